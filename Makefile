@@ -1,0 +1,47 @@
+# make run   : install what is missing, build, start tavrin
+# make test  : install what is missing, build, run every test
+# make test SANITIZE=1 : the same under AddressSanitizer + UndefinedBehaviorSanitizer
+# make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
+
+SANITIZE ?= 0
+WERROR ?= $(if $(CI),ON,OFF)
+FUZZ_SECONDS ?= 20
+JOBS ?= $(shell nproc)
+
+ifeq ($(SANITIZE),1)
+BUILD := build-asan
+SAN_FLAGS := -DTAVRIN_SANITIZE=ON
+else
+BUILD := build
+SAN_FLAGS :=
+endif
+
+.PHONY: deps configure build run test fuzz bench clean
+
+deps:
+	@bash scripts/deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAVRIN_WERROR=$(WERROR) $(SAN_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/bin/tavrin
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAVRIN_FUZZ=ON -DTAVRIN_WERROR=$(WERROR) >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-asan build-fuzz

@@ -1,0 +1,189 @@
+#include "model/preferences.h"
+
+#include "model/json_util.h"
+#include "platform/defaults.h"
+#include "platform/memory_info.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString preferencesKey = QStringLiteral("preferences");
+
+bool allFinite(std::initializer_list<double> values)
+{
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+} // namespace
+
+Thresholds::Thresholds()
+    : Thresholds(forMemory(MemoryInfo::installedMemory()))
+{
+}
+
+Thresholds Thresholds::forMemory(uint64_t installedBytes)
+{
+    Thresholds t{Unscaled{}};
+    const double gib = static_cast<double>(installedBytes) / 1073741824.0;
+    // std::round takes halves away from zero.
+    t.memoryGB = std::max(8.0, std::round(gib * 0.1));
+    t.memoryGrowthGB = std::max(1.0, std::round(gib * 0.015));
+    return t;
+}
+
+QJsonObject Thresholds::toJson() const
+{
+    return QJsonObject{
+        {QStringLiteral("systemCPU"), systemCPU},
+        {QStringLiteral("processCPU"), processCPU},
+        {QStringLiteral("memoryGB"), memoryGB},
+        {QStringLiteral("memoryGrowthGB"), memoryGrowthGB},
+        {QStringLiteral("threads"), static_cast<qint64>(threads)},
+        {QStringLiteral("fds"), static_cast<qint64>(fds)},
+        {QStringLiteral("downloadMB"), downloadMB},
+        {QStringLiteral("uploadMB"), uploadMB},
+    };
+}
+
+std::optional<Thresholds> Thresholds::fromJson(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    auto systemCPU = Json::number(o.value(QStringLiteral("systemCPU")));
+    auto processCPU = Json::number(o.value(QStringLiteral("processCPU")));
+    auto memoryGB = Json::number(o.value(QStringLiteral("memoryGB")));
+    auto memoryGrowthGB = Json::number(o.value(QStringLiteral("memoryGrowthGB")));
+    auto threads = Json::integer(o.value(QStringLiteral("threads")));
+    auto fds = Json::integer(o.value(QStringLiteral("fds")));
+    auto downloadMB = Json::number(o.value(QStringLiteral("downloadMB")));
+    auto uploadMB = Json::number(o.value(QStringLiteral("uploadMB")));
+    if (!systemCPU || !processCPU || !memoryGB || !memoryGrowthGB || !threads || !fds
+        || !downloadMB || !uploadMB)
+        return std::nullopt;
+    Thresholds t{Unscaled{}};
+    t.systemCPU = *systemCPU;
+    t.processCPU = *processCPU;
+    t.memoryGB = *memoryGB;
+    t.memoryGrowthGB = *memoryGrowthGB;
+    t.threads = *threads;
+    t.fds = *fds;
+    t.downloadMB = *downloadMB;
+    t.uploadMB = *uploadMB;
+    return t;
+}
+
+QString Preferences::languageText(AppLanguage language)
+{
+    switch (language) {
+    case AppLanguage::zh: return QStringLiteral("zh");
+    case AppLanguage::en: return QStringLiteral("en");
+    case AppLanguage::system: break;
+    }
+    return QStringLiteral("system");
+}
+
+std::optional<AppLanguage> Preferences::languageFromText(const QString& text)
+{
+    for (AppLanguage l : allLanguages)
+        if (languageText(l) == text)
+            return l;
+    return std::nullopt;
+}
+
+std::optional<QByteArray> Preferences::encode() const
+{
+    const Thresholds& t = thresholds;
+    if (!allFinite({t.systemCPU, t.processCPU, t.memoryGB, t.memoryGrowthGB, t.downloadMB, t.uploadMB}))
+        return std::nullopt;
+    QJsonObject o{
+        {QStringLiteral("thresholds"), t.toJson()},
+        {QStringLiteral("notify"), notify},
+        {QStringLiteral("ignored"), QJsonArray::fromStringList(ignored)},
+        {QStringLiteral("resolveHosts"), resolveHosts},
+        {QStringLiteral("menuBarPercent"), menuBarPercent},
+        {QStringLiteral("language"), languageText(language)},
+        {QStringLiteral("autoCheckUpdates"), autoCheckUpdates},
+        {QStringLiteral("sounds"), sounds},
+    };
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<Preferences> Preferences::decode(const QByteArray& data)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    const QJsonObject o = doc.object();
+    Preferences p;
+
+    auto readBool = [&o](const char* key, bool& field) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (Json::absent(v))
+            return true;
+        auto b = Json::boolean(v);
+        if (!b)
+            return false;
+        field = *b;
+        return true;
+    };
+    if (!readBool("notify", p.notify) || !readBool("resolveHosts", p.resolveHosts)
+        || !readBool("menuBarPercent", p.menuBarPercent)
+        || !readBool("autoCheckUpdates", p.autoCheckUpdates) || !readBool("sounds", p.sounds))
+        return std::nullopt;
+
+    if (const QJsonValue v = o.value(QStringLiteral("thresholds")); !Json::absent(v)) {
+        auto t = Thresholds::fromJson(v);
+        if (!t)
+            return std::nullopt;
+        p.thresholds = *t;
+    }
+    if (const QJsonValue v = o.value(QStringLiteral("ignored")); !Json::absent(v)) {
+        if (!v.isArray())
+            return std::nullopt;
+        for (const QJsonValue& item : v.toArray()) {
+            auto name = Json::string(item);
+            if (!name)
+                return std::nullopt;
+            p.ignored << *name;
+        }
+    }
+    if (const QJsonValue v = o.value(QStringLiteral("language")); !Json::absent(v)) {
+        auto text = Json::string(v);
+        auto language = text ? languageFromText(*text) : std::nullopt;
+        if (!language)
+            return std::nullopt;
+        p.language = *language;
+    }
+    return p;
+}
+
+Preferences Preferences::load(const Defaults& defaults)
+{
+    auto data = defaults.data(preferencesKey);
+    if (!data)
+        return Preferences{};
+    return decode(*data).value_or(Preferences{});
+}
+
+Preferences Preferences::load()
+{
+    return load(Defaults::standard());
+}
+
+void Preferences::save(Defaults& defaults) const
+{
+    if (auto data = encode())
+        defaults.set(preferencesKey, *data);
+}
+
+void Preferences::save() const
+{
+    save(Defaults::standard());
+}

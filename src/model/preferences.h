@@ -1,0 +1,68 @@
+#pragma once
+// The user's settings: one JSON value under the defaults key "preferences".
+
+#include "model/l10n.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+class Defaults;
+
+struct Thresholds {
+    double systemCPU = 85.0;    // percent of the whole machine
+    double processCPU = 150.0;  // percent of one core
+    double memoryGB = 8;        // GiB, scaled from installed memory
+    double memoryGrowthGB = 1;  // GiB, scaled from installed memory
+    int64_t threads = 400;
+    int64_t fds = 1024;
+    double downloadMB = 5.0;    // MiB per second
+    double uploadMB = 2.0;      // MiB per second
+
+    // The defaults for this machine's installed memory.
+    Thresholds();
+    static Thresholds forMemory(uint64_t installedBytes);
+
+    QJsonObject toJson() const;
+    // All eight keys are required with their types.
+    static std::optional<Thresholds> fromJson(const QJsonValue& value);
+
+    bool operator==(const Thresholds&) const = default;
+
+private:
+    struct Unscaled {};
+    explicit Thresholds(Unscaled) {}
+};
+
+struct Preferences {
+    Thresholds thresholds;
+    bool notify = true;
+    QStringList ignored;
+    bool resolveHosts = true;
+    bool menuBarPercent = true;
+    AppLanguage language = AppLanguage::system;
+    bool autoCheckUpdates = true;
+    bool sounds = true;
+
+    // The stored value, or the defaults when there is none or it does not
+    // decode. Never writes.
+    static Preferences load();
+    static Preferences load(const Defaults& defaults);
+    void save() const;
+    void save(Defaults& defaults) const;
+
+    // Nothing when a figure is not finite (JSON cannot hold it).
+    std::optional<QByteArray> encode() const;
+    // Lenient at the top level (missing or null keys take their defaults),
+    // strict inside.
+    static std::optional<Preferences> decode(const QByteArray& data);
+
+    static QString languageText(AppLanguage language);
+    static std::optional<AppLanguage> languageFromText(const QString& text);
+    static constexpr AppLanguage allLanguages[] = {AppLanguage::system, AppLanguage::zh, AppLanguage::en};
+
+    bool operator==(const Preferences&) const = default;
+};

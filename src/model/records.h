@@ -1,0 +1,128 @@
+#pragma once
+// The value records of one sample of the machine. They are built on the
+// sampler's thread and handed whole to the main thread; QString shares its
+// data with an atomic count, so copies cross threads without locks.
+
+#include "model/date.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct ProcSample {
+    int32_t pid = 0;
+    int32_t ppid = 0;
+    QString name;
+    QString path;
+    QString groupKey;
+    QString groupName;
+    std::optional<QString> bundlePath;
+    std::optional<Date> startTime;
+    bool restricted = false;
+    double cpu = 0;        // percent of one core
+    uint64_t mem = 0;      // bytes
+    int64_t threads = 0;
+    int64_t fds = 0;
+    double netIn = 0, netOut = 0;
+    double diskRead = 0, diskWrite = 0;
+
+    int32_t id() const { return pid; }
+    bool operator==(const ProcSample&) const = default;
+};
+
+struct GroupSample {
+    QString key;
+    QString name;
+    std::optional<QString> bundlePath;
+    std::vector<ProcSample> members;
+    double cpu = 0;
+    uint64_t mem = 0;
+    int64_t threads = 0;
+    int64_t fds = 0;
+    double netIn = 0, netOut = 0;
+    double diskRead = 0, diskWrite = 0;
+
+    GroupSample() = default;
+    GroupSample(QString key, QString name, std::optional<QString> bundlePath)
+        : key(std::move(key)), name(std::move(name)), bundlePath(std::move(bundlePath)) {}
+
+    // Appends the process and adds its figures to the sums; the caller has
+    // grouped by groupKey.
+    void add(const ProcSample& p);
+
+    const QString& id() const { return key; }
+    bool operator==(const GroupSample&) const = default;
+};
+
+struct SystemSample {
+    Date date = Date::now();
+    double cpu = 0, cpuUser = 0, cpuSystem = 0;
+    std::vector<double> cores;
+    double gpu = 0;
+    double load = 0;
+    uint64_t memTotal = 1;
+    uint64_t memApp = 0, memWired = 0, memCompressed = 0, memCached = 0;
+    uint64_t swapUsed = 0;
+    int64_t pressure = 1;
+    double netIn = 0, netOut = 0;
+    double diskRead = 0, diskWrite = 0;
+    int64_t fileCount = 0, fileMax = 1;
+    int64_t threadCount = 0, threadMax = 1;
+    int64_t procCount = 0, procMax = 1;
+    QString topCPU, topMem, topNet, topDisk;
+
+    bool operator==(const SystemSample&) const = default;
+};
+
+struct Connection {
+    enum class Scope : int { internet = 0, lan = 1, loopback = 2 };
+
+    QString id;            // "<pid> <flow identifier>"
+    int32_t pid = 0;
+    QString remoteHost;
+    int64_t remotePort = 0;
+    Scope scope = Scope::internet;
+    double bytesIn = 0, bytesOut = 0;
+    double rateIn = 0, rateOut = 0;
+    std::optional<QString> host;
+
+    bool operator==(const Connection&) const = default;
+};
+
+struct Listener {
+    int32_t pid = 0;
+    QString proto;
+    int64_t port = 0;
+    bool localOnly = false;
+
+    // "<pid>.<proto>.<port>"
+    QString id() const;
+    bool operator==(const Listener&) const = default;
+};
+
+enum class CoreKind { efficiency, performance };
+
+struct HostInfo {
+    QString name;
+    QString chip;
+    std::vector<CoreKind> coreKinds;
+    Date bootTime;
+
+    bool operator==(const HostInfo&) const = default;
+};
+
+struct Snapshot {
+    SystemSample system;
+    std::vector<GroupSample> groups;
+    std::vector<Connection> connections;
+    std::vector<Listener> listeners;
+    int64_t netSerial = 0;
+    double netInterval = 2.0;
+    double interval = 1.0;
+    double selfCPU = 0;
+    uint64_t selfMem = 0;
+
+    bool operator==(const Snapshot&) const = default;
+};

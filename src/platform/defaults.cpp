@@ -1,0 +1,219 @@
+#include "platform/defaults.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+QString standardPath()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/Tavrin/Tavrin.conf");
+}
+
+std::unique_ptr<Defaults>& instance()
+{
+    static std::unique_ptr<Defaults> defaults;
+    return defaults;
+}
+
+std::mutex& instanceLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+Defaults& Defaults::standard()
+{
+    std::lock_guard guard(instanceLock());
+    auto& defaults = instance();
+    if (!defaults)
+        defaults = std::make_unique<Defaults>(standardPath());
+    return *defaults;
+}
+
+void Defaults::useFile(const QString& path)
+{
+    std::lock_guard guard(instanceLock());
+    instance() = std::make_unique<Defaults>(path);
+}
+
+void Defaults::setArguments(const QStringList& arguments)
+{
+    Defaults& defaults = standard();
+    std::lock_guard guard(defaults.lock_);
+    defaults.arguments_ = parseArguments(arguments);
+}
+
+QHash<QString, QString> Defaults::parseArguments(const QStringList& arguments)
+{
+    QHash<QString, QString> domain;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg.size() < 2 || arg[0] != u'-' || i + 1 >= arguments.size())
+            continue;
+        // A value may itself start with '-' ("-motionScale -1"), so the
+        // next word is always taken.
+        domain.insert(arg.mid(1), arguments[i + 1]);
+        ++i;
+    }
+    return domain;
+}
+
+Defaults::Defaults(const QString& path)
+    : store_(std::make_unique<QSettings>(path, QSettings::IniFormat))
+{
+}
+
+std::optional<QVariant> Defaults::lookup(const QString& key) const
+{
+    std::lock_guard guard(lock_);
+    if (auto it = arguments_.constFind(key); it != arguments_.constEnd())
+        return QVariant(*it);
+    if (!store_->contains(key))
+        return std::nullopt;
+    return store_->value(key);
+}
+
+bool Defaults::contains(const QString& key) const
+{
+    return lookup(key).has_value();
+}
+
+bool Defaults::isArgument(const QString& key) const
+{
+    std::lock_guard guard(lock_);
+    return arguments_.contains(key);
+}
+
+std::optional<bool> Defaults::parseBool(const QString& text)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == u"yes" || t == u"true" || t == u"y" || t == u"t")
+        return true;
+    if (t == u"no" || t == u"false" || t == u"n" || t == u"f")
+        return false;
+    if (auto n = parseDouble(t))
+        return *n != 0;
+    return std::nullopt;
+}
+
+std::optional<qint64> Defaults::parseInt(const QString& text)
+{
+    const QByteArray bytes = text.trimmed().toUtf8();
+    const char* first = bytes.constData();
+    const char* last = first + bytes.size();
+    if (first != last && *first == '+')
+        ++first;
+    qint64 value = 0;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && end == last)
+        return value;
+    // "2.0" and "1e3" still name whole numbers.
+    if (auto d = parseDouble(text); d && std::isfinite(*d)
+        && *d >= -9.2e18 && *d <= 9.2e18)
+        return static_cast<qint64>(*d);
+    return std::nullopt;
+}
+
+std::optional<double> Defaults::parseDouble(const QString& text)
+{
+    const QByteArray bytes = text.trimmed().toUtf8();
+    const char* first = bytes.constData();
+    const char* last = first + bytes.size();
+    if (first != last && *first == '+')
+        ++first;
+    double value = 0;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || first == last)
+        return std::nullopt;
+    return value;
+}
+
+bool Defaults::boolValue(const QString& key, bool fallback) const
+{
+    auto v = lookup(key);
+    if (!v)
+        return fallback;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool();
+    return parseBool(v->toString()).value_or(fallback);
+}
+
+qint64 Defaults::intValue(const QString& key, qint64 fallback) const
+{
+    auto v = lookup(key);
+    if (!v)
+        return fallback;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool() ? 1 : 0;
+    return parseInt(v->toString()).value_or(fallback);
+}
+
+double Defaults::doubleValue(const QString& key, double fallback) const
+{
+    auto v = lookup(key);
+    if (!v)
+        return fallback;
+    if (v->typeId() == QMetaType::Bool)
+        return v->toBool() ? 1 : 0;
+    return parseDouble(v->toString()).value_or(fallback);
+}
+
+QString Defaults::stringValue(const QString& key, const QString& fallback) const
+{
+    auto v = lookup(key);
+    if (!v)
+        return fallback;
+    // A hand-written INI value with a bare comma reads back as a list.
+    if (v->typeId() == QMetaType::QStringList)
+        return v->toStringList().join(u',');
+    if (!v->canConvert<QString>())
+        return fallback;
+    return v->toString();
+}
+
+std::optional<QByteArray> Defaults::data(const QString& key) const
+{
+    auto v = lookup(key);
+    if (!v)
+        return std::nullopt;
+    if (v->typeId() == QMetaType::QByteArray)
+        return v->toByteArray();
+    if (v->canConvert<QString>())
+        return v->toString().toUtf8();
+    return std::nullopt;
+}
+
+void Defaults::set(const QString& key, const QVariant& value)
+{
+    std::lock_guard guard(lock_);
+    store_->setValue(key, value);
+    store_->sync();
+}
+
+void Defaults::remove(const QString& key)
+{
+    std::lock_guard guard(lock_);
+    store_->remove(key);
+    store_->sync();
+}
+
+void Defaults::sync()
+{
+    std::lock_guard guard(lock_);
+    store_->sync();
+}
+
+QString Defaults::fileName() const
+{
+    std::lock_guard guard(lock_);
+    return store_->fileName();
+}

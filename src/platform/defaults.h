@@ -1,0 +1,59 @@
+#pragma once
+// The user-defaults layer: an INI store under ~/.config/Tavrin plus an
+// argument domain. "-key value" on the command line overrides the stored
+// value of that key for one run and is never written back.
+
+#include <QByteArray>
+#include <QHash>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class Defaults {
+public:
+    // The process-wide defaults: ~/.config/Tavrin/Tavrin.conf and the
+    // arguments given to setArguments() (main passes the command line).
+    static Defaults& standard();
+
+    // Points the standard defaults at another file and clears the argument
+    // domain; tests use it with a temporary path.
+    static void useFile(const QString& path);
+    static void setArguments(const QStringList& arguments);
+
+    // "-key value" pairs of a command line (the program name excluded).
+    static QHash<QString, QString> parseArguments(const QStringList& arguments);
+
+    explicit Defaults(const QString& path);
+
+    bool contains(const QString& key) const;
+    bool isArgument(const QString& key) const;
+
+    bool boolValue(const QString& key, bool fallback = false) const;
+    qint64 intValue(const QString& key, qint64 fallback = 0) const;
+    double doubleValue(const QString& key, double fallback = 0) const;
+    QString stringValue(const QString& key, const QString& fallback = {}) const;
+    std::optional<QByteArray> data(const QString& key) const;
+
+    void set(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+    void sync();
+
+    QString fileName() const;
+
+    // Text conversions shared by the argument domain and the INI store.
+    static std::optional<bool> parseBool(const QString& text);
+    static std::optional<qint64> parseInt(const QString& text);
+    static std::optional<double> parseDouble(const QString& text);
+
+private:
+    std::optional<QVariant> lookup(const QString& key) const;
+
+    mutable std::mutex lock_;
+    std::unique_ptr<QSettings> store_;
+    QHash<QString, QString> arguments_;
+};
