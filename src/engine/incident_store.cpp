@@ -1,0 +1,114 @@
+#include "engine/incident_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+IncidentStore::IncidentStore(QString path) : path_(std::move(path)) {}
+
+QString IncidentStore::defaultPath()
+{
+    // A relative XDG_DATA_HOME is invalid and ignored, as the XDG rules ask.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        const QString home = QDir::homePath();
+        if (home.isEmpty() || home == QDir::rootPath())
+            return {};
+        base = home + QStringLiteral("/.local/share");
+    }
+    return QDir::cleanPath(base + QStringLiteral("/Tavrin/incidents.json"));
+}
+
+std::optional<std::vector<Incident>> IncidentStore::decode(const QByteArray& data)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    const QJsonArray array = doc.array();
+    std::vector<Incident> out;
+    out.reserve(std::size_t(array.size()));
+    for (const QJsonValue& v : array) {
+        auto incident = Incident::fromJson(v);
+        if (!incident)
+            return std::nullopt;
+        out.push_back(std::move(*incident));
+    }
+    return out;
+}
+
+QByteArray IncidentStore::encode(const std::vector<Incident>& incidents)
+{
+    QJsonArray array;
+    for (const Incident& i : incidents)
+        array.append(i.toJson());
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+std::vector<Incident> IncidentStore::load()
+{
+    unreadable_ = false;
+    if (path_.isEmpty())
+        return {};
+    QFile file(path_);
+    if (!file.exists())
+        return {};
+    std::optional<std::vector<Incident>> list;
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray data = file.readAll();
+        // An empty file holds nothing worth keeping.
+        if (data.isEmpty() && file.error() == QFileDevice::NoError)
+            return {};
+        if (file.error() == QFileDevice::NoError)
+            list = decode(data);
+    }
+    if (!list) {
+        unreadable_ = true;
+        return {};
+    }
+    // The program was not running when these really ended.
+    for (Incident& i : *list)
+        if (!i.end)
+            i.end = i.start;
+    return std::move(*list);
+}
+
+bool IncidentStore::setAsideUnreadable()
+{
+    if (!QFileInfo::exists(path_)) {
+        unreadable_ = false;
+        return true;
+    }
+    const QString aside = unreadablePath();
+    QFile::remove(aside);
+    // Copy rather than move, so that a failing write below still leaves the
+    // store where it was; move only a file that cannot be read to be copied.
+    if (QFile::copy(path_, aside) || QFile::rename(path_, aside)) {
+        unreadable_ = false;
+        return true;
+    }
+    return false;
+}
+
+bool IncidentStore::save(const std::vector<Incident>& incidents)
+{
+    if (path_.isEmpty())
+        return false;
+    const QByteArray data = encode(incidents);
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    if (unreadable_ && !setAsideUnreadable())
+        return false;
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    // Unbuffered, so that a short write (a full disk) shows here: a buffered
+    // QSaveFile can commit a truncated file and still report success. An
+    // uncommitted QSaveFile removes its temporary file and leaves the store
+    // untouched.
+    if (file.write(data) != data.size())
+        return false;
+    return file.commit();
+}

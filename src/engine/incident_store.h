@@ -1,0 +1,45 @@
+#pragma once
+// The incident store: one JSON array of incidents, newest first, in one
+// file that is replaced whole and atomically on every write.
+
+#include "model/incident.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class IncidentStore {
+public:
+    // An empty path keeps the list in memory only.
+    explicit IncidentStore(QString path);
+
+    // $XDG_DATA_HOME (when absolute), else ~/.local/share, joined with
+    // "Tavrin/incidents.json"; empty when there is no home folder.
+    static QString defaultPath();
+
+    // The stored list in its stored order, incidents left open by an earlier
+    // run closed at their own start. Empty when the file is missing or does
+    // not decode; such a file is set aside before the first write.
+    std::vector<Incident> load();
+
+    // Replaces the file with the list. On any failure the file stays as it
+    // was and false comes back; the next write tries again.
+    bool save(const std::vector<Incident>& incidents);
+
+    const QString& path() const { return path_; }
+    // Where an unreadable store is kept before it is replaced.
+    QString unreadablePath() const { return path_ + QStringLiteral(".unreadable"); }
+
+    // Strict: any record that does not decode rejects the whole list.
+    static std::optional<std::vector<Incident>> decode(const QByteArray& data);
+    // Compact JSON array.
+    static QByteArray encode(const std::vector<Incident>& incidents);
+
+private:
+    bool setAsideUnreadable();
+
+    QString path_;
+    bool unreadable_ = false; // the file found at load did not decode and is not yet set aside
+};

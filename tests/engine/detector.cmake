@@ -1,0 +1,3 @@
+tavrin_test(test_detector
+  SOURCES detector_rules_test.cpp detector_tracking_test.cpp detector_store_test.cpp
+  LIBS tavrin_detector)
