@@ -1,0 +1,31 @@
+#pragma once
+// The fixed dark palette and the heat ramp that colours a load.
+
+#include <QColor>
+
+namespace Theme {
+
+// Surfaces from darkest to lightest.
+const QColor& bg();
+const QColor& panel();
+const QColor& raised();
+// Hairlines and borders.
+const QColor& line();
+// Text in three strengths.
+const QColor& text();
+const QColor& dim();
+const QColor& faint();
+// One accent per kind of figure.
+const QColor& cpu();
+const QColor& mem();
+const QColor& net();
+const QColor& disk();
+// The two severities.
+const QColor& warn();
+const QColor& crit();
+
+// Green up to 0.55, yellow at 0.8, red at 1 and beyond; below 0 and not a
+// number count as idle.
+QColor heat(double load);
+
+} // namespace Theme
