@@ -14,22 +14,12 @@ namespace {
 constexpr double GiB = 1073741824.0;
 constexpr double MiB = 1048576.0;
 
-// printf("%.Nf") whatever the process locale is.
-QString fixed(double v, int precision)
-{
-    char buf[400];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-    if (ec != std::errc())
-        return QStringLiteral("0");
-    return QString::fromLatin1(buf, end - buf);
-}
-
 // The whole part of v as decimal text, without converting to an integer
 // type (a figure out of range must not be undefined behaviour). Adding 0.0
 // turns -0 into 0.
 QString whole(double v)
 {
-    return fixed(std::trunc(v) + 0.0, 0);
+    return Fmt::fixed(std::trunc(v) + 0.0, 0);
 }
 
 const QString& wholeMachine()
@@ -49,7 +39,7 @@ double signedDifference(uint64_t now, uint64_t then)
 
 QString IncidentRules::percentText(double cpu)
 {
-    return cpu < 100 ? fixed(cpu, 1) + u'%' : fixed(cpu, 0) + u'%';
+    return cpu < 100 ? Fmt::fixed(cpu, 1) + u'%' : Fmt::fixed(cpu, 0) + u'%';
 }
 
 std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& snapshot, double now,

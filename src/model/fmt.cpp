@@ -8,16 +8,6 @@
 
 namespace {
 
-// printf("%.Nf") in the C locale, whatever the process locale is.
-QString fixed(double v, int precision)
-{
-    char buf[400];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-    if (ec != std::errc())
-        return QStringLiteral("0");
-    return QString::fromLatin1(buf, end - buf);
-}
-
 // Seconds as a whole non-negative count; what is not finite counts as 0 and
 // what exceeds the integer range is held at its top.
 int64_t wholeSeconds(double s)
@@ -34,6 +24,15 @@ QString num(int64_t n) { return QString::number(n); }
 } // namespace
 
 namespace Fmt {
+
+QString fixed(double v, int precision)
+{
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
+    if (ec != std::errc())
+        return QStringLiteral("0");
+    return QString::fromLatin1(buf, end - buf);
+}
 
 QString bytes(double v)
 {

@@ -11,4 +11,7 @@ QString bytes(double value);
 QString ago(double seconds);
 QString duration(double seconds);
 
+// printf("%.Nf") in the C locale, whatever the process locale is.
+QString fixed(double value, int precision);
+
 } // namespace Fmt
