@@ -1,0 +1,13 @@
+# Probes of the live machine: /proc and /sys readers, the application index,
+# and the system, process and restricted probes.
+add_library(tavrin_probes STATIC
+  ${PROJECT_SOURCE_DIR}/src/platform/proc_files.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/proc_parse.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/sys_machine.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/desktop_entries.cpp
+  system_probe.cpp
+  process_probe.cpp
+  process_inspect.cpp
+  restricted_probe.cpp
+)
+target_link_libraries(tavrin_probes PUBLIC tavrin_model)

@@ -1,0 +1,261 @@
+#include "engine/process_probe.h"
+
+#include "platform/proc_files.h"
+#include "platform/proc_parse.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// An error that means the process is gone, as opposed to one that means
+// we may not look.
+bool refused(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
+QString lastComponent(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+} // namespace
+
+ProcessProbe::ProcessProbe(const QString& root)
+    : ProcessProbe(root, ProcFiles::normaliseRoot(root.toStdString()).empty()
+                             ? DesktopEntries::loadDefault()
+                             : DesktopEntries())
+{
+}
+
+ProcessProbe::ProcessProbe(const QString& root, DesktopEntries apps)
+    : root_(ProcFiles::normaliseRoot(root.toStdString())), apps_(std::move(apps))
+{
+    const long tck = ::sysconf(_SC_CLK_TCK);
+    if (tck > 0)
+        ticksPerSecond_ = uint64_t(tck);
+    if (auto stat = ProcFiles::read(root_ + "/proc/stat"))
+        bootTime_ = ProcParse::stat(*stat).bootTime;
+    pids.reserve(1024);
+}
+
+std::string& ProcessProbe::pidPath(int32_t pid, const char* leaf)
+{
+    path_.assign(root_);
+    path_ += "/proc/";
+    appendPid(pid, leaf);
+    return path_;
+}
+
+const char* ProcessProbe::relPath(int32_t pid, const char* leaf)
+{
+    path_.clear();
+    appendPid(pid, leaf);
+    return path_.c_str();
+}
+
+void ProcessProbe::appendPid(int32_t pid, const char* leaf)
+{
+    char num[16];
+    auto [end, ec] = std::to_chars(num, num + sizeof num, pid);
+    (void)ec;
+    path_.append(num, end);
+    path_ += '/';
+    path_ += leaf;
+}
+
+void ProcessProbe::listPids()
+{
+    pids.clear();
+    const std::string dir = root_ + "/proc";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        if (auto pid = ProcParse::number<int32_t>(e->d_name); pid && *pid > 0)
+            pids.push_back(*pid);
+    }
+    ::closedir(d);
+    // /proc lists in pid order; other trees may not.
+    std::sort(pids.begin(), pids.end());
+}
+
+std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, const RestrictedUsage& restricted)
+{
+    listPids();
+    // Paths relative to an open /proc skip its lookup on every file.
+    struct DirFd {
+        int fd;
+        ~DirFd()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } proc{::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    procFd_ = proc.fd;
+    std::unordered_map<int32_t, Counters> next;
+    std::unordered_set<int32_t> seen;
+    std::vector<ProcSample> out;
+    next.reserve(pids.size());
+    seen.reserve(pids.size());
+    out.reserve(pids.size());
+    ++round;
+
+    for (const int32_t pid : pids) {
+        int error = 0;
+        // A process that ends while being read is left out altogether.
+        if (!ProcFiles::readAt(procFd_, relPath(pid, "stat"), text_, &error))
+            continue;
+        const auto stat = ProcParse::pidStat(text_);
+        if (!stat)
+            continue;
+        error = 0;
+        std::optional<ProcParse::Io> io;
+        if (ProcFiles::readAt(procFd_, relPath(pid, "io"), text_, &error))
+            io = ProcParse::io(text_);
+        else if (!refused(error))
+            continue;
+        const bool isRestricted = !io;
+
+        uint64_t footprint = 0;
+        if (!isRestricted) {
+            if (!ProcFiles::readAt(procFd_, relPath(pid, "status"), text_, &error)) {
+                if (!refused(error))
+                    continue;
+            } else {
+                footprint = ProcParse::kbField(text_, "RssAnon").value_or(0)
+                    + ProcParse::kbField(text_, "VmSwap").value_or(0);
+            }
+        }
+        seen.insert(pid);
+
+        // stat is readable for every process, so the incarnation is always
+        // known: a reused pid gets a fresh identity and no old counters.
+        auto it = identities.find(pid);
+        if (it == identities.end() || it->second.startAbs != stat->startTime) {
+            it = identities.insert_or_assign(pid, identify(pid, *stat)).first;
+            prev.erase(pid);
+            fdCache.erase(pid);
+        }
+        const Identity& id = it->second;
+
+        ProcSample p;
+        p.pid = pid;
+        p.ppid = stat->ppid;
+        p.name = id.name;
+        p.path = id.path;
+        p.groupKey = id.groupKey;
+        p.groupName = id.groupName;
+        p.bundlePath = id.bundlePath;
+        p.startTime = id.startTime;
+        p.restricted = isRestricted;
+
+        if (isRestricted) {
+            if (auto r = restricted.find(pid); r != restricted.end()) {
+                p.cpu = r->second.first;
+                p.mem = r->second.second;
+            }
+        } else {
+            const uint64_t ticks = stat->utime + stat->stime;
+            const Counters now{ticks * (1000000000ull / ticksPerSecond_), io->readBytes, io->writeBytes};
+            if (auto before = prev.find(pid); before != prev.end() && dt > 0) {
+                const Counters& b = before->second;
+                p.cpu = now.cpuNs > b.cpuNs ? double(now.cpuNs - b.cpuNs) / (dt * 1e9) * 100 : 0;
+                p.diskRead = now.diskR > b.diskR ? double(now.diskR - b.diskR) / dt : 0;
+                p.diskWrite = now.diskW > b.diskW ? double(now.diskW - b.diskW) / dt : 0;
+            }
+            next.emplace(pid, now);
+            p.mem = footprint;
+            p.threads = stat->threads;
+            auto cached = fdCache.find(pid);
+            if (round % 2 == 1 && cached != fdCache.end()) {
+                p.fds = cached->second;
+            } else {
+                p.fds = fdCount(pid);
+                fdCache.insert_or_assign(pid, p.fds);
+            }
+        }
+        if (auto n = net.find(pid); n != net.end()) {
+            p.netIn = n->second.first;
+            p.netOut = n->second.second;
+        }
+        out.push_back(std::move(p));
+    }
+    prev = std::move(next);
+    procFd_ = -1;
+
+    if (identities.size() > seen.size() + 256) {
+        std::erase_if(identities, [&](const auto& e) { return !seen.count(e.first); });
+        std::erase_if(fdCache, [&](const auto& e) { return !seen.count(e.first); });
+    }
+    return out;
+}
+
+ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidStat& stat)
+{
+    Identity id;
+    id.startAbs = stat.startTime;
+    id.ppid = stat.ppid;
+    if (bootTime_)
+        id.startTime = Date::fromUnix(double(*bootTime_ + stat.startTime / ticksPerSecond_));
+
+    const bool kernelThread = (stat.flags & ProcParse::kernelThreadFlag) != 0;
+    if (!kernelThread) {
+        if (auto exe = ProcFiles::readLink(pidPath(pid, "exe"))) {
+            constexpr std::string_view deleted = " (deleted)";
+            if (exe->size() > deleted.size() && exe->ends_with(deleted))
+                exe->resize(exe->size() - deleted.size());
+            id.path = QString::fromStdString(*exe);
+        }
+    }
+
+    // comm is cut at 15 bytes; argv[0] gives the whole name when comm is
+    // its prefix.
+    std::string comm = stat.comm;
+    if (!kernelThread && comm.size() >= 15 && ProcFiles::read(pidPath(pid, "cmdline"), text_)) {
+        std::string_view argv0(text_.c_str());
+        if (auto slash = argv0.rfind('/'); slash != std::string_view::npos)
+            argv0 = argv0.substr(slash + 1);
+        if (argv0.size() > comm.size() && argv0.starts_with(comm))
+            comm.assign(argv0);
+    }
+
+    if (!id.path.isEmpty())
+        id.name = lastComponent(id.path);
+    if (id.name.isEmpty())
+        id.name = QString::fromUtf8(comm.data(), qsizetype(comm.size()));
+    if (id.name.isEmpty())
+        id.name = QStringLiteral("pid ") + QString::number(pid);
+
+    const qsizetype app = id.path.indexOf(QLatin1String(".app/"));
+    if (app >= 0) {
+        const QString bundle = id.path.left(app) + QStringLiteral(".app");
+        id.groupKey = bundle;
+        id.bundlePath = bundle;
+        const QString last = lastComponent(bundle);
+        id.groupName = last.left(last.size() - 4);
+    } else if (const DesktopEntries::App* entry = apps_.find(id.path)) {
+        id.groupKey = entry->entryPath;
+        id.bundlePath = entry->entryPath;
+        id.groupName = entry->name;
+    } else if (kernelThread) {
+        id.groupKey = QStringLiteral("exe:kernel");
+        id.groupName = QStringLiteral("kernel");
+    } else {
+        id.groupKey = QStringLiteral("exe:") + id.name;
+        id.groupName = id.name;
+    }
+    return id;
+}
+
+int64_t ProcessProbe::fdCount(int32_t pid)
+{
+    const int n = ProcFiles::countEntriesAt(procFd_, relPath(pid, "fd"));
+    return n < 0 ? 0 : n;
+}

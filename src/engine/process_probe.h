@@ -1,0 +1,70 @@
+#pragma once
+// Every process of the machine, once per process tick: who it is, what it
+// uses, and the application it belongs to.
+
+#include "model/records.h"
+#include "platform/desktop_entries.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace ProcParse {
+struct PidStat;
+}
+
+class ProcessProbe {
+public:
+    // pid → (in, out) bytes per second of the latest connection reading.
+    using NetRates = std::unordered_map<int32_t, std::pair<double, double>>;
+    // pid → (cpu percent, memory bytes) of the latest restricted reading.
+    using RestrictedUsage = std::unordered_map<int32_t, std::pair<double, uint64_t>>;
+
+    // On the live machine ("/") the application index is built from the
+    // installed desktop entries; any other root starts with an empty one.
+    explicit ProcessProbe(const QString& root = QStringLiteral("/"));
+    ProcessProbe(const QString& root, DesktopEntries apps);
+
+    // One sample per live process, in pid order; rates over `dt` seconds.
+    std::vector<ProcSample> sample(double dt, const NetRates& net, const RestrictedUsage& restricted);
+
+    // Cached identities, including those of ended processes not yet pruned.
+    size_t identityCount() const { return identities.size(); }
+
+private:
+    struct Identity {
+        uint64_t startAbs = 0; // start time in clock ticks after boot
+        int32_t ppid = 0;
+        QString name, path, groupKey, groupName;
+        std::optional<QString> bundlePath;
+        std::optional<Date> startTime;
+    };
+    struct Counters {
+        uint64_t cpuNs = 0, diskR = 0, diskW = 0;
+    };
+
+    Identity identify(int32_t pid, const ProcParse::PidStat& stat);
+    int64_t fdCount(int32_t pid);
+    void listPids();
+    std::string& pidPath(int32_t pid, const char* leaf);
+    const char* relPath(int32_t pid, const char* leaf);
+    void appendPid(int32_t pid, const char* leaf);
+
+    std::string root_;
+    DesktopEntries apps_;
+    std::unordered_map<int32_t, Identity> identities;
+    std::unordered_map<int32_t, Counters> prev;
+    std::vector<int32_t> pids;
+    std::unordered_map<int32_t, int64_t> fdCache;
+    uint64_t round = 0;
+    uint64_t ticksPerSecond_ = 100;
+    std::optional<uint64_t> bootTime_;
+    int procFd_ = -1; // /proc, open during sample()
+    std::string path_, text_;
+};

@@ -1,0 +1,134 @@
+#include "engine/restricted_probe.h"
+
+#include "platform/proc_parse.h"
+#include "platform/run_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <pthread.h>
+
+namespace {
+
+double uptime()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+RestrictedProbe::RestrictedProbe(QString tool)
+    : tool_(tool.isEmpty() ? toolPath(QStringLiteral("tavrin-ps")) : std::move(tool))
+{
+}
+
+RestrictedProbe::~RestrictedProbe()
+{
+    {
+        std::lock_guard guard(stopLock_);
+        stopping_ = true;
+    }
+    stopCv_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void RestrictedProbe::start()
+{
+    if (thread_.joinable())
+        return;
+    thread_ = std::thread([this] { run(); });
+}
+
+void RestrictedProbe::run()
+{
+    pthread_setname_np(pthread_self(), "tavrin.ps");
+    auto due = std::chrono::steady_clock::now();
+    for (;;) {
+        poll();
+        due += std::chrono::seconds(2);
+        std::unique_lock guard(stopLock_);
+        if (stopCv_.wait_until(guard, due, [this] { return stopping_; }))
+            return;
+    }
+}
+
+void RestrictedProbe::poll()
+{
+    const QString out = runCommand(tool_, {QStringLiteral("-axo"), QStringLiteral("pid=,time=,rss=")});
+    const QByteArray bytes = out.toUtf8();
+    update(std::string_view(bytes.constData(), size_t(bytes.size())), uptime());
+}
+
+double RestrictedProbe::parseTime(std::string_view text)
+{
+    double days = 0;
+    if (const size_t dash = text.find('-'); dash != std::string_view::npos) {
+        days = ProcParse::number<double>(text.substr(0, dash)).value_or(0);
+        text = text.substr(dash + 1);
+    }
+    double seconds = 0;
+    while (!text.empty()) {
+        const size_t colon = text.find(':');
+        const std::string_view piece = text.substr(0, colon);
+        text = colon == std::string_view::npos ? std::string_view{} : text.substr(colon + 1);
+        if (piece.empty())
+            continue;
+        seconds = seconds * 60 + ProcParse::number<double>(piece).value_or(0);
+    }
+    // "inf", "nan" and absurd exponents are not times.
+    const double total = days * 86400 + seconds;
+    return std::isfinite(total) && total >= 0 ? total : 0;
+}
+
+std::optional<RestrictedProbe::Line> RestrictedProbe::parseLine(std::string_view line)
+{
+    std::string_view fields[3];
+    int n = 0;
+    size_t pos = 0;
+    while (pos < line.size()) {
+        if (line[pos] == ' ') {
+            ++pos;
+            continue;
+        }
+        const size_t end = std::min(line.find(' ', pos), line.size());
+        if (n == 3)
+            return std::nullopt;
+        fields[n++] = line.substr(pos, end - pos);
+        pos = end;
+    }
+    if (n != 3)
+        return std::nullopt;
+    const auto pid = ProcParse::number<int32_t>(fields[0]);
+    const auto rss = ProcParse::number<uint64_t>(fields[2]);
+    if (!pid || !rss)
+        return std::nullopt;
+    return Line{*pid, parseTime(fields[1]), *rss};
+}
+
+void RestrictedProbe::update(std::string_view output, double now)
+{
+    const double dt = now - prevTime;
+    std::unordered_map<int32_t, double> seconds;
+    Usage next;
+    while (!output.empty()) {
+        const size_t eol = output.find('\n');
+        const std::string_view text = output.substr(0, eol);
+        output = eol == std::string_view::npos ? std::string_view{} : output.substr(eol + 1);
+        const auto line = parseLine(text);
+        if (!line)
+            continue;
+        seconds[line->pid] = line->seconds;
+        double cpu = 0;
+        if (auto p = prevSeconds.find(line->pid); p != prevSeconds.end() && prevTime > 0 && dt > 0)
+            cpu = std::max(0.0, line->seconds - p->second) / dt * 100;
+        // Sizes beyond 2^54 KiB cannot be real; saturate rather than wrap.
+        const uint64_t mem = line->rssKiB > (UINT64_MAX >> 10) ? UINT64_MAX : line->rssKiB << 10;
+        next[line->pid] = {cpu, mem};
+    }
+    prevSeconds = std::move(seconds);
+    prevTime = now;
+    std::lock_guard guard(lock);
+    latest.swap(next);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// CPU and memory of the processes we may not read ourselves, from the
+// tavrin-ps tool every two seconds on a thread of its own.
+
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+class RestrictedProbe {
+public:
+    using Usage = std::unordered_map<int32_t, std::pair<double, uint64_t>>;
+
+    // One parsed output line.
+    struct Line {
+        int32_t pid = 0;
+        double seconds = 0;
+        uint64_t rssKiB = 0;
+    };
+
+    // The tool beside the running executable, run with `-axo pid=,time=,rss=`.
+    explicit RestrictedProbe(QString tool = QString());
+    ~RestrictedProbe();
+    RestrictedProbe(const RestrictedProbe&) = delete;
+    RestrictedProbe& operator=(const RestrictedProbe&) = delete;
+
+    // Starts the "tavrin.ps" thread: one poll at once, then every 2 s.
+    void start();
+
+    // Turns one tool output taken at `now` (uptime seconds) into the next
+    // `latest`. Called by the thread; tests call it directly.
+    void update(std::string_view output, double now);
+
+    // "pid time rss" with runs of blanks; nothing for a malformed line.
+    static std::optional<Line> parseLine(std::string_view line);
+    // "1:02.50", "12:03:04" or procps' "[DD-]HH:MM:SS" in seconds.
+    static double parseTime(std::string_view text);
+
+    std::mutex lock;
+    Usage latest;
+
+private:
+    void poll();
+    void run();
+
+    QString tool_;
+    std::unordered_map<int32_t, double> prevSeconds;
+    double prevTime = 0;
+
+    std::thread thread_;
+    std::mutex stopLock_;
+    std::condition_variable stopCv_;
+    bool stopping_ = false;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// Small, allocation-light readers of kernel files. Qt-free so the stand-in
+// tools can share them. Paths are absolute; callers prefix their root.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ProcFiles {
+
+// Reads a whole (small) file into `out`, reusing its capacity. Returns false
+// and leaves errno's value in *error when the file cannot be opened or read.
+bool read(const std::string& path, std::string& out, int* error = nullptr);
+
+// The same for a path relative to an open directory.
+bool readAt(int dirFd, const char* path, std::string& out, int* error = nullptr);
+
+// The file's text, or nothing.
+std::optional<std::string> read(const std::string& path);
+
+// A symbolic link's target, or nothing (errno's value in *error).
+std::optional<std::string> readLink(const std::string& path, int* error = nullptr);
+
+// Names in a directory, "." and ".." left out; empty when unreadable.
+std::vector<std::string> list(const std::string& path);
+
+// Entries in a directory other than "." and ".."; -1 when it cannot be opened.
+int countEntries(const std::string& path, int* error = nullptr);
+int countEntriesAt(int dirFd, const char* path, int* error = nullptr);
+
+bool exists(const std::string& path);
+
+// "/" becomes "" so that root + "/proc/..." is a plain path; any other root
+// loses a trailing slash.
+std::string normaliseRoot(std::string root);
+
+} // namespace ProcFiles

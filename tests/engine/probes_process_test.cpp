@@ -1,0 +1,385 @@
+#include "engine/process_inspect.h"
+#include "engine/process_probe.h"
+#include "engine/restricted_probe.h"
+#include "platform/proc_files.h"
+#include "platform/proc_parse.h"
+#include "platform/run_command.h"
+
+#include "probes_fixture.h"
+
+#include <QProcess>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const ProcSample* find(const std::vector<ProcSample>& v, int32_t pid)
+{
+    for (const auto& p : v)
+        if (p.pid == pid)
+            return &p;
+    return nullptr;
+}
+
+void bootedAt(const FakeRoot& r, uint64_t btime)
+{
+    r.write("proc/stat", "cpu0 1 1 1 1\nbtime " + QByteArray::number(btime) + "\n");
+}
+
+} // namespace
+
+TEST(ProcessProbe, IdentityFiguresAndRates)
+{
+    FakeRoot r;
+    bootedAt(r, 1700000000);
+    FakeRoot::Proc p;
+    p.pid = 100;
+    p.comm = "my (odd) name";
+    p.ppid = 7;
+    p.threads = 4;
+    p.start = 500;
+    p.rssAnonKiB = 1000;
+    p.swapKiB = 24;
+    p.readBytes = 1000;
+    p.fds = 3;
+    r.process(p);
+    ProcessProbe probe(r.path(), DesktopEntries());
+    const ProcessProbe::NetRates net{{100, {10, 20}}};
+
+    auto v = probe.sample(0, net, {});
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0].name, "my (odd) name");
+    EXPECT_EQ(v[0].groupKey, "exe:my (odd) name");
+    EXPECT_EQ(v[0].ppid, 7);
+    EXPECT_EQ(v[0].threads, 4);
+    EXPECT_EQ(v[0].mem, 1024u * 1024);
+    EXPECT_EQ(v[0].fds, 3);
+    EXPECT_EQ(v[0].cpu, 0); // first reading: counters only
+    EXPECT_EQ(v[0].netIn, 10);
+    EXPECT_EQ(v[0].netOut, 20);
+    EXPECT_EQ(v[0].startTime, Date::fromUnix(1700000005));
+    EXPECT_FALSE(v[0].restricted);
+
+    p.utime = 150;
+    p.stime = 50;
+    p.readBytes = 5000;
+    p.writeBytes = 0;
+    r.process(p);
+    v = probe.sample(2, {}, {});
+    EXPECT_DOUBLE_EQ(v[0].cpu, 100);          // 2 s of CPU in 2 s
+    EXPECT_DOUBLE_EQ(v[0].diskRead, 2000);
+    EXPECT_EQ(v[0].diskWrite, 0);
+
+    // The pid is reused by a process started later: fresh identity, no rates.
+    p.start = 900;
+    p.comm = "other";
+    p.utime = 400;
+    r.process(p);
+    v = probe.sample(2, {}, {});
+    EXPECT_EQ(v[0].name, "other");
+    EXPECT_EQ(v[0].cpu, 0);
+    EXPECT_EQ(v[0].diskRead, 0);
+}
+
+TEST(ProcessProbe, EndedProcessesAreSkippedAndCachesPruned)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    for (int pid = 1; pid <= 300; ++pid) {
+        p.pid = pid;
+        r.process(p);
+    }
+    r.write("proc/self/stat", "not a pid dir");
+    ProcessProbe probe(r.path(), DesktopEntries());
+    EXPECT_EQ(probe.sample(0, {}, {}).size(), 300u);
+
+    // One ends between the listing and the reading of io or status.
+    QFile::remove(r.path() + "/proc/5/io");
+    QFile::remove(r.path() + "/proc/6/status");
+    QFile::remove(r.path() + "/proc/7/stat");
+    auto v = probe.sample(1, {}, {});
+    EXPECT_EQ(v.size(), 297u);
+    EXPECT_FALSE(find(v, 5));
+    EXPECT_FALSE(find(v, 7));
+
+    // Ended identities stay until they outnumber the live ones by 256.
+    for (int pid = 20; pid <= 270; ++pid)
+        r.remove(QStringLiteral("proc/%1").arg(pid));
+    probe.sample(1, {}, {});
+    EXPECT_EQ(probe.identityCount(), 300u);
+    r.remove("proc/271");
+    r.remove("proc/272");
+    r.remove("proc/273");
+    r.remove("proc/274");
+    r.remove("proc/275");
+    r.remove("proc/276");
+    v = probe.sample(1, {}, {});
+    EXPECT_EQ(probe.identityCount(), v.size());
+}
+
+TEST(ProcessProbe, DescriptorCountsRefreshEverySecondCall)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    p.pid = 10;
+    p.fds = 2;
+    r.process(p);
+    ProcessProbe probe(r.path(), DesktopEntries());
+    EXPECT_EQ(probe.sample(0, {}, {})[0].fds, 2); // call 1 counts
+    r.link("proc/10/fd/5", "/dev/null");
+    EXPECT_EQ(probe.sample(1, {}, {})[0].fds, 3); // call 2 (even) counts again
+    r.link("proc/10/fd/6", "/dev/null");
+    EXPECT_EQ(probe.sample(1, {}, {})[0].fds, 3); // call 3 uses the cache
+    p.pid = 11;
+    r.process(p);
+    auto v = probe.sample(1, {}, {});             // call 4
+    EXPECT_EQ(find(v, 10)->fds, 4);
+    r.link("proc/11/fd/9", "/dev/null");
+    v = probe.sample(1, {}, {});                  // call 5: cached for both
+    EXPECT_EQ(find(v, 11)->fds, 2);
+}
+
+TEST(ProcessProbe, Grouping)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    // An application in its own directory, one whose program lies in a
+    // shared directory, and an entry for a program that is not installed.
+    r.write("opt/editor/editor", "");
+    r.write("apps/editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\nExec="
+                                       + r.path().toUtf8() + "/opt/editor/editor %F\n");
+    r.write("apps/sub/shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell\nExec=sh -c x\n");
+    r.write("apps/ghost.desktop", "[Desktop Entry]\nType=Application\nName=Ghost\nExec=ghost\n");
+    const auto apps = DesktopEntries::load({r.path() + "/apps"}, {QStringLiteral("/usr/bin")});
+    EXPECT_EQ(apps.size(), 2u);
+    const QString shell = QFileInfo(QStringLiteral("/usr/bin/sh")).canonicalFilePath();
+
+    const QString root = r.path();
+    FakeRoot::Proc p;
+    auto add = [&](int pid, const QString& exe, const QByteArray& comm, uint32_t flags = 0) {
+        p.pid = pid;
+        p.exe = exe;
+        p.comm = comm;
+        p.flags = flags;
+        r.process(p);
+    };
+    add(1, "/Applications/Outer.app/Contents/Frameworks/Inner.app/Contents/MacOS/Inner", "Inner");
+    add(2, "/usr/sbin/daemon (deleted)", "daemon");
+    add(3, root + "/opt/editor/plugins/helper", "helper");
+    add(4, shell, "sh");
+    add(5, "/usr/bin/perl", "perl");
+    add(6, "", "kworker/0:1", ProcParse::kernelThreadFlag);
+    add(7, "", "averyverylongna");
+    r.write("proc/7/cmdline", QByteArray("/usr/bin/averyverylongname\0--flag\0", 35));
+    add(8, "", "");
+
+    ProcessProbe probe(root, apps);
+    const auto v = probe.sample(0, {}, {});
+    ASSERT_EQ(v.size(), 8u);
+    EXPECT_EQ(v[0].groupKey, "/Applications/Outer.app");
+    EXPECT_EQ(v[0].bundlePath, "/Applications/Outer.app");
+    EXPECT_EQ(v[0].groupName, "Outer");
+    EXPECT_EQ(v[1].path, "/usr/sbin/daemon");
+    EXPECT_EQ(v[1].groupKey, "exe:daemon");
+    EXPECT_EQ(v[1].bundlePath, std::nullopt);
+    EXPECT_EQ(v[2].groupKey, root + "/apps/editor.desktop");
+    EXPECT_EQ(v[2].groupName, "Editor");
+    EXPECT_EQ(v[3].groupName, "Shell");
+    EXPECT_EQ(v[3].bundlePath, root + "/apps/sub/shell.desktop");
+    EXPECT_EQ(v[4].groupKey, "exe:perl"); // a shared directory is nobody's application
+    EXPECT_EQ(v[5].groupKey, "exe:kernel");
+    EXPECT_EQ(v[5].groupName, "kernel");
+    EXPECT_EQ(v[5].name, "kworker/0:1");
+    EXPECT_EQ(v[6].name, "averyverylongname");
+    EXPECT_EQ(v[7].name, "pid 8");
+}
+
+TEST(ProcessProbe, RefusedIoMakesARestrictedProcess)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    p.pid = 40;
+    p.comm = "daemon";
+    p.threads = 9;
+    p.fds = 2;
+    r.process(p);
+    const QString io = r.path() + "/proc/40/io";
+    QFile::setPermissions(io, {});
+    std::string text;
+    if (ProcFiles::read(io.toStdString(), text))
+        GTEST_SKIP() << "permissions do not bind here (running as root)";
+    ProcessProbe probe(r.path(), DesktopEntries());
+    const auto v = probe.sample(0, {{40, {1, 2}}}, {{40, {12.5, 4096}}});
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_TRUE(v[0].restricted);
+    EXPECT_EQ(v[0].name, "daemon");
+    EXPECT_EQ(v[0].cpu, 12.5);
+    EXPECT_EQ(v[0].mem, 4096u);
+    EXPECT_EQ(v[0].threads, 0);
+    EXPECT_EQ(v[0].fds, 0);
+    EXPECT_EQ(v[0].netIn, 1);
+    // Without a restricted reading it still shows, with zeros.
+    EXPECT_EQ(probe.sample(2, {}, {})[0].cpu, 0);
+}
+
+TEST(ProcessProbe, RefusedProcessesTakeTheRestrictedReading)
+{
+    // Whether the live pid 1 is closed to us depends on the machine.
+    // The kernel refuses at read time, not at open.
+    std::string text;
+    int error = 0;
+    if (ProcFiles::read("/proc/1/io", text, &error) || error != EACCES)
+        GTEST_SKIP() << "/proc/1/io is readable here";
+    ProcessProbe probe(QStringLiteral("/"), DesktopEntries());
+    const auto v = probe.sample(0, {}, {{1, {12.5, 4096}}});
+    const ProcSample* init = find(v, 1);
+    ASSERT_TRUE(init);
+    EXPECT_TRUE(init->restricted);
+    EXPECT_EQ(init->cpu, 12.5);
+    EXPECT_EQ(init->mem, 4096u);
+    EXPECT_EQ(init->fds, 0);
+    EXPECT_FALSE(init->name.isEmpty());
+}
+
+TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
+{
+    constexpr size_t size = 500u << 20;
+    const pid_t spinner = ::fork();
+    if (spinner == 0) {
+        volatile uint64_t spin = 0; // keeps the loop from being optimised away
+        for (;;)
+            spin = spin + 1;
+    }
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        void* m = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m != MAP_FAILED)
+            std::memset(m, 1, size);
+        ::pause();
+        ::_exit(0);
+    }
+    // A twin without the allocation gives the baseline (sanitizers add their own).
+    const pid_t twin = ::fork();
+    if (twin == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ProcessProbe probe(QStringLiteral("/"), DesktopEntries());
+    probe.sample(0, {}, {});
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto v = probe.sample(dt, {}, {});
+    for (pid_t p : {spinner, holder, twin}) {
+        ::kill(p, SIGKILL);
+        ::waitpid(p, nullptr, 0);
+    }
+
+    const ProcSample* s = find(v, spinner);
+    const ProcSample* h = find(v, holder);
+    const ProcSample* t = find(v, twin);
+    ASSERT_TRUE(s && h && t);
+    EXPECT_NEAR(s->cpu, 100, 25);
+    EXPECT_NEAR(double(h->mem) - double(t->mem), double(size), double(size) * 0.05);
+    const ProcSample* self = find(v, ::getpid());
+    ASSERT_TRUE(self);
+    EXPECT_GE(self->threads, 1);
+    EXPECT_GE(self->fds, 3);
+}
+
+TEST(ProcessProbe, ChurnStaysConsistent)
+{
+    // About a hundred short-lived processes a second while the probe reads.
+    std::atomic<bool> stop{false};
+    std::thread churn([&] {
+        while (!stop) {
+            const pid_t c = ::fork();
+            if (c == 0)
+                ::_exit(0);
+            if (c > 0)
+                ::waitpid(c, nullptr, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    ProcessProbe probe(QStringLiteral("/"), DesktopEntries());
+    for (int i = 0; i < 20; ++i) {
+        const auto v = probe.sample(0.05, {}, {});
+        ASSERT_TRUE(find(v, ::getpid()));
+        for (const auto& p : v) {
+            EXPECT_GT(p.pid, 0);
+            EXPECT_FALSE(p.groupKey.isEmpty());
+            EXPECT_GE(p.cpu, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    stop = true;
+    churn.join();
+}
+
+TEST(ProcessInspect, DescriptorKindsAndCommandLine)
+{
+    FakeRoot r;
+    r.link("proc/9/fd/0", "/dev/null");
+    r.link("proc/9/fd/1", "socket:[123]");
+    r.link("proc/9/fd/2", "pipe:[9]");
+    r.link("proc/9/fd/3", "anon_inode:[eventpoll]");
+    r.link("proc/9/fd/4", "anon_inode:[eventfd]");
+    r.link("proc/9/fd/5", "/tmp/x");
+    const auto kinds = ProcessInspect::fdBreakdown(9, r.path());
+    ASSERT_EQ(kinds.size(), 5u);
+    EXPECT_EQ(kinds[0].second, 2);
+    EXPECT_EQ(kinds[1].second, 1);
+    EXPECT_EQ(kinds[2].second, 1);
+    EXPECT_EQ(kinds[3], (std::pair<QString, int64_t>{"epoll", 1}));
+    EXPECT_EQ(kinds[4].second, 1);
+    EXPECT_TRUE(ProcessInspect::fdBreakdown(10, r.path()).empty());
+
+    r.write("proc/9/cmdline", QByteArray("prog\0a b\0\0c\0", 12));
+    EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "prog a b  c");
+    r.write("proc/9/cmdline", "renamed title");
+    EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "renamed title");
+    EXPECT_EQ(ProcessInspect::commandLine(10, r.path()), "");
+}
+
+TEST(RestrictedProbe, ToolOutputAndThread)
+{
+    const QString tool = QStringLiteral(TAVRIN_BIN_DIR "/tavrin-ps");
+    const QString out = runCommand(tool, {QStringLiteral("-axo"), QStringLiteral("pid=,time=,rss=")});
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 1);
+    bool self = false;
+    for (const QString& line : lines) {
+        const auto parsed = RestrictedProbe::parseLine(line.toStdString());
+        ASSERT_TRUE(parsed) << line.toStdString();
+        self = self || parsed->pid == ::getpid();
+    }
+    EXPECT_TRUE(self);
+
+    // The thread polls at once and is stopped promptly by the destructor.
+    auto probe = std::make_unique<RestrictedProbe>(tool);
+    probe->start();
+    for (int i = 0; i < 500; ++i) {
+        {
+            std::lock_guard guard(probe->lock);
+            if (!probe->latest.empty())
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    {
+        std::lock_guard guard(probe->lock);
+        EXPECT_TRUE(probe->latest.count(::getpid()));
+    }
+    probe.reset();
+}

@@ -1,0 +1,8 @@
+# tavrin-ps: the process-status stand-in the restricted probe runs. Built
+# from the Qt-free /proc readers only, so it starts in a blink.
+add_executable(tavrin-ps
+  tavrin_ps.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/proc_files.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/proc_parse.cpp)
+target_include_directories(tavrin-ps PRIVATE ${PROJECT_SOURCE_DIR}/src)
+set_target_properties(tavrin-ps PROPERTIES AUTOMOC OFF)
