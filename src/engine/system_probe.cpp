@@ -191,8 +191,8 @@ HostInfo SystemProbe::hostInfo(const QString& rootDir)
 {
     HostInfo info;
     if (DemoMode::isOn()) {
-        info.name = QStringLiteral("Mac Studio");
-        info.chip = QStringLiteral("Apple M4 Max");
+        info.name = QStringLiteral("Workstation");
+        info.chip = QStringLiteral("16-core hybrid processor");
         info.coreKinds.assign(4, CoreKind::efficiency);
         info.coreKinds.insert(info.coreKinds.end(), 12, CoreKind::performance);
         info.bootTime = Date::now() + -874800.0;

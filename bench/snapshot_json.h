@@ -1,0 +1,9 @@
+#pragma once
+// A snapshot as JSON with the records' own field names, so its figures can
+// be checked against /proc, ps and ss.
+
+#include "model/records.h"
+
+#include <QJsonObject>
+
+QJsonObject snapshotJson(const Snapshot& snapshot);

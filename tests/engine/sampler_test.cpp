@@ -1,0 +1,174 @@
+#include "engine/sampler.h"
+
+#include <QTemporaryDir>
+
+#include <condition_variable>
+#include <mutex>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+GroupSample groupOf(const char* name, double cpu, uint64_t mem, double net = 0, double disk = 0, int members = 1)
+{
+    GroupSample g(QString("exe:") + name, name, std::nullopt);
+    for (int i = 0; i < members; ++i) {
+        ProcSample p;
+        p.pid = 100 + i;
+        p.threads = 2;
+        p.cpu = i == 0 ? cpu : 0;
+        p.mem = i == 0 ? mem : 0;
+        p.netIn = i == 0 ? net : 0;
+        p.diskWrite = i == 0 ? disk : 0;
+        g.add(p);
+    }
+    return g;
+}
+
+// Collects the updates a running sampler delivers.
+struct Collector {
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::vector<Sampler::Update> updates;
+
+    Sampler::Callback callback()
+    {
+        return [this](const Sampler::Update& u) {
+            std::lock_guard guard(lock);
+            updates.push_back(u);
+            arrived.notify_all();
+        };
+    }
+
+    bool waitFor(size_t count, std::chrono::seconds limit)
+    {
+        std::unique_lock guard(lock);
+        return arrived.wait_for(guard, limit, [&] { return updates.size() >= count; });
+    }
+};
+
+} // namespace
+
+TEST(SamplerTotals, CountsAndTopTexts)
+{
+    SystemSample s;
+    s.topCPU = "stale";
+    Sampler::fillTotals(s, {});
+    EXPECT_EQ(s.procCount, 0);
+    EXPECT_EQ(s.threadCount, 0);
+    EXPECT_TRUE(s.topCPU.isEmpty() && s.topMem.isEmpty() && s.topNet.isEmpty() && s.topDisk.isEmpty());
+
+    std::vector<GroupSample> groups{groupOf("a", 12.34, 0, 0, 0, 3), groupOf("b", 12.34, 0), groupOf("c", 1, 0)};
+    Sampler::fillTotals(s, groups);
+    EXPECT_EQ(s.procCount, 5);
+    EXPECT_EQ(s.threadCount, 10);
+    EXPECT_EQ(s.topCPU, "a 12.3%"); // the earlier of two equal groups
+    EXPECT_EQ(s.topMem, "a 0B");    // present even when every group has none
+    EXPECT_EQ(s.topNet, "");
+    EXPECT_EQ(s.topDisk, "");
+
+    groups = {groupOf("x", 99.96, 1048576, 1024, 0), groupOf("y", 100, 1 << 30, 0, 2048)};
+    Sampler::fillTotals(s, groups);
+    EXPECT_EQ(s.topCPU, "y 100%");
+    EXPECT_EQ(s.topMem, "y 1.0G");
+    EXPECT_EQ(s.topNet, "x 1K/s");
+    EXPECT_EQ(s.topDisk, "y 2K/s");
+    groups = {groupOf("x", 99.96, 0)};
+    Sampler::fillTotals(s, groups);
+    EXPECT_EQ(s.topCPU, "x 100.0%");
+}
+
+TEST(SamplerTotals, GroupsKeepFirstSeenOrderAndSums)
+{
+    auto proc = [](int32_t pid, const char* key, double cpu) {
+        ProcSample p;
+        p.pid = pid;
+        p.groupKey = key;
+        p.groupName = QString(key).mid(4);
+        p.cpu = cpu;
+        return p;
+    };
+    auto groups = Sampler::group({proc(1, "exe:a", 1), proc(2, "exe:b", 2), proc(3, "exe:a", 3)});
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].key, "exe:a");
+    EXPECT_EQ(groups[0].name, "a");
+    ASSERT_EQ(groups[0].members.size(), 2u);
+    EXPECT_EQ(groups[0].members[1].pid, 3);
+    EXPECT_DOUBLE_EQ(groups[0].cpu, 4);
+    EXPECT_EQ(groups[1].key, "exe:b");
+}
+
+TEST(SamplerDemo, HistoryArrivesAtOnceAndNothingIsEverOpened)
+{
+    QTemporaryDir dir;
+    Sampler::Options options;
+    options.demo = true;
+    options.storePath = dir.filePath("incidents.json");
+    Collector collector;
+    {
+        Sampler sampler(options);
+        sampler.setOnUpdate(collector.callback());
+        sampler.start();
+        ASSERT_TRUE(collector.waitFor(121, std::chrono::seconds(20)));
+    }
+    std::lock_guard guard(collector.lock);
+    for (size_t i = 0; i < 120; ++i) {
+        const Sampler::Update& u = collector.updates[i];
+        EXPECT_TRUE(u.incidents.empty());
+        EXPECT_TRUE(u.opened.empty());
+        EXPECT_EQ(u.snapshot.netSerial, 0);
+        EXPECT_GT(u.snapshot.system.procCount, 0);
+        EXPECT_FALSE(u.snapshot.system.topCPU.isEmpty());
+    }
+    EXPECT_EQ(collector.updates[120].snapshot.netSerial, 1);
+    for (const auto& u : collector.updates)
+        EXPECT_TRUE(u.opened.empty());
+    // The demo never touches the store.
+    EXPECT_FALSE(QFile::exists(options.storePath));
+}
+
+TEST(SamplerLive, ProcessTicksAlternateWithSystemTicks)
+{
+    QTemporaryDir dir;
+    Sampler::Options options;
+    options.demo = false;
+    options.storePath = dir.filePath("incidents.json");
+    Collector collector;
+    {
+        Sampler sampler(options);
+        sampler.setOnUpdate(collector.callback());
+        Preferences prefs;
+        prefs.resolveHosts = false;
+        sampler.apply(prefs);
+        sampler.start();
+        ASSERT_TRUE(collector.waitFor(3, std::chrono::seconds(15)));
+    }
+    std::lock_guard guard(collector.lock);
+    const Snapshot& first = collector.updates[0].snapshot;
+    const Snapshot& second = collector.updates[1].snapshot;
+    const Snapshot& third = collector.updates[2].snapshot;
+
+    // First tick: processes without rates, no rules.
+    EXPECT_FALSE(first.groups.empty());
+    EXPECT_GT(first.system.procCount, 0);
+    EXPECT_EQ(first.system.netIn, 0);
+    EXPECT_TRUE(collector.updates[0].opened.empty());
+    for (const auto& g : first.groups)
+        EXPECT_EQ(g.cpu, 0) << g.name.toStdString();
+
+    // Second tick repeats the process reading with fresh machine figures.
+    EXPECT_EQ(second.groups, first.groups);
+    EXPECT_EQ(second.netSerial, first.netSerial);
+    EXPECT_TRUE(collector.updates[1].opened.empty());
+    EXPECT_GT(second.system.date, first.system.date);
+
+    // Third tick: a new process reading in which we find ourselves.
+    bool found = false;
+    for (const auto& g : third.groups)
+        for (const auto& p : g.members)
+            found = found || p.pid == getpid();
+    EXPECT_TRUE(found);
+    EXPECT_GT(third.selfMem, 0u);
+    EXPECT_EQ(third.interval, 1.0);
+}
