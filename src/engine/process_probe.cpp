@@ -8,6 +8,9 @@
 #include <charconv>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +102,8 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         }
     } proc{::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     procFd_ = proc.fd;
+    struct statfs fs{};
+    procIsProcfs_ = ::fstatfs(procFd_, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
     std::unordered_map<int32_t, Counters> next;
     std::unordered_set<int32_t> seen;
     std::vector<ProcSample> out;
@@ -256,6 +261,12 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
 
 int64_t ProcessProbe::fdCount(int32_t pid)
 {
+    // Since Linux 6.2 the size of a process's fd directory is its number of
+    // open descriptors, which spares listing it. Older kernels report 0, and
+    // fixture trees are not procfs, so both count the entries instead.
+    struct stat st{};
+    if (procIsProcfs_ && ::fstatat(procFd_, relPath(pid, "fd"), &st, 0) == 0 && st.st_size > 0)
+        return st.st_size;
     const int n = ProcFiles::countEntriesAt(procFd_, relPath(pid, "fd"));
     return n < 0 ? 0 : n;
 }

@@ -67,4 +67,5 @@ private:
     std::optional<uint64_t> bootTime_;
     int procFd_ = -1; // /proc, open during sample()
     std::string path_, text_;
+    bool procIsProcfs_ = false;
 };

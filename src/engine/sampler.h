@@ -90,7 +90,6 @@ private:
     std::unique_ptr<NetTop> netTop_;
     std::unique_ptr<HostResolver> resolver_;
     std::unique_ptr<Detector> detector_;
-    std::unique_ptr<DemoSource> demo_;
 
     double lastTick_ = 0;
     double lastProcTick_ = 0;

@@ -298,6 +298,27 @@ TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
     EXPECT_GE(self->fds, 3);
 }
 
+TEST(ProcessProbe, LiveDescriptorCountFollowsOpenFiles)
+{
+    ProcessProbe probe(QStringLiteral("/"), DesktopEntries());
+    const auto first = probe.sample(0, {}, {});
+    const ProcSample* before = find(first, ::getpid());
+    ASSERT_TRUE(before);
+    const int64_t base = before->fds;
+    int fds[20][2];
+    for (auto& pair : fds)
+        ASSERT_EQ(::pipe(pair), 0);
+    probe.sample(1, {}, {}); // the cached count
+    const auto v = probe.sample(1, {}, {});
+    for (auto& pair : fds) {
+        ::close(pair[0]);
+        ::close(pair[1]);
+    }
+    const ProcSample* after = find(v, ::getpid());
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->fds - base, 40);
+}
+
 TEST(ProcessProbe, ChurnStaysConsistent)
 {
     // About a hundred short-lived processes a second while the probe reads.

@@ -46,6 +46,21 @@ struct Collector {
         std::unique_lock guard(lock);
         return arrived.wait_for(guard, limit, [&] { return updates.size() >= count; });
     }
+
+    // Runs a sampler on a scratch store until `count` updates arrived.
+    bool run(bool demo, size_t count, const QString& storePath)
+    {
+        Sampler::Options options;
+        options.demo = demo;
+        options.storePath = storePath;
+        Sampler sampler(options);
+        sampler.setOnUpdate(callback());
+        Preferences prefs;
+        prefs.resolveHosts = false;
+        sampler.apply(prefs);
+        sampler.start();
+        return waitFor(count, std::chrono::seconds(20));
+    }
 };
 
 } // namespace
@@ -102,16 +117,9 @@ TEST(SamplerTotals, GroupsKeepFirstSeenOrderAndSums)
 TEST(SamplerDemo, HistoryArrivesAtOnceAndNothingIsEverOpened)
 {
     QTemporaryDir dir;
-    Sampler::Options options;
-    options.demo = true;
-    options.storePath = dir.filePath("incidents.json");
+    const QString store = dir.filePath("incidents.json");
     Collector collector;
-    {
-        Sampler sampler(options);
-        sampler.setOnUpdate(collector.callback());
-        sampler.start();
-        ASSERT_TRUE(collector.waitFor(121, std::chrono::seconds(20)));
-    }
+    ASSERT_TRUE(collector.run(true, 121, store));
     std::lock_guard guard(collector.lock);
     for (size_t i = 0; i < 120; ++i) {
         const Sampler::Update& u = collector.updates[i];
@@ -125,25 +133,14 @@ TEST(SamplerDemo, HistoryArrivesAtOnceAndNothingIsEverOpened)
     for (const auto& u : collector.updates)
         EXPECT_TRUE(u.opened.empty());
     // The demo never touches the store.
-    EXPECT_FALSE(QFile::exists(options.storePath));
+    EXPECT_FALSE(QFile::exists(store));
 }
 
 TEST(SamplerLive, ProcessTicksAlternateWithSystemTicks)
 {
     QTemporaryDir dir;
-    Sampler::Options options;
-    options.demo = false;
-    options.storePath = dir.filePath("incidents.json");
     Collector collector;
-    {
-        Sampler sampler(options);
-        sampler.setOnUpdate(collector.callback());
-        Preferences prefs;
-        prefs.resolveHosts = false;
-        sampler.apply(prefs);
-        sampler.start();
-        ASSERT_TRUE(collector.waitFor(3, std::chrono::seconds(15)));
-    }
+    ASSERT_TRUE(collector.run(false, 3, dir.filePath("incidents.json")));
     std::lock_guard guard(collector.lock);
     const Snapshot& first = collector.updates[0].snapshot;
     const Snapshot& second = collector.updates[1].snapshot;
