@@ -22,9 +22,24 @@ TEST(Records, GroupAddKeepsOrderAndSums)
 {
     GroupSample g("exe:a", "a", std::nullopt);
     EXPECT_TRUE(g.members.empty());
-    ProcSample p1{.pid = 1, .cpu = 10, .mem = 100, .threads = 2, .fds = 3, .netIn = 1, .netOut = 2, .diskRead = 3, .diskWrite = 4};
-    ProcSample p2{.pid = 7, .cpu = 5.5, .mem = 0, .threads = 1, .fds = 1, .netIn = 0.5};
-    ProcSample p3{.pid = 3, .cpu = 0.5, .mem = 50, .threads = 4, .fds = 10, .diskWrite = 6};
+    auto proc = [](int32_t pid, double cpu, uint64_t mem, int64_t threads, int64_t fds) {
+        ProcSample p;
+        p.pid = pid;
+        p.cpu = cpu;
+        p.mem = mem;
+        p.threads = threads;
+        p.fds = fds;
+        return p;
+    };
+    ProcSample p1 = proc(1, 10, 100, 2, 3);
+    p1.netIn = 1;
+    p1.netOut = 2;
+    p1.diskRead = 3;
+    p1.diskWrite = 4;
+    ProcSample p2 = proc(7, 5.5, 0, 1, 1);
+    p2.netIn = 0.5;
+    ProcSample p3 = proc(3, 0.5, 50, 4, 10);
+    p3.diskWrite = 6;
     g.add(p1);
     g.add(p2);
     EXPECT_EQ(g.mem, 100u); // a process with no memory adds none
@@ -45,7 +60,10 @@ TEST(Records, GroupAddKeepsOrderAndSums)
 
 TEST(Records, IdentitiesAndEmptySnapshot)
 {
-    Listener l{.pid = 312, .proto = "TCP", .port = 5000};
+    Listener l;
+    l.pid = 312;
+    l.proto = "TCP";
+    l.port = 5000;
     EXPECT_EQ(l.id(), "312.TCP.5000");
     EXPECT_EQ(int(Connection::Scope::internet), 0);
     EXPECT_EQ(int(Connection::Scope::loopback), 2);
