@@ -38,6 +38,18 @@ void SerialQueue::startTimer(std::chrono::milliseconds interval, std::function<v
     wake_.notify_all();
 }
 
+std::chrono::steady_clock::time_point SerialQueue::nextDue(std::chrono::steady_clock::time_point due,
+                                                           std::chrono::steady_clock::time_point now,
+                                                           std::chrono::milliseconds interval)
+{
+    if (interval.count() <= 0)
+        return now;
+    if (due > now)
+        return due;
+    const auto missed = (now - due) / interval; // whole intervals already past
+    return due + (missed + 1) * interval;
+}
+
 void SerialQueue::run()
 {
     // Thread names are limited to 15 characters.
@@ -57,7 +69,7 @@ void SerialQueue::run()
         if (tick_) {
             const auto now = std::chrono::steady_clock::now();
             if (now >= due_) {
-                due_ = std::max(due_ + interval_, now);
+                due_ = nextDue(due_, now, interval_);
                 auto tick = tick_;
                 guard.unlock();
                 tick();

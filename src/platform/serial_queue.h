@@ -1,8 +1,8 @@
 #pragma once
 // A serial queue: one named thread that runs posted tasks in order, and at
 // most one repeating timer whose ticks run on the same thread between them.
-// A tick that overruns its interval is not made up: the next one is due one
-// interval after the missed deadline, or at once, whichever is later.
+// Ticks keep to a fixed schedule; deadlines missed while a tick overran are
+// coalesced into one late tick, never made up one by one.
 
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +23,12 @@ public:
     void async(std::function<void()> task);
     // First tick at once, then every `interval`. Replaces an earlier timer.
     void startTimer(std::chrono::milliseconds interval, std::function<void()> tick);
+
+    // The deadline after a tick that starts at `now` for deadline `due`:
+    // the first point of the schedule after `now`.
+    static std::chrono::steady_clock::time_point nextDue(std::chrono::steady_clock::time_point due,
+                                                         std::chrono::steady_clock::time_point now,
+                                                         std::chrono::milliseconds interval);
 
     // True on the queue's own thread.
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
