@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  locales
+  locales dbus-daemon
 )
 
 missing=()

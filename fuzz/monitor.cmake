@@ -1,0 +1,1 @@
+tavrin_fuzz(fuzz_launch_script SOURCES launch_script_fuzz.cpp LIBS tavrin_launch)

@@ -1,0 +1,15 @@
+# The Monitor's tests run their own main with an application object, so the
+# binary is declared here rather than through tavrin_test (which brings
+# gtest_main).
+find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+add_executable(test_monitor
+  ${CMAKE_CURRENT_SOURCE_DIR}/monitor_main.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/monitor_intake_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/monitor_operations_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/monitor_live_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/launch_script_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/notifications_test.cpp
+)
+target_link_libraries(test_monitor PRIVATE tavrin_monitor Qt6::Test GTest::gtest)
+add_test(NAME test_monitor COMMAND test_monitor)
+set_tests_properties(test_monitor PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -1,0 +1,13 @@
+// The Monitor's tests need an application object: updates from the sampler
+// reach the Monitor through the event loop.
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,158 @@
+// The desktop notifier against a private message bus: with a stand-in
+// notification service it posts what it is given; without one, or without
+// any bus, it posts nothing and reports nothing.
+
+#include "platform/notifications.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+template <class Predicate>
+bool waitFor(Predicate done, double seconds)
+{
+    QDeadlineTimer deadline(qint64(seconds * 1000));
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace
+
+// Answers like a notification server and keeps what it was sent.
+class FakeNotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Shown {
+        QString app, summary, body;
+        QVariantMap hints;
+        int timeout = 0;
+    };
+    std::vector<Shown> shown;
+
+public slots:
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
+    {
+        vendor = QStringLiteral("test");
+        version = QStringLiteral("1");
+        specVersion = QStringLiteral("1.2");
+        return QStringLiteral("fake");
+    }
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout)
+    {
+        Q_UNUSED(replaces);
+        Q_UNUSED(icon);
+        Q_UNUSED(actions);
+        shown.push_back({app, summary, body, hints, timeout});
+        return uint(shown.size());
+    }
+};
+
+class PrivateBus : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            GTEST_SKIP() << "no dbus-daemon here";
+        ASSERT_TRUE(dir.isValid());
+        const QString socket = dir.filePath(QStringLiteral("bus"));
+        QFile config(dir.filePath(QStringLiteral("bus.conf")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        // No service directories: nothing on this bus can be started on demand.
+        config.write(QStringLiteral(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig><type>session</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>"
+            "<policy context=\"default\"><allow send_destination=\"*\"/><allow own=\"*\"/><allow receive_sender=\"*\"/>"
+            "</policy></busconfig>\n").arg(socket).toUtf8());
+        config.close();
+        daemon_.setStandardOutputFile(QProcess::nullDevice());
+        daemon_.setStandardErrorFile(QProcess::nullDevice());
+        daemon_.start(daemon, {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
+        ASSERT_TRUE(daemon_.waitForStarted());
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 5));
+        address = QStringLiteral("unix:path=") + socket;
+    }
+    void TearDown() override
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        if (daemon_.state() != QProcess::NotRunning) {
+            daemon_.kill();
+            daemon_.waitForFinished();
+        }
+    }
+
+    QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address, name); }
+
+    QTemporaryDir dir;
+    QProcess daemon_;
+    QString address;
+};
+
+TEST_F(PrivateBus, PostsToTheServiceOnceItHasAnswered)
+{
+    QDBusConnection server = connect(QStringLiteral("server"));
+    ASSERT_TRUE(server.isConnected());
+    FakeNotificationServer fake;
+    ASSERT_TRUE(server.registerObject(QString::fromLatin1(DesktopNotifier::path), &fake,
+                                      QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(server.registerService(QString::fromLatin1(DesktopNotifier::service)));
+
+    DesktopNotifier notifier(connect(QStringLiteral("client")));
+    notifier.post(QStringLiteral("ID"), QStringLiteral("early"), QString()); // not yet granted
+    notifier.requestPermission();
+    ASSERT_TRUE(waitFor([&] { return notifier.granted(); }, 5));
+
+    notifier.post(QStringLiteral("ID"), QStringLiteral("System: CPU"), QStringLiteral("97% · cc1"));
+    ASSERT_TRUE(waitFor([&] { return !fake.shown.empty(); }, 5));
+    ASSERT_EQ(fake.shown.size(), 1u);
+    EXPECT_EQ(fake.shown[0].app, QStringLiteral("Tavrin"));
+    EXPECT_EQ(fake.shown[0].summary, QStringLiteral("System: CPU"));
+    EXPECT_EQ(fake.shown[0].body, QStringLiteral("97% · cc1"));
+    EXPECT_EQ(fake.shown[0].hints.value(QStringLiteral("suppress-sound")).toBool(), true);
+    EXPECT_EQ(fake.shown[0].timeout, -1);
+}
+
+TEST_F(PrivateBus, WithoutAServiceNothingIsPosted)
+{
+    DesktopNotifier notifier(connect(QStringLiteral("client")));
+    notifier.requestPermission();
+    // The bus answers for the missing service with an error at once.
+    QDeadlineTimer settle(500);
+    waitFor([&] { return settle.hasExpired(); }, 1);
+    EXPECT_FALSE(notifier.granted());
+    notifier.post(QStringLiteral("ID"), QStringLiteral("title"), QStringLiteral("body"));
+}
+
+TEST(DesktopNotifier, WithoutAnyBusNothingIsPostedOrReported)
+{
+    DesktopNotifier notifier(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/tavrin-test-bus"), QStringLiteral("nowhere")));
+    notifier.requestPermission();
+    notifier.post(QStringLiteral("ID"), QStringLiteral("title"), QStringLiteral("body"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(notifier.granted());
+    QDBusConnection::disconnectFromBus(QStringLiteral("nowhere"));
+}
+
+#include "notifications_test.moc"
