@@ -26,13 +26,14 @@ using namespace nettop;
 
 namespace {
 
-Socket v4(Proto proto, const char* local, uint16_t lport, const char* remote, uint16_t rport, uint8_t state,
-          uint64_t inode, uint64_t in = 0, uint64_t out = 0)
+Socket make(bool v6, Proto proto, const char* local, uint16_t lport, const char* remote, uint16_t rport,
+            uint8_t state, uint64_t inode, uint64_t in, uint64_t out)
 {
     Socket s;
     s.proto = proto;
-    inet_pton(AF_INET, local, s.local);
-    inet_pton(AF_INET, remote, s.remote);
+    s.v6 = v6;
+    inet_pton(v6 ? AF_INET6 : AF_INET, local, s.local);
+    inet_pton(v6 ? AF_INET6 : AF_INET, remote, s.remote);
     s.localPort = lport;
     s.remotePort = rport;
     s.state = state;
@@ -42,21 +43,16 @@ Socket v4(Proto proto, const char* local, uint16_t lport, const char* remote, ui
     return s;
 }
 
+Socket v4(Proto proto, const char* local, uint16_t lport, const char* remote, uint16_t rport, uint8_t state,
+          uint64_t inode, uint64_t in = 0, uint64_t out = 0)
+{
+    return make(false, proto, local, lport, remote, rport, state, inode, in, out);
+}
+
 Socket v6(Proto proto, const char* local, uint16_t lport, const char* remote, uint16_t rport, uint8_t state,
           uint64_t inode, uint64_t in = 0, uint64_t out = 0)
 {
-    Socket s;
-    s.proto = proto;
-    s.v6 = true;
-    inet_pton(AF_INET6, local, s.local);
-    inet_pton(AF_INET6, remote, s.remote);
-    s.localPort = lport;
-    s.remotePort = rport;
-    s.state = state;
-    s.inode = inode;
-    s.bytesIn = in;
-    s.bytesOut = out;
-    return s;
+    return make(true, proto, local, lport, remote, rport, state, inode, in, out);
 }
 
 std::string zone(uint32_t index)

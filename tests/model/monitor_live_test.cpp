@@ -1,31 +1,15 @@
 // The Monitor fed by a running sampler, demo and live, on the real event
 // loop; and the desktop notifier where no notification service answers.
 
+#include "event_loop_wait.h"
 #include "monitor_fixture.h"
 
 #include "engine/incident_store.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
 
 #include <unistd.h>
 
 namespace {
-
-// Runs the event loop until `done` holds or `seconds` have passed.
-template <class Predicate>
-bool waitFor(Predicate done, double seconds)
-{
-    QDeadlineTimer deadline(qint64(seconds * 1000));
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // Scheduling on the event loop, not the manual clock.
 class MonitorLiveTest : public MonitorTest {

@@ -15,24 +15,9 @@
 #include <QThread>
 #include <QVariantMap>
 
+#include "event_loop_wait.h"
+
 #include <gtest/gtest.h>
-
-namespace {
-
-template <class Predicate>
-bool waitFor(Predicate done, double seconds)
-{
-    QDeadlineTimer deadline(qint64(seconds * 1000));
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-} // namespace
 
 // Answers like a notification server and keeps what it was sent.
 class FakeNotificationServer : public QObject {
