@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)numberField(text, "read_bytes");
     (void)textField(text, "model name");
     (void)io(text);
+    (void)statm(text);
     (void)netDev(text);
     (void)pressure(text);
     (void)blockStat(text);

@@ -43,6 +43,8 @@ ProcessProbe::ProcessProbe(const QString& root, DesktopEntries apps)
     const long tck = ::sysconf(_SC_CLK_TCK);
     if (tck > 0)
         ticksPerSecond_ = uint64_t(tck);
+    if (const long page = ::sysconf(_SC_PAGESIZE); page > 0)
+        pageSize_ = uint64_t(page);
     if (auto stat = ProcFiles::read(root_ + "/proc/stat"))
         bootTime_ = ProcParse::stat(*stat).bootTime;
     pids.reserve(1024);
@@ -102,6 +104,15 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         }
     } proc{::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     procFd_ = proc.fd;
+    // The footprint is anonymous memory plus swap. While no swap is in use
+    // the short statm answers it; status is far dearer for the kernel to
+    // write out.
+    bool swapInUse = true;
+    if (ProcFiles::readAt(procFd_, "meminfo", text_)) {
+        const auto total = ProcParse::kbField(text_, "SwapTotal");
+        const auto free = ProcParse::kbField(text_, "SwapFree");
+        swapInUse = !total || !free || *total > *free;
+    }
     struct statfs fs{};
     procIsProcfs_ = ::fstatfs(procFd_, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
     std::unordered_map<int32_t, Counters> next;
@@ -130,7 +141,9 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
 
         uint64_t footprint = 0;
         if (!isRestricted) {
-            if (!ProcFiles::readAt(procFd_, relPath(pid, "status"), text_, &error)) {
+            if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
+                footprint = *anon;
+            } else if (!ProcFiles::readAt(procFd_, relPath(pid, "status"), text_, &error)) {
                 if (!refused(error))
                     continue;
             } else {
@@ -257,6 +270,18 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.groupName = id.name;
     }
     return id;
+}
+
+std::optional<uint64_t> ProcessProbe::anonymousBytes(int32_t pid)
+{
+    // statm counts pages: resident = anonymous + file + shmem, shared = file
+    // + shmem, so their difference is exactly RssAnon.
+    if (!procIsProcfs_ || !ProcFiles::readAt(procFd_, relPath(pid, "statm"), text_))
+        return std::nullopt;
+    auto statm = ProcParse::statm(text_);
+    if (!statm || statm->second > statm->first)
+        return std::nullopt;
+    return (statm->first - statm->second) * pageSize_;
 }
 
 int64_t ProcessProbe::fdCount(int32_t pid)

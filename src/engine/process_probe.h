@@ -51,6 +51,7 @@ private:
 
     Identity identify(int32_t pid, const ProcParse::PidStat& stat);
     int64_t fdCount(int32_t pid);
+    std::optional<uint64_t> anonymousBytes(int32_t pid);
     void listPids();
     std::string& pidPath(int32_t pid, const char* leaf);
     const char* relPath(int32_t pid, const char* leaf);
@@ -68,4 +69,5 @@ private:
     int procFd_ = -1; // /proc, open during sample()
     std::string path_, text_;
     bool procIsProcfs_ = false;
+    uint64_t pageSize_ = 4096;
 };

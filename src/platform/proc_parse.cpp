@@ -171,6 +171,14 @@ Stat stat(std::string_view text)
     return out;
 }
 
+std::optional<std::pair<uint64_t, uint64_t>> statm(std::string_view text)
+{
+    uint64_t size = 0, resident = 0, shared = 0;
+    if (!parseWord(text, size) || !parseWord(text, resident) || !parseWord(text, shared))
+        return std::nullopt;
+    return std::pair{resident, shared};
+}
+
 std::optional<uint64_t> kbField(std::string_view text, std::string_view field)
 {
     auto rest = afterField(text, field);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,9 @@ struct Stat {
 };
 
 Stat stat(std::string_view text);
+
+// /proc/PID/statm: (resident, shared) in pages.
+std::optional<std::pair<uint64_t, uint64_t>> statm(std::string_view text);
 
 // "Name:   1234 kB" style fields (meminfo, status); kB becomes bytes.
 std::optional<uint64_t> kbField(std::string_view text, std::string_view field);

@@ -55,6 +55,9 @@ TEST(ProcParse, FieldsOfMeminfoStatusAndIo)
     EXPECT_EQ(i->writeBytes, 8192u);
     EXPECT_FALSE(io("rchar: 1\n"));
     EXPECT_EQ(textField("model name\t: Some CPU @ 3GHz  \n", "model name"), "Some CPU @ 3GHz");
+    EXPECT_EQ(statm("5000 1200 300 10 0 900 0\n"), (std::pair<uint64_t, uint64_t>{1200, 300}));
+    EXPECT_EQ(statm("5000 1200\n"), std::nullopt);
+    EXPECT_EQ(statm("5000 x 300\n"), std::nullopt);
 }
 
 TEST(ProcParse, NetDevPressureBlockAndCpuLists)
