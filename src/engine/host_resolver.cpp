@@ -1,5 +1,7 @@
 #include "engine/host_resolver.h"
 
+#include <algorithm>
+
 #include <QHash>
 #include <QSet>
 
@@ -100,10 +102,17 @@ std::optional<QString> HostResolver::name(const QString& address)
         try {
             std::thread(&Shared::work, shared).detach();
         } catch (const std::system_error&) {
-            // No thread to be had: the queued address waits for a running
-            // worker, or for the next one started.
-            std::lock_guard guard(shared->queueLock);
-            shared->workers -= 1;
+            // No thread to be had: forget the request, so that a later call
+            // asks again instead of the address staying pending for good.
+            {
+                std::lock_guard guard(shared->queueLock);
+                shared->workers -= 1;
+                auto& q = shared->queue;
+                if (auto it = std::find(q.begin(), q.end(), address); it != q.end())
+                    q.erase(it);
+            }
+            std::lock_guard guard(shared->lock);
+            shared->pending.remove(address);
         }
     }
     return std::nullopt;

@@ -51,9 +51,10 @@ std::optional<int64_t> decimal(QStringView text, int64_t max)
     for (QChar c : text) {
         if (c < u'0' || c > u'9')
             return std::nullopt;
-        v = v * 10 + (c.unicode() - u'0');
-        if (v > max)
+        const int64_t digit = c.unicode() - u'0';
+        if (v > (max - digit) / 10) // checked before it could overflow
             return std::nullopt;
+        v = v * 10 + digit;
     }
     return v;
 }

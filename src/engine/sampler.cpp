@@ -14,6 +14,7 @@
 #include <QHash>
 
 #include <ctime>
+#include <limits>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -27,14 +28,15 @@ double threadCPU()
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
-// The first group with the greatest value; later equal groups do not win.
+// The first group with the greatest value; later equal groups do not win,
+// and a figure that is not a number never does.
 template <typename Value>
 const GroupSample* busiest(const std::vector<GroupSample>& groups, Value value)
 {
     const GroupSample* top = &groups.front();
-    auto best = value(*top);
+    double best = -std::numeric_limits<double>::infinity();
     for (const GroupSample& g : groups) {
-        const double v = value(g);
+        const double v = double(value(g));
         if (v > best) {
             best = v;
             top = &g;

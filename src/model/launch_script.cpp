@@ -1,23 +1,18 @@
 #include "model/launch_script.h"
 
-#include <QByteArray>
+#include "platform/defaults.h"
+
 #include <QStringList>
 
-#include <charconv>
 #include <cmath>
-#include <system_error>
 
 std::optional<double> LaunchScript::parseDelay(const QString& text)
 {
-    // from_chars ignores the locale, so "2.5" means the same everywhere.
-    const QByteArray utf8 = text.toUtf8();
-    const char* first = utf8.constData();
-    const char* last = first + utf8.size();
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc{} || end != last || utf8.isEmpty())
+    // The same locale-free number reading as every default value, but
+    // blanks around the number are not part of one.
+    if (text.isEmpty() || text.front().isSpace() || text.back().isSpace())
         return std::nullopt;
-    return value;
+    return Defaults::parseDouble(text);
 }
 
 std::vector<LaunchScript::Entry> LaunchScript::parse(const QString& text)

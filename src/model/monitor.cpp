@@ -233,15 +233,11 @@ void Monitor::ingest(const Sampler::Update& update)
         setReady(true);
 
     previous_ = std::move(snapshot_);
-    emit previousChanged();
     snapshot_ = update.snapshot;
-    emit snapshotChanged();
-    write(sampleDate_, Date::now(), &Monitor::sampleDateChanged);
 
     history_.push_back(snapshot_.system);
     if (history_.size() > historyCapacity)
         history_.erase(history_.begin(), history_.end() - historyCapacity);
-    emit historyChanged();
 
     owners_.clear();
     for (const GroupSample& group : snapshot_.groups) {
@@ -253,6 +249,13 @@ void Monitor::ingest(const Sampler::Update& update)
 
     // The log acts once per network reading; repeats of a serial are ignored there.
     domains_.update(snapshot_, owners_, Date::now());
+
+    // Views hear of the new snapshot once owners, series and the domain log
+    // describe it too.
+    emit previousChanged();
+    emit snapshotChanged();
+    write(sampleDate_, Date::now(), &Monitor::sampleDateChanged);
+    emit historyChanged();
 
     if (pendingSelect_) {
         for (const GroupSample& group : snapshot_.groups) {

@@ -47,9 +47,27 @@ bool send(int fd, const void* request, size_t size)
     return ::sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) >= 0;
 }
 
+bool dumpFamily(int fd, uint8_t family, Proto proto, std::vector<Socket>& out)
+{
+    struct {
+        nlmsghdr hdr;
+        inet_diag_req_v2 req;
+    } request{};
+    request.hdr.nlmsg_len = sizeof request;
+    request.hdr.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    request.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.req.sdiag_family = family;
+    request.req.sdiag_protocol = proto == Proto::tcp ? IPPROTO_TCP : IPPROTO_UDP;
+    request.req.idiag_states = ~0u;
+    if (proto == Proto::tcp)
+        request.req.idiag_ext = 1 << (INET_DIAG_INFO - 1);
+    return send(fd, &request, sizeof request) && receive(fd, proto, out);
+}
+
 // TCP through the older request form: its family "unspecified" lists IPv4
 // and IPv6 in one walk of the kernel's connection table, which costs far
-// more than the sockets it finds.
+// more than the sockets it finds. A kernel without it still answers the
+// per-family form, counters included.
 bool dumpTcp(int fd, std::vector<Socket>& out)
 {
     struct {
@@ -61,22 +79,11 @@ bool dumpTcp(int fd, std::vector<Socket>& out)
     request.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.req.idiag_states = ~0u;
     request.req.idiag_ext = 1 << (INET_DIAG_INFO - 1);
-    return send(fd, &request, sizeof request) && receive(fd, Proto::tcp, out);
-}
-
-bool dumpUdp(int fd, uint8_t family, std::vector<Socket>& out)
-{
-    struct {
-        nlmsghdr hdr;
-        inet_diag_req_v2 req;
-    } request{};
-    request.hdr.nlmsg_len = sizeof request;
-    request.hdr.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    request.hdr.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.req.sdiag_family = family;
-    request.req.sdiag_protocol = IPPROTO_UDP;
-    request.req.idiag_states = ~0u;
-    return send(fd, &request, sizeof request) && receive(fd, Proto::udp, out);
+    const size_t mark = out.size();
+    if (send(fd, &request, sizeof request) && receive(fd, Proto::tcp, out))
+        return true;
+    out.resize(mark);
+    return dumpFamily(fd, AF_INET, Proto::tcp, out) && dumpFamily(fd, AF_INET6, Proto::tcp, out);
 }
 
 } // namespace
@@ -88,7 +95,8 @@ std::optional<std::vector<Socket>> dumpSockets()
         return std::nullopt;
     std::vector<Socket> out;
     out.reserve(1024);
-    if (!dumpTcp(nl.fd, out) || !dumpUdp(nl.fd, AF_INET, out) || !dumpUdp(nl.fd, AF_INET6, out))
+    if (!dumpTcp(nl.fd, out) || !dumpFamily(nl.fd, AF_INET, Proto::udp, out)
+        || !dumpFamily(nl.fd, AF_INET6, Proto::udp, out))
         return std::nullopt;
     return out;
 }

@@ -109,6 +109,9 @@ TEST(NetTop, EndpointsAndScopes)
     EXPECT_EQ(ep("2001:db8::1.8080", true), std::make_pair(QString("2001:db8::1"), int64_t(8080)));
     EXPECT_EQ(ep("noseparator", false), std::make_pair(QString("noseparator"), int64_t(0)));
     EXPECT_EQ(ep("1.2.3.4:x", false), std::make_pair(QString("1.2.3.4"), int64_t(0)));
+    // Far too long for a port, and never an overflow.
+    EXPECT_EQ(ep("1.2.3.4:9223372036854775808", false).second, 0);
+    EXPECT_EQ(ep("1.2.3.4:9999999999999999999", false).second, 0);
 
     using S = Connection::Scope;
     EXPECT_EQ(NetTop::scope(u"172.20.1.1"), S::lan);

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <unistd.h>
 
@@ -92,6 +93,10 @@ TEST(SamplerTotals, CountsAndTopTexts)
     groups = {groupOf("x", 99.96, 0)};
     Sampler::fillTotals(s, groups);
     EXPECT_EQ(s.topCPU, "x 100.0%");
+    // A figure that is not a number never holds the top.
+    groups = {groupOf("nan", std::numeric_limits<double>::quiet_NaN(), 0), groupOf("z", 3, 0)};
+    Sampler::fillTotals(s, groups);
+    EXPECT_EQ(s.topCPU, "z 3.0%");
 }
 
 TEST(SamplerTotals, GroupsKeepFirstSeenOrderAndSums)

@@ -33,4 +33,5 @@ TEST(LaunchScript, DelaysMustBeWholeFiniteNonNegativeNumbers)
     EXPECT_EQ(LaunchScript::parse(QStringLiteral("x@.5"))[0].delay, 0.5);
     EXPECT_EQ(LaunchScript::parse(QStringLiteral("x@1e1"))[0].delay, 10);
     EXPECT_EQ(LaunchScript::parse(QStringLiteral("x@0"))[0].delay, 0);
+    EXPECT_EQ(LaunchScript::parse(QStringLiteral("x@+2"))[0].delay, 2);
 }

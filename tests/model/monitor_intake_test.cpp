@@ -144,8 +144,12 @@ TEST_F(MonitorTest, OwnersDescribeTheLatestSnapshot)
     EXPECT_EQ(owner.bundlePath, browser.bundlePath);
     EXPECT_EQ(owner.process, QStringLiteral("Browser-proc"));
 
+    // A view woken by the new snapshot already finds its owners.
+    size_t ownersSeen = 0;
+    QObject::connect(m.get(), &Monitor::snapshotChanged, m.get(), [&] { ownersSeen = m->owners().size(); });
     ingest(*m, snapshotOf({group("exe:zsh", 0, {200})}));
     EXPECT_EQ(m->owners().size(), 1u);
+    EXPECT_EQ(ownersSeen, 1u);
     EXPECT_FALSE(m->owners().contains(100));
 }
 
