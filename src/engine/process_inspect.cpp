@@ -46,9 +46,12 @@ QString commandLine(int32_t pid, const QString& root)
     if (!text || text->empty())
         return {};
     std::string_view rest = *text;
-    // The vector ends with a NUL; a process that rewrote its title may not.
-    if (rest.back() == '\0')
+    // The vector ends with a NUL; a process that rewrote its title may end
+    // in none, or pad the old argument area with many.
+    while (!rest.empty() && rest.back() == '\0')
         rest.remove_suffix(1);
+    if (rest.empty())
+        return {};
     QStringList args;
     for (;;) {
         const size_t nul = rest.find('\0');

@@ -160,6 +160,11 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             it = identities.insert_or_assign(pid, identify(pid, *stat)).first;
             prev.erase(pid);
             fdCache.erase(pid);
+        } else if (it->second.comm != stat->comm) {
+            // The same process ran another program (exec keeps the pid and
+            // the start time): its name, path and group follow, its
+            // counters go on.
+            it->second = identify(pid, *stat);
         }
         const Identity& id = it->second;
 
@@ -219,6 +224,7 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
 {
     Identity id;
     id.startAbs = stat.startTime;
+    id.comm = stat.comm;
     id.ppid = stat.ppid;
     if (bootTime_)
         id.startTime = Date::fromUnix(double(*bootTime_ + stat.startTime / ticksPerSecond_));

@@ -40,6 +40,7 @@ public:
 private:
     struct Identity {
         uint64_t startAbs = 0; // start time in clock ticks after boot
+        std::string comm;      // the kernel's name, which an exec changes
         int32_t ppid = 0;
         QString name, path, groupKey, groupName;
         std::optional<QString> bundlePath;

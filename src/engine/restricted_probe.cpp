@@ -47,7 +47,9 @@ void RestrictedProbe::run()
     auto due = std::chrono::steady_clock::now();
     for (;;) {
         poll();
-        due += std::chrono::seconds(2);
+        // A poll that overran is not made up by polls back to back: the
+        // CPU figures of readings milliseconds apart would be mostly rounding.
+        due = std::max(due + std::chrono::seconds(2), std::chrono::steady_clock::now());
         std::unique_lock guard(stopLock_);
         if (stopCv_.wait_until(guard, due, [this] { return stopping_; }))
             return;

@@ -141,29 +141,41 @@ void SystemProbe::readMemory(SystemSample& s)
 
 void SystemProbe::readNetBytes(SystemSample& s, double dt)
 {
+    // Without a reading, or when the set of interfaces changed, there is
+    // nothing to compare the next totals with: a whole counter since boot
+    // must not pass for one second's traffic.
+    std::vector<std::string> physical;
+    if (!ProcFiles::read(root_ + "/proc/net/dev", buf_)
+        || (physical = SysMachine::physicalInterfaces(root_)).empty()) {
+        prevNet.reset();
+        return;
+    }
     uint64_t received = 0, sent = 0;
-    if (ProcFiles::read(root_ + "/proc/net/dev", buf_)) {
-        const std::vector<std::string> physical = SysMachine::physicalInterfaces(root_);
-        for (const auto& d : ProcParse::netDev(buf_)) {
-            if (std::find(physical.begin(), physical.end(), d.name) != physical.end()) {
-                received += d.received;
-                sent += d.sent;
-            }
+    for (const auto& d : ProcParse::netDev(buf_)) {
+        if (std::find(physical.begin(), physical.end(), d.name) != physical.end()) {
+            received += d.received;
+            sent += d.sent;
         }
     }
-    if (prevNet && dt > 0 && received >= prevNet->first && sent >= prevNet->second) {
+    if (physical == prevInterfaces && prevNet && dt > 0 && received >= prevNet->first
+        && sent >= prevNet->second) {
         s.netIn = double(received - prevNet->first) / dt;
         s.netOut = double(sent - prevNet->second) / dt;
     }
     prevNet = std::pair{received, sent};
+    prevInterfaces = std::move(physical);
 }
 
 void SystemProbe::readDiskBytes(SystemSample& s, double dt)
 {
-    const auto bytes = SysMachine::diskBytes(root_).value_or(std::pair<uint64_t, uint64_t>{0, 0});
-    if (prevDisk && dt > 0 && bytes.first >= prevDisk->first && bytes.second >= prevDisk->second) {
-        s.diskRead = double(bytes.first - prevDisk->first) / dt;
-        s.diskWrite = double(bytes.second - prevDisk->second) / dt;
+    const auto bytes = SysMachine::diskBytes(root_);
+    if (!bytes) {
+        prevDisk.reset();
+        return;
+    }
+    if (prevDisk && dt > 0 && bytes->first >= prevDisk->first && bytes->second >= prevDisk->second) {
+        s.diskRead = double(bytes->first - prevDisk->first) / dt;
+        s.diskWrite = double(bytes->second - prevDisk->second) / dt;
     }
     prevDisk = bytes;
 }

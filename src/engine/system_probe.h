@@ -39,6 +39,7 @@ private:
     std::vector<std::array<uint64_t, 4>> prevTicks;
     std::vector<int> prevIds_;
     std::optional<std::pair<uint64_t, uint64_t>> prevNet;
+    std::vector<std::string> prevInterfaces;
     std::optional<std::pair<uint64_t, uint64_t>> prevDisk;
     std::string buf_;
 };

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -17,9 +18,22 @@ bool isSharedDir(const QString& dir)
     static const QStringList shared = {
         QStringLiteral("/usr/bin"), QStringLiteral("/bin"), QStringLiteral("/usr/sbin"),
         QStringLiteral("/sbin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/games"),
-        QStringLiteral("/usr/libexec"),
+        QStringLiteral("/usr/libexec"), QStringLiteral("/usr/local/sbin"),
+        QStringLiteral("/usr/local/games"), QStringLiteral("/snap/bin"),
+        QDir::homePath() + QStringLiteral("/.local/bin"), QDir::homePath() + QStringLiteral("/bin"),
     };
     return shared.contains(dir) || dir == QStringLiteral("/");
+}
+
+// Shells, interpreters and launchers run the programs of many applications
+// and much else besides: an entry that starts one names none of them.
+bool isLauncher(const QString& program)
+{
+    static const QRegularExpression launcher(QStringLiteral(
+        "^(sh|bash|dash|zsh|fish|ksh|mksh|csh|tcsh|env|sudo|pkexec|nice|ionice|taskset|"
+        "flatpak|snap|bwrap|firejail|xdg-open|gio|exo-open|gjs|mono|dotnet|electron[0-9]*|"
+        "(python|perl|ruby|lua|php|node|nodejs|java|javaw|wine|wine64|tclsh|wish)[0-9.]*)$"));
+    return launcher.match(QFileInfo(program).fileName()).hasMatch();
 }
 
 QString resolveProgram(const QString& program, const QStringList& path)
@@ -166,7 +180,7 @@ DesktopEntries DesktopEntries::load(const QStringList& dirs, const QStringList& 
             if (!entry)
                 continue;
             const QString program = resolveProgram(entry->tryExec.isEmpty() ? entry->exec : entry->tryExec, path);
-            if (program.isEmpty())
+            if (program.isEmpty() || isLauncher(program))
                 continue;
             const size_t n = index.apps_.size();
             index.apps_.push_back({file, entry->name});

@@ -87,6 +87,16 @@ TEST(ProcessProbe, IdentityFiguresAndRates)
     EXPECT_EQ(v[0].name, "other");
     EXPECT_EQ(v[0].cpu, 0);
     EXPECT_EQ(v[0].diskRead, 0);
+
+    // The same process runs another program: it is named and grouped anew,
+    // and its counters go on.
+    p.comm = "editor";
+    p.utime = 500;
+    r.process(p);
+    v = probe.sample(1, {}, {});
+    EXPECT_EQ(v[0].name, "editor");
+    EXPECT_EQ(v[0].groupKey, "exe:editor");
+    EXPECT_DOUBLE_EQ(v[0].cpu, 100);
 }
 
 TEST(ProcessProbe, EndedProcessesAreSkippedAndCachesPruned)
@@ -161,7 +171,7 @@ TEST(ProcessProbe, Grouping)
     r.write("apps/sub/shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell\nExec=sh -c x\n");
     r.write("apps/ghost.desktop", "[Desktop Entry]\nType=Application\nName=Ghost\nExec=ghost\n");
     const auto apps = DesktopEntries::load({r.path() + "/apps"}, {QStringLiteral("/usr/bin")});
-    EXPECT_EQ(apps.size(), 2u);
+    EXPECT_EQ(apps.size(), 1u); // a shell names no application, nor does a missing program
     const QString shell = QFileInfo(QStringLiteral("/usr/bin/sh")).canonicalFilePath();
 
     const QString root = r.path();
@@ -194,8 +204,8 @@ TEST(ProcessProbe, Grouping)
     EXPECT_EQ(v[1].bundlePath, std::nullopt);
     EXPECT_EQ(v[2].groupKey, root + "/apps/editor.desktop");
     EXPECT_EQ(v[2].groupName, "Editor");
-    EXPECT_EQ(v[3].groupName, "Shell");
-    EXPECT_EQ(v[3].bundlePath, root + "/apps/sub/shell.desktop");
+    EXPECT_EQ(v[3].groupKey, "exe:" + v[3].name); // every shell is not one application
+    EXPECT_EQ(v[3].bundlePath, std::nullopt);
     EXPECT_EQ(v[4].groupKey, "exe:perl"); // a shared directory is nobody's application
     EXPECT_EQ(v[5].groupKey, "exe:kernel");
     EXPECT_EQ(v[5].groupName, "kernel");
@@ -370,6 +380,10 @@ TEST(ProcessInspect, DescriptorKindsAndCommandLine)
     EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "prog a b  c");
     r.write("proc/9/cmdline", "renamed title");
     EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "renamed title");
+    r.write("proc/9/cmdline", QByteArray("title: worker") + QByteArray(20, '\0'));
+    EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "title: worker");
+    r.write("proc/9/cmdline", QByteArray(4, '\0'));
+    EXPECT_EQ(ProcessInspect::commandLine(9, r.path()), "");
     EXPECT_EQ(ProcessInspect::commandLine(10, r.path()), "");
 }
 

@@ -105,6 +105,21 @@ TEST(SystemProbe, RatesNeedPreviousCountersTimeAndNoFall)
     r.write("proc/net/dev", "h\nh\n eth0: 20 0 0 0 0 0 0 0 10 0\n");
     s = probe.sample(1);
     EXPECT_DOUBLE_EQ(s.netIn, 10);
+
+    // A disk or an interface that appears brings its whole count since boot:
+    // that is no second's traffic, so the first tick with it has no rate.
+    r.link("sys/block/vdb/device", "/x");
+    r.write("sys/block/vdb/stat", "1 0 8000000 0 1 0 16 0 0 0 0\n");
+    r.link("sys/class/net/eth1/device", "/x");
+    r.write("proc/net/dev", "h\nh\n eth0: 30 0 0 0 0 0 0 0 10 0\n eth1: 9000000 0 0 0 0 0 0 0 5 0\n");
+    s = probe.sample(1);
+    EXPECT_EQ(s.diskRead, 0);
+    EXPECT_EQ(s.netIn, 0);
+    r.write("sys/block/vdb/stat", "1 0 8000002 0 1 0 16 0 0 0 0\n");
+    r.write("proc/net/dev", "h\nh\n eth0: 40 0 0 0 0 0 0 0 10 0\n eth1: 9000010 0 0 0 0 0 0 0 5 0\n");
+    s = probe.sample(1);
+    EXPECT_DOUBLE_EQ(s.diskRead, 1024);
+    EXPECT_DOUBLE_EQ(s.netIn, 20);
 }
 
 TEST(SystemProbe, MemoryLimitsAndPressure)
