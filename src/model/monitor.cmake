@@ -2,7 +2,7 @@
 # configuration; the Monitor itself needs the engine, the interface
 # foundation and the session bus.
 add_library(tavrin_launch STATIC ${CMAKE_CURRENT_SOURCE_DIR}/launch_script.cpp)
-target_link_libraries(tavrin_launch PUBLIC Qt6::Core)
+target_link_libraries(tavrin_launch PUBLIC tavrin_platform Qt6::Core)
 target_include_directories(tavrin_launch PUBLIC ${PROJECT_SOURCE_DIR}/src)
 
 if(NOT TAVRIN_FUZZ)
