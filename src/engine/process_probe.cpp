@@ -160,10 +160,11 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             it = identities.insert_or_assign(pid, identify(pid, *stat)).first;
             prev.erase(pid);
             fdCache.erase(pid);
-        } else if (it->second.comm != stat->comm) {
+        } else if (it->second.comm != stat->comm && !(stat->flags & ProcParse::kernelThreadFlag)) {
             // The same process ran another program (exec keeps the pid and
             // the start time): its name, path and group follow, its
-            // counters go on.
+            // counters go on. Kernel workers rename themselves all the time
+            // and stay kernel threads.
             it->second = identify(pid, *stat);
         }
         const Identity& id = it->second;
