@@ -1,6 +1,7 @@
 #include "engine/net_top.h"
 
 #include "platform/run_command.h"
+#include "platform/uptime.h"
 
 #include <QSet>
 
@@ -14,12 +15,6 @@
 #include <thread>
 
 namespace {
-
-double uptime()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 double number(QStringView text)
 {

@@ -2,21 +2,12 @@
 
 #include "platform/proc_parse.h"
 #include "platform/run_command.h"
+#include "platform/uptime.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <pthread.h>
-
-namespace {
-
-double uptime()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 RestrictedProbe::RestrictedProbe(QString tool)
     : tool_(tool.isEmpty() ? toolPath(QStringLiteral("tavrin-ps")) : std::move(tool))

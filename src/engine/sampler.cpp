@@ -10,6 +10,7 @@
 #include "model/demo_mode.h"
 #include "model/fmt.h"
 #include "platform/serial_queue.h"
+#include "platform/uptime.h"
 
 #include <QHash>
 
@@ -74,13 +75,6 @@ Sampler::~Sampler()
 {
     // Stop the ticks before the probes they use go away.
     queue_.reset();
-}
-
-double Sampler::uptime()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 void Sampler::setOnUpdate(Callback callback)

@@ -68,8 +68,6 @@ public:
     // Valid on the sampler's thread, inside the callback.
     TickCost lastTickCost() const { return lastCost_; }
 
-    // System uptime in seconds, the clock of ticks and rules.
-    static double uptime();
 
     // Counts and top texts of a system sample from the groups.
     static void fillTotals(SystemSample& system, const std::vector<GroupSample>& groups);

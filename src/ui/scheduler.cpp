@@ -1,5 +1,7 @@
 #include "ui/scheduler.h"
 
+#include "platform/uptime.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -37,8 +39,7 @@ void Scheduler::install(Scheduler* scheduler)
 
 double MainScheduler::now() const
 {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
+    return uptime();
 }
 
 void MainScheduler::after(double seconds, QObject* context, std::function<void()> action)
