@@ -2,49 +2,28 @@
 
 #include "platform/proc_parse.h"
 #include "platform/run_command.h"
+#include "platform/serial_queue.h"
 #include "platform/uptime.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <pthread.h>
 
 RestrictedProbe::RestrictedProbe(QString tool)
     : tool_(tool.isEmpty() ? toolPath(QStringLiteral("tavrin-ps")) : std::move(tool))
 {
 }
 
-RestrictedProbe::~RestrictedProbe()
-{
-    {
-        std::lock_guard guard(stopLock_);
-        stopping_ = true;
-    }
-    stopCv_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
-}
+RestrictedProbe::~RestrictedProbe() = default;
 
 void RestrictedProbe::start()
 {
-    if (thread_.joinable())
+    if (queue_)
         return;
-    thread_ = std::thread([this] { run(); });
-}
-
-void RestrictedProbe::run()
-{
-    pthread_setname_np(pthread_self(), "tavrin.ps");
-    auto due = std::chrono::steady_clock::now();
-    for (;;) {
-        poll();
-        // A poll that overran is not made up by polls back to back: the
-        // CPU figures of readings milliseconds apart would be mostly rounding.
-        due = std::max(due + std::chrono::seconds(2), std::chrono::steady_clock::now());
-        std::unique_lock guard(stopLock_);
-        if (stopCv_.wait_until(guard, due, [this] { return stopping_; }))
-            return;
-    }
+    // First poll at once, then every 2 s; an overrun poll is not made up
+    // by polls back to back, whose CPU figures would be mostly rounding.
+    queue_ = std::make_unique<SerialQueue>("tavrin.ps");
+    queue_->startTimer(std::chrono::seconds(2), [this] { poll(); });
 }
 
 void RestrictedProbe::poll()

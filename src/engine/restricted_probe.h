@@ -4,14 +4,15 @@
 
 #include <QString>
 
-#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <utility>
+
+class SerialQueue;
 
 class RestrictedProbe {
 public:
@@ -47,14 +48,11 @@ public:
 
 private:
     void poll();
-    void run();
 
     QString tool_;
     std::unordered_map<int32_t, double> prevSeconds;
     double prevTime = 0;
 
-    std::thread thread_;
-    std::mutex stopLock_;
-    std::condition_variable stopCv_;
-    bool stopping_ = false;
+    // Declared last: stopped first, before what its polls use goes away.
+    std::unique_ptr<SerialQueue> queue_;
 };
