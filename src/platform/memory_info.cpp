@@ -1,42 +1,39 @@
 #include "platform/memory_info.h"
 
+#include "platform/proc_files.h"
+#include "platform/proc_parse.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <charconv>
 
 namespace {
 
-QByteArray readSmall(const QString& path)
+std::optional<uint64_t> parseHex(std::string_view text)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.read(1 << 20);
-}
-
-std::optional<uint64_t> parseHex(QByteArray text)
-{
-    text = text.trimmed();
-    if (text.startsWith("0x"))
-        text = text.mid(2);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
+    if (text.substr(0, 2) == "0x")
+        text.remove_prefix(2);
     uint64_t v = 0;
-    auto [end, ec] = std::from_chars(text.constData(), text.constData() + text.size(), v, 16);
-    if (ec != std::errc() || end != text.constData() + text.size() || text.isEmpty())
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, 16);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
         return std::nullopt;
     return v;
 }
 
-std::optional<uint64_t> onlineBlocks(const QString& root)
+std::optional<uint64_t> onlineBlocks(const std::string& root)
 {
-    const QString base = root + QStringLiteral("/sys/devices/system/memory");
-    auto blockSize = parseHex(readSmall(base + QStringLiteral("/block_size_bytes")));
+    const std::string base = root + "/sys/devices/system/memory";
+    const auto size = ProcFiles::read(base + "/block_size_bytes");
+    const auto blockSize = size ? parseHex(*size) : std::nullopt;
     if (!blockSize || *blockSize == 0)
         return std::nullopt;
-    QDir dir(base);
     uint64_t online = 0;
-    for (const QString& name : dir.entryList({QStringLiteral("memory*")}, QDir::Dirs)) {
-        if (readSmall(base + u'/' + name + QStringLiteral("/online")).trimmed() == "1")
+    const QStringList blocks = QDir(QString::fromStdString(base)).entryList({QStringLiteral("memory*")}, QDir::Dirs);
+    for (const QString& name : blocks) {
+        const auto state = ProcFiles::read(base + '/' + name.toStdString() + "/online");
+        if (state && state->substr(0, 1) == "1")
             ++online;
     }
     if (online == 0)
@@ -48,42 +45,13 @@ std::optional<uint64_t> onlineBlocks(const QString& root)
 
 namespace MemoryInfo {
 
-std::optional<uint64_t> meminfoField(std::string_view text, std::string_view field)
-{
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
-        if (eol == std::string_view::npos)
-            eol = text.size();
-        std::string_view line = text.substr(pos, eol - pos);
-        pos = eol + 1;
-        if (line.size() <= field.size() || line.substr(0, field.size()) != field
-            || line[field.size()] != ':')
-            continue;
-        std::string_view rest = line.substr(field.size() + 1);
-        size_t start = rest.find_first_not_of(' ');
-        if (start == std::string_view::npos)
-            return std::nullopt;
-        rest = rest.substr(start);
-        uint64_t v = 0;
-        auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), v);
-        if (ec != std::errc())
-            return std::nullopt;
-        std::string_view unit = rest.substr(end - rest.data());
-        if (unit.find("kB") != std::string_view::npos)
-            v *= 1024;
-        return v;
-    }
-    return std::nullopt;
-}
-
 uint64_t installedMemory(const QString& root)
 {
-    if (auto blocks = onlineBlocks(root))
+    const std::string r = ProcFiles::normaliseRoot(root.toStdString());
+    if (auto blocks = onlineBlocks(r))
         return *blocks;
-    const QByteArray meminfo = readSmall(root + QStringLiteral("/proc/meminfo"));
-    return meminfoField(std::string_view(meminfo.constData(), meminfo.size()), "MemTotal")
-        .value_or(0);
+    const auto meminfo = ProcFiles::read(r + "/proc/meminfo");
+    return meminfo ? ProcParse::kbField(*meminfo, "MemTotal").value_or(0) : 0;
 }
 
 uint64_t installedMemory()

@@ -6,8 +6,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <optional>
-#include <string_view>
 
 namespace MemoryInfo {
 
@@ -17,8 +15,5 @@ uint64_t installedMemory(const QString& root);
 
 // The live machine's figure, read once.
 uint64_t installedMemory();
-
-// One field of /proc/meminfo text in bytes ("MemTotal:  16318436 kB").
-std::optional<uint64_t> meminfoField(std::string_view text, std::string_view field);
 
 } // namespace MemoryInfo

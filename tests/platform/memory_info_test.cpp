@@ -1,4 +1,5 @@
 #include "platform/memory_info.h"
+#include "platform/proc_parse.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,11 +22,11 @@ void write(const QString& path, const QByteArray& text)
 TEST(MemoryInfo, MeminfoFieldsInBytes)
 {
     const std::string_view text = "MemTotal:       16318436 kB\nMemFree: 12 kB\nHugePages_Total:       0\n";
-    EXPECT_EQ(MemoryInfo::meminfoField(text, "MemTotal"), 16318436ull * 1024);
-    EXPECT_EQ(MemoryInfo::meminfoField(text, "MemFree"), 12u * 1024);
-    EXPECT_EQ(MemoryInfo::meminfoField(text, "HugePages_Total"), 0u);
-    EXPECT_EQ(MemoryInfo::meminfoField(text, "Mem"), std::nullopt);
-    EXPECT_EQ(MemoryInfo::meminfoField(text, "SwapTotal"), std::nullopt);
+    EXPECT_EQ(ProcParse::kbField(text, "MemTotal"), 16318436ull * 1024);
+    EXPECT_EQ(ProcParse::kbField(text, "MemFree"), 12u * 1024);
+    EXPECT_EQ(ProcParse::kbField(text, "HugePages_Total"), 0u);
+    EXPECT_EQ(ProcParse::kbField(text, "Mem"), std::nullopt);
+    EXPECT_EQ(ProcParse::kbField(text, "SwapTotal"), std::nullopt);
 }
 
 TEST(MemoryInfo, OnlineBlocksWinOverMemTotal)
