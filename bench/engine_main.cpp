@@ -7,6 +7,8 @@
 #include "engine/sampler.h"
 #include "model/fmt.h"
 #include "platform/defaults.h"
+#include "platform/proc_files.h"
+#include "platform/proc_parse.h"
 #include "snapshot_json.h"
 
 #include <QFile>
@@ -88,7 +90,13 @@ int main(int argc, char* argv[])
     std::printf("process cpu %.3f s (%.2f%% of one core)\n", selfCPU, 100 * selfCPU / elapsed);
     std::printf("tools cpu %.3f s (%.2f%% of one core)\n", childCPU, 100 * childCPU / elapsed);
     std::printf("engine cpu %.2f%% of one core\n", 100 * (selfCPU + childCPU) / elapsed);
-    std::printf("peak memory %s\n", qPrintable(Fmt::bytes(double(self.ru_maxrss) * 1024)));
+    // ru_maxrss survives exec, so a parent's peak would show as ours; the
+    // kernel's high-water mark of this process image does not.
+    std::string status;
+    std::optional<uint64_t> peak;
+    if (ProcFiles::read("/proc/self/status", status))
+        peak = ProcParse::kbField(status, "VmHWM");
+    std::printf("peak memory %s\n", peak ? qPrintable(Fmt::bytes(double(*peak))) : "unknown");
 
     if (!jsonPath.isEmpty()) {
         std::lock_guard guard(lock);

@@ -46,7 +46,9 @@ std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& sna
                                                              const Preferences& prefs)
 {
     using Kind = Incident::Kind;
-    const Thresholds& T = prefs.thresholds;
+    // Installed memory does not change while we run; read it once.
+    static const Thresholds machineDefaults;
+    const Thresholds T = prefs.thresholds.usable(machineDefaults);
     const bool zh = L10n::isChinese();
     std::vector<Condition> out;
 

@@ -1,5 +1,7 @@
 #include "engine/incident_store.h"
 
+#include "platform/user_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,23 +52,23 @@ QByteArray IncidentStore::encode(const std::vector<Incident>& incidents)
 
 std::vector<Incident> IncidentStore::load()
 {
-    unreadable_ = false;
+    aside_ = Aside::none;
     if (path_.isEmpty())
         return {};
-    QFile file(path_);
-    if (!file.exists())
+    std::string data;
+    const UserFile::State state = UserFile::read(QFile::encodeName(path_).toStdString(), maxBytes, &data);
+    if (state == UserFile::State::missing)
         return {};
-    std::optional<std::vector<Incident>> list;
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray data = file.readAll();
-        // An empty file holds nothing worth keeping.
-        if (data.isEmpty() && file.error() == QFileDevice::NoError)
-            return {};
-        if (file.error() == QFileDevice::NoError)
-            list = decode(data);
+    if (state == UserFile::State::refused) {
+        aside_ = Aside::move;
+        return {};
     }
+    // An empty file holds nothing worth keeping.
+    if (data.empty())
+        return {};
+    auto list = decode(QByteArray::fromRawData(data.data(), qsizetype(data.size())));
     if (!list) {
-        unreadable_ = true;
+        aside_ = Aside::copy;
         return {};
     }
     // The program was not running when these really ended.
@@ -78,16 +80,23 @@ std::vector<Incident> IncidentStore::load()
 
 bool IncidentStore::setAsideUnreadable()
 {
-    if (!QFileInfo::exists(path_)) {
-        unreadable_ = false;
+    const QString aside = unreadablePath();
+    if (aside_ == Aside::move) {
+        if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
+                                 QFile::encodeName(aside).toStdString()))
+            return false;
+        aside_ = Aside::none;
         return true;
     }
-    const QString aside = unreadablePath();
+    if (!QFileInfo::exists(path_)) {
+        aside_ = Aside::none;
+        return true;
+    }
     QFile::remove(aside);
     // Copy rather than move, so that a failing write below still leaves the
     // store where it was; move only a file that cannot be read to be copied.
     if (QFile::copy(path_, aside) || QFile::rename(path_, aside)) {
-        unreadable_ = false;
+        aside_ = Aside::none;
         return true;
     }
     return false;
@@ -99,7 +108,7 @@ bool IncidentStore::save(const std::vector<Incident>& incidents)
         return false;
     const QByteArray data = encode(incidents);
     QDir().mkpath(QFileInfo(path_).absolutePath());
-    if (unreadable_ && !setAsideUnreadable())
+    if (aside_ != Aside::none && !setAsideUnreadable())
         return false;
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -19,9 +20,13 @@ public:
     // "Tavrin/incidents.json"; empty when there is no home folder.
     static QString defaultPath();
 
+    // Far above what 400 incidents take; anything larger is not ours.
+    static constexpr uint64_t maxBytes = 8 << 20;
+
     // The stored list in its stored order, incidents left open by an earlier
     // run closed at their own start. Empty when the file is missing or does
-    // not decode; such a file is set aside before the first write.
+    // not decode, and when it is not a regular file or is larger than
+    // maxBytes; such a file is set aside before the first write.
     std::vector<Incident> load();
 
     // Replaces the file with the list. On any failure the file stays as it
@@ -41,5 +46,9 @@ private:
     bool setAsideUnreadable();
 
     QString path_;
-    bool unreadable_ = false; // the file found at load did not decode and is not yet set aside
+    enum class Aside { none, copy, move };
+    // What the file found at load needs before it may be replaced: a file
+    // that did not decode is copied aside; one that was refused unread (a
+    // FIFO, a device, a link to one, a huge file) is moved, never read.
+    Aside aside_ = Aside::none;
 };

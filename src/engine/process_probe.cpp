@@ -255,7 +255,8 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.name = lastComponent(id.path);
     if (id.name.isEmpty())
         id.name = QString::fromUtf8(comm.data(), qsizetype(comm.size()));
-    if (id.name.isEmpty())
+    id.name = ProcSample::cleanName(id.name);
+    if (id.name.trimmed().isEmpty())
         id.name = QStringLiteral("pid ") + QString::number(pid);
 
     const qsizetype app = id.path.indexOf(QLatin1String(".app/"));
@@ -264,11 +265,11 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.groupKey = bundle;
         id.bundlePath = bundle;
         const QString last = lastComponent(bundle);
-        id.groupName = last.left(last.size() - 4);
+        id.groupName = ProcSample::cleanName(last.left(last.size() - 4));
     } else if (const DesktopEntries::App* entry = apps_.find(id.path)) {
         id.groupKey = entry->entryPath;
         id.bundlePath = entry->entryPath;
-        id.groupName = entry->name;
+        id.groupName = ProcSample::cleanName(entry->name);
     } else if (kernelThread) {
         id.groupKey = QStringLiteral("exe:kernel");
         id.groupName = QStringLiteral("kernel");

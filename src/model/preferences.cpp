@@ -36,6 +36,23 @@ Thresholds Thresholds::forMemory(uint64_t installedBytes)
     return t;
 }
 
+Thresholds Thresholds::usable(const Thresholds& fallback) const
+{
+    auto pick = [](auto value, auto other) {
+        return std::isfinite(double(value)) && value > 0 ? value : other;
+    };
+    Thresholds t = *this;
+    t.systemCPU = pick(systemCPU, fallback.systemCPU);
+    t.processCPU = pick(processCPU, fallback.processCPU);
+    t.memoryGB = pick(memoryGB, fallback.memoryGB);
+    t.memoryGrowthGB = pick(memoryGrowthGB, fallback.memoryGrowthGB);
+    t.threads = pick(threads, fallback.threads);
+    t.fds = pick(fds, fallback.fds);
+    t.downloadMB = pick(downloadMB, fallback.downloadMB);
+    t.uploadMB = pick(uploadMB, fallback.uploadMB);
+    return t;
+}
+
 QJsonObject Thresholds::toJson() const
 {
     return QJsonObject{

@@ -26,6 +26,12 @@ struct Thresholds {
     Thresholds();
     static Thresholds forMemory(uint64_t installedBytes);
 
+    // The limits the rules apply: each field as stored when it is a positive
+    // finite number, else that field of `fallback`. A zero or negative limit
+    // would hold for every idle process, so it never reaches the rules; the
+    // stored value itself stays as the user wrote it.
+    Thresholds usable(const Thresholds& fallback) const;
+
     QJsonObject toJson() const;
     // All eight keys are required with their types.
     static std::optional<Thresholds> fromJson(const QJsonValue& value);

@@ -12,6 +12,14 @@
 #include <vector>
 
 struct ProcSample {
+    // Longest name a record holds, in UTF-8 bytes.
+    static constexpr int maxNameBytes = 255;
+    // A process's own name as a record may hold it: control characters
+    // become spaces and the text is cut at maxNameBytes on a character
+    // boundary. Names come from argv[0] and the like, which any user can
+    // set to anything, and end up in incident texts and the store.
+    static QString cleanName(QStringView text);
+
     int32_t pid = 0;
     int32_t ppid = 0;
     QString name;

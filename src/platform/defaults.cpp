@@ -1,6 +1,9 @@
 #include "platform/defaults.h"
 
+#include "platform/user_file.h"
+
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <charconv>
@@ -67,9 +70,44 @@ QHash<QString, QString> Defaults::parseArguments(const QStringList& arguments)
     return domain;
 }
 
-Defaults::Defaults(const QString& path)
-    : store_(std::make_unique<QSettings>(path, QSettings::IniFormat))
+Defaults::Defaults(const QString& path) : path_(path)
 {
+    // Only a regular file of sane size is handed to QSettings; anything
+    // else is unreadable, like a file that does not parse.
+    const auto state = UserFile::read(QFile::encodeName(path).toStdString(), maxBytes);
+    if (state == UserFile::State::refused)
+        return;
+    auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    // QSettings parses on first use; its status means nothing before.
+    store->contains(QStringLiteral("General"));
+    if (store->status() == QSettings::FormatError)
+        return;
+    store_ = std::move(store);
+}
+
+bool Defaults::writable()
+{
+    if (store_)
+        return true;
+    // Keep the user's file: everything they set is still in it, only we
+    // could not read it.
+    if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
+                             QFile::encodeName(unreadablePath()).toStdString()))
+        return false;
+    store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    for (auto it = pending_.constBegin(); it != pending_.constEnd(); ++it) {
+        if (it->isValid())
+            store_->setValue(it.key(), *it);
+        else
+            store_->remove(it.key());
+    }
+    pending_.clear();
+    return true;
+}
+
+QString Defaults::unreadablePath() const
+{
+    return path_ + QStringLiteral(".unreadable");
 }
 
 std::optional<QVariant> Defaults::lookup(const QString& key) const
@@ -77,6 +115,12 @@ std::optional<QVariant> Defaults::lookup(const QString& key) const
     std::lock_guard guard(lock_);
     if (auto it = arguments_.constFind(key); it != arguments_.constEnd())
         return QVariant(*it);
+    if (!store_) {
+        auto it = pending_.constFind(key);
+        if (it == pending_.constEnd() || !it->isValid())
+            return std::nullopt;
+        return *it;
+    }
     if (!store_->contains(key))
         return std::nullopt;
     return store_->value(key);
@@ -195,6 +239,10 @@ std::optional<QByteArray> Defaults::data(const QString& key) const
 void Defaults::set(const QString& key, const QVariant& value)
 {
     std::lock_guard guard(lock_);
+    if (!writable()) {
+        pending_.insert(key, value);
+        return;
+    }
     store_->setValue(key, value);
     store_->sync();
 }
@@ -202,6 +250,10 @@ void Defaults::set(const QString& key, const QVariant& value)
 void Defaults::remove(const QString& key)
 {
     std::lock_guard guard(lock_);
+    if (!writable()) {
+        pending_.insert(key, QVariant());
+        return;
+    }
     store_->remove(key);
     store_->sync();
 }
@@ -209,11 +261,11 @@ void Defaults::remove(const QString& key)
 void Defaults::sync()
 {
     std::lock_guard guard(lock_);
-    store_->sync();
+    if (store_)
+        store_->sync();
 }
 
 QString Defaults::fileName() const
 {
-    std::lock_guard guard(lock_);
-    return store_->fileName();
+    return path_;
 }

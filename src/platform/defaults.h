@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -44,6 +45,11 @@ public:
     void sync();
 
     QString fileName() const;
+    // Where a settings file that cannot be read is kept before the first
+    // write replaces it.
+    QString unreadablePath() const;
+    // The largest settings file read; a larger one counts as unreadable.
+    static constexpr uint64_t maxBytes = 8 << 20;
 
     // Text conversions shared by the argument domain and the INI store.
     static std::optional<bool> parseBool(const QString& text);
@@ -52,8 +58,16 @@ public:
 
 private:
     std::optional<QVariant> lookup(const QString& key) const;
+    // Before the first write over a file that did not parse: moves it
+    // aside and opens the store afresh. False while that cannot be done.
+    bool writable();
 
     mutable std::mutex lock_;
+    QString path_;
+    // Absent while an unreadable file still sits at the path: QSettings
+    // would block on a FIFO, and its first sync would replace the file.
+    // Writes made meanwhile are kept in `pending_`.
     std::unique_ptr<QSettings> store_;
+    QHash<QString, QVariant> pending_;
     QHash<QString, QString> arguments_;
 };

@@ -269,3 +269,50 @@ TEST_F(Rules, HugeThresholdsDoNotOverflow)
     ASSERT_EQ(keys(cs), QStringList({"threads.4", "fds.4"}));
     EXPECT_EQ(cs[1].severity, Severity::critical);
 }
+
+TEST_F(Rules, ZeroNegativeOrNonFiniteThresholdsFallBackToTheDefaults)
+{
+    // "0" is how a hand edit says "off"; it must not turn every idle
+    // process into a breach.
+    for (double bad : {0.0, -1.0, -1e300, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+        p.thresholds.systemCPU = bad;
+        p.thresholds.processCPU = bad;
+        p.thresholds.memoryGB = bad;
+        p.thresholds.memoryGrowthGB = bad;
+        p.thresholds.downloadMB = bad;
+        p.thresholds.uploadMB = bad;
+        p.thresholds.threads = bad > 0 ? 400 : int64_t(bad < 0 ? -5 : 0);
+        p.thresholds.fds = p.thresholds.threads;
+        IncidentRules fresh;
+        Snapshot idle = snapshot({group("exe:a", "A", {proc(7), proc(8)})});
+        idle.system.cpu = 0.01;
+        for (int tick = 0; tick < 40; ++tick)
+            EXPECT_TRUE(fresh.collect(idle, 100 + 2 * tick, p).empty()) << bad;
+
+        // The fallback is the default, not "never": a real breach still counts.
+        ProcSample busy = proc(9);
+        busy.cpu = 400;
+        busy.netIn = 6 * MiB;
+        busy.threads = 500;
+        auto cs = fresh.collect(snapshot({group("exe:b", "B", {busy})}), 200, p);
+        EXPECT_EQ(keys(cs), QStringList({"processCPU.9", "download.9", "threads.9"})) << bad;
+    }
+}
+
+TEST(Thresholds, UsableKeepsPositiveValuesAndReplacesTheRest)
+{
+    const Thresholds defaults = Thresholds::forMemory(uint64_t(16) << 30);
+    Thresholds t = defaults;
+    t.systemCPU = 0.5;
+    t.downloadMB = 0;
+    t.threads = -3;
+    t.memoryGB = std::numeric_limits<double>::quiet_NaN();
+    const Thresholds u = t.usable(defaults);
+    EXPECT_EQ(u.systemCPU, 0.5);
+    EXPECT_EQ(u.downloadMB, defaults.downloadMB);
+    EXPECT_EQ(u.threads, defaults.threads);
+    EXPECT_EQ(u.memoryGB, defaults.memoryGB);
+    // The stored value is untouched.
+    EXPECT_EQ(t.downloadMB, 0);
+}

@@ -445,3 +445,31 @@ TEST(RestrictedProbe, ToolOutputAndThread)
     }
     probe.reset();
 }
+
+TEST(ProcessProbe, HostileArgvNameIsCappedAndCleaned)
+{
+    // A process whose executable we cannot read takes its name from argv[0],
+    // which its owner may set to anything at all.
+    FakeRoot r;
+    bootedAt(r, 1700000000);
+    QByteArray argv0 = "evil-program-na";
+    while (argv0.size() < 100 * 1024)
+        argv0 += "me\nline\t\x1b[31m\x7f";
+    FakeRoot::Proc p;
+    p.pid = 321;
+    p.comm = argv0.left(15);
+    r.process(p);
+    r.write("proc/321/cmdline", argv0 + '\0' + "arg" + '\0');
+    ProcessProbe probe(r.path(), DesktopEntries());
+
+    const auto v = probe.sample(0, {}, {});
+    ASSERT_EQ(v.size(), 1u);
+    const QByteArray name = v[0].name.toUtf8();
+    EXPECT_GT(name.size(), 15);
+    EXPECT_LE(name.size(), ProcSample::maxNameBytes);
+    for (char c : name)
+        EXPECT_FALSE((unsigned char)c < 0x20 || c == 0x7f) << int(c);
+    EXPECT_LE(v[0].groupKey.toUtf8().size(), ProcSample::maxNameBytes + 4);
+    EXPECT_EQ(v[0].groupKey, "exe:" + v[0].name);
+    EXPECT_EQ(v[0].groupName, v[0].name);
+}

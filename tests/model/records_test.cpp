@@ -82,3 +82,28 @@ TEST(Records, DatesConvertBetweenEpochs)
     EXPECT_EQ(Date{5} + 2.5, Date{7.5});
     EXPECT_EQ(Date{9} - Date{4}, 5);
 }
+
+TEST(Records, CleanNameCapsBytesOnACharacterBoundaryAndBlanksControls)
+{
+    EXPECT_EQ(ProcSample::cleanName(u"plain"), "plain");
+    EXPECT_EQ(ProcSample::cleanName(QString::fromUtf8("a\nb\tc\x1b\x7f" "d\xc2\x85" "e")), "a b c  d e");
+
+    // 254 ASCII bytes leave room for one byte only: a two-byte letter is
+    // dropped whole rather than cut in half.
+    const QString ascii(254, u'x');
+    EXPECT_EQ(ProcSample::cleanName(ascii + QString::fromUtf8("é")), ascii);
+    EXPECT_EQ(ProcSample::cleanName(ascii + QStringLiteral("ab")), ascii + QChar(u'a'));
+
+    // Four-byte characters (surrogate pairs) are never split.
+    QString emoji;
+    for (int i = 0; i < 100; ++i)
+        emoji += QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString cut = ProcSample::cleanName(emoji);
+    EXPECT_EQ(cut.toUtf8().size(), 252);
+    EXPECT_FALSE(cut.back().isHighSurrogate());
+
+    // A lone surrogate has no UTF-8 form; it becomes the replacement mark.
+    const QChar lone[] = {QChar(0xD800), u'z'};
+    EXPECT_EQ(ProcSample::cleanName(QStringView(lone, 2)), QString(QChar::ReplacementCharacter) + u'z');
+    EXPECT_LE(ProcSample::cleanName(QString(100000, u'\n')).toUtf8().size(), 255);
+}

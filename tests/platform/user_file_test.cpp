@@ -1,0 +1,194 @@
+// The settings file against what a user (or an accident) leaves at its path:
+// nothing hangs, and nothing the user wrote is lost to our first write.
+
+#include "platform/defaults.h"
+#include "platform/user_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+std::string local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
+
+TEST(UserFile, ReadsOnlyRegularFilesWithinTheCap)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("f");
+    std::string out = "stale";
+    EXPECT_EQ(UserFile::read(local(file), 100, &out), UserFile::State::missing);
+    EXPECT_TRUE(out.empty());
+
+    writeFile(file, "hello");
+    EXPECT_EQ(UserFile::read(local(file), 5, &out), UserFile::State::regular);
+    EXPECT_EQ(out, "hello");
+    EXPECT_EQ(UserFile::read(local(file), 4, &out), UserFile::State::refused);
+    EXPECT_TRUE(out.empty());
+
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(local(fifo).c_str(), 0600), 0);
+    EXPECT_EQ(UserFile::read(local(fifo), 100, &out), UserFile::State::refused);
+
+    const QString zero = dir.filePath("zero");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    EXPECT_EQ(UserFile::read(local(zero), 100, &out), UserFile::State::refused);
+    EXPECT_EQ(UserFile::read(local(dir.path()), 1 << 20, &out), UserFile::State::refused);
+
+    // A dangling link is nothing to read and nothing to keep.
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling")));
+    EXPECT_EQ(UserFile::read(local(dir.filePath("dangling")), 100), UserFile::State::missing);
+}
+
+TEST(UserFile, MoveAsideReplacesAnOlderCopyAndMovesLinksNotTargets)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("conf"), aside = dir.filePath("conf.unreadable");
+    ASSERT_TRUE(QFile::link("/dev/zero", link));
+    writeFile(aside, "older");
+    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
+    EXPECT_FALSE(QFileInfo::exists(link));
+    EXPECT_EQ(QFileInfo(aside).symLinkTarget(), "/dev/zero");
+
+    // A directory in the way of the copy is replaced when empty.
+    writeFile(link, "x");
+    QDir().remove(aside);
+    ASSERT_TRUE(QDir().mkdir(aside));
+    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
+    EXPECT_EQ(readFile(aside), "x");
+
+    // Nothing at the path: nothing to keep, and nothing fails.
+    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
+}
+
+TEST(Defaults, AnUnparseableFileSurvivesByteForByteAfterAWrite)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    QByteArray random(4096, '\0');
+    QRandomGenerator gen(7);
+    for (char& c : random)
+        c = char(gen.bounded(256));
+    const QList<QByteArray> bad = {
+        "\"unmatched\n[General]\npreferences=\"{}\"\nmode=field\n",
+        random,
+    };
+    for (const QByteArray& content : bad) {
+        writeFile(path, content);
+        writeFile(path + ".unreadable", "an older copy");
+        {
+            Defaults d(path);
+            EXPECT_FALSE(d.contains("mode"));
+            EXPECT_EQ(readFile(path), content); // reading never writes
+
+            d.set("welcomeSeen", true);
+            EXPECT_EQ(readFile(path + ".unreadable"), content);
+            EXPECT_TRUE(d.boolValue("welcomeSeen"));
+            d.set("mode", "flow");
+            EXPECT_EQ(readFile(path + ".unreadable"), content); // set aside once
+        }
+        // The new file is ours and whole.
+        Defaults again(path);
+        EXPECT_TRUE(again.boolValue("welcomeSeen"));
+        EXPECT_EQ(again.stringValue("mode"), "flow");
+        QFile::remove(path);
+    }
+}
+
+TEST(Defaults, SpecialFilesAreNeverOpenedBySettings)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+
+    ASSERT_EQ(::mkfifo(local(path).c_str(), 0600), 0);
+    {
+        Defaults d(path); // QSettings would block here on the FIFO
+        EXPECT_FALSE(d.contains("mode"));
+        d.set("mode", "ports");
+        d.remove("mode");
+        d.set("demo", false);
+    }
+    struct stat st{};
+    ASSERT_EQ(::lstat(local(path + ".unreadable").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    Defaults again(path);
+    EXPECT_FALSE(again.contains("mode"));
+    EXPECT_TRUE(again.contains("demo"));
+
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link("/dev/zero", path));
+    Defaults zero(path);
+    EXPECT_FALSE(zero.contains("mode"));
+    zero.set("mode", "table");
+    EXPECT_EQ(QFileInfo(path + ".unreadable").symLinkTarget(), "/dev/zero");
+    EXPECT_EQ(Defaults(path).stringValue("mode"), "table");
+}
+
+namespace {
+
+// In a folder where the reader may not rename: writes stay in memory for
+// the run and the user's file is left as it was.
+bool pendingWritesHold(const QString& path, std::string& why)
+{
+    Defaults d(path);
+    d.set("mode", "field");
+    if (d.stringValue("mode") != "field")
+        return why = "a write was lost for this run", false;
+    if (readFile(path) != "\"broken\n")
+        return why = "the unreadable file was replaced", false;
+    return true;
+}
+
+} // namespace
+
+TEST(Defaults, WritesWaitInMemoryWhileTheFileCannotBeMovedAside)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    writeFile(path, "\"broken\n");
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnly));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    std::string why;
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(pendingWritesHold(path, why)) << why;
+    } else {
+        // Root renames anywhere: an unprivileged child takes the part.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+                ::_exit(2);
+            ::_exit(pendingWritesHold(path, why) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 2)
+            GTEST_SKIP() << "cannot drop privileges here";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    QFile::setPermissions(dir.path(), readOnly | QFile::WriteOwner);
+}
