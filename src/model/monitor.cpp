@@ -229,8 +229,9 @@ void Monitor::ingest(const Sampler::Update& update)
     if (frozen_)
         return;
 
-    if (!ready_ && (demo_ || !history_.empty()))
-        setReady(true);
+    // Every field first; views woken by any of the signals below read the
+    // whole intake, never half of it.
+    const bool becameReady = !ready_ && (demo_ || !history_.empty()) && assign(ready_, true);
 
     previous_ = std::move(snapshot_);
     snapshot_ = update.snapshot;
@@ -250,17 +251,13 @@ void Monitor::ingest(const Sampler::Update& update)
     // The log acts once per network reading; repeats of a serial are ignored there.
     domains_.update(snapshot_, owners_, Date::now());
 
-    // Views hear of the new snapshot once owners, series and the domain log
-    // describe it too.
-    emit previousChanged();
-    emit snapshotChanged();
-    write(sampleDate_, Date::now(), &Monitor::sampleDateChanged);
-    emit historyChanged();
+    const bool dated = assign(sampleDate_, Date::now());
 
+    bool selected = false;
     if (pendingSelect_) {
         for (const GroupSample& group : snapshot_.groups) {
             if (group.name == *pendingSelect_) {
-                setSelection(group.key);
+                selected = assign(selection_, std::optional<QString>(group.key));
                 pendingSelect_.reset();
                 break;
             }
@@ -276,6 +273,16 @@ void Monitor::ingest(const Sampler::Update& update)
             return !live.contains(entry.key());
         });
     }
+
+    emit previousChanged();
+    emit snapshotChanged();
+    if (dated)
+        emit sampleDateChanged();
+    emit historyChanged();
+    if (becameReady)
+        emit readyChanged();
+    if (selected)
+        emit selectionChanged();
 }
 
 void Monitor::notify(const std::vector<Incident>& opened)
@@ -295,6 +302,15 @@ void Monitor::notify(const std::vector<Incident>& opened)
 }
 
 // ---- observed writes
+
+template <class T>
+bool Monitor::assign(T& field, const T& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
 
 template <class T>
 void Monitor::write(T& field, const T& value, void (Monitor::*changed)())
@@ -326,10 +342,11 @@ void Monitor::setPrefs(const Preferences& value)
     if (prefs_ == value)
         return;
     prefs_ = value;
-    emit prefsChanged();
+    // Listeners rebuild texts on this signal: the language must be set first.
     L10n::apply(prefs_.language);
     prefs_.save();
     sampler_->apply(prefs_);
+    emit prefsChanged();
 }
 
 // ---- operations
@@ -344,8 +361,9 @@ void Monitor::switchMode(Mode target)
 
     const uint64_t token = ++switchToken_;
 
+    bool fromRowsChanged = false;
     if (target == Mode::field && !mounted_.contains(Mode::field)) {
-        setFieldFromRows(old == Mode::table);
+        fromRowsChanged = assign(fieldFromRows_, old == Mode::table);
         fieldPinned_.clear();
         if (fieldFromRows_ && rowAnchorSource) {
             if (const std::optional<RowAnchors> anchors = rowAnchorSource()) {
@@ -360,11 +378,20 @@ void Monitor::switchMode(Mode target)
         }
     }
 
-    setPreviousMode(old);
+    // All of the switch is written before anyone hears of any of it.
+    const bool newPrevious = assign(previousMode_, old);
     ModeSet grown = mounted_;
     grown.merge(required(target));
-    setMounted(grown);
-    setMode(target);
+    const bool newMounted = assign(mounted_, grown);
+    const bool newMode = assign(mode_, target);
+    if (fromRowsChanged)
+        emit fieldFromRowsChanged();
+    if (newPrevious)
+        emit previousModeChanged();
+    if (newMounted)
+        emit mountedChanged();
+    if (newMode)
+        emit modeChanged();
 
     if (!demo_)
         Defaults::standard().set(modeKey, modeText(target));

@@ -225,6 +225,10 @@ private:
 
     template <class T>
     void write(T& field, const T& value, void (Monitor::*changed)());
+    // Writes without telling anyone; true when the value changed. For
+    // changes of several fields, whose signals go out once all are written.
+    template <class T>
+    static bool assign(T& field, const T& value);
 
     void setSort(SortKey value);
     void setAscending(bool value);

@@ -306,3 +306,62 @@ TEST_F(MonitorTest, ReorderSwitchesOnceAfterTheGracePeriod)
     advance(1);
     EXPECT_EQ(m->mode(), Monitor::Mode::table);
 }
+
+TEST_F(MonitorTest, SignalsGoOutOnlyOnceTheWholeChangeIsWritten)
+{
+    auto m = make();
+    // Every slot reads the whole Monitor and checks it against the change
+    // it is part of.
+    std::vector<QString> broken;
+    auto check = [&](const char* signal, bool whole) {
+        if (!whole)
+            broken.push_back(QString::fromLatin1(signal));
+    };
+
+    // An intake: the second live update makes the Monitor ready.
+    ingest(*m, snapshotOf({group("a", 1, {10})}));
+    auto intakeWhole = [&] {
+        return m->snapshot().groups.size() == 2 && m->previous().groups.size() == 1
+            && m->history().size() == 2 && m->owners().count(20) == 1 && m->ready();
+    };
+    for (auto signal : {&Monitor::readyChanged, &Monitor::snapshotChanged, &Monitor::previousChanged,
+                        &Monitor::historyChanged})
+        QObject::connect(m.get(), signal, m.get(), [&] { check("intake", intakeWhole()); });
+    ingest(*m, snapshotOf({group("a", 1, {10}), group("b", 1, {20})}));
+    EXPECT_TRUE(m->ready());
+
+    // A switch from the list to the field.
+    auto switchWhole = [&] {
+        return m->mode() == Monitor::Mode::field && m->previousMode() == Monitor::Mode::table
+            && m->mounted().contains(Monitor::Mode::field) && m->fieldFromRows()
+            && m->fieldPinned().contains(QStringLiteral("a"));
+    };
+    m->rowAnchorSource = [] {
+        Monitor::RowAnchors anchors;
+        anchors.clip = QRectF(0, 0, 100, 100);
+        anchors.points = {{QStringLiteral("a"), QPointF(5, 50)}};
+        return std::optional(anchors);
+    };
+    for (auto signal : {&Monitor::modeChanged, &Monitor::previousModeChanged, &Monitor::mountedChanged,
+                        &Monitor::fieldFromRowsChanged})
+        QObject::connect(m.get(), signal, m.get(), [&] {
+            if (m->mode() == Monitor::Mode::field || m->fieldFromRows())
+                check("switch", switchWhole());
+        });
+    m->switchMode(Monitor::Mode::field);
+    EXPECT_TRUE(switchWhole());
+
+    // A change of language: the texts must already be in the new one.
+    L10n::setChinese(false);
+    bool heard = false;
+    QObject::connect(m.get(), &Monitor::prefsChanged, m.get(), [&] {
+        heard = true;
+        Preferences stored = Preferences::load();
+        check("prefs", L10n::isChinese() && stored.language == AppLanguage::zh);
+    });
+    Preferences p = m->prefs();
+    p.language = AppLanguage::zh;
+    m->setPrefs(p);
+    EXPECT_TRUE(heard);
+    EXPECT_TRUE(broken.empty()) << broken.front().toStdString();
+}
