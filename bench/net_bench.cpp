@@ -1,16 +1,22 @@
-// The cost of one network reading: one tavrin-nettop run (its CPU, read from
-// the children's usage) and one parse of its output by the reader, with 500
-// TCP connections open on loopback.
+// The cost of one network reading, with 500 TCP connections open on loopback
+// and 500 idle processes beside the usual ones: one poll of the in-process
+// producer once it knows the machine, one from scratch, one run of the
+// one-shot tavrin-nettop (its CPU, read from the children's usage), and one
+// parse of the text by the reader.
 
 #include "engine/net_top.h"
+#include "platform/nettop_producer.h"
 #include "platform/run_command.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -18,11 +24,44 @@
 namespace {
 
 constexpr int connectionCount = 500;
+constexpr int idleCount = 500;
 
-// Opened once for the whole run; the sockets stay open until exit.
+// Idle children for the whole run, killed at exit.
+struct IdleProcesses {
+    std::vector<pid_t> pids;
+    IdleProcesses()
+    {
+        for (int i = 0; i < idleCount; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                ::pause();
+                ::_exit(0);
+            }
+            if (pid > 0)
+                pids.push_back(pid);
+        }
+    }
+    ~IdleProcesses()
+    {
+        for (pid_t pid : pids)
+            ::kill(pid, SIGKILL);
+        for (pid_t pid : pids)
+            ::waitpid(pid, nullptr, 0);
+    }
+};
+
+void startIdleProcesses()
+{
+    static IdleProcesses idle;
+}
+
+// Opened once for the whole run; the sockets stay open until exit. The idle
+// processes come first, so they hold none of them.
 bool openConnections()
 {
     static const bool ok = [] {
+        startIdleProcesses();
         rlimit lim{};
         getrlimit(RLIMIT_NOFILE, &lim);
         lim.rlim_cur = lim.rlim_max;
@@ -57,6 +96,40 @@ double childrenCpu()
     getrusage(RUSAGE_CHILDREN, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+
+void BM_ProducerPoll(benchmark::State& state)
+{
+    if (!openConnections()) {
+        state.SkipWithError("could not open the loopback connections");
+        return;
+    }
+    nettop::Producer producer;
+    producer.poll();
+    size_t reads = 0, bytes = 0;
+    for (auto _ : state) {
+        bytes = producer.poll().size();
+        reads += producer.lastReads();
+    }
+    state.counters["reads_per_poll"] = double(reads) / double(state.iterations());
+    state.counters["output_chars"] = double(bytes);
+}
+BENCHMARK(BM_ProducerPoll)->Unit(benchmark::kMillisecond);
+
+void BM_ProducerFirstPoll(benchmark::State& state)
+{
+    if (!openConnections()) {
+        state.SkipWithError("could not open the loopback connections");
+        return;
+    }
+    size_t reads = 0;
+    for (auto _ : state) {
+        nettop::Producer producer;
+        benchmark::DoNotOptimize(producer.poll());
+        reads = producer.lastReads();
+    }
+    state.counters["processes_read"] = double(reads);
+}
+BENCHMARK(BM_ProducerFirstPoll)->Unit(benchmark::kMillisecond);
 
 void BM_NettopRun(benchmark::State& state)
 {

@@ -1,5 +1,6 @@
 #include "engine/net_top.h"
 
+#include "platform/nettop_producer.h"
 #include "platform/run_command.h"
 #include "platform/uptime.h"
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -60,22 +62,36 @@ const QStringList NetTop::arguments{"-L", "1", "-x", "-n", "-J", "state,bytes_in
 
 // The thread's state outlives the reader: a tool run cannot be interrupted,
 // so destroying the reader only cuts the link and lets the thread finish on
-// its own instead of waiting for it.
+// its own instead of waiting for it. The producer lives here for the same
+// reason, and only the reader's thread touches it once started.
 struct NetTop::Worker {
     std::mutex ownerLock;
     NetTop* owner = nullptr;
     QString tool;
+    std::unique_ptr<nettop::Producer> producer;
     std::mutex wakeLock;
     std::condition_variable wake;
     bool stop = false;
     std::thread thread;
+
+    QString produce()
+    {
+        if (!producer)
+            return runCommand(tool, arguments);
+        try {
+            const std::string text = producer->poll();
+            return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        } catch (const std::exception&) {
+            return {};   // out of memory: an empty reading, as from a failed tool
+        }
+    }
 
     static void run(std::shared_ptr<Worker> w)
     {
         pthread_setname_np(pthread_self(), "tavrin.nettop");
         auto next = std::chrono::steady_clock::now();
         for (;;) {
-            const QString output = runCommand(w->tool, arguments);
+            const QString output = w->produce();
             const double now = uptime();
             {
                 std::lock_guard guard(w->ownerLock);
@@ -92,13 +108,17 @@ struct NetTop::Worker {
 };
 
 NetTop::NetTop(QString tool)
-    : tool(tool.isEmpty() ? toolPath("tavrin-nettop") : std::move(tool))
+    : worker(std::make_shared<Worker>())
 {
+    if (tool.isEmpty())
+        worker->producer = std::make_unique<nettop::Producer>();
+    else
+        worker->tool = std::move(tool);
 }
 
 NetTop::~NetTop()
 {
-    if (!worker)
+    if (!worker->thread.joinable())
         return;
     {
         std::lock_guard guard(worker->ownerLock);
@@ -114,17 +134,15 @@ NetTop::~NetTop()
 
 void NetTop::start()
 {
-    if (worker)
+    if (worker->thread.joinable())
         return;
-    worker = std::make_shared<Worker>();
     worker->owner = this;
-    worker->tool = tool;
     worker->thread = std::thread(&Worker::run, worker);
 }
 
 void NetTop::poll()
 {
-    const QString output = runCommand(tool, arguments);
+    const QString output = worker->produce();
     ingest(output, uptime());
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // NetTop: per-process and per-flow network traffic, read every two seconds
-// from tavrin-nettop on its own thread. The sampler copies `latest` under
-// `lock`; nothing else is shared.
+// on its own thread from the tool text of an in-process producer (the code
+// behind tavrin-nettop, which keeps its socket owners between polls). The
+// sampler copies `latest` under `lock`; nothing else is shared.
 
 #include "model/records.h"
 
@@ -27,7 +28,8 @@ public:
         double interval = 2.0;
     };
 
-    // `tool` defaults to tavrin-nettop beside the running executable.
+    // Without `tool` the text is produced in-process; with one, each poll
+    // runs that command instead.
     explicit NetTop(QString tool = {});
     ~NetTop();
     NetTop(const NetTop&) = delete;
@@ -36,8 +38,8 @@ public:
     // Starts the "tavrin.nettop" thread: one poll at once, then every 2 s.
     void start();
 
-    // One run of the tool and one new `latest`. Called on the reader's own
-    // thread once started.
+    // One tool text and one new `latest`. Called on the reader's own thread
+    // once started.
     void poll();
 
     // Folds one tool output taken at uptime `now` (seconds) into the state
@@ -59,7 +61,6 @@ public:
 private:
     struct Worker;
 
-    QString tool;
     std::unordered_map<int32_t, std::pair<double, double>> prevProcess;
     QHash<QString, std::pair<double, double>> prevFlow;
     double prevTime = 0;

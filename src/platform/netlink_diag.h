@@ -4,13 +4,17 @@
 
 #include "platform/nettop_format.h"
 
-#include <optional>
 #include <vector>
 
 namespace nettop {
 
-// TCP and UDP over IPv4 and IPv6, with TCP byte counters. Nothing when the
-// netlink socket cannot be opened or a dump fails.
-std::optional<std::vector<Socket>> dumpSockets();
+// A sock_diag socket (close-on-exec), kept for repeated dumps; -1 without
+// netlink.
+int openDiagSocket();
+
+// TCP and UDP over IPv4 and IPv6, with TCP byte counters, replacing `out`.
+// False when a dump fails; the socket may then hold the rest of a reply, so
+// close it.
+bool dumpSockets(int fd, std::vector<Socket>& out);
 
 } // namespace nettop

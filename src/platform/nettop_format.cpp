@@ -53,6 +53,17 @@ bool hexNumber(std::string_view text, T& out)
     return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
+// Each socket inode to the lowest pid that holds it.
+std::unordered_map<uint64_t, int32_t> ownerMap(const std::map<int32_t, Process>& processes)
+{
+    // Lowest pid first: iterating the ordered map and keeping the first claim.
+    std::unordered_map<uint64_t, int32_t> ownerOf;
+    for (const auto& [pid, proc] : processes)
+        for (uint64_t inode : proc.inodes)
+            ownerOf.try_emplace(inode, pid);
+    return ownerOf;
+}
+
 } // namespace
 
 const char* stateName(uint8_t tcpState)
@@ -133,17 +144,12 @@ std::string endpoint(const Socket& s, bool remote, std::string (*zoneName)(uint3
     return out;
 }
 
-std::string format(const std::vector<Socket>& sockets, const std::map<int32_t, Process>& processes,
-                   std::string (*zoneName)(uint32_t))
+std::map<int32_t, std::vector<const Socket*>> groupByOwner(const std::vector<Socket>& sockets,
+                                                            const std::unordered_map<uint64_t, int32_t>& ownerOf)
 {
-    // Lowest pid first: iterating the ordered map and keeping the first claim.
-    std::unordered_map<uint64_t, int32_t> ownerOf;
-    for (const auto& [pid, proc] : processes)
-        for (uint64_t inode : proc.inodes)
-            ownerOf.try_emplace(inode, pid);
-
     std::map<int32_t, std::vector<const Socket*>> byPid;
     std::unordered_set<uint64_t> listed;
+    listed.reserve(sockets.size());
     for (const Socket& s : sockets) {
         if (s.inode == 0)
             continue;
@@ -154,7 +160,42 @@ std::string format(const std::vector<Socket>& sockets, const std::map<int32_t, P
         if (listed.insert(s.inode).second)
             byPid[it->second].push_back(&s);
     }
+    return byPid;
+}
 
+void appendProcess(std::string& out, std::string_view name, int32_t pid, uint64_t bytesIn, uint64_t bytesOut,
+                   const std::vector<const Socket*>& sockets, std::string (*zoneName)(uint32_t))
+{
+    out += cleanName(name);
+    out.push_back('.');
+    appendNumber(out, static_cast<uint64_t>(pid));
+    out += ",,";
+    appendNumber(out, bytesIn);
+    out.push_back(',');
+    appendNumber(out, bytesOut);
+    out += ",\n";
+    for (const Socket* s : sockets) {
+        const bool v4 = !s->v6 || printsAsV4(*s);
+        out += s->proto == Proto::tcp ? "tcp" : "udp";
+        out += v4 ? "4 " : "6 ";
+        out += endpoint(*s, false, zoneName);
+        out += "<->";
+        out += endpoint(*s, true, zoneName);
+        out.push_back(',');
+        if (s->proto == Proto::tcp)
+            out += stateName(s->state);
+        out.push_back(',');
+        appendNumber(out, s->bytesIn);
+        out.push_back(',');
+        appendNumber(out, s->bytesOut);
+        out += ",\n";
+    }
+}
+
+std::string format(const std::vector<Socket>& sockets, const std::map<int32_t, Process>& processes,
+                   std::string (*zoneName)(uint32_t))
+{
+    const auto byPid = groupByOwner(sockets, ownerMap(processes));
     std::string out;
     out.reserve(byPid.size() * 40 + sockets.size() * 80);
     for (const auto& [pid, list] : byPid) {
@@ -163,30 +204,7 @@ std::string format(const std::vector<Socket>& sockets, const std::map<int32_t, P
             in += s->bytesIn;
             outBytes += s->bytesOut;
         }
-        out += cleanName(processes.at(pid).name);
-        out.push_back('.');
-        appendNumber(out, static_cast<uint64_t>(pid));
-        out += ",,";
-        appendNumber(out, in);
-        out.push_back(',');
-        appendNumber(out, outBytes);
-        out += ",\n";
-        for (const Socket* s : list) {
-            const bool v4 = !s->v6 || printsAsV4(*s);
-            out += s->proto == Proto::tcp ? "tcp" : "udp";
-            out += v4 ? "4 " : "6 ";
-            out += endpoint(*s, false, zoneName);
-            out += "<->";
-            out += endpoint(*s, true, zoneName);
-            out.push_back(',');
-            if (s->proto == Proto::tcp)
-                out += stateName(s->state);
-            out.push_back(',');
-            appendNumber(out, s->bytesIn);
-            out.push_back(',');
-            appendNumber(out, s->bytesOut);
-            out += ",\n";
-        }
+        appendProcess(out, processes.at(pid).name, pid, in, outBytes, list, zoneName);
     }
     return out;
 }
@@ -219,6 +237,7 @@ int parseDiagReply(const uint8_t* data, size_t len, Proto proto, std::vector<Soc
                 s.remotePort = ntohs(msg.id.idiag_dport);
                 s.state = msg.idiag_state;
                 s.inode = msg.idiag_inode;
+                s.uid = msg.idiag_uid;
                 s.ifindex = msg.id.idiag_if;
 
                 size_t at = NLMSG_ALIGN(sizeof(inet_diag_msg));
@@ -296,6 +315,7 @@ std::vector<Socket> parseProcNet(std::string_view text, Proto proto, bool v6)
             continue;
         if (!hexNumber(fields[3], s.state))
             continue;
+        std::from_chars(fields[7].data(), fields[7].data() + fields[7].size(), s.uid);
         auto r = std::from_chars(fields[9].data(), fields[9].data() + fields[9].size(), s.inode);
         if (r.ec != std::errc())
             continue;

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace nettop {
@@ -17,7 +18,7 @@ enum class Proto : uint8_t { tcp, udp };
 // Kernel TCP state numbers (include/net/tcp_states.h).
 enum TcpState : uint8_t {
     established = 1, synSent, synRecv, finWait1, finWait2, timeWait, closed,
-    closeWait, lastAck, listen, closing, newSynRecv,
+    closeWait, lastAck, listen, closing, newSynRecv, boundInactive,
 };
 
 struct Socket {
@@ -29,6 +30,7 @@ struct Socket {
     uint16_t remotePort = 0;
     uint8_t state = 0;
     uint64_t inode = 0;
+    uint32_t uid = 0;           // of the process that created it
     uint32_t ifindex = 0;       // bound interface, for IPv6 link-local zones
     uint64_t bytesIn = 0;
     uint64_t bytesOut = 0;
@@ -38,6 +40,15 @@ struct Process {
     std::string name;
     std::vector<uint64_t> inodes;   // socket inodes the process holds
 };
+
+// The listed sockets of each owner, lowest pid first, each socket once;
+// sockets no pid holds are left out.
+std::map<int32_t, std::vector<const Socket*>> groupByOwner(const std::vector<Socket>& sockets,
+                                                            const std::unordered_map<uint64_t, int32_t>& ownerOf);
+
+// One process line with the given totals, then one line per socket.
+void appendProcess(std::string& out, std::string_view name, int32_t pid, uint64_t bytesIn, uint64_t bytesOut,
+                   const std::vector<const Socket*>& sockets, std::string (*zoneName)(uint32_t) = nullptr);
 
 // One snapshot as text: for each process that owns at least one listed
 // socket (lowest pid first) a process line, then its sockets. A socket held

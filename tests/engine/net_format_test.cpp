@@ -1,14 +1,8 @@
-// tavrin-nettop's pure core: the printed text, the kernel reply parsers and
-// the /proc readers, on fixtures.
+// tavrin-nettop's pure core: the printed text and the kernel reply parsers.
 
-#include "nettop_proc.h"
 #include "platform/nettop_format.h"
 
 #include "engine/net_top.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
@@ -136,6 +130,7 @@ TEST(NettopFormat, ParsesDiagRepliesDefensively)
     m.msg.id.idiag_dport = htons(50000);
     inet_pton(AF_INET, "127.0.0.1", m.msg.id.idiag_src);
     m.msg.idiag_inode = 4242;
+    m.msg.idiag_uid = 1000;
     m.attr.rta_len = RTA_LENGTH(sizeof(tcp_info));
     m.attr.rta_type = INET_DIAG_INFO;
     tcp_info info{};
@@ -153,6 +148,7 @@ TEST(NettopFormat, ParsesDiagRepliesDefensively)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].localPort, 443);
     EXPECT_EQ(out[0].inode, 4242u);
+    EXPECT_EQ(out[0].uid, 1000u);
     EXPECT_EQ(out[0].bytesIn, 1234u);
     EXPECT_EQ(out[0].bytesOut, 5678u);
 
@@ -169,57 +165,4 @@ TEST(NettopFormat, ParsesDiagRepliesDefensively)
     out.clear();
     EXPECT_EQ(parseDiagReply(buf, sizeof(Msg) - 4, Proto::tcp, out), -1);
     EXPECT_TRUE(out.empty());
-}
-
-TEST(NettopProc, ReadsOwnersAndTheFallbackTables)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString proc = root.path() + "/proc";
-    auto write = [](const QString& path, const QByteArray& data) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
-    };
-    write(proc + "/42/comm", "agent\n");
-    QDir().mkpath(proc + "/42/fd");
-    QFile::link("socket:[1001]", proc + "/42/fd/3");
-    QFile::link("pipe:[5]", proc + "/42/fd/4");
-    QFile::link("socket:[1002]", proc + "/42/fd/5");
-    write(proc + "/7/comm", "nosockets\n");
-    QDir().mkpath(proc + "/7/fd");
-    QFile::link("/dev/null", proc + "/7/fd/0");
-    QDir().mkpath(proc + "/self/fd");
-
-    EXPECT_TRUE(socketOwners(root.path().toStdString(), 42).empty());
-    const auto owners = socketOwners(root.path().toStdString());
-    ASSERT_EQ(owners.size(), 1u);
-    EXPECT_EQ(owners.at(42).name, "agent");
-    auto inodes = owners.at(42).inodes;
-    std::sort(inodes.begin(), inodes.end());
-    EXPECT_EQ(inodes, (std::vector<uint64_t>{1001, 1002}));
-
-    write(proc + "/net/tcp",
-          "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
-          "   0: 0100007F:1388 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 1001 1 0\n"
-          "   1: garbage\n"
-          "   2: 0500A8C0:C35C 0A7100CB:01BB 01 00000000:00000000 00:00000000 00000000  1000        0 1002 1 0\n");
-    write(proc + "/net/tcp6",
-          "  sl  local_address                         remote_address                        st\n"
-          "   0: 0000000000000000FFFF00000100007F:1F90 00000000000000000000000000000000:0000 0A "
-          "00000000:00000000 00:00000000 00000000  1000        0 1003 1 0\n");
-    const auto sockets = readProcNet(root.path().toStdString());
-    ASSERT_EQ(sockets.size(), 3u);
-    std::map<int32_t, Process> all{{42, {"agent", {1001, 1002, 1003}}}};
-    EXPECT_EQ(format(sockets, all),
-              "agent.42,,0,0,\n"
-              "tcp4 127.0.0.1:5000<->*:*,Listen,0,0,\n"
-              "tcp4 192.168.0.5:50012<->203.0.113.10:443,Established,0,0,\n"
-              "tcp4 127.0.0.1:8080<->*:*,Listen,0,0,\n");
-
-    EXPECT_EQ(socketInode("socket:[12]"), 12u);
-    EXPECT_EQ(socketInode("socket:[]"), 0u);
-    EXPECT_EQ(socketInode("socket:[12x]"), 0u);
-    EXPECT_EQ(socketInode("anon_inode:[eventpoll]"), 0u);
 }

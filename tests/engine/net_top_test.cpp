@@ -1,15 +1,12 @@
-// The connection reader: the line grammar, rates, listeners, scopes, and a
-// live run of tavrin-nettop against sockets this test opens on loopback.
+// The connection reader: the line grammar, rates, listeners, scopes, and live
+// readings of sockets this test opens on loopback, from the in-process
+// producer and from the one-shot tool.
 
 #include "engine/net_top.h"
+#include "net_loopback.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
@@ -156,69 +153,21 @@ TEST(NetTop, AToolThatFailsGivesEmptyReadingsAndStartsRatesOver)
 
 namespace {
 
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-uint16_t portOf(int fd)
-{
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-}
-
-int listenOn(in_addr_t address)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(address);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0)
-        return -1;
-    return fd;
-}
-
-} // namespace
-
-TEST(NetTop, LiveLoopbackTraffic)
+// One reading across 300 kB moved on a fresh loopback connection.
+void expectLiveTraffic(const QString& tool)
 {
     Fd server(listenOn(INADDR_LOOPBACK));
     Fd wide(listenOn(INADDR_ANY));
     ASSERT_GE(server.fd, 0);
     ASSERT_GE(wide.fd, 0);
-    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(portOf(server.fd));
-    ASSERT_EQ(::connect(client.fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    Fd client(connectTo(portOf(server.fd)));
     Fd peer(::accept4(server.fd, nullptr, nullptr, SOCK_CLOEXEC));
     ASSERT_GE(peer.fd, 0);
 
-    NetTop reader(QString(TAVRIN_BIN_DIR) + "/tavrin-nettop");
+    NetTop reader(tool);
     reader.poll();
-
     constexpr size_t total = 300000;
-    std::vector<char> data(total, 'x');
-    size_t sent = 0, received = 0;
-    while (received < total) {
-        if (sent < total) {
-            const ssize_t n = ::send(client.fd, data.data() + sent, total - sent, MSG_DONTWAIT);
-            if (n > 0)
-                sent += static_cast<size_t>(n);
-        }
-        char buf[65536];
-        const ssize_t n = ::recv(peer.fd, buf, sizeof buf, sent < total ? MSG_DONTWAIT : 0);
-        if (n > 0)
-            received += static_cast<size_t>(n);
-    }
+    move(client.fd, peer.fd, total);
     reader.poll();
 
     NetTop::Reading r;
@@ -253,6 +202,18 @@ TEST(NetTop, LiveLoopbackTraffic)
     EXPECT_FALSE(listener(portOf(wide.fd))->localOnly);
 }
 
+} // namespace
+
+TEST(NetTop, LiveLoopbackTraffic)
+{
+    {
+        SCOPED_TRACE("in-process");
+        expectLiveTraffic({});
+    }
+    SCOPED_TRACE("one-shot tool");
+    expectLiveTraffic(QString(TAVRIN_BIN_DIR) + "/tavrin-nettop");
+}
+
 TEST(NetTop, StartedReaderPollsAtOnceAndDestroysWithoutWaiting)
 {
     QTemporaryDir dir;
@@ -264,7 +225,7 @@ TEST(NetTop, StartedReaderPollsAtOnceAndDestroysWithoutWaiting)
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     {
-        NetTop reader(QString(TAVRIN_BIN_DIR) + "/tavrin-nettop");
+        NetTop reader;
         reader.start();
         for (;;) {
             {
