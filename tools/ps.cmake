@@ -1,13 +1,14 @@
-# tavrin-ps: the process-status stand-in the restricted probe runs. Built
-# from the Qt-free /proc readers only, so it starts in a blink.
+# tavrin-ps: the command-line front over the producer the restricted probe
+# runs in-process. Built from the Qt-free /proc readers only, so it starts in
+# a blink.
 add_executable(tavrin-ps
   tavrin_ps.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/ps_producer.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/proc_files.cpp
   ${PROJECT_SOURCE_DIR}/src/platform/proc_parse.cpp)
 target_include_directories(tavrin-ps PRIVATE ${PROJECT_SOURCE_DIR}/src)
 set_target_properties(tavrin-ps PROPERTIES AUTOMOC OFF)
-# Run every two seconds: a static binary skips the dynamic loader's work at
-# each start.
+# A static binary skips the dynamic loader's work at each start.
 if(NOT TAVRIN_SANITIZE)
   target_link_options(tavrin-ps PRIVATE -static)
 endif()

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -50,6 +49,12 @@ ProcessProbe::ProcessProbe(const QString& root, DesktopEntries apps)
     pids.reserve(1024);
 }
 
+ProcessProbe::~ProcessProbe()
+{
+    if (procFd_ >= 0)
+        ::close(procFd_);
+}
+
 std::string& ProcessProbe::pidPath(int32_t pid, const char* leaf)
 {
     path_.assign(root_);
@@ -75,35 +80,16 @@ void ProcessProbe::appendPid(int32_t pid, const char* leaf)
     path_ += leaf;
 }
 
-void ProcessProbe::listPids()
-{
-    pids.clear();
-    const std::string dir = root_ + "/proc";
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return;
-    while (const dirent* e = ::readdir(d)) {
-        if (auto pid = ProcParse::number<int32_t>(e->d_name); pid && *pid > 0)
-            pids.push_back(*pid);
-    }
-    ::closedir(d);
-    // /proc lists in pid order; other trees may not.
-    std::sort(pids.begin(), pids.end());
-}
-
 std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, const RestrictedUsage& restricted)
 {
-    listPids();
-    // Paths relative to an open /proc skip its lookup on every file.
-    struct DirFd {
-        int fd;
-        ~DirFd()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } proc{::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    procFd_ = proc.fd;
+    // Paths relative to an open /proc skip its lookup on every file. Opened
+    // on first use, so a tree that gains its /proc later still works.
+    if (procFd_ < 0)
+        procFd_ = ::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (procFd_ < 0 || !ProcFiles::listPids(procFd_, pids))
+        pids.clear();
+    // /proc lists in pid order; other trees may not.
+    std::sort(pids.begin(), pids.end());
     // The footprint is anonymous memory plus swap. While no swap is in use
     // the short statm answers it; status is far dearer for the kernel to
     // write out.
@@ -138,10 +124,26 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         else if (!refused(error))
             continue;
         const bool isRestricted = !io;
+        // A kernel thread has no memory of its own and no descriptors.
+        const bool kernelThread = (stat->flags & ProcParse::kernelThreadFlag) != 0;
+        const uint64_t cpuNs = (stat->utime + stat->stime) * (1000000000ull / ticksPerSecond_);
+        const uint64_t faults = stat->minFaults + stat->majFaults;
 
         uint64_t footprint = 0;
-        if (!isRestricted) {
-            if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
+        if (!isRestricted && !kernelThread) {
+            // Anonymous memory grows only through the process's page faults
+            // and shrinks only by unmapping, which moves its resident size;
+            // swapping leaves anonymous plus swapped unchanged. While stat
+            // shows the same faults, resident size and CPU time, the last
+            // figure stands, so an idle process costs no second file. Every
+            // eighth call (staggered by pid) reads it anyway, which bounds
+            // what the kernel's batched resident count can hide.
+            const auto before = prev.find(pid);
+            if (before != prev.end() && before->second.start == stat->startTime
+                && before->second.cpuNs == cpuNs && before->second.faults == faults
+                && before->second.rssPages == stat->rssPages && (round + uint64_t(pid)) % 8 != 0) {
+                footprint = before->second.footprint;
+            } else if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
                 footprint = *anon;
             } else if (!ProcFiles::readAt(procFd_, relPath(pid, "status"), text_, &error)) {
                 if (!refused(error))
@@ -160,7 +162,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             it = identities.insert_or_assign(pid, identify(pid, *stat)).first;
             prev.erase(pid);
             fdCache.erase(pid);
-        } else if (it->second.comm != stat->comm && !(stat->flags & ProcParse::kernelThreadFlag)) {
+        } else if (it->second.comm != stat->comm && !kernelThread) {
             // The same process ran another program (exec keeps the pid and
             // the start time): its name, path and group follow, its
             // counters go on. Kernel workers rename themselves all the time
@@ -179,6 +181,9 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         p.bundlePath = id.bundlePath;
         p.startTime = id.startTime;
         p.restricted = isRestricted;
+        // stat is readable for every process: restricted ones count in the
+        // system's thread total too, though the list shows them as unknown.
+        p.threads = stat->threads;
 
         if (isRestricted) {
             if (auto r = restricted.find(pid); r != restricted.end()) {
@@ -186,8 +191,8 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
                 p.mem = r->second.second;
             }
         } else {
-            const uint64_t ticks = stat->utime + stat->stime;
-            const Counters now{ticks * (1000000000ull / ticksPerSecond_), io->readBytes, io->writeBytes};
+            const Counters now{cpuNs, io->readBytes, io->writeBytes, stat->startTime, faults, stat->rssPages,
+                               footprint};
             if (auto before = prev.find(pid); before != prev.end() && dt > 0) {
                 const Counters& b = before->second;
                 p.cpu = now.cpuNs > b.cpuNs ? double(now.cpuNs - b.cpuNs) / (dt * 1e9) * 100 : 0;
@@ -196,13 +201,14 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             }
             next.emplace(pid, now);
             p.mem = footprint;
-            p.threads = stat->threads;
-            auto cached = fdCache.find(pid);
-            if (round % 2 == 1 && cached != fdCache.end()) {
-                p.fds = cached->second;
-            } else {
-                p.fds = fdCount(pid);
-                fdCache.insert_or_assign(pid, p.fds);
+            if (!kernelThread) {
+                auto cached = fdCache.find(pid);
+                if (round % 2 == 1 && cached != fdCache.end()) {
+                    p.fds = cached->second;
+                } else {
+                    p.fds = fdCount(pid);
+                    fdCache.insert_or_assign(pid, p.fds);
+                }
             }
         }
         if (auto n = net.find(pid); n != net.end()) {
@@ -212,7 +218,6 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         out.push_back(std::move(p));
     }
     prev = std::move(next);
-    procFd_ = -1;
 
     if (identities.size() > seen.size() + 256) {
         std::erase_if(identities, [&](const auto& e) { return !seen.count(e.first); });

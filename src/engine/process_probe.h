@@ -30,6 +30,9 @@ public:
     // installed desktop entries; any other root starts with an empty one.
     explicit ProcessProbe(const QString& root = QStringLiteral("/"));
     ProcessProbe(const QString& root, DesktopEntries apps);
+    ~ProcessProbe();
+    ProcessProbe(const ProcessProbe&) = delete;
+    ProcessProbe& operator=(const ProcessProbe&) = delete;
 
     // One sample per live process, in pid order; rates over `dt` seconds.
     std::vector<ProcSample> sample(double dt, const NetRates& net, const RestrictedUsage& restricted);
@@ -48,12 +51,15 @@ private:
     };
     struct Counters {
         uint64_t cpuNs = 0, diskR = 0, diskW = 0;
+        // What stat showed beside the footprint, to tell whether it may have
+        // changed since.
+        uint64_t start = 0, faults = 0, rssPages = 0;
+        uint64_t footprint = 0;
     };
 
     Identity identify(int32_t pid, const ProcParse::PidStat& stat);
     int64_t fdCount(int32_t pid);
     std::optional<uint64_t> anonymousBytes(int32_t pid);
-    void listPids();
     std::string& pidPath(int32_t pid, const char* leaf);
     const char* relPath(int32_t pid, const char* leaf);
     void appendPid(int32_t pid, const char* leaf);
@@ -67,7 +73,7 @@ private:
     uint64_t round = 0;
     uint64_t ticksPerSecond_ = 100;
     std::optional<uint64_t> bootTime_;
-    int procFd_ = -1; // /proc, open during sample()
+    int procFd_ = -1; // /proc, kept open from call to call
     std::string path_, text_;
     bool procIsProcfs_ = false;
     uint64_t pageSize_ = 4096;

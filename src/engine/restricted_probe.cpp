@@ -1,7 +1,7 @@
 #include "engine/restricted_probe.h"
 
 #include "platform/proc_parse.h"
-#include "platform/run_command.h"
+#include "platform/ps_producer.h"
 #include "platform/serial_queue.h"
 #include "platform/uptime.h"
 
@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cmath>
 
-RestrictedProbe::RestrictedProbe(QString tool)
-    : tool_(tool.isEmpty() ? toolPath(QStringLiteral("tavrin-ps")) : std::move(tool))
+RestrictedProbe::RestrictedProbe(const std::string& root)
+    : producer_(std::make_unique<PsProducer>(root))
 {
 }
 
@@ -28,9 +28,11 @@ void RestrictedProbe::start()
 
 void RestrictedProbe::poll()
 {
-    const QString out = runCommand(tool_, {QStringLiteral("-axo"), QStringLiteral("pid=,time=,rss=")});
-    const QByteArray bytes = out.toUtf8();
-    update(std::string_view(bytes.constData(), size_t(bytes.size())), uptime());
+    // In-process: the listing reads only /proc/PID/stat, which the process
+    // tick reads on its own thread anyway, so it risks no hang that the
+    // sampler would not share. A listing that fails is "" and empties
+    // `latest`.
+    update(producer_->poll(), uptime());
 }
 
 double RestrictedProbe::parseTime(std::string_view text)

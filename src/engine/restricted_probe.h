@@ -1,17 +1,17 @@
 #pragma once
 // CPU and memory of the processes we may not read ourselves, from the
-// tavrin-ps tool every two seconds on a thread of its own.
-
-#include <QString>
+// process-status listing every two seconds on a thread of its own.
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
+class PsProducer;
 class SerialQueue;
 
 class RestrictedProbe {
@@ -25,8 +25,10 @@ public:
         uint64_t rssKiB = 0;
     };
 
-    // The tool beside the running executable, run with `-axo pid=,time=,rss=`.
-    explicit RestrictedProbe(QString tool = QString());
+    // The listing runs in-process over `root`'s /proc ("/" on the live
+    // system), which spares a tool's start every two seconds; tavrin-ps
+    // prints the same text.
+    explicit RestrictedProbe(const std::string& root = "/");
     ~RestrictedProbe();
     RestrictedProbe(const RestrictedProbe&) = delete;
     RestrictedProbe& operator=(const RestrictedProbe&) = delete;
@@ -34,7 +36,7 @@ public:
     // Starts the "tavrin.ps" thread: one poll at once, then every 2 s.
     void start();
 
-    // Turns one tool output taken at `now` (uptime seconds) into the next
+    // Turns one listing taken at `now` (uptime seconds) into the next
     // `latest`. Called by the thread; tests call it directly.
     void update(std::string_view output, double now);
 
@@ -49,7 +51,7 @@ public:
 private:
     void poll();
 
-    QString tool_;
+    std::unique_ptr<PsProducer> producer_;
     std::unordered_map<int32_t, double> prevSeconds;
     double prevTime = 0;
 

@@ -2,6 +2,7 @@
 // Small, allocation-light readers of kernel files. Qt-free so the stand-in
 // tools can share them. Paths are absolute; callers prefix their root.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ std::vector<std::string> list(const std::string& path);
 // Entries in a directory other than "." and ".."; -1 when it cannot be opened.
 int countEntries(const std::string& path, int* error = nullptr);
 int countEntriesAt(int dirFd, const char* path, int* error = nullptr);
+
+// The process ids listed in an open /proc, read from its start, so that one
+// descriptor serves every walk. Replaces `out`; false when it cannot be read.
+bool listPids(int procFd, std::vector<int32_t>& out);
 
 bool exists(const std::string& path);
 

@@ -121,9 +121,9 @@ std::optional<PidStat> pidStat(std::string_view text)
             return std::nullopt;
     if (!parseWord(rest, s.flags))               // 9
         return std::nullopt;
-    for (int f = 10; f <= 13; ++f)               // fault counters
-        if (!parseWord(rest, uignored))
-            return std::nullopt;
+    if (!parseWord(rest, s.minFaults) || !parseWord(rest, uignored)     // 10, 11 cminflt
+        || !parseWord(rest, s.majFaults) || !parseWord(rest, uignored)) // 12, 13 cmajflt
+        return std::nullopt;
     if (!parseWord(rest, s.utime) || !parseWord(rest, s.stime)) // 14, 15
         return std::nullopt;
     for (int f = 16; f <= 19; ++f)               // cutime cstime priority nice

@@ -21,6 +21,7 @@ struct PidStat {
     char state = '?';
     int32_t ppid = 0;
     uint32_t flags = 0;
+    uint64_t minFaults = 0, majFaults = 0;
     uint64_t utime = 0, stime = 0; // clock ticks
     int64_t threads = 0;
     uint64_t startTime = 0;        // clock ticks after boot

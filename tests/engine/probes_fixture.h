@@ -46,6 +46,7 @@ public:
         QByteArray comm = "proc";
         int ppid = 1;
         uint32_t flags = 0;
+        uint64_t minFaults = 0;
         uint64_t utime = 0, stime = 0;
         int threads = 1;
         uint64_t start = 1000;
@@ -60,7 +61,8 @@ public:
     {
         const QString base = QStringLiteral("proc/%1/").arg(p.pid);
         write(base + "stat", QByteArray::number(p.pid) + " (" + p.comm + ") S " + QByteArray::number(p.ppid)
-                                 + " 1 1 0 -1 " + QByteArray::number(p.flags) + " 0 0 0 0 "
+                                 + " 1 1 0 -1 " + QByteArray::number(p.flags) + ' '
+                                 + QByteArray::number(p.minFaults) + " 0 0 0 "
                                  + QByteArray::number(p.utime) + ' ' + QByteArray::number(p.stime)
                                  + " 0 0 20 0 " + QByteArray::number(p.threads) + " 0 "
                                  + QByteArray::number(p.start) + " 1000000 50 18446744073709551615\n");

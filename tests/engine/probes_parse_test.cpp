@@ -110,7 +110,7 @@ TEST(RestrictedProbe, LineGrammar)
 
 TEST(RestrictedProbe, PollsTurnTimesIntoPercentages)
 {
-    RestrictedProbe probe(QStringLiteral("/nonexistent"));
+    RestrictedProbe probe("/nonexistent");
     probe.update("10 0:10.00 4\n20 0:05.00 8\n", 100.0);
     EXPECT_EQ(probe.latest.at(10), (std::pair<double, uint64_t>{0, 4096})); // first poll: no rate
 

@@ -136,6 +136,39 @@ TEST(ProcessProbe, EndedProcessesAreSkippedAndCachesPruned)
     EXPECT_EQ(probe.identityCount(), v.size());
 }
 
+TEST(ProcessProbe, MemoryIsReadAgainWhenStatShowsItMayHaveMoved)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    p.pid = 10;
+    p.rssAnonKiB = 1000;
+    r.process(p);
+    ProcessProbe probe(r.path(), DesktopEntries());
+    EXPECT_EQ(probe.sample(0, {}, {})[0].mem, 1000u << 10);
+
+    // Nothing in stat moved: no fault, no CPU time, the same resident size.
+    r.write("proc/10/status", "RssAnon: 2000 kB\n");
+    EXPECT_EQ(probe.sample(1, {}, {})[0].mem, 1000u << 10);
+    p.rssAnonKiB = 2000;
+    p.minFaults = 1;
+    r.process(p);
+    EXPECT_EQ(probe.sample(1, {}, {})[0].mem, 2000u << 10);
+
+    // Within eight calls it is read again whatever stat shows.
+    r.write("proc/10/status", "RssAnon: 3000 kB\n");
+    uint64_t mem = 0;
+    for (int i = 0; i < 8; ++i)
+        mem = probe.sample(1, {}, {})[0].mem;
+    EXPECT_EQ(mem, 3000u << 10);
+
+    // A new process under the same pid is read at once.
+    p.start = 2000;
+    p.rssAnonKiB = 4000;
+    r.process(p);
+    EXPECT_EQ(probe.sample(1, {}, {})[0].mem, 4000u << 10);
+}
+
 TEST(ProcessProbe, DescriptorCountsRefreshEverySecondCall)
 {
     FakeRoot r;
@@ -225,7 +258,9 @@ bool restrictedReadingHolds(const QString& root, std::string& why)
     if (v.size() != 1)
         return why = "one process expected", false;
     const ProcSample& p = v[0];
-    if (!p.restricted || p.name != "daemon" || p.cpu != 12.5 || p.mem != 4096 || p.threads != 0
+    // Threads come from stat, which anyone may read; they count in the
+    // system's total while the list shows them as unknown.
+    if (!p.restricted || p.name != "daemon" || p.cpu != 12.5 || p.mem != 4096 || p.threads != 9
         || p.fds != 0 || p.netIn != 1)
         return why = "restricted figures differ", false;
     // Without a restricted reading it still shows, with zeros.
@@ -286,6 +321,7 @@ TEST(ProcessProbe, RefusedProcessesTakeTheRestrictedReading)
     EXPECT_EQ(init->cpu, 12.5);
     EXPECT_EQ(init->mem, 4096u);
     EXPECT_EQ(init->fds, 0);
+    EXPECT_GE(init->threads, 1);
     EXPECT_FALSE(init->name.isEmpty());
 }
 
@@ -416,6 +452,7 @@ TEST(ProcessInspect, DescriptorKindsAndCommandLine)
 
 TEST(RestrictedProbe, ToolOutputAndThread)
 {
+    // The command-line front prints what the probe reads in-process.
     const QString tool = QStringLiteral(TAVRIN_BIN_DIR "/tavrin-ps");
     const QString out = runCommand(tool, {QStringLiteral("-axo"), QStringLiteral("pid=,time=,rss=")});
     const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
@@ -429,7 +466,7 @@ TEST(RestrictedProbe, ToolOutputAndThread)
     EXPECT_TRUE(self);
 
     // The thread polls at once and is stopped promptly by the destructor.
-    auto probe = std::make_unique<RestrictedProbe>(tool);
+    auto probe = std::make_unique<RestrictedProbe>();
     probe->start();
     for (int i = 0; i < 500; ++i) {
         {
@@ -441,7 +478,8 @@ TEST(RestrictedProbe, ToolOutputAndThread)
     }
     {
         std::lock_guard guard(probe->lock);
-        EXPECT_TRUE(probe->latest.count(::getpid()));
+        ASSERT_TRUE(probe->latest.count(::getpid()));
+        EXPECT_GT(probe->latest.at(::getpid()).second, 0u);
     }
     probe.reset();
 }

@@ -1,0 +1,64 @@
+#include "platform/ps_producer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+void write(const QTemporaryDir& root, const QString& rel, const QByteArray& text)
+{
+    const QString full = root.filePath(rel);
+    QDir().mkpath(full.left(full.lastIndexOf(u'/')));
+    QFile f(full);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+// A /proc/PID/stat line with the given CPU ticks and resident pages.
+QByteArray stat(int pid, const QByteArray& comm, long utime, long stime, long rssPages)
+{
+    return QByteArray::number(pid) + " (" + comm + ") S 1 1 1 0 -1 0 0 0 0 0 " + QByteArray::number(utime)
+        + ' ' + QByteArray::number(stime) + " 0 0 20 0 3 0 500 1000000 " + QByteArray::number(rssPages)
+        + " 18446744073709551615\n";
+}
+
+} // namespace
+
+TEST(PsProducer, OneLinePerReadableProcessInPidOrder)
+{
+    const long tck = ::sysconf(_SC_CLK_TCK);
+    const long pageKiB = ::sysconf(_SC_PAGESIZE) / 1024;
+    QTemporaryDir root;
+    // 62.5 s of CPU split between user and system time.
+    write(root, "proc/20/stat", stat(20, "a (b) c", 60 * tck, 5 * tck / 2, 3));
+    write(root, "proc/3/stat", stat(3, "init", 0, tck / 4, 0));
+    write(root, "proc/7/stat", "7 (broken");     // cut short: skipped
+    QDir().mkpath(root.filePath("proc/8"));      // ended since the listing
+    write(root, "proc/self/stat", stat(99, "self", 0, 0, 0));
+    write(root, "proc/meminfo", "MemTotal: 1 kB\n");
+
+    PsProducer producer(root.path().toStdString() + "/");
+    const std::string expected = "3 0:00.25 0\n20 1:02.50 " + std::to_string(3 * pageKiB) + "\n";
+    EXPECT_EQ(producer.poll(), expected);
+
+    // The directory stays open between polls and sees the tree as it is now.
+    QDir(root.filePath("proc/3")).removeRecursively();
+    write(root, "proc/21/stat", stat(21, "new", 0, 0, 1));
+    EXPECT_EQ(producer.poll(), "20 1:02.50 " + std::to_string(3 * pageKiB) + "\n21 0:00.00 "
+                                   + std::to_string(pageKiB) + "\n");
+}
+
+TEST(PsProducer, NoProcGivesNothingUntilOneAppears)
+{
+    QTemporaryDir root;
+    PsProducer producer(root.path().toStdString());
+    EXPECT_EQ(producer.poll(), "");
+    write(root, "proc/5/stat", stat(5, "late", 0, 0, 0));
+    EXPECT_EQ(producer.poll(), "5 0:00.00 0\n");
+}
