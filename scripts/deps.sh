@@ -9,6 +9,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   locales dbus-daemon
+  # The interface kit: sounds, its faces and the symbol font.
+  qt6-multimedia-dev
+  fonts-inter fonts-jetbrains-mono fonts-wqy-microhei
+  fonts-material-design-icons-iconfont fontconfig
+  # Looking at rendered symbols and type under a real X server.
+  xvfb xauth imagemagick
+  libqt6svg6
 )
 
 missing=()

@@ -1,8 +1,7 @@
-# Probes of the live machine: /proc and /sys readers, the application index,
-# and the system, process and restricted probes.
+# Probes of the live machine: /proc and /sys readers and the system, process
+# and restricted probes.
 add_library(tavrin_probes STATIC
   ${PROJECT_SOURCE_DIR}/src/platform/sys_machine.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/desktop_entries.cpp
   system_probe.cpp
   process_probe.cpp
   process_inspect.cpp

@@ -90,6 +90,8 @@ std::optional<DesktopEntries::Entry> DesktopEntries::parse(const QByteArray& tex
             e.exec = programOf(value);
         else if (key == "TryExec")
             e.tryExec = value;
+        else if (key == "Icon")
+            e.icon = value;
         else if (key == "Hidden" && value == QLatin1String("true"))
             return std::nullopt;
     }

@@ -22,6 +22,7 @@ public:
         QString name;
         QString exec;    // the program word of Exec, unquoted
         QString tryExec;
+        QString icon;    // Icon: a theme icon name or an absolute path
     };
 
     // Parses the [Desktop Entry] group; nothing for hidden entries and for

@@ -1,9 +1,8 @@
 #include "ui/interaction_hold.h"
 
 #include "platform/defaults.h"
+#include "ui/hover_hold.h"
 #include "ui/scheduler.h"
-
-#include <QEvent>
 
 #include <optional>
 
@@ -105,25 +104,7 @@ void InteractionHold::pulse(Reason reason, double seconds)
 
 void InteractionHold::holds(QObject* view)
 {
-    if (view)
-        view->installEventFilter(this);
-}
-
-bool InteractionHold::eventFilter(QObject* watched, QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::Enter:
-    case QEvent::HoverEnter:
-        set(Reason::pointer, true);
-        break;
-    case QEvent::Leave:
-    case QEvent::HoverLeave:
-        set(Reason::pointer, false);
-        break;
-    default:
-        break;
-    }
-    return QObject::eventFilter(watched, event);
+    HoverHold::attach(view, *this);
 }
 
 void InteractionHold::release()

@@ -64,8 +64,9 @@ public:
     // On now, off `seconds` later unless a newer pulse of the reason came.
     void pulse(Reason reason, double seconds);
 
-    // Turns the pointer reason on while the pointer is over `view` (its
-    // Enter and Leave events). Several views may share one hold.
+    // Turns the pointer reason on while the pointer is over `view` and the
+    // view is shown and enabled (see HoverHold). Several views, nested ones
+    // included, may share one hold.
     void holds(QObject* view);
 
     // Returns the rows to show: while the hold is active and the slot's
@@ -98,9 +99,6 @@ signals:
     void activeChanged(bool active);
     void staleChanged(bool stale);
     void withheldChanged(int withheld);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Slot {

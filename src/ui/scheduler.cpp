@@ -13,6 +13,7 @@
 namespace {
 
 Scheduler* installed = nullptr;
+std::uint64_t installCount = 0;
 
 // Slack for deadlines reached through sums of decimal steps (0.1 + 0.2).
 constexpr double deadlineSlack = 1e-9;
@@ -35,6 +36,12 @@ Scheduler& Scheduler::current()
 void Scheduler::install(Scheduler* scheduler)
 {
     installed = scheduler;
+    ++installCount;
+}
+
+std::uint64_t Scheduler::installs()
+{
+    return installCount;
 }
 
 double MainScheduler::now() const

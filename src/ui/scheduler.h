@@ -29,6 +29,9 @@ public:
     static Scheduler& current();
     // Installs a scheduler (not owned); nullptr restores the event loop.
     static void install(Scheduler* scheduler);
+    // Counts installs: work posted to a scheduler that has since been
+    // replaced will never run, and its owner can tell by this changing.
+    static std::uint64_t installs();
 };
 
 // The event loop's scheduler: QTimer single shots against steady_clock.

@@ -1,0 +1,32 @@
+#pragma once
+// The small pictures that stand for application groups: the application's
+// own icon when the group has a desktop entry, otherwise a letter tile made
+// from the group's name. Both are resolution-free icons drawn on demand and
+// cached for the life of the process. Main thread only.
+
+#include <QIcon>
+#include <QString>
+#include <QStringView>
+
+namespace Icons {
+
+// Nominal edges in pixels.
+constexpr int iconSize = 36;
+constexpr int monogramSize = 18;
+
+// The icon of the application whose desktop entry is at `bundlePath`: the
+// entry's Icon= from the icon theme, the pixmaps folders or an absolute
+// path, drawn to fill whatever square it is painted into. Anything that
+// cannot be resolved gets the generic application icon; the result is
+// never null. Cached per path: a path asked twice gives the same icon.
+QIcon icon(const QString& bundlePath);
+
+// A 17 × 14 letter tile centred in an 18 × 18 square, cached per letter:
+// every name with the same letter shares one icon.
+QIcon monogram(QStringView name);
+
+// The tile letter of a name: its first letter or digit, upper-cased (which
+// may give more than one character, "ß" gives "SS"); "·" when it has none.
+QString letter(QStringView name);
+
+} // namespace Icons

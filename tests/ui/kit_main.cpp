@@ -1,0 +1,13 @@
+// The kit's widgets, fonts and pixmaps need an application object with a
+// (headless) screen and clipboard.
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
