@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    RestrictedProbe probe(QStringLiteral("/nonexistent"));
+    RestrictedProbe probe("/nonexistent");
     probe.update(text, 1.0);
     probe.update(text.substr(size / 2), 3.0);
     for (const auto& [pid, usage] : probe.latest) {

@@ -10,7 +10,7 @@
 #include <cmath>
 
 RestrictedProbe::RestrictedProbe(const std::string& root)
-    : producer_(std::make_unique<PsProducer>(root))
+    : producer_(std::make_unique<PsProducer>(root, PsProducer::Scope::unreadableOnly))
 {
 }
 
@@ -28,10 +28,11 @@ void RestrictedProbe::start()
 
 void RestrictedProbe::poll()
 {
-    // In-process: the listing reads only /proc/PID/stat, which the process
-    // tick reads on its own thread anyway, so it risks no hang that the
-    // sampler would not share. A listing that fails is "" and empties
-    // `latest`.
+    // In-process: the listing reads only /proc/PID/stat and io, which the
+    // process tick reads on its own thread anyway, so it risks no hang that
+    // the sampler would not share. Only processes whose usage the sampler
+    // cannot read itself are listed: it uses the reading for no others. A
+    // listing that fails is "" and empties `latest`.
     update(producer_->poll(), uptime());
 }
 

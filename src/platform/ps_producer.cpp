@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -20,8 +21,8 @@ void appendNumber(std::string& out, uint64_t n)
 
 } // namespace
 
-PsProducer::PsProducer(const std::string& root)
-    : proc_(ProcFiles::normaliseRoot(root) + "/proc")
+PsProducer::PsProducer(const std::string& root, Scope scope)
+    : scope_(scope), proc_(ProcFiles::normaliseRoot(root) + "/proc")
 {
     if (const long tck = ::sysconf(_SC_CLK_TCK); tck > 0)
         ticksPerSecond_ = uint64_t(tck);
@@ -46,7 +47,10 @@ std::string_view PsProducer::poll()
     // /proc lists in pid order; other trees may not.
     std::sort(pids_.begin(), pids_.end());
     out_.reserve(pids_.size() * 24);
+    ++round_;
     for (const int32_t pid : pids_) {
+        if (scope_ == Scope::unreadableOnly && !wanted(pid))
+            continue;
         path_.clear();
         appendNumber(path_, uint64_t(pid));
         path_ += "/stat";
@@ -62,5 +66,29 @@ std::string_view PsProducer::poll()
         appendNumber(out_, stat->rssPages * pageKiB_);
         out_ += '\n';
     }
+    if (scope_ == Scope::unreadableOnly && known_.size() > pids_.size() + 256) {
+        // Forget pids that are gone; pids_ is sorted.
+        std::erase_if(known_, [this](const auto& e) {
+            return !std::binary_search(pids_.begin(), pids_.end(), e.first);
+        });
+    }
     return out_;
+}
+
+bool PsProducer::wanted(int32_t pid)
+{
+    path_.clear();
+    appendNumber(path_, uint64_t(pid));
+    struct stat st{};
+    if (::fstatat(procFd_, path_.c_str(), &st, 0) != 0)
+        return false; // ended since the listing
+    // The directory's owner is the process's user, or root once it turns
+    // undumpable (a set-user-id program): either change calls for a check.
+    auto it = known_.find(pid);
+    if (it != known_.end() && it->second.uid == st.st_uid && (round_ + uint64_t(pid)) % 8 != 0)
+        return !it->second.readable;
+    path_ += "/io";
+    const bool readable = ProcFiles::readAt(procFd_, path_.c_str(), text_);
+    known_.insert_or_assign(pid, Known{uint32_t(st.st_uid), readable});
+    return !readable;
 }

@@ -62,3 +62,27 @@ TEST(PsProducer, NoProcGivesNothingUntilOneAppears)
     write(root, "proc/5/stat", stat(5, "late", 0, 0, 0));
     EXPECT_EQ(producer.poll(), "5 0:00.00 0\n");
 }
+
+TEST(PsProducer, UnreadableOnlyListsProcessesWhoseIoIsClosed)
+{
+    QTemporaryDir root;
+    for (int pid : {3, 4, 5})
+        write(root, QStringLiteral("proc/%1/stat").arg(pid), stat(pid, "p", 0, 0, 0));
+    write(root, "proc/3/io", "read_bytes: 1\nwrite_bytes: 2\n");
+    write(root, "proc/5/io", "read_bytes: 1\nwrite_bytes: 2\n");
+    PsProducer producer(root.path().toStdString(), PsProducer::Scope::unreadableOnly);
+    EXPECT_EQ(producer.poll(), "4 0:00.00 0\n");
+
+    // A process that turns unreadable is listed within eight polls, and one
+    // that turns readable drops out as soon.
+    QFile::remove(root.filePath("proc/5/io"));
+    write(root, "proc/4/io", "read_bytes: 1\nwrite_bytes: 2\n");
+    std::string last;
+    for (int i = 0; i < 8; ++i)
+        last = std::string(producer.poll());
+    EXPECT_EQ(last, "5 0:00.00 0\n");
+
+    // The full listing is unaffected.
+    PsProducer every(root.path().toStdString());
+    EXPECT_EQ(every.poll(), "3 0:00.00 0\n4 0:00.00 0\n5 0:00.00 0\n");
+}
