@@ -112,14 +112,14 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
     for (const int32_t pid : pids) {
         int error = 0;
         // A process that ends while being read is left out altogether.
-        if (!ProcFiles::readAt(procFd_, relPath(pid, "stat"), text_, &error))
+        if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "stat"), text_, &error))
             continue;
         const auto stat = ProcParse::pidStat(text_);
         if (!stat)
             continue;
         error = 0;
         std::optional<ProcParse::Io> io;
-        if (ProcFiles::readAt(procFd_, relPath(pid, "io"), text_, &error))
+        if (ProcFiles::readRecordAt(procFd_, relPath(pid, "io"), text_, &error))
             io = ProcParse::io(text_);
         else if (!refused(error))
             continue;
@@ -145,7 +145,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
                 footprint = before->second.footprint;
             } else if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
                 footprint = *anon;
-            } else if (!ProcFiles::readAt(procFd_, relPath(pid, "status"), text_, &error)) {
+            } else if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "status"), text_, &error)) {
                 if (!refused(error))
                     continue;
             } else {
@@ -289,7 +289,7 @@ std::optional<uint64_t> ProcessProbe::anonymousBytes(int32_t pid)
 {
     // statm counts pages: resident = anonymous + file + shmem, shared = file
     // + shmem, so their difference is exactly RssAnon.
-    if (!procIsProcfs_ || !ProcFiles::readAt(procFd_, relPath(pid, "statm"), text_))
+    if (!procIsProcfs_ || !ProcFiles::readRecordAt(procFd_, relPath(pid, "statm"), text_))
         return std::nullopt;
     auto statm = ProcParse::statm(text_);
     if (!statm || statm->second > statm->first)

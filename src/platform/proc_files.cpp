@@ -10,7 +10,9 @@
 
 namespace ProcFiles {
 
-bool readAt(int dirFd, const char* path, std::string& out, int* error)
+namespace {
+
+bool readFrom(int dirFd, const char* path, std::string& out, int* error, bool shortReadEnds)
 {
     out.clear();
     const int fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC);
@@ -36,9 +38,23 @@ bool readAt(int dirFd, const char* path, std::string& out, int* error)
         if (n == 0)
             break;
         out.append(chunk, size_t(n));
+        if (shortReadEnds && size_t(n) < sizeof chunk)
+            break;
     }
     ::close(fd);
     return true;
+}
+
+} // namespace
+
+bool readAt(int dirFd, const char* path, std::string& out, int* error)
+{
+    return readFrom(dirFd, path, out, error, false);
+}
+
+bool readRecordAt(int dirFd, const char* path, std::string& out, int* error)
+{
+    return readFrom(dirFd, path, out, error, true);
 }
 
 bool read(const std::string& path, std::string& out, int* error)

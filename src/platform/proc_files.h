@@ -16,6 +16,12 @@ bool read(const std::string& path, std::string& out, int* error = nullptr);
 // The same for a path relative to an open directory.
 bool readAt(int dirFd, const char* path, std::string& out, int* error = nullptr);
 
+// The same for a file the kernel writes out whole on the first read: one
+// record such as /proc/PID/stat, io, statm or status. A read shorter than
+// asked is its end, which spares the second read that only finds it. Not
+// for tables (/proc/net/*), whose reads stop short at a record boundary.
+bool readRecordAt(int dirFd, const char* path, std::string& out, int* error = nullptr);
+
 // The file's text, or nothing.
 std::optional<std::string> read(const std::string& path);
 

@@ -54,7 +54,7 @@ std::string_view PsProducer::poll()
         path_.clear();
         appendNumber(path_, uint64_t(pid));
         path_ += "/stat";
-        if (!ProcFiles::readAt(procFd_, path_.c_str(), text_))
+        if (!ProcFiles::readRecordAt(procFd_, path_.c_str(), text_))
             continue; // ended since the listing
         const auto stat = ProcParse::pidStat(text_);
         if (!stat)
@@ -88,7 +88,7 @@ bool PsProducer::wanted(int32_t pid)
     if (it != known_.end() && it->second.uid == st.st_uid && (round_ + uint64_t(pid)) % 8 != 0)
         return !it->second.readable;
     path_ += "/io";
-    const bool readable = ProcFiles::readAt(procFd_, path_.c_str(), text_);
+    const bool readable = ProcFiles::readRecordAt(procFd_, path_.c_str(), text_);
     known_.insert_or_assign(pid, Known{uint32_t(st.st_uid), readable});
     return !readable;
 }

@@ -1,3 +1,4 @@
+#include "platform/proc_files.h"
 #include "platform/ps_producer.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -85,4 +88,28 @@ TEST(PsProducer, UnreadableOnlyListsProcessesWhoseIoIsClosed)
     // The full listing is unaffected.
     PsProducer every(root.path().toStdString());
     EXPECT_EQ(every.poll(), "3 0:00.00 0\n4 0:00.00 0\n5 0:00.00 0\n");
+}
+
+TEST(ProcFiles, RecordReadsStopAtAShortReadButNotBefore)
+{
+    QTemporaryDir root;
+    // Longer than one read's chunk: the full chunks are not taken as the end.
+    const QByteArray big(10000, 'x');
+    write(root, "big", big + "end");
+    write(root, "small", "one record\n");
+    const int dir = ::open(QFile::encodeName(root.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dir, 0);
+    std::string out;
+    ASSERT_TRUE(ProcFiles::readRecordAt(dir, "big", out));
+    EXPECT_EQ(out.size(), size_t(big.size() + 3));
+    ASSERT_TRUE(ProcFiles::readRecordAt(dir, "small", out));
+    EXPECT_EQ(out, "one record\n");
+    int error = 0;
+    EXPECT_FALSE(ProcFiles::readRecordAt(dir, "missing", out, &error));
+    EXPECT_EQ(error, ENOENT);
+
+    // The kernel's own records, which are written out whole at the first read.
+    ASSERT_TRUE(ProcFiles::readRecordAt(AT_FDCWD, "/proc/self/stat", out));
+    EXPECT_EQ(out.back(), '\n');
+    ::close(dir);
 }
