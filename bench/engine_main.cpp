@@ -5,7 +5,7 @@
 //   tavrin-engine --seconds N [--json FILE] [-demo YES]
 
 #include "engine/sampler.h"
-#include "model/fmt.h"
+#include "core/fmt.h"
 #include "platform/defaults.h"
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"

@@ -2,7 +2,7 @@
 // A snapshot as JSON with the records' own field names, so its figures can
 // be checked against /proc, ps and ss.
 
-#include "model/records.h"
+#include "core/records.h"
 
 #include <QJsonObject>
 

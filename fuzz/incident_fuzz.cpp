@@ -1,4 +1,4 @@
-#include "model/incident.h"
+#include "core/incident.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

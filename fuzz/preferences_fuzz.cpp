@@ -1,4 +1,4 @@
-#include "model/preferences.h"
+#include "core/preferences.h"
 
 #include <cstddef>
 #include <cstdint>

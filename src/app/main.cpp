@@ -1,5 +1,5 @@
-#include "model/l10n.h"
-#include "model/preferences.h"
+#include "core/l10n.h"
+#include "core/preferences.h"
 #include "platform/defaults.h"
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 // follow the clock.
 
 #include "engine/demo_tables.h"
-#include "model/date.h"
-#include "model/records.h"
+#include "core/date.h"
+#include "core/records.h"
 
 #include <QHash>
 

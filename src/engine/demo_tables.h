@@ -2,7 +2,7 @@
 // The simulated machine behind demo mode: its application groups with their
 // process roles, its network flows and its listening sockets. Pure data.
 
-#include "model/records.h"
+#include "core/records.h"
 
 #include <QString>
 

@@ -3,4 +3,4 @@ add_library(tavrin_detector STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/incident_rules.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/incident_store.cpp
 )
-target_link_libraries(tavrin_detector PUBLIC tavrin_model)
+target_link_libraries(tavrin_detector PUBLIC tavrin_core)

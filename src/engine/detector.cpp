@@ -1,6 +1,6 @@
 #include "engine/detector.h"
 
-#include "model/fmt.h"
+#include "core/fmt.h"
 
 #include <QStringList>
 

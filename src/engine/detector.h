@@ -10,11 +10,11 @@
 
 #include "engine/incident_rules.h"
 #include "engine/incident_store.h"
-#include "model/date.h"
-#include "model/demo_mode.h"
-#include "model/incident.h"
-#include "model/preferences.h"
-#include "model/records.h"
+#include "core/date.h"
+#include "core/demo_mode.h"
+#include "core/incident.h"
+#include "core/preferences.h"
+#include "core/records.h"
 
 #include <QHash>
 #include <QString>

@@ -2,9 +2,9 @@
 // DomainLog: one record per remote host the machine has talked to since
 // start-up, folded forward from each new network reading. Main thread only.
 
-#include "model/date.h"
-#include "model/owner.h"
-#include "model/records.h"
+#include "core/date.h"
+#include "core/owner.h"
+#include "core/records.h"
 
 #include <QHash>
 #include <QSet>

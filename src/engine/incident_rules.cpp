@@ -1,7 +1,7 @@
 #include "engine/incident_rules.h"
 
-#include "model/fmt.h"
-#include "model/l10n.h"
+#include "core/fmt.h"
+#include "core/l10n.h"
 
 #include <QSet>
 

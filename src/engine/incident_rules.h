@@ -4,9 +4,9 @@
 // rules compare with. It opens and closes nothing; the Detector turns its
 // conditions into incidents.
 
-#include "model/incident.h"
-#include "model/preferences.h"
-#include "model/records.h"
+#include "core/incident.h"
+#include "core/preferences.h"
+#include "core/records.h"
 
 #include <QHash>
 #include <QString>

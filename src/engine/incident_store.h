@@ -2,7 +2,7 @@
 // The incident store: one JSON array of incidents, newest first, in one
 // file that is replaced whole and atomically on every write.
 
-#include "model/incident.h"
+#include "core/incident.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,7 +4,7 @@
 // behind tavrin-nettop, which keeps its socket owners between polls). The
 // sampler copies `latest` under `lock`; nothing else is shared.
 
-#include "model/records.h"
+#include "core/records.h"
 
 #include <QHash>
 #include <QString>

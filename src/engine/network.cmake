@@ -13,4 +13,4 @@ add_library(tavrin_net STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/host_resolver.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/domain_log.cpp
 )
-target_link_libraries(tavrin_net PUBLIC tavrin_model tavrin_nettop_core)
+target_link_libraries(tavrin_net PUBLIC tavrin_core tavrin_nettop_core)

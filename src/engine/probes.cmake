@@ -7,4 +7,4 @@ add_library(tavrin_probes STATIC
   process_inspect.cpp
   restricted_probe.cpp
 )
-target_link_libraries(tavrin_probes PUBLIC tavrin_model)
+target_link_libraries(tavrin_probes PUBLIC tavrin_core)

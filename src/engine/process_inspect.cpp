@@ -1,6 +1,6 @@
 #include "engine/process_inspect.h"
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "platform/proc_files.h"
 
 #include <QStringList>

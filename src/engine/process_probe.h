@@ -2,7 +2,7 @@
 // Every process of the machine, once per process tick: who it is, what it
 // uses, and the application it belongs to.
 
-#include "model/records.h"
+#include "core/records.h"
 #include "platform/desktop_entries.h"
 
 #include <QString>

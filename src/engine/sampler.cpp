@@ -7,8 +7,8 @@
 #include "engine/process_probe.h"
 #include "engine/restricted_probe.h"
 #include "engine/system_probe.h"
-#include "model/demo_mode.h"
-#include "model/fmt.h"
+#include "core/demo_mode.h"
+#include "core/fmt.h"
 #include "platform/serial_queue.h"
 #include "platform/uptime.h"
 

@@ -5,9 +5,9 @@
 // to onUpdate on the sampler's thread.
 
 #include "engine/net_top.h"
-#include "model/incident.h"
-#include "model/preferences.h"
-#include "model/records.h"
+#include "core/incident.h"
+#include "core/preferences.h"
+#include "core/records.h"
 
 #include <QString>
 

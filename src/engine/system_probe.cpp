@@ -1,6 +1,6 @@
 #include "engine/system_probe.h"
 
-#include "model/demo_mode.h"
+#include "core/demo_mode.h"
 #include "platform/memory_info.h"
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Whole-machine figures of one tick, read from /proc and /sys.
 
-#include "model/records.h"
+#include "core/records.h"
 
 #include <QString>
 

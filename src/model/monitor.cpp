@@ -1,7 +1,7 @@
 #include "model/monitor.h"
 
 #include "engine/system_probe.h"
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "model/launch_script.h"
 #include "platform/defaults.h"
 #include "platform/notifications.h"

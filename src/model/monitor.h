@@ -11,11 +11,11 @@
 #ifndef Q_MOC_RUN
 #include "engine/domain_log.h"
 #include "engine/sampler.h"
-#include "model/date.h"
-#include "model/incident.h"
-#include "model/owner.h"
-#include "model/preferences.h"
-#include "model/records.h"
+#include "core/date.h"
+#include "core/incident.h"
+#include "core/owner.h"
+#include "core/preferences.h"
+#include "core/records.h"
 #endif
 #include "ui/interaction_hold.h"
 

@@ -1,6 +1,6 @@
 #include "ui/copy_text.h"
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "ui/frame_clock.h"
 #include "ui/scheduler.h"
 #include "ui/sound.h"

@@ -1,6 +1,6 @@
 #include "ui/hold_badge.h"
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/interaction_hold.h"

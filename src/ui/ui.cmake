@@ -5,7 +5,7 @@ add_library(tavrin_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/interaction_hold.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/motion.cpp
 )
-target_link_libraries(tavrin_ui PUBLIC tavrin_model Qt6::Core)
+target_link_libraries(tavrin_ui PUBLIC tavrin_core Qt6::Core)
 if(TARGET Qt6::Gui)
   target_sources(tavrin_ui PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/theme.cpp)
   target_link_libraries(tavrin_ui PUBLIC Qt6::Gui)

@@ -1,5 +1,5 @@
 #include "engine/incident_rules.h"
-#include "model/l10n.h"
+#include "core/l10n.h"
 
 #include "detector_samples.h"
 

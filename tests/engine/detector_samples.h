@@ -2,8 +2,8 @@
 // Builders for the detector's tests: snapshots with just the figures a
 // rule reads, and thresholds fixed whatever the machine's memory.
 
-#include "model/preferences.h"
-#include "model/records.h"
+#include "core/preferences.h"
+#include "core/records.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // clock, a recorder in place of the desktop notifications, and direct access
 // to the intake so updates can be handed over without a sampler.
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "model/monitor.h"
 #include "platform/defaults.h"
 #include "platform/notifications.h"

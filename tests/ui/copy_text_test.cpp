@@ -1,7 +1,7 @@
 // Click-to-copy: what goes on the clipboard, the confirmation's timing on
 // the manual clock, the cue, the colours, and a frame clock that stops.
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "ui/copy_text.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"

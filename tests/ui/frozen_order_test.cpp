@@ -1,6 +1,6 @@
 #include "hold_fixture.h"
 
-#include "model/records.h"
+#include "core/records.h"
 
 #include <vector>
 

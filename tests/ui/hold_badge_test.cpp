@@ -1,6 +1,6 @@
 #include "widget_fixture.h"
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 #include "ui/hold_badge.h"
 
 #include <QImage>

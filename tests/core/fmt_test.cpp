@@ -1,5 +1,5 @@
-#include "model/fmt.h"
-#include "model/l10n.h"
+#include "core/fmt.h"
+#include "core/l10n.h"
 
 #include <clocale>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "model/demo_mode.h"
+#include "core/demo_mode.h"
 
 #include "platform/defaults.h"
 

@@ -3,7 +3,7 @@
 // sampler's thread and handed whole to the main thread; QString shares its
 // data with an atomic count, so copies cross threads without locks.
 
-#include "model/date.h"
+#include "core/date.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 // One detected breach of a rule, and one record of the incident store.
 
-#include "model/date.h"
+#include "core/date.h"
 
 #include <QJsonObject>
 #include <QString>

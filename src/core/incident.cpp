@@ -1,7 +1,7 @@
-#include "model/incident.h"
+#include "core/incident.h"
 
-#include "model/json_util.h"
-#include "model/l10n.h"
+#include "core/json_util.h"
+#include "core/l10n.h"
 
 #include <QJsonArray>
 

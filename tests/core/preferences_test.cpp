@@ -1,6 +1,6 @@
-#include "model/demo_mode.h"
-#include "model/l10n.h"
-#include "model/preferences.h"
+#include "core/demo_mode.h"
+#include "core/l10n.h"
+#include "core/preferences.h"
 #include "platform/defaults.h"
 #include "platform/memory_info.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The user's settings: one JSON value under the defaults key "preferences".
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,5 +1,5 @@
-#include "model/incident.h"
-#include "model/l10n.h"
+#include "core/incident.h"
+#include "core/l10n.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

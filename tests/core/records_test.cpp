@@ -1,4 +1,4 @@
-#include "model/records.h"
+#include "core/records.h"
 
 #include <gtest/gtest.h>
 

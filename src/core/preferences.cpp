@@ -1,6 +1,6 @@
-#include "model/preferences.h"
+#include "core/preferences.h"
 
-#include "model/json_util.h"
+#include "core/json_util.h"
 #include "platform/defaults.h"
 #include "platform/memory_info.h"
 

@@ -1,4 +1,4 @@
-#include "model/l10n.h"
+#include "core/l10n.h"
 
 #include "platform/locale.h"
 

@@ -1,4 +1,4 @@
-#include "model/json_util.h"
+#include "core/json_util.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "model/fmt.h"
-#include "model/incident.h"
-#include "model/preferences.h"
+#include "core/fmt.h"
+#include "core/incident.h"
+#include "core/preferences.h"
 
 #include <QJsonDocument>
 

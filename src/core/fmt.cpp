@@ -1,6 +1,6 @@
-#include "model/fmt.h"
+#include "core/fmt.h"
 
-#include "model/l10n.h"
+#include "core/l10n.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "model/date.h"
+#include "core/date.h"
 
 #include <chrono>
 
