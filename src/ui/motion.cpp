@@ -2,6 +2,7 @@
 
 #include "platform/defaults.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -48,13 +49,26 @@ void Spring::step(double dt)
         velocity = 0;
         return;
     }
-    // x(t) = (a + b·t)·e^(−ωt) around the target, with ω = 2π / response.
     const double omega = 2 * std::numbers::pi / response;
-    const double a = position - target;
-    const double b = velocity + omega * a;
-    const double decay = std::exp(-omega * dt);
-    position = target + (a + b * dt) * decay;
-    velocity = (velocity - omega * b * dt) * decay;
+    const double zeta = std::clamp(damping, 0.0, 1.0);
+    const double x0 = position - target;
+    const double v0 = velocity;
+    if (zeta >= 1) {
+        // Critical: x(t) = (a + b·t)·e^(−ωt) around the target.
+        const double b = v0 + omega * x0;
+        const double decay = std::exp(-omega * dt);
+        position = target + (x0 + b * dt) * decay;
+        velocity = (v0 - omega * b * dt) * decay;
+        return;
+    }
+    // Under-damped: x(t) = e^(−ζωt)·(a·cos ω'd t + b·sin ω'd t).
+    const double wd = omega * std::sqrt(1 - zeta * zeta);
+    const double a = x0;
+    const double b = (v0 + zeta * omega * x0) / wd;
+    const double decay = std::exp(-zeta * omega * dt);
+    const double c = std::cos(wd * dt), s = std::sin(wd * dt);
+    position = target + decay * (a * c + b * s);
+    velocity = decay * ((b * wd - zeta * omega * a) * c - (a * wd + zeta * omega * b) * s);
 }
 
 bool Spring::resting(double tolerance) const

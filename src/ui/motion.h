@@ -5,18 +5,20 @@
 
 class Defaults;
 
-// A spring with damping fraction 1: it reaches its target as fast as it can
-// without overshooting. `response` is the period, in seconds, of the
-// undamped oscillation (Motion::standard() or Motion::emphasized()).
-// Stepping is exact for any step length. It starts at rest on `position`.
+// A spring of any damping fraction: 1 (the default, every layout change)
+// reaches its target as fast as it can without overshooting; less bounces
+// past it. `response` is the period, in seconds, of the undamped
+// oscillation (Motion::standard() or Motion::emphasized()). Stepping is
+// exact for any step length. It starts at rest on `position`.
 struct Spring {
-    explicit Spring(double response, double position = 0)
-        : response(response), position(position), target(position) {}
+    explicit Spring(double response, double position = 0, double damping = 1)
+        : response(response), position(position), target(position), damping(damping) {}
 
     double response;
     double position;
     double velocity = 0;
     double target;
+    double damping;
 
     void step(double dt);
     // Close enough to the target, and slow enough, to stop the frame clock.

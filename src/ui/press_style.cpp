@@ -76,42 +76,6 @@ QPainterPath PressStyle::washShape(const QRectF& rect) const
     return path;
 }
 
-void DampedSpring::step(double dt)
-{
-    if (!(dt > 0))
-        return;
-    if (!(response > 0) || !std::isfinite(response)) {
-        position = target;
-        velocity = 0;
-        return;
-    }
-    const double omega = 2 * std::numbers::pi / response;
-    const double zeta = std::clamp(damping, 0.0, 1.0);
-    const double x0 = position - target;
-    const double v0 = velocity;
-    if (zeta >= 1) {
-        // Critical: x(t) = (a + b·t)·e^(−ωt).
-        const double b = v0 + omega * x0;
-        const double decay = std::exp(-omega * dt);
-        position = target + (x0 + b * dt) * decay;
-        velocity = (v0 - omega * b * dt) * decay;
-        return;
-    }
-    // Under-damped: x(t) = e^(−ζωt)·(a·cos ω'd t + b·sin ω'd t).
-    const double wd = omega * std::sqrt(1 - zeta * zeta);
-    const double a = x0;
-    const double b = (v0 + zeta * omega * x0) / wd;
-    const double decay = std::exp(-zeta * omega * dt);
-    const double c = std::cos(wd * dt), s = std::sin(wd * dt);
-    position = target + decay * (a * c + b * s);
-    velocity = decay * ((b * wd - zeta * omega * a) * c - (a * wd + zeta * omega * b) * s);
-}
-
-bool DampedSpring::resting(double tolerance) const
-{
-    return std::abs(position - target) <= tolerance && std::abs(velocity) <= tolerance;
-}
-
 void PressMotion::setPressed(bool pressed, bool reduceMotion)
 {
     if (pressed == pressed_)
@@ -129,7 +93,9 @@ void PressMotion::setPressed(bool pressed, bool reduceMotion)
         }
         return;
     }
-    spring_ = {releaseResponse(quick), releaseDamping(reduceMotion), value_, velocity_, 0};
+    spring_ = Spring(releaseResponse(quick), value_, releaseDamping(reduceMotion));
+    spring_.velocity = velocity_;
+    spring_.target = 0;
     phase_ = Phase::springing;
 }
 

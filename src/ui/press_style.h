@@ -5,6 +5,8 @@
 // wash. The values here are the settled ones; PressButton animates between
 // them through two amounts, hover and press, each running from 0 to 1.
 
+#include "ui/motion.h"
+
 #include <limits>
 
 class QPainterPath;
@@ -52,20 +54,6 @@ struct PressStyle {
     friend bool operator==(const PressStyle&, const PressStyle&) = default;
 };
 
-// A spring of any damping fraction (1 settles without overshoot, less
-// bounces). `response` is the period of the undamped oscillation in
-// seconds. Stepping is exact for any step length.
-struct DampedSpring {
-    double response = 0;
-    double damping = 1;
-    double position = 0;
-    double velocity = 0;
-    double target = 0;
-
-    void step(double dt);
-    bool resting(double tolerance = 1e-3) const;
-};
-
 // The press amount of one button, 0 at rest and 1 held down. Pressing in
 // eases over Motion::quick × 0.6; letting go springs back with response
 // Motion::quick × 1.5 and damping 0.72 (1 under reduce motion), so the
@@ -96,5 +84,5 @@ private:
     // The ease in: from where it started, for how long so far.
     double from_ = 0;
     double elapsed_ = 0;
-    DampedSpring spring_;
+    Spring spring_{0};
 };

@@ -348,12 +348,22 @@ TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
         ::pause();
         ::_exit(0);
     }
+    // The spinner's share comes from the kernel's own counters over the
+    // same window, so a busy machine that starves it changes nothing.
+    auto spun = [spinner] {
+        std::string text;
+        const auto stat = ProcFiles::read("/proc/" + std::to_string(spinner) + "/stat", text)
+            ? ProcParse::pidStat(text) : std::nullopt;
+        return stat ? double(stat->utime + stat->stime) / double(::sysconf(_SC_CLK_TCK)) : 0.0;
+    };
     ProcessProbe probe(QStringLiteral("/"), DesktopEntries());
     probe.sample(0, {}, {});
+    const double spunBefore = spun();
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     const double dt = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const auto v = probe.sample(dt, {}, {});
+    const double kernelShare = (spun() - spunBefore) / dt * 100;
     for (pid_t p : {spinner, holder, twin}) {
         ::kill(p, SIGKILL);
         ::waitpid(p, nullptr, 0);
@@ -363,7 +373,8 @@ TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
     const ProcSample* h = find(v, holder);
     const ProcSample* t = find(v, twin);
     ASSERT_TRUE(s && h && t);
-    EXPECT_NEAR(s->cpu, 100, 25);
+    EXPECT_GT(s->cpu, 0);
+    EXPECT_NEAR(s->cpu, kernelShare, 10);
     EXPECT_NEAR(double(h->mem) - double(t->mem), double(size), double(size) * 0.05);
     const ProcSample* self = find(v, ::getpid());
     ASSERT_TRUE(self);

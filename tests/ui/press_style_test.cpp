@@ -147,10 +147,11 @@ TEST(PressMotion, PressingAgainMidReleaseStartsFromWhereItIs)
     EXPECT_NEAR(motion.value(), mid, 0.01);
 }
 
-TEST(DampedSpring, StepLengthDoesNotChangeThePath)
+TEST(Spring, UnderDampedStepLengthDoesNotChangeThePath)
 {
-    DampedSpring coarse{0.3, 0.72, 1, 0, 0};
-    DampedSpring fine = coarse;
+    Spring coarse(0.3, 1, 0.72);
+    coarse.target = 0;
+    Spring fine = coarse;
     coarse.step(0.2);
     for (int i = 0; i < 200; ++i)
         fine.step(0.001);
