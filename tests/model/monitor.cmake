@@ -11,5 +11,6 @@ add_executable(test_monitor
   ${CMAKE_CURRENT_SOURCE_DIR}/notifications_test.cpp
 )
 target_link_libraries(test_monitor PRIVATE tavrin_monitor Qt6::Test GTest::gtest)
+target_include_directories(test_monitor PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 add_test(NAME test_monitor COMMAND test_monitor)
 set_tests_properties(test_monitor PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

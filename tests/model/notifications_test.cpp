@@ -7,15 +7,11 @@
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QVariantMap>
 
 #include "event_loop_wait.h"
+#include "ui/private_bus.h"
 
 #include <gtest/gtest.h>
 
@@ -51,48 +47,7 @@ public slots:
     }
 };
 
-class PrivateBus : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            GTEST_SKIP() << "no dbus-daemon here";
-        ASSERT_TRUE(dir.isValid());
-        const QString socket = dir.filePath(QStringLiteral("bus"));
-        QFile config(dir.filePath(QStringLiteral("bus.conf")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        // No service directories: nothing on this bus can be started on demand.
-        config.write(QStringLiteral(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig><type>session</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>"
-            "<policy context=\"default\"><allow send_destination=\"*\"/><allow own=\"*\"/><allow receive_sender=\"*\"/>"
-            "</policy></busconfig>\n").arg(socket).toUtf8());
-        config.close();
-        daemon_.setStandardOutputFile(QProcess::nullDevice());
-        daemon_.setStandardErrorFile(QProcess::nullDevice());
-        daemon_.start(daemon, {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
-        ASSERT_TRUE(daemon_.waitForStarted());
-        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 5));
-        address = QStringLiteral("unix:path=") + socket;
-    }
-    void TearDown() override
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        if (daemon_.state() != QProcess::NotRunning) {
-            daemon_.kill();
-            daemon_.waitForFinished();
-        }
-    }
-
-    QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address, name); }
-
-    QTemporaryDir dir;
-    QProcess daemon_;
-    QString address;
-};
+using PrivateBus = PrivateBusTest;
 
 TEST_F(PrivateBus, PostsToTheServiceOnceItHasAnswered)
 {
