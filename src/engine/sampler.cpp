@@ -163,13 +163,16 @@ void Sampler::startDemo()
 {
     // Built on the starting thread, used only on the queue from now on.
     auto source = std::make_shared<DemoSource>();
-    queue_->async([this, source] {
+    // The queue itself, not queue_: a sampler going away mid-prefill has
+    // already emptied queue_ while the queue waits for this task.
+    SerialQueue* queue = queue_.get();
+    queue_->async([this, source, queue] {
         for (Snapshot& s : source->prefill()) {
             const double cpuStart = threadCPU();
             fillTotals(s.system, s.groups);
             deliver(Update{std::move(s), {}, {}}, uptime(), cpuStart);
         }
-        queue_->startTimer(1000ms, [this, source] { demoTick(*source); });
+        queue->startTimer(1000ms, [this, source] { demoTick(*source); });
     });
 }
 

@@ -141,6 +141,24 @@ TEST(SamplerDemo, HistoryArrivesAtOnceAndNothingIsEverOpened)
     EXPECT_FALSE(QFile::exists(store));
 }
 
+TEST(SamplerDemo, GoesAwayWhileItsHistoryIsStillBeingMade)
+{
+    // Destroyed right after the first prefilled update, while the queue
+    // still runs the task that starts the ticks.
+    QTemporaryDir dir;
+    Collector collector;
+    {
+        Sampler::Options options;
+        options.demo = true;
+        options.storePath = dir.filePath("incidents.json");
+        Sampler sampler(options);
+        sampler.setOnUpdate(collector.callback());
+        sampler.start();
+        ASSERT_TRUE(collector.waitFor(1, std::chrono::seconds(20)));
+    }
+    SUCCEED();
+}
+
 TEST(SamplerLive, ProcessTicksAlternateWithSystemTicks)
 {
     QTemporaryDir dir;

@@ -1,0 +1,513 @@
+#include "app/root_view.h"
+
+#include "app/header_bar.h"
+#include "app/reveal.h"
+#include "app/stage.h"
+#include "app/stand_ins.h"
+#include "app/toolbar.h"
+#include "core/l10n.h"
+#include "ui/desktop_settings.h"
+#include "ui/fonts.h"
+#include "ui/frame_clock.h"
+#include "ui/press_button.h"
+#include "ui/theme.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+using Mode = Monitor::Mode;
+
+namespace {
+
+bool reduced()
+{
+    return DesktopSettings::instance().reduceMotion();
+}
+
+// The window's fades: the shared curve over Motion::standard.
+Animation fade(double delay = 0)
+{
+    return Animation::timing(Motion::ease(), Motion::standard(), delay);
+}
+
+// A one-pixel hairline in the theme's line colour.
+QWidget* rule(QWidget* parent, Qt::Orientation orientation)
+{
+    auto* line = new QWidget(parent);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, Theme::line());
+    line->setPalette(palette);
+    if (orientation == Qt::Horizontal)
+        line->setFixedHeight(1);
+    else
+        line->setFixedWidth(1);
+    return line;
+}
+
+void fill(QWidget* widget, const QColor& colour)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+}
+
+// Draws a widget at an opacity; none at all while it is opaque.
+void setOpacity(QWidget* widget, double opacity)
+{
+    opacity = std::clamp(opacity, 0.0, 1.0);
+    widget->setVisible(opacity > 0);
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+    if (opacity >= 1) {
+        if (effect)
+            widget->setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(widget);
+        widget->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
+}
+
+// The welcome tour's place. The tour itself is not built yet, and a tour
+// that cannot end would block the window for good, so this one can be
+// skipped.
+class WelcomeStandIn : public QWidget {
+public:
+    WelcomeStandIn(Monitor& monitor, QWidget* parent)
+        : QWidget(parent)
+    {
+        fill(this, Theme::bg());
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(120, 100, 120, 100);
+        layout->setSpacing(16);
+        layout->addWidget(new StandIn("Welcome", "欢迎", this), 1);
+        auto* skip = new PressButton(PressStyle::surface(6), L10n::text("Skip", "跳过"), this);
+        skip->setLabelFont(Fonts::font(12, QFont::DemiBold));
+        skip->setColor(Theme::text());
+        skip->setMinimumSize(96, 28);
+        connect(skip, &QAbstractButton::clicked, &monitor, &Monitor::finishWelcome);
+        layout->addWidget(skip, 0, Qt::AlignHCenter);
+    }
+};
+
+} // namespace
+
+// ---- the stage's rules
+
+double RootView::opacity(Mode mode, Mode current)
+{
+    if (mode == current)
+        return 1;
+    // After a switch back to the list the field stays drawn over it.
+    if (mode == Mode::field && current == Mode::table)
+        return 1;
+    return 0;
+}
+
+double RootView::offset(Mode mode, Mode current)
+{
+    if (mode == current || mode == Mode::field)
+        return 0;
+    if (mode == Mode::table && current == Mode::field)
+        return 0;
+    return index(mode) < index(current) ? -slide : slide;
+}
+
+Animation RootView::animation(Mode mode, Mode previous, Mode current)
+{
+    const double standard = Motion::standard();
+    // Waits while the field flies its bubbles, then fades quickly.
+    const Animation late = Animation::timing(Motion::ease(), 0.4 * standard, 0.6 * standard);
+    switch (mode) {
+    case Mode::table:
+        if (previous == Mode::table && current == Mode::field)
+            return Animation::timing(Motion::ease(), Motion::quick());
+        if (previous == Mode::field && current == Mode::table)
+            return late;
+        return Animation::spring(standard);
+    case Mode::field:
+        if (current == Mode::field || current == Mode::table)
+            return Animation::spring(standard);
+        return late;
+    case Mode::flow:
+    case Mode::domains:
+    case Mode::ports: break;
+    }
+    return Animation::spring(standard);
+}
+
+RootView::Insertion RootView::insertion(Mode mode, Mode current, Mode previous, bool reduceMotion)
+{
+    if (mode == Mode::field || (mode == Mode::table && current == Mode::field))
+        return {false, 0};
+    if (reduceMotion)
+        return {true, 0};
+    return {true, index(mode) > index(previous) ? slide : -slide};
+}
+
+bool RootView::overlayUp(const Monitor& monitor)
+{
+    // The update panel joins this condition when the updater lands.
+    return monitor.welcome();
+}
+
+QString RootView::placeholderText()
+{
+    return L10n::text("Reading system state…", "正在读取系统状态…");
+}
+
+// ---- pieces
+
+// The text shown before the first samples; it takes no input.
+class RootView::Placeholder : public QWidget {
+public:
+    Placeholder(RootView& root)
+        : QWidget(&root)
+        , root_(root)
+        , text_(placeholderText())
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const double opacity = std::clamp(root_.placeholder_.value(), 0.0, 1.0);
+        if (opacity <= 0)
+            return;
+        QPainter p(this);
+        p.setOpacity(opacity);
+        p.setFont(Fonts::mono(10.5));
+        p.setPen(Theme::faint());
+        p.drawText(rect(), Qt::AlignCenter, text_);
+    }
+
+private:
+    RootView& root_;
+    QString text_;
+};
+
+// The row under the header: instruments, rule, centre column, and the
+// inspector column sliding in from the trailing edge.
+class RootView::Body : public QWidget {
+public:
+    explicit Body(RootView& root)
+        : QWidget(&root)
+        , root_(root)
+    {
+    }
+
+    void relayout()
+    {
+        const int w = width();
+        const int h = height();
+        const double shown = std::clamp(root_.inspectorShown_.value(), 0.0, 1.0);
+        const int column = inspectorWidth + 1;
+        // The centre column gives the inspector its room on the spring;
+        // the inspector moves in with it, or under reduce motion waits in
+        // place and fades.
+        const int centreRight = w - int(std::lround(column * shown));
+        const int centreLeft = instrumentsWidth + 1;
+        root_.instruments_->setGeometry(0, 0, instrumentsWidth, h);
+        root_.centre_->setGeometry(centreLeft, 0, std::max(0, centreRight - centreLeft), h);
+        if (root_.inspector_) {
+            const bool fading = reduced();
+            root_.inspector_->setGeometry(fading ? w - column : centreRight, 0, column, h);
+            setOpacity(root_.inspector_, fading ? shown : (shown > 0 ? 1 : 0));
+        }
+        update();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { relayout(); }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(QRect(instrumentsWidth, 0, 1, height()), Theme::line());
+    }
+
+private:
+    RootView& root_;
+};
+
+// ---- the view
+
+RootView::RootView(Monitor& monitor, QWidget* parent)
+    : QWidget(parent)
+    , monitor_(monitor)
+{
+    fill(this, Theme::bg());
+    setMinimumSize(minimumWidth, minimumHeight);
+    setFocusPolicy(Qt::ClickFocus);
+
+    frame_ = new QWidget(this);
+    auto* column = new QVBoxLayout(frame_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    header_ = new HeaderBar(monitor, frame_);
+    header_->setUpdatePill([] {
+        auto* pill = new StandIn("Update", "更新", nullptr);
+        pill->setFixedSize(150, 22);
+        return pill;
+    }());
+    connect(header_, &HeaderBar::settingsRequested, this, &RootView::settingsRequested);
+    column->addWidget(header_);
+    column->addWidget(rule(frame_, Qt::Horizontal));
+    body_ = new Body(*this);
+    body_->setParent(frame_);
+    column->addWidget(body_, 1);
+
+    instruments_ = buildInstruments();
+    instruments_->setParent(body_);
+    centre_ = buildCentre();
+    centre_->setParent(body_);
+    Reveal::attach(instruments_, 0)->follow(monitor);
+    Reveal::attach(centre_, 1)->follow(monitor);
+
+    placeholderView_ = new Placeholder(*this);
+    // Due at opening: simply there.
+    placeholder_.set(!monitor.ready() && !monitor.welcome() ? 1 : 0);
+    inspectorShown_.set(monitor.selection() ? 1 : 0);
+    if (monitor.selection())
+        buildInspector();
+    welcomeShown_.set(monitor.welcome() ? 1 : 0);
+    if (monitor.welcome())
+        welcome_ = new WelcomeStandIn(monitor, this);
+
+    // The hidden Escape button: clears the filter, then the selection.
+    escape_ = new QAction(this);
+    escape_->setShortcut(QKeySequence(Qt::Key_Escape));
+    escape_->setShortcutContext(Qt::WindowShortcut);
+    addAction(escape_);
+    connect(escape_, &QAction::triggered, this, [this] {
+        if (!monitor_.blocking())
+            monitor_.escape();
+    });
+
+    for (auto signal : {&Monitor::readyChanged, &Monitor::welcomeChanged, &Monitor::selectionChanged,
+                        &Monitor::filterChanged, &Monitor::blockingChanged})
+        connect(&monitor, signal, this, &RootView::scheduleRefresh);
+    // Each request moves the focus, even into a field that already had it;
+    // the count the window opens with asks for nothing.
+    connect(&monitor, &Monitor::focusSearchChanged, this, &RootView::focusFilter);
+
+    overlay_ = overlayUp(monitor);
+    monitor.setBlocking(overlay_);
+    frame_->setEnabled(!monitor.blocking());
+    escape_->setEnabled(!monitor.blocking() && (!monitor.filter().isEmpty() || monitor.selection()));
+    settle();
+}
+
+RootView::~RootView()
+{
+    FrameClock::shared().unsubscribe(this);
+    // The views inside installed these; none may outlive them.
+    monitor_.rowAnchorSource = nullptr;
+    monitor_.rowIconHider = nullptr;
+    monitor_.listKeyHandler = nullptr;
+}
+
+QWidget* RootView::buildInstruments()
+{
+    auto* column = new QWidget;
+    fill(column, Theme::panel());
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(16, 14, 16, 14);
+    stack->setSpacing(0);
+    auto* reactor = new StandIn("Core gauge", "核心仪表", column);
+    reactor->setFixedHeight(330);
+    stack->addWidget(reactor);
+    stack->addSpacing(10);
+    auto* legend = new StandIn("Memory legend", "内存图例", column);
+    legend->setFixedHeight(66);
+    stack->addWidget(legend);
+    stack->addSpacing(16);
+    auto* traces = new StandIn("System traces", "系统曲线", column);
+    traces->setFixedHeight(190);
+    stack->addWidget(traces);
+    // All spare height sits here, so the bars stay at the foot.
+    stack->addStretch(1);
+    stack->addSpacing(12);
+    auto* bars = new StandIn("Capacity bars", "容量条", column);
+    bars->setFixedHeight(92);
+    stack->addWidget(bars);
+    return column;
+}
+
+void RootView::buildInspector()
+{
+    inspector_ = new QWidget(body_);
+    // The rule at its leading edge, then the view.
+    rule(inspector_, Qt::Vertical)->setGeometry(0, 0, 1, 0);
+    auto* view = new StandIn("Inspector", "检查器", inspector_);
+    view->setGeometry(1, 0, inspectorWidth, 0);
+    inspector_->installEventFilter(this);
+    inspector_->show();
+}
+
+bool RootView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The inspector view follows its column's height.
+    if (watched == inspector_ && event->type() == QEvent::Resize) {
+        for (QWidget* child : inspector_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            child->resize(child->width(), inspector_->height());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QWidget* RootView::buildCentre()
+{
+    auto* centre = new QWidget;
+    auto* stack = new QVBoxLayout(centre);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    toolbar_ = new Toolbar(monitor_, centre);
+    stack->addWidget(toolbar_);
+    stack->addWidget(rule(centre, Qt::Horizontal));
+    stage_ = new Stage(monitor_, [this](Mode mode, QWidget* parent) { return content(mode, parent); },
+                       centre);
+    stack->addWidget(stage_, 1);
+    stack->addWidget(rule(centre, Qt::Horizontal));
+    auto* drawer = new StandIn("Incident drawer", "事件抽屉", centre);
+    drawer->setFixedHeight(84);
+    stack->addWidget(drawer);
+    return centre;
+}
+
+QWidget* RootView::content(Mode mode, QWidget* parent)
+{
+    switch (mode) {
+    case Mode::table: return new StandIn("Process list", "进程列表", parent);
+    case Mode::field: return new StandIn("Field", "力场", parent);
+    case Mode::flow: return new StandIn("Flows", "流向", parent);
+    case Mode::domains: return new StandIn("Domains", "域名", parent);
+    case Mode::ports: return new StandIn("Ports", "端口", parent);
+    }
+    return new QWidget(parent);
+}
+
+void RootView::focusFilter()
+{
+    if (monitor_.blocking())
+        return;
+    toolbar_->filterField()->edit()->setFocus(Qt::ShortcutFocusReason);
+}
+
+void RootView::scheduleRefresh()
+{
+    refreshGate_.schedule();
+}
+
+void RootView::refresh()
+{
+    // Blocking follows the overlay condition when that changes; in between
+    // it is left as others set it.
+    const bool overlay = overlayUp(monitor_);
+    if (overlay != overlay_) {
+        overlay_ = overlay;
+        monitor_.setBlocking(overlay);
+    }
+    const bool blocking = monitor_.blocking();
+    frame_->setEnabled(!blocking);
+    escape_->setEnabled(!blocking && (!monitor_.filter().isEmpty() || monitor_.selection()));
+
+    // The placeholder fades half a second after it falls due or ends.
+    const double placeholder = !monitor_.ready() && !monitor_.welcome() ? 1 : 0;
+    if (placeholder != placeholder_.target())
+        placeholder_.setTarget(placeholder, fade(0.5));
+
+    const double inspector = monitor_.selection() ? 1 : 0;
+    if (inspector != inspectorShown_.target()) {
+        if (inspector > 0 && !inspector_)
+            buildInspector();
+        inspectorShown_.setTarget(inspector, reduced() ? fade() : Animation::spring(Motion::standard()));
+    }
+
+    const double welcome = monitor_.welcome() ? 1 : 0;
+    if (welcome != welcomeShown_.target()) {
+        if (welcome > 0 && !welcome_) {
+            welcome_ = new WelcomeStandIn(monitor_, this);
+            welcome_->setGeometry(rect());
+            welcome_->show();
+        }
+        welcomeShown_.setTarget(welcome, Animation::spring(Motion::emphasized()));
+    }
+    animate();
+}
+
+void RootView::animate()
+{
+    if (placeholder_.value() > 0 || placeholder_.target() > 0)
+        placeholderView_->setVisible(true);
+    if (!isVisible() || !(placeholder_.moving() || inspectorShown_.moving() || welcomeShown_.moving())) {
+        settle();
+        return;
+    }
+    FrameClock::shared().subscribe(this, [this](double dt) {
+        const bool moving = stepAll(dt, placeholder_, inspectorShown_, welcomeShown_);
+        if (!moving) {
+            settle();
+            return false;
+        }
+        placeholderView_->update();
+        body_->relayout();
+        if (welcome_)
+            setOpacity(welcome_, welcomeShown_.value());
+        return true;
+    });
+}
+
+// Ends every motion where it is heading, and drops what has gone.
+void RootView::settle()
+{
+    FrameClock::shared().unsubscribe(this);
+    placeholder_.set(placeholder_.target());
+    inspectorShown_.set(inspectorShown_.target());
+    welcomeShown_.set(welcomeShown_.target());
+    if (inspectorShown_.value() <= 0 && inspector_)
+        delete inspector_.data();
+    if (welcomeShown_.value() <= 0 && welcome_)
+        delete welcome_.data();
+    if (welcome_)
+        setOpacity(welcome_, 1);
+    placeholderView_->setVisible(placeholder_.value() > 0);
+    placeholderView_->update();
+    body_->relayout();
+}
+
+void RootView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    frame_->setGeometry(rect());
+    placeholderView_->setGeometry(rect());
+    if (welcome_)
+        welcome_->setGeometry(rect());
+}
+
+void RootView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window opens with the focus on no control: the filter takes it
+    // when asked or clicked.
+    if (!window()->focusWidget())
+        setFocus(Qt::OtherFocusReason);
+    placeholderView_->raise();
+    if (welcome_)
+        welcome_->raise();
+}
+
+void RootView::hideEvent(QHideEvent* event)
+{
+    settle();
+    QWidget::hideEvent(event);
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The main window's content: the header across the top; below it the
+// instruments column, the centre column (toolbar, stage, incident drawer)
+// and, while a group is selected, the inspector column. Over that frame:
+// the text shown before the first samples, and the welcome tour. It keeps
+// Monitor::blocking equal to whether an overlay is up and turns Escape into
+// Monitor::escape(). A language change replaces the whole content (the
+// window builds a new one); all shared state lives in the Monitor.
+
+#include "ui/refresh_gate.h"
+#include "model/monitor.h"
+#include "ui/animation.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QAction;
+class QVBoxLayout;
+class HeaderBar;
+class Stage;
+class Toolbar;
+
+class RootView : public QWidget {
+    Q_OBJECT
+
+public:
+    // Geometry, in pixels.
+    static constexpr int instrumentsWidth = 400;
+    static constexpr int inspectorWidth = 330;
+    static constexpr int toolbarHeight = 42;
+    static constexpr int minimumWidth = 1120;
+    static constexpr int minimumHeight = 760;
+    // How far a hidden stage view waits off centre.
+    static constexpr double slide = 28;
+
+    // ---- the stage's rules for the view of `mode` while `current` is shown
+    // Opacity: the current view, and the field over the list after a switch
+    // back, are opaque.
+    static double opacity(Monitor::Mode mode, Monitor::Mode current);
+    // Horizontal offset: hidden views wait on their side of the mode order.
+    static double offset(Monitor::Mode mode, Monitor::Mode current);
+    // How the view moves when the mode changes from `previous` to `current`.
+    static Animation animation(Monitor::Mode mode, Monitor::Mode previous, Monitor::Mode current);
+    // How a newly mounted view enters: faded in from an offset, or there at
+    // once (the field draws its own entrance, and the list under it).
+    struct Insertion {
+        bool fade = false;
+        double offset = 0;
+        bool operator==(const Insertion&) const = default;
+    };
+    static Insertion insertion(Monitor::Mode mode, Monitor::Mode current, Monitor::Mode previous,
+                               bool reduceMotion);
+    static int index(Monitor::Mode mode) { return int(mode); }
+
+    // The overlay condition: the welcome tour (and, once the updater lands,
+    // its panel) blocks the window.
+    static bool overlayUp(const Monitor& monitor);
+
+    // The placeholder's text in the current language.
+    static QString placeholderText();
+
+    explicit RootView(Monitor& monitor, QWidget* parent = nullptr);
+    ~RootView() override;
+
+    HeaderBar* header() const { return header_; }
+    Toolbar* toolbar() const { return toolbar_; }
+    Stage* stage() const { return stage_; }
+    QWidget* frame() const { return frame_; }
+    QWidget* instruments() const { return instruments_; }
+    QWidget* centre() const { return centre_; }
+    QWidget* inspector() const { return inspector_; }
+    QWidget* welcomeView() const { return welcome_; }
+    // The hidden Escape button.
+    QAction* escapeAction() const { return escape_; }
+
+    // The placeholder's opacity now, and whether it is due.
+    double placeholderOpacity() const { return placeholder_.value(); }
+    // How far the inspector column is in, 0 to 1.
+    double inspectorShown() const { return inspectorShown_.value(); }
+    double welcomeOpacity() const { return welcomeShown_.value(); }
+
+    // Moves the keyboard focus into the filter field (the View menu's
+    // filter command, through Monitor::focusSearch).
+    void focusFilter();
+
+signals:
+    void settingsRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    class Body;
+    class Placeholder;
+
+    void scheduleRefresh();
+    void refresh();
+    void layoutBody();
+    void animate();
+    void settle();
+    QWidget* buildInstruments();
+    QWidget* buildCentre();
+    void buildInspector();
+    QWidget* content(Monitor::Mode mode, QWidget* parent);
+
+    Monitor& monitor_;
+    QWidget* frame_ = nullptr;
+    HeaderBar* header_ = nullptr;
+    Body* body_ = nullptr;
+    QWidget* instruments_ = nullptr;
+    QWidget* centre_ = nullptr;
+    Toolbar* toolbar_ = nullptr;
+    Stage* stage_ = nullptr;
+    QPointer<QWidget> inspector_; // the rule and the inspector, while in
+    Placeholder* placeholderView_ = nullptr;
+    QPointer<QWidget> welcome_;
+    QAction* escape_ = nullptr;
+
+    AnimatedValue placeholder_{0};
+    AnimatedValue inspectorShown_{0};
+    AnimatedValue welcomeShown_{0};
+    bool overlay_ = false;
+    RefreshGate refreshGate_{this, [this] { refresh(); }};
+};

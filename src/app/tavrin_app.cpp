@@ -1,0 +1,100 @@
+#include "app/tavrin_app.h"
+
+#include "app/main_window.h"
+#include "app/stand_ins.h"
+#include "core/l10n.h"
+#include "platform/defaults.h"
+#include "ui/theme.h"
+
+#include <QApplication>
+#include <QVBoxLayout>
+
+namespace {
+
+// The settings window's place until its panes land.
+class SettingsWindow : public QWidget {
+public:
+    explicit SettingsWindow(Monitor& monitor)
+        : QWidget(nullptr, Qt::Window)
+        , monitor_(monitor)
+        , language_(monitor.prefs().language)
+    {
+        setAttribute(Qt::WA_DeleteOnClose);
+        setAutoFillBackground(true);
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Window, Theme::bg());
+        setPalette(palette);
+        resize(720, 520);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(20, 20, 20, 20);
+        build();
+        connect(&monitor, &Monitor::prefsChanged, this, [this] {
+            if (monitor_.prefs().language != language_) {
+                language_ = monitor_.prefs().language;
+                build();
+            }
+        });
+    }
+
+private:
+    void build()
+    {
+        setWindowTitle(L10n::text("Settings", "设置"));
+        delete view_;
+        view_ = new StandIn("Settings", "设置", this);
+        layout()->addWidget(view_);
+    }
+
+    Monitor& monitor_;
+    AppLanguage language_;
+    QWidget* view_ = nullptr;
+};
+
+} // namespace
+
+TavrinApp::TavrinApp()
+    : TavrinApp(std::make_unique<Monitor>())
+{
+}
+
+TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor)
+    : monitor_(std::move(monitor))
+{
+    // Sampling begins before any window exists.
+    monitor_->start();
+    QApplication::setQuitOnLastWindowClosed(!hasTray());
+
+    window_ = std::make_unique<MainWindow>(*monitor_);
+    connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
+    // Until the updater lands there is nothing to check with; the command
+    // still brings the window forward, as it will then.
+    connect(window_.get(), &MainWindow::updatesRequested, this, &TavrinApp::showMain);
+}
+
+TavrinApp::~TavrinApp()
+{
+    delete settings_.data();
+    // The windows go before the Monitor their views read.
+    window_.reset();
+}
+
+void TavrinApp::showMain()
+{
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    if (!shown_) {
+        shown_ = true;
+        if (Defaults::standard().boolValue(QStringLiteral("settings")))
+            openSettings();
+    }
+}
+
+void TavrinApp::openSettings()
+{
+    if (!settings_)
+        settings_ = new SettingsWindow(*monitor_);
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The application object: creates the Monitor and starts it before any
+// window exists, then shows the main window and, on request, the settings
+// window. Both objects live until the process ends.
+
+#include "model/monitor.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class MainWindow;
+
+
+class TavrinApp : public QObject {
+    Q_OBJECT
+
+public:
+    // The Monitor of the standard defaults (the live machine, or the demo).
+    TavrinApp();
+    // A given Monitor, already built and not yet started (tests).
+    explicit TavrinApp(std::unique_ptr<Monitor> monitor);
+    ~TavrinApp() override;
+
+    Monitor& monitor() { return *monitor_; }
+    MainWindow* mainWindow() const { return window_.get(); }
+    QWidget* settingsWindow() const { return settings_; }
+
+    // Whether a tray icon stands in for the closed window. Without one,
+    // closing the last window ends the program.
+    bool hasTray() const { return false; }
+
+    // Shows the main window, reading the "settings" default as it opens.
+    void showMain();
+    void openSettings();
+
+private:
+    std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<MainWindow> window_;
+    QPointer<QWidget> settings_;
+    bool shown_ = false;
+};

@@ -1,0 +1,267 @@
+#include "app/main_window.h"
+#include "app/root_view.h"
+#include "app/stage.h"
+#include "app/toolbar.h"
+#include "app/view_menu.h"
+
+#include "shell_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+
+using Mode = Monitor::Mode;
+
+namespace {
+
+QAction* filterItem(MainWindow& window) { return window.viewMenu()->items()[5]; }
+
+} // namespace
+
+TEST_F(ShellTest, PlaceholderFadesHalfASecondAfterReady)
+{
+    auto m = make();
+    RootView root(*m);
+    root.resize(1400, 880);
+    root.show();
+    // Due when the window opens: simply there.
+    EXPECT_EQ(root.placeholderOpacity(), 1);
+    EXPECT_EQ(RootView::placeholderText(), QStringLiteral("Reading system state…"));
+
+    makeReady(*m);
+    clock.scheduler.runPending();
+    settle(0.45);
+    EXPECT_EQ(root.placeholderOpacity(), 1);
+    settle(0.5 + Motion::standard());
+    EXPECT_EQ(root.placeholderOpacity(), 0);
+    EXPECT_FALSE(FrameClock::shared().subscribed(&root));
+
+    L10n::setChinese(true);
+    EXPECT_EQ(RootView::placeholderText(), QStringLiteral("正在读取系统状态…"));
+}
+
+TEST_F(ShellTest, EscapeClearsFilterThenSelectionThenNothing)
+{
+    auto m = make();
+    RootView root(*m);
+    QAction* escape = root.escapeAction();
+    EXPECT_FALSE(escape->isEnabled());
+
+    m->setFilter(QStringLiteral("zsh"));
+    m->setSelection(QStringLiteral("g"));
+    clock.scheduler.runPending();
+    ASSERT_TRUE(escape->isEnabled());
+    escape->trigger();
+    EXPECT_TRUE(m->filter().isEmpty());
+    EXPECT_EQ(m->selection(), QStringLiteral("g"));
+    clock.scheduler.runPending();
+    escape->trigger();
+    EXPECT_FALSE(m->selection());
+    clock.scheduler.runPending();
+    EXPECT_FALSE(escape->isEnabled());
+
+    // Inert while an overlay blocks, even fired by hand.
+    m->setFilter(QStringLiteral("zsh"));
+    m->setBlocking(true);
+    clock.scheduler.runPending();
+    EXPECT_TRUE(m->blocking()); // the view leaves a blocking it did not decide alone
+    EXPECT_FALSE(escape->isEnabled());
+    EXPECT_FALSE(root.frame()->isEnabled());
+    emit escape->triggered();
+    EXPECT_EQ(m->filter(), QStringLiteral("zsh"));
+}
+
+TEST_F(ShellTest, EscapeKeyReachesTheMonitorFromTheWindow)
+{
+    auto m = make();
+    MainWindow window(*m);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    m->setFilter(QStringLiteral("x"));
+    m->setSelection(QStringLiteral("g"));
+    clock.scheduler.runPending();
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_TRUE(m->filter().isEmpty());
+    clock.scheduler.runPending();
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(m->selection());
+}
+
+TEST_F(ShellTest, FilterCommandFocusesTheFieldEachTime)
+{
+    auto m = make();
+    MainWindow window(*m);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QLineEdit* edit = window.root()->toolbar()->filterField()->edit();
+    // The window opens with the field unfocused.
+    EXPECT_FALSE(edit->hasFocus());
+
+    filterItem(window)->trigger();
+    EXPECT_EQ(m->focusSearch(), 1);
+    EXPECT_TRUE(edit->hasFocus());
+
+    // Lost since, asked again: focused again. Asked while focused: stays.
+    window.root()->setFocus();
+    ASSERT_FALSE(edit->hasFocus());
+    filterItem(window)->trigger();
+    EXPECT_TRUE(edit->hasFocus());
+    filterItem(window)->trigger();
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(m->focusSearch(), 3);
+
+    // Escape in the field: clears the text and keeps the focus, then gives it up.
+    QTest::keyClicks(edit, QStringLiteral("ab"));
+    EXPECT_EQ(m->filter(), QStringLiteral("ab"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_TRUE(m->filter().isEmpty());
+    EXPECT_TRUE(edit->hasFocus());
+    clock.scheduler.runPending();
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(edit->hasFocus());
+}
+
+TEST_F(ShellTest, LanguageChangeRebuildsAndKeepsTheMonitorState)
+{
+    auto m = make();
+    MainWindow window(*m);
+    window.show();
+    m->switchMode(Mode::ports);
+    advance(1);
+    m->setFilter(QStringLiteral("ssh"));
+    m->setSelection(QStringLiteral("g"));
+    settle();
+
+    // A hook that a view inside installed, reaching into that view.
+    QPointer<QWidget> inside = window.root()->stage()->view(Mode::ports);
+    ASSERT_TRUE(inside);
+    m->listKeyHandler = [inside](const QString&) { return inside->isVisible(); };
+    m->rowIconHider = [inside](const QSet<QString>&) { inside->update(); };
+
+    QPointer<RootView> before = window.root();
+    setLanguage(*m, AppLanguage::zh);
+    EXPECT_EQ(window.builds(), 2);
+    EXPECT_FALSE(before);
+    EXPECT_FALSE(inside);
+    EXPECT_FALSE(m->listKeyHandler);
+    EXPECT_FALSE(m->rowIconHider);
+
+    EXPECT_EQ(m->mode(), Mode::ports);
+    EXPECT_EQ(m->filter(), QStringLiteral("ssh"));
+    EXPECT_EQ(m->selection(), QStringLiteral("g"));
+    EXPECT_NE(window.root()->stage()->view(Mode::ports), nullptr);
+    EXPECT_EQ(window.root()->toolbar()->filterField()->edit()->text(), QStringLiteral("ssh"));
+    EXPECT_EQ(window.root()->toolbar()->model().placeholder, QStringLiteral("端口号或进程名"));
+    EXPECT_EQ(window.viewMenu()->title(), QStringLiteral("视图"));
+    EXPECT_EQ(window.helpMenu()->title(), QStringLiteral("帮助"));
+    EXPECT_EQ(window.settingsAction()->text(), QStringLiteral("设置…"));
+    EXPECT_EQ(window.updatesAction()->text(), QStringLiteral("检查更新…"));
+    EXPECT_NE(window.root()->inspector(), nullptr);
+
+    // A preferences change that keeps the language rebuilds nothing.
+    Preferences prefs = m->prefs();
+    prefs.notify = !prefs.notify;
+    m->setPrefs(prefs);
+    clock.scheduler.runPending();
+    EXPECT_EQ(window.builds(), 2);
+}
+
+TEST_F(ShellTest, WindowSizesAndMenus)
+{
+    auto m = make();
+    MainWindow window(*m);
+    EXPECT_EQ(window.size(), QSize(1400, 880));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Tavrin"));
+    EXPECT_EQ(window.root()->minimumSize(), QSize(1120, 760));
+    window.show();
+    window.resize(600, 400);
+    QCoreApplication::processEvents();
+    EXPECT_GE(window.root()->width(), 1120);
+    EXPECT_GE(window.root()->height(), 760);
+
+    EXPECT_EQ(window.appMenu()->title(), QStringLiteral("Tavrin"));
+    EXPECT_EQ(window.settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(window.updatesAction()->text(), QStringLiteral("Check for Updates…"));
+}
+
+TEST_F(ShellTest, ColumnsAndInspectorFollowTheMonitor)
+{
+    auto m = make();
+    RootView root(*m);
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    EXPECT_EQ(root.instruments()->width(), 400);
+    EXPECT_EQ(root.inspector(), nullptr);
+    const int centre = root.centre()->width();
+
+    m->setSelection(QStringLiteral("g"));
+    clock.scheduler.runPending();
+    ASSERT_NE(root.inspector(), nullptr);
+    settle(0.05);
+    EXPECT_GT(root.inspectorShown(), 0);
+    EXPECT_LT(root.inspectorShown(), 1);
+    settle();
+    EXPECT_EQ(root.inspector()->width(), 331);
+    EXPECT_EQ(root.centre()->width(), centre - 331);
+    EXPECT_EQ(root.inspector()->geometry().right(), root.width() - 1);
+
+    m->setSelection(std::nullopt);
+    settle();
+    EXPECT_EQ(root.inspector(), nullptr);
+    EXPECT_EQ(root.centre()->width(), centre);
+    EXPECT_EQ(root.instruments()->width(), 400);
+}
+
+TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
+{
+    defaults().set(QStringLiteral("showWelcome"), true);
+    auto m = make();
+    ASSERT_TRUE(m->welcome());
+    MainWindow window(*m);
+    window.show();
+    clock.scheduler.runPending();
+    EXPECT_TRUE(m->blocking());
+    ASSERT_NE(window.root()->welcomeView(), nullptr);
+    EXPECT_EQ(window.root()->placeholderOpacity(), 0); // no placeholder under the tour
+    for (QAction* action : window.viewMenu()->items())
+        EXPECT_FALSE(action->isEnabled());
+    filterItem(window)->trigger();
+    EXPECT_EQ(m->focusSearch(), 0);
+
+    m->finishWelcome();
+    settle();
+    EXPECT_FALSE(m->blocking());
+    EXPECT_EQ(window.root()->welcomeView(), nullptr);
+    EXPECT_TRUE(window.root()->frame()->isEnabled());
+    for (QAction* action : window.viewMenu()->items())
+        EXPECT_TRUE(action->isEnabled());
+}
+
+TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
+{
+    auto m = make();
+    MainWindow window(*m);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QTest::keyClick(&window, Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(m->mode(), Mode::flow);
+    QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_TRUE(m->frozen());
+
+    m->setBlocking(true);
+    clock.scheduler.runPending();
+    QTest::keyClick(&window, Qt::Key_5, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(m->mode(), Mode::flow);
+    EXPECT_TRUE(m->frozen());
+    EXPECT_EQ(m->focusSearch(), 0);
+}

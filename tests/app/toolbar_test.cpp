@@ -1,0 +1,95 @@
+#include "app/toolbar.h"
+
+#include "app/mode_switch.h"
+#include "ui/hold_badge.h"
+#include "ui/press_button.h"
+
+#include "shell_fixture.h"
+
+using Mode = Monitor::Mode;
+
+TEST(ToolbarTexts, CountsAndPlaceholdersInBothLanguages)
+{
+    const bool chinese = L10n::isChinese();
+    L10n::setChinese(false);
+    EXPECT_EQ(Toolbar::countText(Mode::table, 0, 412, 9, 9), QStringLiteral("0 groups · 412 procs"));
+    EXPECT_EQ(Toolbar::countText(Mode::field, 12345, 1, 0, 0), QStringLiteral("12345 groups · 1 procs"));
+    EXPECT_EQ(Toolbar::countText(Mode::flow, 3, 3, 1, 0), QStringLiteral("1 connections"));
+    EXPECT_EQ(Toolbar::countText(Mode::domains, 3, 3, 40, 0), QStringLiteral("40 connections"));
+    EXPECT_EQ(Toolbar::countText(Mode::ports, 3, 3, 40, 2), QStringLiteral("2 listening ports"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::field), QStringLiteral("Filter by name or PID"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::flow), QStringLiteral("Filter by app, domain or port"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::domains), QStringLiteral("Filter by domain or app"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::ports), QStringLiteral("Port or process name"));
+
+    L10n::setChinese(true);
+    EXPECT_EQ(Toolbar::countText(Mode::table, 5, 80, 0, 0), QStringLiteral("5 组 · 80 进程"));
+    EXPECT_EQ(Toolbar::countText(Mode::flow, 0, 0, 1, 0), QStringLiteral("1 条连接"));
+    EXPECT_EQ(Toolbar::countText(Mode::ports, 0, 0, 0, 7), QStringLiteral("7 个监听端口"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::table), QStringLiteral("按名称或 PID 过滤"));
+    EXPECT_EQ(Toolbar::placeholderFor(Mode::ports), QStringLiteral("端口号或进程名"));
+    L10n::setChinese(chinese);
+}
+
+TEST_F(ShellTest, ToolbarCountsWhatTheModeShows)
+{
+    auto m = make();
+    Snapshot s = snapshotOf({group(QStringLiteral("a"), 1, {10}), group(QStringLiteral("b"), 2, {20})});
+    s.system.procCount = 300;
+    s.connections.resize(1);
+    ingest(*m, s);
+
+    Toolbar::Model model = Toolbar::build(*m);
+    EXPECT_EQ(model.count, QStringLiteral("2 groups · 300 procs"));
+    EXPECT_EQ(model.hold, Mode::table);
+    // The filter counts the groups it leaves, not the processes.
+    m->setFilter(QStringLiteral("nothing-matches"));
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("0 groups · 300 procs"));
+    m->setFilter(QStringLiteral("20"));
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 groups · 300 procs"));
+
+    m->switchMode(Mode::field);
+    model = Toolbar::build(*m);
+    EXPECT_EQ(model.placeholder, QStringLiteral("Filter by name or PID"));
+    EXPECT_EQ(model.count, QStringLiteral("1 groups · 300 procs"));
+    EXPECT_FALSE(model.hold);
+    advance(1);
+    m->switchMode(Mode::domains);
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 connections"));
+    EXPECT_EQ(Toolbar::build(*m).hold, Mode::domains);
+}
+
+TEST_F(ShellTest, ToolbarLaysOutFieldCountBadgeAndSwitch)
+{
+    auto m = make();
+    Toolbar bar(*m);
+    bar.resize(1000, Toolbar::barHeight);
+    bar.show();
+    settle();
+    FilterField* field = bar.filterField();
+    EXPECT_EQ(field->width(), 230);
+    EXPECT_EQ(field->height(), 26);
+    EXPECT_EQ(field->x(), 12);
+    EXPECT_TRUE(bar.countShown());
+    EXPECT_EQ(bar.modeSwitch()->geometry().right(), 1000 - 12 - 1);
+    EXPECT_TRUE(bar.badge(Mode::table)->isVisibleTo(&bar));
+    EXPECT_EQ(bar.badge(Mode::field), nullptr);
+
+    // Narrow: the field keeps 170 and the count goes whole.
+    bar.resize(12 + 170 + 10 + bar.modeSwitch()->sizeHint().width() + 12 + 20, Toolbar::barHeight);
+    EXPECT_EQ(field->width(), 170);
+    EXPECT_FALSE(bar.countShown());
+
+    // The clear button comes with text and clears only the text.
+    EXPECT_TRUE(field->clearButton()->isHidden());
+    m->setFilter(QStringLiteral("x"));
+    EXPECT_FALSE(field->clearButton()->isHidden());
+    EXPECT_EQ(field->edit()->text(), QStringLiteral("x"));
+    field->clearButton()->click();
+    EXPECT_TRUE(m->filter().isEmpty());
+    EXPECT_TRUE(field->clearButton()->isHidden());
+
+    // The border follows the focus.
+    EXPECT_EQ(field->borderColor(), FilterField::borderFor(false));
+    EXPECT_NE(FilterField::borderFor(true), FilterField::borderFor(false));
+}
