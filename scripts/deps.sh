@@ -16,6 +16,8 @@ packages=(
   # Looking at rendered symbols and type under a real X server.
   xvfb xauth imagemagick
   libqt6svg6
+  # An XEmbed tray host, and a pointer, for the tray check under Xvfb.
+  trayer xdotool x11-utils
 )
 
 missing=()

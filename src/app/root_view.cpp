@@ -1,11 +1,14 @@
 #include "app/root_view.h"
 
 #include "app/header_bar.h"
+#include "app/incident_drawer.h"
 #include "app/reveal.h"
 #include "app/stage.h"
 #include "app/stand_ins.h"
 #include "app/toolbar.h"
 #include "core/l10n.h"
+#include "process/inspector_view.h"
+#include "process/process_table.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
@@ -349,7 +352,7 @@ void RootView::buildInspector()
     inspector_ = new QWidget(body_);
     // The rule at its leading edge, then the view.
     rule(inspector_, Qt::Vertical)->setGeometry(0, 0, 1, 0);
-    auto* view = new StandIn("Inspector", "检查器", inspector_);
+    auto* view = new InspectorView(monitor_, inspector_);
     view->setGeometry(1, 0, inspectorWidth, 0);
     inspector_->installEventFilter(this);
     inspector_->show();
@@ -378,16 +381,14 @@ QWidget* RootView::buildCentre()
                        centre);
     stack->addWidget(stage_, 1);
     stack->addWidget(rule(centre, Qt::Horizontal));
-    auto* drawer = new StandIn("Incident drawer", "事件抽屉", centre);
-    drawer->setFixedHeight(84);
-    stack->addWidget(drawer);
+    stack->addWidget(new IncidentDrawer(monitor_, centre));
     return centre;
 }
 
 QWidget* RootView::content(Mode mode, QWidget* parent)
 {
     switch (mode) {
-    case Mode::table: return new StandIn("Process list", "进程列表", parent);
+    case Mode::table: return new ProcessTable(monitor_, parent);
     case Mode::field: return new StandIn("Field", "力场", parent);
     case Mode::flow: return new StandIn("Flows", "流向", parent);
     case Mode::domains: return new StandIn("Domains", "域名", parent);

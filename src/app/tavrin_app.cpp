@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/stand_ins.h"
+#include "app/tray.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
 #include "ui/theme.h"
@@ -62,6 +63,11 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor)
 {
     // Sampling begins before any window exists.
     monitor_->start();
+    // The program stays in the tray with its window closed only where a
+    // tray exists; elsewhere closing the window ends it, so nothing is left
+    // running out of sight.
+    if (Tray::available())
+        tray_ = std::make_unique<Tray>(*monitor_, [this] { showMain(); });
     QApplication::setQuitOnLastWindowClosed(!hasTray());
 
     window_ = std::make_unique<MainWindow>(*monitor_);
@@ -75,6 +81,7 @@ TavrinApp::~TavrinApp()
 {
     delete settings_.data();
     // The windows go before the Monitor their views read.
+    tray_.reset();
     window_.reset();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The application object: creates the Monitor and starts it before any
-// window exists, then shows the main window and, on request, the settings
-// window. Both objects live until the process ends.
+// window exists, puts the icon in the tray where the desktop has one, then
+// shows the main window and, on request, the settings window. Everything
+// lives until the process ends.
 
 #include "model/monitor.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 
 class MainWindow;
+class Tray;
 
 
 class TavrinApp : public QObject {
@@ -30,7 +32,8 @@ public:
 
     // Whether a tray icon stands in for the closed window. Without one,
     // closing the last window ends the program.
-    bool hasTray() const { return false; }
+    bool hasTray() const { return tray_ != nullptr; }
+    Tray* tray() const { return tray_.get(); }
 
     // Shows the main window, reading the "settings" default as it opens.
     void showMain();
@@ -39,6 +42,7 @@ public:
 private:
     std::unique_ptr<Monitor> monitor_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Tray> tray_;
     QPointer<QWidget> settings_;
     bool shown_ = false;
 };

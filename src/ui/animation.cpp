@@ -83,6 +83,7 @@ void AnimatedChannels::setTarget(const Vector& target, const Animation& animatio
         segments_.clear();
         target_ = target;
         response_ = animation.duration;
+        damping_ = animation.damping;
         springing_ = false;
         for (int i = 0; i < count_; ++i) {
             offset_[i] = now[i] - target[i];
@@ -125,7 +126,7 @@ bool AnimatedChannels::step(double dt)
     if (springing_) {
         bool resting = true;
         for (int i = 0; i < count_; ++i) {
-            Spring spring(response_, offset_[i]);
+            Spring spring(response_, offset_[i], damping_);
             spring.velocity = springVelocity_[i];
             spring.target = 0;
             spring.step(dt);

@@ -28,14 +28,16 @@ struct Animation {
     TimingCurve curve = Motion::ease();
     // Seconds before a curve starts moving; springs start at once.
     double delay = 0;
+    // The spring's damping fraction: 1 settles without overshoot.
+    double damping = 1;
 
     // Jumps straight to the target.
     static Animation none() { return {}; }
     // The critically damped spring of layout changes (Motion::standard) and
-    // overlays (Motion::emphasized).
-    static Animation spring(double response = Motion::standard())
+    // overlays (Motion::emphasized); a damping below 1 bounces past the target.
+    static Animation spring(double response = Motion::standard(), double damping = 1)
     {
-        return {Kind::spring, response, Motion::ease(), 0};
+        return {Kind::spring, response, Motion::ease(), 0, damping};
     }
     // The easing of fades and focus borders (Motion::quick by default).
     static Animation ease(double duration = Motion::quick(), double delay = 0)
@@ -91,6 +93,7 @@ private:
     // The spring part: an offset from the target that decays to zero.
     bool springing_ = false;
     double response_ = 0;
+    double damping_ = 1;
     Vector offset_{};
     Vector springVelocity_{};
     // The curve part: each change still under way, lagging the target by

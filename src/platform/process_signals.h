@@ -1,0 +1,70 @@
+#pragma once
+// Signals to processes by name. Pids are captured with their start time when
+// targets are chosen and checked again just before each signal, so a pid the
+// kernel has given to another process by then is left alone. Qt-free.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ProcessSignals {
+
+enum class Action { pause, resume, quit, forceQuit };
+
+// SIGSTOP, SIGCONT, SIGTERM, SIGKILL: the named constants, never numbers,
+// which differ between systems.
+int signalFor(Action action);
+
+// Delivers one signal; kill() unless replaced. Returns kill()'s result.
+using Sender = std::function<int(int32_t pid, int signal)>;
+
+// The sender every send() uses; tests swap it for a recorder.
+Sender currentSender();
+
+class ScopedSender {
+public:
+    explicit ScopedSender(Sender sender);
+    ~ScopedSender();
+    ScopedSender(const ScopedSender&) = delete;
+    ScopedSender& operator=(const ScopedSender&) = delete;
+
+private:
+    Sender previous_;
+};
+
+// One process as it was when chosen.
+struct Target {
+    int32_t pid = 0;
+    uint64_t startTime = 0; // clock ticks after boot, from /proc/PID/stat
+    bool operator==(const Target&) const = default;
+};
+
+struct PidState {
+    uint64_t startTime = 0;
+    char state = '?';
+};
+
+// Start time and state from ROOT/proc/PID/stat; nothing when unreadable.
+std::optional<PidState> readState(int32_t pid, const std::string& root = "/");
+
+// Whether the kernel reports the pid as stopped by a signal (state T).
+bool isStopped(int32_t pid, const std::string& root = "/");
+
+// Pids whose stat cannot be read are left out; order is kept.
+std::vector<Target> capture(const std::vector<int32_t>& pids, const std::string& root = "/");
+
+struct Options {
+    std::string root = "/";
+    // Our own pid, never signalled; getpid() when absent.
+    std::optional<int32_t> ownPid;
+};
+
+// Sends the action's signal to each target in order, skipping pids below 2,
+// our own pid and any pid whose start time is now different or unreadable.
+// A stopped process cannot act on SIGTERM, so a quit also resumes it.
+// Returns the pids whose signal the system accepted.
+std::vector<int32_t> send(const std::vector<Target>& targets, Action action, const Options& options = {});
+
+} // namespace ProcessSignals

@@ -1,0 +1,90 @@
+#pragma once
+// A button that acts only after the pointer has been held on it for 0.7 s:
+// a bar fills it meanwhile, an early release or a drag of more than 40
+// points cancels, and a completed hold calls the action with the ids that
+// were the targets when the press began.
+
+#include "ui/animation.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class HoldButton : public QWidget {
+    Q_OBJECT
+
+public:
+    using Action = std::function<void(const std::vector<int32_t>&)>;
+
+    static constexpr double holdSeconds = 0.7;
+    static constexpr double resetSeconds = 0.9;
+    static constexpr double maxMovement = 40;
+    static constexpr double height = 28;
+
+    HoldButton(const QString& name, const QString& symbol, const QColor& color, Action action,
+               QWidget* parent = nullptr);
+
+    void setName(const QString& name);
+    void setTargets(std::vector<int32_t> targets);
+    // Whether a completed hold plays the confirm cue.
+    void setSoundsEnabled(std::function<bool()> enabled) { sounds_ = std::move(enabled); }
+
+    const std::vector<int32_t>& shownTargets() const { return locked_ ? *locked_ : targets_; }
+    QString label() const;
+    bool pressing() const { return pressing_; }
+    bool confirmed() const { return confirmed_; }
+    double progress() const { return progress_.value(); }
+    double progressTarget() const { return progress_.target(); }
+    double currentScale() const { return scale_.value(); }
+    double scaleTarget() const { return scale_.target(); }
+    QColor foreground() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {60, int(height)}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void begin();
+    void end();
+    void complete();
+    void reset(std::uint64_t press);
+    void retargetScale(const Animation& animation);
+    void refreshHelp();
+    void animate();
+    bool reduced() const;
+
+    QString name_;
+    QString symbol_;
+    QColor color_;
+    Action action_;
+    std::function<bool()> sounds_;
+    std::vector<int32_t> targets_;
+    std::optional<std::vector<int32_t>> locked_;
+
+    bool pressing_ = false;
+    bool confirmed_ = false;
+    bool hovering_ = false;
+    QPointF pressAt_;
+    // Each press has a number: a completion or a reset belongs to the press
+    // that scheduled it and does nothing once another press has begun.
+    std::uint64_t press_ = 0;
+
+    AnimatedValue progress_{0};
+    AnimatedValue ink_{0}; // 0: the accent colour, 1: the background colour
+    AnimatedValue hover_{0};
+    AnimatedValue scale_{1};
+};

@@ -1,0 +1,249 @@
+#include "process/inspector_model.h"
+
+#include "core/fmt.h"
+#include "core/l10n.h"
+#include "ui/interaction_hold.h"
+#include "ui/theme.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+QColor faded(QColor color, double opacity)
+{
+    color.setAlphaF(color.alphaF() * opacity);
+    return color;
+}
+
+QString rate(double bytesPerSecond)
+{
+    return Fmt::bytes(bytesPerSecond) + QStringLiteral("/s");
+}
+
+} // namespace
+
+Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
+                             const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
+                             const std::function<bool(int32_t)>& kernelStopped)
+{
+    Inspection out;
+    if (!group)
+        return out;
+    out.group = group;
+    const auto& members = group->members;
+    if (members.size() == 1) {
+        out.process = members.front();
+    } else if (focusPid) {
+        const auto it = std::find_if(members.begin(), members.end(),
+                                     [&](const ProcSample& p) { return p.pid == *focusPid; });
+        if (it != members.end())
+            out.process = *it;
+    }
+    if (out.process) {
+        out.pids = {out.process->pid};
+    } else {
+        out.pids.reserve(members.size());
+        for (const ProcSample& p : members)
+            out.pids.push_back(p.pid);
+    }
+    if (const auto it = series.constFind(group->key); it != series.constEnd())
+        out.series = *it;
+    out.paused = !out.pids.empty() && std::all_of(out.pids.begin(), out.pids.end(), [&](int32_t pid) {
+        return stopped.count(pid) > 0 || (kernelStopped && kernelStopped(pid));
+    });
+    return out;
+}
+
+QString cpuText(double cpu)
+{
+    return Fmt::fixed(cpu, cpu >= 100 ? 0 : 1) + QLatin1Char('%');
+}
+
+std::array<TileModel, 6> tileModels(const GroupSample& group, const std::optional<ProcSample>& process,
+                                    const Monitor::Series& series, const Thresholds& thresholds)
+{
+    double cpu = group.cpu;
+    uint64_t mem = group.mem;
+    int64_t threads = group.threads, fds = group.fds;
+    double netIn = group.netIn, netOut = group.netOut;
+    bool restricted = true;
+    if (process) {
+        cpu = process->cpu;
+        mem = process->mem;
+        threads = process->threads;
+        fds = process->fds;
+        netIn = process->netIn;
+        netOut = process->netOut;
+        restricted = process->restricted;
+    } else {
+        restricted = std::all_of(group.members.begin(), group.members.end(),
+                                 [](const ProcSample& p) { return p.restricted; });
+    }
+    const QString dash = QStringLiteral("\u2014");
+    const QColor plain = faded(Theme::text(), 0.8);
+    return {{
+        {QStringLiteral("CPU"), cpuText(cpu), series.cpu, Theme::cpu(), 100},
+        {L10n::text("Memory", "内存"), Fmt::bytes(double(mem)), series.mem, Theme::mem(), 1},
+        {L10n::text("Threads", "线程"), restricted ? dash : QString::number(threads), series.threads,
+         threads >= thresholds.threads ? Theme::warn() : plain, 1},
+        {L10n::text("Handles", "句柄"), restricted ? dash : QString::number(fds), series.fds,
+         fds >= thresholds.fds ? Theme::warn() : plain, 1},
+        {L10n::text("↓ Download", "↓ 下载"), rate(netIn), series.netIn, Theme::net(), 1024},
+        {L10n::text("↑ Upload", "↑ 上传"), rate(netOut), series.netOut, faded(Theme::net(), 0.7), 1024},
+    }};
+}
+
+QString subtitleCount(std::size_t members)
+{
+    return L10n::isChinese() ? QStringLiteral("%1 个进程").arg(members) : QStringLiteral("%1 processes").arg(members);
+}
+
+std::vector<MemberRow> memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold)
+{
+    std::vector<ProcSample> sorted = group.members;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const ProcSample& a, const ProcSample& b) { return a.cpu > b.cpu; });
+    const QString slot = QStringLiteral("members");
+    const auto arranged = hold.arrange(sorted, slot, group.key, true, true, [](const ProcSample& p) { return p.pid; });
+    std::vector<MemberRow> rows;
+    const std::size_t n = std::min(arranged.size(), maxMemberRows);
+    rows.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ProcSample& p = arranged[i];
+        MemberRow row;
+        row.pid = p.pid;
+        row.name = p.name;
+        row.departed = hold.departed(p.pid, slot);
+        row.focused = focusPid == p.pid;
+        if (row.departed) {
+            row.cpu = L10n::text("Exited", "已退出");
+        } else {
+            row.cpu = cpuText(p.cpu);
+            row.mem = Fmt::bytes(double(p.mem));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& pids, InteractionHold& hold)
+{
+    const std::unordered_set<int32_t> wanted(pids.begin(), pids.end());
+    NetworkModel out;
+
+    std::vector<const Listener*> listeners;
+    for (const Listener& l : snapshot.listeners)
+        if (wanted.count(l.pid))
+            listeners.push_back(&l);
+    std::stable_sort(listeners.begin(), listeners.end(),
+                     [](const Listener* a, const Listener* b) { return a->port < b->port; });
+    if (!listeners.empty()) {
+        QStringList parts;
+        for (const Listener* l : listeners) {
+            out.ports.push_back(l->port);
+            QString part = QLatin1Char(':') + QString::number(l->port);
+            if (!l->localOnly)
+                part += L10n::text(" (LAN)", "（局域网可见）");
+            parts << part;
+        }
+        out.listening = L10n::text("Listening ", "监听 ") + parts.join(QStringLiteral("  "));
+    }
+
+    std::vector<Connection> kept;
+    for (const Connection& c : snapshot.connections)
+        if (wanted.count(c.pid))
+            kept.push_back(c);
+    std::stable_sort(kept.begin(), kept.end(), [](const Connection& a, const Connection& b) {
+        const double ra = a.rateIn + a.rateOut, rb = b.rateIn + b.rateOut;
+        if (ra != rb)
+            return ra > rb;
+        return a.bytesIn + a.bytesOut > b.bytesIn + b.bytesOut;
+    });
+    const QString slot = QStringLiteral("connections");
+    const auto arranged = hold.arrange(kept, slot, pids, true, true, [](const Connection& c) { return c.id; });
+    out.count = L10n::isChinese() ? QStringLiteral("%1 条").arg(arranged.size())
+                                  : QStringLiteral("%1 open").arg(arranged.size());
+    out.empty = arranged.empty();
+    const std::size_t n = std::min(arranged.size(), maxConnectionRows);
+    out.rows.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Connection& c = arranged[i];
+        ConnectionRow row;
+        row.id = c.id;
+        row.display = c.host.value_or(c.remoteHost) + QLatin1Char(':') + QString::number(c.remotePort);
+        row.departed = hold.departed(c.id, slot);
+        row.active = c.rateIn + c.rateOut > 0;
+        if (row.departed) {
+            row.traffic = L10n::text("Closed", "已关闭");
+        } else if (row.active) {
+            row.traffic = QStringLiteral("↓") + rate(c.rateIn) + QStringLiteral(" ↑") + rate(c.rateOut);
+            row.help = L10n::text("Current download and upload rate", "当前下载与上传速率");
+        } else {
+            row.traffic = Fmt::bytes(c.bytesIn + c.bytesOut);
+            row.help = L10n::text("Total data transferred on this connection", "这条连接累计传输的数据量");
+        }
+        out.rows.push_back(std::move(row));
+    }
+    if (arranged.size() > maxConnectionRows) {
+        const auto rest = arranged.size() - maxConnectionRows;
+        out.more = L10n::isChinese() ? QStringLiteral("另有 %1 条").arg(rest) : QStringLiteral("%1 more").arg(rest);
+    }
+    return out;
+}
+
+std::vector<Incident> alertRows(const std::vector<Incident>& open, const QString& groupKey, int alertsShown,
+                                InteractionHold& hold)
+{
+    std::vector<Incident> mine;
+    for (const Incident& incident : open)
+        if (incident.groupKey && *incident.groupKey == groupKey)
+            mine.push_back(incident);
+    const QString revision = groupKey + QLatin1Char('|') + QString::number(alertsShown);
+    return hold.arrange(mine, QStringLiteral("alerts"), revision, true, false,
+                        [](const Incident& i) { return i.id; });
+}
+
+std::optional<QString> newAlertsText(int withheld)
+{
+    if (withheld < 1)
+        return std::nullopt;
+    if (L10n::isChinese())
+        return QStringLiteral("%1 条新告警").arg(withheld);
+    return withheld == 1 ? QStringLiteral("1 new alert") : QStringLiteral("%1 new alerts").arg(withheld);
+}
+
+std::optional<ProcSample> parentOf(const Snapshot& snapshot, const ProcSample& process)
+{
+    for (const GroupSample& g : snapshot.groups)
+        for (const ProcSample& p : g.members)
+            if (p.pid == process.ppid)
+                return p;
+    return std::nullopt;
+}
+
+QString revealPath(const GroupSample& group, const std::optional<ProcSample>& process)
+{
+    if (process)
+        return process->path;
+    if (group.bundlePath)
+        return *group.bundlePath;
+    if (!group.members.empty())
+        return group.members.front().path;
+    return {};
+}
+
+QStringList toggledMute(const QStringList& ignored, const QString& name)
+{
+    QStringList out = ignored;
+    if (out.contains(name))
+        out.removeAll(name);
+    else
+        out.append(name);
+    return out;
+}
+
+QString holdLabel(const QString& name, std::size_t targets)
+{
+    return targets >= 2 ? name + QStringLiteral(" \u00D7") + QString::number(targets) : name;
+}

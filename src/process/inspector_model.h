@@ -1,0 +1,113 @@
+#pragma once
+// What the inspector shows, as plain values: which group and process are
+// inspected, the figure tiles, the member and connection rows and the
+// listening line. Free of painting and of I/O so it is tested without widgets.
+
+#include "core/incident.h"
+#include "core/preferences.h"
+#include "core/records.h"
+#include "model/monitor.h"
+
+#include <QColor>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <vector>
+
+class InteractionHold;
+
+struct Inspection {
+    std::optional<GroupSample> group;   // absent: the selected group has gone
+    std::optional<ProcSample> process;  // absent: the whole group is inspected
+    std::vector<int32_t> pids;
+    Monitor::Series series;
+    bool paused = false;
+};
+
+// `stopped` holds the pids this inspector paused; `kernelStopped` tells
+// whether the kernel reports a pid as stopped, so a process paused before
+// the column opened still reads as paused.
+Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
+                             const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
+                             const std::function<bool(int32_t)>& kernelStopped);
+
+struct TileModel {
+    QString title;
+    QString value;
+    std::vector<double> values;
+    QColor color;
+    double floor = 1;
+    bool operator==(const TileModel&) const = default;
+};
+
+// "%.1f%%" below 100, "%.0f%%" from 100, judged on the unrounded value.
+QString cpuText(double cpu);
+
+std::array<TileModel, 6> tileModels(const GroupSample& group, const std::optional<ProcSample>& process,
+                                    const Monitor::Series& series, const Thresholds& thresholds);
+
+QString subtitleCount(std::size_t members);
+
+struct MemberRow {
+    int32_t pid = 0;
+    QString name;
+    QString cpu;
+    QString mem;
+    bool departed = false;
+    bool focused = false;
+    bool operator==(const MemberRow&) const = default;
+};
+
+constexpr std::size_t maxMemberRows = 10;
+constexpr std::size_t maxConnectionRows = 30;
+
+// By CPU, highest first, stable; frozen through the hold's "members" slot;
+// the first ten.
+std::vector<MemberRow> memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold);
+
+struct ConnectionRow {
+    QString id;
+    QString display;
+    QString traffic;
+    QString help;
+    bool active = false;
+    bool departed = false;
+    bool operator==(const ConnectionRow&) const = default;
+};
+
+struct NetworkModel {
+    QString count;                  // "<n> open"
+    std::optional<QString> listening;
+    std::vector<int64_t> ports;     // what "Copy Port Numbers" copies
+    std::vector<ConnectionRow> rows; // at most thirty
+    std::optional<QString> more;     // "<n> more"
+    bool empty = true;
+    bool operator==(const NetworkModel&) const = default;
+};
+
+NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& pids, InteractionHold& hold);
+
+// The group's open incidents, frozen through the hold's "alerts" slot.
+std::vector<Incident> alertRows(const std::vector<Incident>& open, const QString& groupKey, int alertsShown,
+                                InteractionHold& hold);
+
+// "1 new alert", "2 new alerts" / "2 条新告警"; nothing for 0.
+std::optional<QString> newAlertsText(int withheld);
+
+// The parent of `process` in the snapshot, when it is there.
+std::optional<ProcSample> parentOf(const Snapshot& snapshot, const ProcSample& process);
+
+// The reveal path: the process's path, else the bundle, else the first
+// member's path, else empty.
+QString revealPath(const GroupSample& group, const std::optional<ProcSample>& process);
+
+// The ignored list after a mute or unmute of `name`: unmuting drops every
+// copy, so a name that was added twice cannot stay muted.
+QStringList toggledMute(const QStringList& ignored, const QString& name);
+
+// HoldButton's label: the name, and " ×N" for two or more targets.
+QString holdLabel(const QString& name, std::size_t targets);

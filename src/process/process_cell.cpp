@@ -1,0 +1,272 @@
+#include "process/process_cell.h"
+
+#include "core/fmt.h"
+#include "process/sparkline.h"
+#include "ui/fonts.h"
+#include "ui/icons.h"
+#include "ui/process_icon.h"
+#include "ui/symbols.h"
+#include "ui/theme.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ProcessCell {
+
+namespace {
+
+QString rate(double value)
+{
+    return Fmt::bytes(value) + QStringLiteral("/s");
+}
+
+MetricText count(int64_t value, bool restricted, int64_t threshold)
+{
+    if (restricted)
+        return {QStringLiteral("—"), Theme::faint()};
+    return {QString::number(value), value >= threshold ? Theme::warn() : Theme::dim()};
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+struct Faces {
+    QFont groupName = Fonts::font(12, QFont::Medium);
+    QFont memberName = Fonts::font(11);
+    QFont pid = Fonts::mono(10);
+    QFont count = Fonts::mono(9.5);
+    QFont metric = Fonts::mono(11);
+    QFontMetricsF groupNameMetrics{groupName};
+    QFontMetricsF memberNameMetrics{memberName};
+    QFontMetricsF countMetrics{count};
+};
+
+// Fonts are made once; the table is rebuilt on a language change, but the
+// faces do not depend on it.
+const Faces& faces()
+{
+    static const Faces f;
+    return f;
+}
+
+} // namespace
+
+std::array<MetricText, 6> metrics(double cpu, uint64_t mem, int64_t threads, int64_t fds,
+                                  double netIn, double netOut, bool restricted,
+                                  const Thresholds& thresholds)
+{
+    std::array<MetricText, 6> m;
+    if (cpu >= 100)
+        m[0] = {QString::number(cpu, 'f', 0) + QLatin1Char('%'),
+                Theme::heat(cpu / 800 + 0.5)};
+    else
+        m[0] = {QString::number(cpu, 'f', 1) + QLatin1Char('%'),
+                cpu < 0.5 ? Theme::faint() : Theme::text()};
+    m[1] = {Fmt::bytes(double(mem)), mem < 52'428'800 ? Theme::dim() : Theme::text()};
+    m[2] = count(threads, restricted, thresholds.threads);
+    m[3] = count(fds, restricted, thresholds.fds);
+    m[4] = netIn > 0 ? MetricText{rate(netIn), Theme::net()}
+                     : MetricText{QStringLiteral("·"), Theme::faint()};
+    m[5] = netOut > 0 ? MetricText{rate(netOut), withAlpha(Theme::net(), 0.7)}
+                      : MetricText{QStringLiteral("·"), Theme::faint()};
+    return m;
+}
+
+bool restricted(const GroupSample& group)
+{
+    return std::all_of(group.members.begin(), group.members.end(),
+                       [](const ProcSample& p) { return p.restricted; });
+}
+
+Layout cellLayout(double width, double height, bool member, double nameWidth, double countWidth,
+                  bool flagVisible)
+{
+    Layout l;
+    const double h = height;
+    double right = width - 12;
+    for (int i = 5; i >= 0; --i) {
+        right -= widths[std::size_t(i)];
+        l.metrics[std::size_t(i)] = QRectF(right, (h - 14) / 2, widths[std::size_t(i)], 14);
+    }
+    const double cpuLeft = l.metrics[0].left();
+    l.spark = QRectF(cpuLeft - 70, (h - 14) / 2, 60, 14);
+    double nameX;
+    if (member) {
+        l.pid = QRectF(18, (h - 13) / 2, 52, 13);
+        nameX = 78;
+    } else {
+        l.chevron = QPointF(20, h / 2);
+        l.icon = QRectF(28, (h - 18) / 2, 18, 18);
+        nameX = 54;
+    }
+    const double room = (cpuLeft - 78) - nameX - (countWidth > 0 ? 44 : 0) - (flagVisible ? 14 : 0);
+    const double nameW = std::min(std::ceil(nameWidth) + 5, std::max(room, 20.0));
+    l.name = QRectF(nameX, (h - 16) / 2, nameW, 16);
+    double x = nameX + nameW + 6;
+    if (countWidth > 0) {
+        l.count = QRectF(x, (h - 14) / 2, std::ceil(countWidth), 14);
+        x += l.count.width() + 7;
+    }
+    if (flagVisible)
+        l.flag = QRectF(x, (h - 6) / 2, 6, 6);
+    return l;
+}
+
+Look look(bool member, bool selected, bool expanded)
+{
+    Look l;
+    if (selected)
+        l.background = Theme::raised();
+    else if (member)
+        l.background = withAlpha(Theme::bg(), 0.5);
+    else
+        l.background = QColor(0, 0, 0, 0);
+    l.accent = selected && !member ? 1 : 0;
+    l.chevron = expanded ? 90 : 0;
+    return l;
+}
+
+void paintBackground(QPainter& painter, const QRectF& rect, const Paint& paint)
+{
+    if (paint.background.alpha() > 0)
+        painter.fillRect(rect, paint.background);
+    if (paint.accent > 0)
+        painter.fillRect(QRectF(rect.left(), rect.top(), 2, rect.height()),
+                         withAlpha(Theme::cpu(), paint.accent));
+}
+
+void paintWash(QPainter& painter, const QRectF& rect, const Paint& paint)
+{
+    if (paint.wash > 0)
+        painter.fillRect(rect, QColor::fromRgbF(1, 1, 1, float(paint.wash)));
+}
+
+void paintChevron(QPainter& painter, const QRectF& rect, double angle)
+{
+    const QPointF centre(rect.left() + 20, rect.top() + rect.height() / 2);
+    // Resting chevrons come from the symbol cache; only a turning one is
+    // drawn as a path.
+    if (angle == 0 || angle == 90) {
+        Symbols::draw(painter, QRectF(centre.x() - 5, centre.y() - 5, 10, 10),
+                      angle == 0 ? u"chevron.right" : u"chevron.down", Theme::faint(), QFont::Bold);
+        return;
+    }
+    painter.save();
+    painter.translate(centre);
+    painter.rotate(angle);
+    Symbols::draw(painter, QRectF(-5, -5, 10, 10), u"chevron.right", Theme::faint(), QFont::Bold);
+    painter.restore();
+}
+
+namespace {
+
+void paintMetrics(QPainter& painter, const Layout& layout, const std::array<MetricText, 6>& m,
+                  const QPointF& origin)
+{
+    painter.setFont(faces().metric);
+    for (std::size_t i = 0; i < m.size(); ++i) {
+        painter.setPen(m[i].color);
+        painter.drawText(layout.metrics[i].translated(origin), Qt::AlignRight | Qt::AlignVCenter,
+                         m[i].text);
+    }
+}
+
+} // namespace
+
+void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group, const Paint& paint)
+{
+    const Faces& f = faces();
+    const bool several = group.members.size() >= 2;
+    const QString countText = several ? QStringLiteral("×") + QString::number(group.members.size())
+                                      : QString();
+    const double nameWidth = f.groupNameMetrics.horizontalAdvance(group.name);
+    const double countWidth = several ? f.countMetrics.horizontalAdvance(countText) : 0;
+    const Layout l = cellLayout(rect.width(), rect.height(), false, nameWidth, countWidth,
+                                paint.flag.has_value());
+    const QPointF o = rect.topLeft();
+
+    painter.save();
+    painter.setOpacity(paint.opacity);
+    if (paint.chrome)
+        paintBackground(painter, rect, paint);
+
+    if (several && paint.chrome)
+        paintChevron(painter, rect, paint.chevron);
+    if (!paint.iconHidden)
+        ProcessIcon::paint(painter, l.icon.translated(o), 18, Icons::letter(group.name),
+                           group.bundlePath);
+
+    painter.setFont(f.groupName);
+    painter.setPen(Theme::text());
+    painter.drawText(l.name.translated(o), Qt::AlignLeft | Qt::AlignVCenter,
+                     f.groupNameMetrics.elidedText(group.name, Qt::ElideMiddle, l.name.width()));
+    if (several) {
+        painter.setFont(f.count);
+        painter.setPen(Theme::dim());
+        painter.drawText(l.count.translated(o), Qt::AlignLeft | Qt::AlignVCenter, countText);
+    }
+    if (paint.flag) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(*paint.flag == Severity::critical ? Theme::crit() : Theme::warn());
+        painter.drawEllipse(l.flag.translated(o));
+    }
+    if (paint.spark && paint.spark->size() >= 2) {
+        const auto& all = *paint.spark;
+        const std::size_t n = std::min<std::size_t>(all.size(), sparkPoints);
+        const QPainterPath path = sparkPath(std::span(all).last(n), 100, l.spark.translated(o));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::NoBrush);
+        QPen pen(withAlpha(Theme::cpu(), group.cpu >= 0.5 ? 0.9 : 0.35), 1);
+        pen.setJoinStyle(Qt::RoundJoin);
+        painter.setPen(pen);
+        painter.drawPath(path);
+    }
+    static const Thresholds defaults;
+    const Thresholds& t = paint.thresholds ? *paint.thresholds : defaults;
+    paintMetrics(painter, l,
+                 metrics(group.cpu, group.mem, group.threads, group.fds, group.netIn, group.netOut,
+                         restricted(group), t),
+                 o);
+    if (paint.chrome)
+        paintWash(painter, rect, paint);
+    painter.restore();
+}
+
+void paintMember(QPainter& painter, const QRectF& rect, const ProcSample& member, const Paint& paint)
+{
+    const Faces& f = faces();
+    const double nameWidth = f.memberNameMetrics.horizontalAdvance(member.name);
+    const Layout l = cellLayout(rect.width(), rect.height(), true, nameWidth, 0, false);
+    const QPointF o = rect.topLeft();
+
+    painter.save();
+    painter.setOpacity(paint.opacity);
+    if (paint.chrome)
+        paintBackground(painter, rect, paint);
+    painter.setFont(f.pid);
+    painter.setPen(Theme::faint());
+    painter.drawText(l.pid.translated(o), Qt::AlignRight | Qt::AlignVCenter,
+                     QString::number(member.pid));
+    painter.setFont(f.memberName);
+    painter.setPen(Theme::dim());
+    painter.drawText(l.name.translated(o), Qt::AlignLeft | Qt::AlignVCenter,
+                     f.memberNameMetrics.elidedText(member.name, Qt::ElideMiddle, l.name.width()));
+    static const Thresholds defaults;
+    const Thresholds& t = paint.thresholds ? *paint.thresholds : defaults;
+    paintMetrics(painter, l,
+                 metrics(member.cpu, member.mem, member.threads, member.fds, member.netIn,
+                         member.netOut, member.restricted, t),
+                 o);
+    if (paint.chrome)
+        paintWash(painter, rect, paint);
+    painter.restore();
+}
+
+} // namespace ProcessCell

@@ -1,0 +1,115 @@
+#pragma once
+// The process list's rows and order, kept free of widgets: the natural order
+// of the Monitor's groups, the frozen order that keeps rows in place while
+// the list hold is active (rows of vanished items stay as ghosts), and the
+// plan that brings the shown rows to new ones.
+
+#include "core/records.h"
+#include "model/monitor.h"
+
+#include <QSet>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// One row: an application group, or one member process listed under it.
+struct RowItem {
+    enum class Kind { group, member };
+    Kind kind = Kind::group;
+    GroupSample group;     // group rows
+    ProcSample member;     // member rows
+    QString groupKey;      // the group a member row is listed under
+    bool ghost = false;
+    QString id;            // "g:" + key, or "m:" + pid
+
+    static RowItem groupRow(const GroupSample& group, bool ghost);
+    static RowItem memberRow(const ProcSample& member, const QString& groupKey, bool ghost);
+
+    bool isGroup() const { return kind == Kind::group; }
+    bool isMember() const { return kind == Kind::member; }
+    // Group rows are 28 pixels high, member rows 24.
+    double height() const { return isMember() ? 24 : 28; }
+};
+
+std::vector<QString> rowIds(const std::vector<RowItem>& rows);
+
+class ProcessListController {
+public:
+    static constexpr double groupHeight = 28;
+    static constexpr double memberHeight = 24;
+    // A start-up expansion waits this long after launch.
+    static constexpr double expandDelay = 6.0;
+
+    // The groups last handed in, in the Monitor's order.
+    std::vector<GroupSample> groups;
+    // The rows shown, in display order.
+    std::vector<RowItem> items;
+    QSet<QString> expanded;
+    QString arrangement;
+
+    static QString arrangementKey(Monitor::SortKey sort, bool ascending, const QString& filter);
+
+    std::vector<RowItem> natural() const;
+    std::vector<RowItem> frozen() const;
+
+    struct Order {
+        std::vector<RowItem> rows;
+        bool frozen = false;
+        // The frozen rows differ from the natural ones.
+        bool stale = false;
+        // The natural rows' ids, kept when frozen.
+        std::vector<QString> liveIds;
+    };
+    // Chooses the order: frozen while the hold is active, the arrangement is
+    // unchanged and rows are shown; records the arrangement either way.
+    Order order(bool holdActive, const QString& arrangementKey);
+
+    // Expands the first group named `pending` with more than one member once
+    // the launch is older than expandDelay; true when it did (the caller
+    // clears the pending name and stores the set).
+    bool expandPending(const QString& pending, double sinceLaunch);
+
+    // Opens a closed group or closes an open one.
+    void toggle(const QString& key);
+
+    // Members by CPU, busiest first; equal ones (and NaN, ranked lowest)
+    // keep their order.
+    static std::vector<ProcSample> memberOrder(const std::vector<ProcSample>& members);
+
+private:
+    void appendNatural(std::vector<RowItem>& rows, const GroupSample& group) const;
+};
+
+// How the shown rows move to new ones.
+struct ReconcilePlan {
+    // The row that keeps its height on screen, and its distance from the
+    // top of the visible area.
+    struct Anchor {
+        QString id;
+        double offset = 0;
+    };
+
+    bool changed = false;
+    bool reload = false;
+    // The anchored row moved by five or more places: reload with a
+    // cross-fade.
+    bool jumped = false;
+    std::vector<int> removed; // indexes in the old rows
+    int inserted = 0;
+};
+
+// Large changes (over 200 rows), changes off the list mode, a first fill and
+// jumps of the anchored row reload; the rest animates.
+ReconcilePlan planReconcile(const std::vector<QString>& oldIds, const std::vector<QString>& newIds,
+                            const std::optional<ReconcilePlan::Anchor>& anchor, bool listShown);
+
+// The scroll offset that keeps the anchored row at its height, clamped to
+// the real content height (rows of 28 and 24); none when it would not move
+// by more than half a pixel.
+std::optional<double> anchoredOrigin(const std::optional<ReconcilePlan::Anchor>& anchor,
+                                     const std::vector<RowItem>& rows, double viewportHeight,
+                                     double currentOffset);
+
+// The top of each row and the total height.
+std::vector<double> rowTops(const std::vector<RowItem>& rows, double* total = nullptr);

@@ -1,0 +1,158 @@
+#include "process/process_menu.h"
+
+#include "core/l10n.h"
+#include "model/monitor.h"
+#include "platform/file_manager.h"
+#include "platform/process_signals.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace ProcessMenu {
+
+namespace {
+
+bool askWithMessageBox(const Question& q)
+{
+    QMessageBox box(QMessageBox::Warning, QString(), q.message);
+    box.setInformativeText(q.informative);
+    QPushButton* go = box.addButton(q.action, QMessageBox::DestructiveRole);
+    box.addButton(q.cancel, QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == go;
+}
+
+Confirm& confirmer()
+{
+    static Confirm confirm = askWithMessageBox;
+    return confirm;
+}
+
+void copy(const QString& text)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+QAction* add(QMenu* menu, const char* en, const char* zh, std::function<void()> handler)
+{
+    QAction* action = menu->addAction(L10n::text(en, zh));
+    QObject::connect(action, &QAction::triggered, menu, [handler = std::move(handler)] { handler(); });
+    return action;
+}
+
+} // namespace
+
+ScopedConfirm::ScopedConfirm(Confirm confirm) : previous_(std::exchange(confirmer(), std::move(confirm))) {}
+
+ScopedConfirm::~ScopedConfirm()
+{
+    confirmer() = std::move(previous_);
+}
+
+Question question(const QString& name, std::size_t count, bool force)
+{
+    Question q;
+    const bool zh = L10n::isChinese();
+    if (zh)
+        q.message = (force ? QStringLiteral("强制结束「") : QStringLiteral("结束「")) + name
+            + QStringLiteral("」？");
+    else
+        q.message = (force ? QStringLiteral("Force quit “") : QStringLiteral("Quit “")) + name
+            + QStringLiteral("”?");
+    QString object;
+    if (count < 2)
+        object = zh ? QStringLiteral("该进程") : QStringLiteral("this process");
+    else
+        object = zh ? QStringLiteral("这 %1 个进程").arg(count)
+                    : QStringLiteral("these %1 processes").arg(count);
+    if (zh)
+        q.informative = force ? QStringLiteral("将立即终止") + object + QStringLiteral("，未保存的内容会丢失。")
+                              : QStringLiteral("将请求") + object + QStringLiteral("退出。未保存的内容可能丢失。");
+    else
+        q.informative = force
+            ? QStringLiteral("This terminates ") + object + QStringLiteral(" immediately. Unsaved changes will be lost.")
+            : QStringLiteral("This asks ") + object + QStringLiteral(" to quit. Unsaved changes may be lost.");
+    q.action = force ? L10n::text("Force Quit", "强制结束") : L10n::text("Quit", "结束");
+    q.cancel = L10n::text("Cancel", "取消");
+    return q;
+}
+
+QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,
+            QWidget* parent)
+{
+    auto* result = new QMenu(parent);
+    const QString name = member ? member->name : group.name;
+    std::vector<int32_t> pids;
+    if (member)
+        pids.push_back(member->pid);
+    else
+        for (const ProcSample& p : group.members)
+            pids.push_back(p.pid);
+    QString path;
+    if (member)
+        path = member->path;
+    else if (group.bundlePath)
+        path = *group.bundlePath;
+    else if (!group.members.empty())
+        path = group.members.front().path;
+    const QString groupName = group.name;
+    const bool muted = monitor.prefs().ignored.contains(groupName);
+    // Each pid with the start time it has now; the signal goes only to the
+    // same incarnation.
+    const std::vector<ProcessSignals::Target> targets = ProcessSignals::capture(pids);
+
+    const QString key = group.key;
+    const std::optional<int32_t> focus = member ? std::optional(member->pid) : std::nullopt;
+    add(result, "Show in Inspector", "在检查器中查看", [&monitor, key, focus] {
+        monitor.setSelection(key);
+        monitor.setFocusPid(focus);
+    });
+    result->addSeparator();
+    add(result, "Copy Name", "复制名称", [name] { copy(name); });
+    QStringList pidTexts;
+    for (int32_t pid : pids)
+        pidTexts << QString::number(pid);
+    const QString pidText = pidTexts.join(QLatin1Char(' '));
+    if (pids.size() > 1)
+        add(result, "Copy All PIDs", "复制全部 PID", [pidText] { copy(pidText); });
+    else
+        add(result, "Copy PID", "复制 PID", [pidText] { copy(pidText); });
+    if (!path.isEmpty()) {
+        add(result, "Copy Path", "复制路径", [path] { copy(path); });
+        add(result, "Show in File Manager", "在文件管理器中显示",
+            [path] { FileManager::reveal(path); });
+    }
+    result->addSeparator();
+    if (muted)
+        add(result, "Unmute Alerts", "恢复告警", [&monitor, groupName] {
+            Preferences prefs = monitor.prefs();
+            prefs.ignored.removeAll(groupName);
+            monitor.setPrefs(prefs);
+        });
+    else
+        add(result, "Mute Alerts", "不再告警", [&monitor, groupName] {
+            Preferences prefs = monitor.prefs();
+            prefs.ignored.append(groupName);
+            monitor.setPrefs(prefs);
+        });
+    result->addSeparator();
+    auto confirm = [name, count = pids.size(), targets](bool force) {
+        // Asked (and the question built) only when chosen, in the language
+        // of that moment.
+        if (!confirmer()(question(name, count, force)) || targets.empty())
+            return;
+        ProcessSignals::send(targets, force ? ProcessSignals::Action::forceQuit
+                                            : ProcessSignals::Action::quit);
+    };
+    add(result, "Quit…", "结束…", [confirm] { confirm(false); });
+    add(result, "Force Quit…", "强制结束…", [confirm] { confirm(true); });
+    return result;
+}
+
+} // namespace ProcessMenu

@@ -1,0 +1,52 @@
+#pragma once
+// The context menu of one application group, or of one member process of
+// it: show in the inspector, copy the name, pids or path, show the file in
+// the file manager, mute or unmute the group's alerts, quit or force quit
+// after a warning. The menu holds copies of what it acts on; the pids are
+// captured with their start times when it is built, so a pid reused by then
+// for another process is never signalled.
+
+#include "core/records.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class Monitor;
+class QMenu;
+class QWidget;
+
+namespace ProcessMenu {
+
+// Asks the user before signalling; true to go ahead. A message box unless
+// a test has put something else in its place.
+struct Question {
+    QString message;
+    QString informative;
+    QString action;
+    QString cancel;
+};
+using Confirm = std::function<bool(const Question&)>;
+
+class ScopedConfirm {
+public:
+    explicit ScopedConfirm(Confirm confirm);
+    ~ScopedConfirm();
+    ScopedConfirm(const ScopedConfirm&) = delete;
+    ScopedConfirm& operator=(const ScopedConfirm&) = delete;
+
+private:
+    Confirm previous_;
+};
+
+// Never null; the caller owns the menu.
+QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,
+            QWidget* parent = nullptr);
+
+// The warning shown before quitting (or force quitting) `count` processes
+// of `name`, in the current language.
+Question question(const QString& name, std::size_t count, bool force);
+
+} // namespace ProcessMenu

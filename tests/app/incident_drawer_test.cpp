@@ -1,0 +1,224 @@
+#include "app/incident_drawer.h"
+
+#include "core/fmt.h"
+#include "model/monitor.h"
+#include "shell_fixture.h"
+#include "ui/hold_badge.h"
+#include "ui/press_button.h"
+#include "ui/theme.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+Incident incident(QString subject, Severity severity = Severity::warn, bool ended = false,
+                  std::optional<QString> groupKey = {}, std::optional<int32_t> pid = {})
+{
+    Incident i;
+    i.kind = Incident::Kind::processCPU;
+    i.severity = severity;
+    i.subject = std::move(subject);
+    i.groupKey = std::move(groupKey);
+    i.pid = pid;
+    i.peakText = QStringLiteral("180%");
+    i.start = Date::fromUnix(1'700'000'000);
+    if (ended)
+        i.end = i.start + 65;
+    return i;
+}
+
+std::vector<QString> subjects(const IncidentDrawer& drawer)
+{
+    std::vector<QString> result;
+    for (const auto& row : drawer.model().rows)
+        result.push_back(row.subject);
+    return result;
+}
+
+} // namespace
+
+class IncidentDrawerTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        m = make();
+        drawer = std::make_unique<IncidentDrawer>(*m);
+        showOffscreen(*drawer, {900, 200});
+    }
+    void TearDown() override
+    {
+        drawer.reset();
+        m.reset();
+        ShellTest::TearDown();
+    }
+
+    void feed(std::vector<Incident> incidents)
+    {
+        ingest(*m, snapshotOf({}), std::move(incidents));
+        runPending();
+    }
+
+    std::unique_ptr<Monitor> m;
+    std::unique_ptr<IncidentDrawer> drawer;
+};
+
+TEST_F(IncidentDrawerTest, EmptyDrawerExplainsItselfAndCountsZero)
+{
+    const auto& model = drawer->model();
+    EXPECT_TRUE(model.open);
+    EXPECT_EQ(model.count, QStringLiteral("0"));
+    ASSERT_TRUE(model.empty.has_value());
+    EXPECT_TRUE(model.empty->startsWith(QStringLiteral("No incidents yet.")));
+    EXPECT_FALSE(model.clearEnded);
+    EXPECT_FALSE(drawer->clearButton()->isVisible());
+    EXPECT_GT(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
+}
+
+TEST_F(IncidentDrawerTest, ClearEndedOnlyWhileOpenAndSomethingEnded)
+{
+    feed({incident("a"), incident("b")});
+    EXPECT_FALSE(drawer->model().clearEnded) << "every incident is still open";
+    EXPECT_EQ(drawer->rowViews().size(), 2u);
+
+    feed({incident("a"), incident("b", Severity::warn, true)});
+    EXPECT_TRUE(drawer->model().clearEnded);
+    EXPECT_TRUE(drawer->clearButton()->isVisible());
+
+    m->setDrawerOpen(false);
+    runPending();
+    EXPECT_FALSE(drawer->model().clearEnded);
+    EXPECT_FALSE(drawer->clearButton()->isVisible());
+    EXPECT_EQ(drawer->model().count, QStringLiteral("2")) << "the count stays while folded";
+    EXPECT_TRUE(drawer->model().rows.empty());
+    EXPECT_EQ(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
+
+    drawer->foldButton()->click();
+    runPending();
+    EXPECT_TRUE(m->drawerOpen());
+    EXPECT_TRUE(drawer->model().clearEnded);
+}
+
+TEST_F(IncidentDrawerTest, ClearingKeepsTheOpenIncidentsInOrderAlsoWhileHeld)
+{
+    feed({incident("a"), incident("x", Severity::warn, true), incident("b"),
+          incident("y", Severity::critical, true), incident("c")});
+    drawer->hold().set(InteractionHold::Reason::pointer, true);
+    drawer->clearButton()->click();
+    runPending();
+    EXPECT_EQ(subjects(*drawer), (std::vector<QString>{"a", "b", "c"}));
+    EXPECT_EQ(drawer->model().count, QStringLiteral("3"));
+    EXPECT_FALSE(drawer->model().clearEnded);
+    drawer->hold().set(InteractionHold::Reason::pointer, false);
+}
+
+TEST_F(IncidentDrawerTest, NewIncidentWaitsOutsideWhileHeld)
+{
+    const Incident a = incident("a");
+    feed({a});
+    drawer->hold().set(InteractionHold::Reason::pointer, true);
+    feed({incident("new", Severity::critical), a});
+    EXPECT_EQ(subjects(*drawer), (std::vector<QString>{"a"}));
+    EXPECT_EQ(drawer->model().count, QStringLiteral("2")) << "the header already counts it";
+    EXPECT_EQ(drawer->hold().withheld(), 1);
+    EXPECT_EQ(HoldBadge::text(1, false, IncidentDrawer::newIncidentsText(1)),
+              QStringLiteral("1 new incident"));
+
+    drawer->hold().set(InteractionHold::Reason::pointer, false);
+    advance(InteractionHold::releaseDelay / 2);
+    runPending();
+    EXPECT_EQ(subjects(*drawer).size(), 1u) << "not before the release delay";
+    advance(InteractionHold::releaseDelay);
+    runPending();
+    EXPECT_EQ(subjects(*drawer), (std::vector<QString>{"new", "a"}));
+    EXPECT_EQ(drawer->hold().withheld(), 0);
+}
+
+TEST_F(IncidentDrawerTest, NewIncidentTextsInBothLanguages)
+{
+    EXPECT_EQ(IncidentDrawer::newIncidentsText(1), QStringLiteral("1 new incident"));
+    EXPECT_EQ(IncidentDrawer::newIncidentsText(2), QStringLiteral("2 new incidents"));
+    L10n::setChinese(true);
+    EXPECT_EQ(IncidentDrawer::newIncidentsText(1), QStringLiteral("1 条新事件"));
+    EXPECT_EQ(IncidentDrawer::newIncidentsText(3), QStringLiteral("3 条新事件"));
+}
+
+TEST_F(IncidentDrawerTest, RowTexts)
+{
+    Incident system = incident("host");
+    system.kind = Incident::Kind::memoryPressure;
+    Incident instant = incident("b", Severity::warn, true);
+    instant.end = instant.start;
+    Incident withContributors = incident("c");
+    withContributors.contributors = {QStringLiteral("p1"), QStringLiteral("p2")};
+    feed({system, instant, withContributors, incident("d", Severity::warn, true)});
+
+    const auto& rows = drawer->model().rows;
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].subject, QStringLiteral("System"));
+    EXPECT_EQ(rows[0].duration, QStringLiteral("ongoing"));
+    EXPECT_EQ(rows[1].duration, QStringLiteral("—"));
+    EXPECT_EQ(rows[2].contributors, QStringLiteral("p1  p2"));
+    EXPECT_TRUE(rows[3].contributors.isEmpty());
+    EXPECT_EQ(rows[3].duration, Fmt::duration(65));
+    EXPECT_EQ(rows[0].time, IncidentDrawer::clockText(system.start));
+    EXPECT_EQ(rows[0].time.size(), 14);
+}
+
+TEST_F(IncidentDrawerTest, CopiesTheSummaryLine)
+{
+    Incident system = incident("host", Severity::critical, false, QStringLiteral("g"));
+    system.kind = Incident::Kind::systemCPU;
+    system.contributors = {QStringLiteral("left out")};
+    feed({system});
+    drawer->copySummary(system.id);
+    const QString expected = IncidentDrawer::clockText(system.start) + "  System  " + system.title()
+        + "  180%";
+    EXPECT_EQ(QApplication::clipboard()->text(), expected);
+}
+
+TEST_F(IncidentDrawerTest, ClickShowsTheGroupOnlyWithAGroupKey)
+{
+    const Incident grouped = incident("g", Severity::warn, false, QStringLiteral("key"), 42);
+    const Incident noPid = incident("n", Severity::warn, false, QStringLiteral("other"));
+    const Incident loose = incident("l");
+    feed({grouped, noPid, loose});
+    const auto views = drawer->rowViews();
+    ASSERT_EQ(views.size(), 3u);
+
+    QTest::mouseClick(views[2], Qt::LeftButton);
+    EXPECT_FALSE(m->selection().has_value()) << "no group, no action";
+    std::unique_ptr<QMenu> looseMenu(drawer->contextMenu(loose.id, nullptr));
+    ASSERT_EQ(looseMenu->actions().size(), 1);
+    EXPECT_EQ(looseMenu->actions()[0]->text(), QStringLiteral("Copy Summary"));
+
+    QTest::mouseClick(views[0], Qt::LeftButton);
+    EXPECT_EQ(m->selection(), QStringLiteral("key"));
+    EXPECT_EQ(m->focusPid(), 42);
+
+    std::unique_ptr<QMenu> menu(drawer->contextMenu(noPid.id, nullptr));
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Show in Inspector"));
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(m->selection(), QStringLiteral("other"));
+    EXPECT_EQ(m->focusPid(), std::nullopt);
+}
+
+TEST_F(IncidentDrawerTest, EndedIncidentHasAHollowDot)
+{
+    feed({incident("open", Severity::critical), incident("ended", Severity::critical, true)});
+    const auto views = drawer->rowViews();
+    ASSERT_EQ(views.size(), 2u);
+    const QPoint centre(IncidentDrawer::margin + 3, IncidentDrawer::rowHeight / 2);
+    const QImage open = views[0]->grab().toImage();
+    const QImage ended = views[1]->grab().toImage();
+    EXPECT_EQ(open.pixelColor(centre).rgb(), Theme::crit().rgb());
+    EXPECT_EQ(ended.pixelColor(centre).rgb(), Theme::panel().rgb());
+    // The ring is there in both.
+    const QPoint edge(IncidentDrawer::margin + 3, IncidentDrawer::rowHeight / 2 - 3);
+    EXPECT_GT(qRed(ended.pixelColor(edge).rgb()), qRed(Theme::panel().rgb()) + 40);
+}

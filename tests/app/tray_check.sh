@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Checks the tray icon from outside, as a desktop sees it: under Xvfb with an
+# XEmbed tray host (trayer), `tavrin -demo YES` must dock a window into the
+# tray, and a click on it must open the panel. Usage: tray_check.sh TAVRIN
+# [SHOTS_DIR]; with SHOTS_DIR it leaves screenshots there. Exits 77 (skip)
+# when the tools are missing.
+set -uo pipefail
+
+tavrin=${1:?usage: tray_check.sh TAVRIN [SHOTS_DIR]}
+shots=${2:-}
+for tool in xvfb-run trayer xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "tray_check: no $tool, skipped"; exit 77; }
+done
+
+if [ -z "${TRAY_CHECK_INNER:-}" ]; then
+  export TRAY_CHECK_INNER=1
+  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$@"
+fi
+
+unset QT_QPA_PLATFORM
+export QT_QPA_PLATFORM=xcb
+# No StatusNotifierItem watcher on this bus: Qt docks through XEmbed.
+unset DBUS_SESSION_BUS_ADDRESS
+home=$(mktemp -d)
+export HOME=$home XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+fail() { echo "tray_check: $*" >&2; exit 1; }
+
+# Polls `$@` for up to five seconds.
+await() {
+  for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+  --transparent true --alpha 0 --tint 0x202020 &
+pids+=($!)
+tray_window() {
+  xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1
+}
+has_tray() { [ -n "$(tray_window)" ]; }
+await has_tray || fail "trayer did not map its window"
+tray=$(tray_window)
+# Windows inside the tray's, at any depth: a docked icon adds some.
+children() { xwininfo -tree -id "$tray" | grep -c '^ *0x'; }
+before=$(children)
+before=${before:-0}
+
+"$tavrin" -demo YES -welcomeSeen YES -showWelcome NO &
+pids+=($!)
+docked() { [ "$(children)" -gt "$before" ]; }
+await docked || fail "no icon docked into the tray (children: $(children))"
+echo "tray_check: icon docked ($before → $(children) children)"
+
+# The icon: our window inside the tray's, clicked at its centre.
+icon=$(xwininfo -tree -id "$tray" | awk '/"Tavrin"/ {print $1; exit}')
+[ -n "$icon" ] || fail "no icon window found"
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+panels() { xdotool search --onlyvisible --name '^Tavrin panel$' 2>/dev/null | wc -l; }
+[ "$(panels)" -eq 0 ] || fail "the panel was open before the click"
+main_open() { [ "$(xdotool search --onlyvisible --name '^Tavrin$' 2>/dev/null | wc -l)" -gt 0 ]; }
+await main_open || fail "the main window did not open"
+sleep 2
+[ -n "$shots" ] && import -window root "$shots/tray-window.png" && import -window "$tray" "$shots/tray-icon.png"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+panel_open() { [ "$(panels)" -gt 0 ]; }
+await panel_open || fail "a click on the icon opened no panel"
+echo "tray_check: the click opened the panel"
+sleep 1
+[ -n "$shots" ] && import -window root "$shots/tray-panel.png"
+exit 0

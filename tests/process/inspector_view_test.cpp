@@ -1,0 +1,281 @@
+#include "process/inspector_view.h"
+
+#include "app/view_fixture.h"
+#include "model/event_loop_wait.h"
+#include "platform/file_manager.h"
+#include "platform/process_signals.h"
+#include "process/hold_button.h"
+#include "ui/press_button.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A child `sleep 30`, killed and reaped when the test ends.
+class Child {
+public:
+    Child()
+    {
+        char sleep[] = "sleep";
+        char seconds[] = "30";
+        char* argv[] = {sleep, seconds, nullptr};
+        if (::posix_spawnp(&pid_, "sleep", nullptr, nullptr, argv, environ) != 0)
+            pid_ = 0;
+    }
+    ~Child()
+    {
+        if (pid_ > 0 && !reaped_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    int32_t pid() const { return pid_; }
+    char waitForState(char wanted) const
+    {
+        char state = '?';
+        for (int i = 0; i < 400; ++i) {
+            const auto now = ProcessSignals::readState(pid_);
+            state = now ? now->state : '?';
+            if (state == wanted)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return state;
+    }
+    bool ended()
+    {
+        for (int i = 0; i < 400; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                reaped_ = true;
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+private:
+    pid_t pid_ = 0;
+    bool reaped_ = false;
+};
+
+class InspectorViewTest : public ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        m = make();
+        Preferences prefs = m->prefs();
+        prefs.sounds = false;
+        m->setPrefs(prefs);
+    }
+
+    std::unique_ptr<InspectorView> open()
+    {
+        auto view = std::make_unique<InspectorView>(*m);
+        showOffscreen(*view, {InspectorView::width, 900});
+        runPending();
+        return view;
+    }
+
+    void select(const GroupSample& g, std::vector<Incident> incidents = {})
+    {
+        ingest(*m, snapshotOf({g}), std::move(incidents));
+        m->setSelection(g.key);
+        runPending();
+    }
+
+    void hold(HoldButton* button)
+    {
+        const QPointF at(20, 14);
+        QMouseEvent down(QEvent::MouseButtonPress, at, button->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(button, &down);
+        advance(0.71);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, button->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(button, &up);
+        runPending();
+    }
+
+    static Incident incident(const QString& key)
+    {
+        Incident i;
+        i.groupKey = key;
+        i.peakText = QStringLiteral("99%");
+        return i;
+    }
+
+    std::unique_ptr<Monitor> m;
+};
+
+} // namespace
+
+TEST_F(InspectorViewTest, ShowsAGroupAProcessAndTheGoneState)
+{
+    select(group("g", 3, {101, 102, 103}));
+    auto view = open();
+    EXPECT_EQ(view->title(), QStringLiteral("g"));
+    EXPECT_EQ(view->subtitle(), QStringLiteral("3 processes"));
+    EXPECT_TRUE(view->membersShown());
+    EXPECT_FALSE(view->detailShown());
+    EXPECT_EQ(view->quitButton()->label(), QStringLiteral("Quit \u00D73"));
+
+    m->setFocusPid(102);
+    runPending();
+    EXPECT_EQ(view->subtitle(), QStringLiteral("PID 102"));
+    EXPECT_TRUE(view->detailShown());
+    EXPECT_EQ(view->quitButton()->label(), QStringLiteral("Quit"));
+
+    ingest(*m, snapshotOf({group("other", 1, {5})}));
+    runPending();
+    EXPECT_TRUE(view->gone());
+    view->closeInspector();
+    EXPECT_FALSE(m->selection());
+    EXPECT_FALSE(m->focusPid());
+}
+
+TEST_F(InspectorViewTest, ReadsDescriptorsOnlyForANewPidOrANewSnapshot)
+{
+    select(group("solo", 1, {int32_t(::getpid())}));
+    auto view = open();
+    const int reads = view->detailReads();
+    EXPECT_TRUE(waitFor([&] { return !view->fdBreakdown().empty(); }, 5));
+    EXPECT_FALSE(view->commandLine().isEmpty());
+    m->setPrefs(m->prefs()); // a refresh without a new snapshot
+    view->refresh();
+    view->refresh();
+    EXPECT_EQ(view->detailReads(), reads);
+    ingest(*m, snapshotOf({group("solo", 2, {int32_t(::getpid())})}));
+    runPending();
+    EXPECT_EQ(view->detailReads(), reads + 1);
+}
+
+TEST_F(InspectorViewTest, HeldAlertsAreCountedByTheBadgeAndShownOnClick)
+{
+    std::vector<Incident> incidents{incident("g")};
+    select(group("g", 3, {101, 102}), incidents);
+    auto view = open();
+    EXPECT_EQ(view->shownAlerts().size(), 1u);
+    view->hold().set(InteractionHold::Reason::pointer, true);
+    incidents.insert(incidents.begin(), incident("g"));
+    ingest(*m, snapshotOf({group("g", 3, {101, 102})}), incidents);
+    runPending();
+    runPending();
+    EXPECT_EQ(view->badgeText(), QStringLiteral("1 new alert"));
+    incidents.insert(incidents.begin(), incident("g"));
+    ingest(*m, snapshotOf({group("g", 3, {101, 102})}), incidents);
+    runPending();
+    runPending();
+    EXPECT_EQ(view->badgeText(), QStringLiteral("2 new alerts"));
+    EXPECT_EQ(view->shownAlerts().size(), 1u);
+
+    view->showNewAlerts();
+    runPending();
+    runPending();
+    EXPECT_EQ(view->shownAlerts().size(), 3u);
+    EXPECT_EQ(view->shownAlerts()[0].id, incidents[0].id);
+    EXPECT_FALSE(view->badgeText());
+}
+
+TEST_F(InspectorViewTest, AnExitedMemberStaysWhileHeld)
+{
+    select(group("g", 3, {101, 102, 103}));
+    auto view = open();
+    view->hold().set(InteractionHold::Reason::pointer, true);
+    ingest(*m, snapshotOf({group("g", 3, {101, 103})}));
+    runPending();
+    const auto& rows = view->shownMembers();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_TRUE(rows[1].departed);
+    EXPECT_EQ(rows[1].cpu, QStringLiteral("Exited"));
+    view->hold().set(InteractionHold::Reason::pointer, false);
+    advance(0.6);
+    runPending();
+    EXPECT_EQ(view->shownMembers().size(), 2u);
+}
+
+TEST_F(InspectorViewTest, MuteUnmuteAndReveal)
+{
+    GroupSample g = group("g", 1, {101, 102});
+    g.bundlePath = QStringLiteral("/usr/share/applications/g.desktop");
+    select(g);
+    auto view = open();
+    EXPECT_EQ(view->muteButton()->text(), QStringLiteral("Mute alerts"));
+    Preferences prefs = m->prefs();
+    prefs.ignored = {QStringLiteral("g"), QStringLiteral("x"), QStringLiteral("g")};
+    m->setPrefs(prefs);
+    runPending();
+    EXPECT_EQ(view->muteButton()->text(), QStringLiteral("Unmute"));
+    view->toggleMute();
+    runPending();
+    EXPECT_EQ(m->prefs().ignored, QStringList{QStringLiteral("x")});
+    EXPECT_EQ(view->muteButton()->text(), QStringLiteral("Mute alerts"));
+
+    QStringList revealed;
+    ScopedReveal scope([&](const QString& path) { revealed << path; });
+    view->revealItem();
+    EXPECT_EQ(revealed, QStringList{QStringLiteral("/usr/share/applications/g.desktop")});
+    EXPECT_EQ(view->revealButton()->toolTip(), QStringLiteral("Show in File Manager"));
+}
+
+TEST_F(InspectorViewTest, PauseResumeAndQuitARealChild)
+{
+    Child child;
+    ASSERT_GT(child.pid(), 0);
+    select(group("child", 0, {child.pid()}));
+    auto view = open();
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Pause"));
+    view->togglePause();
+    EXPECT_EQ(child.waitForState('T'), 'T');
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
+
+    // A new inspector knows nothing of the pause, yet the kernel does.
+    view.reset();
+    view = open();
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
+    view->togglePause();
+    EXPECT_EQ(child.waitForState('S'), 'S');
+    view->refresh();
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Pause"));
+
+    // Quit reaches a paused child.
+    view->togglePause();
+    ASSERT_EQ(child.waitForState('T'), 'T');
+    hold(view->quitButton());
+    EXPECT_TRUE(child.ended());
+}
+
+TEST_F(InspectorViewTest, ForceQuitEndsARealChild)
+{
+    Child child;
+    ASSERT_GT(child.pid(), 0);
+    select(group("child", 0, {child.pid()}));
+    auto view = open();
+    hold(view->forceQuitButton());
+    EXPECT_TRUE(child.ended());
+}
+
+TEST_F(InspectorViewTest, NeverSignalsOurselvesOrInit)
+{
+    std::vector<std::pair<int32_t, int>> sent;
+    ProcessSignals::ScopedSender recorder([&](int32_t pid, int signal) {
+        sent.emplace_back(pid, signal);
+        return 0;
+    });
+    Child child;
+    select(group("mixed", 0, {1, int32_t(::getpid()), child.pid()}));
+    auto view = open();
+    hold(view->forceQuitButton());
+    EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int>>{{child.pid(), SIGKILL}}));
+}
