@@ -123,6 +123,39 @@ void paintViewport(benchmark::State& state)
 }
 BENCHMARK(paintViewport)->Unit(benchmark::kMicrosecond);
 
+// The same after a new sample: every visible row is drawn afresh.
+void paintViewportNewSample(benchmark::State& state)
+{
+    Fixture f;
+    QImage image(f.list->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    const Sampler::Update a{machine(150, 600, 1), {}, {}};
+    const Sampler::Update b{machine(150, 600, 2), {}, {}};
+    bool flip = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        MonitorBench::ingest(*f.monitor, flip ? a : b);
+        flip = !flip;
+        f.list->refresh();
+        image.fill(Qt::black);
+        state.ResumeTiming();
+        f.list->viewport()->render(&image);
+    }
+}
+BENCHMARK(paintViewportNewSample)->Unit(benchmark::kMicrosecond);
+
+// One frame of a slide after a reorder: rows placed as pictures.
+void slideFrame(benchmark::State& state)
+{
+    Fixture f;
+    MonitorBench::ingest(*f.monitor, {machine(150, 600, 7), {}, {}});
+    f.list->refresh();
+    QImage image(f.list->viewport()->size(), QImage::Format_RGB32);
+    for (auto _ : state)
+        f.list->viewport()->render(&image);
+    state.counters["moving"] = f.list->moving() ? 1 : 0;
+}
+BENCHMARK(slideFrame)->Unit(benchmark::kMicrosecond);
+
 // One frame of scrolling: a touchpad step and the repaint it causes.
 void scrollFrame(benchmark::State& state)
 {

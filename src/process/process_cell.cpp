@@ -9,7 +9,9 @@
 #include "ui/theme.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
 
 #include <algorithm>
 #include <cmath>
@@ -36,22 +38,69 @@ QColor withAlpha(QColor color, double alpha)
     return color;
 }
 
-struct Faces {
-    QFont groupName = Fonts::font(12, QFont::Medium);
-    QFont memberName = Fonts::font(11);
-    QFont pid = Fonts::mono(10);
-    QFont count = Fonts::mono(9.5);
-    QFont metric = Fonts::mono(11);
-    QFontMetricsF groupNameMetrics{groupName};
-    QFontMetricsF memberNameMetrics{memberName};
-    QFontMetricsF countMetrics{count};
+// Shaped texts, cached per face: a list repaints the same names and
+// figures many times, and shaping is most of the cost of drawing them.
+class Face {
+public:
+    explicit Face(QFont font) : font_(std::move(font)), metrics_(font_) {}
+
+    const QFont& font() const { return font_; }
+
+    double width(const QString& text)
+    {
+        auto it = widths_.constFind(text);
+        if (it != widths_.constEnd())
+            return *it;
+        if (widths_.size() > limit)
+            widths_.clear();
+        return *widths_.insert(text, metrics_.horizontalAdvance(text));
+    }
+
+    // Draws `text` centred vertically in `box`, at its left or right edge,
+    // cut in the middle when it does not fit.
+    void draw(QPainter& painter, const QRectF& box, const QString& text, bool right = false,
+              bool elide = false)
+    {
+        QString shown = text;
+        if (elide && width(text) > box.width())
+            shown = metrics_.elidedText(text, Qt::ElideMiddle, box.width());
+        auto it = texts_.find(shown);
+        if (it == texts_.end()) {
+            if (texts_.size() > limit)
+                texts_.clear();
+            QStaticText prepared(shown);
+            prepared.setTextFormat(Qt::PlainText);
+            prepared.setPerformanceHint(QStaticText::AggressiveCaching);
+            prepared.prepare(QTransform(), font_);
+            it = texts_.insert(shown, prepared);
+        }
+        const QSizeF size = it->size();
+        const double x = right ? box.right() - size.width() : box.left();
+        const double y = box.top() + (box.height() - metrics_.height()) / 2;
+        painter.setFont(font_);
+        painter.drawStaticText(QPointF(x, y), *it);
+    }
+
+private:
+    static constexpr qsizetype limit = 4096;
+    QFont font_;
+    QFontMetricsF metrics_;
+    QHash<QString, QStaticText> texts_;
+    QHash<QString, double> widths_;
 };
 
-// Fonts are made once; the table is rebuilt on a language change, but the
-// faces do not depend on it.
-const Faces& faces()
+struct Faces {
+    Face groupName{Fonts::font(12, QFont::Medium)};
+    Face memberName{Fonts::font(11)};
+    Face pid{Fonts::mono(10)};
+    Face count{Fonts::mono(9.5)};
+    Face metric{Fonts::mono(11)};
+};
+
+// Made once; the faces do not depend on the language. Main thread only.
+Faces& faces()
 {
-    static const Faces f;
+    static Faces f;
     return f;
 }
 
@@ -169,11 +218,10 @@ namespace {
 void paintMetrics(QPainter& painter, const Layout& layout, const std::array<MetricText, 6>& m,
                   const QPointF& origin)
 {
-    painter.setFont(faces().metric);
+    Face& face = faces().metric;
     for (std::size_t i = 0; i < m.size(); ++i) {
         painter.setPen(m[i].color);
-        painter.drawText(layout.metrics[i].translated(origin), Qt::AlignRight | Qt::AlignVCenter,
-                         m[i].text);
+        face.draw(painter, layout.metrics[i].translated(origin), m[i].text, true);
     }
 }
 
@@ -181,12 +229,12 @@ void paintMetrics(QPainter& painter, const Layout& layout, const std::array<Metr
 
 void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group, const Paint& paint)
 {
-    const Faces& f = faces();
+    Faces& f = faces();
     const bool several = group.members.size() >= 2;
     const QString countText = several ? QStringLiteral("×") + QString::number(group.members.size())
                                       : QString();
-    const double nameWidth = f.groupNameMetrics.horizontalAdvance(group.name);
-    const double countWidth = several ? f.countMetrics.horizontalAdvance(countText) : 0;
+    const double nameWidth = f.groupName.width(group.name);
+    const double countWidth = several ? f.count.width(countText) : 0;
     const Layout l = cellLayout(rect.width(), rect.height(), false, nameWidth, countWidth,
                                 paint.flag.has_value());
     const QPointF o = rect.topLeft();
@@ -202,14 +250,11 @@ void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group,
         ProcessIcon::paint(painter, l.icon.translated(o), 18, Icons::letter(group.name),
                            group.bundlePath);
 
-    painter.setFont(f.groupName);
     painter.setPen(Theme::text());
-    painter.drawText(l.name.translated(o), Qt::AlignLeft | Qt::AlignVCenter,
-                     f.groupNameMetrics.elidedText(group.name, Qt::ElideMiddle, l.name.width()));
+    f.groupName.draw(painter, l.name.translated(o), group.name, false, true);
     if (several) {
-        painter.setFont(f.count);
         painter.setPen(Theme::dim());
-        painter.drawText(l.count.translated(o), Qt::AlignLeft | Qt::AlignVCenter, countText);
+        f.count.draw(painter, l.count.translated(o), countText);
     }
     if (paint.flag) {
         painter.setRenderHint(QPainter::Antialiasing);
@@ -241,8 +286,8 @@ void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group,
 
 void paintMember(QPainter& painter, const QRectF& rect, const ProcSample& member, const Paint& paint)
 {
-    const Faces& f = faces();
-    const double nameWidth = f.memberNameMetrics.horizontalAdvance(member.name);
+    Faces& f = faces();
+    const double nameWidth = f.memberName.width(member.name);
     const Layout l = cellLayout(rect.width(), rect.height(), true, nameWidth, 0, false);
     const QPointF o = rect.topLeft();
 
@@ -250,14 +295,10 @@ void paintMember(QPainter& painter, const QRectF& rect, const ProcSample& member
     painter.setOpacity(paint.opacity);
     if (paint.chrome)
         paintBackground(painter, rect, paint);
-    painter.setFont(f.pid);
     painter.setPen(Theme::faint());
-    painter.drawText(l.pid.translated(o), Qt::AlignRight | Qt::AlignVCenter,
-                     QString::number(member.pid));
-    painter.setFont(f.memberName);
+    f.pid.draw(painter, l.pid.translated(o), QString::number(member.pid), true);
     painter.setPen(Theme::dim());
-    painter.drawText(l.name.translated(o), Qt::AlignLeft | Qt::AlignVCenter,
-                     f.memberNameMetrics.elidedText(member.name, Qt::ElideMiddle, l.name.width()));
+    f.memberName.draw(painter, l.name.translated(o), member.name, false, true);
     static const Thresholds defaults;
     const Thresholds& t = paint.thresholds ? *paint.thresholds : defaults;
     paintMetrics(painter, l,

@@ -7,18 +7,23 @@
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 #include "ui/scheduler.h"
+#include "ui/theme.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+constexpr double groupHeight = ProcessListController::groupHeight;
+constexpr double memberHeight = ProcessListController::memberHeight;
 
 const QString holdSlot = QStringLiteral("list");
 
@@ -81,6 +86,7 @@ ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
     controller_.expanded = monitor_.tableState.expanded;
 
@@ -128,16 +134,7 @@ bool ProcessList::reduced() const
 
 void ProcessList::refresh()
 {
-    flags_.clear();
-    for (const Incident& incident : monitor_.openIncidents()) {
-        if (!incident.groupKey)
-            continue;
-        auto it = flags_.find(*incident.groupKey);
-        if (it == flags_.end())
-            flags_.insert(*incident.groupKey, incident.severity);
-        else if (*it < incident.severity)
-            *it = incident.severity;
-    }
+    flags_ = ProcessListController::flags(monitor_.openIncidents());
     apply(monitor_.rows());
 }
 
@@ -371,18 +368,39 @@ void ProcessList::animate()
     if (!moving() || FrameClock::shared().subscribed(this))
         return;
     FrameClock::shared().subscribe(this, [this](double dt) {
+        // Only what moves is repainted: a slide of a few rows leaves the
+        // rest of the list alone.
         const double before = scroll_.value();
-        for (auto& [id, state] : states_)
+        const int width = viewport()->width();
+        QRegion dirty;
+        auto mark = [&](const RowState& state, double height) {
+            dirty += QRect(0, int(std::floor(state.top.value() - before)), width,
+                           int(std::ceil(height)) + 1);
+        };
+        auto stepRow = [&](RowState& state, double height) {
+            if (!state.moving())
+                return;
+            mark(state, height);
             state.step(dt);
+            mark(state, height);
+        };
+        for (auto& [id, state] : states_)
+            stepRow(state, id.startsWith(QLatin1Char('m')) ? memberHeight : groupHeight);
         for (Leaving& gone : leaving_)
-            gone.state.step(dt);
+            stepRow(gone.state, gone.item.height());
         std::erase_if(leaving_, [](const Leaving& gone) { return !gone.state.opacity.moving(); });
+        if (indicator_.moving())
+            dirty += QRect(width - 8, 0, 8, viewport()->height());
+        const bool whole = scroll_.moving() || swapOpacity_.moving() || !swap_.isNull();
         stepAll(dt, scroll_, indicator_, swapOpacity_);
         if (!swapOpacity_.moving() && !swap_.isNull() && swapOpacity_.value() <= 0)
             swap_ = QPixmap();
         if (scroll_.value() != before)
             monitor_.tableState.scrollY = scroll_.value();
-        viewport()->update();
+        if (whole)
+            viewport()->update();
+        else if (!dirty.isEmpty())
+            viewport()->update(dirty);
         return moving();
     });
 }
@@ -595,9 +613,9 @@ std::optional<Monitor::RowAnchors> ProcessList::anchors() const
     return result;
 }
 
-const QPixmap& ProcessList::picture(const RowItem& row, const std::vector<double>* spark,
-                                    std::optional<Severity> flag, bool iconHidden,
-                                    const Thresholds& thresholds, QSize size)
+const QImage& ProcessList::picture(const RowItem& row, const QColor& background,
+                                   const std::vector<double>* spark, std::optional<Severity> flag,
+                                   bool iconHidden, const Thresholds& thresholds, QSize size)
 {
     Picture& picture = pictures_[row.id];
     picture.used = paints_;
@@ -608,13 +626,14 @@ const QPixmap& ProcessList::picture(const RowItem& row, const std::vector<double
                 || std::equal(picture.spark.begin(), picture.spark.end(),
                               spark->end() - long(sparkCount)));
     };
-    const bool same = !picture.pixmap.isNull() && picture.size == size
+    const bool same = !picture.image.isNull() && picture.size == size
+        && picture.background.rgba() == background.rgba()
         && picture.item.kind == row.kind && picture.flag == flag
         && picture.iconHidden == iconHidden && picture.thresholds == thresholds
         && (row.isGroup() ? picture.item.group == row.group && sameSpark()
                           : picture.item.member == row.member);
     if (same)
-        return picture.pixmap;
+        return picture.image;
 
     picture.item = row;
     picture.spark.clear();
@@ -624,15 +643,19 @@ const QPixmap& ProcessList::picture(const RowItem& row, const std::vector<double
     picture.iconHidden = iconHidden;
     picture.thresholds = thresholds;
     picture.size = size;
+    picture.background = background;
+    // Opaque, on the list's own ground, so that placing it is a plain copy.
     const qreal ratio = viewport()->devicePixelRatioF();
-    if (picture.pixmap.size() != size * ratio) {
-        picture.pixmap = QPixmap(size * ratio);
-        picture.pixmap.setDevicePixelRatio(ratio);
+    if (picture.image.size() != size * ratio) {
+        picture.image = QImage(size * ratio, QImage::Format_RGB32);
+        picture.image.setDevicePixelRatio(ratio);
     }
-    picture.pixmap.fill(Qt::transparent);
-    QPainter painter(&picture.pixmap);
+    picture.image.fill(Theme::bg());
+    QPainter painter(&picture.image);
     ProcessCell::Paint paint;
     paint.chrome = false;
+    paint.background = background;
+    ProcessCell::paintBackground(painter, QRectF(QPointF(0, 0), QSizeF(size)), paint);
     paint.spark = &picture.spark;
     paint.flag = flag;
     paint.iconHidden = iconHidden;
@@ -642,18 +665,26 @@ const QPixmap& ProcessList::picture(const RowItem& row, const std::vector<double
         ProcessCell::paintGroup(painter, rect, row.group, paint);
     else
         ProcessCell::paintMember(painter, rect, row.member, paint);
-    return picture.pixmap;
+    return picture.image;
 }
 
 void ProcessList::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
+    // The list paints its own ground, so nothing under it is repainted.
+    painter.fillRect(viewport()->rect(), Theme::bg());
     const int width = viewport()->width();
     const double height = viewport()->height();
     const double offset = scroll_.value();
     const QHash<QString, Monitor::Series>& series = monitor_.series();
     const Thresholds& thresholds = monitor_.prefs().thresholds;
     ++paints_;
+    // While rows slide, each frame places pictures of the rows drawn on the
+    // first frame; at rest rows are drawn straight, which is cheaper once.
+    const bool sliding = !leaving_.empty()
+        || std::any_of(states_.begin(), states_.end(),
+                       [](const auto& entry) { return entry.second.top.moving(); })
+        || scroll_.moving();
 
     auto paintRow = [&](const RowItem& row, const RowState& state) {
         // Whole pixels, so that pictures are placed without resampling.
@@ -664,24 +695,37 @@ void ProcessList::paintEvent(QPaintEvent*)
         paint.background = state.background.value();
         paint.accent = state.accent.value();
         paint.wash = state.wash.value();
+        paint.chevron = state.chevron.value();
+        paint.thresholds = &thresholds;
+        paint.opacity = state.opacity.value() * (row.ghost ? 0.4 : 1.0);
         const QRectF rect(0, top, width, row.height());
-        painter.setOpacity(state.opacity.value() * (row.ghost ? 0.4 : 1.0));
-        ProcessCell::paintBackground(painter, rect, paint);
         const std::vector<double>* spark = nullptr;
-        std::optional<Severity> flag;
-        bool iconHidden = false;
         if (row.isGroup()) {
             if (auto it = series.constFind(row.group.key); it != series.constEnd())
                 spark = &it->cpu;
             if (auto it = flags_.constFind(row.group.key); it != flags_.constEnd())
-                flag = *it;
-            iconHidden = hiddenIcons_.contains(row.group.key);
+                paint.flag = *it;
+            paint.iconHidden = hiddenIcons_.contains(row.group.key);
         }
-        painter.drawPixmap(QPointF(0, top),
-                           picture(row, spark, flag, iconHidden, thresholds,
-                                   QSize(width, int(row.height()))));
+        paint.spark = spark;
+        if (!sliding) {
+            if (row.isGroup())
+                ProcessCell::paintGroup(painter, rect, row.group, paint);
+            else
+                ProcessCell::paintMember(painter, rect, row.member, paint);
+            return;
+        }
+        painter.setOpacity(paint.opacity);
+        painter.drawImage(QPointF(0, top),
+                          picture(row, paint.background, spark, paint.flag, paint.iconHidden,
+                                  thresholds, QSize(width, int(row.height()))));
+        if (paint.accent > 0) {
+            QColor accent = Theme::cpu();
+            accent.setAlphaF(float(paint.accent));
+            painter.fillRect(QRectF(0, top, 2, row.height()), accent);
+        }
         if (row.isGroup() && row.group.members.size() >= 2)
-            ProcessCell::paintChevron(painter, rect, state.chevron.value());
+            ProcessCell::paintChevron(painter, rect, paint.chevron);
         ProcessCell::paintWash(painter, rect, paint);
         painter.setOpacity(1);
     };

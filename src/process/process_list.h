@@ -12,6 +12,7 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QPointer>
 #include <QSet>
@@ -95,7 +96,8 @@ private:
     // A row's content (everything but the animated chrome) as last drawn,
     // so that frames of a slide only place pictures.
     struct Picture {
-        QPixmap pixmap;
+        QImage image;
+        QColor background;
         RowItem item;
         std::vector<double> spark;
         std::optional<Severity> flag;
@@ -104,9 +106,9 @@ private:
         QSize size;
         std::uint64_t used = 0;
     };
-    const QPixmap& picture(const RowItem& row, const std::vector<double>* spark,
-                           std::optional<Severity> flag, bool iconHidden,
-                           const Thresholds& thresholds, QSize size);
+    const QImage& picture(const RowItem& row, const QColor& background,
+                          const std::vector<double>* spark, std::optional<Severity> flag,
+                          bool iconHidden, const Thresholds& thresholds, QSize size);
 
     void scheduleRefresh() { gate_.schedule(); }
     void apply(std::vector<GroupSample> groups);

@@ -55,6 +55,21 @@ std::vector<ProcSample> ProcessListController::memberOrder(const std::vector<Pro
     return sorted;
 }
 
+QHash<QString, Severity> ProcessListController::flags(const std::vector<Incident>& open)
+{
+    QHash<QString, Severity> result;
+    for (const Incident& incident : open) {
+        if (!incident.groupKey)
+            continue;
+        auto it = result.find(*incident.groupKey);
+        if (it == result.end())
+            result.insert(*incident.groupKey, incident.severity);
+        else if (*it < incident.severity)
+            *it = incident.severity;
+    }
+    return result;
+}
+
 void ProcessListController::appendNatural(std::vector<RowItem>& rows, const GroupSample& group) const
 {
     rows.push_back(RowItem::groupRow(group, false));

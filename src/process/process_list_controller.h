@@ -4,9 +4,11 @@
 // the list hold is active (rows of vanished items stay as ghosts), and the
 // plan that brings the shown rows to new ones.
 
+#include "core/incident.h"
 #include "core/records.h"
 #include "model/monitor.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -72,6 +74,10 @@ public:
 
     // Opens a closed group or closes an open one.
     void toggle(const QString& key);
+
+    // The worst open incident of each group; incidents without a group flag
+    // nothing.
+    static QHash<QString, Severity> flags(const std::vector<Incident>& open);
 
     // Members by CPU, busiest first; equal ones (and NaN, ranked lowest)
     // keep their order.

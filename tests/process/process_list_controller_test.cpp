@@ -218,3 +218,20 @@ TEST(PlanReconcile, AnchoredOriginClampsToRealContentHeight)
     EXPECT_FALSE(anchoredOrigin(ReconcilePlan::Anchor{"g:Z", 0}, rows, 100, 0));
     EXPECT_FALSE(anchoredOrigin(std::nullopt, rows, 100, 0));
 }
+
+TEST(ProcessListController, FlagsKeepTheWorstSeverityPerGroup)
+{
+    auto incident = [](std::optional<QString> key, Severity severity) {
+        Incident i;
+        i.groupKey = std::move(key);
+        i.severity = severity;
+        return i;
+    };
+    const auto flags = ProcessListController::flags(
+        {incident("A", Severity::warn), incident("A", Severity::critical),
+         incident("A", Severity::warn), incident(std::nullopt, Severity::critical),
+         incident("B", Severity::warn)});
+    EXPECT_EQ(flags.size(), 2);
+    EXPECT_EQ(flags.value("A"), Severity::critical);
+    EXPECT_EQ(flags.value("B"), Severity::warn);
+}

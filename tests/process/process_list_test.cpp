@@ -205,6 +205,8 @@ TEST_F(ProcessListTest, AnchorsFollowRowsMidAnimationAndSelectionKeepsItsHeight)
     EXPECT_GT(midY, newY + 1);
     settle();
     EXPECT_NEAR(monitor->rowAnchorSource()->points.value("G5").y(), newY, 0.5);
+    // At rest nothing ticks.
+    EXPECT_FALSE(FrameClock::shared().subscribed(list.get()));
     EXPECT_EQ(list->items()[4].id, "g:G3");
     EXPECT_NEAR(*list->drawnTop("g:G3") - list->scrollOffset(), selectedTop, 0.5);
 }
@@ -252,6 +254,9 @@ TEST_F(ProcessListTest, GhostsHaveNoMenuAndGroupMenusNameTheirPids)
     EXPECT_EQ(q.informative, "This asks these 3 processes to quit. Unsaved changes may be lost.");
     L10n::setChinese(true);
     EXPECT_EQ(ProcessMenu::question("T", 3, true).informative, "将立即终止这 3 个进程，未保存的内容会丢失。");
+    EXPECT_EQ(ProcessMenu::question("T", 1, false).message, "结束「T」？");
+    std::unique_ptr<QMenu> chinese(ProcessMenu::menu(one, std::nullopt, *monitor));
+    EXPECT_EQ(titles(chinese.get())[5], "在文件管理器中显示");
     L10n::setChinese(false);
 }
 

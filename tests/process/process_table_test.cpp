@@ -1,0 +1,84 @@
+#include "process/process_table.h"
+#include "process/process_list.h"
+
+#include "app/view_fixture.h"
+
+#include <QTest>
+
+#include <memory>
+
+class ProcessTableTest : public ViewTest {};
+
+TEST_F(ProcessTableTest, HeaderSortsAndNamesItsColumnsInBothLanguages)
+{
+    auto monitor = make();
+    ProcessTable table(*monitor);
+    showOffscreen(table, {900, 300});
+    const auto cells = ProcessTable::headerCells(900);
+    ASSERT_EQ(cells.size(), 8u);
+    // The figure columns end where the rows' figures end.
+    EXPECT_DOUBLE_EQ(cells[2].rect.left(), 900 - 378);
+    EXPECT_DOUBLE_EQ(cells.back().rect.right(), 900 - 12);
+    EXPECT_FALSE(cells[1].key);
+
+    auto click = [&](std::size_t i) {
+        QTest::mouseClick(&table, Qt::LeftButton, {}, cells[i].rect.center().toPoint());
+    };
+    click(2);
+    EXPECT_EQ(monitor->sort(), Monitor::SortKey::cpu);
+    EXPECT_TRUE(monitor->ascending());
+    click(0);
+    EXPECT_EQ(monitor->sort(), Monitor::SortKey::name);
+    EXPECT_TRUE(monitor->ascending());
+    click(3);
+    EXPECT_EQ(monitor->sort(), Monitor::SortKey::mem);
+    EXPECT_FALSE(monitor->ascending());
+
+    L10n::setChinese(true);
+    QStringList titles;
+    for (const auto& cell : ProcessTable::headerCells(900))
+        if (cell.key)
+            titles << cell.title;
+    EXPECT_EQ(titles, (QStringList{"进程", "CPU", "内存", "线程", "句柄", "↓ 下载", "↑ 上传"}));
+}
+
+TEST_F(ProcessTableTest, HooksOutliveNoList)
+{
+    auto monitor = make();
+    ingest(*monitor, snapshotOf({group("A", 5, {1, 2}), group("B", 1)}));
+    auto list = std::make_unique<ProcessList>(*monitor);
+    showOffscreen(*list, {800, 200});
+    runPending();
+    runPending();
+    monitor->rowIconHider({QStringLiteral("A")});
+    EXPECT_EQ(list->hiddenIcons(), QSet<QString>{"A"});
+    ASSERT_TRUE(monitor->rowAnchorSource());
+    EXPECT_TRUE(monitor->rowAnchorSource()->points.contains("B"));
+
+    // Torn down, as a language change does: the hooks answer nothing.
+    list.reset();
+    EXPECT_FALSE(monitor->listKeyHandler("down"));
+    EXPECT_FALSE(monitor->rowAnchorSource());
+    monitor->rowIconHider({});
+    monitor->listHold().set(InteractionHold::Reason::pointer, true);
+    monitor->listHold().set(InteractionHold::Reason::pointer, false);
+    advance(1);
+    EXPECT_FALSE(monitor->listHold().active());
+}
+
+TEST_F(ProcessTableTest, ExpandedGroupsOutliveTheList)
+{
+    auto monitor = make();
+    ingest(*monitor, snapshotOf({group("A", 5, {1, 2})}));
+    {
+        ProcessList list(*monitor);
+        showOffscreen(list, {800, 200});
+        runPending();
+        list.clicked(0, 10);
+        EXPECT_EQ(list.items().size(), 3u);
+    }
+    ProcessList again(*monitor);
+    showOffscreen(again, {800, 200});
+    runPending();
+    EXPECT_EQ(again.items().size(), 3u);
+}
