@@ -297,8 +297,10 @@ void Toolbar::layoutItems()
     const int fieldWidth = std::clamp(room - extras, FilterField::minimumWidth, FilterField::maximumWidth);
     field_->setGeometry(margin, (barHeight - FilterField::fieldHeight) / 2, fieldWidth, FilterField::fieldHeight);
 
+    // The badge says the order is held: it keeps its room, and the count
+    // gives way before it is squeezed.
     int x = margin + fieldWidth + spacing;
-    countShown_ = x + countWidth <= switchLeft - spacing;
+    countShown_ = x + countWidth + (badgeWidth > 0 ? spacing + badgeWidth : 0) <= switchLeft - spacing;
     countRect_ = countShown_ ? QRectF(x, 0, countWidth, barHeight) : QRectF();
     if (countShown_)
         x += countWidth + spacing;

@@ -93,3 +93,31 @@ TEST_F(ShellTest, ToolbarLaysOutFieldCountBadgeAndSwitch)
     EXPECT_EQ(field->borderColor(), FilterField::borderFor(false));
     EXPECT_NE(FilterField::borderFor(true), FilterField::borderFor(false));
 }
+
+TEST_F(ShellTest, ToolbarDropsTheCountBeforeItSqueezesTheBadge)
+{
+    auto m = make();
+    Toolbar bar(*m);
+    bar.resize(1000, Toolbar::barHeight);
+    bar.show();
+    settle();
+    // Hold the list's order and change it under the hold: "Order paused".
+    InteractionHold& hold = m->listHold();
+    auto self = [](const QString& s) { return s; };
+    hold.arrange(std::vector<QString>{QStringLiteral("a"), QStringLiteral("b")}, QString(), 0, false, false, self);
+    hold.set(InteractionHold::Reason::pointer, true);
+    hold.arrange(std::vector<QString>{QStringLiteral("b"), QStringLiteral("a")}, QString(), 0, false, false, self);
+    settle();
+    HoldBadge* badge = bar.badge(Mode::table);
+    ASSERT_TRUE(hold.stale());
+    const int badgeWidth = badge->sizeHint().width();
+    ASSERT_GT(badgeWidth, 40);
+
+    // Room for the field at its least and the count, but not for the badge too.
+    const int countWidth = 150;
+    bar.resize(12 + 170 + 10 + countWidth + 10 + bar.modeSwitch()->sizeHint().width() + 12, Toolbar::barHeight);
+    settle();
+    EXPECT_FALSE(bar.countShown());
+    EXPECT_EQ(badge->width(), badgeWidth);
+    hold.set(InteractionHold::Reason::pointer, false);
+}
