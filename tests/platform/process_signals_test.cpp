@@ -1,4 +1,5 @@
 #include "platform/process_signals.h"
+#include "sleeping_child.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,57 +109,7 @@ TEST(ProcessSignals, QuitResumesAStoppedProcessSoTheTermTakesEffect)
 
 namespace {
 
-// A child `sleep 30`, reaped (or killed) when the test ends.
-class Child {
-public:
-    Child()
-    {
-        char sleep[] = "sleep";
-        char seconds[] = "30";
-        char* argv[] = {sleep, seconds, nullptr};
-        if (::posix_spawnp(&pid_, "sleep", nullptr, nullptr, argv, environ) != 0)
-            pid_ = 0;
-    }
-    ~Child()
-    {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    int32_t pid() const { return pid_; }
-
-    // Waits (bounded) for the state to be reported.
-    char waitForState(char wanted) const
-    {
-        char state = '?';
-        for (int i = 0; i < 400; ++i) {
-            const auto now = readState(pid_);
-            state = now ? now->state : '?';
-            if (state == wanted)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return state;
-    }
-    // Whether the child ended within a generous bound.
-    bool ended(int tries = 400)
-    {
-        for (int i = 0; i < tries; ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                reaped_ = true;
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-
-private:
-    pid_t pid_ = 0;
-    bool reaped_ = false;
-};
+using Child = SleepingChild;
 
 } // namespace
 

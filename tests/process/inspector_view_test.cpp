@@ -6,6 +6,7 @@
 #include "platform/process_signals.h"
 #include "process/hold_button.h"
 #include "ui/press_button.h"
+#include "platform/sleeping_child.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -21,53 +22,7 @@
 
 namespace {
 
-// A child `sleep 30`, killed and reaped when the test ends.
-class Child {
-public:
-    Child()
-    {
-        char sleep[] = "sleep";
-        char seconds[] = "30";
-        char* argv[] = {sleep, seconds, nullptr};
-        if (::posix_spawnp(&pid_, "sleep", nullptr, nullptr, argv, environ) != 0)
-            pid_ = 0;
-    }
-    ~Child()
-    {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    int32_t pid() const { return pid_; }
-    char waitForState(char wanted) const
-    {
-        char state = '?';
-        for (int i = 0; i < 400; ++i) {
-            const auto now = ProcessSignals::readState(pid_);
-            state = now ? now->state : '?';
-            if (state == wanted)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return state;
-    }
-    bool ended()
-    {
-        for (int i = 0; i < 400; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                reaped_ = true;
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-
-private:
-    pid_t pid_ = 0;
-    bool reaped_ = false;
-};
+using Child = SleepingChild;
 
 class InspectorViewTest : public ViewTest {
 protected:
