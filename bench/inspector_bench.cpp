@@ -4,6 +4,8 @@
 
 #include "process/inspector_view.h"
 
+#include "monitor_feed.h"
+
 #include "engine/process_inspect.h"
 #include "model/monitor.h"
 #include "platform/defaults.h"
@@ -20,10 +22,6 @@
 
 #include <memory>
 #include <vector>
-
-struct MonitorBench {
-    static void ingest(Monitor& monitor, const Sampler::Update& update) { monitor.ingest(update); }
-};
 
 namespace {
 
@@ -114,12 +112,3 @@ void descriptorBreakdown(benchmark::State& state)
 BENCHMARK(descriptorBreakdown)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::benchmark::Initialize(&argc, argv);
-    ::benchmark::RunSpecifiedBenchmarks();
-    ::benchmark::Shutdown();
-    return 0;
-}

@@ -5,6 +5,8 @@
 #include "process/process_list.h"
 #include "process/process_list_controller.h"
 
+#include "monitor_feed.h"
+
 #include "model/monitor.h"
 #include "platform/defaults.h"
 #include "platform/notifications.h"
@@ -19,36 +21,7 @@
 
 #include <memory>
 
-struct MonitorBench {
-    static void ingest(Monitor& monitor, const Sampler::Update& update) { monitor.ingest(update); }
-};
-
 namespace {
-
-Snapshot machine(int groups, int procs, uint64_t seed)
-{
-    Snapshot s;
-    s.groups.resize(std::size_t(groups));
-    for (int g = 0; g < groups; ++g) {
-        s.groups[std::size_t(g)].key = QStringLiteral("exe:app%1").arg(g);
-        s.groups[std::size_t(g)].name = QStringLiteral("Application %1").arg(g);
-    }
-    for (int p = 0; p < procs; ++p) {
-        GroupSample& group = s.groups[std::size_t(p % groups)];
-        ProcSample proc;
-        proc.pid = 1000 + p;
-        proc.name = QStringLiteral("process-%1").arg(p);
-        proc.groupKey = group.key;
-        proc.groupName = group.name;
-        proc.cpu = double((p * 7919 + seed * 104729) % 40000) / 100.0;
-        proc.mem = uint64_t(p + 1) * 1048576;
-        proc.threads = 1 + p % 40;
-        proc.fds = 3 + p % 200;
-        proc.netIn = p % 3 ? 0 : 1000.0 * p;
-        group.add(proc);
-    }
-    return s;
-}
 
 struct Fixture {
     Fixture()
@@ -177,14 +150,3 @@ void scrollFrame(benchmark::State& state)
 BENCHMARK(scrollFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
