@@ -3,10 +3,8 @@
 # a blink.
 add_executable(tavrin-ps
   tavrin_ps.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/ps_producer.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/proc_files.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/proc_parse.cpp)
-target_include_directories(tavrin-ps PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  ${PROJECT_SOURCE_DIR}/src/platform/ps_producer.cpp)
+target_link_libraries(tavrin-ps PRIVATE tavrin_procfs)
 set_target_properties(tavrin-ps PROPERTIES AUTOMOC OFF)
 # A static binary skips the dynamic loader's work at each start.
 if(NOT TAVRIN_SANITIZE)

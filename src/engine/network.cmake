@@ -7,6 +7,7 @@ add_library(tavrin_nettop_core STATIC
   ${PROJECT_SOURCE_DIR}/src/platform/nettop_producer.cpp
 )
 target_include_directories(tavrin_nettop_core PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(tavrin_nettop_core PUBLIC tavrin_procfs)
 
 add_library(tavrin_net STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/net_top.cpp

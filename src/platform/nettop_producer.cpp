@@ -1,14 +1,13 @@
 #include "platform/nettop_producer.h"
 
 #include "platform/netlink_diag.h"
+#include "platform/proc_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 
 namespace nettop {
@@ -23,49 +22,6 @@ struct UniqueFd {
             ::close(fd);
     }
 };
-
-// Calls fn(name) for each entry of the open directory `fd` but "." and "..".
-// Straight getdents64 into a stack buffer: no DIR, no extra fcntl per open.
-template <typename F>
-void forEachEntry(int fd, F&& fn)
-{
-    alignas(dirent64) char buf[32768];
-    for (;;) {
-        const ssize_t n = ::getdents64(fd, buf, sizeof buf);
-        if (n <= 0)
-            return;
-        for (ssize_t at = 0; at < n;) {
-            const auto* d = reinterpret_cast<const dirent64*>(buf + at);
-            at += d->d_reclen;
-            const char* name = d->d_name;
-            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                continue;
-            fn(name);
-        }
-    }
-}
-
-bool parsePid(const char* name, int32_t& pid)
-{
-    const char* end = name + std::char_traits<char>::length(name);
-    const auto r = std::from_chars(name, end, pid);
-    return r.ec == std::errc() && r.ptr == end && pid > 0;
-}
-
-void readSmall(int dirFd, const char* path, std::string& out)
-{
-    out.clear();
-    const UniqueFd fd{::openat(dirFd, path, O_RDONLY | O_CLOEXEC)};
-    if (fd.fd < 0)
-        return;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-}
 
 std::string interfaceName(uint32_t index)
 {
@@ -123,14 +79,13 @@ void Producer::refresh()
 {
     ++poll_;
     reads_ = 0;
-    if (!openProc() || ::lseek(procFd_, 0, SEEK_SET) != 0) {
+    if (!openProc() || !ProcFiles::listPids(procFd_, pids_)) {
         entries_.clear();
         return;
     }
-    forEachEntry(procFd_, [&](const char* name) {
-        int32_t pid = 0;
-        if (!parsePid(name, pid) || pid == exclude_)
-            return;
+    for (const int32_t pid : pids_) {
+        if (pid == exclude_)
+            continue;
         Entry& e = entries_[pid];
         e.listed = poll_;
         if (e.read == 0) {
@@ -139,7 +94,7 @@ void Producer::refresh()
         } else if (!countsReliable_ || (e.watched && restat(pid, e))) {
             read(pid, e);
         }
-    });
+    }
     std::erase_if(entries_, [&](const auto& item) { return item.second.listed != poll_; });
 }
 
@@ -170,7 +125,7 @@ void Producer::read(int32_t pid, Entry& e)
     if (!e.readable)
         return;
     int64_t count = 0;
-    forEachEntry(dir.fd, [&](const char* name) {
+    ProcFiles::forEachEntry(dir.fd, [&](const char* name) {
         ++count;
         char link[64];
         const ssize_t n = ::readlinkat(dir.fd, name, link, sizeof link);
@@ -299,7 +254,7 @@ std::string Producer::text(const std::vector<Socket>& sockets)
         }
         // Names are read as printed: exec and renames change them.
         std::snprintf(path, sizeof path, "%d/comm", pid);
-        readSmall(procFd_, path, comm_);
+        ProcFiles::readAt(procFd_, path, comm_);
         while (!comm_.empty() && comm_.back() == '\n')
             comm_.pop_back();
         appendProcess(out, comm_.empty() ? std::string_view("?") : std::string_view(comm_), pid, in, outBytes,
@@ -319,7 +274,7 @@ std::vector<Socket> readProcNet(const std::string& root)
     std::string text;
     for (const Table& t : {Table{"tcp", Proto::tcp, false}, Table{"tcp6", Proto::tcp, true},
                            Table{"udp", Proto::udp, false}, Table{"udp6", Proto::udp, true}}) {
-        readSmall(AT_FDCWD, (root + "/proc/net/" + t.name).c_str(), text);
+        ProcFiles::readAt(AT_FDCWD, (root + "/proc/net/" + t.name).c_str(), text);
         auto part = parseProcNet(text, t.proto, t.v6);
         out.insert(out.end(), part.begin(), part.end());
     }

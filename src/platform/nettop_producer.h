@@ -78,6 +78,7 @@ private:
     int32_t exclude_;
     uint32_t uid_;
     int procFd_ = -1;
+    std::vector<int32_t> pids_;   // reused between polls
     int diagFd_ = -1;
     bool countsReliable_ = true;
     uint64_t poll_ = 0;

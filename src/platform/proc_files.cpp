@@ -82,40 +82,6 @@ std::optional<std::string> readLink(const std::string& path, int* error)
     return std::string(buf, static_cast<size_t>(n));
 }
 
-namespace {
-
-bool isDots(const char* name)
-{
-    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
-}
-
-// Calls f(name) for each entry of an open directory, from its start. Straight
-// getdents64 into a stack buffer: no DIR allocation, and /proc with a thousand
-// processes fits in one or two calls.
-template <typename F>
-bool eachEntry(int fd, F&& f)
-{
-    if (::lseek(fd, 0, SEEK_SET) < 0)
-        return false;
-    alignas(8) char buf[32768];
-    for (;;) {
-        const ssize_t n = ::getdents64(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        for (ssize_t pos = 0; pos < n;) {
-            const auto* e = reinterpret_cast<const dirent64*>(buf + pos);
-            pos += e->d_reclen;
-            if (!isDots(e->d_name))
-                f(e->d_name);
-        }
-    }
-}
-
-} // namespace
 
 std::vector<std::string> list(const std::string& path)
 {
@@ -140,7 +106,7 @@ int countEntriesAt(int dirFd, const char* path, int* error)
         return -1;
     }
     int n = 0;
-    const bool ok = eachEntry(fd, [&](const char*) { ++n; });
+    const bool ok = forEachEntry(fd, [&](const char*) { ++n; });
     if (!ok && error)
         *error = errno;
     ::close(fd);
@@ -150,7 +116,7 @@ int countEntriesAt(int dirFd, const char* path, int* error)
 bool listPids(int procFd, std::vector<int32_t>& out)
 {
     out.clear();
-    return eachEntry(procFd, [&](const char* name) {
+    return forEachEntry(procFd, [&](const char* name) {
         const char* end = name + std::strlen(name);
         int32_t pid = 0;
         auto [p, ec] = std::from_chars(name, end, pid);
