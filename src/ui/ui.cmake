@@ -4,6 +4,7 @@ add_library(tavrin_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/scheduler.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/interaction_hold.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/motion.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/plain_text.cpp
 )
 target_link_libraries(tavrin_ui PUBLIC tavrin_core Qt6::Core)
 if(TARGET Qt6::Gui)
