@@ -7,6 +7,7 @@
 #include "platform/notifications.h"
 #include "ui/motion.h"
 #include "ui/scheduler.h"
+#include "ui/sound.h"
 
 #include <QCollator>
 #include <QMetaObject>
@@ -153,6 +154,7 @@ Monitor::Monitor(const Sampler::Options& options, std::unique_ptr<Notifier> noti
 
     prefs_ = Preferences::load();
     L10n::apply(prefs_.language);
+    Sound::setEnabled(prefs_.sounds);
 
     // Once "showWelcome" exists it alone decides; otherwise a first launch
     // shows the tour.
@@ -344,6 +346,8 @@ void Monitor::setPrefs(const Preferences& value)
     prefs_ = value;
     // Listeners rebuild texts on this signal: the language must be set first.
     L10n::apply(prefs_.language);
+    // Every cue asks this one switch, so no view can forget the preference.
+    Sound::setEnabled(prefs_.sounds);
     prefs_.save();
     sampler_->apply(prefs_);
     emit prefsChanged();

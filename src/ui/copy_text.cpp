@@ -25,14 +25,18 @@ CopyText::CopyText(const QString& display, const std::optional<QString>& value, 
     setAttribute(Qt::WA_Hover);
 }
 
-void CopyText::copy()
+void copyPlain(const QString& text)
 {
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         clipboard->clear();
-        clipboard->setText(copiedText());
+        clipboard->setText(text);
     }
-    if (!sounds_ || sounds_())
-        Sound::play(Sound::Cue::confirm);
+}
+
+void CopyText::copy()
+{
+    copyPlain(copiedText());
+    Sound::play(Sound::Cue::confirm);
     setCopied(true);
     // Each click ends the confirmation 1.1 s after itself, so a second
     // click within that time is confirmed only until the first one's end.

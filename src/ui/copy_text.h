@@ -11,8 +11,11 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
+
+// Puts `text` on the clipboard as plain text, replacing whatever was there:
+// the one way the interface copies.
+void copyPlain(const QString& text);
 
 class CopyText : public QWidget {
     Q_OBJECT
@@ -27,10 +30,6 @@ public:
 
     CopyText(const QString& display, const std::optional<QString>& value, const QFont& font,
              const QColor& color, Qt::TextElideMode truncation, QWidget* parent = nullptr);
-
-    // Whether a copy plays the confirm cue: the owner hooks this to the
-    // user's sounds preference. Unset, cues play.
-    void setSoundsEnabled(std::function<bool()> enabled) { sounds_ = std::move(enabled); }
 
     QString display() const { return display_; }
     // What a click puts on the clipboard.
@@ -68,7 +67,6 @@ private:
     QFont font_;
     QColor color_;
     Qt::TextElideMode truncation_;
-    std::function<bool()> sounds_;
 
     bool copied_ = false;
     bool hovering_ = false;

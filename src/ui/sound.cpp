@@ -3,6 +3,7 @@
 #include "platform/defaults.h"
 #include "ui/desktop_settings.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -37,9 +38,24 @@ bool readMuted(const Defaults& defaults)
     return defaults.boolValue(QStringLiteral("mute"), false);
 }
 
+namespace {
+bool soundsOn = true;
+}
+
 void play(Cue cue)
 {
-    SoundBoard::shared().play(cue);
+    if (soundsOn)
+        SoundBoard::shared().play(cue);
+}
+
+void setEnabled(bool enabled)
+{
+    soundsOn = enabled;
+}
+
+bool enabled()
+{
+    return soundsOn;
 }
 
 } // namespace Sound
@@ -81,10 +97,14 @@ std::unique_ptr<SoundPlayer> EffectLibrary::load(Sound::Cue cue, double volume)
     const QString path = resource(cue);
     if (!QFile::exists(path))
         return nullptr;
-    // Without an output the effect would complain on every play.
-    if (QMediaDevices::audioOutputs().isEmpty())
-        return nullptr;
     return std::make_unique<EffectPlayer>(path, volume);
+}
+
+bool EffectLibrary::hasOutput() const
+{
+    // Without an output an effect would fail for good and complain on
+    // every play.
+    return !QMediaDevices::audioOutputs().isEmpty();
 }
 
 SoundBoard::SoundBoard(std::unique_ptr<SoundLibrary> library, bool muted,
@@ -103,8 +123,13 @@ void SoundBoard::play(Sound::Cue cue)
         return;
     const int key = int(cue);
     auto it = players_.find(key);
-    if (it == players_.end())
+    if (it == players_.end()) {
+        if (!output_)
+            output_ = !library_ || library_->hasOutput();
+        if (!*output_)
+            return;
         it = players_.emplace(key, library_ ? library_->load(cue, volume) : nullptr).first;
+    }
     if (it->second)
         it->second->restart();
 }
@@ -115,9 +140,17 @@ SoundBoard& SoundBoard::shared()
         return *installed;
     // Kept to the end of the process and never destroyed: its players must
     // not outlive the application object they were made under.
-    static SoundBoard* const board =
-        new SoundBoard(std::make_unique<EffectLibrary>(), Sound::readMuted(Defaults::standard()),
-                       [] { return DesktopSettings::instance().eventSounds(); });
+    static SoundBoard* const board = [] {
+        auto* made = new SoundBoard(std::make_unique<EffectLibrary>(), Sound::readMuted(Defaults::standard()),
+                                    [] { return DesktopSettings::instance().eventSounds(); });
+        // A headset plugged in, or an audio server that starts after us,
+        // ends the silence of a session that began without an output.
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            auto* devices = new QMediaDevices(app);
+            QObject::connect(devices, &QMediaDevices::audioOutputsChanged, app, [made] { made->outputsChanged(); });
+        }
+        return made;
+    }();
     return *board;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The three interface sounds. Sound::play is silent under the defaults key
+// The three interface sounds. Sound::play is silent while the user's
+// "sounds" preference is off (one switch, set by whoever applies the
+// preferences, so no caller has to remember it), under the defaults key
 // "mute" (read once per process) and while the desktop's event sounds are
-// off (asked on every play). Whether to ask for a sound at all follows the
-// user's "sounds" preference, which each caller checks. Main thread only.
+// off (asked on every play). Main thread only.
 
 #include <QString>
 
@@ -28,6 +29,10 @@ bool readMuted(const Defaults& defaults);
 // plays; or does nothing.
 void play(Cue cue);
 
+// The user's "sounds" preference as every cue obeys it; on until set.
+void setEnabled(bool enabled);
+bool enabled();
+
 } // namespace Sound
 
 // One loaded cue.
@@ -45,18 +50,23 @@ public:
     virtual ~SoundLibrary() = default;
     // A player at volume `volume`, or null when the cue cannot be loaded.
     virtual std::unique_ptr<SoundPlayer> load(Sound::Cue cue, double volume) = 0;
+    // Whether the machine has an audio output now. Without one nothing is
+    // loaded, so a device that arrives later is still used.
+    virtual bool hasOutput() const { return true; }
 };
 
-// Players through Qt Multimedia from ":/sounds/NAME.wav"; none while the
-// machine has no audio output.
+// Players through Qt Multimedia from ":/sounds/NAME.wav".
 class EffectLibrary final : public SoundLibrary {
 public:
     std::unique_ptr<SoundPlayer> load(Sound::Cue cue, double volume) override;
+    bool hasOutput() const override;
     static QString resource(Sound::Cue cue);
 };
 
 // The state behind Sound::play: the mute switch, the system switch and the
-// players, each loaded on first play and kept, failures included.
+// players, each loaded on first play and kept, failures included. A play
+// without an audio output loads nothing and keeps nothing; the board asks
+// for an output again only after outputsChanged().
 class SoundBoard {
 public:
     static constexpr double volume = 0.35;
@@ -65,6 +75,8 @@ public:
     ~SoundBoard();
 
     void play(Sound::Cue cue);
+    // The set of audio outputs has changed: the next play looks again.
+    void outputsChanged() { output_.reset(); }
 
     // The process-wide board: resource files, "mute" from the standard
     // defaults, event sounds from DesktopSettings. Made on first use.
@@ -76,5 +88,7 @@ private:
     std::unique_ptr<SoundLibrary> library_;
     bool muted_;
     std::function<bool()> systemAllows_;
+    // Whether an output existed when last asked; unknown until a play asks.
+    std::optional<bool> output_;
     std::unordered_map<int, std::unique_ptr<SoundPlayer>> players_;
 };

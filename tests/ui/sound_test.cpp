@@ -17,6 +17,7 @@ namespace {
 struct Counts {
     std::map<Sound::Cue, int> loads, restarts;
     double volume = -1;
+    mutable int outputChecks = 0;
 };
 
 class CountingPlayer final : public SoundPlayer {
@@ -31,7 +32,15 @@ private:
 
 class CountingLibrary final : public SoundLibrary {
 public:
-    CountingLibrary(Counts& counts, bool fails = false) : counts_(counts), fails_(fails) {}
+    CountingLibrary(Counts& counts, bool fails = false, const bool* output = nullptr)
+        : counts_(counts), fails_(fails), output_(output)
+    {
+    }
+    bool hasOutput() const override
+    {
+        ++counts_.outputChecks;
+        return !output_ || *output_;
+    }
     std::unique_ptr<SoundPlayer> load(Sound::Cue cue, double volume) override
     {
         ++counts_.loads[cue];
@@ -44,6 +53,7 @@ public:
 private:
     Counts& counts_;
     bool fails_;
+    const bool* output_;
 };
 
 } // namespace
@@ -154,4 +164,47 @@ TEST(Sound, TheBuiltCuesAreShortCleanWaves)
         EXPECT_LT(std::abs(sample(0)), 0.01);
         EXPECT_LT(std::abs(sample(count - 1)), 0.01);
     }
+}
+
+TEST(SoundBoard, WithoutAnOutputItWaitsForOneButAMissingFileStaysMissing)
+{
+    Counts counts;
+    bool output = false;
+    SoundBoard board(std::make_unique<CountingLibrary>(counts, false, &output), false, {});
+    board.play(Sound::Cue::confirm);
+    board.play(Sound::Cue::confirm);
+    EXPECT_EQ(counts.loads[Sound::Cue::confirm], 0);
+    EXPECT_EQ(counts.outputChecks, 1); // asked once, not on every cue
+
+    output = true; // a headset is plugged in
+    board.play(Sound::Cue::confirm);
+    EXPECT_EQ(counts.restarts[Sound::Cue::confirm], 0);
+    board.outputsChanged();
+    board.play(Sound::Cue::confirm);
+    EXPECT_EQ(counts.loads[Sound::Cue::confirm], 1);
+    EXPECT_EQ(counts.restarts[Sound::Cue::confirm], 1);
+
+    // A cue whose file is missing is not looked for again, whatever the
+    // outputs do.
+    Counts missing;
+    SoundBoard broken(std::make_unique<CountingLibrary>(missing, true, &output), false, {});
+    broken.play(Sound::Cue::reveal);
+    broken.outputsChanged();
+    broken.play(Sound::Cue::reveal);
+    EXPECT_EQ(missing.loads[Sound::Cue::reveal], 1);
+}
+
+TEST(Sound, TheSoundsSwitchSilencesEveryCue)
+{
+    Counts counts;
+    SoundBoard board(std::make_unique<CountingLibrary>(counts), false, {});
+    SoundBoard::install(&board);
+    Sound::setEnabled(false);
+    Sound::play(Sound::Cue::welcome);
+    EXPECT_FALSE(Sound::enabled());
+    Sound::setEnabled(true);
+    Sound::play(Sound::Cue::reveal);
+    SoundBoard::install(nullptr);
+    EXPECT_EQ(counts.loads[Sound::Cue::welcome], 0);
+    EXPECT_EQ(counts.restarts[Sound::Cue::reveal], 1);
 }
