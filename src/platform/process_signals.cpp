@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <utility>
 
 namespace ProcessSignals {
@@ -80,6 +81,35 @@ std::vector<Target> capture(const std::vector<int32_t>& pids, const std::string&
     for (int32_t pid : pids) {
         if (const auto state = readState(pid, root))
             targets.push_back({pid, state->startTime});
+    }
+    return targets;
+}
+
+std::vector<Target> captureSampled(const std::vector<Sampled>& processes, const std::string& root)
+{
+    std::optional<uint64_t> bootTime;
+    std::string text;
+    if (ProcFiles::read(ProcFiles::normaliseRoot(root) + "/proc/stat", text))
+        bootTime = ProcParse::stat(text).bootTime;
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    const uint64_t ticksPerSecond = hz > 0 ? uint64_t(hz) : 100;
+
+    std::vector<Target> targets;
+    targets.reserve(processes.size());
+    for (const Sampled& p : processes) {
+        const auto state = readState(p.pid, root);
+        if (!state)
+            continue;
+        if (p.startUnix) {
+            // Without the boot time nothing can be compared, and nothing is
+            // taken on trust.
+            if (!bootTime)
+                continue;
+            const uint64_t started = *bootTime + state->startTime / ticksPerSecond;
+            if (double(started) != std::floor(*p.startUnix + 0.5))
+                continue;
+        }
+        targets.push_back({p.pid, state->startTime});
     }
     return targets;
 }

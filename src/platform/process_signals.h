@@ -55,6 +55,19 @@ bool isStopped(int32_t pid, const std::string& root = "/");
 // Pids whose stat cannot be read are left out; order is kept.
 std::vector<Target> capture(const std::vector<int32_t>& pids, const std::string& root = "/");
 
+// A process as a sample recorded it: its pid and the Unix time it started,
+// in the whole seconds a sample holds (boot time plus its start ticks).
+struct Sampled {
+    int32_t pid = 0;
+    std::optional<double> startUnix; // absent where the sample had none
+};
+
+// Targets for processes as sampled: a pid whose process now started in
+// another second than the sample says (the pid was reused since) is left
+// out, as is one whose stat cannot be read. A sample without a start time
+// is taken as the pid is now. Order is kept.
+std::vector<Target> captureSampled(const std::vector<Sampled>& processes, const std::string& root = "/");
+
 struct Options {
     std::string root = "/";
     // Our own pid, never signalled; getpid() when absent.

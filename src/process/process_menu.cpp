@@ -1,13 +1,14 @@
 #include "process/process_menu.h"
 
 #include "core/l10n.h"
+#include "core/shell_quote.h"
 #include "model/monitor.h"
 #include "platform/file_manager.h"
 #include "platform/process_signals.h"
+#include "ui/copy_text.h"
 
 #include <QAction>
-#include <QClipboard>
-#include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,10 +17,22 @@ namespace ProcessMenu {
 
 namespace {
 
+// QMessageBox has no format setting for its informative text and guesses
+// it; every label of the box is made plain.
+void plainLabels(QMessageBox& box)
+{
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+}
+
 bool askWithMessageBox(const Question& q)
 {
+    // The question carries a process name, which anyone can choose: it must
+    // read as typed, never as markup that could restyle or hide the target.
     QMessageBox box(QMessageBox::Warning, QString(), q.message);
+    box.setTextFormat(Qt::PlainText);
     box.setInformativeText(q.informative);
+    plainLabels(box);
     QPushButton* go = box.addButton(q.action, QMessageBox::DestructiveRole);
     box.addButton(q.cancel, QMessageBox::RejectRole);
     box.exec();
@@ -30,13 +43,6 @@ Confirm& confirmer()
 {
     static Confirm confirm = askWithMessageBox;
     return confirm;
-}
-
-void copy(const QString& text)
-{
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
 }
 
 QAction* add(QMenu* menu, const char* en, const char* zh, std::function<void()> handler)
@@ -89,11 +95,16 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
     auto* result = new QMenu(parent);
     const QString name = member ? member->name : group.name;
     std::vector<int32_t> pids;
+    std::vector<ProcessSignals::Sampled> sampled;
+    auto take = [&](const ProcSample& p) {
+        pids.push_back(p.pid);
+        sampled.push_back({p.pid, p.startTime ? std::optional(p.startTime->unix()) : std::nullopt});
+    };
     if (member)
-        pids.push_back(member->pid);
+        take(*member);
     else
         for (const ProcSample& p : group.members)
-            pids.push_back(p.pid);
+            take(p);
     QString path;
     if (member)
         path = member->path;
@@ -103,9 +114,10 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
         path = group.members.front().path;
     const QString groupName = group.name;
     const bool muted = monitor.prefs().ignored.contains(groupName);
-    // Each pid with the start time it has now; the signal goes only to the
-    // same incarnation.
-    const std::vector<ProcessSignals::Target> targets = ProcessSignals::capture(pids);
+    // Each pid with the start time of the process the row shows: a pid
+    // reused since that sample is not taken, and one reused later is left
+    // alone when the signal goes.
+    const std::vector<ProcessSignals::Target> targets = ProcessSignals::captureSampled(sampled);
 
     const QString key = group.key;
     const std::optional<int32_t> focus = member ? std::optional(member->pid) : std::nullopt;
@@ -114,17 +126,17 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
         monitor.setFocusPid(focus);
     });
     result->addSeparator();
-    add(result, "Copy Name", "复制名称", [name] { copy(name); });
+    add(result, "Copy Name", "复制名称", [name] { copyPlain(name); });
     QStringList pidTexts;
     for (int32_t pid : pids)
         pidTexts << QString::number(pid);
     const QString pidText = pidTexts.join(QLatin1Char(' '));
     if (pids.size() > 1)
-        add(result, "Copy All PIDs", "复制全部 PID", [pidText] { copy(pidText); });
+        add(result, "Copy All PIDs", "复制全部 PID", [pidText] { copyPlain(pidText); });
     else
-        add(result, "Copy PID", "复制 PID", [pidText] { copy(pidText); });
+        add(result, "Copy PID", "复制 PID", [pidText] { copyPlain(pidText); });
     if (!path.isEmpty()) {
-        add(result, "Copy Path", "复制路径", [path] { copy(path); });
+        add(result, "Copy Path", "复制路径", [path] { copyPlain(shellQuoted(path)); });
         add(result, "Show in File Manager", "在文件管理器中显示",
             [path] { FileManager::reveal(path); });
     }

@@ -2,9 +2,9 @@
 // The context menu of one application group, or of one member process of
 // it: show in the inspector, copy the name, pids or path, show the file in
 // the file manager, mute or unmute the group's alerts, quit or force quit
-// after a warning. The menu holds copies of what it acts on; the pids are
-// captured with their start times when it is built, so a pid reused by then
-// for another process is never signalled.
+// after a warning. The menu holds copies of what it acts on; each pid is
+// held with the start time its sample recorded, so a pid reused since for
+// another process is never signalled.
 
 #include "core/records.h"
 
