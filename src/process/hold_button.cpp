@@ -11,6 +11,7 @@
 #include "ui/symbols.h"
 #include "ui/theme.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -112,7 +113,7 @@ void HoldButton::begin()
     pressing_ = true;
     if (confirmed_) {
         // A new hold right after a completed one starts its own bar.
-        confirmed_ = false;
+        setConfirmed(false);
         progress_.set(0);
     }
     retargetScale(Animation::ease(Motion::quick() * 0.6));
@@ -120,8 +121,14 @@ void HoldButton::begin()
     ink_.setTarget(1, Animation::timing(linear, holdSeconds));
     refreshHelp();
     Scheduler::current().after(holdSeconds, this, [this, press] {
-        if (press == press_ && pressing_)
+        if (press != press_ || !pressing_)
+            return;
+        // The events that end a press may not all reach a widget; a hold
+        // that cannot still be under the pointer ends here instead.
+        if (holdable())
             complete();
+        else
+            end();
     });
     animate();
 }
@@ -152,7 +159,7 @@ void HoldButton::complete()
     const std::vector<int32_t> ids = locked_.value_or(targets_);
     locked_.reset();
     pressing_ = false;
-    confirmed_ = true;
+    setConfirmed(true);
     progress_.set(1);
     ink_.setTarget(1, settleSpring());
     retargetScale(settleSpring());
@@ -160,8 +167,7 @@ void HoldButton::complete()
     const std::uint64_t press = press_;
     Scheduler::current().after(resetSeconds, this, [this, press] { reset(press); });
     animate();
-    if (!sounds_ || sounds_())
-        Sound::play(Sound::Cue::confirm);
+    Sound::play(Sound::Cue::confirm);
     if (action_)
         action_(ids);
 }
@@ -172,11 +178,42 @@ void HoldButton::reset(std::uint64_t press)
     // schedule the next reset.
     if (press != press_)
         return;
-    confirmed_ = false;
+    setConfirmed(false);
     progress_.setTarget(0, Animation::ease(Motion::standard()));
     ink_.setTarget(0, Animation::ease(Motion::standard()));
     retargetScale(Animation::ease(Motion::standard()));
     animate();
+}
+
+bool HoldButton::holdable() const
+{
+    if (!isVisible() || !isEnabled())
+        return false;
+    const QWidget* popup = QApplication::activePopupWidget();
+    if (popup && !popup->isAncestorOf(this))
+        return false;
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal && !modal->isAncestorOf(this))
+        return false;
+    const QWidget* grabber = QWidget::mouseGrabber();
+    return !grabber || grabber == this;
+}
+
+QString HoldButton::shownSymbol() const
+{
+    return confirmed_ ? QStringLiteral("checkmark") : symbol_;
+}
+
+void HoldButton::setConfirmed(bool confirmed)
+{
+    if (confirmed == confirmed_)
+        return;
+    previousSymbol_ = shownSymbol();
+    confirmed_ = confirmed;
+    // The old symbol shrinks and fades as the new one grows in.
+    swap_.set(0);
+    swap_.setTarget(1, reduced() ? Animation::ease(Motion::quick())
+                                 : Animation::spring(Motion::quick() * 1.5, 0.8));
 }
 
 void HoldButton::animate()
@@ -185,7 +222,7 @@ void HoldButton::animate()
     if (!isVisible() || FrameClock::shared().subscribed(this))
         return;
     FrameClock::shared().subscribe(this, [this](double dt) {
-        const bool moving = stepAll(dt, progress_, ink_, hover_, scale_);
+        const bool moving = stepAll(dt, progress_, ink_, hover_, scale_, swap_);
         update();
         return moving;
     });
@@ -193,12 +230,31 @@ void HoldButton::animate()
 
 void HoldButton::hideEvent(QHideEvent* event)
 {
+    // Hidden mid-press (its page replaced, its panel closed), the button can
+    // no longer be held: the press ends here and its completion never runs.
+    end();
     FrameClock::shared().unsubscribe(this);
     progress_.set(progress_.target());
     ink_.set(ink_.target());
     hover_.set(hover_.target());
     scale_.set(scale_.target());
+    swap_.set(swap_.target());
     QWidget::hideEvent(event);
+}
+
+void HoldButton::changeEvent(QEvent* event)
+{
+    if ((event->type() == QEvent::EnabledChange && !isEnabled())
+        || (event->type() == QEvent::ActivationChange && !isActiveWindow()))
+        end();
+    QWidget::changeEvent(event);
+}
+
+bool HoldButton::event(QEvent* event)
+{
+    if (event->type() == QEvent::UngrabMouse)
+        end();
+    return QWidget::event(event);
 }
 
 void HoldButton::mousePressEvent(QMouseEvent* event)
@@ -267,16 +323,41 @@ void HoldButton::paintEvent(QPaintEvent*)
     const QColor ink = foreground();
     const QFont font = Fonts::font(11, QFont::Medium);
     const QString text = label();
-    const double symbol = 12;
+    const double symbol = symbolSize;
     const double gap = 5;
     const double textWidth = QFontMetricsF(font).horizontalAdvance(text);
     const double available = full.width() - 12 - symbol - gap;
     const double shown = std::min(textWidth, available);
     const double left = full.center().x() - (symbol + gap + shown) / 2;
-    Symbols::draw(p, QRectF(left, full.center().y() - symbol / 2, symbol, symbol),
-                  confirmed_ ? QStringLiteral("checkmark") : symbol_, ink, QFont::DemiBold);
+    const QRectF box(left, full.center().y() - symbol / 2, symbol, symbol);
+    const double t = std::clamp(swap_.value(), 0.0, 1.0);
+    if (t < 1 && !previousSymbol_.isEmpty()) {
+        const bool still = reduced();
+        paintSymbol(p, box, previousSymbol_, std::max(0.0, 1 - 2 * t), still ? 1 : 1 - 0.5 * t, ink);
+        // The spring may carry the new symbol a little past its size.
+        const double grown = still ? 1 : 0.5 + 0.5 * swap_.value();
+        paintSymbol(p, box, shownSymbol(), std::clamp((t - 0.2) / 0.8, 0.0, 1.0), grown, ink);
+    } else {
+        paintSymbol(p, box, shownSymbol(), 1, 1, ink);
+    }
     p.setFont(font);
     p.setPen(ink);
     p.drawText(QRectF(left + symbol + gap, full.top(), shown + 1, full.height()), Qt::AlignVCenter | Qt::AlignLeft,
                QFontMetricsF(font).elidedText(text, Qt::ElideRight, shown + 0.5));
+}
+
+void HoldButton::paintSymbol(QPainter& p, const QRectF& box, const QString& name, double opacity, double scale,
+                             const QColor& ink)
+{
+    if (opacity <= 0 || scale <= 0)
+        return;
+    p.save();
+    p.setOpacity(p.opacity() * opacity);
+    if (scale != 1) {
+        p.translate(box.center());
+        p.scale(scale, scale);
+        p.translate(-box.center());
+    }
+    Symbols::draw(p, box, name, ink, QFont::DemiBold);
+    p.restore();
 }

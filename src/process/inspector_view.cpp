@@ -3,6 +3,7 @@
 #include "core/date.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/shell_quote.h"
 #include "engine/process_inspect.h"
 #include "model/monitor.h"
 #include "platform/file_manager.h"
@@ -24,7 +25,6 @@
 #include "ui/theme.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -69,12 +69,6 @@ void fillBackground(QWidget* w, const QColor& color)
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, color);
     w->setPalette(pal);
-}
-
-void copyPlain(const QString& text)
-{
-    QApplication::clipboard()->clear();
-    QApplication::clipboard()->setText(text);
 }
 
 void setTextIfChanged(QLabel* l, const QString& text)
@@ -474,7 +468,7 @@ protected:
     {
         QMenu menu(this);
         menu.addAction(L10n::text("Copy Command Line", "复制命令行"), [this] { copyPlain(shown()); });
-        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"), [this] { copyPlain(path()); });
+        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"), [this] { copyPlain(shellQuoted(path())); });
         menu.exec(event->globalPos());
     }
 };
@@ -888,16 +882,18 @@ void InspectorView::buildActions(QWidget* box)
                            [this](const std::vector<int32_t>& ids) { signal(ids, false); }, box);
     forceQuit_ = new HoldButton(L10n::text("Force quit", "强制结束"), QStringLiteral("bolt.fill"), Theme::crit(),
                                 [this](const std::vector<int32_t>& ids) { signal(ids, true); }, box);
-    for (HoldButton* b : {quit_, forceQuit_}) {
-        b->setSoundsEnabled([this] { return m_.prefs().sounds; });
+    for (HoldButton* b : {quit_, forceQuit_})
         first->addWidget(b, 1);
-    }
     column->addLayout(first);
     auto* second = new QHBoxLayout;
     second->setSpacing(8);
     auto plain = [&](void (InspectorView::*act)()) {
         auto* b = new PlainButton(box);
         b->setLabelFont(Fonts::font(11, QFont::Medium));
+        b->setSymbolWeight(QFont::DemiBold);
+        b->setSymbolGap(5);
+        b->setMinimumTextScale(0.85);
+        b->setContentsMargins(6, 0, 6, 0);
         b->setColor(Theme::text());
         b->setFixedHeight(28);
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -7,6 +7,7 @@
 #include "ui/theme.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -56,6 +57,26 @@ void PressButton::setSymbol(const QString& name, double size)
     update();
 }
 
+void PressButton::setSymbolWeight(QFont::Weight weight)
+{
+    symbolWeight_ = weight;
+    update();
+}
+
+void PressButton::setSymbolGap(double gap)
+{
+    symbolGap_ = gap;
+    updateGeometry();
+    update();
+}
+
+void PressButton::setMinimumTextScale(double scale)
+{
+    minimumTextScale_ = std::clamp(scale, 0.1, 1.0);
+    fittedWidth_ = -1;
+    update();
+}
+
 void PressButton::setColor(const QColor& color)
 {
     color_ = color;
@@ -66,6 +87,7 @@ void PressButton::setLabelFont(const QFont& font)
 {
     font_ = font;
     layoutDirty_ = true;
+    fittedWidth_ = -1;
     updateGeometry();
     update();
 }
@@ -189,10 +211,43 @@ QSizeF PressButton::labelSize() const
     double width = textSize.width();
     double height = textSize.height();
     if (!symbol_.isEmpty()) {
-        width += symbolSize_ + (hasText ? gap : 0);
+        width += symbolSize_ + (hasText ? symbolGap_ : 0);
         height = std::max(height, symbolSize_);
     }
     return {width, height};
+}
+
+double PressButton::textRoom() const
+{
+    const QMargins m = contentsMargins();
+    double room = restingRect().width() - m.left() - m.right();
+    if (!symbol_.isEmpty())
+        room -= symbolSize_ + symbolGap_;
+    return std::max(0.0, room);
+}
+
+const Fonts::Fitted& PressButton::fitted(double width) const
+{
+    if (width != fittedWidth_ || fittedSource_ != text()) {
+        fitted_ = Fonts::shrinkToFit(text(), font_, width, minimumTextScale_, Qt::ElideRight);
+        fittedWidth_ = width;
+        fittedSource_ = text();
+    }
+    return fitted_;
+}
+
+QFont PressButton::shownFont() const
+{
+    if (minimumTextScale_ >= 1 || text().isEmpty() || layout().size().width() <= textRoom())
+        return font_;
+    return fitted(textRoom()).font;
+}
+
+QString PressButton::shownText() const
+{
+    if (minimumTextScale_ >= 1 || text().isEmpty() || layout().size().width() <= textRoom())
+        return text();
+    return fitted(textRoom()).text;
 }
 
 QSize PressButton::sizeHint() const
@@ -202,6 +257,17 @@ QSize PressButton::sizeHint() const
     const double grow = style_.maxScale();
     return QSize(int(std::ceil((label.width() + m.left() + m.right()) * grow)),
                  int(std::ceil((label.height() + m.top() + m.bottom()) * grow)));
+}
+
+QSize PressButton::minimumSizeHint() const
+{
+    const QSize whole = sizeHint();
+    if (minimumTextScale_ >= 1 || text().isEmpty())
+        return whole;
+    const QMargins m = contentsMargins();
+    const double symbol = symbol_.isEmpty() ? 0 : symbolSize_ + symbolGap_;
+    const double least = (symbol + m.left() + m.right() + QFontMetricsF(font_).averageCharWidth()) * style_.maxScale();
+    return QSize(std::min(whole.width(), int(std::ceil(least))), whole.height());
 }
 
 QRectF PressButton::restingRect() const
@@ -215,14 +281,25 @@ QRectF PressButton::restingRect() const
 
 void PressButton::paintLabel(QPainter& p, const QRectF& box, const QColor& color)
 {
-    const QSizeF size = labelSize();
+    QSizeF size = labelSize();
+    // Text wider than its room shrinks, then is cut, where the button
+    // allows it; otherwise it is drawn whole from its cached layout.
+    const double room = std::max(0.0, box.width() - (symbol_.isEmpty() ? 0 : symbolSize_ + symbolGap_));
+    const bool fit = minimumTextScale_ < 1 && !text().isEmpty() && layout().size().width() > room;
+    if (fit)
+        size.setWidth(size.width() - layout().size().width() + fitted(room).width);
     double x = box.center().x() - size.width() / 2;
     if (!symbol_.isEmpty()) {
         const QRectF symbolBox(x, box.center().y() - symbolSize_ / 2, symbolSize_, symbolSize_);
-        Symbols::draw(p, symbolBox, symbol_, color, font_.weight());
-        x += symbolSize_ + gap;
+        Symbols::draw(p, symbolBox, symbol_, color, symbolWeight());
+        x += symbolSize_ + symbolGap_;
     }
-    if (!text().isEmpty()) {
+    if (fit) {
+        const Fonts::Fitted& f = fitted(room);
+        p.setFont(f.font);
+        p.setPen(color);
+        p.drawText(QRectF(x, box.top(), f.width + 1, box.height()), Qt::AlignLeft | Qt::AlignVCenter, f.text);
+    } else if (!text().isEmpty()) {
         p.setFont(font_);
         p.setPen(color);
         const QStaticText& text = layout();

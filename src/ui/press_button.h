@@ -5,6 +5,7 @@
 // its text; subclasses draw other labels through paintLabel().
 
 #include "ui/animation.h"
+#include "ui/fonts.h"
 #include "ui/press_style.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,8 @@
 #include <QFont>
 #include <QStaticText>
 #include <QString>
+
+#include <optional>
 
 class PressButton : public QAbstractButton {
     Q_OBJECT
@@ -25,6 +28,18 @@ public:
     // A symbol name (Symbols) drawn before the text, at `size` pixels.
     void setSymbol(const QString& name, double size);
     QString symbol() const { return symbol_; }
+    // The symbol's weight (the label font's unless set) and its distance
+    // from the text (`gap` unless set).
+    void setSymbolWeight(QFont::Weight weight);
+    QFont::Weight symbolWeight() const { return symbolWeight_.value_or(font_.weight()); }
+    void setSymbolGap(double gap);
+    double symbolGap() const { return symbolGap_; }
+    // Text too wide for the button shrinks down to this share of its size
+    // before it is cut; 1, the default, only cuts.
+    void setMinimumTextScale(double scale);
+    // The text as it is drawn at the current width: its font and its words.
+    QFont shownFont() const;
+    QString shownText() const;
     void setColor(const QColor& color);
     QColor color() const { return color_; }
     void setLabelFont(const QFont& font);
@@ -48,7 +63,8 @@ public:
     QRectF restingRect() const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // The whole label, unless its text may shrink and be cut.
+    QSize minimumSizeHint() const override;
 
 protected:
     // Draws the label in `box` (the contents rectangle) in `color`.
@@ -64,6 +80,9 @@ protected:
 private:
     // The text laid out in the label font, redone when either changes.
     const QStaticText& layout() const;
+    // The text fitted into `width`; the whole text while it fits.
+    const Fonts::Fitted& fitted(double width) const;
+    double textRoom() const;
     void setHovering(bool hovering);
     void retargetHover();
     void syncPressed();
@@ -73,6 +92,12 @@ private:
     PressStyle style_;
     QString symbol_;
     double symbolSize_ = 0;
+    std::optional<QFont::Weight> symbolWeight_;
+    double symbolGap_ = gap;
+    double minimumTextScale_ = 1;
+    mutable Fonts::Fitted fitted_;
+    mutable double fittedWidth_ = -1;
+    mutable QString fittedSource_;
     QColor color_;
     QFont font_;
     mutable QStaticText layout_;

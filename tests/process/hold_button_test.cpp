@@ -3,6 +3,7 @@
 #include "app/view_fixture.h"
 #include "ui/desktop_settings.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QApplication>
 
@@ -17,7 +18,6 @@ protected:
         ViewTest::SetUp();
         button = std::make_unique<HoldButton>(QStringLiteral("Quit"), QStringLiteral("stop.fill"), QColor(Qt::yellow),
                                               [this](const std::vector<int32_t>& ids) { calls.push_back(ids); });
-        button->setSoundsEnabled([] { return false; });
         button->setTargets({11, 12, 13});
         showOffscreen(*button, {160, 28});
     }
@@ -66,9 +66,57 @@ TEST_F(HoldButtonTest, ACompletedHoldActsOnTheIdsCapturedAtPressStart)
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], (std::vector<int32_t>{11, 12, 13}));
     EXPECT_TRUE(button->confirmed());
+    // The checkmark swaps in rather than replacing the symbol at once.
+    EXPECT_EQ(button->shownSymbol(), QStringLiteral("checkmark"));
+    EXPECT_LT(button->symbolSwap(), 0.5);
     release();
     runPending();
     EXPECT_EQ(button->label(), QStringLiteral("Quit"));
+    advance(0.3);
+    EXPECT_GT(button->symbolSwap(), 0.9);
+    advance(0.6); // the reset swaps the symbol back
+    EXPECT_EQ(button->shownSymbol(), QStringLiteral("stop.fill"));
+}
+
+TEST_F(HoldButtonTest, APressEndsWithoutActingWhenTheButtonIsHiddenDisabledOrLosesThePointer)
+{
+    // Hidden mid-press: its page replaced or its panel closed.
+    press();
+    advance(0.3);
+    button->hide();
+    EXPECT_FALSE(button->pressing());
+    advance(1);
+    EXPECT_TRUE(calls.empty());
+    button->show();
+    advance(1);
+    EXPECT_TRUE(calls.empty());
+
+    press();
+    advance(0.3);
+    button->setEnabled(false);
+    EXPECT_FALSE(button->pressing());
+    advance(1);
+    button->setEnabled(true);
+    EXPECT_TRUE(calls.empty());
+
+    // A popup takes the pointer: the release will never come here.
+    press();
+    advance(0.3);
+    QMenu popup;
+    popup.addAction(QStringLiteral("x"));
+    popup.popup(QPoint(0, 0));
+    ASSERT_EQ(QApplication::activePopupWidget(), &popup);
+    advance(0.5);
+    EXPECT_FALSE(button->pressing());
+    EXPECT_TRUE(calls.empty());
+    popup.close();
+    advance(1);
+
+    // A real hold still acts.
+    press();
+    advance(0.71);
+    release();
+    EXPECT_EQ(calls.size(), 1u);
 }
 
 TEST_F(HoldButtonTest, TwoHoldsWithinTheResetAreTwoActionsAndTheOldResetLeavesTheNewBarAlone)

@@ -5,7 +5,9 @@
 #include "platform/file_manager.h"
 #include "platform/process_signals.h"
 #include "process/hold_button.h"
+#include "ui/copy_text.h"
 #include "ui/press_button.h"
+#include "ui/sound.h"
 #include "platform/sleeping_child.h"
 
 #include <QApplication>
@@ -48,6 +50,13 @@ protected:
         ingest(*m, snapshotOf({g}), std::move(incidents));
         m->setSelection(g.key);
         runPending();
+    }
+
+    void mouse(HoldButton* button, QEvent::Type type, Qt::MouseButtons buttons)
+    {
+        const QPointF at(20, 14);
+        QMouseEvent event(type, at, button->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(button, &event);
     }
 
     void hold(HoldButton* button)
@@ -233,4 +242,79 @@ TEST_F(InspectorViewTest, NeverSignalsOurselvesOrInit)
     auto view = open();
     hold(view->forceQuitButton());
     EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int>>{{child.pid(), SIGKILL}}));
+}
+
+TEST_F(InspectorViewTest, AHoldAbandonedByClosingOrByTheGonePageSendsNothing)
+{
+    std::vector<int32_t> sent;
+    ProcessSignals::ScopedSender recorder([&](int32_t pid, int) {
+        sent.push_back(pid);
+        return 0;
+    });
+    Child child;
+    const GroupSample g = group("child", 0, {child.pid()});
+
+    // Escape closes the inspector while Quit is held.
+    select(g);
+    auto view = open();
+    mouse(view->quitButton(), QEvent::MouseButtonPress, Qt::LeftButton);
+    advance(0.3);
+    m->escape();
+    runPending();
+    advance(0.6);
+    mouse(view->quitButton(), QEvent::MouseButtonRelease, Qt::NoButton);
+    advance(1);
+    EXPECT_TRUE(sent.empty());
+
+    // The process leaves and the gone page takes the inspector's place.
+    select(g);
+    ASSERT_FALSE(view->gone());
+    mouse(view->forceQuitButton(), QEvent::MouseButtonPress, Qt::LeftButton);
+    advance(0.3);
+    ingest(*m, snapshotOf({group("other", 1, {5})}));
+    runPending();
+    ASSERT_TRUE(view->gone());
+    advance(0.6);
+    EXPECT_TRUE(sent.empty());
+
+    // Held to the end, Quit still acts.
+    select(g);
+    hold(view->quitButton());
+    EXPECT_EQ(sent, std::vector<int32_t>{child.pid()});
+}
+
+TEST_F(InspectorViewTest, ItsCopiesFollowTheSoundsPreference)
+{
+    int plays = 0;
+    struct Counter final : SoundLibrary {
+        struct Player final : SoundPlayer {
+            explicit Player(int& plays) : plays(plays) {}
+            void restart() override { ++plays; }
+            int& plays;
+        };
+        explicit Counter(int& plays) : plays(plays) {}
+        std::unique_ptr<SoundPlayer> load(Sound::Cue, double) override { return std::make_unique<Player>(plays); }
+        int& plays;
+    };
+    SoundBoard board(std::make_unique<Counter>(plays), false, {});
+    SoundBoard::install(&board);
+
+    select(group("solo", 0, {4242}));
+    auto view = open();
+    const QList<CopyText*> copies = view->findChildren<CopyText*>();
+    ASSERT_FALSE(copies.isEmpty());
+    for (CopyText* copy : copies)
+        copy->copy();
+    EXPECT_EQ(plays, 0); // sounds are off in this fixture
+    EXPECT_TRUE(copies.front()->copied());
+
+    Preferences prefs = m->prefs();
+    prefs.sounds = true;
+    m->setPrefs(prefs);
+    copies.front()->copy();
+    EXPECT_EQ(plays, 1);
+    prefs.sounds = false;
+    m->setPrefs(prefs);
+    SoundBoard::install(nullptr);
+    advance(2);
 }
