@@ -219,7 +219,13 @@ void HoldButton::setConfirmed(bool confirmed)
 void HoldButton::animate()
 {
     update();
-    if (!isVisible() || FrameClock::shared().subscribed(this))
+    // A hidden button is not drawn, so whatever it changes meanwhile (a
+    // reset falling due) is simply where it is when it shows again.
+    if (!isVisible()) {
+        settle();
+        return;
+    }
+    if (FrameClock::shared().subscribed(this))
         return;
     FrameClock::shared().subscribe(this, [this](double dt) {
         const bool moving = stepAll(dt, progress_, ink_, hover_, scale_, swap_);
@@ -233,13 +239,18 @@ void HoldButton::hideEvent(QHideEvent* event)
     // Hidden mid-press (its page replaced, its panel closed), the button can
     // no longer be held: the press ends here and its completion never runs.
     end();
+    settle();
+    QWidget::hideEvent(event);
+}
+
+void HoldButton::settle()
+{
     FrameClock::shared().unsubscribe(this);
     progress_.set(progress_.target());
     ink_.set(ink_.target());
     hover_.set(hover_.target());
     scale_.set(scale_.target());
     swap_.set(swap_.target());
-    QWidget::hideEvent(event);
 }
 
 void HoldButton::changeEvent(QEvent* event)

@@ -78,6 +78,8 @@ private:
     void retargetScale(const Animation& animation);
     void refreshHelp();
     void animate();
+    // Every value at its target, off the frame clock.
+    void settle();
     bool reduced() const;
 
     QString name_;

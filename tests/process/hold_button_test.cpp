@@ -117,6 +117,14 @@ TEST_F(HoldButtonTest, APressEndsWithoutActingWhenTheButtonIsHiddenDisabledOrLos
     advance(0.71);
     release();
     EXPECT_EQ(calls.size(), 1u);
+
+    // Hidden while confirmed, it comes back at rest, not with a full bar.
+    button->hide();
+    advance(1);
+    button->show();
+    EXPECT_EQ(button->progress(), 0);
+    EXPECT_EQ(button->symbolSwap(), 1);
+    EXPECT_EQ(button->shownSymbol(), QStringLiteral("stop.fill"));
 }
 
 TEST_F(HoldButtonTest, TwoHoldsWithinTheResetAreTwoActionsAndTheOldResetLeavesTheNewBarAlone)
