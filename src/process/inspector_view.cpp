@@ -468,7 +468,8 @@ protected:
     {
         QMenu menu(this);
         menu.addAction(L10n::text("Copy Command Line", "复制命令行"), [this] { copyPlain(shown()); });
-        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"), [this] { copyPlain(shellQuoted(path())); });
+        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"),
+                       [this] { copyPlain(shellQuoted(path())); });
         menu.exec(event->globalPos());
     }
 };
