@@ -8,6 +8,7 @@
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -61,6 +62,7 @@ TavrinApp::TavrinApp()
 TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor)
     : monitor_(std::move(monitor))
 {
+    applyTheme();
     // Sampling begins before any window exists.
     monitor_->start();
     // The program stays in the tray with its window closed only where a
@@ -87,14 +89,12 @@ TavrinApp::~TavrinApp()
 
 void TavrinApp::showMain()
 {
+    const bool opening = !window_->isVisible();
     window_->show();
     window_->raise();
     window_->activateWindow();
-    if (!shown_) {
-        shown_ = true;
-        if (Defaults::standard().boolValue(QStringLiteral("settings")))
-            openSettings();
-    }
+    if (opening && Defaults::standard().boolValue(QStringLiteral("settings")))
+        openSettings();
 }
 
 void TavrinApp::openSettings()
@@ -104,4 +104,47 @@ void TavrinApp::openSettings()
     settings_->show();
     settings_->raise();
     settings_->activateWindow();
+}
+
+QPalette TavrinApp::palette()
+{
+    QPalette palette;
+    const auto both = [&palette](QPalette::ColorRole role, const QColor& colour) {
+        palette.setColor(QPalette::All, role, colour);
+    };
+    both(QPalette::Window, Theme::panel());
+    both(QPalette::WindowText, Theme::text());
+    both(QPalette::Base, Theme::bg());
+    both(QPalette::AlternateBase, Theme::panel());
+    both(QPalette::Text, Theme::text());
+    both(QPalette::PlaceholderText, Theme::faint());
+    both(QPalette::Button, Theme::raised());
+    both(QPalette::ButtonText, Theme::text());
+    both(QPalette::BrightText, Theme::crit());
+    both(QPalette::ToolTipBase, Theme::raised());
+    both(QPalette::ToolTipText, Theme::text());
+    both(QPalette::Highlight, Theme::line().lighter(150));
+    both(QPalette::HighlightedText, Theme::text());
+    both(QPalette::Link, Theme::mem());
+    both(QPalette::LinkVisited, Theme::mem());
+    // The bevels and separators the style draws.
+    both(QPalette::Light, Theme::line().lighter(130));
+    both(QPalette::Midlight, Theme::line());
+    both(QPalette::Mid, Theme::line());
+    both(QPalette::Dark, Theme::bg());
+    both(QPalette::Shadow, QColor(0, 0, 0));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                     QPalette::HighlightedText})
+        palette.setColor(QPalette::Disabled, role, Theme::faint());
+    return palette;
+}
+
+void TavrinApp::applyTheme()
+{
+    // One style for every desktop, so the palette is painted the same way
+    // whatever theme the desktop runs; the style goes first, since setting
+    // it brings its own palette.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(palette());
+    QToolTip::setPalette(palette());
 }

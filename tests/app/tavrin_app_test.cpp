@@ -3,8 +3,13 @@
 
 #include "shell_fixture.h"
 
+#include "ui/theme.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStyle>
 
 TEST_F(ShellTest, AppStartsTheMonitorAndClosingHidesTheWindow)
 {
@@ -49,6 +54,61 @@ TEST_F(ShellTest, SettingsDefaultOpensSettingsWithTheWindow)
         ASSERT_NE(app.settingsWindow(), nullptr);
         EXPECT_TRUE(app.settingsWindow()->isVisible());
         EXPECT_TRUE(defaults().boolValue(QStringLiteral("settings"))); // not written here
+    }
+    QApplication::setQuitOnLastWindowClosed(quitBefore);
+}
+
+TEST_F(ShellTest, SettingsDefaultIsReadEachTimeTheWindowOpens)
+{
+    const bool quitBefore = QApplication::quitOnLastWindowClosed();
+    {
+        TavrinApp app(make(true));
+        app.showMain();
+        EXPECT_EQ(app.settingsWindow(), nullptr);
+
+        // Set while the window was up: read when it opens next.
+        defaults().set(QStringLiteral("settings"), true);
+        app.mainWindow()->close();
+        app.showMain();
+        ASSERT_NE(app.settingsWindow(), nullptr);
+        EXPECT_TRUE(app.settingsWindow()->isVisible());
+
+        // Brought forward while open, the window does not open it again.
+        app.settingsWindow()->close();
+        app.showMain();
+        EXPECT_FALSE(app.settingsWindow() && app.settingsWindow()->isVisible());
+        app.mainWindow()->close();
+        app.showMain();
+        ASSERT_NE(app.settingsWindow(), nullptr);
+        EXPECT_TRUE(app.settingsWindow()->isVisible());
+        app.settingsWindow()->close();
+    }
+    QApplication::setQuitOnLastWindowClosed(quitBefore);
+}
+
+TEST_F(ShellTest, EveryMenuAndAlertTakesTheDarkPalette)
+{
+    const bool quitBefore = QApplication::quitOnLastWindowClosed();
+    {
+        TavrinApp app(make(true));
+        EXPECT_EQ(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+        // Popups made anywhere later, with or without a parent.
+        QMenu menu;
+        menu.addAction(QStringLiteral("Quit"));
+        QMenu child(app.mainWindow());
+        QMessageBox alert(QMessageBox::Warning, QStringLiteral("Quit"), QStringLiteral("Quit?"));
+        for (QWidget* popup : std::initializer_list<QWidget*>{&menu, &child, &alert}) {
+            const QPalette palette = popup->palette();
+            EXPECT_EQ(palette.color(QPalette::Window), Theme::panel());
+            EXPECT_EQ(palette.color(QPalette::WindowText), Theme::text());
+            EXPECT_EQ(palette.color(QPalette::ButtonText), Theme::text());
+            EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), Theme::faint());
+        }
+        // The menu paints dark, not just holds the colours.
+        menu.adjustSize();
+        const QImage image = menu.grab().toImage();
+        const QColor middle = image.pixelColor(image.width() / 2, image.height() - 2);
+        EXPECT_LT(middle.lightnessF(), 0.2);
     }
     QApplication::setQuitOnLastWindowClosed(quitBefore);
 }
