@@ -131,12 +131,27 @@ void MainWindow::showEvent(QShowEvent* event)
     if (event->spontaneous() || placed_)
         return;
     placed_ = true;
-    // The window manager's frame is known once it has framed the window;
-    // the first placement only assumed one. Without a window manager there
-    // is none, and the assumed title bar's room stays free.
-    Scheduler::current().after(0, this, [this] {
-        const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-        if (!frame.isNull() && frame != assumedFrame)
-            fit(frame);
-    });
+    Scheduler::current().after(0, this, [this] { refit(); });
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    // A window manager moves the window as it frames it.
+    if (placed_ && !framed_)
+        refit();
+}
+
+void MainWindow::refit()
+{
+    // The first placement only assumed a frame. Once the window manager
+    // has framed the window its frame is known, and the window is placed
+    // again with it; without a window manager there is none, and the
+    // assumed title bar's room stays free.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (framed_ || frame.isNull())
+        return;
+    framed_ = true;
+    if (frame != assumedFrame)
+        fit(frame);
 }

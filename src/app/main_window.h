@@ -62,6 +62,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void relanguage();
@@ -69,6 +70,7 @@ private:
     void retitle();
     // Sizes and places the window for its screen with the frame it has.
     void fit(const QMargins& frame);
+    void refit();
 
     Monitor& monitor_;
     AppLanguage language_;
@@ -82,6 +84,7 @@ private:
     QAction* helpItem_ = nullptr;
     QSize minimum_;
     bool placed_ = false;
+    bool framed_ = false;
     int builds_ = 0;
     RefreshGate languageGate_{this, [this] { relanguage(); }};
 };

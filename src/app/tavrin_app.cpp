@@ -8,6 +8,10 @@
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -50,6 +54,30 @@ private:
     Monitor& monitor_;
     AppLanguage language_;
     QWidget* view_ = nullptr;
+};
+
+// Fusion paints every desktop alike. Its menu dividers are shades darker
+// than the menu, which on a dark menu is no line at all; they take the
+// theme's hairline instead.
+class ShellStyle : public QProxyStyle {
+public:
+    ShellStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    {
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuItem && item && item->menuItemType == QStyleOptionMenuItem::Separator
+            && item->text.isEmpty()) {
+            const QRect& r = item->rect;
+            painter->fillRect(QRect(r.left() + 6, r.center().y(), r.width() - 12, 1), Theme::line());
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 } // namespace
@@ -144,7 +172,8 @@ void TavrinApp::applyTheme()
     // One style for every desktop, so the palette is painted the same way
     // whatever theme the desktop runs; the style goes first, since setting
     // it brings its own palette.
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    if (!dynamic_cast<ShellStyle*>(QApplication::style()))
+        QApplication::setStyle(new ShellStyle);
     QApplication::setPalette(palette());
     QToolTip::setPalette(palette());
 }
