@@ -5,6 +5,7 @@
 #include "app/tray.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
+#include "ui/refresh_gate.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -34,15 +35,22 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(20, 20, 20, 20);
         build();
+        // Built anew on a later turn: the language is chosen in here.
         connect(&monitor, &Monitor::prefsChanged, this, [this] {
-            if (monitor_.prefs().language != language_) {
-                language_ = monitor_.prefs().language;
-                build();
-            }
+            if (monitor_.prefs().language != language_)
+                languageGate_.schedule();
         });
     }
 
 private:
+    void relanguage()
+    {
+        if (monitor_.prefs().language == language_)
+            return;
+        language_ = monitor_.prefs().language;
+        build();
+    }
+
     void build()
     {
         setWindowTitle(L10n::text("Settings", "设置"));
@@ -54,6 +62,7 @@ private:
     Monitor& monitor_;
     AppLanguage language_;
     QWidget* view_ = nullptr;
+    RefreshGate languageGate_{this, [this] { relanguage(); }};
 };
 
 // Fusion paints every desktop alike. Its menu dividers are shades darker
