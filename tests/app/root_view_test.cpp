@@ -271,43 +271,23 @@ TEST_F(ShellTest, LanguageChangedFromInsideTheWindowRebuildsAfterTheHandler)
 {
     auto m = make();
     MainWindow window(*m);
-    window.show();
-    settle();
-
-    // A control inside the content that switches the language and then
-    // goes on with its own work.
+    // A control inside that switches the language, then goes on working.
     QPointer<QPushButton> control = new QPushButton(window.root());
-    bool aliveAfterChange = false;
     QObject::connect(control, &QPushButton::clicked, control, [&] {
         Preferences prefs = m->prefs();
-        prefs.language = AppLanguage::zh;
-        m->setPrefs(prefs);
-        aliveAfterChange = !control.isNull();
+        for (AppLanguage language : {AppLanguage::zh, AppLanguage::en, AppLanguage::zh}) {
+            prefs.language = language;
+            m->setPrefs(prefs);
+        }
+        ASSERT_TRUE(control);
         control->setText(QStringLiteral("done"));
     });
     control->click();
-    EXPECT_TRUE(aliveAfterChange);
-    EXPECT_EQ(window.builds(), 1) << "nothing is torn down inside the handler";
-
+    EXPECT_EQ(window.builds(), 1);
     runPending();
-    EXPECT_EQ(window.builds(), 2);
+    EXPECT_EQ(window.builds(), 2) << "once, after the handler";
     EXPECT_FALSE(control);
     EXPECT_EQ(window.viewMenu()->title(), QStringLiteral("视图"));
-
-    // Changes within one turn coalesce; there and back again builds nothing.
-    Preferences prefs = m->prefs();
-    prefs.language = AppLanguage::en;
-    m->setPrefs(prefs);
-    prefs.language = AppLanguage::system;
-    m->setPrefs(prefs);
-    runPending();
-    EXPECT_EQ(window.builds(), 3);
-    prefs.language = AppLanguage::zh;
-    m->setPrefs(prefs);
-    prefs.language = AppLanguage::system;
-    m->setPrefs(prefs);
-    runPending();
-    EXPECT_EQ(window.builds(), 3);
 }
 
 TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFades)
@@ -318,68 +298,33 @@ TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFade
     root.resize(1400, 880);
     root.show();
     settle();
-    const int centre = root.centre()->width();
-
     m->setSelection(QStringLiteral("g"));
     runPending();
-    ASSERT_NE(root.inspector(), nullptr);
-    // The same motions, stepped by hand frame for frame.
-    AnimatedValue layout(0);
-    layout.setTarget(1, Animation::spring(Motion::standard()));
-    AnimatedValue opacity(0);
-    opacity.setTarget(1, Animation::timing(Motion::ease(), Motion::standard()));
+    // The design's two motions, stepped alongside.
+    AnimatedValue spring(0), fade(0);
+    spring.setTarget(1, Animation::spring(Motion::standard()));
+    fade.setTarget(1, Animation::timing(Motion::ease(), Motion::standard()));
     for (int frame = 0; frame < 6; ++frame) {
         advance(FrameClock::interval);
-        layout.step(FrameClock::interval);
-        opacity.step(FrameClock::interval);
+        stepAll(FrameClock::interval, spring, fade);
     }
-    ASSERT_GT(layout.value(), 0.05);
-    ASSERT_GT(opacity.value() - layout.value(), 0.1) << "the two motions must differ here";
-    EXPECT_NEAR(root.inspectorShown(), layout.value(), 0.02);
-    EXPECT_NEAR(root.inspectorFade(), opacity.value(), 0.02);
-    EXPECT_NEAR(root.centre()->width(), centre - 331 * layout.value(), 2);
+    ASSERT_GT(fade.value() - spring.value(), 0.1);
+    EXPECT_NEAR(root.inspectorShown(), spring.value(), 0.02);
+    EXPECT_NEAR(root.inspectorFade(), fade.value(), 0.02);
     // The inspector waits at the trailing edge while it fades in.
     EXPECT_EQ(root.inspector()->geometry().right(), root.width() - 1);
-
-    settle();
-    EXPECT_EQ(root.centre()->width(), centre - 331);
-    m->setSelection(std::nullopt);
-    settle();
-    EXPECT_EQ(root.inspector(), nullptr);
-    EXPECT_EQ(root.centre()->width(), centre);
 }
 
 TEST(MainWindowPlacement, OpensWithinTheScreenAndLowersTheMinimumOnlyWhereItMust)
 {
     const QMargins titleBar(0, 32, 0, 0);
-    const int menuBar = 24;
-    const auto inside = [&](const MainWindow::Placement& p, const QRect& available) {
-        return available.contains(p.geometry.marginsAdded(titleBar));
-    };
-
-    // A desktop screen: the default size, centred, and the design's minimum.
-    const QRect desktop(0, 0, 1920, 1080);
-    const auto wide = MainWindow::place(desktop, titleBar, menuBar);
-    EXPECT_EQ(wide.minimum, QSize(1120, 760));
-    EXPECT_EQ(wide.geometry, QRect(260, 116, 1400, 880));
-
-    // 1366 x 768 under a 27-pixel panel, and its neighbour on the right.
-    for (const QRect& laptop : {QRect(0, 27, 1366, 741), QRect(1920, 27, 1366, 741)}) {
-        const auto small = MainWindow::place(laptop, titleBar, menuBar);
-        EXPECT_TRUE(inside(small, laptop)) << small.geometry.x() << "," << small.geometry.y();
-        EXPECT_EQ(small.geometry.size(), QSize(1366, 709));
-        EXPECT_EQ(small.minimum, QSize(1120, 709 - menuBar)) << "only the height is short";
-    }
-
-    // Short of both: the whole free area, and a minimum that fits in it.
-    const QRect tiny(0, 0, 1024, 600);
-    const auto both = MainWindow::place(tiny, titleBar, menuBar);
-    EXPECT_TRUE(inside(both, tiny));
-    EXPECT_EQ(both.minimum, QSize(1024, 600 - 32 - menuBar));
-    EXPECT_GE(both.geometry.height(), both.minimum.height() + menuBar);
-
-    // No screen known: the design's sizes.
-    const auto none = MainWindow::place(QRect(), titleBar, menuBar);
-    EXPECT_EQ(none.minimum, QSize(1120, 760));
-    EXPECT_EQ(none.geometry.size(), QSize(1400, 880));
+    const auto place = [&](QRect available) { return MainWindow::place(available, titleBar, 24); };
+    EXPECT_EQ(place({0, 0, 1920, 1080}).geometry, QRect(260, 116, 1400, 880));
+    EXPECT_EQ(place({0, 0, 1920, 1080}).minimum, QSize(1120, 760));
+    // 1366 x 768 under a 27-pixel panel, on a second screen: only the height is short.
+    const auto laptop = place({1920, 27, 1366, 741});
+    EXPECT_EQ(laptop.geometry, QRect(1920, 59, 1366, 709));
+    EXPECT_EQ(laptop.minimum, QSize(1120, 709 - 24));
+    EXPECT_EQ(place({0, 0, 1024, 600}).minimum, QSize(1024, 600 - 32 - 24));
+    EXPECT_EQ(place({}).minimum, QSize(1120, 760)) << "no screen known";
 }
