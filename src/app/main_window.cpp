@@ -16,16 +16,16 @@
 
 MainWindow::Placement MainWindow::place(const QRect& available, const QMargins& frame, int menuBar)
 {
-    const QSize design(RootView::minimumWidth, RootView::minimumHeight);
+    const QSize own(RootView::minimumWidth, RootView::minimumHeight);
     const int roomWidth = available.width() - frame.left() - frame.right();
     const int roomHeight = available.height() - frame.top() - frame.bottom();
-    // No screen to speak of: the design's sizes, where the system puts it.
+    // No screen to speak of: the window's own sizes, where the system puts it.
     if (roomWidth <= menuBar || roomHeight <= menuBar)
-        return {design, QRect(0, 0, defaultWidth, defaultHeight)};
+        return {own, QRect(0, 0, defaultWidth, defaultHeight)};
 
     Placement result;
-    result.minimum = QSize(std::min(design.width(), roomWidth),
-                           std::min(design.height(), roomHeight - menuBar));
+    result.minimum = QSize(std::min(own.width(), roomWidth),
+                           std::min(own.height(), roomHeight - menuBar));
     const QSize size(std::min(defaultWidth, roomWidth), std::min(defaultHeight, roomHeight));
     const int x = available.left() + (roomWidth - size.width()) / 2 + frame.left();
     const int y = available.top() + (roomHeight - size.height()) / 2 + frame.top();

@@ -300,7 +300,7 @@ TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFade
     settle();
     m->setSelection(QStringLiteral("g"));
     runPending();
-    // The design's two motions, stepped alongside.
+    // The spring and the fade, stepped alongside.
     AnimatedValue spring(0), fade(0);
     spring.setTarget(1, Animation::spring(Motion::standard()));
     fade.setTarget(1, Animation::timing(Motion::ease(), Motion::standard()));
