@@ -330,8 +330,12 @@ QWidget* RootView::buildInstruments()
     stack->setContentsMargins(16, 14, 16, 14);
     stack->setSpacing(0);
     auto* reactor = new StandIn("Core gauge", "核心仪表", column);
-    reactor->setFixedHeight(330);
-    stack->addWidget(reactor);
+    // Full height wherever the window has it; on a short screen the gauge
+    // gives way first, so nothing in the column overlaps.
+    reactor->setMinimumHeight(120);
+    reactor->setMaximumHeight(330);
+    reactor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    stack->addWidget(reactor, 1000);
     stack->addSpacing(10);
     auto* legend = new StandIn("Memory legend", "内存图例", column);
     legend->setFixedHeight(66);
