@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -286,8 +287,12 @@ IncidentDrawer::IncidentDrawer(Monitor& monitor, QWidget* parent)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     chevron_.set(monitor.drawerOpen() ? 0 : -90);
+    openness_.set(monitor.drawerOpen() ? 1 : 0);
 
     auto* column = new QVBoxLayout(this);
+    // The drawer is shorter than its body while it folds; the body is cut
+    // off at its foot rather than squeezed.
+    column->setSizeConstraint(QLayout::SetNoConstraint);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
@@ -383,7 +388,24 @@ void IncidentDrawer::refresh()
     const bool folded = next.open != model_.open;
     model_ = std::move(next);
 
-    clear_->setVisible(model_.clearEnded);
+    static_cast<FoldButton*>(fold_)->relabel();
+    if (folded) {
+        chevron_.setTarget(model_.open ? 0 : -90, Animation::spring(Motion::standard()));
+        openness_.setTarget(model_.open ? 1 : 0, Animation::spring(Motion::standard()));
+    }
+    if (model_.clearEnded != (clearShown_.target() > 0))
+        clearShown_.setTarget(model_.clearEnded ? 1 : 0, Animation::ease());
+    clear_->setAttribute(Qt::WA_TransparentForMouseEvents, !model_.clearEnded);
+    // What was there stays while the body folds away.
+    if (model_.open || !openness_.moving())
+        applyBody();
+    animate();
+    updateGeometry();
+    update();
+}
+
+void IncidentDrawer::applyBody()
+{
     empty_->setVisible(model_.empty.has_value());
     if (model_.empty)
         empty_->setText(*model_.empty);
@@ -406,12 +428,6 @@ void IncidentDrawer::refresh()
         delete gone.data();
     rowViews_ = std::move(kept);
     layoutRows();
-
-    static_cast<FoldButton*>(fold_)->relabel();
-    if (folded)
-        animateChevron();
-    updateGeometry();
-    update();
 }
 
 void IncidentDrawer::layoutRows()
@@ -426,18 +442,64 @@ void IncidentDrawer::layoutRows()
     }
 }
 
-void IncidentDrawer::animateChevron()
+void IncidentDrawer::animate()
 {
-    chevron_.setTarget(model_.open ? 0 : -90, Animation::spring(Motion::standard()));
-    if (!isVisible()) {
-        chevron_.set(chevron_.target());
+    if (!isVisible() || !(chevron_.moving() || openness_.moving() || clearShown_.moving())) {
+        settle();
         return;
     }
+    showClear();
     FrameClock::shared().subscribe(this, [this](double dt) {
-        const bool moving = chevron_.step(dt);
+        const bool moving = stepAll(dt, chevron_, openness_, clearShown_);
+        if (!moving) {
+            settle();
+            return false;
+        }
         fold_->update();
-        return moving;
+        showClear();
+        updateGeometry();
+        return true;
     });
+}
+
+// Ends every motion where it is heading.
+void IncidentDrawer::settle()
+{
+    FrameClock::shared().unsubscribe(this);
+    chevron_.set(chevron_.target());
+    openness_.set(openness_.target());
+    clearShown_.set(clearShown_.target());
+    // Folded away: the last rows go now.
+    if (!model_.open)
+        applyBody();
+    showClear();
+    fold_->update();
+    updateGeometry();
+}
+
+// "Clear ended" at its opacity; hidden once it has faded out.
+void IncidentDrawer::showClear()
+{
+    const double opacity = std::clamp(clearShown_.value(), 0.0, 1.0);
+    const bool shown = opacity > 0 || clearShown_.target() > 0;
+    clear_->setVisible(shown);
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(clear_->graphicsEffect());
+    if (opacity >= 1 || !shown) {
+        if (effect)
+            clear_->setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(clear_);
+        clear_->setGraphicsEffect(effect);
+    }
+    effect->setOpacity(opacity);
+}
+
+void IncidentDrawer::hideEvent(QHideEvent* event)
+{
+    settle();
+    QWidget::hideEvent(event);
 }
 
 bool IncidentDrawer::eventFilter(QObject* watched, QEvent* event)
@@ -455,14 +517,20 @@ void IncidentDrawer::resizeEvent(QResizeEvent* event)
         updateGeometry();
 }
 
+int IncidentDrawer::bodyHeight() const
+{
+    // What the body shows now: while folding away, still the last rows.
+    if (empty_->isVisibleTo(this))
+        return empty_->heightForWidth(std::max(width(), 400));
+    if (scroll_->isVisibleTo(this))
+        return listHeight;
+    return 0;
+}
+
 QSize IncidentDrawer::sizeHint() const
 {
-    int h = headerHeight;
-    if (model_.empty)
-        h += empty_->heightForWidth(std::max(width(), 400));
-    else if (!model_.rows.empty())
-        h += listHeight;
-    return {400, h};
+    const double openness = std::clamp(openness_.value(), 0.0, 1.0);
+    return {400, headerHeight + int(std::lround(bodyHeight() * openness))};
 }
 
 void IncidentDrawer::paintEvent(QPaintEvent*)

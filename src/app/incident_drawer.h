@@ -79,6 +79,9 @@ public:
     ~IncidentDrawer() override;
 
     const Model& model() const { return model_; }
+    // How far the body is unfolded, 0 to 1, and how opaque "Clear ended" is.
+    double openness() const { return openness_.value(); }
+    double clearOpacity() const { return clearShown_.value(); }
     InteractionHold& hold() { return hold_; }
     HoldBadge* badge() const { return badge_; }
     PressButton* foldButton() const { return fold_; }
@@ -99,6 +102,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     class FoldButton;
@@ -106,8 +110,12 @@ private:
 
     void scheduleRefresh();
     void refresh();
+    void applyBody();
     void layoutRows();
-    void animateChevron();
+    void animate();
+    void settle();
+    void showClear();
+    int bodyHeight() const;
     const Incident* find(const QUuid& id) const;
 
     Monitor& monitor_;
@@ -123,5 +131,9 @@ private:
     QHash<QUuid, QPointer<RowView>> rowViews_;
     // The chevron's turn: 0 open, -90° closed.
     AnimatedValue chevron_{0};
+    // The body's share of its height: it unfolds on the same spring, and
+    // keeps its last rows in view while it folds away.
+    AnimatedValue openness_{1};
+    AnimatedValue clearShown_{0};
     RefreshGate refreshGate_{this, [this] { refresh(); }};
 };

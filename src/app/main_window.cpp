@@ -3,11 +3,35 @@
 #include "app/root_view.h"
 #include "app/stand_ins.h"
 #include "app/view_menu.h"
-#include "ui/theme.h"
+#include "ui/scheduler.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
+
+#include <algorithm>
+
+MainWindow::Placement MainWindow::place(const QRect& available, const QMargins& frame, int menuBar)
+{
+    const QSize own(RootView::minimumWidth, RootView::minimumHeight);
+    const int roomWidth = available.width() - frame.left() - frame.right();
+    const int roomHeight = available.height() - frame.top() - frame.bottom();
+    // No screen to speak of: the window's own sizes, where the system puts it.
+    if (roomWidth <= menuBar || roomHeight <= menuBar)
+        return {own, QRect(0, 0, defaultWidth, defaultHeight)};
+
+    Placement result;
+    result.minimum = QSize(std::min(own.width(), roomWidth),
+                           std::min(own.height(), roomHeight - menuBar));
+    const QSize size(std::min(defaultWidth, roomWidth), std::min(defaultHeight, roomHeight));
+    const int x = available.left() + (roomWidth - size.width()) / 2 + frame.left();
+    const int y = available.top() + (roomHeight - size.height()) / 2 + frame.top();
+    result.geometry = QRect(QPoint(x, y), size);
+    return result;
+}
 
 MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     : QMainWindow(parent)
@@ -15,19 +39,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     , language_(monitor.prefs().language)
 {
     setWindowTitle(QStringLiteral("Tavrin"));
-    resize(defaultWidth, defaultHeight);
 
+    // The colours come from the application's palette, which every menu
+    // and alert shares.
     QMenuBar* bar = menuBar();
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, Theme::panel());
-    palette.setColor(QPalette::Base, Theme::panel());
-    palette.setColor(QPalette::WindowText, Theme::text());
-    palette.setColor(QPalette::ButtonText, Theme::text());
-    palette.setColor(QPalette::Text, Theme::text());
-    palette.setColor(QPalette::Highlight, Theme::raised());
-    palette.setColor(QPalette::HighlightedText, Theme::text());
-    bar->setPalette(palette);
-
     app_ = bar->addMenu(QStringLiteral("Tavrin"));
     settings_ = app_->addAction(QString());
     settings_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
@@ -49,15 +64,14 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     helpItem_->setEnabled(false);
 
     retitle();
+    fit(assumedFrame);
     rebuild();
 
-    // The content's identity is the language: a change builds it anew.
+    // The content's identity is the language: a change builds it anew, on
+    // a later turn, since the control that changed it may sit inside.
     connect(&monitor, &Monitor::prefsChanged, this, [this] {
-        if (monitor_.prefs().language == language_)
-            return;
-        language_ = monitor_.prefs().language;
-        retitle();
-        rebuild();
+        if (monitor_.prefs().language != language_)
+            languageGate_.schedule();
     });
 }
 
@@ -75,6 +89,16 @@ void MainWindow::retitle()
     helpItem_->setText(StandIn::caption("Help", "帮助"));
 }
 
+void MainWindow::relanguage()
+{
+    // Changed and changed back within one turn: nothing to build.
+    if (monitor_.prefs().language == language_)
+        return;
+    language_ = monitor_.prefs().language;
+    retitle();
+    rebuild();
+}
+
 void MainWindow::rebuild()
 {
     // The old content goes first: it takes down the hooks its views
@@ -84,7 +108,50 @@ void MainWindow::rebuild()
         delete old;
     }
     root_ = new RootView(monitor_, this);
+    root_->setMinimumSize(minimum_);
     connect(root_, &RootView::settingsRequested, this, &MainWindow::settingsRequested);
     setCentralWidget(root_);
     ++builds_;
+}
+
+void MainWindow::fit(const QMargins& frame)
+{
+    QScreen* screen = this->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    const Placement placement = place(available, frame, menuBar()->sizeHint().height());
+    minimum_ = placement.minimum;
+    if (root_)
+        root_->setMinimumSize(minimum_);
+    setGeometry(placement.geometry);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous() || placed_)
+        return;
+    placed_ = true;
+    Scheduler::current().after(0, this, [this] { refit(); });
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    // A window manager moves the window as it frames it.
+    if (placed_ && !framed_)
+        refit();
+}
+
+void MainWindow::refit()
+{
+    // The first placement only assumed a frame. Once the window manager
+    // has framed the window its frame is known, and the window is placed
+    // again with it; without a window manager there is none, and the
+    // assumed title bar's room stays free.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (framed_ || frame.isNull())
+        return;
+    framed_ = true;
+    if (frame != assumedFrame)
+        fit(frame);
 }

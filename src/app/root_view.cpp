@@ -217,7 +217,7 @@ public:
         const int column = inspectorWidth + 1;
         // The centre column gives the inspector its room on the spring;
         // the inspector moves in with it, or under reduce motion waits in
-        // place and fades.
+        // place and fades on its own curve.
         const int centreRight = w - int(std::lround(column * shown));
         const int centreLeft = instrumentsWidth + 1;
         root_.instruments_->setGeometry(0, 0, instrumentsWidth, h);
@@ -225,7 +225,8 @@ public:
         if (root_.inspector_) {
             const bool fading = reduced();
             root_.inspector_->setGeometry(fading ? w - column : centreRight, 0, column, h);
-            setOpacity(root_.inspector_, fading ? shown : (shown > 0 ? 1 : 0));
+            setOpacity(root_.inspector_,
+                       fading ? root_.inspectorFade_.value() : (shown > 0 ? 1 : 0));
         }
         update();
     }
@@ -281,6 +282,7 @@ RootView::RootView(Monitor& monitor, QWidget* parent)
     // Due at opening: simply there.
     placeholder_.set(!monitor.ready() && !monitor.welcome() ? 1 : 0);
     inspectorShown_.set(monitor.selection() ? 1 : 0);
+    inspectorFade_.set(inspectorShown_.value());
     if (monitor.selection())
         buildInspector();
     welcomeShown_.set(monitor.welcome() ? 1 : 0);
@@ -328,8 +330,12 @@ QWidget* RootView::buildInstruments()
     stack->setContentsMargins(16, 14, 16, 14);
     stack->setSpacing(0);
     auto* reactor = new StandIn("Core gauge", "核心仪表", column);
-    reactor->setFixedHeight(330);
-    stack->addWidget(reactor);
+    // Full height wherever the window has it; on a short screen the gauge
+    // gives way first, so nothing in the column overlaps.
+    reactor->setMinimumHeight(120);
+    reactor->setMaximumHeight(330);
+    reactor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    stack->addWidget(reactor, 1000);
     stack->addSpacing(10);
     auto* legend = new StandIn("Memory legend", "内存图例", column);
     legend->setFixedHeight(66);
@@ -431,7 +437,9 @@ void RootView::refresh()
     if (inspector != inspectorShown_.target()) {
         if (inspector > 0 && !inspector_)
             buildInspector();
-        inspectorShown_.setTarget(inspector, reduced() ? fade() : Animation::spring(Motion::standard()));
+        // The body row follows the spring whatever the motion setting.
+        inspectorShown_.setTarget(inspector, Animation::spring(Motion::standard()));
+        inspectorFade_.setTarget(inspector, reduced() ? fade() : Animation::none());
     }
 
     const double welcome = monitor_.welcome() ? 1 : 0;
@@ -450,12 +458,14 @@ void RootView::animate()
 {
     if (placeholder_.value() > 0 || placeholder_.target() > 0)
         placeholderView_->setVisible(true);
-    if (!isVisible() || !(placeholder_.moving() || inspectorShown_.moving() || welcomeShown_.moving())) {
+    if (!isVisible()
+        || !(placeholder_.moving() || inspectorShown_.moving() || inspectorFade_.moving()
+             || welcomeShown_.moving())) {
         settle();
         return;
     }
     FrameClock::shared().subscribe(this, [this](double dt) {
-        const bool moving = stepAll(dt, placeholder_, inspectorShown_, welcomeShown_);
+        const bool moving = stepAll(dt, placeholder_, inspectorShown_, inspectorFade_, welcomeShown_);
         if (!moving) {
             settle();
             return false;
@@ -474,6 +484,7 @@ void RootView::settle()
     FrameClock::shared().unsubscribe(this);
     placeholder_.set(placeholder_.target());
     inspectorShown_.set(inspectorShown_.target());
+    inspectorFade_.set(inspectorFade_.target());
     welcomeShown_.set(welcomeShown_.target());
     if (inspectorShown_.value() <= 0 && inspector_)
         delete inspector_.data();

@@ -75,8 +75,10 @@ public:
 
     // The placeholder's opacity now, and whether it is due.
     double placeholderOpacity() const { return placeholder_.value(); }
-    // How far the inspector column is in, 0 to 1.
+    // How far the body row has made room for the inspector column, 0 to 1.
     double inspectorShown() const { return inspectorShown_.value(); }
+    // The inspector column's opacity while reduce motion has it fade.
+    double inspectorFade() const { return inspectorFade_.value(); }
     double welcomeOpacity() const { return welcomeShown_.value(); }
 
     // Moves the keyboard focus into the filter field (the View menu's
@@ -121,6 +123,7 @@ private:
 
     AnimatedValue placeholder_{0};
     AnimatedValue inspectorShown_{0};
+    AnimatedValue inspectorFade_{0};
     AnimatedValue welcomeShown_{0};
     bool overlay_ = false;
     RefreshGate refreshGate_{this, [this] { refresh(); }};

@@ -5,9 +5,15 @@
 #include "app/tray.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
+#include "ui/refresh_gate.h"
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -29,15 +35,22 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(20, 20, 20, 20);
         build();
+        // Built anew on a later turn: the language is chosen in here.
         connect(&monitor, &Monitor::prefsChanged, this, [this] {
-            if (monitor_.prefs().language != language_) {
-                language_ = monitor_.prefs().language;
-                build();
-            }
+            if (monitor_.prefs().language != language_)
+                languageGate_.schedule();
         });
     }
 
 private:
+    void relanguage()
+    {
+        if (monitor_.prefs().language == language_)
+            return;
+        language_ = monitor_.prefs().language;
+        build();
+    }
+
     void build()
     {
         setWindowTitle(L10n::text("Settings", "设置"));
@@ -49,6 +62,31 @@ private:
     Monitor& monitor_;
     AppLanguage language_;
     QWidget* view_ = nullptr;
+    RefreshGate languageGate_{this, [this] { relanguage(); }};
+};
+
+// Fusion paints every desktop alike. Its menu dividers are shades darker
+// than the menu, which on a dark menu is no line at all; they take the
+// theme's hairline instead.
+class ShellStyle : public QProxyStyle {
+public:
+    ShellStyle()
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+    {
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuItem && item && item->menuItemType == QStyleOptionMenuItem::Separator
+            && item->text.isEmpty()) {
+            const QRect& r = item->rect;
+            painter->fillRect(QRect(r.left() + 6, r.center().y(), r.width() - 12, 1), Theme::line());
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 } // namespace
@@ -61,6 +99,7 @@ TavrinApp::TavrinApp()
 TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor)
     : monitor_(std::move(monitor))
 {
+    applyTheme();
     // Sampling begins before any window exists.
     monitor_->start();
     // The program stays in the tray with its window closed only where a
@@ -87,14 +126,12 @@ TavrinApp::~TavrinApp()
 
 void TavrinApp::showMain()
 {
+    const bool opening = !window_->isVisible();
     window_->show();
     window_->raise();
     window_->activateWindow();
-    if (!shown_) {
-        shown_ = true;
-        if (Defaults::standard().boolValue(QStringLiteral("settings")))
-            openSettings();
-    }
+    if (opening && Defaults::standard().boolValue(QStringLiteral("settings")))
+        openSettings();
 }
 
 void TavrinApp::openSettings()
@@ -104,4 +141,48 @@ void TavrinApp::openSettings()
     settings_->show();
     settings_->raise();
     settings_->activateWindow();
+}
+
+QPalette TavrinApp::palette()
+{
+    QPalette palette;
+    const auto both = [&palette](QPalette::ColorRole role, const QColor& colour) {
+        palette.setColor(QPalette::All, role, colour);
+    };
+    both(QPalette::Window, Theme::panel());
+    both(QPalette::WindowText, Theme::text());
+    both(QPalette::Base, Theme::bg());
+    both(QPalette::AlternateBase, Theme::panel());
+    both(QPalette::Text, Theme::text());
+    both(QPalette::PlaceholderText, Theme::faint());
+    both(QPalette::Button, Theme::raised());
+    both(QPalette::ButtonText, Theme::text());
+    both(QPalette::BrightText, Theme::crit());
+    both(QPalette::ToolTipBase, Theme::raised());
+    both(QPalette::ToolTipText, Theme::text());
+    both(QPalette::Highlight, Theme::line().lighter(150));
+    both(QPalette::HighlightedText, Theme::text());
+    both(QPalette::Link, Theme::mem());
+    both(QPalette::LinkVisited, Theme::mem());
+    // The bevels and separators the style draws.
+    both(QPalette::Light, Theme::line().lighter(130));
+    both(QPalette::Midlight, Theme::line());
+    both(QPalette::Mid, Theme::line());
+    both(QPalette::Dark, Theme::bg());
+    both(QPalette::Shadow, QColor(0, 0, 0));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                     QPalette::HighlightedText})
+        palette.setColor(QPalette::Disabled, role, Theme::faint());
+    return palette;
+}
+
+void TavrinApp::applyTheme()
+{
+    // One style for every desktop, so the palette is painted the same way
+    // whatever theme the desktop runs; the style goes first, since setting
+    // it brings its own palette.
+    if (!dynamic_cast<ShellStyle*>(QApplication::style()))
+        QApplication::setStyle(new ShellStyle);
+    QApplication::setPalette(palette());
+    QToolTip::setPalette(palette());
 }

@@ -7,6 +7,7 @@
 #include "model/monitor.h"
 
 #include <QObject>
+#include <QPalette>
 #include <QPointer>
 #include <QWidget>
 
@@ -35,14 +36,19 @@ public:
     bool hasTray() const { return tray_ != nullptr; }
     Tray* tray() const { return tray_.get(); }
 
-    // Shows the main window, reading the "settings" default as it opens.
+    // Shows the main window; each time it opens from hidden, the
+    // "settings" default is read, and the settings window opens with it.
     void showMain();
     void openSettings();
+
+    // The dark palette that every window, menu, tooltip and alert of the
+    // application takes, and the style that paints it.
+    static QPalette palette();
+    static void applyTheme();
 
 private:
     std::unique_ptr<Monitor> monitor_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
     QPointer<QWidget> settings_;
-    bool shown_ = false;
 };

@@ -83,9 +83,11 @@ void Tray::refresh()
     if (L10n::isChinese() != chinese_) {
         chinese_ = L10n::isChinese();
         retranslate();
-        // The panel starts afresh in the new language, hold and all.
-        rebuildPanel();
     }
+    // The panel starts afresh with each language setting, hold and all,
+    // also when the setting resolves to the language already shown.
+    if (monitor_.prefs().language != panelLanguage_)
+        rebuildPanel();
     Model next = build(monitor_);
     if (next == model_ && renders_ > 0)
         return;
@@ -108,6 +110,7 @@ void Tray::rebuildPanel()
 {
     const bool wasOpen = panel_ && panel_->isVisible();
     delete panel_.data();
+    panelLanguage_ = monitor_.prefs().language;
     panel_ = new MenuPanel(monitor_, openMain_);
     if (wasOpen)
         togglePanel();

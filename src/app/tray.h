@@ -11,6 +11,7 @@
 #include "core/incident.h"
 #endif
 #include "app/menu_panel.h"
+#include "core/l10n.h"
 #include "ui/refresh_gate.h"
 
 #include <QIcon>
@@ -77,6 +78,8 @@ private:
     QAction* quit_ = nullptr;
     QPointer<MenuPanel> panel_;
     bool chinese_ = false;
+    // The panel's identity: the language preference, not what it resolves to.
+    AppLanguage panelLanguage_ = AppLanguage::system;
     Model model_;
     int renders_ = 0;
     RefreshGate refreshGate_{this, [this] { refresh(); }};

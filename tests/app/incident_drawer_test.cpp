@@ -3,6 +3,7 @@
 #include "core/fmt.h"
 #include "model/monitor.h"
 #include "shell_fixture.h"
+#include "ui/frame_clock.h"
 #include "ui/hold_badge.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
@@ -90,7 +91,7 @@ TEST_F(IncidentDrawerTest, ClearEndedOnlyWhileOpenAndSomethingEnded)
     EXPECT_TRUE(drawer->clearButton()->isVisible());
 
     m->setDrawerOpen(false);
-    runPending();
+    settle();
     EXPECT_FALSE(drawer->model().clearEnded);
     EXPECT_FALSE(drawer->clearButton()->isVisible());
     EXPECT_EQ(drawer->model().count, QStringLiteral("2")) << "the count stays while folded";
@@ -221,4 +222,21 @@ TEST_F(IncidentDrawerTest, EndedIncidentHasAHollowDot)
     // The ring is there in both.
     const QPoint edge(IncidentDrawer::margin + 3, IncidentDrawer::rowHeight / 2 - 3);
     EXPECT_GT(qRed(ended.pixelColor(edge).rgb()), qRed(Theme::panel().rgb()) + 40);
+}
+
+TEST_F(IncidentDrawerTest, FoldsOnASpringAndClearEndedFades)
+{
+    feed({incident("a"), incident("b", Severity::warn, true)});
+    settle();
+    const int open = drawer->sizeHint().height();
+    drawer->foldButton()->click();
+    runPending();
+    advance(4 * FrameClock::interval);
+    EXPECT_GT(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
+    EXPECT_LT(drawer->sizeHint().height(), open);
+    EXPECT_GT(drawer->clearOpacity(), 0);
+    EXPECT_LT(drawer->clearOpacity(), 1);
+    settle();
+    EXPECT_EQ(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
+    EXPECT_FALSE(drawer->clearButton()->isVisible());
 }

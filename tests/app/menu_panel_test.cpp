@@ -1,10 +1,12 @@
 #include "app/menu_panel.h"
+#include "app/tray.h"
 
 #include "model/monitor.h"
 #include "shell_fixture.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
 
+#include <QPointer>
 #include <QTest>
 
 #include <limits>
@@ -181,4 +183,25 @@ TEST(MenuPanelPlacement, OpensAwayFromTheNearEdgeAndStaysInside)
     EXPECT_EQ(MenuPanel::placement(QRect(3, 100, 1, 1), size, available), QPoint(0, 101));
     // Taller than the area: kept to its top.
     EXPECT_EQ(MenuPanel::placement(QRect(800, 900, 1, 1), QSize(300, 2000), available).y(), 30);
+}
+
+// A setting that resolves to the language already shown still starts a
+// fresh panel; other settings keep it.
+TEST_F(ShellTest, PanelIsBuiltAnewForEachLanguageSetting)
+{
+    auto m = make();
+    Tray tray(*m, [] {});
+    QPointer<MenuPanel> first = tray.panel();
+    Preferences prefs = m->prefs();
+    prefs.notify = !prefs.notify;
+    m->setPrefs(prefs);
+    runPending();
+    EXPECT_EQ(tray.panel(), first.data());
+    const bool chinese = L10n::isChinese();
+    prefs.language = chinese ? AppLanguage::zh : AppLanguage::en;
+    m->setPrefs(prefs);
+    runPending();
+    ASSERT_EQ(L10n::isChinese(), chinese);
+    EXPECT_FALSE(first);
+    EXPECT_NE(tray.panel(), nullptr);
 }

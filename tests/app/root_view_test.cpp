@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 
 using Mode = Monitor::Mode;
@@ -264,4 +265,66 @@ TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
     EXPECT_EQ(m->mode(), Mode::flow);
     EXPECT_TRUE(m->frozen());
     EXPECT_EQ(m->focusSearch(), 0);
+}
+
+TEST_F(ShellTest, LanguageChangedFromInsideTheWindowRebuildsAfterTheHandler)
+{
+    auto m = make();
+    MainWindow window(*m);
+    // A control inside that switches the language, then goes on working.
+    QPointer<QPushButton> control = new QPushButton(window.root());
+    QObject::connect(control, &QPushButton::clicked, control, [&] {
+        Preferences prefs = m->prefs();
+        for (AppLanguage language : {AppLanguage::zh, AppLanguage::en, AppLanguage::zh}) {
+            prefs.language = language;
+            m->setPrefs(prefs);
+        }
+        ASSERT_TRUE(control);
+        control->setText(QStringLiteral("done"));
+    });
+    control->click();
+    EXPECT_EQ(window.builds(), 1);
+    runPending();
+    EXPECT_EQ(window.builds(), 2) << "once, after the handler";
+    EXPECT_FALSE(control);
+    EXPECT_EQ(window.viewMenu()->title(), QStringLiteral("视图"));
+}
+
+TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFades)
+{
+    DesktopSettings::instance().setReduceMotionOverride(true);
+    auto m = make();
+    RootView root(*m);
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    m->setSelection(QStringLiteral("g"));
+    runPending();
+    // The spring and the fade, stepped alongside.
+    AnimatedValue spring(0), fade(0);
+    spring.setTarget(1, Animation::spring(Motion::standard()));
+    fade.setTarget(1, Animation::timing(Motion::ease(), Motion::standard()));
+    for (int frame = 0; frame < 6; ++frame) {
+        advance(FrameClock::interval);
+        stepAll(FrameClock::interval, spring, fade);
+    }
+    ASSERT_GT(fade.value() - spring.value(), 0.1);
+    EXPECT_NEAR(root.inspectorShown(), spring.value(), 0.02);
+    EXPECT_NEAR(root.inspectorFade(), fade.value(), 0.02);
+    // The inspector waits at the trailing edge while it fades in.
+    EXPECT_EQ(root.inspector()->geometry().right(), root.width() - 1);
+}
+
+TEST(MainWindowPlacement, OpensWithinTheScreenAndLowersTheMinimumOnlyWhereItMust)
+{
+    const QMargins titleBar(0, 32, 0, 0);
+    const auto place = [&](QRect available) { return MainWindow::place(available, titleBar, 24); };
+    EXPECT_EQ(place({0, 0, 1920, 1080}).geometry, QRect(260, 116, 1400, 880));
+    EXPECT_EQ(place({0, 0, 1920, 1080}).minimum, QSize(1120, 760));
+    // 1366 x 768 under a 27-pixel panel, on a second screen: only the height is short.
+    const auto laptop = place({1920, 27, 1366, 741});
+    EXPECT_EQ(laptop.geometry, QRect(1920, 59, 1366, 709));
+    EXPECT_EQ(laptop.minimum, QSize(1120, 709 - 24));
+    EXPECT_EQ(place({0, 0, 1024, 600}).minimum, QSize(1024, 600 - 32 - 24));
+    EXPECT_EQ(place({}).minimum, QSize(1120, 760)) << "no screen known";
 }

@@ -3,8 +3,12 @@
 
 #include "shell_fixture.h"
 
+#include "ui/theme.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
 
 TEST_F(ShellTest, AppStartsTheMonitorAndClosingHidesTheWindow)
 {
@@ -49,6 +53,44 @@ TEST_F(ShellTest, SettingsDefaultOpensSettingsWithTheWindow)
         ASSERT_NE(app.settingsWindow(), nullptr);
         EXPECT_TRUE(app.settingsWindow()->isVisible());
         EXPECT_TRUE(defaults().boolValue(QStringLiteral("settings"))); // not written here
+    }
+    QApplication::setQuitOnLastWindowClosed(quitBefore);
+}
+
+TEST_F(ShellTest, SettingsDefaultIsReadEachTimeTheWindowOpensAndPopupsAreDark)
+{
+    const bool quitBefore = QApplication::quitOnLastWindowClosed();
+    {
+        TavrinApp app(make(true));
+        app.showMain();
+        EXPECT_EQ(app.settingsWindow(), nullptr);
+        defaults().set(QStringLiteral("settings"), true);
+        app.mainWindow()->close();
+        app.showMain();
+        ASSERT_NE(app.settingsWindow(), nullptr);
+        app.settingsWindow()->close();
+
+        // Menus and alerts made anywhere take the dark palette, and paint
+        // dark with a divider that shows.
+        QMenu menu;
+        menu.addAction(QStringLiteral("Quit"));
+        menu.addSeparator();
+        menu.addAction(QStringLiteral("Force Quit"));
+        QMessageBox alert(QMessageBox::Warning, QStringLiteral("Quit"), QStringLiteral("Quit?"));
+        EXPECT_EQ(alert.palette().color(QPalette::Window), Theme::panel());
+        EXPECT_EQ(alert.palette().color(QPalette::WindowText), Theme::text());
+        EXPECT_EQ(menu.palette().color(QPalette::Disabled, QPalette::Text), Theme::faint());
+        menu.adjustSize();
+        const QImage image = menu.grab().toImage();
+        int dark = 0;
+        bool divider = false;
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor colour = image.pixelColor(image.width() / 2, y);
+            dark += colour.lightnessF() < 0.2;
+            divider = divider || colour == Theme::line();
+        }
+        EXPECT_GT(dark, image.height() * 9 / 10);
+        EXPECT_TRUE(divider);
     }
     QApplication::setQuitOnLastWindowClosed(quitBefore);
 }
