@@ -1032,20 +1032,35 @@ void InspectorView::recapture()
             identities.emplace_back(p.pid, p.startTime);
     if (identities == capturedOf_)
         return;
-    // A pid that now names another process: what was done here to the old
-    // one says nothing about the new one.
-    for (const auto& [pid, start] : capturedOf_) {
-        const auto now = std::find_if(identities.begin(), identities.end(),
-                                      [pid = pid](const auto& id) { return id.first == pid; });
-        if (now != identities.end() && now->second != start) {
-            stopped_.erase(pid);
-            resumed_.erase(pid);
-        }
-    }
     capturedOf_ = std::move(identities);
     captured_.clear();
     for (const auto& t : ProcessSignals::capture(inspection_.pids, procRoot_.toStdString()))
         captured_[t.pid] = t.startTime;
+}
+
+void InspectorView::forgetMarks(const GroupSample& group)
+{
+    if (stopped_.empty() && resumed_.empty())
+        return;
+    auto member = [&](int32_t pid) -> const ProcSample* {
+        const auto it = std::find_if(group.members.begin(), group.members.end(),
+                                     [pid](const ProcSample& p) { return p.pid == pid; });
+        return it == group.members.end() ? nullptr : &*it;
+    };
+    // A pid that now names another process: what was done here to the old
+    // one says nothing about the new one.
+    auto reused = [&](int32_t pid) {
+        const ProcSample* now = member(pid);
+        const auto before = std::find_if(capturedOf_.begin(), capturedOf_.end(),
+                                         [pid](const auto& id) { return id.first == pid; });
+        return now && before != capturedOf_.end() && before->second != now->startTime;
+    };
+    std::erase_if(stopped_, reused);
+    // Once a sample shows a resumed pid running, the kernel has caught up.
+    std::erase_if(resumed_, [&](int32_t pid) {
+        const ProcSample* now = member(pid);
+        return reused(pid) || (now && !now->stopped());
+    });
 }
 
 void InspectorView::readDetail(bool processChanged)
@@ -1088,12 +1103,8 @@ void InspectorView::readDetail(bool processChanged)
 void InspectorView::refresh()
 {
     const std::optional<GroupSample> group = m_.selectedGroup();
-    if (group && !resumed_.empty()) {
-        // Once a sample shows a resumed pid running, the kernel has caught up.
-        for (const ProcSample& p : group->members)
-            if (!p.stopped())
-                resumed_.erase(p.pid);
-    }
+    if (group)
+        forgetMarks(*group);
     inspection_ = resolveInspection(group, m_.focusPid(), m_.series(), stopped_, resumed_);
     if (!inspection_.group) {
         pages_->setCurrentWidget(gonePage_);

@@ -95,6 +95,7 @@ private:
     void buildActions(QWidget* box);
     void readDetail(bool processChanged);
     void recapture();
+    void forgetMarks(const GroupSample& group);
     void placeBadge();
     void scrollToTop();
 

@@ -255,12 +255,9 @@ TEST(InspectorActions, MuteRevealAndHoldLabel)
 
 TEST(InspectorActions, CommandLinesShowHiddenCharactersAsEscapes)
 {
-    const QString plain = QStringLiteral("/usr/bin/python3 -m http.server 8000 --bind 127.0.0.1 C:\\dir");
+    const QString plain = QStringLiteral("/usr/bin/python3 -m http.server --dir C:\\dir 名前");
     EXPECT_EQ(visibleCommandLine(plain), plain);
-    EXPECT_EQ(visibleCommandLine(QStringLiteral("printf 'a\tb\r\x1b[31m'")),
-              QStringLiteral("printf 'a\\tb\\r\\x1b[31m'"));
-    // Nothing that breaks the line, reorders it or hides in it survives.
-    EXPECT_EQ(visibleCommandLine(QStringLiteral("open evil\u202Efdp.exe\u2028next\u200B")),
-              QStringLiteral("open evil\\u202efdp.exe\\u2028next\\u200b"));
-    EXPECT_EQ(visibleCommandLine(QStringLiteral("名前 \u0085x")), QStringLiteral("名前 \\u0085x"));
+    // Nothing that breaks the line, colours it, reorders it or hides in it.
+    EXPECT_EQ(visibleCommandLine(QStringLiteral("a\tb\x1b[31m evil\u202Efdp.exe\u2028x\u200B")),
+              QStringLiteral("a\\tb\\x1b[31m evil\\u202efdp.exe\\u2028x\\u200b"));
 }
