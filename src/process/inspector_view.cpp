@@ -1032,10 +1032,26 @@ void InspectorView::recapture()
             identities.emplace_back(p.pid, p.startTime);
     if (identities == capturedOf_)
         return;
+    // Only processes new to the targets are read: a large group whose
+    // members come and go would otherwise read every member's stat here.
+    std::unordered_map<int32_t, std::optional<Date>> before;
+    before.reserve(capturedOf_.size());
+    for (const auto& [pid, start] : capturedOf_)
+        before.emplace(pid, start);
+    std::unordered_map<int32_t, uint64_t> kept;
+    std::vector<int32_t> fresh;
+    for (const auto& [pid, start] : identities) {
+        const auto was = before.find(pid);
+        const auto known = captured_.find(pid);
+        if (was != before.end() && was->second == start && known != captured_.end())
+            kept.emplace(pid, known->second);
+        else
+            fresh.push_back(pid);
+    }
+    for (const auto& t : ProcessSignals::capture(fresh, procRoot_.toStdString()))
+        kept[t.pid] = t.startTime;
+    captured_ = std::move(kept);
     capturedOf_ = std::move(identities);
-    captured_.clear();
-    for (const auto& t : ProcessSignals::capture(inspection_.pids, procRoot_.toStdString()))
-        captured_[t.pid] = t.startTime;
 }
 
 void InspectorView::forgetMarks(const GroupSample& group)
