@@ -71,7 +71,6 @@ void inspectorRefresh(benchmark::State& state)
     MonitorBench::ingest(monitor, {a, {}, {}});
     monitor.setSelection(QStringLiteral("exe:big"));
     InspectorView view(monitor);
-    view.setStoppedProbe([](int32_t) { return false; });
     view.resize(InspectorView::width, 900);
     view.show();
     bool flip = false;

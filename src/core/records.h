@@ -29,6 +29,9 @@ struct ProcSample {
     std::optional<QString> bundlePath;
     std::optional<Date> startTime;
     bool restricted = false;
+    // The kernel's state letter from stat ('R', 'S', 'T' for stopped, …);
+    // '?' when the source does not know it.
+    char state = '?';
     double cpu = 0;        // percent of one core
     uint64_t mem = 0;      // bytes
     int64_t threads = 0;
@@ -37,6 +40,8 @@ struct ProcSample {
     double diskRead = 0, diskWrite = 0;
 
     int32_t id() const { return pid; }
+    // Stopped by a signal (SIGSTOP, or a pause from this app).
+    bool stopped() const { return state == 'T'; }
     bool operator==(const ProcSample&) const = default;
 };
 

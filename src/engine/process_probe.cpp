@@ -181,6 +181,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         p.bundlePath = id.bundlePath;
         p.startTime = id.startTime;
         p.restricted = isRestricted;
+        p.state = stat->state;
         // stat is readable for every process: restricted ones count in the
         // system's thread total too, though the list shows them as unknown.
         p.threads = stat->threads;

@@ -25,7 +25,7 @@ QString rate(double bytesPerSecond)
 
 Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
                              const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
-                             const std::function<bool(int32_t)>& kernelStopped)
+                             const std::set<int32_t>& resumed)
 {
     Inspection out;
     if (!group)
@@ -49,9 +49,11 @@ Inspection resolveInspection(const std::optional<GroupSample>& group, std::optio
     }
     if (const auto it = series.constFind(group->key); it != series.constEnd())
         out.series = *it;
-    out.paused = !out.pids.empty() && std::all_of(out.pids.begin(), out.pids.end(), [&](int32_t pid) {
-        return stopped.count(pid) > 0 || (kernelStopped && kernelStopped(pid));
-    });
+    auto paused = [&](const ProcSample& p) {
+        return stopped.count(p.pid) > 0 || (p.stopped() && resumed.count(p.pid) == 0);
+    };
+    out.paused = out.process ? paused(*out.process)
+                             : !members.empty() && std::all_of(members.begin(), members.end(), paused);
     return out;
 }
 
@@ -240,6 +242,35 @@ QStringList toggledMute(const QStringList& ignored, const QString& name)
         out.removeAll(name);
     else
         out.append(name);
+    return out;
+}
+
+QString visibleCommandLine(const QString& text)
+{
+    auto hidden = [](char16_t c) {
+        return c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x200b || c == 0x200e || c == 0x200f
+            || (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
+    };
+    if (std::none_of(text.begin(), text.end(), [&](QChar c) { return hidden(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (!hidden(c)) {
+            out += qc;
+        } else if (c == u'\n') {
+            out += QStringLiteral("\\n");
+        } else if (c == u'\t') {
+            out += QStringLiteral("\\t");
+        } else if (c == u'\r') {
+            out += QStringLiteral("\\r");
+        } else if (c < 0x80) {
+            out += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+        } else {
+            out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
+        }
+    }
     return out;
 }
 

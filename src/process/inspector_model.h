@@ -28,12 +28,13 @@ struct Inspection {
     bool paused = false;
 };
 
-// `stopped` holds the pids this inspector paused; `kernelStopped` tells
-// whether the kernel reports a pid as stopped, so a process paused before
-// the column opened still reads as paused.
+// `stopped` holds the pids this inspector paused. Otherwise the kernel's
+// state in the sample tells, so a process paused before the column opened
+// still reads as paused; `resumed` holds the pids this inspector resumed
+// while the latest sample still shows them stopped.
 Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
                              const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
-                             const std::function<bool(int32_t)>& kernelStopped);
+                             const std::set<int32_t>& resumed = {});
 
 struct TileModel {
     QString title;
@@ -108,6 +109,13 @@ QString revealPath(const GroupSample& group, const std::optional<ProcSample>& pr
 // The ignored list after a mute or unmute of `name`: unmuting drops every
 // copy, so a name that was added twice cannot stay muted.
 QStringList toggledMute(const QStringList& ignored, const QString& name);
+
+// A command line as one block of visible text: line breaks, tabs and other
+// control characters become escapes ("\n", "\t", "\x1b"), and so do the
+// line and paragraph separators, the bidirectional controls and the
+// invisible marks, so an argument can neither start a line of its own nor
+// reorder or hide what is shown around it.
+QString visibleCommandLine(const QString& text);
 
 // HoldButton's label: the name, and " ×N" for two or more targets.
 QString holdLabel(const QString& name, std::size_t targets);

@@ -17,6 +17,7 @@
 #include "ui/fonts.h"
 #include "ui/hover_hold.h"
 #include "ui/panel_label.h"
+#include "ui/plain_text.h"
 #include "ui/press_button.h"
 #include "ui/process_icon.h"
 #include "ui/row_feedback.h"
@@ -97,6 +98,27 @@ protected:
     }
 };
 
+// The header's close button: a bold cross on a raised circle.
+class CloseButton : public PressButton {
+public:
+    explicit CloseButton(QWidget* parent) : PressButton(PressStyle::icon(PressStyle::capsule), parent)
+    {
+        setSymbol(QStringLiteral("xmark"), 10);
+        setLabelFont(Fonts::font(10, QFont::Bold));
+        setColor(Theme::dim());
+        setFixedSize(22, 22);
+    }
+
+protected:
+    void paintLabel(QPainter& painter, const QRectF& box, const QColor& color) override
+    {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::raised());
+        painter.drawEllipse(box);
+        PressButton::paintLabel(painter, box, color);
+    }
+};
+
 // Icon, title, subtitle and the close button.
 class Header : public QWidget {
 public:
@@ -121,10 +143,7 @@ public:
         subtitleRow_->addStretch(1);
         column->addLayout(subtitleRow_);
         row->addLayout(column, 1);
-        close_ = new PressButton(PressStyle::icon(PressStyle::capsule), this);
-        close_->setSymbol(QStringLiteral("xmark"), 10);
-        close_->setColor(Theme::dim());
-        close_->setFixedSize(22, 22);
+        close_ = new CloseButton(this);
         close_->setToolTip(L10n::text("Close Inspector (Esc)", "关闭检查器（Esc）"));
         QObject::connect(close_, &PressButton::clicked, this, std::move(close));
         row->addWidget(close_);
@@ -139,7 +158,7 @@ public:
         const QString title = process ? process->name : group.name;
         if (title_->text() != title) {
             title_->setText(title);
-            title_->setToolTip(title);
+            title_->setToolTip(PlainText::toolTip(title));
         }
         if (!process) {
             dropPid();
@@ -166,6 +185,7 @@ public:
     }
 
     QString title() const { return title_->text(); }
+    QString titleToolTip() const { return title_->toolTip(); }
     QString subtitle() const
     {
         return (pid_ ? pid_->display() : count_->text()) + uptime_->text();
@@ -310,20 +330,37 @@ public:
     {
         if (row == row_)
             return;
+        // A pooled row that now shows another pid is another row: its
+        // background starts where it stands.
+        const bool samePid = shown_ && row.pid == row_.pid;
         row_ = row;
-        update();
+        shown_ = true;
+        const double target = row.focused ? 1 : 0;
+        if (!samePid)
+            focus_.set(target);
+        else if (focus_.target() != target)
+            focus_.setTarget(target, Animation::timing(Motion::ease(), Motion::quick()));
+        animate();
     }
     const MemberRow& row() const { return row_; }
+    double focusAmount() const { return focus_.value(); }
 
 protected:
+    void hideEvent(QHideEvent* event) override
+    {
+        focus_.set(focus_.target());
+        FrameClock::shared().unsubscribe(this);
+        QWidget::hideEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setOpacity(row_.departed ? 0.4 : 1);
-        if (row_.focused) {
+        if (const double focus = std::clamp(focus_.value(), 0.0, 1.0); focus > 0) {
             p.setPen(Qt::NoPen);
-            p.setBrush(Theme::raised());
+            p.setBrush(faded(Theme::raised(), focus));
             p.drawRoundedRect(rect(), 4, 4);
         }
         const QFont mono = Fonts::mono(10);
@@ -350,7 +387,24 @@ protected:
     }
 
 private:
+    void animate()
+    {
+        update();
+        if (!focus_.moving() || !isVisible()) {
+            focus_.set(focus_.target());
+            FrameClock::shared().unsubscribe(this);
+            return;
+        }
+        FrameClock::shared().subscribe(this, [this](double dt) {
+            const bool moving = focus_.step(dt);
+            update();
+            return moving;
+        });
+    }
+
     MemberRow row_;
+    bool shown_ = false;
+    AnimatedValue focus_{0};
 };
 
 class Members : public QWidget {
@@ -528,9 +582,13 @@ public:
             }
         }
         path_ = process.path;
-        setTextIfChanged(command_, commandLine.isEmpty() ? process.path : commandLine);
+        // An argument or a path may hold a line break, which would pass for
+        // the start of another argument; it shows as an escape instead.
+        setTextIfChanged(command_, visibleCommandLine(commandLine.isEmpty() ? process.path : commandLine));
         note_->setVisible(process.restricted);
     }
+
+    QString shownCommand() const { return command_->text(); }
 
 private:
     QVBoxLayout* column_;
@@ -683,39 +741,42 @@ private:
     QLabel* more_;
 };
 
-// "N new alerts" over the top of the scrolling area. It drops in from 8
-// points above while fading in, and leaves the same way; under reduce motion
-// it only fades.
-class Badge : public QWidget {
+// "N new alerts" over the top of the scrolling area, a button on a warning
+// capsule. It drops in from 8 points above while fading in, and leaves the
+// same way, on a slightly bouncy spring; under reduce motion it only fades.
+class Badge : public PressButton {
 public:
-    Badge(std::function<void()> click, QWidget* parent) : QWidget(parent), click_(std::move(click))
+    static constexpr double glyph = 8.5;
+    static constexpr double padding = 10;
+    static constexpr double spacing = 5;
+
+    Badge(std::function<void()> click, QWidget* parent) : PressButton(PressStyle::surface(PressStyle::capsule), parent)
     {
         setFixedHeight(22);
+        setLabelFont(Fonts::font(10.5, QFont::DemiBold));
         setCursor(Qt::PointingHandCursor);
         setToolTip(L10n::text("This process has new alerts. Click to show them.", "这个进程有新的告警。点击查看。"));
+        QObject::connect(this, &PressButton::clicked, this, std::move(click));
         hide();
     }
 
     void set(const std::optional<QString>& text)
     {
         const bool show = text.has_value();
-        if (show) {
-            text_ = *text;
-            const QFont font = Fonts::font(10.5, QFont::DemiBold);
-            setFixedWidth(int(std::ceil(20 + 10 + 5 + QFontMetricsF(font).horizontalAdvance(text_))));
+        if (show && *text != this->text()) {
+            setText(*text);
+            const double textWidth = QFontMetricsF(labelFont()).horizontalAdvance(*text);
+            setFixedWidth(int(std::ceil(padding + glyph + spacing + textWidth + padding)));
         }
-        if (show == wanted_) {
-            update();
+        if (show == wanted_)
             return;
-        }
         wanted_ = show;
-        shown_.setTarget(show ? 1 : 0, Animation::spring(Motion::standard()));
+        shown_.setTarget(show ? 1 : 0, Animation::spring(Motion::standard(), 0.9));
         if (show)
             QWidget::show();
         animate();
     }
 
-    QString text() const { return text_; }
     bool wanted() const { return wanted_; }
     // Where the badge rests; it is drawn above it while it moves in or out.
     void rest(QPoint at)
@@ -725,30 +786,27 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintLabel(QPainter& p, const QRectF& box, const QColor&) override
     {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
+        // The press wash is drawn after the label with the same painter, so
+        // it fades in and out with the badge.
         p.setOpacity(std::clamp(shown_.value(), 0.0, 1.0));
         p.setPen(Qt::NoPen);
         p.setBrush(Theme::warn());
-        p.drawRoundedRect(rect(), height() / 2.0, height() / 2.0);
-        Symbols::draw(p, QRectF(10, height() / 2.0 - 5, 10, 10), QStringLiteral("exclamationmark.triangle.fill"),
-                      Theme::bg());
-        p.setFont(Fonts::font(10.5, QFont::DemiBold));
+        p.drawRoundedRect(box, box.height() / 2, box.height() / 2);
+        const double x = box.left() + padding;
+        Symbols::draw(p, QRectF(x, box.center().y() - glyph / 2, glyph, glyph),
+                      QStringLiteral("exclamationmark.triangle.fill"), Theme::bg());
+        p.setFont(labelFont());
         p.setPen(Theme::bg());
-        p.drawText(QRectF(25, 0, width() - 25, height()), Qt::AlignVCenter, text_);
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            click_();
+        const double textLeft = x + glyph + spacing;
+        p.drawText(QRectF(textLeft, box.top(), box.right() - textLeft, box.height()), Qt::AlignVCenter, text());
     }
     void hideEvent(QHideEvent* event) override
     {
-        FrameClock::shared().unsubscribe(this);
+        FrameClock::shared().unsubscribe(&motion_);
         shown_.set(shown_.target());
-        QWidget::hideEvent(event);
+        PressButton::hideEvent(event);
     }
 
 private:
@@ -772,9 +830,11 @@ private:
             settled();
             return;
         }
-        if (FrameClock::shared().subscribed(this))
+        // The press feedback runs on the button's own subscription; the
+        // entrance has one of its own.
+        if (FrameClock::shared().subscribed(&motion_))
             return;
-        FrameClock::shared().subscribe(this, [this](double dt) {
+        FrameClock::shared().subscribe(&motion_, [this](double dt) {
             const bool moving = shown_.step(dt);
             place();
             update();
@@ -784,8 +844,7 @@ private:
         });
     }
 
-    std::function<void()> click_;
-    QString text_;
+    QObject motion_;
     bool wanted_ = false;
     QPoint rest_;
     AnimatedValue shown_{0};
@@ -796,8 +855,7 @@ private:
 using namespace InspectorParts;
 
 InspectorView::InspectorView(Monitor& monitor, QWidget* parent)
-    : QWidget(parent), m_(monitor), gate_(this, [this] { refresh(); }), hold_(QStringLiteral("inspector")),
-      stoppedProbe_([](int32_t pid) { return ProcessSignals::isStopped(pid); })
+    : QWidget(parent), m_(monitor), gate_(this, [this] { refresh(); }), hold_(QStringLiteral("inspector"))
 {
     fillBackground(this, Theme::panel());
     pages_ = new QStackedLayout(this);
@@ -813,6 +871,7 @@ InspectorView::InspectorView(Monitor& monitor, QWidget* parent)
     gone->addWidget(text, 0, Qt::AlignHCenter);
     gone->addSpacing(10);
     auto* closeButton = new PressButton(PressStyle::text(), L10n::text("Close", "关闭"), gonePage_);
+    closeButton->setLabelFont(QApplication::font());
     closeButton->setColor(Theme::cpu());
     connect(closeButton, &PressButton::clicked, this, &InspectorView::closeInspector);
     gone->addWidget(closeButton, 0, Qt::AlignHCenter);
@@ -911,6 +970,14 @@ void InspectorView::buildActions(QWidget* box)
     column->addLayout(second);
 }
 
+void InspectorView::setProcRoot(const QString& root)
+{
+    procRoot_ = root;
+    detailOf_.reset();
+    capturedOf_.clear();
+    refresh();
+}
+
 bool InspectorView::gone() const
 {
     return !inspection_.group;
@@ -919,6 +986,16 @@ bool InspectorView::gone() const
 QString InspectorView::title() const
 {
     return header_->title();
+}
+
+QString InspectorView::titleToolTip() const
+{
+    return header_->titleToolTip();
+}
+
+QString InspectorView::shownCommand() const
+{
+    return detailView_->shownCommand();
 }
 
 QString InspectorView::subtitle() const
@@ -943,22 +1020,70 @@ bool InspectorView::detailShown() const
 
 void InspectorView::recapture()
 {
-    if (inspection_.pids == capturedPids_)
+    std::vector<std::pair<int32_t, std::optional<Date>>> identities;
+    identities.reserve(inspection_.pids.size());
+    if (inspection_.process)
+        identities.emplace_back(inspection_.process->pid, inspection_.process->startTime);
+    else
+        for (const ProcSample& p : inspection_.group->members)
+            identities.emplace_back(p.pid, p.startTime);
+    if (identities == capturedOf_)
         return;
-    capturedPids_ = inspection_.pids;
-    captured_.clear();
-    for (const auto& t : ProcessSignals::capture(capturedPids_))
-        captured_[t.pid] = t.startTime;
+    // Only processes new to the targets are read: a large group whose
+    // members come and go would otherwise read every member's stat here.
+    std::unordered_map<int32_t, std::optional<Date>> before;
+    before.reserve(capturedOf_.size());
+    for (const auto& [pid, start] : capturedOf_)
+        before.emplace(pid, start);
+    std::unordered_map<int32_t, uint64_t> kept;
+    std::vector<int32_t> fresh;
+    for (const auto& [pid, start] : identities) {
+        const auto was = before.find(pid);
+        const auto known = captured_.find(pid);
+        if (was != before.end() && was->second == start && known != captured_.end())
+            kept.emplace(pid, known->second);
+        else
+            fresh.push_back(pid);
+    }
+    for (const auto& t : ProcessSignals::capture(fresh, procRoot_.toStdString()))
+        kept[t.pid] = t.startTime;
+    captured_ = std::move(kept);
+    capturedOf_ = std::move(identities);
 }
 
-void InspectorView::readDetail(bool pidChanged)
+void InspectorView::forgetMarks(const GroupSample& group)
+{
+    if (stopped_.empty() && resumed_.empty())
+        return;
+    auto member = [&](int32_t pid) -> const ProcSample* {
+        const auto it = std::find_if(group.members.begin(), group.members.end(),
+                                     [pid](const ProcSample& p) { return p.pid == pid; });
+        return it == group.members.end() ? nullptr : &*it;
+    };
+    // A pid that now names another process: what was done here to the old
+    // one says nothing about the new one.
+    auto reused = [&](int32_t pid) {
+        const ProcSample* now = member(pid);
+        const auto before = std::find_if(capturedOf_.begin(), capturedOf_.end(),
+                                         [pid](const auto& id) { return id.first == pid; });
+        return now && before != capturedOf_.end() && before->second != now->startTime;
+    };
+    std::erase_if(stopped_, reused);
+    // Once a sample shows a resumed pid running, the kernel has caught up.
+    std::erase_if(resumed_, [&](int32_t pid) {
+        const ProcSample* now = member(pid);
+        return reused(pid) || (now && !now->stopped());
+    });
+}
+
+void InspectorView::readDetail(bool processChanged)
 {
     const ProcSample& p = *inspection_.process;
-    if (pidChanged) {
-        commandLine_ = ProcessInspect::commandLine(p.pid);
+    if (processChanged) {
+        commandLine_ = ProcessInspect::commandLine(p.pid, procRoot_);
         fds_.clear();
     }
-    if (!pidChanged && !freshSnapshot_)
+    if (!processChanged && !freshSnapshot_)
         return;
     const std::uint64_t token = ++fdToken_;
     if (p.restricted) {
@@ -971,8 +1096,8 @@ void InspectorView::readDetail(bool pidChanged)
     // is applied.
     QPointer<InspectorView> self(this);
     const int32_t pid = p.pid;
-    QThreadPool::globalInstance()->start([self, token, pid] {
-        auto counts = ProcessInspect::fdBreakdown(pid);
+    QThreadPool::globalInstance()->start([self, token, pid, root = procRoot_] {
+        auto counts = ProcessInspect::fdBreakdown(pid, root);
         QCoreApplication* app = QCoreApplication::instance();
         if (!app)
             return;
@@ -991,7 +1116,9 @@ void InspectorView::readDetail(bool pidChanged)
 void InspectorView::refresh()
 {
     const std::optional<GroupSample> group = m_.selectedGroup();
-    inspection_ = resolveInspection(group, m_.focusPid(), m_.series(), stopped_, stoppedProbe_);
+    if (group)
+        forgetMarks(*group);
+    inspection_ = resolveInspection(group, m_.focusPid(), m_.series(), stopped_, resumed_);
     if (!inspection_.group) {
         pages_->setCurrentWidget(gonePage_);
         return;
@@ -1009,7 +1136,9 @@ void InspectorView::refresh()
     badge_->set(newAlertsText(hold_.withheld()));
     placeBadge();
 
-    tiles_ = tileModels(g, process, inspection_.series, m_.prefs().thresholds);
+    // The limits the alert rules apply: a zero or negative one falls back.
+    static const Thresholds machineDefaults;
+    tiles_ = tileModels(g, process, inspection_.series, m_.prefs().thresholds.usable(machineDefaults));
     tilesView_->set(tiles_);
 
     const bool many = g.members.size() >= 2;
@@ -1023,9 +1152,10 @@ void InspectorView::refresh()
 
     detailView_->setVisible(process.has_value());
     if (process) {
-        const bool pidChanged = detailPid_ != process->pid;
-        detailPid_ = process->pid;
-        readDetail(pidChanged);
+        const std::pair<int32_t, std::optional<Date>> of{process->pid, process->startTime};
+        const bool processChanged = detailOf_ != of;
+        detailOf_ = of;
+        readDetail(processChanged);
         detailView_->set(*process, parentOf(m_.snapshot(), *process), commandLine_, fds_);
     }
     freshSnapshot_ = false;
@@ -1062,7 +1192,30 @@ void InspectorView::showNewAlerts()
 {
     ++alertsShown_;
     refresh();
-    scroll_->verticalScrollBar()->setValue(0);
+    scrollToTop();
+}
+
+void InspectorView::scrollToTop()
+{
+    QScrollBar* bar = scroll_->verticalScrollBar();
+    FrameClock::shared().unsubscribe(bar);
+    const bool still = DesktopSettings::instance().reduceMotion();
+    if (still || !isVisible() || bar->value() == bar->minimum()) {
+        bar->setValue(bar->minimum());
+        return;
+    }
+    scrollTop_.channels().setTolerance(0.5);
+    scrollTop_.set(bar->value());
+    scrollTop_.setTarget(bar->minimum(), Animation::spring(Motion::standard()));
+    FrameClock::shared().subscribe(bar, [this, bar, last = bar->value()](double dt) mutable {
+        // Scrolling by hand meanwhile takes over.
+        if (bar->value() != last)
+            return false;
+        const bool moving = scrollTop_.step(dt);
+        last = moving ? int(std::lround(scrollTop_.value())) : bar->minimum();
+        bar->setValue(last);
+        return moving && isVisible();
+    });
 }
 
 void InspectorView::closeInspector()
@@ -1079,7 +1232,8 @@ void InspectorView::signal(const std::vector<int32_t>& pids, bool force)
     for (int32_t pid : pids)
         if (const auto it = captured_.find(pid); it != captured_.end())
             targets.push_back({pid, it->second});
-    ProcessSignals::send(targets, force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit);
+    ProcessSignals::send(targets, force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit,
+                         {procRoot_.toStdString(), std::nullopt});
 }
 
 void InspectorView::togglePause()
@@ -1091,13 +1245,18 @@ void InspectorView::togglePause()
     for (int32_t pid : inspection_.pids)
         if (const auto it = captured_.find(pid); it != captured_.end())
             targets.push_back({pid, it->second});
-    const auto accepted =
-        ProcessSignals::send(targets, resume ? ProcessSignals::Action::resume : ProcessSignals::Action::pause);
+    const auto accepted = ProcessSignals::send(targets,
+                                               resume ? ProcessSignals::Action::resume
+                                                      : ProcessSignals::Action::pause,
+                                               {procRoot_.toStdString(), std::nullopt});
     for (int32_t pid : accepted) {
-        if (resume)
+        if (resume) {
             stopped_.erase(pid);
-        else
+            resumed_.insert(pid);
+        } else {
             stopped_.insert(pid);
+            resumed_.erase(pid);
+        }
     }
     refresh();
 }

@@ -6,6 +6,7 @@
 #ifndef Q_MOC_RUN
 #include "process/inspector_model.h"
 #endif
+#include "ui/animation.h"
 #include "ui/interaction_hold.h"
 #include "ui/refresh_gate.h"
 
@@ -16,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class Monitor;
@@ -44,8 +46,9 @@ public:
     ~InspectorView() override;
 
     void scheduleRefresh() { gate_.schedule(); }
-    // How the kernel's stopped state of a pid is read; /proc unless replaced.
-    void setStoppedProbe(std::function<bool(int32_t)> probe) { stoppedProbe_ = std::move(probe); }
+    // The tree whose /proc the details are read from and the targets are
+    // checked against; "/" unless replaced. Reads them again from there.
+    void setProcRoot(const QString& root);
     void refresh();
 
     // Closing: the selection and the focused pid both become nothing.
@@ -56,6 +59,7 @@ public:
     InteractionHold& hold() { return hold_; }
     bool gone() const;
     QString title() const;
+    QString titleToolTip() const;
     QString subtitle() const;
     std::optional<QString> badgeText() const;
     void showNewAlerts();
@@ -64,6 +68,8 @@ public:
     const std::vector<MemberRow>& shownMembers() const { return members_; }
     const NetworkModel& network() const { return network_; }
     QString commandLine() const { return commandLine_; }
+    // The command text as the details section shows it.
+    QString shownCommand() const;
     const std::vector<std::pair<QString, int64_t>>& fdBreakdown() const { return fds_; }
     int detailReads() const { return detailReads_; }
     bool membersShown() const;
@@ -87,15 +93,19 @@ protected:
 private:
     void buildPresent(QWidget* page);
     void buildActions(QWidget* box);
-    void readDetail(bool pidChanged);
+    void readDetail(bool processChanged);
     void recapture();
+    void forgetMarks(const GroupSample& group);
     void placeBadge();
+    void scrollToTop();
 
     Monitor& m_;
     RefreshGate gate_;
     InteractionHold hold_;
     std::set<int32_t> stopped_;
-    std::function<bool(int32_t)> stoppedProbe_;
+    // Resumed here while the latest sample still shows them stopped.
+    std::set<int32_t> resumed_;
+    QString procRoot_ = QStringLiteral("/");
     int alertsShown_ = 0;
     QString commandLine_;
 
@@ -105,13 +115,17 @@ private:
     std::vector<MemberRow> members_;
     NetworkModel network_;
     std::vector<std::pair<QString, int64_t>> fds_;
-    std::optional<int32_t> detailPid_;
+    // The process the details were read for: a pid and its start time, so a
+    // pid the kernel gave to another process reads afresh.
+    std::optional<std::pair<int32_t, std::optional<Date>>> detailOf_;
     bool freshSnapshot_ = true;
     int detailReads_ = 0;
     std::uint64_t fdToken_ = 0;
-    // Start times of the inspected pids, taken when they became the targets.
-    std::vector<int32_t> capturedPids_;
+    // Start times of the inspected pids, taken when they became the targets;
+    // taken again when the sample shows another process under a pid.
+    std::vector<std::pair<int32_t, std::optional<Date>>> capturedOf_;
     std::unordered_map<int32_t, uint64_t> captured_;
+    AnimatedValue scrollTop_{0};
 
     QStackedLayout* pages_ = nullptr;
     QWidget* present_ = nullptr;

@@ -45,6 +45,7 @@ public:
         int pid = 100;
         QByteArray comm = "proc";
         int ppid = 1;
+        char state = 'S';
         uint32_t flags = 0;
         uint64_t minFaults = 0;
         uint64_t utime = 0, stime = 0;
@@ -60,7 +61,7 @@ public:
     void process(const Proc& p) const
     {
         const QString base = QStringLiteral("proc/%1/").arg(p.pid);
-        write(base + "stat", QByteArray::number(p.pid) + " (" + p.comm + ") S " + QByteArray::number(p.ppid)
+        write(base + "stat", QByteArray::number(p.pid) + " (" + p.comm + ") " + p.state + ' ' + QByteArray::number(p.ppid)
                                  + " 1 1 0 -1 " + QByteArray::number(p.flags) + ' '
                                  + QByteArray::number(p.minFaults) + " 0 0 0 "
                                  + QByteArray::number(p.utime) + ' ' + QByteArray::number(p.stime)

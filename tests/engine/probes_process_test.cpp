@@ -67,7 +67,10 @@ TEST(ProcessProbe, IdentityFiguresAndRates)
     EXPECT_EQ(v[0].netOut, 20);
     EXPECT_EQ(v[0].startTime, Date::fromUnix(1700000005));
     EXPECT_FALSE(v[0].restricted);
+    EXPECT_EQ(v[0].state, 'S');
+    EXPECT_FALSE(v[0].stopped());
 
+    p.state = 'T';
     p.utime = 150;
     p.stime = 50;
     p.readBytes = 5000;
@@ -77,6 +80,7 @@ TEST(ProcessProbe, IdentityFiguresAndRates)
     EXPECT_DOUBLE_EQ(v[0].cpu, 100);          // 2 s of CPU in 2 s
     EXPECT_DOUBLE_EQ(v[0].diskRead, 2000);
     EXPECT_EQ(v[0].diskWrite, 0);
+    EXPECT_TRUE(v[0].stopped()); // the kernel's state, from the same stat
 
     // The pid is reused by a process started later: fresh identity, no rates.
     p.start = 900;

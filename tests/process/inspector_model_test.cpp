@@ -36,8 +36,6 @@ Connection conn(int32_t pid, int n, double rate = 0, double bytes = 0)
     return c;
 }
 
-const std::function<bool(int32_t)> noneStopped = [](int32_t) { return false; };
-
 class InspectorModelTest : public ViewTest {
 protected:
     InteractionHold hold{QStringLiteral("inspector")};
@@ -49,41 +47,47 @@ TEST_F(InspectorModelTest, ResolvesTheGroupTheProcessAndThePids)
 {
     const QHash<QString, Monitor::Series> series;
     // One member is the process whatever the focus says.
-    auto one = resolveInspection(groupOf("a", {proc(10, 1)}), 99, series, {}, noneStopped);
+    auto one = resolveInspection(groupOf("a", {proc(10, 1)}), 99, series, {});
     ASSERT_TRUE(one.process);
     EXPECT_EQ(one.process->pid, 10);
     EXPECT_EQ(one.pids, (std::vector<int32_t>{10}));
 
     const auto three = groupOf("b", {proc(1, 0), proc(2, 0), proc(3, 0)});
-    auto focused = resolveInspection(three, 2, series, {}, noneStopped);
+    auto focused = resolveInspection(three, 2, series, {});
     ASSERT_TRUE(focused.process);
     EXPECT_EQ(focused.pids, (std::vector<int32_t>{2}));
 
     // A focus outside the group inspects the whole group.
-    auto stray = resolveInspection(three, 77, series, {}, noneStopped);
+    auto stray = resolveInspection(three, 77, series, {});
     EXPECT_FALSE(stray.process);
     EXPECT_EQ(stray.pids, (std::vector<int32_t>{1, 2, 3}));
     EXPECT_TRUE(stray.series.cpu.empty());
 
-    auto empty = resolveInspection(groupOf("c", {}), std::nullopt, series, {}, [](int32_t) { return true; });
+    auto empty = resolveInspection(groupOf("c", {}), std::nullopt, series, {});
     EXPECT_TRUE(empty.pids.empty());
     EXPECT_FALSE(empty.paused);
     EXPECT_EQ(subtitleCount(0), QStringLiteral("0 processes"));
     L10n::setChinese(true);
     EXPECT_EQ(subtitleCount(3), QStringLiteral("3 个进程"));
 
-    EXPECT_FALSE(resolveInspection(std::nullopt, 1, series, {}, noneStopped).group);
+    EXPECT_FALSE(resolveInspection(std::nullopt, 1, series, {}).group);
 }
 
 TEST_F(InspectorModelTest, PausedWhenEveryPidIsStoppedByUsOrByTheKernel)
 {
     const QHash<QString, Monitor::Series> series;
-    const auto g = groupOf("g", {proc(5, 0), proc(6, 0)});
-    EXPECT_FALSE(resolveInspection(g, std::nullopt, series, {5}, noneStopped).paused);
-    EXPECT_TRUE(resolveInspection(g, std::nullopt, series, {5, 6}, noneStopped).paused);
-    // A fresh inspector knows nothing, yet the kernel says both are stopped.
-    EXPECT_TRUE(resolveInspection(g, std::nullopt, series, {}, [](int32_t) { return true; }).paused);
-    EXPECT_TRUE(resolveInspection(g, 6, series, {}, [](int32_t pid) { return pid == 6; }).paused);
+    auto a = proc(5, 0), b = proc(6, 0);
+    EXPECT_FALSE(resolveInspection(groupOf("g", {a, b}), std::nullopt, series, {5}).paused);
+    EXPECT_TRUE(resolveInspection(groupOf("g", {a, b}), std::nullopt, series, {5, 6}).paused);
+    // A fresh inspector knows nothing, yet the sample says the kernel stopped
+    // them.
+    b.state = 'T';
+    EXPECT_FALSE(resolveInspection(groupOf("g", {a, b}), std::nullopt, series, {}).paused);
+    EXPECT_TRUE(resolveInspection(groupOf("g", {a, b}), 6, series, {}).paused);
+    a.state = 'T';
+    EXPECT_TRUE(resolveInspection(groupOf("g", {a, b}), std::nullopt, series, {}).paused);
+    // Resumed here, while the sample is older than the resume.
+    EXPECT_FALSE(resolveInspection(groupOf("g", {a, b}), std::nullopt, series, {}, {6}).paused);
 }
 
 TEST_F(InspectorModelTest, TileTextsAndColours)
@@ -247,4 +251,13 @@ TEST(InspectorActions, MuteRevealAndHoldLabel)
 
     EXPECT_EQ(holdLabel("Quit", 1), QStringLiteral("Quit"));
     EXPECT_EQ(holdLabel("Quit", 3), QStringLiteral("Quit \u00D73"));
+}
+
+TEST(InspectorActions, CommandLinesShowHiddenCharactersAsEscapes)
+{
+    const QString plain = QStringLiteral("/usr/bin/python3 -m http.server --dir C:\\dir 名前");
+    EXPECT_EQ(visibleCommandLine(plain), plain);
+    // Nothing that breaks the line, colours it, reorders it or hides in it.
+    EXPECT_EQ(visibleCommandLine(QStringLiteral("a\tb\x1b[31m evil\u202Efdp.exe\u2028x\u200B")),
+              QStringLiteral("a\\tb\\x1b[31m evil\\u202efdp.exe\\u2028x\\u200b"));
 }

@@ -6,12 +6,17 @@
 #include "platform/process_signals.h"
 #include "process/hold_button.h"
 #include "ui/copy_text.h"
-#include "ui/press_button.h"
 #include "ui/sound.h"
 #include "platform/sleeping_child.h"
+#include "ui/press_button.h"
+#include "ui/theme.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTextDocument> // Qt::mightBeRichText
 
 #include <gtest/gtest.h>
 
@@ -25,6 +30,31 @@
 namespace {
 
 using Child = SleepingChild;
+
+// Above the kernel's pid limit, so no real process answers for it.
+constexpr int32_t fakePid = 5'000'001;
+
+// One process under ROOT/proc: the stat the signals check the start time
+// against, and its argument vector.
+void fakeProcess(const QTemporaryDir& root, uint64_t startTicks, const QByteArray& cmdline)
+{
+    const QString dir = root.filePath(QStringLiteral("proc/%1").arg(fakePid));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    QFile stat(dir + QStringLiteral("/stat"));
+    ASSERT_TRUE(stat.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stat.write(QByteArray::number(fakePid) + " (server) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 "
+               + QByteArray::number(startTicks) + " 1000000 50\n");
+    QFile args(dir + QStringLiteral("/cmdline"));
+    ASSERT_TRUE(args.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    args.write(cmdline);
+}
+
+GroupSample serverAt(double started)
+{
+    GroupSample g = group(QStringLiteral("exe:server"), 1, {fakePid}, QStringLiteral("server"));
+    g.members[0].startTime = Date::fromUnix(started);
+    return g;
+}
 
 class InspectorViewTest : public ViewTest {
 protected:
@@ -199,10 +229,15 @@ TEST_F(InspectorViewTest, PauseResumeAndQuitARealChild)
     EXPECT_EQ(child.waitForState('T'), 'T');
     EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
 
-    // A new inspector knows nothing of the pause, yet the kernel does.
+    // A new inspector knows nothing of the pause, yet the kernel does, and
+    // the next sample says so.
+    GroupSample sampled = group("child", 0, {child.pid()});
+    sampled.members[0].state = 'T';
+    ingest(*m, snapshotOf({sampled}));
     view.reset();
     view = open();
     EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
+    // Resumed, it reads so at once, though the sample is older.
     view->togglePause();
     EXPECT_EQ(child.waitForState('S'), 'S');
     view->refresh();
@@ -286,4 +321,83 @@ TEST_F(InspectorViewTest, ItsCopiesFollowTheSoundsPreference)
     EXPECT_EQ(loads, 1);
     SoundBoard::install(nullptr);
     advance(2);
+}
+
+TEST_F(InspectorViewTest, APidReusedBySameNamedProcessShowsAndQuitsTheNewOne)
+{
+    std::vector<std::pair<int32_t, int>> sent;
+    ProcessSignals::ScopedSender recorder([&](int32_t pid, int signal) {
+        sent.emplace_back(pid, signal);
+        return 0;
+    });
+    QTemporaryDir root;
+    fakeProcess(root, 100, QByteArrayLiteral("server\0--generation\0one\0"));
+    select(serverAt(1000));
+    auto view = open();
+    view->setProcRoot(root.path());
+    EXPECT_EQ(view->commandLine(), QStringLiteral("server --generation one"));
+    view->togglePause();
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
+
+    // The first one exits and the kernel hands its pid to a new "server".
+    fakeProcess(root, 900, QByteArrayLiteral("server\0--generation\0two\0"));
+    ingest(*m, snapshotOf({serverAt(1008)}));
+    runPending();
+    EXPECT_EQ(view->title(), QStringLiteral("server-proc"));
+    EXPECT_EQ(view->commandLine(), QStringLiteral("server --generation two"));
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Pause"));
+
+    sent.clear();
+    hold(view->quitButton());
+    EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int>>{{fakePid, SIGTERM}}));
+}
+
+TEST_F(InspectorViewTest, ALineBreakInAnArgumentShowsAsAnEscape)
+{
+    QTemporaryDir root;
+    fakeProcess(root, 100, QByteArrayLiteral("sh\0-c\0echo hi\nrm -rf ~\0"));
+    select(serverAt(1000));
+    auto view = open();
+    view->setProcRoot(root.path());
+    EXPECT_EQ(view->shownCommand(), QStringLiteral("sh -c echo hi\\nrm -rf ~"));
+}
+
+TEST_F(InspectorViewTest, NamesInTheTitleToolTipAreNeverMarkup)
+{
+    for (const QString& name : {QStringLiteral("<img src=proof.png>"),
+                                QStringLiteral("<img width=40000 height=40000 src=x>")}) {
+        ASSERT_TRUE(Qt::mightBeRichText(name));
+        GroupSample g = group(QStringLiteral("exe:x"), 1, {101}, name);
+        g.members[0].name = name;
+        select(g);
+        auto view = open();
+        ASSERT_EQ(view->title(), name);
+        const QString tip = view->titleToolTip();
+        EXPECT_TRUE(tip.contains(QStringLiteral("&lt;img"))) << tip.toStdString();
+        EXPECT_FALSE(tip.contains(QStringLiteral("<img"))) << tip.toStdString();
+    }
+}
+
+TEST_F(InspectorViewTest, ThresholdsOfZeroFallBackAsTheRulesDo)
+{
+    GroupSample g = group(QStringLiteral("g"), 1, {101});
+    g.members[0].threads = g.threads = 500;
+    g.members[0].fds = g.fds = 30;
+    select(g);
+    Preferences prefs = m->prefs();
+    prefs.thresholds.threads = 0;
+    prefs.thresholds.fds = 0;
+    m->setPrefs(prefs);
+    auto view = open();
+    EXPECT_EQ(view->tiles()[2].color, Theme::warn()); // 500 ≥ the default 400
+    EXPECT_NE(view->tiles()[3].color, Theme::warn()); // 30 < the default 1024
+}
+
+TEST_F(InspectorViewTest, TheKernelsStoppedStateComesWithTheSample)
+{
+    GroupSample g = serverAt(1000);
+    g.members[0].state = 'T';
+    select(g);
+    auto view = open();
+    EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Resume"));
 }
