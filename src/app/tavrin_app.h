@@ -10,10 +10,12 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class MainWindow;
 class Tray;
+class TrayWatch;
 
 
 class TavrinApp : public QObject {
@@ -24,6 +26,10 @@ public:
     TavrinApp();
     // A given Monitor, already built and not yet started (tests).
     explicit TavrinApp(std::unique_ptr<Monitor> monitor);
+    // A given tray watch too, and the check that Qt can put an icon in the
+    // tray the watch reports (tests stand in for both).
+    TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch> trayWatch,
+              std::function<bool()> trayUsable);
     ~TavrinApp() override;
 
     Monitor& monitor() { return *monitor_; }
@@ -31,7 +37,8 @@ public:
     QWidget* settingsWindow() const { return settings_; }
 
     // Whether a tray icon stands in for the closed window. Without one,
-    // closing the last window ends the program.
+    // closing the last window ends the program. Follows the tray as it
+    // comes and goes.
     bool hasTray() const { return tray_ != nullptr; }
     Tray* tray() const { return tray_.get(); }
 
@@ -40,7 +47,11 @@ public:
     void openSettings();
 
 private:
+    void followTray();
+
     std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<TrayWatch> trayWatch_;
+    std::function<bool()> trayUsable_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
     QPointer<QWidget> settings_;

@@ -69,22 +69,49 @@ TEST(Preferences, MissingOrNullTopLevelKeysTakeDefaults)
     EXPECT_EQ(p->thresholds.downloadMB, 6.5);
 }
 
-TEST(Preferences, AnythingWrongInsideRejectsTheWholeValue)
+TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
 {
-    EXPECT_FALSE(Preferences::decode(R"({"notify":false,"thresholds":{"systemCPU":1}})"));
-    QByteArray noUpload = with("");
-    noUpload.replace(",\"uploadMB\":3", "");
-    EXPECT_FALSE(Preferences::decode(noUpload));
-    QByteArray fractionalThreads = with("");
-    fractionalThreads.replace("\"threads\":500", "\"threads\":500.5");
-    EXPECT_FALSE(Preferences::decode(fractionalThreads));
-    QByteArray hugeThreads = with("");
-    hugeThreads.replace("\"threads\":500", "\"threads\":1e300");
-    EXPECT_FALSE(Preferences::decode(hugeThreads));
-    EXPECT_FALSE(Preferences::decode(with(R"(,"language":"fr")")));
-    EXPECT_FALSE(Preferences::decode(R"({"notify":1})"));
-    EXPECT_FALSE(Preferences::decode(R"({"ignored":"Slack"})"));
-    EXPECT_FALSE(Preferences::decode(R"({"ignored":[1]})"));
+    const Preferences defaults;
+    auto p = Preferences::decode(R"({"language":"zh","thresholds":{"processCPU":50}})");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->language, AppLanguage::zh);
+    Preferences expected;
+    expected.language = AppLanguage::zh;
+    expected.thresholds.processCPU = 50;
+    EXPECT_EQ(*p, expected);
+
+    // Inside the thresholds: a missing, fractional, out-of-range or textual
+    // figure falls back alone.
+    QByteArray inside = with(R"(,"notify":false)");
+    inside.replace(",\"uploadMB\":3", "");
+    inside.replace("\"threads\":500", "\"threads\":500.5");
+    inside.replace("\"fds\":2048", "\"fds\":1e300");
+    inside.replace("\"systemCPU\":90", "\"systemCPU\":\"90\"");
+    p = Preferences::decode(inside);
+    ASSERT_TRUE(p);
+    EXPECT_FALSE(p->notify);
+    EXPECT_EQ(p->thresholds.uploadMB, defaults.thresholds.uploadMB);
+    EXPECT_EQ(p->thresholds.threads, defaults.thresholds.threads);
+    EXPECT_EQ(p->thresholds.fds, defaults.thresholds.fds);
+    EXPECT_EQ(p->thresholds.systemCPU, defaults.thresholds.systemCPU);
+    EXPECT_EQ(p->thresholds.processCPU, 120);
+    EXPECT_EQ(p->thresholds.downloadMB, 6.5);
+
+    // At the top level: an unknown language, a number for a switch, a text
+    // for a list, a list for the thresholds.
+    p = Preferences::decode(R"({"language":"fr","notify":1,"sounds":false,"ignored":"Slack",
+                               "thresholds":[1],"menuBarPercent":false})");
+    ASSERT_TRUE(p);
+    expected = Preferences{};
+    expected.sounds = false;
+    expected.menuBarPercent = false;
+    EXPECT_EQ(*p, expected);
+    p = Preferences::decode(R"({"ignored":["Slack",1,null,"exe:node"],"language":"en"})");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->ignored, (QStringList{"Slack", "exe:node"}));
+    EXPECT_EQ(p->language, AppLanguage::en);
+
+    // Only data that is no JSON object at all gives nothing.
     EXPECT_FALSE(Preferences::decode("[]"));
     EXPECT_FALSE(Preferences::decode("null"));
     EXPECT_FALSE(Preferences::decode("{\"notify\":tru"));
@@ -115,11 +142,26 @@ TEST(Preferences, SaveThenLoadGivesAnEqualValue)
     EXPECT_EQ(Preferences::load(store), p);
 }
 
-TEST(Preferences, MalformedStoredDataGivesDefaultsAndStaysOnDisk)
+TEST(Preferences, StoredSettingsKeepWhatDecodesAndStayOnDisk)
 {
     QTemporaryDir dir;
-    Defaults store(dir.filePath("t.conf"));
-    const QByteArray junk = R"({"language":"fr","notify":false})";
+    const QString file = dir.filePath("Tavrin.conf");
+    {
+        // As an older version, or a person with an editor, left it.
+        Defaults store(file);
+        store.set("preferences", QStringLiteral(R"({"language":"zh","thresholds":{"processCPU":50}})"));
+    }
+    Defaults::useFile(file);
+    const Preferences p = Preferences::load();
+    EXPECT_EQ(p.language, AppLanguage::zh);
+    EXPECT_EQ(p.thresholds.processCPU, 50);
+    EXPECT_EQ(p.thresholds.systemCPU, 85);
+    EXPECT_TRUE(p.notify);
+    EXPECT_TRUE(L10n::chineseFor(p.language, {"en-US"}));
+
+    // Junk reads as the defaults and stays as it was until the next save.
+    Defaults store(dir.filePath("junk.conf"));
+    const QByteArray junk = R"({"language":"zh","notify":fal)";
     store.set("preferences", junk);
     EXPECT_EQ(Preferences::load(store), Preferences{});
     EXPECT_EQ(store.data("preferences"), junk);
