@@ -87,11 +87,18 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
 
 void TavrinApp::followTray()
 {
-    // Qt is asked only once the watch has seen a tray: it settles for the
-    // whole process, on its first question, whether it speaks to trays over
-    // the bus, so asking with none there would shut out one that comes
-    // later. It still has the last word: a tray it cannot use is no tray.
-    const bool usable = trayWatch_->available() && trayUsable_();
+    // Qt settles, on its first question, whether it docks through the bus
+    // or into an X11 tray, and keeps to it for the whole process. So it is
+    // asked only once the watch has seen a tray (asking with none there
+    // would shut out a bus tray that comes later), the kind there at that
+    // moment is the kind it took, and from then on only a tray of that kind
+    // counts. Qt still has the last word: a tray it cannot use is no tray.
+    bool usable = false;
+    if (trayWatch_->available()) {
+        if (!busTray_)
+            busTray_ = trayWatch_->statusNotifier();
+        usable = (*busTray_ ? trayWatch_->statusNotifier() : trayWatch_->xembed()) && trayUsable_();
+    }
     if (usable && tray_) {
         tray_->redock();
     } else if (usable) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MainWindow;
 class Tray;
@@ -52,6 +53,8 @@ private:
     std::unique_ptr<Monitor> monitor_;
     std::unique_ptr<TrayWatch> trayWatch_;
     std::function<bool()> trayUsable_;
+    // The kind of tray Qt settled on: the bus's (true) or X11's.
+    std::optional<bool> busTray_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
     QPointer<QWidget> settings_;
