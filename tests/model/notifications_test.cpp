@@ -75,7 +75,7 @@ TEST_F(PrivateBus, NamesReachAMarkupServerAsTextAndOthersAsGiven)
     ASSERT_TRUE(server.registerObject(QString::fromLatin1(DesktopNotifier::path), &fake,
                                       QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(server.registerService(QString::fromLatin1(DesktopNotifier::service)));
-    const QString title = QStringLiteral("<img src=proof.png>: High CPU");
+    const QString title = QStringLiteral("<b>BOLD: High CPU");
     const QString body = QStringLiteral("97% · <img src=proof.png> · <b>BOLD · a & b");
 
     fake.capabilities = {QStringLiteral("body"), QStringLiteral("body-markup")};
