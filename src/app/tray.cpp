@@ -136,6 +136,8 @@ void Tray::togglePanel()
 {
     if (clickAction(panel_->isVisible(), panelHiddenAt_, Scheduler::current().now()) == Click::close) {
         panel_->hide();
+        // Closed by this click, not by a press outside: the next click opens.
+        panelHiddenAt_.reset();
         return;
     }
     openPanel();

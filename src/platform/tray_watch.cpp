@@ -90,9 +90,13 @@ public:
         if ((event->response_type & 0x7f) != firstEvent_ + XCB_XFIXES_SELECTION_NOTIFY)
             return false;
         const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
-        if (notify->selection == selection_)
-            watch_.setXembed(notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER
-                             && notify->owner != XCB_NONE);
+        if (notify->selection != selection_)
+            return false;
+        watch_.setXembed(notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER
+                         && notify->owner != XCB_NONE);
+        // Ours alone: Qt's clipboard, which reads these events too, has no
+        // business with the tray's selection.
+        return true;
 #else
         Q_UNUSED(type);
         Q_UNUSED(message);
