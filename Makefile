@@ -1,5 +1,6 @@
-# make run   : install what is missing, build, start tavrin
-# make test  : install what is missing, build, run every test
+# make run   : install what is missing (through sudo), build, start tavrin
+#              as the calling user
+# make test  : install what is missing (through sudo), build, run every test
 # make test SANITIZE=1 : the same under AddressSanitizer + UndefinedBehaviorSanitizer
 # make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
 
@@ -28,8 +29,16 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Tavrin watches the logged-in user's session. Started through sudo, it
+# still runs as the user who asked, on their display and with their settings.
 run: build
-	./$(BUILD)/bin/tavrin
+	@if [ "$$(id -u)" -eq 0 ] && [ -n "$${SUDO_USER:-}" ] && [ "$$SUDO_USER" != root ]; then \
+	  echo "run: starting tavrin as $$SUDO_USER"; \
+	  exec sudo -u "$$SUDO_USER" -H \
+	    --preserve-env=DISPLAY,WAYLAND_DISPLAY,XAUTHORITY,XDG_RUNTIME_DIR,DBUS_SESSION_BUS_ADDRESS \
+	    ./$(BUILD)/bin/tavrin; \
+	fi; \
+	exec ./$(BUILD)/bin/tavrin
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -5,6 +5,7 @@
 #include "app/tray.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
+#include "platform/tray_watch.h"
 #include "ui/refresh_gate.h"
 #include "ui/theme.h"
 
@@ -97,23 +98,60 @@ TavrinApp::TavrinApp()
 }
 
 TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor)
+    : TavrinApp(std::move(monitor), std::make_unique<TrayWatch>(), &Tray::available)
+{
+}
+
+TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch> trayWatch,
+                     std::function<bool()> trayUsable)
     : monitor_(std::move(monitor))
+    , trayWatch_(std::move(trayWatch))
+    , trayUsable_(std::move(trayUsable))
 {
     applyTheme();
     // Sampling begins before any window exists.
     monitor_->start();
-    // The program stays in the tray with its window closed only where a
+    // The program stays in the tray with its window closed only while a
     // tray exists; elsewhere closing the window ends it, so nothing is left
     // running out of sight.
-    if (Tray::available())
-        tray_ = std::make_unique<Tray>(*monitor_, [this] { showMain(); });
-    QApplication::setQuitOnLastWindowClosed(!hasTray());
+    followTray();
+    connect(trayWatch_.get(), &TrayWatch::changed, this, &TavrinApp::followTray);
 
     window_ = std::make_unique<MainWindow>(*monitor_);
     connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
     // Until the updater lands there is nothing to check with; the command
     // still brings the window forward, as it will then.
     connect(window_.get(), &MainWindow::updatesRequested, this, &TavrinApp::showMain);
+}
+
+void TavrinApp::followTray()
+{
+    // Qt settles, on its first question, whether it docks through the bus
+    // or into an X11 tray, and keeps to it for the whole process. So it is
+    // asked only once the watch has seen a tray (asking with none there
+    // would shut out a bus tray that comes later), the kind there at that
+    // moment is the kind it took, and from then on only a tray of that kind
+    // counts. Qt still has the last word: a tray it cannot use is no tray.
+    bool usable = false;
+    if (trayWatch_->available()) {
+        if (!busTray_)
+            busTray_ = trayWatch_->statusNotifier();
+        usable = (*busTray_ ? trayWatch_->statusNotifier() : trayWatch_->xembed()) && trayUsable_();
+    }
+    if (usable && tray_) {
+        tray_->redock();
+    } else if (usable) {
+        tray_ = std::make_unique<Tray>(*monitor_, [this] { showMain(); });
+    } else if (tray_) {
+        tray_.reset();
+        // Nothing would be left to open the window from: it comes back
+        // rather than the program ending behind the user's back (a panel
+        // that restarts takes its tray with it for a moment).
+        const bool shown = (window_ && window_->isVisible()) || (settings_ && settings_->isVisible());
+        if (window_ && !shown)
+            showMain();
+    }
+    QApplication::setQuitOnLastWindowClosed(!hasTray());
 }
 
 TavrinApp::~TavrinApp()

@@ -11,10 +11,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class MainWindow;
 class Tray;
+class TrayWatch;
 
 
 class TavrinApp : public QObject {
@@ -25,6 +28,10 @@ public:
     TavrinApp();
     // A given Monitor, already built and not yet started (tests).
     explicit TavrinApp(std::unique_ptr<Monitor> monitor);
+    // A given tray watch too, and the check that Qt can put an icon in the
+    // tray the watch reports (tests stand in for both).
+    TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch> trayWatch,
+              std::function<bool()> trayUsable);
     ~TavrinApp() override;
 
     Monitor& monitor() { return *monitor_; }
@@ -32,7 +39,8 @@ public:
     QWidget* settingsWindow() const { return settings_; }
 
     // Whether a tray icon stands in for the closed window. Without one,
-    // closing the last window ends the program.
+    // closing the last window ends the program. Follows the tray as it
+    // comes and goes.
     bool hasTray() const { return tray_ != nullptr; }
     Tray* tray() const { return tray_.get(); }
 
@@ -47,7 +55,13 @@ public:
     static void applyTheme();
 
 private:
+    void followTray();
+
     std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<TrayWatch> trayWatch_;
+    std::function<bool()> trayUsable_;
+    // The kind of tray Qt settled on: the bus's (true) or X11's.
+    std::optional<bool> busTray_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Tray> tray_;
     QPointer<QWidget> settings_;

@@ -4,9 +4,11 @@
 #include "app/menu_panel.h"
 #include "core/l10n.h"
 #include "model/monitor.h"
+#include "ui/scheduler.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -112,18 +114,48 @@ void Tray::rebuildPanel()
     delete panel_.data();
     panelLanguage_ = monitor_.prefs().language;
     panel_ = new MenuPanel(monitor_, openMain_);
+    panel_->installEventFilter(this);
     if (wasOpen)
-        togglePanel();
+        openPanel();
+}
+
+bool Tray::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == panel_.data() && event->type() == QEvent::Hide)
+        panelHiddenAt_ = Scheduler::current().now();
+    return QObject::eventFilter(watched, event);
+}
+
+Tray::Click Tray::clickAction(bool panelVisible, std::optional<double> panelHiddenAt, double now)
+{
+    if (panelVisible)
+        return Click::close;
+    if (panelHiddenAt && now - *panelHiddenAt >= 0 && now - *panelHiddenAt < reopenGuard)
+        return Click::close;
+    return Click::open;
 }
 
 void Tray::togglePanel()
 {
-    if (panel_->isVisible()) {
+    if (clickAction(panel_->isVisible(), panelHiddenAt_, Scheduler::current().now()) == Click::close) {
         panel_->hide();
+        // Closed by this click, not by a press outside: the next click opens.
+        panelHiddenAt_.reset();
         return;
     }
+    openPanel();
+}
+
+void Tray::openPanel()
+{
     QRect anchor = icon_->geometry();
     if (!anchor.isValid())
         anchor = QRect(QCursor::pos(), QSize(1, 1));
     panel_->popup(anchor);
+}
+
+void Tray::redock()
+{
+    icon_->hide();
+    icon_->show();
 }

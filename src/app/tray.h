@@ -60,9 +60,26 @@ public:
     // How often the glyph has been drawn.
     int renders() const { return renders_; }
 
-    // Opens the panel at the icon, or at the pointer where the host does
-    // not say where the icon is; closes it when open.
+    // A click on the icon: opens the panel at the icon, or at the pointer
+    // where the host does not say where the icon is; closes it when open.
     void togglePanel();
+    void openPanel();
+
+    // What a click on the icon does. A popup panel closes on any press
+    // outside it, and on some hosts that press is the very click on the
+    // icon, which then arrives with the panel already gone: a click that
+    // soon after the panel closed closes it too, rather than opening it
+    // again.
+    enum class Click { open, close };
+    static constexpr double reopenGuard = 0.4; // seconds
+    static Click clickAction(bool panelVisible, std::optional<double> panelHiddenAt, double now);
+
+    // Hides and shows the icon, so that it docks into a tray that has just
+    // replaced another (or a tray watcher that restarted learns of it).
+    void redock();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void scheduleRefresh();
@@ -77,6 +94,7 @@ private:
     QAction* open_ = nullptr;
     QAction* quit_ = nullptr;
     QPointer<MenuPanel> panel_;
+    std::optional<double> panelHiddenAt_;
     bool chinese_ = false;
     // The panel's identity: the language preference, not what it resolves to.
     AppLanguage panelLanguage_ = AppLanguage::system;

@@ -67,31 +67,25 @@ QJsonObject Thresholds::toJson() const
     };
 }
 
-std::optional<Thresholds> Thresholds::fromJson(const QJsonValue& value)
+Thresholds Thresholds::fromJson(const QJsonObject& o, const Thresholds& fallback)
 {
-    if (!value.isObject())
-        return std::nullopt;
-    const QJsonObject o = value.toObject();
-    auto systemCPU = Json::number(o.value(QStringLiteral("systemCPU")));
-    auto processCPU = Json::number(o.value(QStringLiteral("processCPU")));
-    auto memoryGB = Json::number(o.value(QStringLiteral("memoryGB")));
-    auto memoryGrowthGB = Json::number(o.value(QStringLiteral("memoryGrowthGB")));
-    auto threads = Json::integer(o.value(QStringLiteral("threads")));
-    auto fds = Json::integer(o.value(QStringLiteral("fds")));
-    auto downloadMB = Json::number(o.value(QStringLiteral("downloadMB")));
-    auto uploadMB = Json::number(o.value(QStringLiteral("uploadMB")));
-    if (!systemCPU || !processCPU || !memoryGB || !memoryGrowthGB || !threads || !fds
-        || !downloadMB || !uploadMB)
-        return std::nullopt;
-    Thresholds t{Unscaled{}};
-    t.systemCPU = *systemCPU;
-    t.processCPU = *processCPU;
-    t.memoryGB = *memoryGB;
-    t.memoryGrowthGB = *memoryGrowthGB;
-    t.threads = *threads;
-    t.fds = *fds;
-    t.downloadMB = *downloadMB;
-    t.uploadMB = *uploadMB;
+    Thresholds t = fallback;
+    auto number = [&o](const char* key, double& field) {
+        if (auto v = Json::number(o.value(QLatin1String(key))))
+            field = *v;
+    };
+    auto integer = [&o](const char* key, int64_t& field) {
+        if (auto v = Json::integer(o.value(QLatin1String(key))))
+            field = *v;
+    };
+    number("systemCPU", t.systemCPU);
+    number("processCPU", t.processCPU);
+    number("memoryGB", t.memoryGB);
+    number("memoryGrowthGB", t.memoryGrowthGB);
+    integer("threads", t.threads);
+    integer("fds", t.fds);
+    number("downloadMB", t.downloadMB);
+    number("uploadMB", t.uploadMB);
     return t;
 }
 
@@ -141,43 +135,25 @@ std::optional<Preferences> Preferences::decode(const QByteArray& data)
     Preferences p;
 
     auto readBool = [&o](const char* key, bool& field) {
-        const QJsonValue v = o.value(QLatin1String(key));
-        if (Json::absent(v))
-            return true;
-        auto b = Json::boolean(v);
-        if (!b)
-            return false;
-        field = *b;
-        return true;
+        if (auto b = Json::boolean(o.value(QLatin1String(key))))
+            field = *b;
     };
-    if (!readBool("notify", p.notify) || !readBool("resolveHosts", p.resolveHosts)
-        || !readBool("menuBarPercent", p.menuBarPercent)
-        || !readBool("autoCheckUpdates", p.autoCheckUpdates) || !readBool("sounds", p.sounds))
-        return std::nullopt;
+    readBool("notify", p.notify);
+    readBool("resolveHosts", p.resolveHosts);
+    readBool("menuBarPercent", p.menuBarPercent);
+    readBool("autoCheckUpdates", p.autoCheckUpdates);
+    readBool("sounds", p.sounds);
 
-    if (const QJsonValue v = o.value(QStringLiteral("thresholds")); !Json::absent(v)) {
-        auto t = Thresholds::fromJson(v);
-        if (!t)
-            return std::nullopt;
-        p.thresholds = *t;
+    if (const QJsonValue v = o.value(QStringLiteral("thresholds")); v.isObject())
+        p.thresholds = Thresholds::fromJson(v.toObject(), p.thresholds);
+    // Names that are not texts are dropped one by one; the others stay muted.
+    if (const QJsonValue v = o.value(QStringLiteral("ignored")); v.isArray()) {
+        for (const QJsonValue& item : v.toArray())
+            if (auto name = Json::string(item))
+                p.ignored << *name;
     }
-    if (const QJsonValue v = o.value(QStringLiteral("ignored")); !Json::absent(v)) {
-        if (!v.isArray())
-            return std::nullopt;
-        for (const QJsonValue& item : v.toArray()) {
-            auto name = Json::string(item);
-            if (!name)
-                return std::nullopt;
-            p.ignored << *name;
-        }
-    }
-    if (const QJsonValue v = o.value(QStringLiteral("language")); !Json::absent(v)) {
-        auto text = Json::string(v);
-        auto language = text ? languageFromText(*text) : std::nullopt;
-        if (!language)
-            return std::nullopt;
-        p.language = *language;
-    }
+    if (auto text = Json::string(o.value(QStringLiteral("language"))))
+        p.language = languageFromText(*text).value_or(p.language);
     return p;
 }
 

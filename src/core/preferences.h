@@ -33,8 +33,9 @@ struct Thresholds {
     Thresholds usable(const Thresholds& fallback) const;
 
     QJsonObject toJson() const;
-    // All eight keys are required with their types.
-    static std::optional<Thresholds> fromJson(const QJsonValue& value);
+    // Each key that is present with its type; every other field is taken
+    // from `fallback`, so one bad figure costs only itself.
+    static Thresholds fromJson(const QJsonObject& object, const Thresholds& fallback);
 
     bool operator==(const Thresholds&) const = default;
 
@@ -62,8 +63,11 @@ struct Preferences {
 
     // Nothing when a figure is not finite (JSON cannot hold it).
     std::optional<QByteArray> encode() const;
-    // Lenient at the top level (missing or null keys take their defaults),
-    // strict inside.
+    // Lenient key by key, inside "thresholds" too: a key that is missing,
+    // null or of the wrong type (or a language no case names) takes its
+    // default and the rest is kept, so a value from an older or
+    // hand-edited file keeps what it can. Nothing only when the data is not
+    // a JSON object.
     static std::optional<Preferences> decode(const QByteArray& data);
 
     static QString languageText(AppLanguage language);

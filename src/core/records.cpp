@@ -19,6 +19,16 @@ QString ProcSample::cleanName(QStringView text)
         // C0, DEL and C1 controls: line breaks, tabs, escapes.
         if (c < 0x20 || (c >= 0x7f && c < 0xa0))
             c = u' ';
+        // Embeddings, overrides and isolates would reorder what follows the
+        // name ("evil\u202Efdp.exe" reads as "evilexe.pdf"); they show as
+        // a visible mark instead. Invisible marks and joiners-to-nothing
+        // go, so two names that look alike are alike.
+        if ((c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069))
+            c = QChar::ReplacementCharacter;
+        if (c == 0x200b || c == 0x200e || c == 0x200f || c == 0x2060 || c == 0xfeff) {
+            i += units;
+            continue;
+        }
         const int width = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
         if (bytes + width > maxNameBytes)
             break;

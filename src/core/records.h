@@ -15,8 +15,9 @@ struct ProcSample {
     // Longest name a record holds, in UTF-8 bytes.
     static constexpr int maxNameBytes = 255;
     // A process's own name as a record may hold it: control characters
-    // become spaces and the text is cut at maxNameBytes on a character
-    // boundary. Names come from argv[0] and the like, which any user can
+    // become spaces, bidirectional embeddings, overrides and isolates become
+    // U+FFFD, zero-width and direction marks and the byte-order mark go,
+    // and the text is cut at maxNameBytes on a character boundary. Names come from argv[0] and the like, which any user can
     // set to anything, and end up in incident texts and the store.
     static QString cleanName(QStringView text);
 

@@ -89,10 +89,35 @@ std::string cleanName(std::string_view name)
 {
     std::string out;
     out.reserve(name.size());
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
+    auto at = [&name](size_t i) { return i < name.size() ? static_cast<unsigned char>(name[i]) : 0u; };
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned u = at(i);
         // Commas would add a field, control characters a line.
-        out.push_back(u < 0x20 || u == 0x7f || c == ',' ? ' ' : c);
+        if (u < 0x20 || u == 0x7f || u == ',') {
+            out.push_back(' ');
+            continue;
+        }
+        // The same marks the process records neutralise, in their UTF-8
+        // form: C1 controls become a space, direction embeddings, overrides
+        // and isolates U+FFFD, and invisible marks go.
+        if (u == 0xc2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9f) {
+            out.push_back(' ');
+            ++i;
+            continue;
+        }
+        if (u == 0xe2 || u == 0xef) {
+            const unsigned key = (u << 16) | (at(i + 1) << 8) | at(i + 2);
+            const bool direction = (key >= 0xe280aa && key <= 0xe280ae) || (key >= 0xe281a6 && key <= 0xe281a9);
+            const bool invisible = key == 0xe2808b || key == 0xe2808e || key == 0xe2808f || key == 0xe281a0
+                || key == 0xefbbbf;
+            if (direction)
+                out += "\xEF\xBF\xBD";
+            if (direction || invisible) {
+                i += 2;
+                continue;
+            }
+        }
+        out.push_back(static_cast<char>(u));
     }
     // A name such as "tcp4 a<->b" must not read as a flow line.
     for (size_t at = out.find("<->"); at != std::string::npos; at = out.find("<->", at))

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -36,13 +37,33 @@ void DesktopNotifier::requestPermission()
     QDBusConnection bus = this->bus();
     if (!bus.isConnected())
         return;
-    // Any answer will do: a service that replies is there to show what we post.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call("GetServerInformation")), &context_);
+    // Any answer will do: a service that replies is there to show what we
+    // post. Its capabilities say whether it reads the body as markup.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call("GetCapabilities")), &context_);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
                      [this](QDBusPendingCallWatcher* finished) {
-                         granted_ = !finished->isError();
+                         const QDBusPendingReply<QStringList> reply = *finished;
+                         granted_ = !reply.isError();
+                         markup_ = granted_ && reply.value().contains(QStringLiteral("body-markup"));
                          finished->deleteLater();
                      });
+}
+
+QString DesktopNotifier::escapeMarkup(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'&')
+            out += QStringLiteral("&amp;");
+        else if (c == u'<')
+            out += QStringLiteral("&lt;");
+        else if (c == u'>')
+            out += QStringLiteral("&gt;");
+        else
+            out += c;
+    }
+    return out;
 }
 
 void DesktopNotifier::post(const QString& identifier, const QString& title, const QString& body)
@@ -61,7 +82,7 @@ void DesktopNotifier::post(const QString& identifier, const QString& title, cons
     message << QStringLiteral("Tavrin") // application name
             << uint(0)                  // replaces no earlier notification
             << QString()                // icon
-            << title << body << QStringList() << hints
+            << title << (markup_ ? escapeMarkup(body) : body) << QStringList() << hints
             << int(-1);                 // the server's own timeout
     // Fire and forget: errors of posting are not looked at.
     bus.asyncCall(message);

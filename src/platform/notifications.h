@@ -25,6 +25,10 @@ public:
 // granted once the service has answered a call; with no bus or no service
 // nothing is ever posted and nothing is reported. No call waits for its
 // reply, so the main thread never waits on the notification server.
+// Titles and bodies are given as plain text. A server that announces
+// "body-markup" reads the body as markup, so there the body goes out with
+// its markup characters escaped: a process named "<b>x" shows as such. The
+// title (the summary) is plain text for every server and goes out as given.
 class DesktopNotifier final : public Notifier {
 public:
     // The session bus, connected on first use, unless another bus is given.
@@ -36,6 +40,10 @@ public:
     void post(const QString& identifier, const QString& title, const QString& body) override;
 
     bool granted() const { return granted_; }
+    // Whether the server reads bodies as markup.
+    bool bodyMarkup() const { return markup_; }
+    // `&`, `<` and `>` as entities.
+    static QString escapeMarkup(const QString& text);
 
     static constexpr const char* service = "org.freedesktop.Notifications";
     static constexpr const char* path = "/org/freedesktop/Notifications";
@@ -49,5 +57,6 @@ private:
     // gone find no receiver.
     QObject context_;
     bool granted_ = false;
+    bool markup_ = false;
     bool asked_ = false;
 };

@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 #include "app/tavrin_app.h"
 
+#include "platform/tray_watch.h"
 #include "shell_fixture.h"
+#include "ui/private_bus.h"
 
 #include "ui/theme.h"
 
@@ -9,6 +11,19 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+
+namespace {
+
+// The private bus fixture's set-up and tear-down, run inside a shell test.
+class Bus : public PrivateBusTest {
+public:
+    Bus() { SetUp(); }
+    ~Bus() override { TearDown(); }
+    void TestBody() override {}
+    using PrivateBusTest::connect;
+};
+
+} // namespace
 
 TEST_F(ShellTest, AppStartsTheMonitorAndClosingHidesTheWindow)
 {
@@ -91,6 +106,49 @@ TEST_F(ShellTest, SettingsDefaultIsReadEachTimeTheWindowOpensAndPopupsAreDark)
         }
         EXPECT_GT(dark, image.height() * 9 / 10);
         EXPECT_TRUE(divider);
+    }
+    QApplication::setQuitOnLastWindowClosed(quitBefore);
+}
+
+TEST_F(ShellTest, QuittingOnTheLastWindowFollowsTheTrayAsItComesAndGoes)
+{
+    Bus bus;
+    QDBusConnection host = bus.connect(QStringLiteral("host"));
+    ASSERT_TRUE(host.isConnected());
+    const QString watcher = QString::fromLatin1(TrayWatch::watcherService);
+    const bool quitBefore = QApplication::quitOnLastWindowClosed();
+    {
+        int askedQt = 0;
+        bool qtCanDock = true;
+        TavrinApp app(make(true), std::make_unique<TrayWatch>(bus.connect(QStringLiteral("app")), false),
+                      [&] { ++askedQt; return qtCanDock; });
+        EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+        // Qt settles its kind of tray on its first question: not asked yet.
+        EXPECT_EQ(askedQt, 0);
+        app.showMain();
+        MainWindow* window = app.mainWindow();
+
+        // A tray host that starts later gets the icon, and the closed
+        // window no longer ends the program.
+        ASSERT_TRUE(host.registerService(watcher));
+        ASSERT_TRUE(waitFor([&] { return app.hasTray(); }, 5));
+        EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+        window->close();
+        EXPECT_FALSE(window->isVisible());
+
+        // The tray goes while the window is closed: the window comes back,
+        // and closing it now ends the program.
+        ASSERT_TRUE(host.unregisterService(watcher));
+        ASSERT_TRUE(waitFor([&] { return !app.hasTray(); }, 5));
+        EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+        EXPECT_TRUE(window->isVisible());
+
+        // A tray Qt cannot dock into counts as none.
+        qtCanDock = false;
+        ASSERT_TRUE(host.registerService(watcher));
+        ASSERT_TRUE(waitFor([&] { return askedQt == 2; }, 5));
+        EXPECT_FALSE(app.hasTray());
+        EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
     }
     QApplication::setQuitOnLastWindowClosed(quitBefore);
 }

@@ -39,25 +39,30 @@ await() {
   return 1
 }
 
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
-  --transparent true --alpha 0 --tint 0x202020 &
-pids+=($!)
+start_trayer() {
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+    --transparent true --alpha 0 --tint 0x202020 &
+  pids+=($!)
+  trayer_pid=$!
+}
 tray_window() {
   xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1
 }
 has_tray() { [ -n "$(tray_window)" ]; }
+main_open() { [ "$(xdotool search --onlyvisible --name '^Tavrin$' 2>/dev/null | wc -l)" -gt 0 ]; }
+
+# Tavrin first, the tray after it: the icon must still find its way in.
+"$tavrin" -demo YES -welcomeSeen YES -showWelcome NO &
+pids+=($!)
+await main_open || fail "the main window did not open"
+start_trayer
 await has_tray || fail "trayer did not map its window"
 tray=$(tray_window)
 # Windows inside the tray's, at any depth: a docked icon adds some.
 children() { xwininfo -tree -id "$tray" | grep -c '^ *0x'; }
-before=$(children)
-before=${before:-0}
-
-"$tavrin" -demo YES -welcomeSeen YES -showWelcome NO &
-pids+=($!)
-docked() { [ "$(children)" -gt "$before" ]; }
-await docked || fail "no icon docked into the tray (children: $(children))"
-echo "tray_check: icon docked ($before → $(children) children)"
+docked() { xwininfo -tree -id "$tray" | grep -q '"Tavrin"'; }
+await docked || fail "no icon docked into a tray that started later (children: $(children))"
+echo "tray_check: icon docked into a tray that started later"
 
 # The icon: our window inside the tray's, clicked at its centre.
 icon=$(xwininfo -tree -id "$tray" | awk '/"Tavrin"/ {print $1; exit}')
@@ -65,8 +70,6 @@ icon=$(xwininfo -tree -id "$tray" | awk '/"Tavrin"/ {print $1; exit}')
 eval "$(xdotool getwindowgeometry --shell "$icon")"
 panels() { xdotool search --onlyvisible --name '^Tavrin panel$' 2>/dev/null | wc -l; }
 [ "$(panels)" -eq 0 ] || fail "the panel was open before the click"
-main_open() { [ "$(xdotool search --onlyvisible --name '^Tavrin$' 2>/dev/null | wc -l)" -gt 0 ]; }
-await main_open || fail "the main window did not open"
 sleep 2
 [ -n "$shots" ] && import -window root "$shots/tray-window.png" && import -window "$tray" "$shots/tray-icon.png"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
@@ -75,4 +78,13 @@ await panel_open || fail "a click on the icon opened no panel"
 echo "tray_check: the click opened the panel"
 sleep 1
 [ -n "$shots" ] && import -window root "$shots/tray-panel.png"
+# The tray goes and another takes its place: the icon docks into the new one.
+kill "$trayer_pid"
+await_gone() { ! has_tray; }
+await await_gone || fail "trayer did not go away"
+start_trayer
+await has_tray || fail "the second trayer did not map its window"
+tray=$(tray_window)
+await docked || fail "no icon docked into the tray that replaced the first"
+echo "tray_check: icon docked into the replacing tray"
 exit 0

@@ -113,3 +113,27 @@ TEST_F(TrayTest, MenuOpensAndLanguageRebuildsThePanel)
     EXPECT_FALSE(tray->panel()->hold().active()) << "a fresh hold";
     EXPECT_EQ(tray->panel()->model().openText, QStringLiteral("打开 Tavrin"));
 }
+
+TEST_F(TrayTest, AClickJustAfterThePanelClosedOnItsOwnKeepsItClosed)
+{
+    MenuPanel* panel = tray->panel();
+    tray->togglePanel();
+    ASSERT_TRUE(panel->isVisible());
+    tray->togglePanel();
+    EXPECT_FALSE(panel->isVisible()) << "a click on an open panel closes it";
+    tray->togglePanel();
+    ASSERT_TRUE(panel->isVisible());
+    // The press on the icon closes the popup first; the click follows.
+    advance(1);
+    panel->hide();
+    advance(0.1);
+    tray->togglePanel();
+    EXPECT_FALSE(panel->isVisible()) << "the click meant to close it";
+
+    // Later clicks open it again.
+    advance(Tray::reopenGuard);
+    tray->togglePanel();
+    EXPECT_TRUE(panel->isVisible());
+    panel->hide();
+    EXPECT_EQ(Tray::clickAction(false, 6, 5), Tray::Click::open) << "a clock that went back";
+}

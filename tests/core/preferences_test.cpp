@@ -69,22 +69,39 @@ TEST(Preferences, MissingOrNullTopLevelKeysTakeDefaults)
     EXPECT_EQ(p->thresholds.downloadMB, 6.5);
 }
 
-TEST(Preferences, AnythingWrongInsideRejectsTheWholeValue)
+TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
 {
-    EXPECT_FALSE(Preferences::decode(R"({"notify":false,"thresholds":{"systemCPU":1}})"));
-    QByteArray noUpload = with("");
-    noUpload.replace(",\"uploadMB\":3", "");
-    EXPECT_FALSE(Preferences::decode(noUpload));
-    QByteArray fractionalThreads = with("");
-    fractionalThreads.replace("\"threads\":500", "\"threads\":500.5");
-    EXPECT_FALSE(Preferences::decode(fractionalThreads));
-    QByteArray hugeThreads = with("");
-    hugeThreads.replace("\"threads\":500", "\"threads\":1e300");
-    EXPECT_FALSE(Preferences::decode(hugeThreads));
-    EXPECT_FALSE(Preferences::decode(with(R"(,"language":"fr")")));
-    EXPECT_FALSE(Preferences::decode(R"({"notify":1})"));
-    EXPECT_FALSE(Preferences::decode(R"({"ignored":"Slack"})"));
-    EXPECT_FALSE(Preferences::decode(R"({"ignored":[1]})"));
+    const Preferences defaults;
+    // Inside the thresholds: a missing, fractional, out-of-range or textual
+    // figure falls back alone.
+    QByteArray inside = with(R"(,"notify":false)");
+    inside.replace(",\"uploadMB\":3", "");
+    inside.replace("\"threads\":500", "\"threads\":500.5");
+    inside.replace("\"fds\":2048", "\"fds\":1e300");
+    inside.replace("\"systemCPU\":90", "\"systemCPU\":\"90\"");
+    auto p = Preferences::decode(inside);
+    ASSERT_TRUE(p);
+    EXPECT_FALSE(p->notify);
+    Thresholds t = defaults.thresholds;
+    t.processCPU = 120;
+    t.memoryGB = 4;
+    t.memoryGrowthGB = 2;
+    t.downloadMB = 6.5;
+    EXPECT_EQ(p->thresholds, t);
+
+    // At the top level: an unknown language, a number for a switch, a text
+    // for a list, a list for the thresholds.
+    p = Preferences::decode(R"({"language":"fr","notify":1,"sounds":false,"ignored":"Slack",
+                               "thresholds":[1],"menuBarPercent":false})");
+    ASSERT_TRUE(p);
+    Preferences expected;
+    expected.sounds = false;
+    expected.menuBarPercent = false;
+    EXPECT_EQ(*p, expected);
+    EXPECT_EQ(Preferences::decode(R"({"ignored":["Slack",1,null,"exe:node"]})")->ignored,
+              (QStringList{"Slack", "exe:node"}));
+
+    // Only data that is no JSON object at all gives nothing.
     EXPECT_FALSE(Preferences::decode("[]"));
     EXPECT_FALSE(Preferences::decode("null"));
     EXPECT_FALSE(Preferences::decode("{\"notify\":tru"));
@@ -115,11 +132,24 @@ TEST(Preferences, SaveThenLoadGivesAnEqualValue)
     EXPECT_EQ(Preferences::load(store), p);
 }
 
-TEST(Preferences, MalformedStoredDataGivesDefaultsAndStaysOnDisk)
+TEST(Preferences, StoredSettingsKeepWhatDecodesAndStayOnDisk)
 {
     QTemporaryDir dir;
-    Defaults store(dir.filePath("t.conf"));
-    const QByteArray junk = R"({"language":"fr","notify":false})";
+    const QString file = dir.filePath("Tavrin.conf");
+    {
+        // As an older version, or a person with an editor, left it.
+        Defaults store(file);
+        store.set("preferences", QStringLiteral(R"({"language":"zh","thresholds":{"processCPU":50}})"));
+    }
+    Defaults::useFile(file);
+    Preferences expected;
+    expected.language = AppLanguage::zh;
+    expected.thresholds.processCPU = 50;
+    EXPECT_EQ(Preferences::load(), expected);
+
+    // Junk reads as the defaults and stays as it was until the next save.
+    Defaults store(dir.filePath("junk.conf"));
+    const QByteArray junk = R"({"language":"zh","notify":fal)";
     store.set("preferences", junk);
     EXPECT_EQ(Preferences::load(store), Preferences{});
     EXPECT_EQ(store.data("preferences"), junk);

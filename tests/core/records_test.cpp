@@ -107,3 +107,18 @@ TEST(Records, CleanNameCapsBytesOnACharacterBoundaryAndBlanksControls)
     EXPECT_EQ(ProcSample::cleanName(QStringView(lone, 2)), QString(QChar::ReplacementCharacter) + u'z');
     EXPECT_LE(ProcSample::cleanName(QString(100000, u'\n')).toUtf8().size(), 255);
 }
+
+TEST(Records, CleanNameNeutralisesDirectionControlsAndDropsInvisibleMarks)
+{
+    const QString mark(QChar::ReplacementCharacter);
+    EXPECT_EQ(ProcSample::cleanName(u"evil\u202Efdp.exe"), "evil" + mark + "fdp.exe");
+    for (char16_t c : {0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069})
+        EXPECT_EQ(ProcSample::cleanName(QStringLiteral("a") + QChar(c) + u'b'), "a" + mark + "b") << int(c);
+    EXPECT_EQ(ProcSample::cleanName(u"\uFEFFp\u200Bay\u200Epa\u200Fl\u2060"), "paypal");
+    // Letters of right-to-left scripts and joiners that shape them stay.
+    const QString hebrew = QStringLiteral("\u05E9\u05DC\u200D\u05D5\u05DD");
+    EXPECT_EQ(ProcSample::cleanName(hebrew), hebrew);
+    // Dropped marks take no room: 255 bytes of name survive behind them.
+    const QString full(255, u'x');
+    EXPECT_EQ(ProcSample::cleanName(QString(40, QChar(0x200B)) + full), full);
+}

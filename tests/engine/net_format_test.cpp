@@ -109,6 +109,10 @@ TEST(NettopFormat, NamesCannotAddFieldsLinesOrFlows)
     EXPECT_EQ(cleanName("a,b\r\nc\t\x7f"), "a b  c  ");
     EXPECT_EQ(cleanName("udp6 x<-><->y"), "udp6 x<_><_>y");
     EXPECT_EQ(cleanName("plain.name"), "plain.name");
+    // Direction controls cannot reorder the line; invisible marks go.
+    EXPECT_EQ(cleanName("evil\xE2\x80\xAE" "fdp.exe"), "evil\xEF\xBF\xBD" "fdp.exe");
+    EXPECT_EQ(cleanName("a\xE2\x81\xA6" "b\xE2\x80\x8B" "c\xEF\xBB\xBF\xC2\x85" "d"), "a\xEF\xBF\xBD" "bc d");
+    EXPECT_EQ(cleanName("caf\xC3\xA9 \xE2\x80\x94"), "caf\xC3\xA9 \xE2\x80\x94");
 }
 
 TEST(NettopFormat, ParsesDiagRepliesDefensively)

@@ -9,6 +9,7 @@
 #include "probes_fixture.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -31,6 +32,8 @@ Socket tcp(uint64_t inode, uint64_t in = 0, uint64_t out = 0)
     s.inode = inode;
     s.bytesIn = in;
     s.bytesOut = out;
+    // Ours, whoever runs the tests: other users' sockets are never placed.
+    s.uid = ::geteuid();
     return s;
 }
 

@@ -27,15 +27,10 @@ public:
         int timeout = 0;
     };
     std::vector<Shown> shown;
+    QStringList capabilities{QStringLiteral("body")};
 
 public slots:
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
-    {
-        vendor = QStringLiteral("test");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
-        return QStringLiteral("fake");
-    }
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout)
     {
@@ -71,6 +66,38 @@ TEST_F(PrivateBus, PostsToTheServiceOnceItHasAnswered)
     EXPECT_EQ(fake.shown[0].body, QStringLiteral("97% · cc1"));
     EXPECT_EQ(fake.shown[0].hints.value(QStringLiteral("suppress-sound")).toBool(), true);
     EXPECT_EQ(fake.shown[0].timeout, -1);
+}
+
+TEST_F(PrivateBus, NamesReachAMarkupServerAsTextAndOthersAsGiven)
+{
+    QDBusConnection server = connect(QStringLiteral("server"));
+    FakeNotificationServer fake;
+    ASSERT_TRUE(server.registerObject(QString::fromLatin1(DesktopNotifier::path), &fake,
+                                      QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(server.registerService(QString::fromLatin1(DesktopNotifier::service)));
+    const QString title = QStringLiteral("<b>BOLD: High CPU");
+    const QString body = QStringLiteral("97% · <img src=proof.png> · <b>BOLD · a & b");
+
+    fake.capabilities = {QStringLiteral("body"), QStringLiteral("body-markup")};
+    DesktopNotifier markup(connect(QStringLiteral("markup")));
+    markup.requestPermission();
+    ASSERT_TRUE(waitFor([&] { return markup.granted(); }, 5));
+    EXPECT_TRUE(markup.bodyMarkup());
+    markup.post(QStringLiteral("ID"), title, body);
+    ASSERT_TRUE(waitFor([&] { return fake.shown.size() == 1; }, 5));
+    EXPECT_EQ(fake.shown[0].body, QStringLiteral("97% · &lt;img src=proof.png&gt; · &lt;b&gt;BOLD · a &amp; b"));
+    // The summary is never markup.
+    EXPECT_EQ(fake.shown[0].summary, title);
+
+    // A server that shows bodies as they are would print the entities.
+    fake.capabilities = {QStringLiteral("body")};
+    DesktopNotifier plain(connect(QStringLiteral("plain")));
+    plain.requestPermission();
+    ASSERT_TRUE(waitFor([&] { return plain.granted(); }, 5));
+    EXPECT_FALSE(plain.bodyMarkup());
+    plain.post(QStringLiteral("ID"), title, body);
+    ASSERT_TRUE(waitFor([&] { return fake.shown.size() == 2; }, 5));
+    EXPECT_EQ(fake.shown[1].body, body);
 }
 
 TEST_F(PrivateBus, WithoutAServiceNothingIsPosted)
