@@ -42,7 +42,6 @@ ProcessTable::ProcessTable(Monitor& monitor, QWidget* parent)
 std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
 {
     using Key = Monitor::SortKey;
-    // Right to left from the 12-pixel padding, as the rows place figures.
     struct Column {
         const char* en;
         const char* zh;
@@ -52,7 +51,7 @@ std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
         const char* helpZh;
     };
     const Column columns[] = {
-        {"", "", std::nullopt, 70, nullptr, nullptr},
+        {"", "", std::nullopt, ProcessCell::sparkColumn, nullptr, nullptr},
         {"CPU", "CPU", Key::cpu, ProcessCell::widths[0], nullptr, nullptr},
         {"Memory", "内存", Key::mem, ProcessCell::widths[1], nullptr, nullptr},
         {"Threads", "线程", Key::threads, ProcessCell::widths[2],
@@ -63,18 +62,27 @@ std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
         {"↓ Down", "↓ 下载", Key::netIn, ProcessCell::widths[4], nullptr, nullptr},
         {"↑ Up", "↑ 上传", Key::netOut, ProcessCell::widths[5], nullptr, nullptr},
     };
-    double fixed = 0;
-    for (const Column& c : columns)
-        fixed += c.width;
+    // Each cell stands over its column of the rows, which drop columns
+    // together with the header when the width runs short.
+    const ProcessCell::Columns shown = ProcessCell::columns(width);
+    const double first = shown.spark ? shown.sparkLeft : shown.left[0];
     std::vector<HeaderCell> cells;
-    const double nameWidth = std::max(0.0, width - 24 - fixed);
-    cells.push_back({L10n::text("Process", "进程"), Key::name, QRectF(12, 0, nameWidth, headerHeight),
-                     false, QString()});
-    double x = 12 + nameWidth;
-    for (const Column& c : columns) {
+    cells.push_back({L10n::text("Process", "进程"), Key::name,
+                     QRectF(12, 0, std::max(0.0, first - 12), headerHeight), false, QString()});
+    for (std::size_t i = 0; i < std::size(columns); ++i) {
+        const Column& c = columns[i];
+        double x;
+        if (i == 0) {
+            if (!shown.spark)
+                continue;
+            x = shown.sparkLeft;
+        } else {
+            if (!shown.shown[i - 1])
+                continue;
+            x = shown.left[i - 1];
+        }
         cells.push_back({L10n::text(c.en, c.zh), c.key, QRectF(x, 0, c.width, headerHeight), true,
                          c.helpEn ? L10n::text(c.helpEn, c.helpZh) : QString()});
-        x += c.width;
     }
     return cells;
 }

@@ -82,7 +82,7 @@ TEST(ProcessCell, LayoutAtWidth800)
     // A long name takes the room there is, never less than 20.
     EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(800, 28, false, 2000, 0, false).name.width(),
                      422 - 78 - 54);
-    EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(300, 28, false, 2000, 14, true).name.width(), 20);
+    EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(200, 28, false, 2000, 14, true).name.width(), 20);
 }
 
 TEST(ProcessCell, LookOfSelectedAndMemberRows)

@@ -1,12 +1,15 @@
+#include "process/process_cell.h"
 #include "process/process_list.h"
 #include "process/process_menu.h"
 #include "process/process_table.h"
 
 #include "app/view_fixture.h"
 #include "platform/process_signals.h"
+#include "ui/theme.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QCursor>
 #include <QMenu>
 #include <QProcess>
 #include <QTest>
@@ -51,6 +54,12 @@ std::vector<GroupSample> many()
 
 class ProcessListTest : public ViewTest {
 protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        // The pointer rests away from every window unless a test moves it.
+        QCursor::setPos(-500, -500);
+    }
     void open(std::vector<GroupSample> groups, QSize size = {800, 280})
     {
         monitor = make();
@@ -293,4 +302,55 @@ TEST_F(ProcessListTest, QuitEndsARealChildAndForceQuitSparesAReplacedPid)
     });
     find(force.get(), "Force Quit…")->trigger();
     EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(ProcessListTest, PointerHoldIsWorkedOutAgainOnEveryUpdate)
+{
+    open(many());
+    using Reason = InteractionHold::Reason;
+    InteractionHold& hold = monitor->listHold();
+    // The pointer comes to rest over the list.
+    QCursor::setPos(list->viewport()->mapToGlobal(QPoint(200, 100)));
+    QCoreApplication::processEvents();
+    feed(many());
+    ASSERT_TRUE(list->containsPointer());
+    EXPECT_TRUE(hold.holdsReason(Reason::pointer));
+
+    // Another mode takes the window while the list stays shown under it and
+    // the pointer does not move: no Leave comes, yet the hold lets go.
+    monitor->switchMode(Monitor::Mode::ports);
+    runPending();
+    EXPECT_FALSE(hold.holdsReason(Reason::pointer));
+    advance(2);
+    EXPECT_FALSE(hold.active());
+
+    // Back on the list it holds again; an overlay lets go.
+    monitor->switchMode(Monitor::Mode::table);
+    runPending();
+    EXPECT_TRUE(hold.holdsReason(Reason::pointer));
+    monitor->setBlocking(true);
+    runPending();
+    EXPECT_FALSE(hold.holdsReason(Reason::pointer));
+    monitor->setBlocking(false);
+    QCursor::setPos(-500, -500);
+    QCoreApplication::processEvents();
+}
+
+TEST_F(ProcessListTest, FiguresUseTheLimitsTheRulesApply)
+{
+    open(many());
+    Preferences prefs = monitor->prefs();
+    prefs.thresholds.threads = 0;
+    prefs.thresholds.fds = -5;
+    prefs.thresholds.processCPU = 90;
+    monitor->setPrefs(prefs);
+    runPending();
+    const Thresholds& used = list->thresholds();
+    EXPECT_EQ(used.threads, Thresholds().threads);
+    EXPECT_EQ(used.fds, Thresholds().fds);
+    EXPECT_EQ(used.processCPU, 90);
+    // A handful of threads and handles is no warning.
+    const auto m = ProcessCell::metrics(1, 0, 12, 30, 0, 0, false, used);
+    EXPECT_EQ(m[2].color, Theme::dim());
+    EXPECT_EQ(m[3].color, Theme::dim());
 }
