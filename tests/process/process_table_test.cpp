@@ -1,4 +1,5 @@
 #include "process/process_table.h"
+#include "process/process_cell.h"
 #include "process/process_list.h"
 
 #include "app/view_fixture.h"
@@ -81,4 +82,52 @@ TEST_F(ProcessTableTest, ExpandedGroupsOutliveTheList)
     showOffscreen(again, {800, 200});
     runPending();
     EXPECT_EQ(again.items().size(), 3u);
+}
+
+TEST(ProcessColumns, NarrowWidthsDropColumnsInOrderAndHeadersStayOverThem)
+{
+    using ProcessCell::columns;
+    // The full set stands from the width where a name has its floor.
+    for (double w : {530.0, 900.0, 1600.0}) {
+        const auto c = columns(w);
+        EXPECT_TRUE(c.spark) << w;
+        EXPECT_EQ(c.shown, (std::array<bool, 6>{true, true, true, true, true, true})) << w;
+        EXPECT_DOUBLE_EQ(c.left[0], w - 378);
+        EXPECT_DOUBLE_EQ(c.sparkLeft, w - 448);
+    }
+    // The sparkline goes first, then the rates, then handles and threads.
+    EXPECT_FALSE(columns(529).spark);
+    EXPECT_TRUE(columns(529).shown[5]);
+    EXPECT_EQ(columns(388).shown, (std::array<bool, 6>{true, true, true, true, false, false}));
+    EXPECT_EQ(columns(250).shown, (std::array<bool, 6>{true, true, false, false, false, false}));
+    EXPECT_DOUBLE_EQ(columns(388).left[3], 388 - 12 - 54);
+
+    for (double w = 220; w <= 1600; w += 7) {
+        // A long group name keeps its floor and stays left of the figures.
+        const auto row = ProcessCell::cellLayout(w, 28, false, 2000, 0, false);
+        EXPECT_GE(row.name.width(), 20) << w;
+        EXPECT_LE(row.name.right(), row.metrics[0].left()) << w;
+        EXPECT_GE(row.metrics[0].left(), 54 + 20) << w;
+        // Every figure header sits over its column, and nothing runs off.
+        const auto cells = ProcessTable::headerCells(w);
+        std::size_t figures = 0;
+        for (const auto& cell : cells) {
+            EXPECT_LE(cell.rect.right(), w - 12 + 1e-9) << w;
+            if (!cell.key) {
+                EXPECT_EQ(cell.rect.left(), row.spark.left()) << w;
+                continue;
+            }
+            if (*cell.key == Monitor::SortKey::name)
+                continue;
+            const std::size_t i = std::size_t(*cell.key) - std::size_t(Monitor::SortKey::cpu);
+            ASSERT_LT(i, 6u);
+            EXPECT_EQ(cell.rect.left(), row.metrics[i].left()) << w << " " << i;
+            EXPECT_EQ(cell.rect.width(), row.metrics[i].width()) << w << " " << i;
+            ++figures;
+        }
+        std::size_t shown = 0;
+        for (const QRectF& r : row.metrics)
+            shown += r.isEmpty() ? 0 : 1;
+        EXPECT_EQ(figures, shown) << w;
+    }
 }
