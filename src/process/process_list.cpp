@@ -88,7 +88,6 @@ ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
-    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
     controller_.expanded = monitor_.tableState.expanded;
 
@@ -97,6 +96,9 @@ ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
                         &Monitor::sortChanged, &Monitor::ascendingChanged, &Monitor::filterChanged,
                         &Monitor::prefsChanged, &Monitor::modeChanged, &Monitor::blockingChanged})
         connect(&monitor_, signal, this, &ProcessList::scheduleRefresh);
+    // Synchronously: the stage starts fading on the same change.
+    connect(&monitor_, &Monitor::modeChanged, this, &ProcessList::syncOpaque);
+    syncOpaque();
     monitor_.listHold().holds(viewport());
     installHooks();
     scheduleRefresh();
@@ -127,6 +129,16 @@ void ProcessList::installHooks()
         if (self)
             self->rebuild();
     };
+}
+
+void ProcessList::syncOpaque()
+{
+    // The list paints its whole ground, so while it is the mode shown
+    // nothing under it needs painting. Under other modes the stage keeps it
+    // shown but faded, often to nothing: claiming to be opaque then would
+    // stop the window repainting beneath it, and whatever the list drew
+    // while sliding away would stay on screen around the other views.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, monitor_.mode() == Monitor::Mode::table);
 }
 
 bool ProcessList::reduced() const

@@ -118,6 +118,7 @@ private:
     void scheduleRefresh() { gate_.schedule(); }
     void apply(std::vector<GroupSample> groups);
     void syncPointer();
+    void syncOpaque();
     void rebuild();
     void reportStale(const std::vector<RowItem>& rows, const std::vector<RowItem>& live, bool frozen);
     void reconcile(std::vector<RowItem> rows);

@@ -354,3 +354,17 @@ TEST_F(ProcessListTest, FiguresUseTheLimitsTheRulesApply)
     EXPECT_EQ(m[2].color, Theme::dim());
     EXPECT_EQ(m[3].color, Theme::dim());
 }
+
+TEST_F(ProcessListTest, ClaimsToCoverItsGroundOnlyWhileItsModeIsShown)
+{
+    // Faded out under another mode it draws nothing, so the window must
+    // paint beneath it, or what it drew while sliding away stays on screen.
+    open(many());
+    QWidget* ground = list->viewport();
+    EXPECT_TRUE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
+    monitor->switchMode(Monitor::Mode::field);
+    EXPECT_FALSE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
+    advance(1);
+    monitor->switchMode(Monitor::Mode::table);
+    EXPECT_TRUE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
+}
