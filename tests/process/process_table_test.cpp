@@ -4,6 +4,7 @@
 
 #include "app/view_fixture.h"
 
+#include <QMouseEvent>
 #include <QTest>
 
 #include <memory>
@@ -130,4 +131,36 @@ TEST(ProcessColumns, NarrowWidthsDropColumnsInOrderAndHeadersStayOverThem)
             shown += r.isEmpty() ? 0 : 1;
         EXPECT_EQ(figures, shown) << w;
     }
+}
+
+TEST_F(ProcessTableTest, HeaderTitlesLightAndPressWithMotion)
+{
+    using Key = Monitor::SortKey;
+    auto monitor = make();
+    ProcessTable table(*monitor);
+    showOffscreen(table, {900, 300});
+    const QPointF cpu = ProcessTable::headerCells(900)[2].rect.center();
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, cpu, table.mapToGlobal(cpu), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&table, &event);
+    };
+
+    send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(table.hoverAmount(Key::cpu), 0);
+    settle();
+    EXPECT_DOUBLE_EQ(table.hoverAmount(Key::cpu), 1);
+    EXPECT_EQ(table.hoverAmount(Key::mem), 0);
+
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    advance(FrameClock::interval);
+    EXPECT_GT(table.pressAmount(Key::cpu), 0);
+    EXPECT_LT(table.pressAmount(Key::cpu), 1);
+    settle();
+    EXPECT_DOUBLE_EQ(table.pressAmount(Key::cpu), 1);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(monitor->ascending());
+    EXPECT_TRUE(table.moving());
+    settle();
+    EXPECT_NEAR(table.pressAmount(Key::cpu), 0, 1e-3);
+    EXPECT_FALSE(FrameClock::shared().subscribed(&table));
 }
