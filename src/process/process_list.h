@@ -52,9 +52,6 @@ public:
     bool moving() const;
     bool restored() const { return restored_; }
     const QSet<QString>& hiddenIcons() const { return hiddenIcons_; }
-    // The limits the figures are coloured by: the stored ones, with the
-    // defaults standing in for any that could not apply.
-    const Thresholds& thresholds() const { return thresholds_; }
     // Whether the global pointer is over the list in its own window.
     bool containsPointer() const;
     // Runs a refresh now (tests and benches).
@@ -141,6 +138,8 @@ private:
     Monitor& monitor_;
     ProcessListController controller_;
     QHash<QString, Severity> flags_;
+    // The limits the figures are coloured by: the stored ones, with the
+    // defaults standing in for any the rules could not apply.
     Thresholds thresholds_;
     QSet<QString> hiddenIcons_;
     std::unordered_map<QString, RowState, HoldDetail::Hash> states_;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCursor>
+#include <QImage>
 #include <QMenu>
 #include <QProcess>
 #include <QTest>
@@ -338,21 +339,28 @@ TEST_F(ProcessListTest, PointerHoldIsWorkedOutAgainOnEveryUpdate)
 
 TEST_F(ProcessListTest, FiguresUseTheLimitsTheRulesApply)
 {
-    open(many());
+    // Limits of 0 never reach the rules, which take the defaults instead;
+    // the list colours its counts by the same limits.
+    open(many(), {800, 280});
     Preferences prefs = monitor->prefs();
     prefs.thresholds.threads = 0;
     prefs.thresholds.fds = -5;
-    prefs.thresholds.processCPU = 90;
     monitor->setPrefs(prefs);
     runPending();
-    const Thresholds& used = list->thresholds();
-    EXPECT_EQ(used.threads, Thresholds().threads);
-    EXPECT_EQ(used.fds, Thresholds().fds);
-    EXPECT_EQ(used.processCPU, 90);
-    // A handful of threads and handles is no warning.
-    const auto m = ProcessCell::metrics(1, 0, 12, 30, 0, 0, false, used);
-    EXPECT_EQ(m[2].color, Theme::dim());
-    EXPECT_EQ(m[3].color, Theme::dim());
+    ASSERT_EQ(list->items()[1].id, "g:G1");
+    QImage image(list->viewport()->size(), QImage::Format_RGB32);
+    list->viewport()->render(&image);
+    // The threads and handles of G1's row: grey figures, nothing in the
+    // warning colour.
+    const QColor warn = Theme::warn();
+    int warned = 0;
+    for (int y = 28; y < 56; ++y)
+        for (int x = 800 - 256; x < 800 - 152; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            warned += std::abs(c.red() - warn.red()) + std::abs(c.green() - warn.green())
+                    + std::abs(c.blue() - warn.blue()) < 90;
+        }
+    EXPECT_EQ(warned, 0);
 }
 
 TEST_F(ProcessListTest, ClaimsToCoverItsGroundOnlyWhileItsModeIsShown)
