@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCursor>
+#include <QEnterEvent>
 #include <QImage>
 #include <QMenu>
 #include <QProcess>
@@ -311,8 +312,10 @@ TEST_F(ProcessListTest, PointerHoldIsWorkedOutAgainOnEveryUpdate)
     using Reason = InteractionHold::Reason;
     InteractionHold& hold = monitor->listHold();
     // The pointer comes to rest over the list.
-    QCursor::setPos(list->viewport()->mapToGlobal(QPoint(200, 100)));
-    QCoreApplication::processEvents();
+    const QPoint inside(200, 100);
+    QCursor::setPos(list->viewport()->mapToGlobal(inside));
+    QEnterEvent enter(inside, inside, list->viewport()->mapToGlobal(inside));
+    QApplication::sendEvent(list->viewport(), &enter);
     feed(many());
     ASSERT_TRUE(list->containsPointer());
     EXPECT_TRUE(hold.holdsReason(Reason::pointer));
