@@ -172,7 +172,7 @@ Columns columnsAt(double width, int dropped)
 
 Columns columns(double width)
 {
-    // The design's layout stands at fullWidth, where a group's name has
+    // Every column stands from fullWidth up, where a group's name has
     // exactly its floor.
     constexpr int stages = 3;
     for (int dropped = 0; dropped < stages; ++dropped) {

@@ -38,9 +38,6 @@ public:
 
     static constexpr int headerHeight = 26;
 
-    // How far a header title is lit by the pointer and pressed, each 0 to 1.
-    double hoverAmount(Monitor::SortKey key) const { return press(key).hover.value(); }
-    double pressAmount(Monitor::SortKey key) const { return press(key).press.value(); }
     bool moving() const;
 
 protected:
