@@ -50,12 +50,33 @@ public:
 
     static QFont titleFont() { return Fonts::font(ModeSwitch::titleSize, QFont::Medium); }
 
+    // Symbol only; the title stays the button's text (its accessible name)
+    // and the help its tooltip.
+    void setCompact(bool compact)
+    {
+        if (compact == compact_)
+            return;
+        compact_ = compact;
+        updateGeometry();
+        update();
+    }
+
+    int widthFor(bool compact) const
+    {
+        const QMargins m = contentsMargins();
+        return int(std::ceil(labelWidth(compact) + m.left() + m.right()));
+    }
+
 protected:
+    double labelWidth(bool compact) const
+    {
+        return compact ? ModeSwitch::symbolSize
+                       : ModeSwitch::symbolSize + ModeSwitch::itemGap + title_.size().width();
+    }
+
     QSizeF labelSize() const override
     {
-        const QSizeF title = title_.size();
-        return {ModeSwitch::symbolSize + ModeSwitch::itemGap + title.width(),
-                std::max(ModeSwitch::symbolSize, title.height())};
+        return {labelWidth(compact_), std::max(ModeSwitch::symbolSize, title_.size().height())};
     }
 
     void paintLabel(QPainter& p, const QRectF& box, const QColor& color) override
@@ -64,6 +85,8 @@ protected:
         const double left = std::round(box.center().x() - labelSize().width() / 2);
         const double s = ModeSwitch::symbolSize;
         Symbols::draw(p, QRectF(left, middle - s / 2, s, s), symbol_, color, QFont::DemiBold);
+        if (compact_)
+            return;
         p.setFont(titleFont());
         p.setPen(color);
         p.drawStaticText(QPointF(left + s + ModeSwitch::itemGap,
@@ -73,6 +96,7 @@ protected:
 
 private:
     Monitor::Mode mode_;
+    bool compact_ = false;
     QString symbol_;
     QStaticText title_;
 };
@@ -147,6 +171,29 @@ ModeSwitch::ModeSwitch(Monitor& monitor, QWidget* parent)
     connect(&monitor, &Monitor::modeChanged, this, &ModeSwitch::scheduleRefresh);
     connect(&monitor, &Monitor::prefsChanged, this, &ModeSwitch::scheduleRefresh);
     refresh();
+}
+
+int ModeSwitch::widthFor(bool compact) const
+{
+    int width = int(2 * inset + spacing * double(items_.size() - 1));
+    for (ModeItem* item : items_)
+        width += item->widthFor(compact);
+    return width;
+}
+
+void ModeSwitch::setCompact(bool compact)
+{
+    if (compact == compact_)
+        return;
+    compact_ = compact;
+    for (ModeItem* item : items_)
+        item->setCompact(compact);
+    if (layout())
+        layout()->activate();
+    adjustSize();
+    if (sliding_)
+        pill_.setTarget(pillTarget(), slide());
+    update();
 }
 
 QWidget* ModeSwitch::itemFor(Monitor::Mode mode) const

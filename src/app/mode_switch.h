@@ -58,6 +58,12 @@ public:
     explicit ModeSwitch(Monitor& monitor, QWidget* parent = nullptr);
 
     const Model& model() const { return model_; }
+    // Symbols only, for a toolbar too narrow for the titles.
+    void setCompact(bool compact);
+    bool compact() const { return compact_; }
+    // The switch's width with and without titles.
+    int widthFor(bool compact) const;
+
     // The item button for a mode (tests and the window's own checks).
     QWidget* itemFor(Monitor::Mode mode) const;
 
@@ -83,6 +89,7 @@ private:
 
     Monitor& monitor_;
     Model model_;
+    bool compact_ = false;
     std::array<ModeItem*, Monitor::allModes.size()> items_{};
     // The pill's frame while it slides; at rest it follows the selected
     // item's geometry, so a re-layout never leaves it behind.

@@ -263,7 +263,7 @@ QSize Toolbar::sizeHint() const
 
 QSize Toolbar::minimumSizeHint() const
 {
-    return {margin * 2 + FilterField::minimumWidth + spacing + switch_->sizeHint().width(), barHeight};
+    return {margin * 2 + FilterField::minimumWidth + spacing + switch_->widthFor(true), barHeight};
 }
 
 bool Toolbar::event(QEvent* event)
@@ -282,6 +282,11 @@ void Toolbar::resizeEvent(QResizeEvent* event)
 
 void Toolbar::layoutItems()
 {
+    // Too narrow for the field at its least beside the whole switch (a
+    // small window with the inspector open): the switch shows its symbols
+    // only. Narrower still, the field shrinks; nothing overlaps.
+    const int beside = width() - 2 * margin - spacing - FilterField::minimumWidth;
+    switch_->setCompact(beside < switch_->widthFor(false));
     const QSize switchSize = switch_->sizeHint();
     const int switchLeft = width() - margin - switchSize.width();
     switch_->setGeometry(switchLeft, (barHeight - switchSize.height()) / 2, switchSize.width(),
@@ -294,7 +299,8 @@ void Toolbar::layoutItems()
     // The field shrinks first, down to its minimum; then the count goes whole.
     const int room = switchLeft - spacing - margin;
     const int extras = spacing + countWidth + (badgeWidth > 0 ? spacing + badgeWidth : 0);
-    const int fieldWidth = std::clamp(room - extras, FilterField::minimumWidth, FilterField::maximumWidth);
+    const int fieldWidth = std::min(std::clamp(room - extras, FilterField::minimumWidth, FilterField::maximumWidth),
+                                    std::max(0, room));
     field_->setGeometry(margin, (barHeight - FilterField::fieldHeight) / 2, fieldWidth, FilterField::fieldHeight);
 
     // The badge says the order is held: it keeps its room, and the count

@@ -56,9 +56,17 @@ public:
         return *widths_.insert(text, metrics_.horizontalAdvance(text));
     }
 
-    // Draws `text` centred vertically in `box`, at its left or right edge,
-    // cut in the middle when it does not fit.
+    enum class Align { left, right, centre };
+
     void draw(QPainter& painter, const QRectF& box, const QString& text, bool right = false,
+              bool elide = false)
+    {
+        draw(painter, box, text, right ? Align::right : Align::left, elide);
+    }
+
+    // Draws `text` centred vertically in `box`, at its left or right edge
+    // or in the middle, cut in the middle when it does not fit.
+    void draw(QPainter& painter, const QRectF& box, const QString& text, Align align,
               bool elide = false)
     {
         QString shown = text;
@@ -75,7 +83,9 @@ public:
             it = texts_.insert(shown, prepared);
         }
         const QSizeF size = it->size();
-        const double x = right ? box.right() - size.width() : box.left();
+        const double x = align == Align::right ? box.right() - size.width()
+            : align == Align::centre       ? std::round(box.center().x() - size.width() / 2)
+                                           : box.left();
         const double y = box.top() + (box.height() - metrics_.height()) / 2;
         painter.setFont(font_);
         painter.drawStaticText(QPointF(x, y), *it);
@@ -95,6 +105,7 @@ struct Faces {
     Face pid{Fonts::mono(10)};
     Face count{Fonts::mono(9.5)};
     Face metric{Fonts::mono(11)};
+    Face letter{Fonts::mono(tileLetter, QFont::DemiBold)};
 };
 
 // Made once; the faces do not depend on the language. Main thread only.
@@ -133,18 +144,56 @@ bool restricted(const GroupSample& group)
                        [](const ProcSample& p) { return p.restricted; });
 }
 
+namespace {
+
+Columns columnsAt(double width, int dropped)
+{
+    Columns c;
+    c.spark = dropped < 1;
+    c.shown[4] = c.shown[5] = dropped < 2;
+    c.shown[2] = c.shown[3] = dropped < 3;
+    double right = width - 12;
+    for (int i = 5; i >= 0; --i) {
+        const auto index = std::size_t(i);
+        if (!c.shown[index])
+            continue;
+        right -= widths[index];
+        c.left[index] = right;
+    }
+    // The CPU column always shows, so `right` is its left edge.
+    c.sparkLeft = right - sparkColumn;
+    // The name keeps 8 pixels clear of the sparkline, or of the CPU figure
+    // when the sparkline is gone.
+    c.nameLimit = c.spark ? right - sparkColumn - 8 : right - 8;
+    return c;
+}
+
+} // namespace
+
+Columns columns(double width)
+{
+    // Every column stands from fullWidth up, where a group's name has
+    // exactly its floor.
+    constexpr int stages = 3;
+    for (int dropped = 0; dropped < stages; ++dropped) {
+        Columns c = columnsAt(width, dropped);
+        if (c.nameLimit - groupNameX >= nameFloor)
+            return c;
+    }
+    return columnsAt(width, stages);
+}
+
 Layout cellLayout(double width, double height, bool member, double nameWidth, double countWidth,
                   bool flagVisible)
 {
     Layout l;
     const double h = height;
-    double right = width - 12;
-    for (int i = 5; i >= 0; --i) {
-        right -= widths[std::size_t(i)];
-        l.metrics[std::size_t(i)] = QRectF(right, (h - 14) / 2, widths[std::size_t(i)], 14);
-    }
-    const double cpuLeft = l.metrics[0].left();
-    l.spark = QRectF(cpuLeft - 70, (h - 14) / 2, 60, 14);
+    const Columns c = columns(width);
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        if (c.shown[i])
+            l.metrics[i] = QRectF(c.left[i], (h - 14) / 2, widths[i], 14);
+    if (c.spark)
+        l.spark = QRectF(c.sparkLeft, (h - 14) / 2, sparkColumn - 10, 14);
     double nameX;
     if (member) {
         l.pid = QRectF(18, (h - 13) / 2, 52, 13);
@@ -152,10 +201,11 @@ Layout cellLayout(double width, double height, bool member, double nameWidth, do
     } else {
         l.chevron = QPointF(20, h / 2);
         l.icon = QRectF(28, (h - 18) / 2, 18, 18);
-        nameX = 54;
+        l.tile = l.icon.adjusted(0, 1.5, 0, -1.5);
+        nameX = groupNameX;
     }
-    const double room = (cpuLeft - 78) - nameX - (countWidth > 0 ? 44 : 0) - (flagVisible ? 14 : 0);
-    const double nameW = std::min(std::ceil(nameWidth) + 5, std::max(room, 20.0));
+    const double room = c.nameLimit - nameX - (countWidth > 0 ? 44 : 0) - (flagVisible ? 14 : 0);
+    const double nameW = std::min(std::ceil(nameWidth) + 5, std::max(room, nameFloor));
     l.name = QRectF(nameX, (h - 16) / 2, nameW, 16);
     double x = nameX + nameW + 6;
     if (countWidth > 0) {
@@ -215,11 +265,30 @@ void paintChevron(QPainter& painter, const QRectF& rect, double angle)
 
 namespace {
 
+// The tile of a group without an application icon: a rounded 18 × 15
+// rectangle, its border inside it, and the letter in the middle.
+void paintTile(QPainter& painter, const QRectF& tile, const QString& letter)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Theme::raised());
+    painter.drawRoundedRect(tile, tileRadius, tileRadius);
+    painter.setPen(QPen(Theme::line(), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(tile.adjusted(0.5, 0.5, -0.5, -0.5), tileRadius - 0.5, tileRadius - 0.5);
+    painter.setPen(Theme::dim());
+    faces().letter.draw(painter, tile, letter, Face::Align::centre);
+    painter.restore();
+}
+
 void paintMetrics(QPainter& painter, const Layout& layout, const std::array<MetricText, 6>& m,
                   const QPointF& origin)
 {
     Face& face = faces().metric;
     for (std::size_t i = 0; i < m.size(); ++i) {
+        if (layout.metrics[i].isEmpty())
+            continue;
         painter.setPen(m[i].color);
         face.draw(painter, layout.metrics[i].translated(origin), m[i].text, true);
     }
@@ -246,9 +315,12 @@ void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group,
 
     if (several && paint.chrome)
         paintChevron(painter, rect, paint.chevron);
-    if (!paint.iconHidden)
-        ProcessIcon::paint(painter, l.icon.translated(o), 18, Icons::letter(group.name),
-                           group.bundlePath);
+    if (!paint.iconHidden) {
+        if (group.bundlePath)
+            ProcessIcon::paint(painter, l.icon.translated(o), 18, QString(), group.bundlePath);
+        else
+            paintTile(painter, l.tile.translated(o), Icons::letter(group.name));
+    }
 
     painter.setPen(Theme::text());
     f.groupName.draw(painter, l.name.translated(o), group.name, false, true);
@@ -262,7 +334,7 @@ void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group,
         painter.setBrush(*paint.flag == Severity::critical ? Theme::crit() : Theme::warn());
         painter.drawEllipse(l.flag.translated(o));
     }
-    if (paint.spark && paint.spark->size() >= 2) {
+    if (paint.spark && paint.spark->size() >= 2 && !l.spark.isEmpty()) {
         const auto& all = *paint.spark;
         const std::size_t n = std::min<std::size_t>(all.size(), sparkPoints);
         const QPainterPath path = sparkPath(std::span(all).last(n), 100, l.spark.translated(o));

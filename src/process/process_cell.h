@@ -28,6 +28,29 @@ namespace ProcessCell {
 // The six figure columns, right to left from W − 12: CPU, memory, threads,
 // handles, download, upload.
 constexpr std::array<double, 6> widths{60, 62, 50, 54, 70, 70};
+// The sparkline's column, 10 pixels of it a gap before the CPU figure.
+constexpr double sparkColumn = 70;
+// A group row's name starts here and is never narrower than nameFloor.
+constexpr double groupNameX = 54;
+constexpr double nameFloor = 20;
+// Below this width the full set of columns would leave a group's name less
+// than its floor, and columns go.
+constexpr double fullWidth = 530;
+
+// The columns a row (and the header over it) shows at a width. At
+// fullWidth and above that is all of them; below, the sparkline goes first,
+// then the two rates, then handles and threads, until a group's name keeps
+// its floor. CPU and memory always stay.
+struct Columns {
+    bool spark = true;
+    std::array<bool, 6> shown{true, true, true, true, true, true};
+    std::array<double, 6> left{}; // of each shown figure column
+    double sparkLeft = 0;         // of the sparkline's column
+    // The name, its count and dot stay left of this.
+    double nameLimit = 0;
+    bool operator==(const Columns&) const = default;
+};
+Columns columns(double width);
 
 std::array<MetricText, 6> metrics(double cpu, uint64_t mem, int64_t threads, int64_t fds,
                                   double netIn, double netOut, bool restricted,
@@ -41,6 +64,7 @@ struct Layout {
     QRectF pid;
     QPointF chevron;
     QRectF icon;
+    QRectF tile; // the letter tile of a group without an icon: 18 × 15
     QRectF name;
     QRectF count;
     QRectF flag;
@@ -48,6 +72,10 @@ struct Layout {
 
 // `nameWidth` is the name text's natural width, `countWidth` that of the
 // count text (0 when it is hidden).
+// The letter tile's corner radius and letter size.
+constexpr double tileRadius = 4.5;
+constexpr double tileLetter = 9.5;
+
 Layout cellLayout(double width, double height, bool member, double nameWidth, double countWidth,
                   bool flagVisible);
 

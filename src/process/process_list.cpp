@@ -9,7 +9,9 @@
 #include "ui/scheduler.h"
 #include "ui/theme.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -86,15 +88,17 @@ ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
-    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
     controller_.expanded = monitor_.tableState.expanded;
 
     for (auto signal : {&Monitor::snapshotChanged, &Monitor::incidentsChanged,
                         &Monitor::selectionChanged, &Monitor::focusPidChanged,
                         &Monitor::sortChanged, &Monitor::ascendingChanged, &Monitor::filterChanged,
-                        &Monitor::prefsChanged, &Monitor::modeChanged})
+                        &Monitor::prefsChanged, &Monitor::modeChanged, &Monitor::blockingChanged})
         connect(&monitor_, signal, this, &ProcessList::scheduleRefresh);
+    // Synchronously: the stage starts fading on the same change.
+    connect(&monitor_, &Monitor::modeChanged, this, &ProcessList::syncOpaque);
+    syncOpaque();
     monitor_.listHold().holds(viewport());
     installHooks();
     scheduleRefresh();
@@ -127,6 +131,16 @@ void ProcessList::installHooks()
     };
 }
 
+void ProcessList::syncOpaque()
+{
+    // The list paints its whole ground, so while it is the mode shown
+    // nothing under it needs painting. Under other modes the stage keeps it
+    // shown but faded, often to nothing: claiming to be opaque then would
+    // stop the window repainting beneath it, and whatever the list drew
+    // while sliding away would stay on screen around the other views.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, monitor_.mode() == Monitor::Mode::table);
+}
+
 bool ProcessList::reduced() const
 {
     return DesktopSettings::instance().reduceMotion();
@@ -135,7 +149,31 @@ bool ProcessList::reduced() const
 void ProcessList::refresh()
 {
     flags_ = ProcessListController::flags(monitor_.openIncidents());
+    // The rules' own fallback: a limit of 0 would mark every count.
+    static const Thresholds defaults;
+    thresholds_ = monitor_.prefs().thresholds.usable(defaults);
     apply(monitor_.rows());
+}
+
+bool ProcessList::containsPointer() const
+{
+    QWidget* top = window();
+    if (!top || !top->isVisible())
+        return false;
+    // Another window over the list does not count as pointing at it.
+    const QPoint global = QCursor::pos();
+    if (QApplication::topLevelAt(global) != top)
+        return false;
+    return viewport()->rect().contains(viewport()->mapFromGlobal(global));
+}
+
+void ProcessList::syncPointer()
+{
+    // The list stays shown under other modes and overlays, where no Leave
+    // comes, so the pointer's hold is worked out again on every update.
+    const bool on = monitor_.mode() == Monitor::Mode::table && !monitor_.blocking()
+        && containsPointer();
+    monitor_.listHold().set(InteractionHold::Reason::pointer, on);
 }
 
 void ProcessList::apply(std::vector<GroupSample> groups)
@@ -146,6 +184,7 @@ void ProcessList::apply(std::vector<GroupSample> groups)
         monitor_.pendingExpand.reset();
         monitor_.tableState.expanded = controller_.expanded;
     }
+    syncPointer();
     rebuild();
     if (!restored_ && !restoring_ && !controller_.items.empty())
         restoreScroll();
@@ -157,17 +196,11 @@ void ProcessList::rebuild()
     const QString key = ProcessListController::arrangementKey(monitor_.sort(), monitor_.ascending(),
                                                               monitor_.filter());
     ProcessListController::Order order = controller_.order(hold.active(), key);
-    if (hold.active()) {
-        // The hold learns whether the shown order is stale, and how many
-        // new rows wait, through its own slot: the shown ids recorded as
-        // the frozen order, then the live ids passed through it.
-        auto id = [](const QString& s) { return s; };
-        const std::uint64_t revision = ++staleRevision_;
-        const std::vector<QString> shown = rowIds(order.rows);
-        hold.arrange(shown, holdSlot, revision, true, false, id);
-        if (order.frozen && order.stale)
-            hold.arrange(order.liveIds, holdSlot, revision, true, false, id);
-    }
+    // The header and the toolbar's badge say "Order paused" while the shown
+    // order differs from the live one. New members of a listed group wait
+    // for the release, but they are part of that difference, not a count.
+    if (hold.active())
+        hold.setStale(holdSlot, order.frozen && order.stale);
     reconcile(std::move(order.rows));
     updateLooks(true);
     viewport()->update();
@@ -264,7 +297,8 @@ void ProcessList::updateLooks(bool animated)
     const std::optional<int32_t> focus = monitor_.focusPid();
     const bool reduce = reduced();
     const Animation fade = Animation::timing(Motion::ease(), Motion::quick());
-    const Animation turn = Animation::spring(Motion::standard()).unless(reduce);
+    // The chevron turns on a spring with a slight bounce (damping 0.9).
+    const Animation turn = Animation::spring(Motion::standard(), 0.9).unless(reduce);
     bool any = false;
     for (const RowItem& row : controller_.items) {
         auto it = states_.find(row.id);
@@ -677,7 +711,7 @@ void ProcessList::paintEvent(QPaintEvent*)
     const double height = viewport()->height();
     const double offset = scroll_.value();
     const QHash<QString, Monitor::Series>& series = monitor_.series();
-    const Thresholds& thresholds = monitor_.prefs().thresholds;
+    const Thresholds& thresholds = thresholds_;
     ++paints_;
     // While rows slide, each frame places pictures of the rows drawn on the
     // first frame; at rest rows are drawn straight, which is cheaper once.

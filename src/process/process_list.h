@@ -52,6 +52,8 @@ public:
     bool moving() const;
     bool restored() const { return restored_; }
     const QSet<QString>& hiddenIcons() const { return hiddenIcons_; }
+    // Whether the global pointer is over the list in its own window.
+    bool containsPointer() const;
     // Runs a refresh now (tests and benches).
     void refresh();
 
@@ -112,6 +114,8 @@ private:
 
     void scheduleRefresh() { gate_.schedule(); }
     void apply(std::vector<GroupSample> groups);
+    void syncPointer();
+    void syncOpaque();
     void rebuild();
     void reportStale(const std::vector<RowItem>& rows, const std::vector<RowItem>& live, bool frozen);
     void reconcile(std::vector<RowItem> rows);
@@ -134,6 +138,9 @@ private:
     Monitor& monitor_;
     ProcessListController controller_;
     QHash<QString, Severity> flags_;
+    // The limits the figures are coloured by: the stored ones, with the
+    // defaults standing in for any the rules could not apply.
+    Thresholds thresholds_;
     QSet<QString> hiddenIcons_;
     std::unordered_map<QString, RowState, HoldDetail::Hash> states_;
     std::vector<Leaving> leaving_;
@@ -147,7 +154,6 @@ private:
     double ownScrollUntil_ = -1e9;
     std::optional<QString> hovered_;
     std::optional<QString> pressed_;
-    uint64_t staleRevision_ = 0;
     std::unordered_map<QString, Picture, HoldDetail::Hash> pictures_;
     std::uint64_t paints_ = 0;
     RefreshGate gate_{this, [this] { refresh(); }};

@@ -3,7 +3,10 @@
 #include "core/l10n.h"
 #include "process/process_cell.h"
 #include "process/process_list.h"
+#include "ui/desktop_settings.h"
 #include "ui/fonts.h"
+#include "ui/frame_clock.h"
+#include "ui/press_button.h"
 #include "ui/symbols.h"
 #include "ui/theme.h"
 
@@ -13,6 +16,8 @@
 #include <QPainter>
 #include <QToolTip>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -39,10 +44,14 @@ ProcessTable::ProcessTable(Monitor& monitor, QWidget* parent)
     connect(&monitor_.listHold(), &InteractionHold::staleChanged, this, repaint);
 }
 
+ProcessTable::~ProcessTable()
+{
+    FrameClock::shared().unsubscribe(this);
+}
+
 std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
 {
     using Key = Monitor::SortKey;
-    // Right to left from the 12-pixel padding, as the rows place figures.
     struct Column {
         const char* en;
         const char* zh;
@@ -52,7 +61,7 @@ std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
         const char* helpZh;
     };
     const Column columns[] = {
-        {"", "", std::nullopt, 70, nullptr, nullptr},
+        {"", "", std::nullopt, ProcessCell::sparkColumn, nullptr, nullptr},
         {"CPU", "CPU", Key::cpu, ProcessCell::widths[0], nullptr, nullptr},
         {"Memory", "内存", Key::mem, ProcessCell::widths[1], nullptr, nullptr},
         {"Threads", "线程", Key::threads, ProcessCell::widths[2],
@@ -63,18 +72,27 @@ std::vector<ProcessTable::HeaderCell> ProcessTable::headerCells(double width)
         {"↓ Down", "↓ 下载", Key::netIn, ProcessCell::widths[4], nullptr, nullptr},
         {"↑ Up", "↑ 上传", Key::netOut, ProcessCell::widths[5], nullptr, nullptr},
     };
-    double fixed = 0;
-    for (const Column& c : columns)
-        fixed += c.width;
+    // Each cell stands over its column of the rows, which drop columns
+    // together with the header when the width runs short.
+    const ProcessCell::Columns shown = ProcessCell::columns(width);
+    const double first = shown.spark ? shown.sparkLeft : shown.left[0];
     std::vector<HeaderCell> cells;
-    const double nameWidth = std::max(0.0, width - 24 - fixed);
-    cells.push_back({L10n::text("Process", "进程"), Key::name, QRectF(12, 0, nameWidth, headerHeight),
-                     false, QString()});
-    double x = 12 + nameWidth;
-    for (const Column& c : columns) {
+    cells.push_back({L10n::text("Process", "进程"), Key::name,
+                     QRectF(12, 0, std::max(0.0, first - 12), headerHeight), false, QString()});
+    for (std::size_t i = 0; i < std::size(columns); ++i) {
+        const Column& c = columns[i];
+        double x;
+        if (i == 0) {
+            if (!shown.spark)
+                continue;
+            x = shown.sparkLeft;
+        } else {
+            if (!shown.shown[i - 1])
+                continue;
+            x = shown.left[i - 1];
+        }
         cells.push_back({L10n::text(c.en, c.zh), c.key, QRectF(x, 0, c.width, headerHeight), true,
                          c.helpEn ? L10n::text(c.helpEn, c.helpZh) : QString()});
-        x += c.width;
     }
     return cells;
 }
@@ -97,24 +115,32 @@ void ProcessTable::paintEvent(QPaintEvent*)
     const QFont font = titleFont();
     const QFontMetricsF metrics(font);
     painter.setFont(font);
-    const auto cells = headerCells(width());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const HeaderCell& cell = cells[i];
+    constexpr PressStyle style = PressStyle::text();
+    const bool reduce = DesktopSettings::instance().reduceMotion();
+    for (const HeaderCell& cell : headerCells(width())) {
         if (!cell.key)
             continue;
         const bool current = monitor_.sort() == *cell.key;
-        QColor color = current ? Theme::text() : Theme::dim();
-        // The text press style: brighter under the pointer, dimmer pressed.
-        if (int(i) == pressed_)
-            color = color.darker(105);
-        else if (int(i) == hovered_)
-            color = color.lighter(114);
+        const Press& motion = press(*cell.key);
+        const double hover = motion.hover.value();
+        const double pressed = motion.press.value();
+        const QColor color = brightened(current ? Theme::text() : Theme::dim(),
+                                        style.labelBrightness(hover, pressed));
         QRectF text = cell.rect;
         if (!cell.trailing)
             text.setLeft(text.left() + 26);
         const double glyph = current ? 7 + 3 : 0;
         const double textWidth = metrics.horizontalAdvance(cell.title);
         const double left = cell.trailing ? text.right() - textWidth - glyph : text.left();
+        painter.save();
+        const double scale = style.scale(hover, pressed, reduce);
+        if (scale != 1) {
+            // About the label's own centre.
+            const QPointF centre(left + (textWidth + glyph) / 2, headerHeight / 2.0);
+            painter.translate(centre);
+            painter.scale(scale, scale);
+            painter.translate(-centre);
+        }
         painter.setPen(color);
         painter.drawText(QRectF(left, 0, textWidth + 1, headerHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          cell.title);
@@ -124,42 +150,109 @@ void ProcessTable::paintEvent(QPaintEvent*)
                 : monitor_.ascending()   ? QStringLiteral("arrow.up")
                                          : QStringLiteral("arrow.down");
             Symbols::draw(painter, QRectF(left + textWidth + 3, (headerHeight - 7) / 2.0, 7, 7),
-                          symbol, stale ? Theme::cpu() : Theme::text(), QFont::Bold);
+                          symbol,
+                          brightened(stale ? Theme::cpu() : Theme::text(),
+                                     style.labelBrightness(hover, pressed)),
+                          QFont::Bold);
         }
+        painter.restore();
     }
+}
+
+bool ProcessTable::moving() const
+{
+    return std::any_of(presses_.begin(), presses_.end(), [](const Press& p) {
+        return p.hover.moving() || p.press.moving();
+    });
+}
+
+void ProcessTable::animate()
+{
+    update(0, 0, width(), headerHeight);
+    if (!isVisible()) {
+        for (Press& p : presses_) {
+            p.hover.set(p.hover.target());
+            p.press.finish();
+        }
+        return;
+    }
+    if (!moving() || FrameClock::shared().subscribed(this))
+        return;
+    FrameClock::shared().subscribe(this, [this](double dt) {
+        bool still = false;
+        for (Press& p : presses_) {
+            still = p.hover.step(dt) || still;
+            still = p.press.step(dt) || still;
+        }
+        update(0, 0, width(), headerHeight);
+        return still;
+    });
+}
+
+void ProcessTable::setHovered(int cell)
+{
+    if (cell == hovered_)
+        return;
+    hovered_ = cell;
+    const auto cells = headerCells(width());
+    // -1 for no title under the pointer.
+    const int key = cell >= 0 && cells[std::size_t(cell)].key ? int(*cells[std::size_t(cell)].key) : -1;
+    for (Monitor::SortKey each : Monitor::allSortKeys) {
+        AnimatedValue& hover = press(each).hover;
+        const double target = key == int(each) ? 1 : 0;
+        if (hover.target() != target)
+            hover.setTarget(target, Animation::timing(Motion::ease(), Motion::quick()));
+    }
+    animate();
+}
+
+void ProcessTable::setPressed(int cell)
+{
+    const int before = std::exchange(pressed_, cell);
+    const auto cells = headerCells(width());
+    const bool reduce = DesktopSettings::instance().reduceMotion();
+    if (before >= 0 && std::size_t(before) < cells.size() && cells[std::size_t(before)].key)
+        press(*cells[std::size_t(before)].key).press.setPressed(false, reduce);
+    if (cell >= 0)
+        press(*cells[std::size_t(cell)].key).press.setPressed(true, reduce);
+    animate();
 }
 
 void ProcessTable::mousePressEvent(QMouseEvent* event)
 {
-    pressed_ = event->button() == Qt::LeftButton ? cellAt(event->position()) : -1;
-    update(0, 0, width(), headerHeight);
+    setPressed(event->button() == Qt::LeftButton ? cellAt(event->position()) : -1);
 }
 
 void ProcessTable::mouseReleaseEvent(QMouseEvent* event)
 {
-    const int pressed = std::exchange(pressed_, -1);
+    const int pressed = pressed_;
+    setPressed(-1);
     if (pressed >= 0 && cellAt(event->position()) == pressed) {
         const auto cells = headerCells(width());
         monitor_.toggleSort(*cells[std::size_t(pressed)].key);
     }
-    update(0, 0, width(), headerHeight);
 }
 
 void ProcessTable::mouseMoveEvent(QMouseEvent* event)
 {
-    const int cell = cellAt(event->position());
-    if (cell != hovered_) {
-        hovered_ = cell;
-        update(0, 0, width(), headerHeight);
-    }
+    setHovered(cellAt(event->position()));
 }
 
 void ProcessTable::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
-    if (hovered_ >= 0) {
-        hovered_ = -1;
-        update(0, 0, width(), headerHeight);
+    setHovered(-1);
+}
+
+void ProcessTable::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    FrameClock::shared().unsubscribe(this);
+    hovered_ = -1;
+    pressed_ = -1;
+    for (Press& p : presses_) {
+        p.hover.set(0);
+        p.press = PressMotion();
     }
 }
 

@@ -3,9 +3,13 @@
 // and the process list below it.
 
 #include "model/monitor.h"
+#include "ui/animation.h"
+#include "ui/press_style.h"
 
 #include <QRectF>
 #include <QWidget>
+
+#include <array>
 
 #include <optional>
 #include <vector>
@@ -17,6 +21,7 @@ class ProcessTable : public QWidget {
 
 public:
     explicit ProcessTable(Monitor& monitor, QWidget* parent = nullptr);
+    ~ProcessTable() override;
 
     ProcessList* list() const { return list_; }
 
@@ -33,7 +38,10 @@ public:
 
     static constexpr int headerHeight = 26;
 
+    bool moving() const;
+
 protected:
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -42,10 +50,22 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The text press style of one title: lit under the pointer, dimmed and
+    // shrunk while held.
+    struct Press {
+        AnimatedValue hover;
+        PressMotion press;
+    };
+    Press& press(Monitor::SortKey key) { return presses_[std::size_t(key)]; }
+    const Press& press(Monitor::SortKey key) const { return presses_[std::size_t(key)]; }
     int cellAt(const QPointF& point) const;
+    void setHovered(int cell);
+    void setPressed(int cell);
+    void animate();
 
     Monitor& monitor_;
     ProcessList* list_;
     int hovered_ = -1;
     int pressed_ = -1;
+    std::array<Press, Monitor::allSortKeys.size()> presses_{};
 };

@@ -118,6 +118,18 @@ void InteractionHold::release()
         onRelease();
 }
 
+void InteractionHold::setStale(const QString& slot, bool stale)
+{
+    std::unique_ptr<Slot>& stored = slots_[slot];
+    if (!stored)
+        stored = std::make_unique<Slot>();
+    if (stored->stale == stale && stored->withheld == 0)
+        return;
+    stored->stale = stale;
+    stored->withheld = 0;
+    report();
+}
+
 void InteractionHold::report()
 {
     bool anyStale = false;

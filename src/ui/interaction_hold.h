@@ -80,6 +80,11 @@ public:
                              const Revision& revision, bool keepMissing, bool appendNew,
                              IdOf id);
 
+    // For a list that keeps its frozen order itself: records whether the
+    // order it shows differs from the live one, and withholds nothing.
+    // Forgotten on release, like every slot.
+    void setStale(const QString& slot, bool stale);
+
     // Whether `identity` is a kept row of `slot` whose item has left the data.
     template <class Id>
     bool departed(const Id& identity, const QString& slot) const;

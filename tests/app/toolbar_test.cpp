@@ -1,10 +1,13 @@
 #include "app/toolbar.h"
 
 #include "app/mode_switch.h"
+#include "process/process_list.h"
 #include "ui/hold_badge.h"
 #include "ui/press_button.h"
 
 #include "shell_fixture.h"
+
+#include <QCursor>
 
 using Mode = Monitor::Mode;
 
@@ -120,4 +123,52 @@ TEST_F(ShellTest, ToolbarDropsTheCountBeforeItSqueezesTheBadge)
     EXPECT_FALSE(bar.countShown());
     EXPECT_EQ(badge->width(), badgeWidth);
     hold.set(InteractionHold::Reason::pointer, false);
+}
+
+TEST_F(ShellTest, ListBadgeSaysOrderPausedWhileANewMemberWaits)
+{
+    auto m = make();
+    QCursor::setPos(-500, -500);
+    ingest(*m, snapshotOf({group(QStringLiteral("A"), 50, {1, 2}), group(QStringLiteral("B"), 10)}));
+    m->tableState.expanded = {QStringLiteral("A")};
+    Toolbar bar(*m);
+    bar.resize(1000, Toolbar::barHeight);
+    bar.show();
+    ProcessList list(*m);
+    list.resize(800, 300);
+    list.show();
+    settle();
+    advance(1);
+    ASSERT_EQ(list.items().size(), 4u);
+
+    // A process starts in the expanded group while the list is held: its
+    // row waits for the release, and the badge says why the list differs.
+    InteractionHold& hold = m->listHold();
+    hold.set(InteractionHold::Reason::scroll, true);
+    ingest(*m, snapshotOf({group(QStringLiteral("A"), 50, {1, 2, 3}), group(QStringLiteral("B"), 10)}));
+    settle();
+    EXPECT_EQ(list.items().size(), 4u);
+    EXPECT_TRUE(hold.stale());
+    EXPECT_EQ(hold.withheld(), 0);
+    EXPECT_EQ(bar.badge(Mode::table)->shownText(), std::optional<QString>(QStringLiteral("Order paused")));
+    hold.set(InteractionHold::Reason::scroll, false);
+}
+
+TEST_F(ShellTest, NarrowToolbarKeepsTheFieldClearOfTheSwitch)
+{
+    // The centre column of the smallest window with the inspector open.
+    auto m = make();
+    Toolbar bar(*m);
+    bar.resize(388, Toolbar::barHeight);
+    bar.show();
+    for (AppLanguage language : {AppLanguage::en, AppLanguage::zh}) {
+        setLanguage(*m, language);
+        settle();
+        EXPECT_TRUE(bar.modeSwitch()->compact());
+        EXPECT_GE(bar.filterField()->width(), FilterField::minimumWidth);
+        EXPECT_LE(bar.filterField()->geometry().right() + Toolbar::spacing,
+                  bar.modeSwitch()->geometry().left());
+    }
+    bar.resize(1000, Toolbar::barHeight);
+    EXPECT_FALSE(bar.modeSwitch()->compact());
 }

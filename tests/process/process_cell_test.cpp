@@ -71,6 +71,7 @@ TEST(ProcessCell, LayoutAtWidth800)
     EXPECT_EQ(l.spark, QRectF(800 - 448, 7, 60, 14));
     EXPECT_EQ(l.chevron, QPointF(20, 14));
     EXPECT_EQ(l.icon, QRectF(28, 5, 18, 18));
+    EXPECT_EQ(l.tile, QRectF(28, 6.5, 18, 15));
     EXPECT_EQ(l.name, QRectF(54, 6, 106, 16));
     EXPECT_DOUBLE_EQ(l.count.left(), 54 + 106 + 6);
     EXPECT_EQ(l.flag, QRectF(166 + 14 + 7, 11, 6, 6));
@@ -82,7 +83,7 @@ TEST(ProcessCell, LayoutAtWidth800)
     // A long name takes the room there is, never less than 20.
     EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(800, 28, false, 2000, 0, false).name.width(),
                      422 - 78 - 54);
-    EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(300, 28, false, 2000, 14, true).name.width(), 20);
+    EXPECT_DOUBLE_EQ(ProcessCell::cellLayout(200, 28, false, 2000, 14, true).name.width(), 20);
 }
 
 TEST(ProcessCell, LookOfSelectedAndMemberRows)

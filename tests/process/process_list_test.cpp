@@ -1,12 +1,17 @@
+#include "process/process_cell.h"
 #include "process/process_list.h"
 #include "process/process_menu.h"
 #include "process/process_table.h"
 
 #include "app/view_fixture.h"
 #include "platform/process_signals.h"
+#include "ui/theme.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QCursor>
+#include <QEnterEvent>
+#include <QImage>
 #include <QMenu>
 #include <QProcess>
 #include <QTest>
@@ -51,6 +56,12 @@ std::vector<GroupSample> many()
 
 class ProcessListTest : public ViewTest {
 protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        // The pointer rests away from every window unless a test moves it.
+        QCursor::setPos(-500, -500);
+    }
     void open(std::vector<GroupSample> groups, QSize size = {800, 280})
     {
         monitor = make();
@@ -293,4 +304,72 @@ TEST_F(ProcessListTest, QuitEndsARealChildAndForceQuitSparesAReplacedPid)
     });
     find(force.get(), "Force Quit…")->trigger();
     EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(ProcessListTest, PointerHoldIsWorkedOutAgainOnEveryUpdate)
+{
+    open(many());
+    using Reason = InteractionHold::Reason;
+    InteractionHold& hold = monitor->listHold();
+    // The pointer comes to rest over the list.
+    const QPoint inside(200, 100);
+    QCursor::setPos(list->viewport()->mapToGlobal(inside));
+    QEnterEvent enter(inside, inside, list->viewport()->mapToGlobal(inside));
+    QApplication::sendEvent(list->viewport(), &enter);
+    feed(many());
+    ASSERT_TRUE(list->containsPointer());
+    EXPECT_TRUE(hold.holdsReason(Reason::pointer));
+
+    // Another mode takes the window while the list stays shown under it and
+    // the pointer does not move: no Leave comes, yet the hold lets go.
+    monitor->switchMode(Monitor::Mode::ports);
+    runPending();
+    EXPECT_FALSE(hold.holdsReason(Reason::pointer));
+    advance(2);
+    EXPECT_FALSE(hold.active());
+
+    // Back on the list it holds again.
+    monitor->switchMode(Monitor::Mode::table);
+    runPending();
+    EXPECT_TRUE(hold.holdsReason(Reason::pointer));
+}
+
+TEST_F(ProcessListTest, FiguresUseTheLimitsTheRulesApply)
+{
+    // Limits of 0 never reach the rules, which take the defaults instead;
+    // the list colours its counts by the same limits.
+    open(many(), {800, 280});
+    Preferences prefs = monitor->prefs();
+    prefs.thresholds.threads = 0;
+    prefs.thresholds.fds = -5;
+    monitor->setPrefs(prefs);
+    runPending();
+    ASSERT_EQ(list->items()[1].id, "g:G1");
+    QImage image(list->viewport()->size(), QImage::Format_RGB32);
+    list->viewport()->render(&image);
+    // The threads and handles of G1's row: grey figures, nothing in the
+    // warning colour.
+    const QColor warn = Theme::warn();
+    int warned = 0;
+    for (int y = 28; y < 56; ++y)
+        for (int x = 800 - 256; x < 800 - 152; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            warned += std::abs(c.red() - warn.red()) + std::abs(c.green() - warn.green())
+                    + std::abs(c.blue() - warn.blue()) < 90;
+        }
+    EXPECT_EQ(warned, 0);
+}
+
+TEST_F(ProcessListTest, ClaimsToCoverItsGroundOnlyWhileItsModeIsShown)
+{
+    // Faded out under another mode it draws nothing, so the window must
+    // paint beneath it, or what it drew while sliding away stays on screen.
+    open(many());
+    QWidget* ground = list->viewport();
+    EXPECT_TRUE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
+    monitor->switchMode(Monitor::Mode::field);
+    EXPECT_FALSE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
+    advance(1);
+    monitor->switchMode(Monitor::Mode::table);
+    EXPECT_TRUE(ground->testAttribute(Qt::WA_OpaquePaintEvent));
 }

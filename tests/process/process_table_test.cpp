@@ -1,4 +1,5 @@
 #include "process/process_table.h"
+#include "process/process_cell.h"
 #include "process/process_list.h"
 
 #include "app/view_fixture.h"
@@ -81,4 +82,43 @@ TEST_F(ProcessTableTest, ExpandedGroupsOutliveTheList)
     showOffscreen(again, {800, 200});
     runPending();
     EXPECT_EQ(again.items().size(), 3u);
+}
+
+TEST(ProcessColumns, NarrowWidthsDropColumnsInOrderAndHeadersStayOverThem)
+{
+    using ProcessCell::columns;
+    using Shown = std::array<bool, 6>;
+    for (double w : {530.0, 1600.0}) {
+        EXPECT_TRUE(columns(w).spark);
+        EXPECT_EQ(columns(w).shown, Shown({true, true, true, true, true, true}));
+        EXPECT_DOUBLE_EQ(columns(w).left[0], w - 378);
+    }
+    // The sparkline goes first, then the rates, then handles and threads.
+    EXPECT_FALSE(columns(529).spark);
+    EXPECT_TRUE(columns(529).shown[5]);
+    EXPECT_EQ(columns(388).shown, Shown({true, true, true, true, false, false}));
+    EXPECT_EQ(columns(250).shown, Shown({true, true, false, false, false, false}));
+
+    for (double w = 220; w <= 1600; w += 7) {
+        // A long name keeps its floor left of the figures, and every header
+        // stands over its column.
+        const auto row = ProcessCell::cellLayout(w, 28, false, 2000, 0, false);
+        EXPECT_GE(row.name.width(), 20) << w;
+        EXPECT_LE(row.name.right(), row.metrics[0].left()) << w;
+        std::size_t headers = 0, shown = 0;
+        for (const auto& cell : ProcessTable::headerCells(w)) {
+            EXPECT_LE(cell.rect.right(), w - 12 + 1e-9) << w;
+            if (!cell.key) {
+                EXPECT_EQ(cell.rect.left(), row.spark.left()) << w;
+            }
+            if (!cell.key || *cell.key == Monitor::SortKey::name)
+                continue;
+            const auto i = std::size_t(*cell.key) - std::size_t(Monitor::SortKey::cpu);
+            EXPECT_EQ(cell.rect, QRectF(row.metrics[i].left(), 0, row.metrics[i].width(), 26)) << w;
+            ++headers;
+        }
+        for (const QRectF& r : row.metrics)
+            shown += r.isEmpty() ? 0 : 1;
+        EXPECT_EQ(headers, shown) << w;
+    }
 }
