@@ -27,7 +27,7 @@ Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 
-have=$(ls -d /proc/[0-9]* | wc -l)
+have=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
 for _ in $(seq $((target_procs - have - 2))); do sleep 100000 & pids+=($!); done
 
 HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data DISPLAY=$display \
@@ -56,7 +56,7 @@ sleep 2
 DISPLAY=$display xdotool mousemove 1599 999 2>/dev/null || echo "xdotool missing: the pointer stays over the list" >&2
 
 sleep "$warmup"
-procs=$(ls -d /proc/[0-9]* | wc -l)
+procs=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
 start=$(total)
 t0=$(date +%s.%N)
 sleep "$seconds"

@@ -297,10 +297,13 @@ void Toolbar::layoutItems()
     const int countWidth = int(std::ceil(QFontMetricsF(countFont()).horizontalAdvance(model_.count)));
 
     // The field shrinks first, down to its minimum; then the count goes whole.
+    // A shown badge keeps its room before the field keeps its minimum: the
+    // field then gives way down to its floor, so "Order paused" reads whole.
     const int room = switchLeft - spacing - margin;
-    const int extras = spacing + countWidth + (badgeWidth > 0 ? spacing + badgeWidth : 0);
-    const int fieldWidth = std::min(std::clamp(room - extras, FilterField::minimumWidth, FilterField::maximumWidth),
-                                    std::max(0, room));
+    const int badgeRoom = badgeWidth > 0 ? spacing + badgeWidth : 0;
+    const int least = std::max(std::min(FilterField::minimumWidth, room - badgeRoom), FilterField::floorWidth);
+    const int extras = spacing + countWidth + badgeRoom;
+    const int fieldWidth = std::min(std::clamp(room - extras, least, FilterField::maximumWidth), std::max(0, room));
     field_->setGeometry(margin, (barHeight - FilterField::fieldHeight) / 2, fieldWidth, FilterField::fieldHeight);
 
     // The badge says the order is held: it keeps its room, and the count

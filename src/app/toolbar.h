@@ -40,6 +40,8 @@ class FilterField : public QWidget {
 
 public:
     static constexpr int minimumWidth = 170;
+    // Least width while the hold badge needs the room.
+    static constexpr int floorWidth = 96;
     static constexpr int maximumWidth = 230;
     static constexpr int fieldHeight = 26;
     static constexpr int margin = 9;

@@ -174,10 +174,12 @@ Columns columns(double width)
 {
     // Every column stands from fullWidth up, where a group's name has
     // exactly its floor.
+    if (width >= fullWidth)
+        return columnsAt(width, 0);
     constexpr int stages = 3;
-    for (int dropped = 0; dropped < stages; ++dropped) {
+    for (int dropped = 1; dropped < stages; ++dropped) {
         Columns c = columnsAt(width, dropped);
-        if (c.nameLimit - groupNameX >= nameFloor)
+        if (c.nameLimit - groupNameX >= nameReadable)
             return c;
     }
     return columnsAt(width, stages);

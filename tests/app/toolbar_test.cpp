@@ -169,6 +169,19 @@ TEST_F(ShellTest, NarrowToolbarKeepsTheFieldClearOfTheSwitch)
         EXPECT_LE(bar.filterField()->geometry().right() + Toolbar::spacing,
                   bar.modeSwitch()->geometry().left());
     }
+    // A held list's badge reads whole: the field gives it room.
+    InteractionHold& hold = m->listHold();
+    hold.set(InteractionHold::Reason::scroll, true);
+    hold.setStale(QStringLiteral("list"), true);
+    settle();
+    bar.resize(389, Toolbar::barHeight);
+    bar.resize(388, Toolbar::barHeight);
+    HoldBadge* badge = bar.badge(Mode::table);
+    ASSERT_TRUE(badge->shownText().has_value());
+    EXPECT_EQ(badge->width(), badge->sizeHint().width());
+    EXPECT_LE(bar.filterField()->geometry().right() + Toolbar::spacing, badge->geometry().left());
+    EXPECT_LE(badge->geometry().right() + Toolbar::spacing, bar.modeSwitch()->geometry().left());
+    hold.set(InteractionHold::Reason::scroll, false);
     bar.resize(1000, Toolbar::barHeight);
     EXPECT_FALSE(bar.modeSwitch()->compact());
 }

@@ -95,9 +95,12 @@ TEST(ProcessColumns, NarrowWidthsDropColumnsInOrderAndHeadersStayOverThem)
     }
     // The sparkline goes first, then the rates, then handles and threads.
     EXPECT_FALSE(columns(529).spark);
-    EXPECT_TRUE(columns(529).shown[5]);
-    EXPECT_EQ(columns(388).shown, Shown({true, true, true, true, false, false}));
-    EXPECT_EQ(columns(250).shown, Shown({true, true, false, false, false, false}));
+    EXPECT_EQ(columns(529).shown, Shown({true, true, true, true, false, false}));
+    EXPECT_EQ(columns(450).shown, Shown({true, true, true, true, false, false}));
+    EXPECT_EQ(columns(388).shown, Shown({true, true, false, false, false, false}));
+    // Below the full width a group's name and count keep readable room.
+    for (double w : {388.0, 450.0, 529.0})
+        EXPECT_GE(columns(w).nameLimit - ProcessCell::groupNameX, ProcessCell::nameReadable) << w;
 
     for (double w = 220; w <= 1600; w += 7) {
         // A long name keeps its floor left of the figures, and every header
