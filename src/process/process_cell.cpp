@@ -273,12 +273,7 @@ void paintTile(QPainter& painter, const QRectF& tile, const QString& letter)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Theme::raised());
-    painter.drawRoundedRect(tile, tileRadius, tileRadius);
-    painter.setPen(QPen(Theme::line(), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(tile.adjusted(0.5, 0.5, -0.5, -0.5), tileRadius - 0.5, tileRadius - 0.5);
+    ProcessIcon::paintTileGround(painter, tile, tileRadius);
     painter.setPen(Theme::dim());
     faces().letter.draw(painter, tile, letter, Face::Align::centre);
     painter.restore();

@@ -72,6 +72,16 @@ void ProcessIcon::setSize(double size)
     update();
 }
 
+void ProcessIcon::paintTileGround(QPainter& p, const QRectF& tile, double radius)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(Theme::raised());
+    p.drawRoundedRect(tile, radius, radius);
+    p.setPen(QPen(Theme::line(), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(tile.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+}
+
 QSize ProcessIcon::sizeHint() const
 {
     const int edge = static_cast<int>(std::ceil(std::max(size_, 0.0)));
@@ -99,14 +109,7 @@ void ProcessIcon::paint(QPainter& p, const QRectF& box, double size, const QStri
 
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const double radius = cornerRadius(size);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Theme::raised());
-    p.drawRoundedRect(square, radius, radius);
-    // Stroked half a pixel in, so the whole line lies inside the tile.
-    p.setPen(QPen(Theme::line(), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(square.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+    paintTileGround(p, square, cornerRadius(size));
 
     const QFont font = Fonts::mono(letterSize(size), QFont::DemiBold);
     const QStaticText& text = letterLayout(letter, font);

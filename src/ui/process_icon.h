@@ -34,6 +34,10 @@ public:
     static void paint(QPainter& painter, const QRectF& box, double size, const QString& letter,
                       const std::optional<QString>& bundlePath);
 
+    // The letter tile's ground: filled in the raised colour, its 1 px border
+    // stroked half a pixel in so the whole line lies inside `tile`.
+    static void paintTileGround(QPainter& painter, const QRectF& tile, double radius);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 

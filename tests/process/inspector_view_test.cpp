@@ -31,6 +31,16 @@ namespace {
 
 using Child = SleepingChild;
 
+// Records every signal the view sends instead of sending it.
+struct Signals {
+    using List = std::vector<std::pair<int32_t, int>>;
+    List list;
+    ProcessSignals::ScopedSender recorder{[this](int32_t pid, int signal) {
+        list.emplace_back(pid, signal);
+        return 0;
+    }};
+};
+
 // Above the kernel's pid limit, so no real process answers for it.
 constexpr int32_t fakePid = 5'000'001;
 
@@ -262,22 +272,17 @@ TEST_F(InspectorViewTest, ForceQuitEndsARealChild)
 
 TEST_F(InspectorViewTest, NeverSignalsOurselvesOrInit)
 {
-    std::vector<std::pair<int32_t, int>> sent;
-    ProcessSignals::ScopedSender recorder([&](int32_t pid, int signal) {
-        sent.emplace_back(pid, signal);
-        return 0;
-    });
+    Signals sent;
     Child child;
     select(group("mixed", 0, {1, int32_t(::getpid()), child.pid()}));
     auto view = open();
     hold(view->forceQuitButton());
-    EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int>>{{child.pid(), SIGKILL}}));
+    EXPECT_EQ(sent.list, (Signals::List{{child.pid(), SIGKILL}}));
 }
 
 TEST_F(InspectorViewTest, AHoldEndsWhenEscapeOrTheGonePageTakesItsButton)
 {
-    std::vector<int32_t> sent;
-    ProcessSignals::ScopedSender recorder([&](int32_t pid, int) { return sent.push_back(pid), 0; });
+    Signals sent;
     Child child;
     const GroupSample g = group("child", 0, {child.pid()});
     select(g);
@@ -294,7 +299,7 @@ TEST_F(InspectorViewTest, AHoldEndsWhenEscapeOrTheGonePageTakesItsButton)
         advance(1);
         mouse(view->quitButton(), QEvent::MouseButtonRelease, Qt::NoButton);
     }
-    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(sent.list.empty());
 }
 
 TEST_F(InspectorViewTest, ItsCopiesFollowTheSoundsPreference)
@@ -325,11 +330,7 @@ TEST_F(InspectorViewTest, ItsCopiesFollowTheSoundsPreference)
 
 TEST_F(InspectorViewTest, APidReusedBySameNamedProcessShowsAndQuitsTheNewOne)
 {
-    std::vector<std::pair<int32_t, int>> sent;
-    ProcessSignals::ScopedSender recorder([&](int32_t pid, int signal) {
-        sent.emplace_back(pid, signal);
-        return 0;
-    });
+    Signals sent;
     QTemporaryDir root;
     fakeProcess(root, 100, QByteArrayLiteral("server\0--generation\0one\0"));
     select(serverAt(1000));
@@ -347,9 +348,9 @@ TEST_F(InspectorViewTest, APidReusedBySameNamedProcessShowsAndQuitsTheNewOne)
     EXPECT_EQ(view->commandLine(), QStringLiteral("server --generation two"));
     EXPECT_EQ(view->pauseButton()->text(), QStringLiteral("Pause"));
 
-    sent.clear();
+    sent.list.clear();
     hold(view->quitButton());
-    EXPECT_EQ(sent, (std::vector<std::pair<int32_t, int>>{{fakePid, SIGTERM}}));
+    EXPECT_EQ(sent.list, (Signals::List{{fakePid, SIGTERM}}));
 }
 
 TEST_F(InspectorViewTest, ALineBreakInAnArgumentShowsAsAnEscape)
