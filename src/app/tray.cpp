@@ -72,6 +72,16 @@ Tray::Tray(Monitor& monitor, std::function<void()> openMain, QObject* parent)
 
 Tray::~Tray()
 {
+    dropPanel();
+}
+
+// The filter goes before the panel: a widget being destroyed still sends
+// its hide event, when it is no longer a panel.
+void Tray::dropPanel()
+{
+    if (!panel_)
+        return;
+    panel_->removeEventFilter(this);
     delete panel_.data();
 }
 
@@ -111,7 +121,7 @@ void Tray::retranslate()
 void Tray::rebuildPanel()
 {
     const bool wasOpen = panel_ && panel_->isVisible();
-    delete panel_.data();
+    dropPanel();
     panelLanguage_ = monitor_.prefs().language;
     panel_ = new MenuPanel(monitor_, openMain_);
     panel_->installEventFilter(this);

@@ -80,6 +80,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dropPanel();
 
 private:
     void scheduleRefresh();
