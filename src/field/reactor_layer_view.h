@@ -1,0 +1,106 @@
+#pragma once
+// The reactor gauge: per-core lit wedges over a heat-banded ring, the memory
+// ring inside it, a glow and an endless pulse whose pace follows the CPU.
+// Ticks, tracks, letters and heat bands are drawn once into images at the
+// screen's pixel ratio; each sample changes only the wedges, the memory
+// arcs, the glow colour and the pulse pace.
+
+// moc cannot parse the standard library's concepts, reached through
+// <compare>; it needs none of these.
+#ifndef Q_MOC_RUN
+#include "core/date.h"
+#include "core/records.h"
+#include "field/reactor_geometry.h"
+#endif
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <vector>
+
+class ReactorLayerView : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Model {
+        std::vector<double> cores;
+        std::array<double, 4> mem{}; // app, wired, compressed, cached
+        double cpu = 0;
+        std::vector<CoreKind> kinds;
+        Date stamp{-1e18};
+
+        bool operator==(const Model&) const = default;
+    };
+
+    static constexpr double wedgeDuration = 0.7;
+    // The pulse repaints at most this often.
+    static constexpr double pulseRate = 30;
+
+    static const std::array<QColor, 4>& memColors();
+
+    explicit ReactorLayerView(QWidget* parent = nullptr);
+    ~ReactorLayerView() override;
+
+    void apply(const Model& model);
+    const Model& model() const { return model_; }
+
+    // The loads the wedges show now (they ease towards the model's).
+    const std::vector<double>& shownLoads() const { return shown_; }
+    // Pulse cycles run so far; each copy grows from 0.41 to 1 of its radius
+    // once a cycle.
+    double pulsePhase() const { return phase_; }
+    double pulseSpeed() const { return 0.3 + 1.7 * std::clamp(model_.cpu, 0.0, 1.0); }
+    bool ticking() const;
+    // Repaints the pulse asked for since the view was made.
+    int pulseRepaints() const { return pulseRepaints_; }
+    // The square the pulse and glow cover.
+    QRectF pulseBox() const;
+
+    // One clock frame of `dt` seconds, as the shared clock calls it; public
+    // so tests and benchmarks can drive the view.
+    bool frame(double dt);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Built {
+        int width = 0, height = 0;
+        std::size_t cores = 0;
+        double ratio = 0;
+        bool operator==(const Built&) const = default;
+    };
+
+    bool live() const;
+    void startClock();
+    void rebuildIfNeeded(double ratio);
+    void buildRing(double ratio);
+    std::array<int, 3> pulseRadii() const;
+    int wedgeExtent() const;
+
+    Model model_;
+    std::vector<double> from_;
+    std::vector<double> to_;
+    std::vector<double> shown_;
+    double progress_ = 1;
+    double phase_ = 0;
+    double pending_ = 0;
+    std::array<int, 3> paintedPulse_{-1, -1, -1};
+    int paintedWedges_ = -1;
+    int pulseRepaints_ = 0;
+    QWidget* watchedWindow_ = nullptr;
+
+    Built built_;
+    QPixmap base_;
+    QImage lit_;
+    QRectF litBox_;
+    QImage ring_;
+    QColor ringColor_;
+    double ringRatio_ = 0;
+};

@@ -1,0 +1,176 @@
+#include "field/memory_legend.h"
+#include "field/reactor_view.h"
+
+#include "app/view_fixture.h"
+#include "core/fmt.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+
+#include <numbers>
+
+namespace {
+
+class ReactorViewTest : public ViewTest {
+protected:
+    static Snapshot load(double cpu, std::vector<double> cores)
+    {
+        Snapshot s;
+        s.system.cpu = cpu;
+        s.system.cores = std::move(cores);
+        s.system.gpu = 0.079;
+        s.system.load = 1.26;
+        s.system.memTotal = 1000;
+        s.system.memApp = 400;
+        s.system.memWired = 100;
+        return s;
+    }
+
+    // Runs clock frames for `seconds`.
+    void run(double seconds)
+    {
+        for (double t = 0; t < seconds - 1e-9; t += FrameClock::interval)
+            advance(FrameClock::interval);
+    }
+};
+
+} // namespace
+
+TEST_F(ReactorViewTest, ModelFollowsTheSnapshotAndFigures)
+{
+    auto m = make();
+    ingest(*m, load(0.495, {0.2, 0.8}));
+    const ReactorView::Model model = ReactorView::build(*m);
+    EXPECT_EQ(model.gauge.cores, (std::vector<double>{0.2, 0.8}));
+    EXPECT_DOUBLE_EQ(model.gauge.mem[0], 0.4);
+    EXPECT_DOUBLE_EQ(model.gauge.mem[1], 0.1);
+    EXPECT_EQ(model.gauge.kinds, m->host().coreKinds);
+    EXPECT_EQ(model.gauge.stamp, m->sampleDate());
+    EXPECT_EQ(model.percent, QStringLiteral("50"));
+    // The GPU figure is cut, not rounded.
+    EXPECT_EQ(model.detail, QStringLiteral("GPU 7%  LOAD 1.3"));
+    EXPECT_EQ(ReactorView::build(*m), model);
+
+    const MemoryLegend::Model legend = MemoryLegend::build(*m);
+    EXPECT_EQ(legend.sizes[0], Fmt::bytes(400));
+    EXPECT_EQ(legend.sizes[3], Fmt::bytes(0));
+}
+
+TEST_F(ReactorViewTest, WedgesEaseToTheNewLoads)
+{
+    ReactorLayerView view;
+    showOffscreen(view, {400, 330});
+    ReactorLayerView::Model model;
+    model.kinds = {CoreKind::performance, CoreKind::performance};
+    model.cores = {0.2, 0.5};
+    model.stamp = Date{1};
+    view.apply(model);
+    // The first model shows at once.
+    EXPECT_EQ(view.shownLoads(), (std::vector<double>{0.2, 0.5}));
+
+    model.cores = {1.4, 0};
+    model.stamp = Date{2};
+    view.apply(model);
+    EXPECT_EQ(view.shownLoads(), (std::vector<double>{0.2, 0.5}));
+    run(0.35);
+    EXPECT_GT(view.shownLoads()[0], 0.6);
+    EXPECT_LT(view.shownLoads()[0], 1.0);
+    run(0.4);
+    // Settled at the clamped loads.
+    EXPECT_EQ(view.shownLoads(), (std::vector<double>{1.0, 0.004}));
+
+    // A change of kinds is not animated.
+    model.kinds = {CoreKind::efficiency, CoreKind::performance};
+    model.cores = {0.3, 0.3};
+    view.apply(model);
+    EXPECT_EQ(view.shownLoads(), (std::vector<double>{0.3, 0.3}));
+}
+
+TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
+{
+    QWidget window;
+    auto* view = new ReactorLayerView(&window);
+    view->setGeometry(0, 0, 400, 330);
+    showOffscreen(window, {400, 330});
+    ReactorLayerView::Model model;
+    model.kinds = {CoreKind::performance};
+    model.cores = {0.1};
+    view->apply(model);
+    ASSERT_TRUE(FrameClock::shared().subscribed(view));
+
+    const double before = view->pulsePhase();
+    const int repaints = view->pulseRepaints();
+    run(1.0);
+    // 0.3 cycles a second at idle, and never more than 30 repaints.
+    EXPECT_NEAR(view->pulsePhase() - before, 0.3, 0.02);
+    EXPECT_LE(view->pulseRepaints() - repaints, 30);
+    EXPECT_GT(view->pulseRepaints() - repaints, 5);
+
+    // A busier machine speeds it up where it stands.
+    const double phase = view->pulsePhase();
+    model.cpu = 1;
+    model.stamp = Date{5};
+    view->apply(model);
+    EXPECT_DOUBLE_EQ(view->pulsePhase(), phase);
+    run(0.25);
+    EXPECT_NEAR(view->pulsePhase() - phase, 0.5, 0.03);
+
+    // Hidden, nothing ticks; shown again, it carries on from where it was.
+    window.hide();
+    run(0.1);
+    EXPECT_FALSE(FrameClock::shared().subscribed(view));
+    const double held = view->pulsePhase();
+    run(1);
+    EXPECT_DOUBLE_EQ(view->pulsePhase(), held);
+    window.show();
+    EXPECT_TRUE(FrameClock::shared().subscribed(view));
+    advance(FrameClock::interval);
+    EXPECT_NEAR(view->pulsePhase(), held, 0.1);
+
+    window.showMinimized();
+    run(0.1);
+    EXPECT_FALSE(FrameClock::shared().subscribed(view));
+}
+
+TEST_F(ReactorViewTest, PaintsTheLitWedgeOfABusyCore)
+{
+    ReactorLayerView view;
+    view.resize(400, 400);
+    ReactorLayerView::Model model;
+    model.kinds = {CoreKind::performance, CoreKind::performance};
+    model.cores = {1.0, 0.0};
+    view.apply(model);
+    QImage shot(400, 400, QImage::Format_ARGB32_Premultiplied);
+    shot.fill(Qt::black);
+    view.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    const ReactorGeometry g({400, 400}, model.kinds);
+    // Right of the centre lies core 0 (busy), left core 1 (idle); look on
+    // the middle of an outer band.
+    const double band = 0.66 * g.r + g.band() * 10.5;
+    const QColor busy = shot.pixelColor((g.centre + QPointF(band, 0)).toPoint());
+    const QColor idle = shot.pixelColor((g.centre - QPointF(band, 0)).toPoint());
+    EXPECT_GT(busy.red() + busy.green() + busy.blue(), 200);
+    EXPECT_LT(idle.red() + idle.green() + idle.blue(), 60);
+}
+
+TEST_F(ReactorViewTest, TipFollowsThePointerAndLeavesWithIt)
+{
+    auto m = make();
+    ingest(*m, load(0.3, std::vector<double>(m->host().coreKinds.size(), 0.5)));
+    ReactorView view(*m);
+    showOffscreen(view, {368, 330});
+    runPending();
+    const ReactorGeometry g(view.size(), m->host().coreKinds);
+    ASSERT_FALSE(g.sectors.empty());
+    const double mid = (g.sectors[0].start + g.sectors[0].end) / 2 * std::numbers::pi / 180;
+    const QPointF over = g.centre + QPointF(0.8 * g.r * std::cos(mid), 0.8 * g.r * std::sin(mid));
+    QMouseEvent move(QEvent::MouseMove, over, view.mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &move);
+    ASSERT_TRUE(view.tip());
+    EXPECT_TRUE(view.tip()->endsWith(QStringLiteral("1  50%")));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&view, &leave);
+    EXPECT_FALSE(view.tip());
+}
