@@ -1,5 +1,5 @@
 // The reactor gauge on a 16-core machine (4 efficiency, 12 performance) at
-// the column's size and a 2× screen: a full paint, one pulse frame (its
+// the column's size (QT_SCALE_FACTOR=2 for a 2× screen): a full paint, one pulse frame (its
 // square only) and the model the column builds from each sample.
 
 #include "field/memory_legend.h"
@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr double ratio = 2;
-
 ReactorLayerView::Model model(int seed)
 {
     ReactorLayerView::Model m;
@@ -35,7 +33,7 @@ ReactorLayerView::Model model(int seed)
     return m;
 }
 
-QImage canvas(QSize size)
+QImage canvas(QSize size, double ratio)
 {
     QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
@@ -50,7 +48,7 @@ void BM_ReactorFullPaint(benchmark::State& state)
     // Shown, so the pulse draws.
     view.show();
     view.apply(model(1));
-    QImage image = canvas(view.size());
+    QImage image = canvas(view.size(), view.devicePixelRatioF());
     view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren); // the static images, once
     int seed = 2;
     for (auto _ : state) {
@@ -68,7 +66,7 @@ void BM_ReactorPulseFrame(benchmark::State& state)
     // Shown, so the pulse draws.
     view.show();
     view.apply(model(1));
-    QImage image = canvas(view.size());
+    QImage image = canvas(view.size(), view.devicePixelRatioF());
     view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     const QRegion square(view.pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1));
     for (auto _ : state) {

@@ -108,6 +108,7 @@ void ReactorLayerView::apply(const Model& model)
     }
     shown_ = from_;
     to_ = std::move(to);
+    sceneDirty_ = true;
     update();
     startClock();
 }
@@ -191,6 +192,7 @@ bool ReactorLayerView::frame(double dt)
     const int extent = wedgeExtent();
     if (settled || extent != paintedWedges_) {
         paintedWedges_ = extent;
+        sceneDirty_ = true;
         update(litBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
     }
     return ticking();
@@ -207,7 +209,7 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
     const ReactorGeometry g(size(), model_.kinds);
     const double r = g.r;
 
-    base_ = QPixmap((QSizeF(size()) * ratio).toSize());
+    base_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     base_.setDevicePixelRatio(ratio);
     base_.fill(Qt::transparent);
     {
@@ -261,6 +263,7 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
     }
     ringRatio_ = 0;
     paintedWedges_ = -1;
+    sceneDirty_ = true;
 }
 
 void ReactorLayerView::buildRing(double ratio)
@@ -282,16 +285,13 @@ void ReactorLayerView::buildRing(double ratio)
     p.drawEllipse(QRectF(0, 0, box.width(), box.height()).adjusted(2, 2, -2, -2));
 }
 
-void ReactorLayerView::paintEvent(QPaintEvent*)
+void ReactorLayerView::paintScene(double ratio)
 {
-    const double ratio = devicePixelRatioF();
-    rebuildIfNeeded(ratio);
-    if (built_.width == 0)
-        return;
+    sceneDirty_ = false;
     const ReactorGeometry g(size(), model_.kinds);
-    QPainter p(this);
+    scene_ = base_;
+    QPainter p(&scene_);
     p.setRenderHint(QPainter::Antialiasing);
-    p.drawPixmap(0, 0, base_);
 
     // Glow: the CPU's heat fading from the middle to the box's edges.
     const QRectF glowBox = pulseBox();
@@ -301,31 +301,14 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
     glow.setColorAt(1, withAlpha(heat, 0));
     p.fillRect(glowBox, glow);
 
-    // Pulse: three copies of one ring, a third of a cycle apart.
-    if (live()) {
-        buildRing(ratio);
-        p.save();
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        for (int i = 0; i < 3; ++i) {
-            double t = phase_ - i / 3.0;
-            t -= std::floor(t);
-            const double e = easeOut.value(t);
-            const double scale = pulseFrom + (1 - pulseFrom) * e;
-            p.setOpacity(0.5 * (1 - e));
-            p.drawImage(square(g.centre, glowBox.width() / 2 * scale), ring_);
-        }
-        p.restore();
-    }
-
     // Memory ring: a faint track, then each category's arc clockwise from
     // the top with flat ends.
     const double memR = ReactorGeometry::memRadius * g.r;
-    const QRectF memBox = square(g.centre, memR);
     QPen pen(withAlpha(Qt::white, 0.05), ReactorGeometry::memWidth * g.r);
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    p.drawEllipse(memBox);
+    p.drawEllipse(square(g.centre, memR));
     const auto segments = ReactorGeometry::memSegments(model_.mem);
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (!segments[i].visible())
@@ -339,26 +322,53 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
 
     // Lit wedges: the heat image as a brush, filled as far out as each
     // core's load.
-    if (!lit_.isNull() && !shown_.empty()) {
-        QPainterPath wedges;
-        wedges.setFillRule(Qt::WindingFill);
-        const double inner = ReactorGeometry::innerEdge * g.r;
-        for (std::size_t i = 0; i < g.sectors.size(); ++i) {
-            const auto& s = g.sectors[i];
-            const double outer = g.wedgeRadius(i < shown_.size() ? shown_[i] : 0);
-            const QRectF o = square(g.centre, outer);
-            const QRectF n = square(g.centre, inner);
-            wedges.arcMoveTo(o, -s.start);
-            wedges.arcTo(o, -s.start, -(s.end - s.start));
-            wedges.arcTo(n, -s.end, s.end - s.start);
-            wedges.closeSubpath();
-        }
-        QBrush brush(lit_);
-        QTransform place;
-        place.translate(litBox_.x(), litBox_.y());
-        place.scale(1 / ratio, 1 / ratio);
-        brush.setTransform(place);
-        p.fillPath(wedges, brush);
+    if (lit_.isNull() || shown_.empty())
+        return;
+    QPainterPath wedges;
+    wedges.setFillRule(Qt::WindingFill);
+    const QRectF inner = square(g.centre, ReactorGeometry::innerEdge * g.r);
+    for (std::size_t i = 0; i < g.sectors.size(); ++i) {
+        const auto& s = g.sectors[i];
+        const QRectF outer = square(g.centre, g.wedgeRadius(i < shown_.size() ? shown_[i] : 0));
+        wedges.arcMoveTo(outer, -s.start);
+        wedges.arcTo(outer, -s.start, -(s.end - s.start));
+        wedges.arcTo(inner, -s.end, s.end - s.start);
+        wedges.closeSubpath();
+    }
+    QBrush brush(lit_);
+    QTransform place;
+    place.translate(litBox_.x(), litBox_.y());
+    place.scale(1 / ratio, 1 / ratio);
+    brush.setTransform(place);
+    p.fillPath(wedges, brush);
+}
+
+void ReactorLayerView::paintEvent(QPaintEvent*)
+{
+    const double ratio = devicePixelRatioF();
+    rebuildIfNeeded(ratio);
+    if (built_.width == 0)
+        return;
+    // The pulse never reaches the memory ring or the wedges, so everything
+    // but the pulse is one picture, redrawn only when a sample or the
+    // wedges' easing changes it.
+    if (sceneDirty_)
+        paintScene(ratio);
+    QPainter p(this);
+    p.drawImage(QPointF(0, 0), scene_);
+    if (!live())
+        return;
+    // Pulse: three copies of one ring, a third of a cycle apart.
+    buildRing(ratio);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QPointF centre = pulseBox().center();
+    const double half = pulseBox().width() / 2;
+    for (int i = 0; i < 3; ++i) {
+        double t = phase_ - i / 3.0;
+        t -= std::floor(t);
+        const double e = easeOut.value(t);
+        p.setOpacity(0.5 * (1 - e));
+        p.drawImage(square(centre, half * (pulseFrom + (1 - pulseFrom) * e)), ring_);
     }
 }
 
@@ -389,6 +399,7 @@ void ReactorLayerView::hideEvent(QHideEvent* event)
     if (progress_ < 1) {
         shown_ = to_;
         progress_ = 1;
+        sceneDirty_ = true;
     }
     FrameClock::shared().unsubscribe(this);
 }

@@ -81,6 +81,7 @@ private:
     void startClock();
     void rebuildIfNeeded(double ratio);
     void buildRing(double ratio);
+    void paintScene(double ratio);
     std::array<int, 3> pulseRadii() const;
     int wedgeExtent() const;
 
@@ -97,7 +98,10 @@ private:
     QWidget* watchedWindow_ = nullptr;
 
     Built built_;
-    QPixmap base_;
+    QImage base_;
+    // Base, glow, memory ring and wedges: all but the pulse.
+    QImage scene_;
+    bool sceneDirty_ = true;
     QImage lit_;
     QRectF litBox_;
     QImage ring_;
