@@ -62,17 +62,21 @@ protected:
         const double cx = width() / 2.0;
 
         p.setPen(Theme::dim());
+        p.setFont(PanelLabel::captionFont());
         p.drawStaticText(QPointF(cx - caption_.size().width() / 2, y), caption_);
         y += captionH + 1;
         const double rowW = percent_.size().width() + 2 + sign_.size().width();
         const double left = cx - rowW / 2;
         p.setPen(Theme::text());
+        p.setFont(bigFont());
         p.drawStaticText(QPointF(left, y), percent_);
         // The sign sits on the figure's baseline.
         p.setPen(Theme::dim());
+        p.setFont(signFont());
         p.drawStaticText(QPointF(left + percent_.size().width() + 2, y + big.ascent() - sign.ascent()),
                          sign_);
         y += rowH + 1;
+        p.setFont(detailFont());
         p.drawStaticText(QPointF(cx - detail_.size().width() / 2, y), detail_);
 
         if (tipText_) {
@@ -85,6 +89,7 @@ protected:
             p.setBrush(Qt::NoBrush);
             p.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 4.5, 4.5);
             p.setPen(Theme::text());
+            p.setFont(tipFont());
             p.drawStaticText(box.topLeft() + QPointF(7, 4), tipLayout_);
         }
     }
