@@ -149,13 +149,13 @@ std::array<int, 3> ReactorLayerView::pulseRadii() const
     return out;
 }
 
-int ReactorLayerView::wedgeExtent() const
+std::vector<int> ReactorLayerView::wedgeExtents() const
 {
     const double depth = ReactorGeometry(size(), {}).r * ReactorGeometry::depth * devicePixelRatioF();
-    int sum = 0;
+    std::vector<int> out(shown_.size());
     for (std::size_t i = 0; i < shown_.size(); ++i)
-        sum += int(std::lround(shown_[i] * depth)) * int(i + 1);
-    return sum;
+        out[i] = int(std::lround(shown_[i] * depth));
+    return out;
 }
 
 bool ReactorLayerView::frame(double dt)
@@ -171,7 +171,7 @@ bool ReactorLayerView::frame(double dt)
     if (progress_ < 1) {
         progress_ = std::min(1.0, progress_ + dt / wedgeDuration);
         const double e = easeOut.value(progress_);
-                for (std::size_t i = 0; i < shown_.size() && i < to_.size(); ++i)
+        for (std::size_t i = 0; i < shown_.size() && i < to_.size(); ++i)
             shown_[i] = from_[i] + (to_[i] - from_[i]) * e;
         settled = progress_ >= 1;
         if (settled)
@@ -189,9 +189,10 @@ bool ReactorLayerView::frame(double dt)
             update(pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1));
         }
     }
-    const int extent = wedgeExtent();
-    if (settled || extent != paintedWedges_) {
-        paintedWedges_ = extent;
+    // The wedges repaint only when one of them has moved a device pixel.
+    std::vector<int> extents = wedgeExtents();
+    if (settled || extents != paintedWedges_) {
+        paintedWedges_ = std::move(extents);
         sceneDirty_ = true;
         update(litBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
     }
@@ -228,6 +229,11 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         }
         const QColor track = withAlpha(Qt::white, 0.045);
         strokeBands(p, g, [&](int) { return track; });
+        // The memory ring's track; the glow never reaches it, so it may lie
+        // here under everything.
+        p.setPen(QPen(withAlpha(Qt::white, 0.05), ReactorGeometry::memWidth * r));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(square(g.centre, ReactorGeometry::memRadius * r));
         p.setFont(Fonts::font(8.5, QFont::DemiBold));
         p.setPen(Theme::faint());
         for (const CoreKind kind : {CoreKind::efficiency, CoreKind::performance}) {
@@ -248,7 +254,11 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         }
     }
 
+    // On whole device pixels, so the wedges' brush is a plain copy of the
+    // image, never resampled.
     litBox_ = square(g.centre, ReactorGeometry::outerEdge * r + 2);
+    litBox_.moveTopLeft(QPointF(std::floor(litBox_.x() * ratio) / ratio,
+                                std::floor(litBox_.y() * ratio) / ratio));
     const int side = int(std::ceil(litBox_.width() * ratio));
     lit_ = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
     lit_.fill(Qt::transparent);
@@ -262,7 +272,7 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         });
     }
     ringRatio_ = 0;
-    paintedWedges_ = -1;
+    paintedWedges_.clear();
     sceneDirty_ = true;
 }
 
@@ -301,14 +311,12 @@ void ReactorLayerView::paintScene(double ratio)
     glow.setColorAt(1, withAlpha(heat, 0));
     p.fillRect(glowBox, glow);
 
-    // Memory ring: a faint track, then each category's arc clockwise from
-    // the top with flat ends.
+    // Memory ring: each category's arc over the track, clockwise from the
+    // top with flat ends.
     const double memR = ReactorGeometry::memRadius * g.r;
-    QPen pen(withAlpha(Qt::white, 0.05), ReactorGeometry::memWidth * g.r);
+    QPen pen(Qt::white, ReactorGeometry::memWidth * g.r);
     pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    p.drawEllipse(square(g.centre, memR));
     const auto segments = ReactorGeometry::memSegments(model_.mem);
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (!segments[i].visible())

@@ -14,7 +14,6 @@
 #endif
 
 #include <QImage>
-#include <QPixmap>
 #include <QWidget>
 
 #include <array>
@@ -83,7 +82,7 @@ private:
     void buildRing(double ratio);
     void paintScene(double ratio);
     std::array<int, 3> pulseRadii() const;
-    int wedgeExtent() const;
+    std::vector<int> wedgeExtents() const;
 
     Model model_;
     std::vector<double> from_;
@@ -93,7 +92,7 @@ private:
     double phase_ = 0;
     double pending_ = 0;
     std::array<int, 3> paintedPulse_{-1, -1, -1};
-    int paintedWedges_ = -1;
+    std::vector<int> paintedWedges_;
     int pulseRepaints_ = 0;
     QWidget* watchedWindow_ = nullptr;
 
