@@ -6,6 +6,7 @@
 #include "ui/theme.h"
 
 #include <QEvent>
+#include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -48,6 +49,24 @@ QColor withAlpha(QColor c, double alpha)
     return c;
 }
 
+// A single colour as a two-stop gradient. Qt's raster engine hands long runs
+// of solid-colour spans to its thread pool and waits for them, which costs
+// more in wake-ups than the drawing itself; gradients stay on this thread.
+QBrush flatBrush(const QColor& color)
+{
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setColorAt(0, color);
+    gradient.setColorAt(1, color);
+    return QBrush(gradient);
+}
+
+// How far through its growth the pulse copy `i` is, 0 to 1.
+double pulseTime(double phase, int i)
+{
+    double t = phase - i / 3.0;
+    return t - std::floor(t);
+}
+
 // The bands at every sector, as the unlit tracks and the lit image share
 // them.
 void strokeBands(QPainter& p, const ReactorGeometry& g, const std::function<QColor(int)>& color)
@@ -77,6 +96,9 @@ ReactorLayerView::ReactorLayerView(QWidget* parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The base image carries the ground, so nothing behind repaints with
+    // each pulse frame.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 ReactorLayerView::~ReactorLayerView()
@@ -108,6 +130,7 @@ void ReactorLayerView::apply(const Model& model)
     }
     shown_ = from_;
     to_ = std::move(to);
+    groundDirty_ = true;
     sceneDirty_ = true;
     update();
     startClock();
@@ -136,17 +159,14 @@ QRectF ReactorLayerView::pulseBox() const
     return square(g.centre, ReactorGeometry::pulseRadius * g.r + 2);
 }
 
-std::array<int, 3> ReactorLayerView::pulseRadii() const
+int ReactorLayerView::pulseStep() const
 {
-    const double radius = ReactorGeometry(size(), {}).r * ReactorGeometry::pulseRadius
-        * devicePixelRatioF();
-    std::array<int, 3> out{};
-    for (int i = 0; i < 3; ++i) {
-        double t = phase_ - i / 3.0;
-        t -= std::floor(t);
-        out[std::size_t(i)] = int(std::lround(radius * (pulseFrom + (1 - pulseFrom) * easeOut.value(t))));
-    }
-    return out;
+    // Each copy grows by this many device pixels a cycle, on average one
+    // every 1/growth of a cycle: the pulse moves on a frame only once the
+    // phase has gone that far.
+    const double growth = ReactorGeometry(size(), {}).r * ReactorGeometry::pulseRadius
+        * (1 - pulseFrom) * devicePixelRatioF();
+    return int(std::floor(phase_ * std::max(growth, 1.0)));
 }
 
 std::vector<int> ReactorLayerView::wedgeExtents() const
@@ -182,9 +202,9 @@ bool ReactorLayerView::frame(double dt)
         return ticking();
     pending_ = 0;
     if (pulsing) {
-        const auto radii = pulseRadii();
-        if (radii != paintedPulse_) {
-            paintedPulse_ = radii;
+        const int step = pulseStep();
+        if (step != paintedPulse_) {
+            paintedPulse_ = step;
             ++pulseRepaints_;
             update(pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1));
         }
@@ -203,16 +223,17 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
 {
     if (width() <= 20)
         return;
-    const Built now{width(), height(), model_.kinds.size(), ratio};
+    const Built now{width(), height(), model_.kinds.size(), ratio,
+                    palette().color(QPalette::Window)};
     if (now == built_)
         return;
     built_ = now;
     const ReactorGeometry g(size(), model_.kinds);
     const double r = g.r;
 
-    base_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    base_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
     base_.setDevicePixelRatio(ratio);
-    base_.fill(Qt::transparent);
+    base_.fill(built_.ground);
     {
         QPainter p(&base_);
         p.setRenderHint(QPainter::Antialiasing);
@@ -271,36 +292,57 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
             return Theme::heat((k + 0.5) / ReactorGeometry::bands);
         });
     }
-    ringRatio_ = 0;
+    indexLit(g, ratio);
     paintedWedges_.clear();
+    groundDirty_ = true;
     sceneDirty_ = true;
 }
 
-void ReactorLayerView::buildRing(double ratio)
+void ReactorLayerView::indexLit(const ReactorGeometry& g, double ratio)
 {
-    const QColor color = Theme::heat(model_.cpu);
-    if (ringRatio_ == ratio && ringColor_ == color)
+    // Every lit pixel once, with the sector it belongs to (the nearest by
+    // angle, so the soft edges between sectors go with their own) and its
+    // distance from the centre; a wedge step then needs no rasteriser.
+    litPixels_.clear();
+    if (lit_.isNull() || g.sectors.empty())
         return;
-    ringRatio_ = ratio;
-    ringColor_ = color;
-    const QRectF box = pulseBox();
-    const int side = std::max(1, int(std::ceil(box.width() * ratio)));
-    ring_ = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
-    ring_.fill(Qt::transparent);
-    QPainter p(&ring_);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(ratio, ratio);
-    p.setPen(QPen(color, 1.2));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(0, 0, box.width(), box.height()).adjusted(2, 2, -2, -2));
+    const int x0 = int(std::lround(litBox_.x() * ratio));
+    const int y0 = int(std::lround(litBox_.y() * ratio));
+    const double cx = g.centre.x() * ratio;
+    const double cy = g.centre.y() * ratio;
+    const int stride = int(base_.bytesPerLine() / 4);
+    for (int y = 0; y < lit_.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(lit_.constScanLine(y));
+        for (int x = 0; x < lit_.width(); ++x) {
+            const int sx = x0 + x;
+            const int sy = y0 + y;
+            if (qAlpha(row[x]) == 0 || sx < 0 || sy < 0 || sx >= base_.width() || sy >= base_.height())
+                continue;
+            const double dx = sx + 0.5 - cx;
+            const double dy = sy + 0.5 - cy;
+            const double angle = std::atan2(dy, dx) * 180 / std::numbers::pi;
+            std::size_t nearest = 0;
+            double best = 1e9;
+            for (std::size_t i = 0; i < g.sectors.size(); ++i) {
+                double d = angle - (g.sectors[i].start + g.sectors[i].end) / 2;
+                d -= 360 * std::round(d / 360);
+                if (std::abs(d) < best) {
+                    best = std::abs(d);
+                    nearest = i;
+                }
+            }
+            litPixels_.push_back({sy * stride + sx, row[x], std::uint32_t(nearest),
+                                  float(std::hypot(dx, dy))});
+        }
+    }
 }
 
-void ReactorLayerView::paintScene(double ratio)
+void ReactorLayerView::paintGround()
 {
-    sceneDirty_ = false;
+    groundDirty_ = false;
     const ReactorGeometry g(size(), model_.kinds);
-    scene_ = base_;
-    QPainter p(&scene_);
+    ground_ = base_.copy();
+    QPainter p(&ground_);
     p.setRenderHint(QPainter::Antialiasing);
 
     // Glow: the CPU's heat fading from the middle to the box's edges.
@@ -321,34 +363,44 @@ void ReactorLayerView::paintScene(double ratio)
     for (std::size_t i = 0; i < segments.size(); ++i) {
         if (!segments[i].visible())
             continue;
-        pen.setColor(memColors()[i]);
+        pen.setBrush(flatBrush(memColors()[i]));
         p.setPen(pen);
         QPainterPath arc;
         addArc(arc, g.centre, memR, -90 + segments[i].a * 360, -90 + segments[i].b * 360);
         p.drawPath(arc);
     }
+}
 
-    // Lit wedges: the heat image as a brush, filled as far out as each
-    // core's load.
-    if (lit_.isNull() || shown_.empty())
-        return;
-    QPainterPath wedges;
-    wedges.setFillRule(Qt::WindingFill);
-    const QRectF inner = square(g.centre, ReactorGeometry::innerEdge * g.r);
-    for (std::size_t i = 0; i < g.sectors.size(); ++i) {
-        const auto& s = g.sectors[i];
-        const QRectF outer = square(g.centre, g.wedgeRadius(i < shown_.size() ? shown_[i] : 0));
-        wedges.arcMoveTo(outer, -s.start);
-        wedges.arcTo(outer, -s.start, -(s.end - s.start));
-        wedges.arcTo(inner, -s.end, s.end - s.start);
-        wedges.closeSubpath();
+void ReactorLayerView::paintScene(double ratio)
+{
+    if (groundDirty_) {
+        paintGround();
+        scene_ = ground_.copy();
     }
-    QBrush brush(lit_);
-    QTransform place;
-    place.translate(litBox_.x(), litBox_.y());
-    place.scale(1 / ratio, 1 / ratio);
-    brush.setTransform(place);
-    p.fillPath(wedges, brush);
+    sceneDirty_ = false;
+    if (scene_.isNull())
+        return;
+    // Lit wedges: each lit pixel of the heat image over the ground, as far
+    // out as its core's load, with a soft last pixel.
+    const ReactorGeometry g(size(), model_.kinds);
+    std::vector<float> reach(g.sectors.size());
+    for (std::size_t i = 0; i < reach.size(); ++i)
+        reach[i] = float(g.wedgeRadius(i < shown_.size() ? shown_[i] : 0) * ratio) + 0.5f;
+    auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+    const auto* under = reinterpret_cast<const QRgb*>(ground_.constBits());
+    for (const LitPixel& px : litPixels_) {
+        const QRgb back = under[px.offset];
+        const float cover = std::clamp(reach[px.sector] - px.distance, 0.0f, 1.0f);
+        if (cover <= 0) {
+            out[px.offset] = back;
+            continue;
+        }
+        const int k = int(cover * 256);
+        const int a = (qAlpha(px.color) * k) >> 8;
+        const auto mix = [&](int lit, int bg) { return ((lit * k) >> 8) + (bg * (255 - a) + 127) / 255; };
+        out[px.offset] = qRgb(mix(qRed(px.color), qRed(back)), mix(qGreen(px.color), qGreen(back)),
+                              mix(qBlue(px.color), qBlue(back)));
+    }
 }
 
 void ReactorLayerView::paintEvent(QPaintEvent*)
@@ -366,24 +418,25 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
     p.drawImage(QPointF(0, 0), scene_);
     if (!live())
         return;
-    // Pulse: three copies of one ring, a third of a cycle apart.
-    buildRing(ratio);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Pulse: three copies of one ring a third of a cycle apart, each
+    // growing and fading; its line thins with it, as a scaled ring would.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    const QColor color = Theme::heat(model_.cpu);
     const QPointF centre = pulseBox().center();
     const double half = pulseBox().width() / 2;
     for (int i = 0; i < 3; ++i) {
-        double t = phase_ - i / 3.0;
-        t -= std::floor(t);
-        const double e = easeOut.value(t);
-        p.setOpacity(0.5 * (1 - e));
-        p.drawImage(square(centre, half * (pulseFrom + (1 - pulseFrom) * e)), ring_);
+        const double e = easeOut.value(pulseTime(phase_, i));
+        const double scale = pulseFrom + (1 - pulseFrom) * e;
+        p.setPen(QPen(flatBrush(withAlpha(color, 0.5 * (1 - e))), 1.2 * scale));
+        p.drawEllipse(square(centre, (half - 2) * scale));
     }
 }
 
 void ReactorLayerView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    paintedPulse_ = {-1, -1, -1};
+    paintedPulse_ = -1;
 }
 
 void ReactorLayerView::showEvent(QShowEvent* event)

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 class ReactorLayerView : public QWidget {
@@ -73,15 +74,17 @@ private:
         int width = 0, height = 0;
         std::size_t cores = 0;
         double ratio = 0;
+        QColor ground;
         bool operator==(const Built&) const = default;
     };
 
     bool live() const;
     void startClock();
     void rebuildIfNeeded(double ratio);
-    void buildRing(double ratio);
+    void indexLit(const ReactorGeometry& g, double ratio);
+    void paintGround();
     void paintScene(double ratio);
-    std::array<int, 3> pulseRadii() const;
+    int pulseStep() const;
     std::vector<int> wedgeExtents() const;
 
     Model model_;
@@ -91,19 +94,27 @@ private:
     double progress_ = 1;
     double phase_ = 0;
     double pending_ = 0;
-    std::array<int, 3> paintedPulse_{-1, -1, -1};
+    int paintedPulse_ = -1;
     std::vector<int> paintedWedges_;
     int pulseRepaints_ = 0;
     QWidget* watchedWindow_ = nullptr;
 
     Built built_;
+    struct LitPixel {
+        int offset;          // in the base image, in pixels
+        QRgb color;          // premultiplied
+        std::uint32_t sector;
+        float distance;      // from the centre, in device pixels
+    };
+
     QImage base_;
-    // Base, glow, memory ring and wedges: all but the pulse.
+    // Base, glow and memory ring: changes once a sample.
+    QImage ground_;
+    bool groundDirty_ = true;
+    // The ground and the wedges: all but the pulse.
     QImage scene_;
     bool sceneDirty_ = true;
+    std::vector<LitPixel> litPixels_;
     QImage lit_;
     QRectF litBox_;
-    QImage ring_;
-    QColor ringColor_;
-    double ringRatio_ = 0;
 };

@@ -133,10 +133,34 @@ TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
     EXPECT_FALSE(FrameClock::shared().subscribed(view));
 }
 
+TEST_F(ReactorViewTest, PulseRepaintsAsOftenAsARingGrowsAPixel)
+{
+    QWidget window;
+    auto* view = new ReactorLayerView(&window);
+    view->setGeometry(0, 0, 368, 330);
+    showOffscreen(window, {368, 330});
+    ReactorLayerView::Model model;
+    model.kinds = {CoreKind::performance};
+    model.cores = {0.1};
+    view->apply(model);
+    FrameClock::shared().unsubscribe(view);
+    // Ten seconds of 60 Hz frames at idle: three whole cycles.
+    const int before = view->pulseRepaints();
+    for (int i = 0; i < 600; ++i)
+        view->frame(1.0 / 60);
+    const double perSecond = (view->pulseRepaints() - before) / 10.0;
+    EXPECT_GT(perSecond, 8);
+    EXPECT_LT(perSecond, 18);
+}
+
 TEST_F(ReactorViewTest, PaintsTheLitWedgeOfABusyCore)
 {
     ReactorLayerView view;
     view.resize(400, 400);
+    // The gauge paints its own ground in its window colour.
+    QPalette palette = view.palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    view.setPalette(palette);
     ReactorLayerView::Model model;
     model.kinds = {CoreKind::performance, CoreKind::performance};
     model.cores = {1.0, 0.0};
