@@ -182,7 +182,8 @@ bool ReactorLayerView::frame(double dt)
 {
     if (!std::isfinite(dt) || dt < 0)
         dt = 0;
-    const bool pulsing = live();
+    static const bool noPulse = qEnvironmentVariableIsSet("R2_NOPULSE");
+    const bool pulsing = live() && !noPulse;
     if (pulsing) {
         phase_ += dt * pulseSpeed();
         phase_ -= std::floor(phase_);
@@ -414,22 +415,76 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
     // wedges' easing changes it.
     if (sceneDirty_)
         paintScene(ratio);
+    // Pulse: three copies of one ring a third of a cycle apart, each
+    // growing and fading, its line thinning as a scaled ring would. They
+    // are stamped into the picture for this blit and lifted off after it.
+    stamped_.clear();
+    if (live()) {
+        const QColor color = Theme::heat(model_.cpu);
+        const double half = pulseBox().width() / 2;
+        for (int i = 0; i < 3; ++i) {
+            const double e = easeOut.value(pulseTime(phase_, i));
+            const double scale = pulseFrom + (1 - pulseFrom) * e;
+            stampRing((half - 2) * scale * ratio, 1.2 * scale * ratio, color, 0.5 * (1 - e));
+        }
+    }
     QPainter p(this);
     p.drawImage(QPointF(0, 0), scene_);
-    if (!live())
+    p.end();
+    auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+    for (auto it = stamped_.rbegin(); it != stamped_.rend(); ++it)
+        out[it->first] = it->second;
+    stamped_.clear();
+}
+
+void ReactorLayerView::stampRing(double radius, double width, const QColor& color, double alpha)
+{
+    // Each pixel takes the share of its radial extent, [d - 0.5, d + 0.5],
+    // that lies on the ring's line.
+    if (scene_.isNull() || alpha <= 0 || width <= 0)
         return;
-    // Pulse: three copies of one ring a third of a cycle apart, each
-    // growing and fading; its line thins with it, as a scaled ring would.
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(Qt::NoBrush);
-    const QColor color = Theme::heat(model_.cpu);
-    const QPointF centre = pulseBox().center();
-    const double half = pulseBox().width() / 2;
-    for (int i = 0; i < 3; ++i) {
-        const double e = easeOut.value(pulseTime(phase_, i));
-        const double scale = pulseFrom + (1 - pulseFrom) * e;
-        p.setPen(QPen(flatBrush(withAlpha(color, 0.5 * (1 - e))), 1.2 * scale));
-        p.drawEllipse(square(centre, (half - 2) * scale));
+    const double ratio = scene_.devicePixelRatio();
+    const QPointF centre = pulseBox().center() * ratio;
+    const double inner = radius - width / 2;
+    const double outer = radius + width / 2;
+    const int stride = int(scene_.bytesPerLine() / 4);
+    auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+    const int top = std::max(0, int(std::floor(centre.y() - outer - 1)));
+    const int bottom = std::min(scene_.height() - 1, int(std::ceil(centre.y() + outer + 1)));
+    const int red = color.red(), green = color.green(), blue = color.blue();
+    for (int y = top; y <= bottom; ++y) {
+        const double dy = y + 0.5 - centre.y();
+        const double far = outer + 0.5;
+        if (std::abs(dy) > far)
+            continue;
+        const double reach = std::sqrt(far * far - dy * dy);
+        const double near = inner - 0.5;
+        const double hole = std::abs(dy) < near ? std::sqrt(near * near - dy * dy) : 0;
+        int done = -1; // the last column the left half stamped
+        for (const int side : {-1, 1}) {
+            const double from = centre.x() + side * hole;
+            const double to = centre.x() + side * reach;
+            int x0 = int(std::floor(std::min(from, to))) - 1;
+            int x1 = int(std::ceil(std::max(from, to))) + 1;
+            x0 = std::max(x0, 0);
+            x1 = std::min(x1, scene_.width() - 1);
+            // The two halves meet on the rows past the hole.
+            x0 = std::max(x0, done + 1);
+            done = x1;
+            for (int x = x0; x <= x1; ++x) {
+                const double d = std::hypot(x + 0.5 - centre.x(), dy);
+                const double cover = std::min(d + 0.5, outer) - std::max(d - 0.5, inner);
+                if (cover <= 0)
+                    continue;
+                const int k = int(std::lround(256 * alpha * std::min(cover, 1.0)));
+                if (k <= 0)
+                    continue;
+                QRgb& px = out[y * stride + x];
+                stamped_.emplace_back(y * stride + x, px);
+                const auto mix = [k](int fg, int bg) { return bg + (((fg - bg) * k) >> 8); };
+                px = qRgb(mix(red, qRed(px)), mix(green, qGreen(px)), mix(blue, qBlue(px)));
+            }
+        }
     }
 }
 

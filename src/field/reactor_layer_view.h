@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class ReactorLayerView : public QWidget {
@@ -84,6 +85,7 @@ private:
     void indexLit(const ReactorGeometry& g, double ratio);
     void paintGround();
     void paintScene(double ratio);
+    void stampRing(double radius, double width, const QColor& color, double alpha);
     int pulseStep() const;
     std::vector<int> wedgeExtents() const;
 
@@ -115,6 +117,9 @@ private:
     QImage scene_;
     bool sceneDirty_ = true;
     std::vector<LitPixel> litPixels_;
+    // Pixels the pulse covers in the picture for one blit, with what lay
+    // there before.
+    std::vector<std::pair<int, QRgb>> stamped_;
     QImage lit_;
     QRectF litBox_;
 };
