@@ -153,6 +153,34 @@ TEST_F(ReactorViewTest, PulseRepaintsAsOftenAsARingGrowsAPixel)
     EXPECT_LT(perSecond, 18);
 }
 
+TEST_F(ReactorViewTest, PulseLeavesNoTraceInTheGauge)
+{
+    QWidget window;
+    auto* view = new ReactorLayerView(&window);
+    view->setGeometry(0, 0, 368, 330);
+    showOffscreen(window, {368, 330});
+    ReactorLayerView::Model model;
+    model.kinds = {CoreKind::performance, CoreKind::efficiency};
+    model.cores = {0.5, 0.2};
+    view->apply(model);
+    FrameClock::shared().unsubscribe(view);
+    for (int i = 0; i < 40; ++i)
+        view->frame(1.0 / 30);
+    const auto shot = [&] {
+        QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    const QImage first = shot();
+    // The same moment painted again is the same picture; rings drawn
+    // over rings would brighten it.
+    EXPECT_EQ(shot(), first);
+    // Another moment moves the rings.
+    view->frame(0.5);
+    EXPECT_NE(shot(), first);
+}
+
 TEST_F(ReactorViewTest, PaintsTheLitWedgeOfABusyCore)
 {
     ReactorLayerView view;
