@@ -7,8 +7,6 @@
 #include "app/stand_ins.h"
 #include "app/toolbar.h"
 #include "core/l10n.h"
-#include "field/memory_legend.h"
-#include "field/reactor_view.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
@@ -331,7 +329,7 @@ QWidget* RootView::buildInstruments()
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(16, 14, 16, 14);
     stack->setSpacing(0);
-    auto* reactor = new ReactorView(monitor_, column);
+    auto* reactor = new StandIn("Core gauge", "核心仪表", column);
     // Full height wherever the window has it; on a short screen the gauge
     // gives way first, so nothing in the column overlaps.
     reactor->setMinimumHeight(120);
@@ -339,7 +337,7 @@ QWidget* RootView::buildInstruments()
     reactor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     stack->addWidget(reactor, 1000);
     stack->addSpacing(10);
-    auto* legend = new MemoryLegend(monitor_, column);
+    auto* legend = new StandIn("Memory legend", "内存图例", column);
     legend->setFixedHeight(66);
     stack->addWidget(legend);
     stack->addSpacing(16);
