@@ -23,6 +23,17 @@ QColor withAlpha(QColor color, double alpha)
     return color;
 }
 
+// A brush of one colour that Qt's raster engine blends on this thread. A
+// plain colour brush hands every long run of spans to the GUI thread pool,
+// and the wake-ups cost several times the drawing itself.
+QBrush flatBrush(const QColor& color)
+{
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setColorAt(0, color);
+    gradient.setColorAt(1, color);
+    return QBrush(gradient);
+}
+
 QFont readoutFont()
 {
     return Fonts::mono(9.5);
@@ -195,7 +206,7 @@ void TraceLayerView::drawContent()
     const int count = n > 0 ? int(model_.series.front().size()) : 0;
     const auto plot = TraceGeometry::plot(h, n);
 
-    p.setPen(QPen(withAlpha(Theme::line(), 0.8), 1));
+    p.setPen(QPen(flatBrush(withAlpha(Theme::line(), 0.8)), 1));
     for (int t : model_.ticks) {
         if (t < 0 || t >= count)
             continue;
@@ -242,9 +253,11 @@ void TraceLayerView::drawContent()
         p.fillPath(fill, gradient);
 
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(withAlpha(color, 0.18), 4.5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+        p.setPen(QPen(flatBrush(withAlpha(color, 0.18)), 4.5, Qt::SolidLine, Qt::FlatCap,
+                      Qt::RoundJoin));
         p.drawPath(line);
-        p.setPen(QPen(withAlpha(color, 1.0), 1.3, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+        p.setPen(QPen(flatBrush(withAlpha(color, 1.0)), 1.3, Qt::SolidLine, Qt::FlatCap,
+                      Qt::RoundJoin));
         p.drawPath(line);
     }
 }
