@@ -120,8 +120,24 @@ bool CapacityBars::frame(double dt)
     bool moving = false;
     for (auto& fill : fills_)
         moving = fill.step(dt) || moving;
-    update();
+    // A count that changes by a few moves no fill by a whole device pixel
+    // and no colour by a whole step: nothing to repaint.
+    if (!moving || drawnLook() != paintedLook_)
+        update();
     return moving;
+}
+
+std::array<int, 2 * CapacityBars::barCount> CapacityBars::drawnLook() const
+{
+    const double ratio = devicePixelRatioF();
+    const double track = (width() - spacing * (barCount - 1)) / barCount;
+    std::array<int, 2 * barCount> look{};
+    for (int i = 0; i < barCount; ++i) {
+        const double shown = std::clamp(shownFraction(i), 0.0, 1.0);
+        look[std::size_t(2 * i)] = TraceGeometry::roundToInt(fillWidth(shown, track) * ratio);
+        look[std::size_t(2 * i + 1)] = int(Theme::heat(shown * 1.2).rgba() & 0xffffff);
+    }
+    return look;
 }
 
 void CapacityBars::hideEvent(QHideEvent* event)
@@ -136,6 +152,7 @@ void CapacityBars::hideEvent(QHideEvent* event)
 void CapacityBars::paintEvent(QPaintEvent*)
 {
     RepaintCounter::count("capacity bars");
+    paintedLook_ = drawnLook();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QFont caption = PanelLabel::captionFont();

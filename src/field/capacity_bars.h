@@ -59,10 +59,13 @@ private:
     void scheduleRefresh();
     void refresh();
     bool frame(double dt);
+    // The fills' widths in device pixels and their colours, as painted.
+    std::array<int, 2 * barCount> drawnLook() const;
 
     Monitor& monitor_;
     Model model_;
     bool presented_ = false;
+    std::array<int, 2 * barCount> paintedLook_{};
     std::array<AnimatedValue, barCount> fills_{};
     RefreshGate refreshGate_{this, [this] { refresh(); }};
 };
