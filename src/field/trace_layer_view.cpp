@@ -62,7 +62,8 @@ void TraceLayerView::apply(const Model& model)
         glideElapsed_ = 0;
         glideDuration_ = model.interval;
         // No interval to glide over: the new sample is simply there.
-        if (!(glideDuration_ > 0) || !std::isfinite(glideDuration_) || !isVisible())
+        if (!(glideDuration_ > 0) || !std::isfinite(glideDuration_) || !isVisible()
+            || window()->isMinimized())
             finishGlide();
         else
             FrameClock::shared().subscribe(this, [this](double dt) { return frame(dt); });
