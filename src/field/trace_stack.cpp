@@ -40,7 +40,7 @@ QString rate(double v)
 }
 
 // The fixed part of a row: what it plots and how a value reads.
-struct Spec {
+struct RowKind {
     const char* en;
     const char* zh;
     std::vector<Extract> extract;
@@ -48,9 +48,9 @@ struct Spec {
     QString SystemSample::*top;
 };
 
-const std::array<Spec, TraceStack::rowCount>& specs()
+const std::array<RowKind, TraceStack::rowCount>& rowKinds()
 {
-    static const std::array<Spec, TraceStack::rowCount> table = {{
+    static const std::array<RowKind, TraceStack::rowCount> table = {{
         {"CPU", "CPU", {[](const SystemSample& s) { return s.cpu; }}, percent,
          &SystemSample::topCPU},
         {"MEMORY", "内存", {usedMemory}, bytes, &SystemSample::topMem},
@@ -83,7 +83,7 @@ double scaleOf(int index, const SystemSample& latest, const std::vector<SystemSa
     const auto [first, end] = tail(history, TraceGeometry::visible);
     double peak = 0;
     for (std::size_t k = first; k < end; ++k) {
-        for (Extract f : specs()[std::size_t(index)].extract)
+        for (Extract f : rowKinds()[std::size_t(index)].extract)
             peak = std::max(peak, f(history[k]));
     }
     return TraceGeometry::ladderScale(peak, end > first);
@@ -188,14 +188,14 @@ TraceStack::Model TraceStack::build(const Snapshot& snapshot,
                                            history.begin() + std::ptrdiff_t(end));
     const std::vector<int> ticks = TraceGeometry::ticks(window);
     for (int i = 0; i < rowCount; ++i) {
-        const Spec& spec = specs()[std::size_t(i)];
+        const RowKind& kind = rowKinds()[std::size_t(i)];
         Row& row = model.rows[std::size_t(i)];
-        row.title = L10n::text(spec.en, spec.zh);
+        row.title = L10n::text(kind.en, kind.zh);
         row.value = valueText(i, s);
         row.detail = detailText(i, s);
         row.scale = scaleOf(i, s, history);
         const double divisor = std::max(row.scale, TraceGeometry::minimumScale);
-        for (Extract f : spec.extract) {
+        for (Extract f : kind.extract) {
             std::vector<double> values;
             values.reserve(window.size());
             for (const SystemSample& sample : window)
@@ -241,23 +241,23 @@ TraceStack::overlay(int index, double scale, const std::vector<SystemSample>& hi
         return std::nullopt;
     const int index0 = *hovered;
     const SystemSample& sample = history[std::size_t(index0)];
-    const Spec& spec = specs()[std::size_t(index)];
+    const RowKind& kind = rowKinds()[std::size_t(index)];
     const std::vector<QColor> palette = colors(index);
 
     TraceLayerView::Overlay o;
     o.x = TraceGeometry::newestX(w, frac) - TraceGeometry::step(w) * ((n - 1) - index0);
-    const auto plot = TraceGeometry::plot(h, int(spec.extract.size()));
+    const auto plot = TraceGeometry::plot(h, int(kind.extract.size()));
     const double s = std::max(scale, TraceGeometry::minimumScale);
     QStringList values;
-    for (std::size_t i = 0; i < spec.extract.size(); ++i) {
-        const double v = spec.extract[i](sample);
-        values << spec.format(v);
+    for (std::size_t i = 0; i < kind.extract.size(); ++i) {
+        const double v = kind.extract[i](sample);
+        values << kind.format(v);
         const QColor& color = palette[std::min(i, palette.size() - 1)];
         o.dots.push_back({QPointF(o.x, TraceGeometry::valueY(plot, int(i), v / s)), color});
     }
     const int age = TraceGeometry::roundToInt(history.back().date - sample.date);
     o.text = QStringLiteral("−%1s  ").arg(age) + values.join(QStringLiteral(" / "));
-    const QString& top = sample.*spec.top;
+    const QString& top = sample.*kind.top;
     if (!top.isEmpty())
         o.text += QStringLiteral("  ▸ ") + top;
     return o;
