@@ -137,6 +137,10 @@ public:
         title_ = row.title;
         value_ = row.value;
         detail_ = row.detail;
+        // Fitted here, once per change, rather than on every paint.
+        const double w = TraceStack::labelWidth;
+        valueFit_ = Fonts::shrinkToFit(value_, Fonts::mono(16, QFont::Medium), w, 0.7);
+        detailFit_ = Fonts::shrinkToFit(detail_, Fonts::mono(9.5), w, 0.8);
         update(QRect(0, 0, TraceStack::labelWidth, height()));
     }
 
@@ -152,10 +156,9 @@ protected:
         RepaintCounter::count("trace row");
         QPainter p(this);
         p.setRenderHint(QPainter::TextAntialiasing);
-        const double w = TraceStack::labelWidth;
         const QFont titleFont = PanelLabel::captionFont();
-        const auto value = Fonts::shrinkToFit(value_, Fonts::mono(16, QFont::Medium), w, 0.7);
-        const auto detail = Fonts::shrinkToFit(detail_, Fonts::mono(9.5), w, 0.8);
+        const Fonts::Fitted& value = valueFit_;
+        const Fonts::Fitted& detail = detailFit_;
         const QFontMetricsF t(titleFont), v(value.font), d(detail.font);
         const double spacing = 3;
         const double total = t.height() + v.height() + d.height() + 2 * spacing;
@@ -176,6 +179,7 @@ private:
     QColor color_;
     TraceLayerView* trace_;
     QString title_, value_, detail_;
+    Fonts::Fitted valueFit_, detailFit_;
 };
 
 TraceStack::Model TraceStack::build(const Snapshot& snapshot,
