@@ -3,7 +3,6 @@
 #include "field/repaint_counter.h"
 #include "field/trace_geometry.h"
 #include "ui/fonts.h"
-#include "ui/frame_clock.h"
 #include "ui/theme.h"
 
 #include <QLinearGradient>
@@ -59,14 +58,16 @@ void TraceLayerView::apply(const Model& model)
     contentStale_ = true;
     if (slide) {
         glide_ = 0;
-        glideElapsed_ = 0;
+        glideStart_ = Scheduler::current().now();
         glideDuration_ = model.interval;
         // No interval to glide over: the new sample is simply there.
         if (!(glideDuration_ > 0) || !std::isfinite(glideDuration_) || !isVisible()
-            || window()->isMinimized())
+            || window()->isMinimized()) {
             finishGlide();
-        else
-            FrameClock::shared().subscribe(this, [this](double dt) { return frame(dt); });
+        } else {
+            gliding_ = true;
+            scheduleCrossing();
+        }
     }
     update();
 }
@@ -87,23 +88,47 @@ int TraceLayerView::glidePixels() const
 
 bool TraceLayerView::gliding() const
 {
-    return FrameClock::shared().subscribed(this);
+    return gliding_;
 }
 
-bool TraceLayerView::frame(double dt)
+// The glide is linear, so the moment the drawing reaches its next whole
+// device pixel is known in advance: sleep until then rather than wake for
+// every frame of a step that moves two or three pixels a second.
+void TraceLayerView::scheduleCrossing()
 {
-    glideElapsed_ += dt;
-    glide_ = std::clamp(glideElapsed_ / glideDuration_, 0.0, 1.0);
+    const double ratio = artRatio_ > 0 ? artRatio_ : devicePixelRatioF();
+    const double pixels = TraceGeometry::step(width()) * ratio;
+    // Progress at which the rounded offset becomes one more than now; the
+    // end of the glide when no whole pixel is left before it.
+    double target = 1;
+    if (pixels > 0 && std::isfinite(pixels))
+        target = std::min(1.0, (glidePixels() + 0.5) / pixels);
+    const double due = glideStart_ + target * glideDuration_;
+    // A hair past the crossing, so rounding has surely moved by then.
+    const double wait = std::max(0.0, due - Scheduler::current().now()) + 1e-4;
+    const std::uint64_t token = glideToken_.issue();
+    Scheduler::current().after(wait, this, [this, token] { crossed(token); });
+}
+
+void TraceLayerView::crossed(std::uint64_t token)
+{
+    if (!glideToken_.isLatest(token) || !gliding_)
+        return;
+    const double elapsed = Scheduler::current().now() - glideStart_;
+    glide_ = std::clamp(elapsed / glideDuration_, 0.0, 1.0);
     if (glidePixels() != paintedPixels_)
         update();
-    return glide_ < 1;
+    if (glide_ < 1)
+        scheduleCrossing();
+    else
+        finishGlide();
 }
 
 void TraceLayerView::finishGlide()
 {
-    FrameClock::shared().unsubscribe(this);
+    glideToken_.issue();
+    gliding_ = false;
     glide_ = 1;
-    glideElapsed_ = glideDuration_;
 }
 
 void TraceLayerView::hideEvent(QHideEvent* event)

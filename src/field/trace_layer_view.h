@@ -3,10 +3,11 @@
 // each with a soft halo and a fill down to its baseline, half-minute ticks,
 // and a glide that moves the drawing one sample step to the left over one
 // sampling interval. The drawing is cached in a pixmap; the glide only moves
-// it, and repaints only when it moves by a whole device pixel.
+// it, and wakes and repaints only when it moves by a whole device pixel.
 
 #ifndef Q_MOC_RUN
 #include "core/date.h"
+#include "ui/scheduler.h"
 #endif
 
 #include <QColor>
@@ -79,7 +80,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    bool frame(double dt);
+    void scheduleCrossing();
+    void crossed(std::uint64_t token);
     void finishGlide();
     void ensureArt();
     void drawGround();
@@ -91,10 +93,14 @@ private:
     Model model_;
     std::optional<Overlay> overlay_;
 
-    // Glide: progress 0…1 of one step, and the seconds it has run.
+    // Glide: progress 0…1 of one step over glideDuration_ seconds from
+    // glideStart_. Between whole device pixels nothing is scheduled: a
+    // single wake-up is posted for the next one.
     double glide_ = 0;
-    double glideElapsed_ = 0;
+    double glideStart_ = 0;
     double glideDuration_ = 1;
+    bool gliding_ = false;
+    Token glideToken_;
     int paintedPixels_ = 0;
 
     // Static art at the device pixel ratio: the ground with its grid, the

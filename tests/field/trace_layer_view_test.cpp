@@ -61,6 +61,10 @@ TEST_F(TraceView, GlideRepaintsOnlyOnWholeDevicePixels)
 {
     view.apply(modelAt(1));
     EXPECT_TRUE(view.gliding());
+    // Between pixels the glide sleeps on one posted wake-up rather than
+    // holding the frame clock at sixty frames a second.
+    EXPECT_FALSE(FrameClock::shared().running());
+    EXPECT_EQ(scheduler.scheduler.pending(), 1u);
     settle();
     const int builds = view.rebuilds();
     counter.paints = 0;
