@@ -104,7 +104,14 @@ void CapacityBars::refresh()
         const double target = model_.bars[std::size_t(i)].fraction;
         if (fill.target() == target && !fill.moving())
             continue;
-        if (animate)
+        // A change of a few moves the fill by a device pixel at most and
+        // keeps its colour: an ease would show that as one step anyway, so
+        // take the step now and keep the frame clock asleep.
+        const auto from = lookAt(fill.value());
+        const auto to = lookAt(target);
+        const bool slight = !fill.moving() && from.second == to.second
+            && std::abs(from.first - to.first) <= 1;
+        if (animate && !slight)
             fill.setTarget(target, easeOut);
         else
             fill.set(target);
@@ -127,15 +134,22 @@ bool CapacityBars::frame(double dt)
     return moving;
 }
 
-std::array<int, 2 * CapacityBars::barCount> CapacityBars::drawnLook() const
+std::pair<int, int> CapacityBars::lookAt(double fraction) const
 {
     const double ratio = devicePixelRatioF();
     const double track = (width() - spacing * (barCount - 1)) / barCount;
+    const double shown = std::clamp(fraction, 0.0, 1.0);
+    return {TraceGeometry::roundToInt(fillWidth(shown, track) * ratio),
+            int(Theme::heat(shown * 1.2).rgba() & 0xffffff)};
+}
+
+std::array<int, 2 * CapacityBars::barCount> CapacityBars::drawnLook() const
+{
     std::array<int, 2 * barCount> look{};
     for (int i = 0; i < barCount; ++i) {
-        const double shown = std::clamp(shownFraction(i), 0.0, 1.0);
-        look[std::size_t(2 * i)] = TraceGeometry::roundToInt(fillWidth(shown, track) * ratio);
-        look[std::size_t(2 * i + 1)] = int(Theme::heat(shown * 1.2).rgba() & 0xffffff);
+        const auto [widthPx, color] = lookAt(shownFraction(i));
+        look[std::size_t(2 * i)] = widthPx;
+        look[std::size_t(2 * i + 1)] = color;
     }
     return look;
 }

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
 
 class Monitor;
 
@@ -61,6 +62,8 @@ private:
     bool frame(double dt);
     // The fills' widths in device pixels and their colours, as painted.
     std::array<int, 2 * barCount> drawnLook() const;
+    // The width in device pixels and the colour of one fill at `fraction`.
+    std::pair<int, int> lookAt(double fraction) const;
 
     Monitor& monitor_;
     Model model_;

@@ -1,6 +1,10 @@
 #include "field/capacity_bars.h"
 
 #include "core/l10n.h"
+#include "model/monitor_fixture.h"
+#include "ui/frame_clock.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -29,4 +33,47 @@ TEST(CapacityBars, BarsAgainstTheirLimits)
     L10n::setChinese(true);
     EXPECT_EQ(CapacityBars::build(s).bars[2].limit, QString::fromUtf8("上限 1200"));
     L10n::setChinese(false);
+}
+
+namespace {
+
+struct Bars : MonitorTest {
+    static Snapshot withProcesses(int count)
+    {
+        Snapshot s;
+        s.system.procCount = count;
+        s.system.procMax = 100000;
+        s.system.threadMax = 1000;
+        s.system.fileMax = 1000;
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(Bars, OnlyAVisibleMoveWakesTheFrameClock)
+{
+    auto monitor = make();
+    ingest(*monitor, withProcesses(300));
+    CapacityBars bars(*monitor);
+    bars.resize(300, bars.sizeHint().height());
+    bars.show();
+    QCoreApplication::processEvents();
+    advance(0);
+
+    // A few more processes against a large limit move no fill by more than a
+    // device pixel: the fill takes its place at once, with no ease.
+    ingest(*monitor, withProcesses(310));
+    advance(0);
+    EXPECT_FALSE(FrameClock::shared().running());
+    EXPECT_DOUBLE_EQ(bars.shownFraction(2), 0.0031);
+
+    // A large change eases.
+    ingest(*monitor, withProcesses(60000));
+    advance(0);
+    EXPECT_TRUE(FrameClock::shared().running());
+    EXPECT_LT(bars.shownFraction(2), 0.6);
+    advance(1);
+    EXPECT_DOUBLE_EQ(bars.shownFraction(2), 0.6);
+    EXPECT_FALSE(FrameClock::shared().running());
 }
