@@ -7,6 +7,8 @@
 #include "app/stand_ins.h"
 #include "app/toolbar.h"
 #include "core/l10n.h"
+#include "field/capacity_bars.h"
+#include "field/trace_stack.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
@@ -341,14 +343,14 @@ QWidget* RootView::buildInstruments()
     legend->setFixedHeight(66);
     stack->addWidget(legend);
     stack->addSpacing(16);
-    auto* traces = new StandIn("System traces", "系统曲线", column);
-    traces->setFixedHeight(190);
+    auto* traces = new TraceStack(monitor_, column);
+    traces->setFixedHeight(traces->sizeHint().height());
     stack->addWidget(traces);
     // All spare height sits here, so the bars stay at the foot.
     stack->addStretch(1);
     stack->addSpacing(12);
-    auto* bars = new StandIn("Capacity bars", "容量条", column);
-    bars->setFixedHeight(92);
+    auto* bars = new CapacityBars(monitor_, column);
+    bars->setFixedHeight(bars->sizeHint().height());
     stack->addWidget(bars);
     return column;
 }

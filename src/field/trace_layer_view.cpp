@@ -1,0 +1,327 @@
+#include "field/trace_layer_view.h"
+
+#include "field/repaint_counter.h"
+#include "field/trace_geometry.h"
+#include "ui/fonts.h"
+#include "ui/theme.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+// A brush of one colour that Qt's raster engine blends on this thread. A
+// plain colour brush hands every long run of spans to the GUI thread pool,
+// and the wake-ups cost several times the drawing itself.
+QBrush flatBrush(const QColor& color)
+{
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setColorAt(0, color);
+    gradient.setColorAt(1, color);
+    return QBrush(gradient);
+}
+
+QFont readoutFont()
+{
+    return Fonts::mono(9.5);
+}
+
+} // namespace
+
+TraceLayerView::TraceLayerView(std::vector<QColor> colors, QWidget* parent)
+    : QWidget(parent), colors_(std::move(colors))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+TraceLayerView::~TraceLayerView() = default;
+
+void TraceLayerView::apply(const Model& model)
+{
+    if (model == model_)
+        return;
+    const bool slide = model.stamp != model_.stamp;
+    model_ = model;
+    contentStale_ = true;
+    if (slide) {
+        glide_ = 0;
+        glideStart_ = Scheduler::current().now();
+        glideDuration_ = model.interval;
+        // No interval to glide over: the new sample is simply there.
+        if (!(glideDuration_ > 0) || !std::isfinite(glideDuration_) || !isVisible()
+            || window()->isMinimized()) {
+            finishGlide();
+        } else {
+            gliding_ = true;
+            scheduleCrossing();
+        }
+    }
+    update();
+}
+
+void TraceLayerView::setOverlay(std::optional<Overlay> overlay)
+{
+    if (overlay == overlay_)
+        return;
+    overlay_ = std::move(overlay);
+    update();
+}
+
+int TraceLayerView::glidePixels() const
+{
+    const double ratio = artRatio_ > 0 ? artRatio_ : devicePixelRatioF();
+    return TraceGeometry::roundToInt(glide_ * TraceGeometry::step(width()) * ratio);
+}
+
+bool TraceLayerView::gliding() const
+{
+    return gliding_;
+}
+
+// The glide is linear, so the moment the drawing reaches its next whole
+// device pixel is known in advance: sleep until then rather than wake for
+// every frame of a step that moves two or three pixels a second.
+void TraceLayerView::scheduleCrossing()
+{
+    const double ratio = artRatio_ > 0 ? artRatio_ : devicePixelRatioF();
+    const double pixels = TraceGeometry::step(width()) * ratio;
+    // Progress at which the rounded offset becomes one more than now; the
+    // end of the glide when no whole pixel is left before it.
+    double target = 1;
+    if (pixels > 0 && std::isfinite(pixels))
+        target = std::min(1.0, (glidePixels() + 0.5) / pixels);
+    const double due = glideStart_ + target * glideDuration_;
+    // A hair past the crossing, so rounding has surely moved by then.
+    const double wait = std::max(0.0, due - Scheduler::current().now()) + 1e-4;
+    const std::uint64_t token = glideToken_.issue();
+    Scheduler::current().after(wait, this, [this, token] { crossed(token); });
+}
+
+void TraceLayerView::crossed(std::uint64_t token)
+{
+    if (!glideToken_.isLatest(token) || !gliding_)
+        return;
+    const double elapsed = Scheduler::current().now() - glideStart_;
+    glide_ = std::clamp(elapsed / glideDuration_, 0.0, 1.0);
+    if (glidePixels() != paintedPixels_)
+        update();
+    if (glide_ < 1)
+        scheduleCrossing();
+    else
+        finishGlide();
+}
+
+void TraceLayerView::finishGlide()
+{
+    glideToken_.issue();
+    gliding_ = false;
+    glide_ = 1;
+}
+
+void TraceLayerView::hideEvent(QHideEvent* event)
+{
+    // Nothing glides unseen; the next sample starts from where this one ends.
+    if (gliding())
+        finishGlide();
+    QWidget::hideEvent(event);
+}
+
+void TraceLayerView::mouseMoveEvent(QMouseEvent* event)
+{
+    emit pointerMoved(event->position().x());
+}
+
+void TraceLayerView::leaveEvent(QEvent* event)
+{
+    emit pointerLeft();
+    QWidget::leaveEvent(event);
+}
+
+void TraceLayerView::ensureArt()
+{
+    const double ratio = devicePixelRatioF();
+    if (artSize_ != size() || artRatio_ != ratio || groundSeries_ != model_.series.size()) {
+        artSize_ = size();
+        artRatio_ = ratio;
+        drawGround();
+        drawFrame();
+        contentStale_ = true;
+    }
+    if (contentStale_) {
+        drawContent();
+        contentStale_ = false;
+    }
+}
+
+void TraceLayerView::drawGround()
+{
+    ground_ = QPixmap(artSize_ * artRatio_);
+    ground_.setDevicePixelRatio(artRatio_);
+    ground_.fill(Theme::bg());
+    groundSeries_ = model_.series.size();
+    const double w = width();
+    const double h = height();
+    if (w <= 10 || h <= 10)
+        return;
+    QPainter p(&ground_);
+    QPen pen(Theme::line(), 1);
+    pen.setDashPattern({2, 4});
+    p.setPen(pen);
+    const int n = int(model_.series.size());
+    const auto plot = TraceGeometry::plot(h, n);
+    for (double f : TraceGeometry::gridFractions(n)) {
+        const double y = std::round(plot.baseline - plot.upper * f) + 0.5;
+        p.drawLine(QPointF(0, y), QPointF(w, y));
+    }
+}
+
+void TraceLayerView::drawFrame()
+{
+    frame_ = QPixmap(artSize_ * artRatio_);
+    frame_.setDevicePixelRatio(artRatio_);
+    frame_.fill(Qt::transparent);
+    QPainter p(&frame_);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(0, 0, width(), height());
+    // The column's ground outside the rounded corners, so the square drawing
+    // underneath reads as clipped to the shape.
+    QPainterPath outside;
+    outside.addRect(box);
+    QPainterPath shape;
+    shape.addRoundedRect(box, cornerRadius, cornerRadius);
+    p.fillPath(outside.subtracted(shape), Theme::panel());
+    p.setPen(QPen(Theme::line(), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5, cornerRadius - 0.5);
+}
+
+void TraceLayerView::drawContent()
+{
+    ++rebuilds_;
+    const double w = width();
+    const double h = height();
+    const double step = TraceGeometry::step(w);
+    // Two steps of room each side: the drawing reaches one step past the
+    // edges and glides by one more.
+    const int margin = TraceGeometry::toInt(std::ceil(2 * step)) + 1;
+    contentLeft_ = -margin;
+    const QSize logical(std::max(1, int(w) + 2 * margin), std::max(1, int(h)));
+    content_ = QPixmap(logical * artRatio_);
+    content_.setDevicePixelRatio(artRatio_);
+    content_.fill(Qt::transparent);
+    if (w <= 10 || h <= 10)
+        return;
+    QPainter p(&content_);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(margin, 0);
+
+    const int n = int(model_.series.size());
+    const int count = n > 0 ? int(model_.series.front().size()) : 0;
+    const auto plot = TraceGeometry::plot(h, n);
+
+    p.setPen(QPen(flatBrush(withAlpha(Theme::line(), 0.8)), 1));
+    for (int t : model_.ticks) {
+        if (t < 0 || t >= count)
+            continue;
+        const double x = std::round(TraceGeometry::sampleX(w, count, t)) + 0.5;
+        p.drawLine(QPointF(x, 0), QPointF(x, h));
+    }
+
+    const int drawn = std::min<int>(n, int(colors_.size()));
+    for (int i = 0; i < drawn; ++i) {
+        const auto& values = model_.series[std::size_t(i)];
+        if (values.size() < 2)
+            continue;
+        const int points = int(values.size());
+        auto at = [&](int k) {
+            double v = values[std::size_t(k)];
+            if (std::isnan(v))
+                v = 0;
+            return QPointF(TraceGeometry::sampleX(w, points, k), TraceGeometry::valueY(plot, i, v));
+        };
+        QPainterPath line(at(0));
+        for (int k = 0; k + 1 < points; ++k) {
+            const QPointF a = at(k);
+            const QPointF b = at(k + 1);
+            line.quadTo(a, (a + b) / 2);
+        }
+        line.lineTo(at(points - 1));
+
+        QPainterPath fill = line;
+        fill.lineTo(at(points - 1).x(), plot.baseline);
+        fill.lineTo(at(0).x(), plot.baseline);
+        fill.closeSubpath();
+
+        const QColor& color = colors_[std::size_t(i)];
+        QLinearGradient gradient;
+        if (i == 0) {
+            gradient = QLinearGradient(0, plot.baseline - plot.upper, 0, plot.baseline);
+            gradient.setColorAt(0, withAlpha(color, 0.26));
+            gradient.setColorAt(1, withAlpha(color, 0.02));
+        } else {
+            gradient = QLinearGradient(0, plot.baseline, 0, plot.baseline + plot.lower);
+            gradient.setColorAt(0, withAlpha(color, 0.02));
+            gradient.setColorAt(1, withAlpha(color, 0.26));
+        }
+        p.fillPath(fill, gradient);
+
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(flatBrush(withAlpha(color, 0.18)), 4.5, Qt::SolidLine, Qt::FlatCap,
+                      Qt::RoundJoin));
+        p.drawPath(line);
+        p.setPen(QPen(flatBrush(withAlpha(color, 1.0)), 1.3, Qt::SolidLine, Qt::FlatCap,
+                      Qt::RoundJoin));
+        p.drawPath(line);
+    }
+}
+
+void TraceLayerView::paintEvent(QPaintEvent*)
+{
+    RepaintCounter::count("trace");
+    ensureArt();
+    QPainter p(this);
+    p.drawPixmap(0, 0, ground_);
+    paintedPixels_ = glidePixels();
+    const double shift = double(paintedPixels_) / artRatio_;
+    p.drawPixmap(QPointF(contentLeft_ - shift, 0), content_);
+    p.drawPixmap(0, 0, frame_);
+    if (overlay_)
+        paintOverlay(p);
+}
+
+void TraceLayerView::paintOverlay(QPainter& p) const
+{
+    const Overlay& o = *overlay_;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(QRectF(o.x - 0.5, 0, 1, height()), withAlpha(Theme::text(), 0.35));
+    p.setPen(Qt::NoPen);
+    for (const auto& dot : o.dots) {
+        p.setBrush(dot.color);
+        p.drawEllipse(dot.centre, 2.5, 2.5);
+    }
+    if (o.text.isEmpty())
+        return;
+    const QFont font = readoutFont();
+    const QFontMetricsF metrics(font);
+    const double textWidth = metrics.horizontalAdvance(o.text);
+    const QRectF box(3, 2, textWidth + 6, metrics.height() + 2);
+    p.setBrush(withAlpha(Theme::bg(), 0.85));
+    p.drawRoundedRect(box, 3, 3);
+    p.setFont(font);
+    p.setPen(Theme::text());
+    p.drawText(box.adjusted(3, 1, -3, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               o.text);
+}

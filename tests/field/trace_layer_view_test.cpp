@@ -1,0 +1,138 @@
+#include "field/trace_layer_view.h"
+
+#include "ui/frame_clock.h"
+#include "ui/scheduler.h"
+#include "ui/theme.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+TraceLayerView::Model modelAt(double stamp, double value = 0.5)
+{
+    TraceLayerView::Model m;
+    m.series = {std::vector<double>(121, value)};
+    m.ticks = {30, 60, 500};
+    m.stamp = Date{stamp};
+    return m;
+}
+
+struct TraceView : ::testing::Test {
+    ScopedManualScheduler scheduler;
+    TraceLayerView view{{Theme::cpu()}};
+    PaintCounter counter;
+
+    void SetUp() override
+    {
+        view.resize(236, 60); // a step of 2
+        view.show();
+        view.installEventFilter(&counter);
+        settle();
+    }
+    void settle() { QCoreApplication::processEvents(); }
+    // Runs the frame clock for `seconds`, painting after every frame.
+    void run(double seconds)
+    {
+        for (double t = 0; t < seconds; t += FrameClock::interval) {
+            scheduler.scheduler.advance(FrameClock::interval);
+            settle();
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(TraceView, GlideRepaintsOnlyOnWholeDevicePixels)
+{
+    view.apply(modelAt(1));
+    EXPECT_TRUE(view.gliding());
+    // Between pixels the glide sleeps on one posted wake-up rather than
+    // holding the frame clock at sixty frames a second.
+    EXPECT_FALSE(FrameClock::shared().running());
+    EXPECT_EQ(scheduler.scheduler.pending(), 1u);
+    settle();
+    const int builds = view.rebuilds();
+    counter.paints = 0;
+    run(1.2);
+    EXPECT_FALSE(view.gliding());
+    EXPECT_DOUBLE_EQ(view.glideProgress(), 1);
+    const int pixels = view.glidePixels();
+    EXPECT_EQ(pixels, int(2 * view.devicePixelRatioF()));
+    // One paint per device pixel the drawing moved, not one per frame, and
+    // no redraw of the cached drawing.
+    EXPECT_LE(counter.paints, pixels);
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_EQ(view.rebuilds(), builds);
+}
+
+TEST_F(TraceView, EqualModelCostsNothingAndValuesRedrawInPlace)
+{
+    view.apply(modelAt(1));
+    run(1.2);
+    const int builds = view.rebuilds();
+    counter.paints = 0;
+    view.apply(modelAt(1));
+    settle();
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_FALSE(view.gliding());
+
+    // Same stamp, new values: redrawn, and the finished glide stays.
+    view.apply(modelAt(1, 0.9));
+    settle();
+    EXPECT_EQ(view.rebuilds(), builds + 1);
+    EXPECT_FALSE(view.gliding());
+    EXPECT_DOUBLE_EQ(view.glideProgress(), 1);
+
+    // A new stamp starts the glide again from 0.
+    view.apply(modelAt(2, 0.9));
+    EXPECT_TRUE(view.gliding());
+    EXPECT_DOUBLE_EQ(view.glideProgress(), 0);
+}
+
+TEST_F(TraceView, HiddenViewDoesNotGlide)
+{
+    view.hide();
+    view.apply(modelAt(1));
+    EXPECT_FALSE(view.gliding());
+    EXPECT_DOUBLE_EQ(view.glideProgress(), 1);
+    view.show();
+    view.apply(modelAt(2));
+    EXPECT_TRUE(view.gliding());
+    view.hide();
+    EXPECT_FALSE(view.gliding());
+}
+
+TEST_F(TraceView, DrawsTheLineAtItsValueAndNothingWhenTiny)
+{
+    view.apply(modelAt(1, 1.7));
+    run(1.2);
+    const QImage image = view.grab().toImage();
+    // A value above the scale is drawn at the top edge of the plot, 4 px
+    // below the view's top.
+    const QColor atLine = image.pixelColor(100, 4);
+    const QColor above = image.pixelColor(100, 1);
+    EXPECT_GT(atLine.red() + atLine.green() + atLine.blue(), above.red() + above.green() + above.blue() + 60);
+
+    TraceLayerView tiny{{Theme::cpu()}};
+    tiny.resize(200, 10);
+    tiny.apply(modelAt(1));
+    tiny.grab();
+    EXPECT_EQ(tiny.rebuilds(), 1);
+    const QImage flat = tiny.grab().toImage();
+    EXPECT_EQ(flat.pixelColor(100, 5), Theme::bg());
+}
