@@ -20,6 +20,9 @@
 
 namespace {
 
+using Theme::flatBrush;
+using Theme::withAlpha;
+
 constexpr TimingCurve easeOut{0, 0, 0.58, 1};
 constexpr double pulseFrom = 0.41;
 
@@ -41,23 +44,6 @@ void addArc(QPainterPath& path, QPointF c, double radius, double start, double e
     const QRectF box = square(c, radius);
     path.arcMoveTo(box, -start);
     path.arcTo(box, -start, -(end - start));
-}
-
-QColor withAlpha(QColor c, double alpha)
-{
-    c.setAlphaF(float(alpha));
-    return c;
-}
-
-// A single colour as a two-stop gradient. Qt's raster engine hands long runs
-// of solid-colour spans to its thread pool and waits for them, which costs
-// more in wake-ups than the drawing itself; gradients stay on this thread.
-QBrush flatBrush(const QColor& color)
-{
-    QLinearGradient gradient(0, 0, 0, 1);
-    gradient.setColorAt(0, color);
-    gradient.setColorAt(1, color);
-    return QBrush(gradient);
 }
 
 // How far through its growth the pulse copy `i` is, 0 to 1.

@@ -16,22 +16,8 @@
 
 namespace {
 
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
-// A brush of one colour that Qt's raster engine blends on this thread. A
-// plain colour brush hands every long run of spans to the GUI thread pool,
-// and the wake-ups cost several times the drawing itself.
-QBrush flatBrush(const QColor& color)
-{
-    QLinearGradient gradient(0, 0, 0, 1);
-    gradient.setColorAt(0, color);
-    gradient.setColorAt(1, color);
-    return QBrush(gradient);
-}
+using Theme::flatBrush;
+using Theme::withAlpha;
 
 QFont readoutFont()
 {

@@ -20,6 +20,8 @@ namespace ProcessCell {
 
 namespace {
 
+using Theme::withAlpha;
+
 QString rate(double value)
 {
     return Fmt::bytes(value) + QStringLiteral("/s");
@@ -30,12 +32,6 @@ MetricText count(int64_t value, bool restricted, int64_t threshold)
     if (restricted)
         return {QStringLiteral("—"), Theme::faint()};
     return {QString::number(value), value >= threshold ? Theme::warn() : Theme::dim()};
-}
-
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
 }
 
 // Shaped texts, cached per face: a list repaints the same names and

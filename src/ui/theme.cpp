@@ -1,5 +1,7 @@
 #include "ui/theme.h"
 
+#include <QLinearGradient>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -55,6 +57,20 @@ QColor heat(double load)
     return QColor::fromRgbF(static_cast<float>(a.red + f * (b.red - a.red)),
                             static_cast<float>(a.green + f * (b.green - a.green)),
                             static_cast<float>(a.blue + f * (b.blue - a.blue)));
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+QBrush flatBrush(const QColor& color)
+{
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setColorAt(0, color);
+    gradient.setColorAt(1, color);
+    return QBrush(gradient);
 }
 
 } // namespace Theme
