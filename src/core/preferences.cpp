@@ -36,6 +36,13 @@ Thresholds Thresholds::forMemory(uint64_t installedBytes)
     return t;
 }
 
+Thresholds Thresholds::usable() const
+{
+    // Installed memory does not change while we run.
+    static const Thresholds machine;
+    return usable(machine);
+}
+
 Thresholds Thresholds::usable(const Thresholds& fallback) const
 {
     auto pick = [](auto value, auto other) {

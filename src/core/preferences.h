@@ -31,6 +31,9 @@ struct Thresholds {
     // would hold for every idle process, so it never reaches the rules; the
     // stored value itself stays as the user wrote it.
     Thresholds usable(const Thresholds& fallback) const;
+    // The same with this machine's defaults, read once, as the rules and
+    // every view that colours a figure by them use it.
+    Thresholds usable() const;
 
     QJsonObject toJson() const;
     // Each key that is present with its type; every other field is taken

@@ -46,9 +46,7 @@ std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& sna
                                                              const Preferences& prefs)
 {
     using Kind = Incident::Kind;
-    // Installed memory does not change while we run; read it once.
-    static const Thresholds machineDefaults;
-    const Thresholds T = prefs.thresholds.usable(machineDefaults);
+    const Thresholds T = prefs.thresholds.usable();
     const bool zh = L10n::isChinese();
     std::vector<Condition> out;
 

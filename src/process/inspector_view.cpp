@@ -1137,8 +1137,7 @@ void InspectorView::refresh()
     placeBadge();
 
     // The limits the alert rules apply: a zero or negative one falls back.
-    static const Thresholds machineDefaults;
-    tiles_ = tileModels(g, process, inspection_.series, m_.prefs().thresholds.usable(machineDefaults));
+    tiles_ = tileModels(g, process, inspection_.series, m_.prefs().thresholds.usable());
     tilesView_->set(tiles_);
 
     const bool many = g.members.size() >= 2;

@@ -150,8 +150,7 @@ void ProcessList::refresh()
 {
     flags_ = ProcessListController::flags(monitor_.openIncidents());
     // The rules' own fallback: a limit of 0 would mark every count.
-    static const Thresholds defaults;
-    thresholds_ = monitor_.prefs().thresholds.usable(defaults);
+    thresholds_ = monitor_.prefs().thresholds.usable();
     apply(monitor_.rows());
 }
 
