@@ -1,5 +1,7 @@
 #include "core/records.h"
 
+#include "platform/text_marks.h"
+
 #include <algorithm>
 
 QString ProcSample::cleanName(QStringView text)
@@ -23,9 +25,9 @@ QString ProcSample::cleanName(QStringView text)
         // name ("evil\u202Efdp.exe" reads as "evilexe.pdf"); they show as
         // a visible mark instead. Invisible marks and joiners-to-nothing
         // go, so two names that look alike are alike.
-        if ((c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069))
+        if (TextMarks::directionControl(c))
             c = QChar::ReplacementCharacter;
-        if (c == 0x200b || c == 0x200e || c == 0x200f || c == 0x2060 || c == 0xfeff) {
+        if (TextMarks::invisibleMark(c)) {
             i += units;
             continue;
         }

@@ -1,5 +1,7 @@
 #include "platform/nettop_format.h"
 
+#include "platform/text_marks.h"
+
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
@@ -105,11 +107,10 @@ std::string cleanName(std::string_view name)
             ++i;
             continue;
         }
-        if (u == 0xe2 || u == 0xef) {
-            const unsigned key = (u << 16) | (at(i + 1) << 8) | at(i + 2);
-            const bool direction = (key >= 0xe280aa && key <= 0xe280ae) || (key >= 0xe281a6 && key <= 0xe281a9);
-            const bool invisible = key == 0xe2808b || key == 0xe2808e || key == 0xe2808f || key == 0xe281a0
-                || key == 0xefbbbf;
+        if ((u == 0xe2 || u == 0xef) && (at(i + 1) & 0xc0) == 0x80 && (at(i + 2) & 0xc0) == 0x80) {
+            const char32_t c = ((u & 0x0f) << 12) | ((at(i + 1) & 0x3f) << 6) | (at(i + 2) & 0x3f);
+            const bool direction = TextMarks::directionControl(c);
+            const bool invisible = TextMarks::invisibleMark(c);
             if (direction)
                 out += "\xEF\xBF\xBD";
             if (direction || invisible) {
