@@ -8,6 +8,8 @@
 #include "app/toolbar.h"
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
+#include "field/memory_legend.h"
+#include "field/reactor_view.h"
 #include "field/trace_stack.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
@@ -331,7 +333,7 @@ QWidget* RootView::buildInstruments()
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(16, 14, 16, 14);
     stack->setSpacing(0);
-    auto* reactor = new StandIn("Core gauge", "核心仪表", column);
+    auto* reactor = new ReactorView(monitor_, column);
     // Full height wherever the window has it; on a short screen the gauge
     // gives way first, so nothing in the column overlaps.
     reactor->setMinimumHeight(120);
@@ -339,7 +341,7 @@ QWidget* RootView::buildInstruments()
     reactor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     stack->addWidget(reactor, 1000);
     stack->addSpacing(10);
-    auto* legend = new StandIn("Memory legend", "内存图例", column);
+    auto* legend = new MemoryLegend(monitor_, column);
     legend->setFixedHeight(66);
     stack->addWidget(legend);
     stack->addSpacing(16);

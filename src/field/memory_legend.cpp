@@ -1,5 +1,7 @@
 #include "field/memory_legend.h"
 
+#include "field/repaint_counter.h"
+
 #include "core/fmt.h"
 #include "field/reactor_layer_view.h"
 #include "model/monitor.h"
@@ -63,6 +65,7 @@ QSize MemoryLegend::sizeHint() const
 
 void MemoryLegend::paintEvent(QPaintEvent*)
 {
+    RepaintCounter::count("memory legend");
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QFont lf = labelFont();

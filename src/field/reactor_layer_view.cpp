@@ -1,11 +1,15 @@
 #include "field/reactor_layer_view.h"
 
+#include "field/repaint_counter.h"
+
 #include "ui/fonts.h"
+#include "ui/panel_label.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 #include "ui/theme.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
@@ -89,7 +93,6 @@ ReactorLayerView::ReactorLayerView(QWidget* parent)
 
 ReactorLayerView::~ReactorLayerView()
 {
-    FrameClock::shared().unsubscribe(this);
     if (watchedWindow_)
         watchedWindow_->removeEventFilter(this);
 }
@@ -133,10 +136,54 @@ bool ReactorLayerView::ticking() const
     return live() || progress_ < 1;
 }
 
+// The gauge keeps its own wake-ups rather than riding the 60 Hz frame
+// clock: the pulse never ends, and between its whole-pixel steps there is
+// nothing to draw, so it sleeps until the next step is due (about 15 times a
+// second at idle) and wakes at most 30 times a second while the wedges ease.
 void ReactorLayerView::startClock()
 {
-    if (ticking() && !FrameClock::shared().subscribed(this))
-        FrameClock::shared().subscribe(this, [this](double dt) { return frame(dt); });
+    if (!ticking() || awake_)
+        return;
+    awake_ = true;
+    lastWake_ = Scheduler::current().now();
+    scheduleWake();
+}
+
+void ReactorLayerView::stopClock()
+{
+    wakeToken_.issue();
+    awake_ = false;
+}
+
+double ReactorLayerView::nextWake() const
+{
+    const double frame = 1 / pulseRate;
+    if (progress_ < 1 || !live())
+        return frame;
+    // The cycle fraction at which the pulse next moves a whole pixel.
+    const double growth = std::max(pulseGrowth(), 1.0);
+    const double next = std::min((std::floor(phase_ * growth) + 1) / growth, 1.0);
+    const double wait = (next - phase_) / pulseSpeed() - pending_;
+    return std::max(frame - pending_, wait) + 1e-4;
+}
+
+void ReactorLayerView::scheduleWake()
+{
+    const std::uint64_t token = wakeToken_.issue();
+    Scheduler::current().after(nextWake(), this, [this, token] { woke(token); });
+}
+
+void ReactorLayerView::woke(std::uint64_t token)
+{
+    if (!wakeToken_.isLatest(token) || !awake_)
+        return;
+    const double now = Scheduler::current().now();
+    const double dt = std::min(now - lastWake_, FrameClock::maxStep);
+    lastWake_ = now;
+    if (frame(dt))
+        scheduleWake();
+    else
+        awake_ = false;
 }
 
 QRectF ReactorLayerView::pulseBox() const
@@ -150,9 +197,13 @@ int ReactorLayerView::pulseStep() const
     // Each copy grows by this many device pixels a cycle, on average one
     // every 1/growth of a cycle: the pulse moves on a frame only once the
     // phase has gone that far.
-    const double growth = ReactorGeometry(size(), {}).r * ReactorGeometry::pulseRadius
-        * (1 - pulseFrom) * devicePixelRatioF();
-    return int(std::floor(phase_ * std::max(growth, 1.0)));
+    return int(std::floor(phase_ * std::max(pulseGrowth(), 1.0)));
+}
+
+double ReactorLayerView::pulseGrowth() const
+{
+    return ReactorGeometry(size(), {}).r * ReactorGeometry::pulseRadius * (1 - pulseFrom)
+        * devicePixelRatioF();
 }
 
 std::vector<int> ReactorLayerView::wedgeExtents() const
@@ -185,7 +236,8 @@ bool ReactorLayerView::frame(double dt)
             shown_ = to_;
     }
     pending_ += dt;
-    if (pending_ + 1e-9 < 1 / pulseRate && !settled)
+    // A timer may fire a little early; that is still this frame.
+    if (pending_ + 2e-3 < 1 / pulseRate && !settled)
         return ticking();
     pending_ = 0;
     if (pulsing) {
@@ -196,14 +248,40 @@ bool ReactorLayerView::frame(double dt)
             update(pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1));
         }
     }
-    // The wedges repaint only when one of them has moved a device pixel.
+    // The wedges repaint only when one of them has moved a device pixel,
+    // and only the sectors that moved; the last frame settles them all.
     std::vector<int> extents = wedgeExtents();
     if (settled || extents != paintedWedges_) {
+        const QRegion dirty = changedWedges(extents);
         paintedWedges_ = std::move(extents);
-        sceneDirty_ = true;
-        update(litBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
+        paintedLoads_ = shown_;
+        if (!dirty.isEmpty()) {
+            sceneDirty_ = true;
+            update(dirty);
+        }
     }
     return ticking();
+}
+
+QRegion ReactorLayerView::changedWedges(const std::vector<int>& extents) const
+{
+    const QRect whole = litBox_.toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (sectorBoxes_.size() != extents.size() || paintedLoads_.size() != shown_.size())
+        return whole;
+    const double ratio = built_.ratio > 0 ? built_.ratio : 1;
+    QRegion dirty;
+    for (std::size_t i = 0; i < extents.size(); ++i) {
+        const bool moved = i < paintedWedges_.size() ? extents[i] != paintedWedges_[i] : true;
+        if (!moved && shown_[i] == paintedLoads_[i])
+            continue;
+        const QRect& box = sectorBoxes_[i];
+        if (box.isEmpty())
+            continue;
+        dirty += QRectF(box.x() / ratio, box.y() / ratio, box.width() / ratio, box.height() / ratio)
+                     .toAlignedRect()
+                     .adjusted(-1, -1, 1, 1);
+    }
+    return dirty;
 }
 
 void ReactorLayerView::rebuildIfNeeded(double ratio)
@@ -280,6 +358,26 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         });
     }
     indexLit(g, ratio);
+
+    ringPixels_.clear();
+    {
+        const QPointF centre = pulseBox().center() * ratio;
+        const double reach = (pulseBox().width() / 2) * ratio + 2;
+        const int stride = int(base_.bytesPerLine() / 4);
+        const int top = std::max(0, int(std::floor(centre.y() - reach)));
+        const int bottom = std::min(base_.height() - 1, int(std::ceil(centre.y() + reach)));
+        const int left = std::max(0, int(std::floor(centre.x() - reach)));
+        const int right = std::min(base_.width() - 1, int(std::ceil(centre.x() + reach)));
+        for (int y = top; y <= bottom; ++y)
+            for (int x = left; x <= right; ++x) {
+                const double d = std::hypot(x + 0.5 - centre.x(), y + 0.5 - centre.y());
+                if (d <= reach)
+                    ringPixels_.push_back({float(d), y * stride + x});
+            }
+        std::sort(ringPixels_.begin(), ringPixels_.end(),
+                  [](const RingPixel& a, const RingPixel& b) { return a.distance < b.distance; });
+    }
+    readoutDirty_ = true;
     paintedWedges_.clear();
     groundDirty_ = true;
     sceneDirty_ = true;
@@ -291,6 +389,9 @@ void ReactorLayerView::indexLit(const ReactorGeometry& g, double ratio)
     // angle, so the soft edges between sectors go with their own) and its
     // distance from the centre; a wedge step then needs no rasteriser.
     litPixels_.clear();
+    sectorStarts_.clear();
+    sceneReach_.clear();
+    sectorBoxes_.assign(g.sectors.size(), QRect());
     if (lit_.isNull() || g.sectors.empty())
         return;
     const int x0 = int(std::lround(litBox_.x() * ratio));
@@ -320,8 +421,19 @@ void ReactorLayerView::indexLit(const ReactorGeometry& g, double ratio)
             }
             litPixels_.push_back({sy * stride + sx, row[x], std::uint32_t(nearest),
                                   float(std::hypot(dx, dy))});
+            sectorBoxes_[nearest] |= QRect(sx, sy, 1, 1);
         }
     }
+    // Grouped by sector, each group from the centre out, so a wedge's step
+    // finds the pixels between its old and new edge by distance.
+    std::sort(litPixels_.begin(), litPixels_.end(), [](const LitPixel& a, const LitPixel& b) {
+        return a.sector != b.sector ? a.sector < b.sector : a.distance < b.distance;
+    });
+    sectorStarts_.assign(g.sectors.size() + 1, litPixels_.size());
+    for (std::size_t n = litPixels_.size(); n-- > 0;)
+        sectorStarts_[litPixels_[n].sector] = n;
+    for (std::size_t i = g.sectors.size(); i-- > 0;)
+        sectorStarts_[i] = std::min(sectorStarts_[i], sectorStarts_[i + 1]);
 }
 
 void ReactorLayerView::paintGround()
@@ -363,21 +475,47 @@ void ReactorLayerView::paintScene(double ratio)
     if (groundDirty_) {
         paintGround();
         scene_ = ground_.copy();
+        sceneReach_.clear();
     }
     sceneDirty_ = false;
     if (scene_.isNull())
         return;
     // Lit wedges: each lit pixel of the heat image over the ground, as far
-    // out as its core's load, with a soft last pixel.
+    // out as its core's load, with a soft last pixel. Only the sectors
+    // whose reach changed since the picture was last drawn are drawn again.
     const ReactorGeometry g(size(), model_.kinds);
     std::vector<float> reach(g.sectors.size());
     for (std::size_t i = 0; i < reach.size(); ++i)
         reach[i] = float(g.wedgeRadius(i < shown_.size() ? shown_[i] : 0) * ratio) + 0.5f;
+    if (sceneReach_.size() != reach.size())
+        sceneReach_.assign(reach.size(), -1);
     auto* out = reinterpret_cast<QRgb*>(scene_.bits());
     const auto* under = reinterpret_cast<const QRgb*>(ground_.constBits());
-    for (const LitPixel& px : litPixels_) {
+    for (std::size_t i = 0; i + 1 < sectorStarts_.size() && i < reach.size(); ++i) {
+        if (reach[i] == sceneReach_[i])
+            continue;
+        auto from = litPixels_.begin() + std::ptrdiff_t(sectorStarts_[i]);
+        auto to = litPixels_.begin() + std::ptrdiff_t(sectorStarts_[i + 1]);
+        // Only the pixels between the old edge and the new one change.
+        if (sceneReach_[i] >= 0) {
+            const float near = std::min(reach[i], sceneReach_[i]) - 1.01f;
+            const float far = std::max(reach[i], sceneReach_[i]) + 0.01f;
+            const auto byDistance = [](const LitPixel& px, float d) { return px.distance < d; };
+            from = std::lower_bound(from, to, near, byDistance);
+            to = std::lower_bound(from, to, far, byDistance);
+        }
+        sceneReach_[i] = reach[i];
+        paintWedge(out, under, std::size_t(from - litPixels_.begin()), std::size_t(to - litPixels_.begin()),
+                   reach[i]);
+    }
+}
+
+void ReactorLayerView::paintWedge(QRgb* out, const QRgb* under, std::size_t from, std::size_t to, float reach) const
+{
+    for (std::size_t n = from; n < to; ++n) {
+        const LitPixel& px = litPixels_[n];
         const QRgb back = under[px.offset];
-        const float cover = std::clamp(reach[px.sector] - px.distance, 0.0f, 1.0f);
+        const float cover = std::clamp(reach - px.distance, 0.0f, 1.0f);
         if (cover <= 0) {
             out[px.offset] = back;
             continue;
@@ -392,6 +530,7 @@ void ReactorLayerView::paintScene(double ratio)
 
 void ReactorLayerView::paintEvent(QPaintEvent*)
 {
+    RepaintCounter::count("reactor");
     const double ratio = devicePixelRatioF();
     rebuildIfNeeded(ratio);
     if (built_.width == 0)
@@ -414,8 +553,12 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
             stampRing((half - 2) * scale * ratio, 1.2 * scale * ratio, color, 0.5 * (1 - e));
         }
     }
+    if (readoutDirty_)
+        paintReadout(ratio);
     QPainter p(this);
     p.drawImage(QPointF(0, 0), scene_);
+    if (!readout_.isNull())
+        p.drawImage(readoutBox_.topLeft(), readout_);
     p.end();
     auto* out = reinterpret_cast<QRgb*>(scene_.bits());
     for (auto it = stamped_.rbegin(); it != stamped_.rend(); ++it)
@@ -429,49 +572,79 @@ void ReactorLayerView::stampRing(double radius, double width, const QColor& colo
     // that lies on the ring's line.
     if (scene_.isNull() || alpha <= 0 || width <= 0)
         return;
-    const double ratio = scene_.devicePixelRatio();
-    const QPointF centre = pulseBox().center() * ratio;
     const double inner = radius - width / 2;
     const double outer = radius + width / 2;
-    const int stride = int(scene_.bytesPerLine() / 4);
+    const auto byDistance = [](const RingPixel& a, float d) { return a.distance < d; };
+    auto it = std::lower_bound(ringPixels_.begin(), ringPixels_.end(), float(inner - 0.5), byDistance);
     auto* out = reinterpret_cast<QRgb*>(scene_.bits());
-    const int top = std::max(0, int(std::floor(centre.y() - outer - 1)));
-    const int bottom = std::min(scene_.height() - 1, int(std::ceil(centre.y() + outer + 1)));
     const int red = color.red(), green = color.green(), blue = color.blue();
-    for (int y = top; y <= bottom; ++y) {
-        const double dy = y + 0.5 - centre.y();
-        const double far = outer + 0.5;
-        if (std::abs(dy) > far)
+    const double a256 = 256 * alpha;
+    for (; it != ringPixels_.end() && it->distance < outer + 0.5; ++it) {
+        const double d = it->distance;
+        const double cover = std::min(d + 0.5, outer) - std::max(d - 0.5, inner);
+        if (cover <= 0)
             continue;
-        const double reach = std::sqrt(far * far - dy * dy);
-        const double near = inner - 0.5;
-        const double hole = std::abs(dy) < near ? std::sqrt(near * near - dy * dy) : 0;
-        int done = -1; // the last column the left half stamped
-        for (const int side : {-1, 1}) {
-            const double from = centre.x() + side * hole;
-            const double to = centre.x() + side * reach;
-            int x0 = int(std::floor(std::min(from, to))) - 1;
-            int x1 = int(std::ceil(std::max(from, to))) + 1;
-            x0 = std::max(x0, 0);
-            x1 = std::min(x1, scene_.width() - 1);
-            // The two halves meet on the rows past the hole.
-            x0 = std::max(x0, done + 1);
-            done = x1;
-            for (int x = x0; x <= x1; ++x) {
-                const double d = std::hypot(x + 0.5 - centre.x(), dy);
-                const double cover = std::min(d + 0.5, outer) - std::max(d - 0.5, inner);
-                if (cover <= 0)
-                    continue;
-                const int k = int(std::lround(256 * alpha * std::min(cover, 1.0)));
-                if (k <= 0)
-                    continue;
-                QRgb& px = out[y * stride + x];
-                stamped_.emplace_back(y * stride + x, px);
-                const auto mix = [k](int fg, int bg) { return bg + (((fg - bg) * k) >> 8); };
-                px = qRgb(mix(red, qRed(px)), mix(green, qGreen(px)), mix(blue, qBlue(px)));
-            }
-        }
+        const int k = int(a256 * std::min(cover, 1.0) + 0.5);
+        if (k <= 0)
+            continue;
+        QRgb& px = out[it->offset];
+        stamped_.emplace_back(it->offset, px);
+        const auto mix = [k](int fg, int bg) { return bg + (((fg - bg) * k) >> 8); };
+        px = qRgb(mix(red, qRed(px)), mix(green, qGreen(px)), mix(blue, qBlue(px)));
     }
+}
+
+void ReactorLayerView::setReadout(const QString& percent, const QString& detail)
+{
+    if (percent == percent_ && detail == detail_)
+        return;
+    percent_ = percent;
+    detail_ = detail;
+    readoutDirty_ = true;
+    update(readoutBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+void ReactorLayerView::paintReadout(double ratio)
+{
+    readoutDirty_ = false;
+    const QFont captionFont = PanelLabel::captionFont();
+    const QFont bigFont = Fonts::mono(50, QFont::Light);
+    const QFont signFont = Fonts::mono(15);
+    const QFont detailFont = Fonts::mono(9.5);
+    const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
+    const QString cpu = QStringLiteral("CPU");
+    const QString percentSign = QStringLiteral("%");
+    const double rowW = big.horizontalAdvance(percent_) + 2 + sign.horizontalAdvance(percentSign);
+    const double boxW = std::max({caption.horizontalAdvance(cpu), rowW, detail.horizontalAdvance(detail_)}) + 8;
+    const double total = caption.height() + 1 + big.height() + 1 + detail.height();
+    const QRectF old = readoutBox_;
+    readoutBox_ = QRectF(std::floor((width() - boxW) / 2), std::floor((height() - total) / 2 - 2),
+                         std::ceil(boxW), std::ceil(total + 4));
+    if (old != readoutBox_)
+        update(old.toAlignedRect().adjusted(-1, -1, 1, 1));
+    readout_ = QImage((readoutBox_.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    readout_.setDevicePixelRatio(ratio);
+    readout_.fill(Qt::transparent);
+    if (readout_.isNull())
+        return;
+    QPainter p(&readout_);
+    p.translate(-readoutBox_.topLeft());
+    double y = (height() - total) / 2;
+    const double cx = width() / 2.0;
+    const auto text = [&](const QFont& font, const QColor& color, double x, double top, const QString& s) {
+        p.setFont(font);
+        p.setPen(color);
+        p.drawText(QRectF(x, top, 1e4, 1e3), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, s);
+    };
+    text(captionFont, Theme::dim(), cx - caption.horizontalAdvance(cpu) / 2, y, cpu);
+    y += caption.height() + 1;
+    const double left = cx - rowW / 2;
+    text(bigFont, Theme::text(), left, y, percent_);
+    // The sign sits on the figure's baseline.
+    text(signFont, Theme::dim(), left + big.horizontalAdvance(percent_) + 2, y + big.ascent() - sign.ascent(),
+         percentSign);
+    y += big.height() + 1;
+    text(detailFont, Theme::dim(), cx - detail.horizontalAdvance(detail_) / 2, y, detail_);
 }
 
 void ReactorLayerView::resizeEvent(QResizeEvent* event)
@@ -503,7 +676,7 @@ void ReactorLayerView::hideEvent(QHideEvent* event)
         progress_ = 1;
         sceneDirty_ = true;
     }
-    FrameClock::shared().unsubscribe(this);
+    stopClock();
 }
 
 bool ReactorLayerView::eventFilter(QObject* watched, QEvent* event)

@@ -12,8 +12,11 @@
 #include "core/records.h"
 #include "field/reactor_geometry.h"
 #endif
+#include "ui/scheduler.h"
 
 #include <QImage>
+#include <QRegion>
+#include <QString>
 #include <QWidget>
 
 #include <array>
@@ -47,6 +50,12 @@ public:
     void apply(const Model& model);
     const Model& model() const { return model_; }
 
+    // The figures in the middle of the ring: the CPU percent, large, over
+    // the GPU and load line. Drawn once into a picture that every pulse
+    // frame lays over the rings.
+    void setReadout(const QString& percent, const QString& detail);
+    QString readoutPercent() const { return percent_; }
+
     // The loads the wedges show now (they ease towards the model's).
     const std::vector<double>& shownLoads() const { return shown_; }
     // Pulse cycles run so far; each copy grows from 0.41 to 1 of its radius
@@ -54,13 +63,15 @@ public:
     double pulsePhase() const { return phase_; }
     double pulseSpeed() const { return 0.3 + 1.7 * std::clamp(model_.cpu, 0.0, 1.0); }
     bool ticking() const;
+    // Whether a wake-up is pending: the gauge moves on its own.
+    bool awake() const { return awake_; }
     // Repaints the pulse asked for since the view was made.
     int pulseRepaints() const { return pulseRepaints_; }
     // The square the pulse and glow cover.
     QRectF pulseBox() const;
 
-    // One clock frame of `dt` seconds, as the shared clock calls it; public
-    // so tests and benchmarks can drive the view.
+    // One frame of `dt` seconds, as the gauge's wake-ups call it; public so
+    // tests and benchmarks can drive the view.
     bool frame(double dt);
 
 protected:
@@ -81,11 +92,19 @@ private:
 
     bool live() const;
     void startClock();
+    void stopClock();
+    double nextWake() const;
+    void scheduleWake();
+    void woke(std::uint64_t token);
+    double pulseGrowth() const;
     void rebuildIfNeeded(double ratio);
     void indexLit(const ReactorGeometry& g, double ratio);
     void paintGround();
     void paintScene(double ratio);
+    void paintWedge(QRgb* out, const QRgb* under, std::size_t from, std::size_t to, float reach) const;
     void stampRing(double radius, double width, const QColor& color, double alpha);
+    void paintReadout(double ratio);
+    QRegion changedWedges(const std::vector<int>& extents) const;
     int pulseStep() const;
     std::vector<int> wedgeExtents() const;
 
@@ -98,8 +117,12 @@ private:
     double pending_ = 0;
     int paintedPulse_ = -1;
     std::vector<int> paintedWedges_;
+    std::vector<double> paintedLoads_;
     int pulseRepaints_ = 0;
     QWidget* watchedWindow_ = nullptr;
+    bool awake_ = false;
+    double lastWake_ = 0;
+    Token wakeToken_;
 
     Built built_;
     struct LitPixel {
@@ -117,9 +140,28 @@ private:
     QImage scene_;
     bool sceneDirty_ = true;
     std::vector<LitPixel> litPixels_;
+    // Where each sector's pixels begin in litPixels_, and one past the last.
+    std::vector<std::size_t> sectorStarts_;
+    // The wedge reach each sector was last drawn with in the scene.
+    std::vector<float> sceneReach_;
+    // Each sector's lit pixels' bounds, in device pixels of the view.
+    std::vector<QRect> sectorBoxes_;
+    // The pulse box's pixels, nearest the centre first, so a ring touches
+    // only the pixels within its reach.
+    struct RingPixel {
+        float distance;
+        int offset;
+    };
+    std::vector<RingPixel> ringPixels_;
     // Pixels the pulse covers in the picture for one blit, with what lay
     // there before.
     std::vector<std::pair<int, QRgb>> stamped_;
     QImage lit_;
     QRectF litBox_;
+
+    QString percent_;
+    QString detail_;
+    QImage readout_;
+    QRectF readoutBox_;
+    bool readoutDirty_ = true;
 };

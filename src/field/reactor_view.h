@@ -1,7 +1,7 @@
 #pragma once
 // The top of the instruments column: the reactor gauge fed from the
-// Monitor, the CPU figures in its middle and a tip over a core sector or the
-// memory ring while the pointer rests there.
+// Monitor, with the CPU figures in its middle, and a tip over a core sector
+// or the memory ring while the pointer rests there.
 
 // moc cannot parse the standard library's concepts, reached through
 // <compare>; it needs none of these.
@@ -17,7 +17,7 @@
 #include <optional>
 
 class Monitor;
-class ReactorReadout;
+class ReactorTip;
 
 class ReactorView : public QWidget {
     Q_OBJECT
@@ -55,5 +55,5 @@ private:
     Model model_;
     std::optional<QPointF> hover_;
     ReactorLayerView* gauge_;
-    ReactorReadout* readout_;
+    ReactorTip* tip_;
 };
