@@ -78,8 +78,42 @@ void BM_FourTracesGlideFrame(benchmark::State& state)
 }
 BENCHMARK(BM_FourTracesGlideFrame)->Unit(benchmark::kMicrosecond);
 
-// A new sample: each trace redraws its curves, then paints.
+// A new sample: the history moves one step and each trace draws its
+// newest points into its cached strip (and the whole strip once it runs
+// out of room), then paints.
 void BM_FourTracesNewSample(benchmark::State& state)
+{
+    FourTraces traces;
+    double stamp = 200000;
+    std::vector<TraceLayerView::Model> layers;
+    for (const auto& row : traces.model.rows)
+        layers.push_back(row.layer);
+    for (auto _ : state) {
+        stamp += 1;
+        for (std::size_t i = 0; i < layers.size(); ++i) {
+            auto& layer = layers[i];
+            for (auto& values : layer.series) {
+                values.erase(values.begin());
+                values.push_back(0.3 + 0.2 * std::sin(stamp * 0.37 + double(i)));
+            }
+            // Half-minute ticks move with the samples.
+            std::vector<int> ticks;
+            for (int t : layer.ticks)
+                if (t > 0)
+                    ticks.push_back(t - 1);
+            if (int(stamp) % 30 == 0 && !layer.series.empty())
+                ticks.push_back(int(layer.series.front().size()) - 1);
+            layer.ticks = std::move(ticks);
+            layer.stamp = Date{stamp};
+            traces.views[i]->apply(layer);
+            traces.views[i]->render(&traces.target);
+        }
+    }
+}
+BENCHMARK(BM_FourTracesNewSample)->Unit(benchmark::kMicrosecond);
+
+// The whole strip drawn afresh, as a change of scale or size does.
+void BM_FourTracesRedrawn(benchmark::State& state)
 {
     FourTraces traces;
     double stamp = 200000;
@@ -93,6 +127,6 @@ void BM_FourTracesNewSample(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_FourTracesNewSample)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FourTracesRedrawn)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -40,8 +40,12 @@ void TraceLayerView::apply(const Model& model)
     if (model == model_)
         return;
     const bool slide = model.stamp != model_.stamp;
+    const bool shifted = slide && !contentStale_ && shiftedByOne(model_, model);
     model_ = model;
-    contentStale_ = true;
+    if (shifted)
+        ++pendingShifts_;
+    else
+        contentStale_ = true;
     if (slide) {
         glide_ = 0;
         glideStart_ = Scheduler::current().now();
@@ -66,10 +70,48 @@ void TraceLayerView::setOverlay(std::optional<Overlay> overlay)
     update();
 }
 
+bool TraceLayerView::shiftedByOne(const Model& before, const Model& after)
+{
+    // The new model is the old one moved one sample to the left with one
+    // new sample at the end: every value and every tick but the newest few
+    // is where the drawing already has it.
+    if (before.series.size() != after.series.size() || before.series.empty())
+        return false;
+    for (std::size_t s = 0; s < after.series.size(); ++s) {
+        const auto& a = before.series[s];
+        const auto& b = after.series[s];
+        if (a.size() != b.size() || b.size() < 2)
+            return false;
+        for (std::size_t k = 0; k + 1 < b.size(); ++k) {
+            // Equal, or both missing.
+            if (!(b[k] == a[k + 1]) && !(std::isnan(b[k]) && std::isnan(a[k + 1])))
+                return false;
+        }
+    }
+    const int count = int(after.series.front().size());
+    const int fresh = count - freshPoints;
+    std::vector<int> moved;
+    for (int t : before.ticks)
+        if (t - 1 >= 0 && t - 1 < fresh)
+            moved.push_back(t - 1);
+    std::vector<int> kept;
+    for (int t : after.ticks)
+        if (t >= 0 && t < fresh)
+            kept.push_back(t);
+    return moved == kept;
+}
+
+double TraceLayerView::shiftOffset() const
+{
+    return stripShifts_ * TraceGeometry::step(width());
+}
+
 int TraceLayerView::glidePixels() const
 {
     const double ratio = artRatio_ > 0 ? artRatio_ : devicePixelRatioF();
-    return TraceGeometry::roundToInt(glide_ * TraceGeometry::step(width()) * ratio);
+    const double offset = shiftOffset();
+    return TraceGeometry::roundToInt((offset + glide_ * TraceGeometry::step(width())) * ratio)
+        - TraceGeometry::roundToInt(offset * ratio);
 }
 
 bool TraceLayerView::gliding() const
@@ -146,10 +188,20 @@ void TraceLayerView::ensureArt()
         drawFrame();
         contentStale_ = true;
     }
+    if (!contentStale_ && pendingShifts_ > 0) {
+        const double step = TraceGeometry::step(width());
+        // Narrow traces have no room for the newest points' strokes
+        // between the redrawn band and the points that change.
+        if (step * (stripShifts_ + pendingShifts_) > stripRoom || pendingShifts_ > 1 || step < 1.5)
+            contentStale_ = true;
+        else
+            drawNewest();
+    }
     if (contentStale_) {
         drawContent();
         contentStale_ = false;
     }
+    pendingShifts_ = 0;
 }
 
 void TraceLayerView::drawGround()
@@ -197,14 +249,17 @@ void TraceLayerView::drawFrame()
 void TraceLayerView::drawContent()
 {
     ++rebuilds_;
+    RepaintCounter::count("trace drawn afresh");
     const double w = width();
     const double h = height();
     const double step = TraceGeometry::step(w);
     // Two steps of room each side: the drawing reaches one step past the
-    // edges and glides by one more.
+    // edges and glides by one more; to the right, room for new samples to
+    // be added in place before the strip is drawn afresh.
     const int margin = TraceGeometry::toInt(std::ceil(2 * step)) + 1;
     contentLeft_ = -margin;
-    const QSize logical(std::max(1, int(w) + 2 * margin), std::max(1, int(h)));
+    stripShifts_ = 0;
+    const QSize logical(std::max(1, int(w) + 2 * margin + int(stripRoom)), std::max(1, int(h)));
     content_ = QPixmap(logical * artRatio_);
     content_.setDevicePixelRatio(artRatio_);
     content_.fill(Qt::transparent);
@@ -213,16 +268,46 @@ void TraceLayerView::drawContent()
     QPainter p(&content_);
     p.setRenderHint(QPainter::Antialiasing);
     p.translate(margin, 0);
+    drawSeries(p, 0, 0);
+}
 
+void TraceLayerView::drawNewest()
+{
+    ++stripShifts_;
+    const double w = width();
+    const double h = height();
+    if (w <= 10 || h <= 10 || model_.series.empty())
+        return;
+    const int count = int(model_.series.front().size());
+    // Everything right of the point `freshPoints` from the end is drawn
+    // again; the strokes and fill left of it are what a full drawing makes.
+    const double from = -contentLeft_ + shiftOffset() + TraceGeometry::sampleX(w, count, count - freshPoints);
+    const double left = std::floor(from * artRatio_) / artRatio_;
+    QPainter p(&content_);
+    const QRectF band(left, 0, content_.width() / artRatio_ - left, content_.height() / artRatio_);
+    p.setClipRect(band);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(band, Qt::transparent);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(-contentLeft_ + shiftOffset(), 0);
+    drawSeries(p, std::max(0, count - 2 * freshPoints), shiftOffset());
+}
+
+void TraceLayerView::drawSeries(QPainter& p, int first, double offset) const
+{
+    const double w = width();
+    const double h = height();
     const int n = int(model_.series.size());
     const int count = n > 0 ? int(model_.series.front().size()) : 0;
     const auto plot = TraceGeometry::plot(h, n);
 
     p.setPen(QPen(flatBrush(withAlpha(Theme::line(), 0.8)), 1));
     for (int t : model_.ticks) {
-        if (t < 0 || t >= count)
+        if (t < first || t >= count)
             continue;
-        const double x = std::round(TraceGeometry::sampleX(w, count, t)) + 0.5;
+        // On a pixel's middle wherever the strip has moved to.
+        const double x = std::round(TraceGeometry::sampleX(w, count, t) + offset) - offset + 0.5;
         p.drawLine(QPointF(x, 0), QPointF(x, h));
     }
 
@@ -238,8 +323,13 @@ void TraceLayerView::drawContent()
                 v = 0;
             return QPointF(TraceGeometry::sampleX(w, points, k), TraceGeometry::valueY(plot, i, v));
         };
-        QPainterPath line(at(0));
-        for (int k = 0; k + 1 < points; ++k) {
+        // Smoothed through the midpoints: each point is the control of the
+        // curve from the midpoint before it to the one after. A drawing from
+        // a later point starts at its midpoint and matches the whole one
+        // from there on.
+        const int start = std::clamp(first, 0, points - 2);
+        QPainterPath line(start == 0 ? at(0) : (at(start - 1) + at(start)) / 2);
+        for (int k = start; k + 1 < points; ++k) {
             const QPointF a = at(k);
             const QPointF b = at(k + 1);
             line.quadTo(a, (a + b) / 2);
@@ -248,7 +338,7 @@ void TraceLayerView::drawContent()
 
         QPainterPath fill = line;
         fill.lineTo(at(points - 1).x(), plot.baseline);
-        fill.lineTo(at(0).x(), plot.baseline);
+        fill.lineTo(line.elementAt(0).x, plot.baseline);
         fill.closeSubpath();
 
         const QColor& color = colors_[std::size_t(i)];
@@ -281,8 +371,8 @@ void TraceLayerView::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.drawPixmap(0, 0, ground_);
     paintedPixels_ = glidePixels();
-    const double shift = double(paintedPixels_) / artRatio_;
-    p.drawPixmap(QPointF(contentLeft_ - shift, 0), content_);
+    const int shift = TraceGeometry::roundToInt(shiftOffset() * artRatio_) + paintedPixels_;
+    p.drawPixmap(QPointF(contentLeft_ - shift / artRatio_, 0), content_);
     p.drawPixmap(0, 0, frame_);
     if (overlay_)
         paintOverlay(p);

@@ -66,7 +66,8 @@ public:
     double glideProgress() const { return glide_; }
     int glidePixels() const;
     bool gliding() const;
-    // Times the cached drawing was rebuilt (tests).
+    // Times the cached drawing was drawn afresh, rather than extended by a
+    // new sample (tests).
     int rebuilds() const { return rebuilds_; }
 
 signals:
@@ -86,6 +87,11 @@ private:
     void ensureArt();
     void drawGround();
     void drawContent();
+    void drawNewest();
+    void drawSeries(QPainter& p, int first, double offset) const;
+    static bool shiftedByOne(const Model& before, const Model& after);
+    // How far left the strip's drawing has moved since it was drawn afresh.
+    double shiftOffset() const;
     void drawFrame();
     void paintOverlay(QPainter& p) const;
 
@@ -110,6 +116,13 @@ private:
     QPixmap content_;
     QPixmap frame_;
     int contentLeft_ = 0;
+    // A new sample moves the drawing one step left in the strip and draws
+    // only its newest points; after `stripRoom` points of room the strip is
+    // drawn afresh.
+    static constexpr double stripRoom = 160;
+    static constexpr int freshPoints = 5;
+    int stripShifts_ = 0;
+    int pendingShifts_ = 0;
     std::size_t groundSeries_ = 0;
     QSize artSize_;
     double artRatio_ = 0;

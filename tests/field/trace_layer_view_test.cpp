@@ -8,6 +8,9 @@
 #include <QEvent>
 #include <QImage>
 
+#include <algorithm>
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,4 +138,65 @@ TEST_F(TraceView, DrawsTheLineAtItsValueAndNothingWhenTiny)
     EXPECT_EQ(tiny.rebuilds(), 1);
     const QImage flat = tiny.grab().toImage();
     EXPECT_EQ(flat.pixelColor(100, 5), Theme::bg());
+}
+
+TEST_F(TraceView, NewSamplesExtendTheDrawingAsAFreshOneWouldDrawIt)
+{
+    // Each new sample draws only the newest points into the cached strip;
+    // after many, the picture must be the one a fresh view draws.
+    TraceLayerView::Model m;
+    m.stamp = Date{1};
+    std::vector<double> up(121), down(121);
+    for (int k = 0; k < 121; ++k) {
+        up[std::size_t(k)] = 0.5 + 0.4 * std::sin(k * 0.7);
+        down[std::size_t(k)] = 0.3 + 0.25 * std::cos(k * 1.3);
+    }
+    m.series = {up, down};
+    m.ticks = {12, 42, 72, 102};
+    TraceLayerView two{{Theme::net(), Theme::warn()}};
+    two.resize(236, 60);
+    two.show();
+    two.apply(m);
+    run(1.2);
+    two.grab();
+    const int builds = two.rebuilds();
+    for (int n = 0; n < 40; ++n) {
+        for (auto* series : {&up, &down}) {
+            series->erase(series->begin());
+            series->push_back(n % 7 == 0 ? std::nan("") : 0.5 + 0.45 * std::sin(n * 1.9 + double(series == &up)));
+        }
+        m.series = {up, down};
+        for (int& t : m.ticks)
+            t = t == 0 ? 120 - 1 : t - 1;
+        std::sort(m.ticks.begin(), m.ticks.end());
+        m.stamp = Date{m.stamp.sinceReference + 1};
+        two.apply(m);
+        run(1.05);
+        two.grab();
+    }
+    // Drawn afresh only when the strip ran out of room.
+    EXPECT_LE(two.rebuilds() - builds, 1);
+
+    TraceLayerView fresh{{Theme::net(), Theme::warn()}};
+    fresh.resize(236, 60);
+    fresh.apply(m);
+    const QImage a = two.grab().toImage();
+    const QImage b = fresh.grab().toImage();
+    ASSERT_EQ(a.size(), b.size());
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    EXPECT_LE(worst, 2);
+
+    // A change that is not a shift draws afresh.
+    m.series[0][10] += 0.1;
+    m.stamp = Date{m.stamp.sinceReference + 1};
+    const int before = two.rebuilds();
+    two.apply(m);
+    two.grab();
+    EXPECT_EQ(two.rebuilds(), before + 1);
 }
