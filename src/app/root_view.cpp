@@ -9,6 +9,7 @@
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
 #include "field/trace_stack.h"
+#include "network/flow_view.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
@@ -398,7 +399,7 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
     switch (mode) {
     case Mode::table: return new ProcessTable(monitor_, parent);
     case Mode::field: return new StandIn("Field", "力场", parent);
-    case Mode::flow: return new StandIn("Flows", "流向", parent);
+    case Mode::flow: return new FlowView(monitor_, 36, 230, parent);
     case Mode::domains: return new StandIn("Domains", "域名", parent);
     case Mode::ports: return new StandIn("Ports", "端口", parent);
     }
