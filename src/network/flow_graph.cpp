@@ -13,29 +13,19 @@
 
 namespace {
 
-// The working tables of one build: nodes and edges by key, in first-seen
-// order so equal nodes rank the same way every time.
+// The working tables of one build, by index, in first-seen order so equal
+// nodes rank the same way every time. Applications are found by pid and
+// hosts by their text, so a connection costs no new text unless it brings
+// a new node; edges are keyed by the two indices.
 struct Tables {
-    QHash<QString, std::size_t> appIndex, hostIndex, edgeIndex;
+    std::unordered_map<int32_t, std::size_t> appByPid;
+    QHash<QString, std::size_t> appByKey, hostByText;
+    std::unordered_map<uint64_t, std::size_t> edgeIndex;
     std::vector<FlowNode> apps, hosts;
     std::vector<FlowEdge> edges;
-    QHash<QString, std::set<int64_t>> ports;
-    QHash<QString, int> conns;
+    std::vector<std::set<int64_t>> ports;
+    std::vector<int> conns;
 };
-
-FlowNode& nodeFor(QHash<QString, std::size_t>& index, std::vector<FlowNode>& nodes,
-                  const QString& id, const QString& title)
-{
-    auto it = index.find(id);
-    if (it != index.end())
-        return nodes[*it];
-    index.insert(id, nodes.size());
-    FlowNode node;
-    node.id = id;
-    node.title = title;
-    nodes.push_back(std::move(node));
-    return nodes.back();
-}
 
 void add(FlowNode& node, const Connection& c)
 {
@@ -120,27 +110,48 @@ FlowGraph FlowGraph::build(const Input& input, InteractionHold& hold)
             if (!matches(filter, o.name, hostText, c.remotePort))
                 continue;
 
-            const QString appId = QStringLiteral("g:") + o.key;
-            const QString hostId = QStringLiteral("h:") + hostText;
-
-            FlowNode& app = nodeFor(t.appIndex, t.apps, appId, o.name);
-            if (!app.groupKey) {
-                app.groupKey = o.key;
-                app.bundlePath = o.bundlePath;
+            auto app = t.appByPid.find(c.pid);
+            if (app == t.appByPid.end()) {
+                auto byKey = t.appByKey.constFind(o.key);
+                std::size_t index;
+                if (byKey != t.appByKey.constEnd()) {
+                    index = *byKey;
+                } else {
+                    index = t.apps.size();
+                    t.appByKey.insert(o.key, index);
+                    FlowNode node;
+                    node.id = QStringLiteral("g:") + o.key;
+                    node.title = o.name;
+                    node.bundlePath = o.bundlePath;
+                    node.groupKey = o.key;
+                    t.apps.push_back(std::move(node));
+                }
+                app = t.appByPid.emplace(c.pid, index).first;
             }
-            add(app, c);
-            add(nodeFor(t.hostIndex, t.hosts, hostId, hostText), c);
-            t.ports[hostId].insert(c.remotePort);
-            t.conns[hostId] += 1;
+            const std::size_t a = app->second;
 
-            const QString edgeKey = appId + QLatin1Char('|') + hostId;
-            auto edge = t.edgeIndex.find(edgeKey);
-            if (edge == t.edgeIndex.end()) {
-                edge = t.edgeIndex.insert(edgeKey, t.edges.size());
-                t.edges.push_back({appId, hostId, 0, 0});
+            auto host = t.hostByText.constFind(hostText);
+            if (host == t.hostByText.constEnd()) {
+                host = t.hostByText.insert(hostText, t.hosts.size());
+                FlowNode node;
+                node.id = QStringLiteral("h:") + hostText;
+                node.title = hostText;
+                t.hosts.push_back(std::move(node));
+                t.ports.emplace_back();
+                t.conns.push_back(0);
             }
-            t.edges[*edge].rateIn += c.rateIn;
-            t.edges[*edge].rateOut += c.rateOut;
+            const std::size_t h = *host;
+
+            add(t.apps[a], c);
+            add(t.hosts[h], c);
+            t.ports[h].insert(c.remotePort);
+            t.conns[h] += 1;
+
+            auto [edge, fresh] = t.edgeIndex.emplace((uint64_t(a) << 32) | uint64_t(h), t.edges.size());
+            if (fresh)
+                t.edges.push_back({t.apps[a].id, t.hosts[h].id, 0, 0});
+            t.edges[edge->second].rateIn += c.rateIn;
+            t.edges[edge->second].rateOut += c.rateOut;
         }
     }
 
@@ -170,9 +181,10 @@ FlowGraph FlowGraph::build(const Input& input, InteractionHold& hold)
             host.rateIn = host.rateOut = 0;
             host.departed = true;
         } else {
+            const std::size_t h = t.hostByText.value(host.title);
             host.detail = L10n::text("%1 · %2 conns", "%1 · %2 条连接")
-                              .arg(portList(t.ports.value(host.id), input.service))
-                              .arg(t.conns.value(host.id));
+                              .arg(portList(t.ports[h], input.service))
+                              .arg(t.conns[h]);
             host.departed = false;
         }
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 std::vector<FlowRibbons::Ribbon> FlowRibbons::from(const FlowGraph& graph,
                                                    const std::optional<QString>& focus)
@@ -73,4 +74,93 @@ void FlowRibbons::Dash::advance(double dt)
     phase = std::fmod(phase + direction * cycle * dt / cycleSeconds, cycle);
     if (phase < 0)
         phase += cycle;
+}
+
+std::vector<FlowRibbons::Texel> FlowRibbons::raster(const QPolygonF& line, double ratio, QSize pixels)
+{
+    std::vector<Texel> texels;
+    if (line.size() < 2 || pixels.isEmpty() || !(ratio > 0))
+        return texels;
+    const QRectF area = QRectF(line.boundingRect()).adjusted(-reach, -reach, reach, reach);
+    const int x0 = std::max(0, int(std::floor(area.left() * ratio)));
+    const int y0 = std::max(0, int(std::floor(area.top() * ratio)));
+    const int x1 = std::min(pixels.width(), int(std::ceil(area.right() * ratio)));
+    const int y1 = std::min(pixels.height(), int(std::ceil(area.bottom() * ratio)));
+    if (x1 <= x0 || y1 <= y0)
+        return texels;
+    // The nearest distance to the line of each pixel touched, and where
+    // along the line that nearest point lies. The scratch is kept between
+    // calls and handed back clean, so a ribbon costs what it covers.
+    const float far = std::numeric_limits<float>::infinity();
+    static thread_local std::vector<float> nearest, along;
+    const std::size_t all = std::size_t(pixels.width()) * std::size_t(pixels.height());
+    if (nearest.size() < all) {
+        nearest.assign(all, far);
+        along.assign(all, 0);
+    }
+    std::vector<uint32_t> touched;
+    const uint32_t stride = uint32_t(pixels.width());
+
+    double start = 0;
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        const QPointF a = line[i], b = line[i + 1];
+        const QPointF d = b - a;
+        const double length = std::hypot(d.x(), d.y());
+        // Row by row, only the stretch of the row within reach of the
+        // segment: the part of the segment whose height is within reach
+        // of the row, widened by the reach.
+        const int by0 = std::max(y0, int(std::floor((std::min(a.y(), b.y()) - reach) * ratio)));
+        const int by1 = std::min(y1, int(std::ceil((std::max(a.y(), b.y()) + reach) * ratio)));
+        for (int y = by0; y < by1; ++y) {
+            const double py = (y + 0.5) / ratio;
+            double lo = 0, hi = 1;
+            if (d.y() != 0) {
+                const double ta = (py - reach - a.y()) / d.y(), tb = (py + reach - a.y()) / d.y();
+                lo = std::max(0.0, std::min(ta, tb));
+                hi = std::min(1.0, std::max(ta, tb));
+                if (lo > hi)
+                    continue;
+            }
+            const double xa = a.x() + d.x() * lo, xb = a.x() + d.x() * hi;
+            const int bx0 = std::max(x0, int(std::floor((std::min(xa, xb) - reach) * ratio)));
+            const int bx1 = std::min(x1, int(std::ceil((std::max(xa, xb) + reach) * ratio)));
+            for (int x = bx0; x < bx1; ++x) {
+                const double px = (x + 0.5) / ratio;
+                double t = length > 0 ? ((px - a.x()) * d.x() + (py - a.y()) * d.y()) / length : 0;
+                t = std::clamp(t, 0.0, length);
+                const double qx = length > 0 ? a.x() + d.x() * t / length : a.x();
+                const double qy = length > 0 ? a.y() + d.y() * t / length : a.y();
+                const float dist = float(std::sqrt((px - qx) * (px - qx) + (py - qy) * (py - qy)));
+                const uint32_t k = uint32_t(y) * stride + uint32_t(x);
+                if (nearest[k] == far)
+                    touched.push_back(k);
+                if (dist < nearest[k]) {
+                    nearest[k] = dist;
+                    along[k] = float(start + t);
+                }
+            }
+        }
+        start += length;
+    }
+
+    // In pixel order, so a frame walks the image forwards.
+    std::sort(touched.begin(), touched.end());
+    texels.reserve(touched.size());
+    for (uint32_t k : touched) {
+        if (nearest[k] < reach)
+            texels.push_back({k, along[k], nearest[k]});
+        nearest[k] = far;
+    }
+    return texels;
+}
+
+double FlowRibbons::dashCover(double along, double phase, double ratio)
+{
+    double d = std::fmod(along + phase, cycle);
+    if (d < 0)
+        d += cycle;
+    // Just before a dash starts counts from that dash's start.
+    if (d > cycle - 0.5 / ratio)
+        d -= cycle;
+    return std::clamp(std::min(d, dash - d) * ratio + 0.5, 0.0, 1.0);
 }

@@ -7,8 +7,12 @@
 
 #include <QColor>
 #include <QPainterPath>
+#include <QPolygonF>
+#include <QSize>
 #include <QString>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 struct FlowRibbons {
@@ -51,6 +55,31 @@ struct FlowRibbons {
     static Style style(double rateIn, double rateOut, bool dimmed);
     // The curve from the application row to the host row across `width`.
     static QPainterPath path(int from, int to, double rowHeight, double width);
+
+    // The device pixels near one ribbon's curve, found once per place so
+    // that a new width only recomputes coverage and a frame only blends
+    // its dashes in: each pixel's distance from the curve and how far
+    // along the curve it lies, both in pixels of the view.
+    struct Texel {
+        uint32_t index; // y × image width + x
+        float along;
+        float distance;
+    };
+    // The widest line reaches this far from the curve, smoothing included.
+    static constexpr double reach = 5.5;
+    // `line` is the flattened curve in view pixels; `ratio` the device
+    // pixel ratio and `pixels` the image size in device pixels. In pixel
+    // order.
+    static std::vector<Texel> raster(const QPolygonF& line, double ratio, QSize pixels);
+    // How much of a pixel at `distance` a round line of `width` covers,
+    // smoothed over one device pixel at its edge.
+    static double cover(double width, double distance, double ratio)
+    {
+        return std::clamp((width / 2 - distance) * ratio + 0.5, 0.0, 1.0);
+    }
+    // How much of a pixel `along` the ribbon lies inside a dash at `phase`,
+    // its ends smoothed over one device pixel.
+    static double dashCover(double along, double phase, double ratio);
 
     // The running dash of one ribbon. Its phase carries on across samples
     // and only starts over when the direction flips or traffic resumes.

@@ -8,11 +8,12 @@
 #include "network/flow_ribbons.h"
 
 #include <QHash>
-#include <QPixmap>
+#include <QImage>
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class FlowRibbonsView : public QWidget {
@@ -54,17 +55,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A pixel of a dashed line: where it lies and how much the line covers.
+    struct FlowTexel {
+        uint32_t index;
+        float along; // within one dash cycle
+        float alpha; // coverage times the ribbon's opacity
+    };
     struct Drawn {
         QString id;
         FlowRibbons::Style style;
-        QPainterPath path;
-        QRect bounds;           // the line's area, pen included
+        QRect bounds;           // the line's area, pen included, in view pixels
+        std::vector<FlowTexel> texels;
         FlowRibbons::Dash dash;
         double paintedPhase = 0;
     };
 
     void render();
-    void drawBase();
+    void blendDashes(const Drawn& d, int firstRow, int endRow);
     bool live() const;
     void syncClock();
 
@@ -72,8 +79,16 @@ private:
     std::vector<FlowRibbons::Ribbon> ribbons_;
     std::vector<Drawn> drawn_;
     double builtWidth_ = 0;
-    QPixmap base_;
-    bool baseDirty_ = true;
+    // The still lines over the ground, and the frame they are copied into
+    // before the dashes are blended in; both in device pixels.
+    QImage base_;
+    QImage frame_;
+    double ratio_ = 1;
+    // The pixels near each curve by its two rows, kept while the size and
+    // the row height hold: a new sample mostly only changes widths.
+    QHash<quint64, std::shared_ptr<const std::vector<FlowRibbons::Texel>>> places_;
+    QSize placedPixels_;
+    double placedRowHeight_ = 0;
     int baseDraws_ = 0;
     bool paused_ = false;
     QPointer<QWidget> watchedWindow_;

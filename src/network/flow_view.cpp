@@ -333,6 +333,8 @@ void FlowView::scheduleRefresh()
 void FlowView::refresh()
 {
     retranslate();
+    // Kept built behind another mode for a moment after a switch: still.
+    ribbons_->setPaused(monitor_.mode() != Monitor::Mode::flow);
     FlowGraph graph = build(FlowGraph::capacity(height(), rowHeight_));
     const QString hidden = hiddenText(graph.hidden);
     if (built_ && graph == graph_ && hidden == hidden_->text())
