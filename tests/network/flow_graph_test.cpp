@@ -297,3 +297,35 @@ TEST(FlowRibbons, RibbonsJoinShownRowsAndDimAwayFromTheFocus)
     EXPECT_EQ(path.elementAt(0).y, 18);
     EXPECT_EQ(path.currentPosition(), QPointF(196, 90));
 }
+
+TEST(FlowRibbons, PixelsKnowTheirDistanceAndPlaceAlongTheCurve)
+{
+    const QPolygonF line{QPointF(4, 10), QPointF(104, 10)};
+    const auto texels = FlowRibbons::raster(line, 1, QSize(120, 20));
+    auto at = [&](int x, int y) -> const FlowRibbons::Texel* {
+        for (const auto& t : texels)
+            if (t.index == uint32_t(y * 120 + x))
+                return &t;
+        return nullptr;
+    };
+    ASSERT_TRUE(at(54, 9));
+    EXPECT_FLOAT_EQ(at(54, 9)->distance, 0.5f);
+    EXPECT_FLOAT_EQ(at(54, 9)->along, 50.5f);
+    // Round ends: beyond the last point the distance is to that point.
+    ASSERT_TRUE(at(106, 10));
+    EXPECT_NEAR(at(106, 10)->distance, std::hypot(2.5, 0.5), 1e-5);
+    EXPECT_FALSE(at(54, 3));
+    EXPECT_TRUE(std::is_sorted(texels.begin(), texels.end(),
+                               [](const auto& a, const auto& b) { return a.index < b.index; }));
+    // Outside the image nothing is found, and nothing breaks.
+    EXPECT_TRUE(FlowRibbons::raster(line, 1, QSize(2, 2)).empty());
+
+    EXPECT_DOUBLE_EQ(FlowRibbons::cover(2, 0.5, 1), 1);
+    EXPECT_DOUBLE_EQ(FlowRibbons::cover(2, 1.5, 1), 0);
+    // Inside a dash, at its soft ends, in a gap; a whole cycle later alike.
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 0, 1), 1);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(0, 0, 1), 0.5);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(9, 0, 1), 0);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(12.75, 0, 1), 0.25);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 13, 1), 1);
+}
