@@ -11,6 +11,7 @@
 #include "ui/row_feedback.h"
 #include "ui/scheduler.h"
 #include "ui/sound.h"
+#include "ui/text_face.h"
 #include "ui/theme.h"
 
 #include <QFontMetricsF>
@@ -34,18 +35,21 @@ QFont portFont()
     return Fonts::mono(13, QFont::Medium);
 }
 
-struct RowFonts {
-    QFont proto = Fonts::mono(9.5);
-    QFont service = Fonts::font(11);
-    QFont owner = Fonts::font(12, QFont::Medium);
-    QFont process = Fonts::mono(10);
-    QFont visibility = Fonts::font(11);
+// The rows' faces, made once; they do not depend on the language.
+struct RowFaces {
+    TextFace port{portFont()};
+    TextFace proto{Fonts::mono(9.5)};
+    TextFace service{Fonts::font(11)};
+    TextFace owner{Fonts::font(12, QFont::Medium)};
+    TextFace process{Fonts::mono(10)};
+    TextFace visibility{Fonts::font(11)};
+    TextFace heading{Fonts::font(10, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6)};
 };
 
-const RowFonts& rowFonts()
+RowFaces& faces()
 {
-    static const RowFonts fonts;
-    return fonts;
+    static RowFaces f;
+    return f;
 }
 
 QRectF cell(const PortsColumns& columns, int column, const QRectF& row)
@@ -53,16 +57,13 @@ QRectF cell(const PortsColumns& columns, int column, const QRectF& row)
     return QRectF(row.left() + columns.x[column], row.top(), columns.width[column], row.height());
 }
 
-void drawText(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font,
-              const QColor& colour, Qt::Alignment alignment, Qt::TextElideMode elide)
+void drawText(QPainter& painter, TextFace& face, const QRectF& rect, const QString& text,
+              const QColor& colour, TextFace::Align align, Qt::TextElideMode elide)
 {
     if (rect.width() <= 0)
         return;
-    painter.setFont(font);
     painter.setPen(colour);
-    // Drawn as given: the rows' texts come from outside and are never markup.
-    const QString shown = QFontMetricsF(font).elidedText(text, elide, rect.width());
-    painter.drawText(rect, int(alignment | Qt::AlignVCenter) | Qt::TextSingleLine, shown);
+    face.draw(painter, rect, text, align, true, elide);
 }
 
 } // namespace
@@ -117,7 +118,7 @@ QRectF PortsList::portTextRect(int row, const QRectF& rowRect) const
     const QRectF box = cell(PortsColumns::across(rowRect.width()), port, rowRect);
     const QString text = PortsModel::portText(rows_[std::size_t(row)]);
     const double check = CopyLook::gap + CopyLook::checkSize;
-    const double width = std::min(box.width(), QFontMetricsF(portFont()).horizontalAdvance(text) + check);
+    const double width = std::min(box.width(), faces().port.width(text) + check);
     return QRectF(box.right() - width, box.top(), width, box.height());
 }
 
@@ -288,25 +289,23 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
     const RowState& state = *paint.state;
     const QRectF& rect = paint.rect;
     const PortsColumns columns = PortsColumns::across(rect.width());
-    const RowFonts& fonts = rowFonts();
+    RowFaces& f = faces();
     painter.save();
     painter.setOpacity(state.opacity.value() * (row.closed ? 0.4 : 1.0));
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
 
     const QString portText = PortsModel::portText(row);
     const QRectF portBox = cell(columns, port, rect);
     if (const CopyLook* look = copyLook(row.id))
-        look->paint(painter, portBox, portText, portFont(), Theme::text(), Qt::ElideMiddle,
+        look->paint(painter, portBox, portText, f.port.font(), Theme::text(), Qt::ElideMiddle,
                     Qt::AlignRight);
     else
-        drawText(painter, portBox, portText, portFont(), Theme::text(), Qt::AlignRight,
+        drawText(painter, f.port, portBox, portText, Theme::text(), TextFace::Align::right,
                  Qt::ElideMiddle);
 
-    drawText(painter, cell(columns, proto, rect), row.listener.proto, fonts.proto, Theme::dim(),
-             Qt::AlignHCenter, Qt::ElideRight);
-    drawText(painter, cell(columns, service, rect), PortsModel::serviceText(row), fonts.service,
-             Theme::dim(), Qt::AlignLeft, Qt::ElideRight);
+    drawText(painter, f.proto, cell(columns, proto, rect), row.listener.proto, Theme::dim(),
+             TextFace::Align::centre, Qt::ElideRight);
+    drawText(painter, f.service, cell(columns, service, rect), PortsModel::serviceText(row),
+             Theme::dim(), TextFace::Align::left, Qt::ElideRight);
 
     const QRectF ownerBox = cell(columns, owner, rect);
     if (ownerBox.width() > 18) {
@@ -314,20 +313,22 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
         const QString letter = row.owner ? Icons::letter(row.owner->name) : QStringLiteral("?");
         ProcessIcon::paint(painter, icon, 18, letter,
                            row.owner ? row.owner->bundlePath : std::nullopt);
-        drawText(painter, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row), fonts.owner,
-                 Theme::text(), Qt::AlignLeft, Qt::ElideMiddle);
+        drawText(painter, f.owner, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row),
+                 Theme::text(), TextFace::Align::left, Qt::ElideMiddle);
     }
 
-    drawText(painter, cell(columns, process, rect), PortsModel::processText(row), fonts.process,
-             Theme::dim(), Qt::AlignLeft, Qt::ElideMiddle);
+    drawText(painter, f.process, cell(columns, process, rect), PortsModel::processText(row),
+             Theme::dim(), TextFace::Align::left, Qt::ElideMiddle);
 
     const QRectF visibilityBox = cell(columns, visibility, rect);
     const bool warn = PortsModel::exposed(row);
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(warn ? Theme::warn() : Theme::faint());
     painter.drawEllipse(QRectF(visibilityBox.left(), visibilityBox.center().y() - 3, 6, 6));
-    drawText(painter, visibilityBox.adjusted(11, 0, 0, 0), PortsModel::visibilityText(row),
-             fonts.visibility, warn ? Theme::warn() : Theme::dim(), Qt::AlignLeft, Qt::ElideRight);
+    drawText(painter, f.visibility, visibilityBox.adjusted(11, 0, 0, 0),
+             PortsModel::visibilityText(row), warn ? Theme::warn() : Theme::dim(),
+             TextFace::Align::left, Qt::ElideRight);
 
     if (state.wash.value() > 0)
         painter.fillRect(rect, QColor::fromRgbF(1, 1, 1, float(state.wash.value())));
@@ -351,14 +352,14 @@ protected:
         QPainter painter(this);
         painter.fillRect(rect(), Theme::bg());
         painter.setRenderHint(QPainter::TextAntialiasing);
-        static const QFont font =
-            Fonts::font(10, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6);
         const PortsColumns columns = PortsColumns::across(width());
         const std::vector<QString> titles = PortsModel::headings();
-        const Qt::Alignment alignments[6] = {Qt::AlignRight, Qt::AlignHCenter, Qt::AlignLeft,
-                                             Qt::AlignLeft,  Qt::AlignLeft,    Qt::AlignLeft};
+        const TextFace::Align alignments[6] = {TextFace::Align::right, TextFace::Align::centre,
+                                               TextFace::Align::left,  TextFace::Align::left,
+                                               TextFace::Align::left,  TextFace::Align::left};
         for (int i = 0; i < 6; ++i)
-            drawText(painter, cell(columns, i, QRectF(rect())), titles[std::size_t(i)], font,
+            drawText(painter, faces().heading, cell(columns, i, QRectF(rect())),
+                     titles[std::size_t(i)],
                      Theme::dim(), alignments[i], Qt::ElideRight);
     }
 };

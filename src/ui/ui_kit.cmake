@@ -7,6 +7,7 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/frame_clock.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/fonts.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/shrink_label.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/text_face.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/symbols.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/desktop_settings.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/sound.cpp
