@@ -4,7 +4,8 @@
 #include "core/l10n.h"
 #include "model/monitor.h"
 #include "network/flow_ribbons_view.h"
-#include "ui/copy_text.h"
+#include "network/ports_model.h"
+#include "ui/clipboard.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/icons.h"
@@ -24,6 +25,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <memory>
 #include <cmath>
 
 using Scope = Connection::Scope;
@@ -240,7 +242,7 @@ FlowGraph FlowView::build(int capacity)
     input.filter = monitor_.filter();
     input.scopes = scopes_;
     input.capacity = capacity;
-    input.service = [](int64_t) { return std::optional<QString>(); };
+    input.service = Ports::service;
     return FlowGraph::build(input, monitor_.flowHold());
 }
 
@@ -286,16 +288,15 @@ bool FlowView::select(const FlowNode& node, Monitor& monitor)
     return true;
 }
 
-std::vector<FlowView::MenuItem> FlowView::menuItems(const FlowNode& node, bool host, Monitor& monitor)
+MenuSpec FlowView::menu(const FlowNode& node, bool host, Monitor& monitor)
 {
-    std::vector<MenuItem> items;
+    MenuSpec spec;
     const QString title = node.title;
-    items.push_back({host ? L10n::text("Copy Domain", "复制域名") : L10n::text("Copy Name", "复制名称"),
-                     [title] { copyPlain(title); }});
+    spec.add(host ? L10n::text("Copy Domain", "复制域名") : L10n::text("Copy Name", "复制名称"),
+             [title] { copyPlain(title); });
     if (node.groupKey)
-        items.push_back({L10n::text("Show in Inspector", "在检查器中查看"),
-                         [node, &monitor] { select(node, monitor); }});
-    return items;
+        spec.add(L10n::text("Show in Inspector", "在检查器中查看"), [node, &monitor] { select(node, monitor); });
+    return spec;
 }
 
 void FlowView::retranslate()
@@ -576,8 +577,7 @@ void FlowNodeRow::leaveEvent(QEvent* event)
 
 void FlowNodeRow::contextMenuEvent(QContextMenuEvent* event)
 {
-    QMenu menu(this);
-    for (FlowView::MenuItem& item : FlowView::menuItems(node_, host_, view_.monitor()))
-        menu.addAction(item.title, std::move(item.run));
-    menu.exec(event->globalPos());
+    std::unique_ptr<QMenu> menu(buildMenu(FlowView::menu(node_, host_, view_.monitor()), this));
+    if (menu)
+        menu->exec(event->globalPos());
 }

@@ -8,6 +8,7 @@
 #include "network/flow_graph.h"
 #include "network/flow_ribbons.h"
 #include "ui/animation.h"
+#include "ui/menu_spec.h"
 #include "ui/refresh_gate.h"
 
 #include <QHash>
@@ -29,12 +30,6 @@ class FlowView : public QWidget {
     Q_OBJECT
 
 public:
-    // One entry of a node's context menu.
-    struct MenuItem {
-        QString title;
-        std::function<void()> run;
-    };
-
     // Above the graph: the chips' row.
     static constexpr int headerHeight = 40;
     static constexpr int sidePadding = 14;
@@ -69,7 +64,7 @@ public:
     // The count shown when some nodes did not fit; empty for none.
     static QString hiddenText(int hidden);
     // "Copy Name" or "Copy Domain", then "Show in Inspector" for groups.
-    static std::vector<MenuItem> menuItems(const FlowNode& node, bool host, Monitor& monitor);
+    static MenuSpec menu(const FlowNode& node, bool host, Monitor& monitor);
     // Selects the node's group in the inspector; false for a host.
     static bool select(const FlowNode& node, Monitor& monitor);
 

@@ -136,10 +136,9 @@ TEST_F(FlowViewTest, ChipsFocusAndTexts)
     EXPECT_EQ(view.hiddenLabel()->text(), "1 lower-traffic nodes not shown");
     EXPECT_EQ(view.hiddenLabel()->textFormat(), Qt::PlainText);
 
-    const auto items = FlowView::menuItems(view.graph().apps[0], false, *monitor);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].title, "Copy Name");
-    items[1].run();
+    const MenuSpec menu = FlowView::menu(view.graph().apps[0], false, *monitor);
+    EXPECT_EQ(menu.titles(), (QStringList{"Copy Name", "Show in Inspector"}));
+    EXPECT_TRUE(menu.trigger("Show in Inspector"));
     EXPECT_EQ(monitor->selection(), "browser");
-    EXPECT_EQ(FlowView::menuItems(view.graph().hosts[0], true, *monitor).size(), 1u);
+    EXPECT_EQ(FlowView::menu(view.graph().hosts[0], true, *monitor).titles(), QStringList{"Copy Domain"});
 }
