@@ -1,0 +1,427 @@
+#include "network/domains_model.h"
+
+#include "core/fmt.h"
+#include "core/l10n.h"
+#include "ui/icons.h"
+#include "ui/interaction_hold.h"
+#include "ui/theme.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+namespace DomainsModel {
+
+namespace {
+
+constexpr double distantPast = -std::numeric_limits<double>::max();
+
+// Keys of one site, taken once before sorting.
+struct Keyed {
+    Site site;
+    int64_t recent = 0;
+    double traffic = 0;
+    Date firstSeen;
+};
+
+bool keyedBefore(const Keyed& a, const Keyed& b, Order order)
+{
+    switch (order) {
+    case Order::recent:
+        if (a.recent != b.recent)
+            return a.recent > b.recent;
+        if (a.traffic != b.traffic)
+            return a.traffic > b.traffic;
+        break;
+    case Order::traffic:
+        if (a.traffic != b.traffic)
+            return a.traffic > b.traffic;
+        break;
+    case Order::newest:
+        if (a.firstSeen != b.firstSeen)
+            return a.firstSeen > b.firstSeen;
+        break;
+    }
+    return a.site.id < b.site.id;
+}
+
+Keyed keyed(Site site)
+{
+    Keyed k;
+    k.recent = cell(site.lastSeen());
+    k.traffic = site.traffic();
+    k.firstSeen = site.firstSeen();
+    k.site = std::move(site);
+    return k;
+}
+
+bool matches(const DomainRecord& record, const QString& filter)
+{
+    if (record.host.contains(filter, Qt::CaseInsensitive))
+        return true;
+    return std::any_of(record.apps.begin(), record.apps.end(), [&](const DomainRecord::App& app) {
+        return app.name.contains(filter, Qt::CaseInsensitive);
+    });
+}
+
+} // namespace
+
+QString orderText(Order order)
+{
+    switch (order) {
+    case Order::recent: return QStringLiteral("recent");
+    case Order::traffic: return QStringLiteral("traffic");
+    case Order::newest: return QStringLiteral("newest");
+    }
+    return {};
+}
+
+std::optional<Order> orderFromText(const QString& text)
+{
+    for (Order order : allOrders)
+        if (orderText(order) == text)
+            return order;
+    return std::nullopt;
+}
+
+QString orderTitle(Order order)
+{
+    switch (order) {
+    case Order::recent: return L10n::text("Recent", "最近活跃");
+    case Order::traffic: return L10n::text("Traffic", "流量");
+    case Order::newest: return L10n::text("Newest", "新出现");
+    }
+    return {};
+}
+
+Date Site::lastSeen() const
+{
+    if (hosts.empty())
+        return Date{distantPast};
+    Date latest = hosts.front().lastSeen;
+    for (const DomainRecord& h : hosts)
+        latest = std::max(latest, h.lastSeen);
+    return latest;
+}
+
+Date Site::firstSeen() const
+{
+    if (hosts.empty())
+        return Date{distantPast};
+    Date earliest = hosts.front().firstSeen;
+    for (const DomainRecord& h : hosts)
+        earliest = std::min(earliest, h.firstSeen);
+    return earliest;
+}
+
+double Site::traffic() const
+{
+    double sum = 0;
+    for (const DomainRecord& h : hosts)
+        sum += h.bytesIn + h.bytesOut;
+    return sum;
+}
+
+int64_t cell(Date date)
+{
+    const double cells = date.unix() / double(DomainLog::cellSeconds);
+    if (!std::isfinite(cells))
+        return cells < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+    return int64_t(std::trunc(cells));
+}
+
+bool hostBefore(const DomainRecord& a, const DomainRecord& b)
+{
+    const double ra = a.rateIn + a.rateOut;
+    const double rb = b.rateIn + b.rateOut;
+    if (ra != rb)
+        return ra > rb;
+    if (a.lastSeen != b.lastSeen)
+        return a.lastSeen > b.lastSeen;
+    return a.host > b.host;
+}
+
+bool siteBefore(const Site& a, const Site& b, Order order)
+{
+    return keyedBefore(keyed(a), keyed(b), order);
+}
+
+QString revision(const State& state, const QString& filter)
+{
+    return orderText(state.order) + QLatin1Char('|')
+        + (state.liveOnly ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('|')
+        + filter;
+}
+
+std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QString& filter,
+                        const State& state, InteractionHold& hold)
+{
+    std::unordered_map<QString, std::size_t, HoldDetail::Hash> index;
+    std::vector<Site> grouped;
+    for (const DomainRecord& record : records) {
+        if (state.liveOnly && record.live == 0)
+            continue;
+        if (!filter.isEmpty() && !matches(record, filter))
+            continue;
+        auto [it, added] = index.try_emplace(record.site, grouped.size());
+        if (added)
+            grouped.push_back(Site{record.site, {}});
+        grouped[it->second].hosts.push_back(record);
+    }
+
+    const QString rev = revision(state, filter);
+    std::vector<Keyed> sites;
+    sites.reserve(grouped.size());
+    for (Site& site : grouped) {
+        std::sort(site.hosts.begin(), site.hosts.end(), hostBefore);
+        if (state.expanded.contains(site.id))
+            site.hosts = hold.arrange(site.hosts, QStringLiteral("hosts:") + site.id, rev, true, true,
+                                      [](const DomainRecord& r) { return r.host; });
+        sites.push_back(keyed(std::move(site)));
+    }
+    std::sort(sites.begin(), sites.end(),
+              [order = state.order](const Keyed& a, const Keyed& b) { return keyedBefore(a, b, order); });
+
+    std::vector<Site> ordered;
+    ordered.reserve(sites.size());
+    for (Keyed& k : sites)
+        ordered.push_back(std::move(k.site));
+    return hold.arrange(ordered, QString(), rev, true, true, [](const Site& s) { return s.id; });
+}
+
+bool isNew(const DomainRecord& record, Date launched, Date now)
+{
+    return record.firstSeen - launched > 20 && now - record.firstSeen < 90;
+}
+
+int newCount(const QHash<QString, DomainRecord>& records, Date launched, Date now)
+{
+    int count = 0;
+    for (const DomainRecord& record : records)
+        count += isNew(record, launched, now) ? 1 : 0;
+    return count;
+}
+
+Counts counts(std::size_t records, std::size_t sites, int fresh)
+{
+    Counts c;
+    c.warn = fresh > 0;
+    c.text = c.warn ? L10n::text("%1 domains · %2 sites · %3 new", "%1 个域名 · %2 个站点 · %3 个新出现")
+                          .arg(records)
+                          .arg(sites)
+                          .arg(fresh)
+                    : L10n::text("%1 domains · %2 sites", "%1 个域名 · %2 个站点").arg(records).arg(sites);
+    return c;
+}
+
+Columns columns(double width)
+{
+    Columns c;
+    double x = width - Columns::padding;
+    x -= Columns::seenWidth;
+    c.seen = x;
+    x -= Columns::bytesWidth;
+    c.sent = x;
+    x -= Columns::bytesWidth;
+    c.received = x;
+    x -= Columns::connsWidth;
+    c.conns = x;
+    x -= Columns::appsWidth;
+    c.apps = x;
+    x -= Columns::appsLead + Columns::stripWidth;
+    c.strip = x;
+    c.name = Columns::padding;
+    c.nameWidth = std::max(0.0, c.strip - c.name);
+    return c;
+}
+
+QString emptyText(bool resolveHosts)
+{
+    return resolveHosts
+        ? L10n::text("No outbound connections seen yet. They appear here as soon as a process connects.",
+                     "尚未观察到对外连接。有进程建立连接后将显示在此。")
+        : L10n::text("Name lookup is off in Settings, so only IP addresses appear here.",
+                     "域名解析已在设置中关闭，此处仅显示 IP 地址。");
+}
+
+DomainRecord summary(const Site& site)
+{
+    DomainRecord s;
+    s.host = site.id;
+    s.site = site.id;
+    if (!site.hosts.empty())
+        s.source = site.hosts.front().source;
+    s.firstSeen = site.firstSeen();
+    s.lastSeen = site.lastSeen();
+    for (const DomainRecord& h : site.hosts) {
+        for (const DomainRecord::App& app : h.apps)
+            if (std::find(s.apps.begin(), s.apps.end(), app) == s.apps.end())
+                s.apps.push_back(app);
+        s.bytesIn += h.bytesIn;
+        s.bytesOut += h.bytesOut;
+        s.rateIn += h.rateIn;
+        s.rateOut += h.rateOut;
+        s.live += h.live;
+        for (const auto& [c, bytes] : h.buckets)
+            s.buckets[c] += bytes;
+    }
+    return s;
+}
+
+int level(double bytes)
+{
+    if (bytes < 2048)
+        return 0;
+    return bytes < 102400 ? 1 : 2;
+}
+
+std::vector<int> indices(const std::map<int64_t, double>& buckets, int64_t now, int wanted)
+{
+    std::vector<int> found;
+    const int64_t oldest = now - (stripCells - 1);
+    for (auto it = buckets.lower_bound(oldest); it != buckets.end() && it->first <= now; ++it) {
+        if (!(it->second > 0) || level(it->second) != wanted)
+            continue;
+        found.push_back(int(it->first - oldest));
+    }
+    return found;
+}
+
+Row row(const DomainRecord& record, const QString& title, Date now, Date launched, double indent,
+        int children, bool open)
+{
+    Row r;
+    r.title = title;
+    r.indent = indent;
+    r.children = children;
+    r.open = open;
+    const bool top = indent == 20;
+    r.extent = top || children > 0 ? 30 : 26;
+    r.shaded = indent > 20;
+    r.kind = children > 0 ? Row::Kind::site : (top ? Row::Kind::single : Row::Kind::host);
+
+    const bool active = record.rateIn + record.rateOut > 0;
+    if (active) {
+        r.dot = Theme::net();
+        r.dotHelp = L10n::text("Transferring data", "正在传输数据");
+    } else if (record.live >= 1) {
+        r.dot = Theme::dim();
+        r.dotHelp = L10n::text("Connections open, no traffic right now", "有打开的连接，当前没有流量");
+    } else {
+        r.dot = Theme::withAlpha(Theme::faint(), 0.5);
+        r.dotHelp = L10n::text("All connections closed; kept as a record", "连接已全部关闭，仅保留记录");
+    }
+    r.mono = !(children > 0 || top);
+    r.titleColor = record.live >= 1 ? Theme::text() : Theme::dim();
+    if (children >= 1)
+        r.hostCount = L10n::text("%1 hosts", "%1 个子域").arg(children);
+    if (isNew(record, launched, now))
+        r.fresh = Badge{L10n::text("NEW", "新"),
+                        L10n::text("First seen within the last 90 seconds", "最近 90 秒内首次出现的域名")};
+    if (children == 0) {
+        switch (record.source) {
+        case DomainRecord::Source::proxyMapped: break;
+        case DomainRecord::Source::reverse:
+            r.source = Badge{L10n::text("PTR", "反查"),
+                             L10n::text("This name comes from a reverse DNS lookup of the IP. It may be a "
+                                        "CDN or cloud host name rather than the domain the app requested.",
+                                        "这是对 IP 做反向 DNS 查询得到的名字，可能是 CDN 或云厂商的主机名，"
+                                        "不一定等于 App 请求的域名")};
+            break;
+        case DomainRecord::Source::address:
+            r.source = Badge{QStringLiteral("IP"),
+                             L10n::text("This address has no reverse DNS record", "这个地址没有反向 DNS 记录")};
+            break;
+        }
+    }
+    if (active)
+        r.rate = QStringLiteral("↓%1/s ↑%2/s").arg(Fmt::bytes(record.rateIn), Fmt::bytes(record.rateOut));
+
+    for (std::size_t i = 0; i < record.apps.size() && i < 4; ++i) {
+        const DomainRecord::App& app = record.apps[i];
+        r.apps.push_back(App{app.key, app.name, Icons::letter(app.name), app.bundlePath});
+    }
+    if (record.apps.size() > 4)
+        r.moreApps = QStringLiteral("+%1").arg(record.apps.size() - 4);
+
+    r.cellNow = cell(now);
+    r.strip.fill(-1);
+    const int64_t oldest = r.cellNow - (stripCells - 1);
+    for (auto it = record.buckets.lower_bound(oldest); it != record.buckets.end() && it->first <= r.cellNow;
+         ++it)
+        if (it->second > 0)
+            r.strip[std::size_t(it->first - oldest)] = int8_t(level(it->second));
+
+    const QString none = QStringLiteral("·");
+    if (record.live >= 1) {
+        r.conns = QString::number(record.live);
+        r.connsColor = Theme::text();
+    } else {
+        r.conns = none;
+        r.connsColor = Theme::faint();
+    }
+    r.received = record.bytesIn > 0 ? Fmt::bytes(record.bytesIn) : none;
+    r.sent = record.bytesOut > 0 ? Fmt::bytes(record.bytesOut) : none;
+    const double age = now - record.lastSeen;
+    if (age < 4) {
+        r.seen = L10n::text("now", "现在");
+        r.seenColor = Theme::net();
+    } else {
+        r.seen = Fmt::ago(age);
+        r.seenColor = Theme::faint();
+    }
+    return r;
+}
+
+std::vector<Row> rows(const std::vector<Site>& sites, const State& state, Date now, Date launched,
+                      const InteractionHold& hold)
+{
+    std::vector<Row> result;
+    result.reserve(sites.size());
+    for (const Site& site : sites) {
+        if (site.hosts.empty())
+            continue;
+        const bool departed = hold.departed(site.id, QString());
+        const QString siteId = QStringLiteral("s:") + site.id;
+        if (site.hosts.size() == 1) {
+            const DomainRecord& only = site.hosts.front();
+            Row r = row(only, only.host, now, launched, 20, 0, false);
+            r.id = siteId;
+            r.site = site.id;
+            r.departed = departed;
+            result.push_back(std::move(r));
+            continue;
+        }
+        const bool open = state.expanded.contains(site.id);
+        Row head = row(summary(site), site.id, now, launched, 20, int(site.hosts.size()), open);
+        head.id = siteId;
+        head.site = site.id;
+        head.departed = departed;
+        result.push_back(std::move(head));
+        if (!open)
+            continue;
+        for (const DomainRecord& host : site.hosts) {
+            Row r = row(host, host.host, now, launched, 38, 0, false);
+            r.id = QStringLiteral("h:") + site.id + QLatin1Char(' ') + host.host;
+            r.site = site.id;
+            r.departed = departed;
+            result.push_back(std::move(r));
+        }
+    }
+    return result;
+}
+
+std::vector<MenuEntry> menu(const Row& row)
+{
+    std::vector<MenuEntry> entries;
+    entries.push_back({MenuEntry::Kind::copy, L10n::text("Copy Domain", "复制域名"), row.title});
+    if (!row.apps.empty()) {
+        const App& first = row.apps.front();
+        entries.push_back({MenuEntry::Kind::show,
+                           L10n::text("Show %1 in Inspector", "在检查器中查看 %1").arg(first.name), first.key});
+    }
+    return entries;
+}
+
+} // namespace DomainsModel
