@@ -95,22 +95,36 @@ QString orderTitle(Order order)
     return {};
 }
 
+Site::Site(QString id, std::vector<DomainRecord> hosts)
+    : id(std::move(id))
+    , hosts_(std::make_shared<const std::vector<DomainRecord>>(std::move(hosts)))
+{
+}
+
+const std::vector<DomainRecord>& Site::hosts() const
+{
+    static const std::vector<DomainRecord> none;
+    return hosts_ ? *hosts_ : none;
+}
+
 Date Site::lastSeen() const
 {
-    if (hosts.empty())
+    const auto& all = hosts();
+    if (all.empty())
         return Date{distantPast};
-    Date latest = hosts.front().lastSeen;
-    for (const DomainRecord& h : hosts)
+    Date latest = all.front().lastSeen;
+    for (const DomainRecord& h : all)
         latest = std::max(latest, h.lastSeen);
     return latest;
 }
 
 Date Site::firstSeen() const
 {
-    if (hosts.empty())
+    const auto& all = hosts();
+    if (all.empty())
         return Date{distantPast};
-    Date earliest = hosts.front().firstSeen;
-    for (const DomainRecord& h : hosts)
+    Date earliest = all.front().firstSeen;
+    for (const DomainRecord& h : all)
         earliest = std::min(earliest, h.firstSeen);
     return earliest;
 }
@@ -118,7 +132,7 @@ Date Site::firstSeen() const
 double Site::traffic() const
 {
     double sum = 0;
-    for (const DomainRecord& h : hosts)
+    for (const DomainRecord& h : hosts())
         sum += h.bytesIn + h.bytesOut;
     return sum;
 }
@@ -157,8 +171,9 @@ QString revision(const State& state, const QString& filter)
 std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QString& filter,
                         const State& state, InteractionHold& hold)
 {
+    // Grouped and sorted by reference; each kept record is copied once.
     std::unordered_map<QString, std::size_t, HoldDetail::Hash> index;
-    std::vector<Site> grouped;
+    std::vector<std::pair<QString, std::vector<const DomainRecord*>>> grouped;
     for (const DomainRecord& record : records) {
         if (state.liveOnly && record.live == 0)
             continue;
@@ -166,19 +181,24 @@ std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QStri
             continue;
         auto [it, added] = index.try_emplace(record.site, grouped.size());
         if (added)
-            grouped.push_back(Site{record.site, {}});
-        grouped[it->second].hosts.push_back(record);
+            grouped.emplace_back(record.site, std::vector<const DomainRecord*>{});
+        grouped[it->second].second.push_back(&record);
     }
 
     const QString rev = revision(state, filter);
     std::vector<Keyed> sites;
     sites.reserve(grouped.size());
-    for (Site& site : grouped) {
-        std::sort(site.hosts.begin(), site.hosts.end(), hostBefore);
-        if (state.expanded.contains(site.id))
-            site.hosts = hold.arrange(site.hosts, QStringLiteral("hosts:") + site.id, rev, true, true,
-                                      [](const DomainRecord& r) { return r.host; });
-        sites.push_back(keyed(std::move(site)));
+    for (auto& [id, members] : grouped) {
+        std::sort(members.begin(), members.end(),
+                  [](const DomainRecord* a, const DomainRecord* b) { return hostBefore(*a, *b); });
+        std::vector<DomainRecord> hosts;
+        hosts.reserve(members.size());
+        for (const DomainRecord* r : members)
+            hosts.push_back(*r);
+        if (state.expanded.contains(id))
+            hosts = hold.arrange(hosts, QStringLiteral("hosts:") + id, rev, true, true,
+                                 [](const DomainRecord& r) { return r.host; });
+        sites.push_back(keyed(Site(id, std::move(hosts))));
     }
     std::sort(sites.begin(), sites.end(),
               [order = state.order](const Keyed& a, const Keyed& b) { return keyedBefore(a, b, order); });
@@ -250,11 +270,11 @@ DomainRecord summary(const Site& site)
     DomainRecord s;
     s.host = site.id;
     s.site = site.id;
-    if (!site.hosts.empty())
-        s.source = site.hosts.front().source;
+    if (!site.hosts().empty())
+        s.source = site.hosts().front().source;
     s.firstSeen = site.firstSeen();
     s.lastSeen = site.lastSeen();
-    for (const DomainRecord& h : site.hosts) {
+    for (const DomainRecord& h : site.hosts()) {
         for (const DomainRecord::App& app : h.apps)
             if (std::find(s.apps.begin(), s.apps.end(), app) == s.apps.end())
                 s.apps.push_back(app);
@@ -374,41 +394,71 @@ Row row(const DomainRecord& record, const QString& title, Date now, Date launche
     return r;
 }
 
+std::vector<Entry> entries(const std::vector<Site>& sites, const State& state,
+                           const InteractionHold& hold)
+{
+    std::vector<Entry> result;
+    result.reserve(sites.size());
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const Site& site = sites[i];
+        const auto& hosts = site.hosts();
+        if (hosts.empty())
+            continue;
+        Entry head;
+        head.id = QStringLiteral("s:") + site.id;
+        head.site = int(i);
+        head.departed = hold.departed(site.id, QString());
+        if (hosts.size() == 1) {
+            result.push_back(std::move(head));
+            continue;
+        }
+        head.kind = Row::Kind::site;
+        head.open = state.expanded.contains(site.id);
+        result.push_back(head);
+        if (!head.open)
+            continue;
+        for (std::size_t h = 0; h < hosts.size(); ++h) {
+            Entry e;
+            e.id = QStringLiteral("h:") + site.id + QLatin1Char(' ') + hosts[h].host;
+            e.kind = Row::Kind::host;
+            e.site = int(i);
+            e.host = int(h);
+            e.departed = head.departed;
+            e.extent = 26;
+            result.push_back(std::move(e));
+        }
+    }
+    return result;
+}
+
+Row rowOf(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched)
+{
+    const Site& site = sites[std::size_t(entry.site)];
+    const auto& hosts = site.hosts();
+    Row r;
+    switch (entry.kind) {
+    case Row::Kind::single: r = row(hosts.front(), hosts.front().host, now, launched, 20, 0, false); break;
+    case Row::Kind::site:
+        r = row(summary(site), site.id, now, launched, 20, int(hosts.size()), entry.open);
+        break;
+    case Row::Kind::host: {
+        const DomainRecord& host = hosts[std::size_t(entry.host)];
+        r = row(host, host.host, now, launched, 38, 0, false);
+        break;
+    }
+    }
+    r.id = entry.id;
+    r.site = site.id;
+    r.departed = entry.departed;
+    return r;
+}
+
 std::vector<Row> rows(const std::vector<Site>& sites, const State& state, Date now, Date launched,
                       const InteractionHold& hold)
 {
     std::vector<Row> result;
-    result.reserve(sites.size());
-    for (const Site& site : sites) {
-        if (site.hosts.empty())
-            continue;
-        const bool departed = hold.departed(site.id, QString());
-        const QString siteId = QStringLiteral("s:") + site.id;
-        if (site.hosts.size() == 1) {
-            const DomainRecord& only = site.hosts.front();
-            Row r = row(only, only.host, now, launched, 20, 0, false);
-            r.id = siteId;
-            r.site = site.id;
-            r.departed = departed;
-            result.push_back(std::move(r));
-            continue;
-        }
-        const bool open = state.expanded.contains(site.id);
-        Row head = row(summary(site), site.id, now, launched, 20, int(site.hosts.size()), open);
-        head.id = siteId;
-        head.site = site.id;
-        head.departed = departed;
-        result.push_back(std::move(head));
-        if (!open)
-            continue;
-        for (const DomainRecord& host : site.hosts) {
-            Row r = row(host, host.host, now, launched, 38, 0, false);
-            r.id = QStringLiteral("h:") + site.id + QLatin1Char(' ') + host.host;
-            r.site = site.id;
-            r.departed = departed;
-            result.push_back(std::move(r));
-        }
-    }
+    for (const Entry& e : entries(sites, state, hold))
+        result.push_back(rowOf(e, sites, now, launched));
     return result;
 }
 

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,9 +41,14 @@ struct State {
 };
 
 // One registrable site and the hosts under it.
+// Its hosts are shared and never changed once built, so the hold and the
+// rows copy a site for the price of a pointer.
 struct Site {
     QString id;
-    std::vector<DomainRecord> hosts;
+
+    Site() = default;
+    Site(QString id, std::vector<DomainRecord> hosts);
+    const std::vector<DomainRecord>& hosts() const;
 
     // The latest lastSeen and the earliest firstSeen of the hosts; the
     // distant past for a site without hosts.
@@ -51,7 +57,10 @@ struct Site {
     // Bytes received and sent by all hosts.
     double traffic() const;
 
-    bool operator==(const Site&) const = default;
+    bool operator==(const Site& other) const { return id == other.id && hosts() == other.hosts(); }
+
+private:
+    std::shared_ptr<const std::vector<DomainRecord>> hosts_;
 };
 
 // The ten-second cell of a date: seconds since 1970 over 10, the fraction
@@ -164,8 +173,27 @@ struct Row {
 
 Row row(const DomainRecord& record, const QString& title, Date now, Date launched, double indent,
         int children, bool open);
-// Every row of the list, site after site; host rows only for open sites.
-// Departed sites come from the hold's record of the site slot.
+
+// A row's place in the list, known before anything of it is drawn: the list
+// lays out every entry and builds the rows only of those on screen.
+struct Entry {
+    QString id; // as Row::id
+    Row::Kind kind = Row::Kind::single;
+    int site = 0;  // index into the sites
+    int host = -1; // index into the site's hosts, for host rows
+    bool open = false;
+    bool departed = false;
+    double extent = 30;
+    double height() const { return extent; }
+    bool operator==(const Entry&) const = default;
+};
+// Every entry of the list, site after site; host entries only for open
+// sites. Departed sites come from the hold's record of the site slot.
+std::vector<Entry> entries(const std::vector<Site>& sites, const State& state,
+                           const InteractionHold& hold);
+// The row of one entry.
+Row rowOf(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched);
+// Every row at once (the entries' rows in order).
 std::vector<Row> rows(const std::vector<Site>& sites, const State& state, Date now, Date launched,
                       const InteractionHold& hold);
 

@@ -49,7 +49,7 @@ QStringList ids(const std::vector<Site>& sites)
 QStringList hosts(const Site& site)
 {
     QStringList out;
-    for (const DomainRecord& r : site.hosts)
+    for (const DomainRecord& r : site.hosts())
         out << r.host;
     return out;
 }
@@ -150,7 +150,7 @@ TEST_F(DomainsModelTest, HoldKeepsOrderUntilTheChoicesChange)
     log.insert(QStringLiteral("huge.test"), record("huge.test", "huge.test", 1'700'000'100, 0, 1e9));
     auto sites = build(log, QString(), state, hold);
     EXPECT_EQ(ids(sites), (QStringList{"big.test", "small.test", "huge.test"}));
-    EXPECT_EQ(sites[1].hosts[0].bytesIn, 5000);
+    EXPECT_EQ(sites[1].hosts()[0].bytesIn, 5000);
     const auto shown = rows(sites, state, Date::fromUnix(1'700'000'100), launched, hold);
     EXPECT_TRUE(shown[0].departed);
     EXPECT_FALSE(shown[1].departed);
@@ -211,7 +211,6 @@ TEST_F(DomainsModelTest, HeatStripLevelsAndWindow)
 
 TEST_F(DomainsModelTest, SiteSummarySumsAndJoinsApps)
 {
-    Site site{QStringLiteral("example.com"), {}};
     DomainRecord a = record("a.example.com", "example.com", 1'700'000'050, 1000);
     a.apps = {app("Firefox"), app("curl")};
     a.buckets = {{1, 10}, {2, 20}};
@@ -221,7 +220,7 @@ TEST_F(DomainsModelTest, SiteSummarySumsAndJoinsApps)
     b.firstSeen = Date::fromUnix(1'700'000'001);
     b.apps = {app("curl"), app("wget")};
     b.buckets = {{2, 5}, {3, 1}};
-    site.hosts = {a, b};
+    const Site site(QStringLiteral("example.com"), {a, b});
 
     const DomainRecord s = summary(site);
     EXPECT_EQ(s.apps, (std::vector<DomainRecord::App>{app("Firefox"), app("curl"), app("wget")}));
