@@ -3,6 +3,7 @@
 #include "core/fmt.h"
 #include "core/l10n.h"
 #include "model/monitor.h"
+#include "ui/clipboard.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/hold_badge.h"
@@ -14,7 +15,6 @@
 #include "ui/theme.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QGraphicsOpacityEffect>
@@ -574,5 +574,5 @@ void IncidentDrawer::showInInspector(const QUuid& id)
 void IncidentDrawer::copySummary(const QUuid& id)
 {
     if (const Incident* incident = find(id))
-        QApplication::clipboard()->setText(summary(*incident));
+        copyPlain(summary(*incident));
 }

@@ -9,6 +9,7 @@
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
 #include "field/trace_stack.h"
+#include "network/ports_view.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
@@ -400,7 +401,7 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
     case Mode::field: return new StandIn("Field", "力场", parent);
     case Mode::flow: return new StandIn("Flows", "流向", parent);
     case Mode::domains: return new StandIn("Domains", "域名", parent);
-    case Mode::ports: return new StandIn("Ports", "端口", parent);
+    case Mode::ports: return new PortsView(monitor_, parent);
     }
     return new QWidget(parent);
 }

@@ -10,6 +10,7 @@
 #include "platform/process_signals.h"
 #include "process/hold_button.h"
 #include "process/sparkline.h"
+#include "ui/clipboard.h"
 #include "ui/copy_text.h"
 #include "ui/desktop_settings.h"
 #include "ui/frame_clock.h"

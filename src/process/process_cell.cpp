@@ -6,6 +6,7 @@
 #include "ui/icons.h"
 #include "ui/process_icon.h"
 #include "ui/symbols.h"
+#include "ui/text_face.h"
 #include "ui/theme.h"
 
 #include <QFontMetricsF>
@@ -34,66 +35,7 @@ MetricText count(int64_t value, bool restricted, int64_t threshold)
     return {QString::number(value), value >= threshold ? Theme::warn() : Theme::dim()};
 }
 
-// Shaped texts, cached per face: a list repaints the same names and
-// figures many times, and shaping is most of the cost of drawing them.
-class Face {
-public:
-    explicit Face(QFont font) : font_(std::move(font)), metrics_(font_) {}
-
-    const QFont& font() const { return font_; }
-
-    double width(const QString& text)
-    {
-        auto it = widths_.constFind(text);
-        if (it != widths_.constEnd())
-            return *it;
-        if (widths_.size() > limit)
-            widths_.clear();
-        return *widths_.insert(text, metrics_.horizontalAdvance(text));
-    }
-
-    enum class Align { left, right, centre };
-
-    void draw(QPainter& painter, const QRectF& box, const QString& text, bool right = false,
-              bool elide = false)
-    {
-        draw(painter, box, text, right ? Align::right : Align::left, elide);
-    }
-
-    // Draws `text` centred vertically in `box`, at its left or right edge
-    // or in the middle, cut in the middle when it does not fit.
-    void draw(QPainter& painter, const QRectF& box, const QString& text, Align align,
-              bool elide = false)
-    {
-        QString shown = text;
-        if (elide && width(text) > box.width())
-            shown = metrics_.elidedText(text, Qt::ElideMiddle, box.width());
-        auto it = texts_.find(shown);
-        if (it == texts_.end()) {
-            if (texts_.size() > limit)
-                texts_.clear();
-            QStaticText prepared(shown);
-            prepared.setTextFormat(Qt::PlainText);
-            prepared.setPerformanceHint(QStaticText::AggressiveCaching);
-            prepared.prepare(QTransform(), font_);
-            it = texts_.insert(shown, prepared);
-        }
-        const QSizeF size = it->size();
-        const double x = align == Align::right ? box.right() - size.width()
-            : align == Align::centre       ? std::round(box.center().x() - size.width() / 2)
-                                           : box.left();
-        const double y = box.top() + (box.height() - metrics_.height()) / 2;
-        painter.setFont(font_);
-        painter.drawStaticText(QPointF(x, y), *it);
-    }
-
-private:
-    static constexpr qsizetype limit = 4096;
-    QFont font_;
-    QFontMetricsF metrics_;
-    QHash<QString, QStaticText> texts_;
-    QHash<QString, double> widths_;
-};
+using Face = TextFace;
 
 struct Faces {
     Face groupName{Fonts::font(12, QFont::Medium)};

@@ -16,32 +16,21 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegion>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <any>
 #include <cmath>
 
 namespace {
 
-constexpr double groupHeight = ProcessListController::groupHeight;
-constexpr double memberHeight = ProcessListController::memberHeight;
-
 const QString holdSlot = QStringLiteral("list");
-
-// A mouse notch scrolls this many pixels (120 eighths of a degree).
-constexpr double notchPixels = 48;
-// The scroll indicator shows this long after the last movement.
-constexpr double indicatorSeconds = 0.8;
 
 double now()
 {
     return Scheduler::current().now();
-}
-
-Animation rowCurve()
-{
-    return Animation::timing(Motion::ease(), Motion::standard());
 }
 
 bool sameColor(const QColor& a, const QColor& b)
@@ -79,16 +68,10 @@ std::optional<QString> keyName(const QKeyEvent* event)
 } // namespace
 
 ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
-    : QAbstractScrollArea(parent), monitor_(monitor)
+    : RowList(parent), monitor_(monitor)
 {
-    setFrameShape(QFrame::NoFrame);
-    // The indicator is an overlay, so columns keep their places.
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
-    setAutoFillBackground(false);
-    viewport()->setAutoFillBackground(false);
-    viewport()->setMouseTracking(true);
+    pressWash = 0.075;
     controller_.expanded = monitor_.tableState.expanded;
 
     for (auto signal : {&Monitor::snapshotChanged, &Monitor::incidentsChanged,
@@ -104,10 +87,7 @@ ProcessList::ProcessList(Monitor& monitor, QWidget* parent)
     scheduleRefresh();
 }
 
-ProcessList::~ProcessList()
-{
-    FrameClock::shared().unsubscribe(this);
-}
+ProcessList::~ProcessList() = default;
 
 void ProcessList::installHooks()
 {
@@ -208,86 +188,31 @@ void ProcessList::rebuild()
 std::optional<ReconcilePlan::Anchor> ProcessList::anchor() const
 {
     const std::optional<int> row = selectedRow();
-    if (!row)
-        return std::nullopt;
-    const auto it = states_.find(controller_.items[std::size_t(*row)].id);
-    if (it == states_.end())
-        return std::nullopt;
-    const double top = it->second.top.target();
-    const double bottom = top + controller_.items[std::size_t(*row)].height();
-    const double from = scroll_.target();
-    const double to = from + viewport()->height();
-    if (!(from < bottom && top < to))
-        return std::nullopt;
-    return ReconcilePlan::Anchor{controller_.items[std::size_t(*row)].id, top - from};
+    return row ? anchorOf(*row) : std::nullopt;
 }
 
 void ProcessList::reconcile(std::vector<RowItem> rows)
 {
-    const std::vector<QString> oldIds = rowIds(controller_.items);
-    const std::vector<QString> newIds = rowIds(rows);
-    const bool changed = oldIds != newIds;
+    const bool changed = rowIds(controller_.items) != rowIds(rows);
     const std::optional<ReconcilePlan::Anchor> mark = changed ? anchor() : std::nullopt;
-    const ReconcilePlan plan =
-        planReconcile(oldIds, newIds, mark, monitor_.mode() == Monitor::Mode::table);
     std::vector<RowItem> old = std::exchange(controller_.items, std::move(rows));
-    if (!plan.changed)
-        return;
+    reconcileRows(rowSlots(controller_.items), mark, monitor_.mode() == Monitor::Mode::table,
+                  [&old](int index) { return std::any(std::move(old[std::size_t(index)])); });
+}
 
-    const std::vector<RowItem>& items = controller_.items;
-    const std::vector<double> tops = rowTops(items);
-    if (plan.reload) {
-        if (plan.jumped && isVisible() && !viewport()->size().isEmpty()) {
-            swap_ = viewport()->grab();
-            swapOpacity_.set(1);
-            swapOpacity_.setTarget(0, Animation::timing(Motion::ease(), Motion::quick()));
-        }
-        decltype(states_) next;
-        next.reserve(items.size());
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            RowState state;
-            if (auto it = states_.find(items[i].id); it != states_.end())
-                state = std::move(it->second);
-            state.top.set(tops[i]);
-            state.opacity.set(1);
-            next.emplace(items[i].id, std::move(state));
-        }
-        states_ = std::move(next);
-        leaving_.clear();
-        if (auto offset = anchoredOrigin(mark, items, viewport()->height(), scroll_.target()))
-            scrollTo(*offset, Animation::none(), 0.1);
-        else if (scroll_.target() > maxScroll())
-            scrollTo(maxScroll(), Animation::none(), 0.1);
-    } else {
-        monitor_.reorderBegan();
-        const Animation curve = rowCurve();
-        for (int index : plan.removed) {
-            auto it = states_.find(old[std::size_t(index)].id);
-            if (it == states_.end())
-                continue;
-            Leaving gone{std::move(old[std::size_t(index)]), std::move(it->second)};
-            states_.erase(it);
-            gone.state.opacity.setTarget(0, curve);
-            leaving_.push_back(std::move(gone));
-        }
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            auto it = states_.find(items[i].id);
-            if (it != states_.end()) {
-                retarget(it->second.top, tops[i], curve);
-                continue;
-            }
-            RowState state;
-            state.top.set(tops[i]);
-            state.opacity.set(0);
-            state.opacity.setTarget(1, curve);
-            states_.emplace(items[i].id, std::move(state));
-        }
-        if (auto offset = anchoredOrigin(mark, items, viewport()->height(), scroll_.target()))
-            scrollTo(*offset, curve, Motion::standard() + 0.15);
-        else if (scroll_.target() > maxScroll())
-            scrollTo(maxScroll(), curve, Motion::standard() + 0.15);
-    }
-    animate();
+void ProcessList::reorderBegan()
+{
+    monitor_.reorderBegan();
+}
+
+void ProcessList::scrollStored(double offset)
+{
+    monitor_.tableState.scrollY = offset;
+}
+
+void ProcessList::userScrolled()
+{
+    monitor_.listHold().pulse(InteractionHold::Reason::scroll, 0.2);
 }
 
 void ProcessList::updateLooks(bool animated)
@@ -300,10 +225,10 @@ void ProcessList::updateLooks(bool animated)
     const Animation turn = Animation::spring(Motion::standard(), 0.9).unless(reduce);
     bool any = false;
     for (const RowItem& row : controller_.items) {
-        auto it = states_.find(row.id);
-        if (it == states_.end())
+        RowState* found = state(row.id);
+        if (!found)
             continue;
-        RowState& state = it->second;
+        RowState& state = *found;
         const bool selected = row.isGroup()
             ? selection == row.group.key
             : selection == row.groupKey && focus == row.member.pid;
@@ -319,20 +244,6 @@ void ProcessList::updateLooks(bool animated)
     }
     if (any)
         animate();
-}
-
-void ProcessList::updateWash(const QString& id, bool animated)
-{
-    auto it = states_.find(id);
-    if (it == states_.end())
-        return;
-    const bool active = window() && window()->isActiveWindow();
-    const double target = pressed_ == id ? 0.075 : (hovered_ == id && active ? 0.035 : 0);
-    retarget(it->second.wash, target,
-             animated ? Animation::timing(Motion::ease(), Motion::quick()) : Animation::none());
-    if (it->second.wash.moving())
-        animate();
-    viewport()->update();
 }
 
 std::optional<int> ProcessList::selectedRow() const
@@ -353,123 +264,6 @@ std::optional<int> ProcessList::selectedRow() const
     return find(QStringLiteral("g:") + *selection);
 }
 
-std::optional<double> ProcessList::drawnTop(const QString& id) const
-{
-    auto it = states_.find(id);
-    if (it == states_.end())
-        return std::nullopt;
-    return it->second.top.value();
-}
-
-int ProcessList::rowAt(double viewportY) const
-{
-    const double y = viewportY + scroll_.value();
-    const auto& items = controller_.items;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        auto it = states_.find(items[i].id);
-        if (it == states_.end())
-            continue;
-        const double top = it->second.top.value();
-        if (y >= top && y < top + items[i].height())
-            return int(i);
-    }
-    return -1;
-}
-
-double ProcessList::contentHeight() const
-{
-    double total = 0;
-    rowTops(controller_.items, &total);
-    return total;
-}
-
-double ProcessList::maxScroll() const
-{
-    return std::max(0.0, contentHeight() - viewport()->height());
-}
-
-bool ProcessList::moving() const
-{
-    if (scroll_.moving() || indicator_.moving() || swapOpacity_.moving() || !leaving_.empty())
-        return true;
-    return std::any_of(states_.begin(), states_.end(),
-                       [](const auto& entry) { return entry.second.moving(); });
-}
-
-void ProcessList::animate()
-{
-    if (!moving() || FrameClock::shared().subscribed(this))
-        return;
-    FrameClock::shared().subscribe(this, [this](double dt) {
-        // Only what moves is repainted: a slide of a few rows leaves the
-        // rest of the list alone.
-        const double before = scroll_.value();
-        const int width = viewport()->width();
-        QRegion dirty;
-        auto mark = [&](const RowState& state, double height) {
-            dirty += QRect(0, int(std::floor(state.top.value() - before)), width,
-                           int(std::ceil(height)) + 1);
-        };
-        auto stepRow = [&](RowState& state, double height) {
-            if (!state.moving())
-                return;
-            mark(state, height);
-            state.step(dt);
-            mark(state, height);
-        };
-        for (auto& [id, state] : states_)
-            stepRow(state, id.startsWith(QLatin1Char('m')) ? memberHeight : groupHeight);
-        for (Leaving& gone : leaving_)
-            stepRow(gone.state, gone.item.height());
-        std::erase_if(leaving_, [](const Leaving& gone) { return !gone.state.opacity.moving(); });
-        if (indicator_.moving())
-            dirty += QRect(width - 8, 0, 8, viewport()->height());
-        const bool whole = scroll_.moving() || swapOpacity_.moving() || !swap_.isNull();
-        stepAll(dt, scroll_, indicator_, swapOpacity_);
-        if (!swapOpacity_.moving() && !swap_.isNull() && swapOpacity_.value() <= 0)
-            swap_ = QPixmap();
-        if (scroll_.value() != before)
-            monitor_.tableState.scrollY = scroll_.value();
-        if (whole)
-            viewport()->update();
-        else if (!dirty.isEmpty())
-            viewport()->update(dirty);
-        return moving();
-    });
-}
-
-void ProcessList::scrollTo(double offset, const Animation& animation, double ownFor)
-{
-    ownScrollUntil_ = now() + ownFor;
-    const double clamped = std::clamp(offset, 0.0, maxScroll());
-    scroll_.setTarget(clamped, animation);
-    scrolled(true);
-    animate();
-    viewport()->update();
-}
-
-void ProcessList::scrolled(bool own)
-{
-    if (!restored_)
-        return;
-    monitor_.tableState.scrollY = scroll_.target();
-    if (!own && now() > ownScrollUntil_)
-        monitor_.listHold().pulse(InteractionHold::Reason::scroll, 0.2);
-    if (!own) {
-        // The indicator shows while the user scrolls, then fades.
-        retarget(indicator_, 1, Animation::timing(Motion::ease(), Motion::quick()));
-        const double until = indicatorUntil_ = now() + indicatorSeconds;
-        QPointer<ProcessList> self(this);
-        Scheduler::current().after(indicatorSeconds, this, [self, until] {
-            if (self && self->indicatorUntil_ == until) {
-                retarget(self->indicator_, 0, Animation::timing(Motion::ease(), Motion::standard()));
-                self->animate();
-            }
-        });
-        animate();
-    }
-}
-
 void ProcessList::restoreScroll()
 {
     restoring_ = true;
@@ -484,26 +278,12 @@ void ProcessList::restoreScroll()
             monitor.pendingScrollRows = 0;
         }
         if (offset > 0)
-            self->scroll_.set(std::min(offset, self->maxScroll()));
+            self->setScrollNow(offset);
         self->restored_ = true;
         self->restoring_ = false;
         self->scrolled(false);
         self->viewport()->update();
     });
-}
-
-void ProcessList::scrollIntoView(int row)
-{
-    const std::vector<double> tops = rowTops(controller_.items);
-    const double top = tops[std::size_t(row)];
-    const double bottom = top + controller_.items[std::size_t(row)].height();
-    double target = scroll_.target();
-    if (top < target)
-        target = top;
-    else if (bottom > target + viewport()->height())
-        target = bottom - viewport()->height();
-    if (std::abs(target - scroll_.target()) > 0.5)
-        scrollTo(target, Animation::timing(Motion::ease(), Motion::quick()).unless(reduced()), 0.3);
 }
 
 bool ProcessList::key(const QString& name)
@@ -522,7 +302,7 @@ bool ProcessList::key(const QString& name)
             target = 0;
             const std::vector<double> tops = rowTops(items);
             for (std::size_t i = 0; i < items.size(); ++i)
-                if (tops[i] + items[i].height() > scroll_.target()) {
+                if (tops[i] + items[i].height() > scrollTarget()) {
                     target = int(i);
                     break;
                 }
@@ -572,8 +352,8 @@ void ProcessList::select(int row)
         monitor_.setFocusPid(item.member.pid);
     }
     monitor_.listHold().pulse(InteractionHold::Reason::keyboard, 2.0);
-    ownScrollUntil_ = now() + 0.3;
-    scrollIntoView(row);
+    ownScrollUntil = now() + 0.3;
+    scrollIntoView(row, reduced());
     updateLooks(true);
     viewport()->update();
 }
@@ -635,10 +415,10 @@ std::optional<Monitor::RowAnchors> ProcessList::anchors() const
     for (const RowItem& row : controller_.items) {
         if (!row.isGroup())
             continue;
-        auto it = states_.find(row.id);
-        if (it == states_.end())
+        const RowState* drawn = state(row.id);
+        if (!drawn)
             continue;
-        const double y = it->second.top.value() - scroll_.value() + row.height() / 2;
+        const double y = drawn->top.value() - scrollOffset() + row.height() / 2;
         result.points.insert(row.group.key, QPointF(viewport()->mapTo(top, QPoint(0, 0)))
                                                 + QPointF(37, y));
     }
@@ -650,46 +430,39 @@ const QImage& ProcessList::picture(const RowItem& row, const QColor& background,
                                    const std::vector<double>* spark, std::optional<Severity> flag,
                                    bool iconHidden, const Thresholds& thresholds, QSize size)
 {
-    Picture& picture = pictures_[row.id];
-    picture.used = paints_;
+    auto& picture = pictures_.at(row.id, size, viewport()->devicePixelRatioF());
+    PictureKey& key = picture.key;
     const std::size_t sparkCount = spark ? std::min<std::size_t>(spark->size(), sparkPoints) : 0;
     auto sameSpark = [&] {
-        return picture.spark.size() == sparkCount
+        return key.spark.size() == sparkCount
             && (!spark
-                || std::equal(picture.spark.begin(), picture.spark.end(),
-                              spark->end() - long(sparkCount)));
+                || std::equal(key.spark.begin(), key.spark.end(), spark->end() - long(sparkCount)));
     };
-    const bool same = !picture.image.isNull() && picture.size == size
-        && picture.background.rgba() == background.rgba()
-        && picture.item.kind == row.kind && picture.flag == flag
-        && picture.iconHidden == iconHidden && picture.thresholds == thresholds
-        && (row.isGroup() ? picture.item.group == row.group && sameSpark()
-                          : picture.item.member == row.member);
+    const bool same = picture.drawn && key.background.rgba() == background.rgba()
+        && key.item.kind == row.kind && key.flag == flag && key.iconHidden == iconHidden
+        && key.thresholds == thresholds
+        && (row.isGroup() ? key.item.group == row.group && sameSpark()
+                          : key.item.member == row.member);
     if (same)
         return picture.image;
 
-    picture.item = row;
-    picture.spark.clear();
+    key.item = row;
+    key.spark.clear();
     if (spark)
-        picture.spark.assign(spark->end() - long(sparkCount), spark->end());
-    picture.flag = flag;
-    picture.iconHidden = iconHidden;
-    picture.thresholds = thresholds;
-    picture.size = size;
-    picture.background = background;
+        key.spark.assign(spark->end() - long(sparkCount), spark->end());
+    key.flag = flag;
+    key.iconHidden = iconHidden;
+    key.thresholds = thresholds;
+    key.background = background;
+    picture.drawn = true;
     // Opaque, on the list's own ground, so that placing it is a plain copy.
-    const qreal ratio = viewport()->devicePixelRatioF();
-    if (picture.image.size() != size * ratio) {
-        picture.image = QImage(size * ratio, QImage::Format_RGB32);
-        picture.image.setDevicePixelRatio(ratio);
-    }
     picture.image.fill(Theme::bg());
     QPainter painter(&picture.image);
     ProcessCell::Paint paint;
     paint.chrome = false;
     paint.background = background;
     ProcessCell::paintBackground(painter, QRectF(QPointF(0, 0), QSizeF(size)), paint);
-    paint.spark = &picture.spark;
+    paint.spark = &key.spark;
     paint.flag = flag;
     paint.iconHidden = iconHidden;
     paint.thresholds = &thresholds;
@@ -701,95 +474,57 @@ const QImage& ProcessList::picture(const RowItem& row, const QColor& background,
     return picture.image;
 }
 
-void ProcessList::paintEvent(QPaintEvent*)
+void ProcessList::paintEvent(QPaintEvent* event)
 {
-    QPainter painter(viewport());
-    // The list paints its own ground, so nothing under it is repainted.
-    painter.fillRect(viewport()->rect(), Theme::bg());
-    const int width = viewport()->width();
-    const double height = viewport()->height();
-    const double offset = scroll_.value();
-    const QHash<QString, Monitor::Series>& series = monitor_.series();
-    const Thresholds& thresholds = thresholds_;
-    ++paints_;
-    // While rows slide, each frame places pictures of the rows drawn on the
-    // first frame; at rest rows are drawn straight, which is cheaper once.
-    const bool sliding = !leaving_.empty()
-        || std::any_of(states_.begin(), states_.end(),
-                       [](const auto& entry) { return entry.second.top.moving(); })
-        || scroll_.moving();
-
-    auto paintRow = [&](const RowItem& row, const RowState& state) {
-        // Whole pixels, so that pictures are placed without resampling.
-        const double top = std::round(state.top.value() - offset);
-        if (top + row.height() <= 0 || top >= height)
-            return;
-        ProcessCell::Paint paint;
-        paint.background = state.background.value();
-        paint.accent = state.accent.value();
-        paint.wash = state.wash.value();
-        paint.chevron = state.chevron.value();
-        paint.thresholds = &thresholds;
-        paint.opacity = state.opacity.value() * (row.ghost ? 0.4 : 1.0);
-        const QRectF rect(0, top, width, row.height());
-        const std::vector<double>* spark = nullptr;
-        if (row.isGroup()) {
-            if (auto it = series.constFind(row.group.key); it != series.constEnd())
-                spark = &it->cpu;
-            if (auto it = flags_.constFind(row.group.key); it != flags_.constEnd())
-                paint.flag = *it;
-            paint.iconHidden = hiddenIcons_.contains(row.group.key);
-        }
-        paint.spark = spark;
-        if (!sliding) {
-            if (row.isGroup())
-                ProcessCell::paintGroup(painter, rect, row.group, paint);
-            else
-                ProcessCell::paintMember(painter, rect, row.member, paint);
-            return;
-        }
-        painter.setOpacity(paint.opacity);
-        painter.drawImage(QPointF(0, top),
-                          picture(row, paint.background, spark, paint.flag, paint.iconHidden,
-                                  thresholds, QSize(width, int(row.height()))));
-        if (paint.accent > 0) {
-            QColor accent = Theme::cpu();
-            accent.setAlphaF(float(paint.accent));
-            painter.fillRect(QRectF(0, top, 2, row.height()), accent);
-        }
-        if (row.isGroup() && row.group.members.size() >= 2)
-            ProcessCell::paintChevron(painter, rect, paint.chevron);
-        ProcessCell::paintWash(painter, rect, paint);
-        painter.setOpacity(1);
-    };
-    for (const Leaving& gone : leaving_)
-        paintRow(gone.item, gone.state);
-    for (const RowItem& row : controller_.items)
-        if (auto it = states_.find(row.id); it != states_.end())
-            paintRow(row, it->second);
+    RowList::paintEvent(event);
     // Pictures of rows out of sight go.
-    std::erase_if(pictures_, [this](const auto& entry) { return entry.second.used != paints_; });
-
-    const double content = contentHeight();
-    if (indicator_.value() > 0.01 && content > height) {
-        const double bar = std::max(24.0, height * height / content);
-        const double y = offset / (content - height) * (height - bar);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor::fromRgbF(1, 1, 1, float(0.28 * indicator_.value())));
-        painter.drawRoundedRect(QRectF(width - 6, y + 2, 3, bar - 4), 1.5, 1.5);
-    }
-    if (!swap_.isNull() && swapOpacity_.value() > 0) {
-        painter.setOpacity(swapOpacity_.value());
-        painter.drawPixmap(0, 0, swap_);
-    }
+    pictures_.sweep();
 }
 
-void ProcessList::resizeEvent(QResizeEvent* event)
+void ProcessList::paintRow(QPainter& painter, const RowPaint& row)
 {
-    QAbstractScrollArea::resizeEvent(event);
-    if (scroll_.target() > maxScroll())
-        scroll_.set(maxScroll());
+    const RowItem& item = row.leaving ? std::any_cast<const RowItem&>(*row.leaving)
+                                      : controller_.items[std::size_t(row.index)];
+    const RowState& state = *row.state;
+    const QRectF& rect = row.rect;
+    const double top = rect.top();
+    ProcessCell::Paint paint;
+    paint.background = state.background.value();
+    paint.accent = state.accent.value();
+    paint.wash = state.wash.value();
+    paint.chevron = state.chevron.value();
+    paint.thresholds = &thresholds_;
+    paint.opacity = state.opacity.value() * (item.ghost ? 0.4 : 1.0);
+    const std::vector<double>* spark = nullptr;
+    if (item.isGroup()) {
+        const QHash<QString, Monitor::Series>& series = monitor_.series();
+        if (auto it = series.constFind(item.group.key); it != series.constEnd())
+            spark = &it->cpu;
+        if (auto it = flags_.constFind(item.group.key); it != flags_.constEnd())
+            paint.flag = *it;
+        paint.iconHidden = hiddenIcons_.contains(item.group.key);
+    }
+    paint.spark = spark;
+    if (!row.sliding) {
+        if (item.isGroup())
+            ProcessCell::paintGroup(painter, rect, item.group, paint);
+        else
+            ProcessCell::paintMember(painter, rect, item.member, paint);
+        return;
+    }
+    painter.setOpacity(paint.opacity);
+    painter.drawImage(QPointF(0, top),
+                      picture(item, paint.background, spark, paint.flag, paint.iconHidden,
+                              thresholds_, QSize(int(rect.width()), int(item.height()))));
+    if (paint.accent > 0) {
+        QColor accent = Theme::cpu();
+        accent.setAlphaF(float(paint.accent));
+        painter.fillRect(QRectF(0, top, 2, item.height()), accent);
+    }
+    if (item.isGroup() && item.group.members.size() >= 2)
+        ProcessCell::paintChevron(painter, rect, paint.chevron);
+    ProcessCell::paintWash(painter, rect, paint);
+    painter.setOpacity(1);
 }
 
 void ProcessList::keyPressEvent(QKeyEvent* event)
@@ -801,108 +536,5 @@ void ProcessList::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QAbstractScrollArea::keyPressEvent(event);
-}
-
-void ProcessList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QAbstractScrollArea::mousePressEvent(event);
-        return;
-    }
-    setFocus(Qt::MouseFocusReason);
-    const int row = rowAt(event->position().y());
-    if (row >= 0) {
-        pressed_ = controller_.items[std::size_t(row)].id;
-        updateWash(*pressed_, false);
-    }
-}
-
-void ProcessList::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton || !pressed_) {
-        QAbstractScrollArea::mouseReleaseEvent(event);
-        return;
-    }
-    const QString id = *std::exchange(pressed_, std::nullopt);
-    updateWash(id, true);
-    const int row = rowAt(event->position().y());
-    if (row >= 0 && controller_.items[std::size_t(row)].id == id)
-        clicked(row, event->position().x());
-}
-
-void ProcessList::mouseMoveEvent(QMouseEvent* event)
-{
-    const int row = rowAt(event->position().y());
-    std::optional<QString> id;
-    if (row >= 0)
-        id = controller_.items[std::size_t(row)].id;
-    if (id == hovered_)
-        return;
-    const std::optional<QString> before = std::exchange(hovered_, id);
-    if (before)
-        updateWash(*before, true);
-    if (id)
-        updateWash(*id, true);
-}
-
-void ProcessList::leaveEvent(QEvent* event)
-{
-    QAbstractScrollArea::leaveEvent(event);
-    if (const std::optional<QString> before = std::exchange(hovered_, std::nullopt))
-        updateWash(*before, true);
-}
-
-bool ProcessList::viewportEvent(QEvent* event)
-{
-    if (event->type() == QEvent::Leave)
-        leaveEvent(event);
-    return QAbstractScrollArea::viewportEvent(event);
-}
-
-void ProcessList::wheelEvent(QWheelEvent* event)
-{
-    // Touchpads report pixels; mice report angles.
-    double delta = event->pixelDelta().y();
-    if (event->pixelDelta().isNull())
-        delta = event->angleDelta().y() * notchPixels / 120.0;
-    if (delta == 0) {
-        event->ignore();
-        return;
-    }
-    event->accept();
-    const double target = std::clamp(scroll_.target() - delta, 0.0, maxScroll());
-    if (std::abs(target - scroll_.target()) < 0.01)
-        return;
-    scroll_.setTarget(target, Animation::none());
-    scrolled(false);
-    viewport()->update();
-}
-
-void ProcessList::contextMenuEvent(QContextMenuEvent* event)
-{
-    const int row = rowAt(event->pos().y());
-    std::unique_ptr<QMenu> shown(menu(row, this));
-    if (shown)
-        shown->exec(event->globalPos());
-}
-
-void ProcessList::hideEvent(QHideEvent* event)
-{
-    QAbstractScrollArea::hideEvent(event);
-    // Nothing moves while hidden: every value jumps to where it was going.
-    FrameClock::shared().unsubscribe(this);
-    for (auto& [id, state] : states_) {
-        state.top.set(state.top.target());
-        state.opacity.set(state.opacity.target());
-        state.background.set(state.background.target());
-        state.accent.set(state.accent.target());
-        state.chevron.set(state.chevron.target());
-        state.wash.set(state.wash.target());
-    }
-    leaving_.clear();
-    scroll_.set(scroll_.target());
-    indicator_.set(0);
-    swapOpacity_.set(0);
-    swap_ = QPixmap();
+    RowList::keyPressEvent(event);
 }

@@ -27,15 +27,6 @@ RowItem RowItem::memberRow(const ProcSample& member, const QString& groupKey, bo
     return row;
 }
 
-std::vector<QString> rowIds(const std::vector<RowItem>& rows)
-{
-    std::vector<QString> ids;
-    ids.reserve(rows.size());
-    for (const RowItem& row : rows)
-        ids.push_back(row.id);
-    return ids;
-}
-
 QString ProcessListController::arrangementKey(Monitor::SortKey sort, bool ascending,
                                               const QString& filter)
 {
@@ -176,76 +167,4 @@ void ProcessListController::toggle(const QString& key)
         expanded.remove(key);
     else
         expanded.insert(key);
-}
-
-ReconcilePlan planReconcile(const std::vector<QString>& oldIds, const std::vector<QString>& newIds,
-                            const std::optional<ReconcilePlan::Anchor>& anchor, bool listShown)
-{
-    ReconcilePlan plan;
-    plan.changed = oldIds != newIds;
-    if (!plan.changed)
-        return plan;
-    std::unordered_map<QString, int, HoldDetail::Hash> oldIndex, newIndex;
-    oldIndex.reserve(oldIds.size());
-    newIndex.reserve(newIds.size());
-    for (std::size_t i = 0; i < oldIds.size(); ++i)
-        oldIndex.emplace(oldIds[i], int(i));
-    for (std::size_t i = 0; i < newIds.size(); ++i)
-        newIndex.emplace(newIds[i], int(i));
-    for (std::size_t i = 0; i < oldIds.size(); ++i)
-        if (!newIndex.contains(oldIds[i]))
-            plan.removed.push_back(int(i));
-    for (const QString& id : newIds)
-        if (!oldIndex.contains(id))
-            ++plan.inserted;
-    if (anchor) {
-        auto from = oldIndex.find(anchor->id);
-        auto to = newIndex.find(anchor->id);
-        plan.jumped = from != oldIndex.end() && to != newIndex.end()
-            && std::abs(to->second - from->second) >= 5;
-    }
-    plan.reload = oldIds.empty() || plan.removed.size() + std::size_t(plan.inserted) > 200
-        || !listShown || plan.jumped;
-    return plan;
-}
-
-std::vector<double> rowTops(const std::vector<RowItem>& rows, double* total)
-{
-    std::vector<double> tops;
-    tops.reserve(rows.size());
-    double y = 0;
-    for (const RowItem& row : rows) {
-        tops.push_back(y);
-        y += row.height();
-    }
-    if (total)
-        *total = y;
-    return tops;
-}
-
-std::optional<double> anchoredOrigin(const std::optional<ReconcilePlan::Anchor>& anchor,
-                                     const std::vector<RowItem>& rows, double viewportHeight,
-                                     double currentOffset)
-{
-    if (!anchor || rows.empty())
-        return std::nullopt;
-    double y = 0;
-    bool found = false;
-    for (const RowItem& row : rows) {
-        if (row.id == anchor->id) {
-            found = true;
-            break;
-        }
-        y += row.height();
-    }
-    if (!found)
-        return std::nullopt;
-    double content = 0;
-    rowTops(rows, &content);
-    const double limit = std::max(0.0, content - viewportHeight);
-    const double target = std::max(0.0, y - anchor->offset);
-    const double offset = std::min(limit, target);
-    if (std::abs(offset - currentOffset) <= 0.5)
-        return std::nullopt;
-    return offset;
 }

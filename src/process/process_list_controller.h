@@ -1,12 +1,13 @@
 #pragma once
 // The process list's rows and order, kept free of widgets: the natural order
 // of the Monitor's groups, the frozen order that keeps rows in place while
-// the list hold is active (rows of vanished items stay as ghosts), and the
-// plan that brings the shown rows to new ones.
+// the list hold is active (rows of vanished items stay as ghosts). The kit's
+// row list (ui/row_list.h) moves the shown rows to new ones.
 
 #include "core/incident.h"
 #include "core/records.h"
 #include "model/monitor.h"
+#include "ui/row_list.h"
 
 #include <QHash>
 #include <QSet>
@@ -33,8 +34,6 @@ struct RowItem {
     // Group rows are 28 pixels high, member rows 24.
     double height() const { return isMember() ? 24 : 28; }
 };
-
-std::vector<QString> rowIds(const std::vector<RowItem>& rows);
 
 class ProcessListController {
 public:
@@ -86,36 +85,3 @@ public:
 private:
     void appendNatural(std::vector<RowItem>& rows, const GroupSample& group) const;
 };
-
-// How the shown rows move to new ones.
-struct ReconcilePlan {
-    // The row that keeps its height on screen, and its distance from the
-    // top of the visible area.
-    struct Anchor {
-        QString id;
-        double offset = 0;
-    };
-
-    bool changed = false;
-    bool reload = false;
-    // The anchored row moved by five or more places: reload with a
-    // cross-fade.
-    bool jumped = false;
-    std::vector<int> removed; // indexes in the old rows
-    int inserted = 0;
-};
-
-// Large changes (over 200 rows), changes off the list mode, a first fill and
-// jumps of the anchored row reload; the rest animates.
-ReconcilePlan planReconcile(const std::vector<QString>& oldIds, const std::vector<QString>& newIds,
-                            const std::optional<ReconcilePlan::Anchor>& anchor, bool listShown);
-
-// The scroll offset that keeps the anchored row at its height, clamped to
-// the real content height (rows of 28 and 24); none when it would not move
-// by more than half a pixel.
-std::optional<double> anchoredOrigin(const std::optional<ReconcilePlan::Anchor>& anchor,
-                                     const std::vector<RowItem>& rows, double viewportHeight,
-                                     double currentOffset);
-
-// The top of each row and the total height.
-std::vector<double> rowTops(const std::vector<RowItem>& rows, double* total = nullptr);

@@ -5,6 +5,7 @@
 #include "model/monitor.h"
 #include "platform/file_manager.h"
 #include "platform/process_signals.h"
+#include "ui/clipboard.h"
 #include "ui/copy_text.h"
 
 #include <QAction>

@@ -1,15 +1,14 @@
 #include "ui/copy_text.h"
 
 #include "core/l10n.h"
+#include "ui/clipboard.h"
 #include "ui/frame_clock.h"
 #include "ui/scheduler.h"
 #include "ui/sound.h"
 #include "ui/symbols.h"
 #include "ui/theme.h"
 
-#include <QClipboard>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -25,14 +24,6 @@ CopyText::CopyText(const QString& display, const std::optional<QString>& value, 
     setAttribute(Qt::WA_Hover);
 }
 
-void copyPlain(const QString& text)
-{
-    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-        clipboard->clear();
-        clipboard->setText(text);
-    }
-}
-
 void CopyText::copy()
 {
     copyPlain(copiedText());
@@ -43,32 +34,81 @@ void CopyText::copy()
     Scheduler::current().after(confirmSeconds, this, [this] { setCopied(false); });
 }
 
+bool CopyLook::retarget()
+{
+    const Animation fade = Animation::ease(Motion::quick());
+    confirm.setTarget(copied ? 1 : 0, fade);
+    brightness.setTarget(hovering && !copied ? hoverBrightness : 0, fade);
+    return moving();
+}
+
+QColor CopyLook::color(const QColor& base) const
+{
+    const double t = std::clamp(confirm.value(), 0.0, 1.0);
+    const double lift = brightness.value();
+    const QColor from = base.toRgb(), to = Theme::cpu();
+    auto mix = [&](double a, double b) { return std::clamp(a + (b - a) * t + lift, 0.0, 1.0); };
+    return QColor::fromRgbF(float(mix(from.redF(), to.redF())), float(mix(from.greenF(), to.greenF())),
+                            float(mix(from.blueF(), to.blueF())),
+                            float(from.alphaF() + (to.alphaF() - from.alphaF()) * t));
+}
+
+QString CopyLook::shown(const QString& display, const QFont& font, Qt::TextElideMode truncation,
+                        double width) const
+{
+    const double reserved = checkShown() ? gap + checkSize : 0;
+    return QFontMetricsF(font).elidedText(display, truncation, std::max(0.0, width - reserved));
+}
+
+void CopyLook::paint(QPainter& painter, const QRectF& rect, const QString& display,
+                     const QFont& font, const QColor& base, Qt::TextElideMode truncation,
+                     Qt::Alignment alignment) const
+{
+    const double reserved = checkShown() ? gap + checkSize : 0;
+    const double room = std::max(0.0, rect.width() - reserved);
+    const QString text = shown(display, font, truncation, rect.width());
+    const double textWidth = std::min(QFontMetricsF(font).horizontalAdvance(text), room);
+    const bool right = alignment & Qt::AlignRight;
+    const double left = right ? rect.right() - reserved - textWidth : rect.left();
+    const QColor colour = color(base);
+    painter.save();
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.drawText(QRectF(rect.left(), rect.top(), room, rect.height()),
+                     (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, text);
+    if (checkShown() && confirm.value() > 0) {
+        painter.setOpacity(painter.opacity() * std::clamp(confirm.value(), 0.0, 1.0));
+        const QRectF box(left + textWidth + gap, rect.top() + (rect.height() - checkSize) / 2,
+                         checkSize, checkSize);
+        Symbols::draw(painter, box, u"checkmark", colour, QFont::Bold);
+    }
+    painter.restore();
+}
+
 void CopyText::setCopied(bool copied)
 {
-    if (copied == copied_)
+    if (copied == look_.copied)
         return;
-    copied_ = copied;
+    look_.copied = copied;
     updateGeometry();
     retarget();
 }
 
 void CopyText::setHovering(bool hovering)
 {
-    if (hovering == hovering_)
+    if (hovering == look_.hovering)
         return;
-    hovering_ = hovering;
+    look_.hovering = hovering;
     retarget();
 }
 
 void CopyText::retarget()
 {
-    const Animation fade = Animation::ease(Motion::quick());
-    confirm_.setTarget(copied_ ? 1 : 0, fade);
-    brightness_.setTarget(hovering_ && !copied_ ? hoverBrightness : 0, fade);
-    if (!confirm_.moving() && !brightness_.moving())
+    if (!look_.retarget())
         return;
     FrameClock::shared().subscribe(this, [this](double dt) {
-        const bool moving = stepAll(dt, confirm_, brightness_);
+        const bool moving = look_.step(dt);
         if (!moving)
             updateGeometry();
         update();
@@ -78,30 +118,24 @@ void CopyText::retarget()
 
 QColor CopyText::currentColor() const
 {
-    const double t = std::clamp(confirm_.value(), 0.0, 1.0);
-    const double lift = brightness_.value();
-    const QColor from = color_.toRgb(), to = Theme::cpu();
-    auto mix = [&](double a, double b) { return std::clamp(a + (b - a) * t + lift, 0.0, 1.0); };
-    return QColor::fromRgbF(float(mix(from.redF(), to.redF())), float(mix(from.greenF(), to.greenF())),
-                            float(mix(from.blueF(), to.blueF())),
-                            float(from.alphaF() + (to.alphaF() - from.alphaF()) * t));
+    return look_.color(color_);
 }
 
 double CopyText::textWidth() const
 {
-    const double reserved = checkShown() ? gap + checkSize : 0;
+    const double reserved = look_.checkShown() ? gap + checkSize : 0;
     return std::max(0.0, width() - reserved);
 }
 
 QString CopyText::shownText() const
 {
-    return QFontMetricsF(font_).elidedText(display_, truncation_, textWidth());
+    return look_.shown(display_, font_, truncation_, width());
 }
 
 QSize CopyText::sizeHint() const
 {
     const QFontMetricsF metrics(font_);
-    const double check = checkShown() ? gap + checkSize : 0;
+    const double check = look_.checkShown() ? gap + checkSize : 0;
     return QSize(int(std::ceil(metrics.horizontalAdvance(display_) + check)),
                  int(std::ceil(std::max(metrics.height(), checkSize))));
 }
@@ -109,19 +143,7 @@ QSize CopyText::sizeHint() const
 void CopyText::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    const QColor colour = currentColor();
-    const QString text = shownText();
-    const QFontMetricsF metrics(font_);
-    const double textRight = std::min(metrics.horizontalAdvance(text), textWidth());
-    painter.setFont(font_);
-    painter.setPen(colour);
-    painter.drawText(QRectF(0, 0, textWidth(), height()), Qt::AlignLeft | Qt::AlignVCenter, text);
-    if (checkShown() && confirm_.value() > 0) {
-        painter.setOpacity(std::clamp(confirm_.value(), 0.0, 1.0));
-        const QRectF box(textRight + gap, (height() - checkSize) / 2, checkSize, checkSize);
-        Symbols::draw(painter, box, u"checkmark", colour, QFont::Bold);
-    }
+    look_.paint(painter, QRectF(rect()), display_, font_, color_, truncation_);
 }
 
 void CopyText::mousePressEvent(QMouseEvent* event)

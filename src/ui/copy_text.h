@@ -13,14 +13,12 @@
 
 #include <optional>
 
-// Puts `text` on the clipboard as plain text, replacing whatever was there:
-// the one way the interface copies.
-void copyPlain(const QString& text);
+class QPainter;
 
-class CopyText : public QWidget {
-    Q_OBJECT
-
-public:
+// The look of click-to-copy text as plain values: the confirmation after a
+// copy and the lift under the pointer. CopyText keeps one; a list that paints
+// copyable cells itself keeps one per cell and draws it with paint().
+struct CopyLook {
     static constexpr double confirmSeconds = 1.1;
     // Space between the text and the checkmark, and the checkmark's size.
     static constexpr double gap = 3;
@@ -28,21 +26,54 @@ public:
     // Added to each colour component while the pointer is over the text.
     static constexpr double hoverBrightness = 0.18;
 
+    bool copied = false;
+    bool hovering = false;
+    // 0 → 1 as the confirmation shows: colour and checkmark follow it.
+    AnimatedValue confirm{0};
+    AnimatedValue brightness{0};
+
+    // Aims the values at the flags; true when they move.
+    bool retarget();
+    bool step(double dt) { return stepAll(dt, confirm, brightness); }
+    bool moving() const { return confirm.moving() || brightness.moving(); }
+    bool checkShown() const { return copied || confirm.value() > 0; }
+    // `base` lifted under the pointer and blended towards the cpu colour as
+    // the confirmation shows.
+    QColor color(const QColor& base) const;
+    // What fits of `display` in `width`, keeping room for the checkmark.
+    QString shown(const QString& display, const QFont& font, Qt::TextElideMode truncation,
+                  double width) const;
+    // Draws `display` in `rect`, at its left or right edge, with the
+    // checkmark after it while the confirmation shows.
+    void paint(QPainter& painter, const QRectF& rect, const QString& display, const QFont& font,
+               const QColor& base, Qt::TextElideMode truncation,
+               Qt::Alignment alignment = Qt::AlignLeft) const;
+};
+
+class CopyText : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr double confirmSeconds = CopyLook::confirmSeconds;
+    static constexpr double gap = CopyLook::gap;
+    static constexpr double checkSize = CopyLook::checkSize;
+    static constexpr double hoverBrightness = CopyLook::hoverBrightness;
+
     CopyText(const QString& display, const std::optional<QString>& value, const QFont& font,
              const QColor& color, Qt::TextElideMode truncation, QWidget* parent = nullptr);
 
     QString display() const { return display_; }
     // What a click puts on the clipboard.
     QString copiedText() const { return value_.value_or(display_); }
-    bool copied() const { return copied_; }
-    bool hovering() const { return hovering_; }
+    bool copied() const { return look_.copied; }
+    bool hovering() const { return look_.hovering; }
 
     // The click's action: copy, play the cue, confirm for a while.
     void copy();
 
     // The text's colour as it is drawn now, and the checkmark's opacity.
     QColor currentColor() const;
-    double checkOpacity() const { return confirm_.value(); }
+    double checkOpacity() const { return look_.confirm.value(); }
     // What the text shows at the current width.
     QString shownText() const;
 
@@ -59,7 +90,6 @@ private:
     void setCopied(bool copied);
     void setHovering(bool hovering);
     void retarget();
-    bool checkShown() const { return copied_ || confirm_.value() > 0; }
     double textWidth() const;
 
     QString display_;
@@ -68,10 +98,6 @@ private:
     QColor color_;
     Qt::TextElideMode truncation_;
 
-    bool copied_ = false;
-    bool hovering_ = false;
     bool pressed_ = false;
-    // 0 → 1 as the confirmation shows: colour and checkmark follow it.
-    AnimatedValue confirm_{0};
-    AnimatedValue brightness_{0};
+    CopyLook look_;
 };

@@ -7,9 +7,11 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/frame_clock.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/fonts.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/shrink_label.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/text_face.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/symbols.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/desktop_settings.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/sound.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/clipboard.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/copy_text.cpp
   )
   target_link_libraries(tavrin_ui PUBLIC Qt6::Widgets Qt6::DBus Qt6::Multimedia)

@@ -9,6 +9,7 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/hover_hold_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/hold_badge_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/row_list_test.cpp
   )
   target_link_libraries(test_ui_press PRIVATE tavrin_ui Qt6::Test GTest::gtest GTest::gmock)
   add_test(NAME test_ui_press COMMAND test_ui_press)

@@ -1,0 +1,251 @@
+#include "network/ports_model.h"
+#include "network/ports_view.h"
+
+#include "app/view_fixture.h"
+
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include <memory>
+
+namespace {
+
+Listener listener(int32_t pid, int64_t port, const QString& proto = QStringLiteral("TCP"),
+                  bool localOnly = true)
+{
+    Listener l;
+    l.pid = pid;
+    l.port = port;
+    l.proto = proto;
+    l.localOnly = localOnly;
+    return l;
+}
+
+std::vector<int64_t> ports(const std::vector<Listener>& listeners)
+{
+    std::vector<int64_t> result;
+    for (const Listener& l : listeners)
+        result.push_back(l.port);
+    return result;
+}
+
+std::vector<QString> ids(const std::vector<PortRow>& rows)
+{
+    std::vector<QString> result;
+    for (const PortRow& row : rows)
+        result.push_back(row.id);
+    return result;
+}
+
+Owner owner(const QString& name, const QString& process)
+{
+    return Owner{QStringLiteral("exe:") + name, name, std::nullopt, process};
+}
+
+} // namespace
+
+TEST(PortsModel, FilterIsAPortPrefixOrAnOwnersNameAsTyped)
+{
+    const std::vector<Listener> all{listener(1, 80), listener(2, 8000), listener(3, 8080),
+                                    listener(4, 1080), listener(5, 443), listener(6, 22)};
+    PortsModel::Owners owners{{6, owner("OpenSSH", "sshd")}};
+    EXPECT_EQ(ports(PortsModel::ordered(all, "80", owners)), (std::vector<int64_t>{80, 8000, 8080}));
+    // An owner whose name holds the text is kept whatever its port.
+    owners.emplace(5, owner("proxy80", "relay"));
+    EXPECT_EQ(ports(PortsModel::ordered(all, "80", owners)),
+              (std::vector<int64_t>{80, 443, 8000, 8080}));
+    // Not trimmed: a leading blank matches no port.
+    EXPECT_TRUE(PortsModel::ordered(all, " 80", owners).empty());
+    // The service name is not searched; owner and process are, in any case.
+    EXPECT_EQ(ports(PortsModel::ordered(all, "SSH", {})), (std::vector<int64_t>{}));
+    EXPECT_EQ(ports(PortsModel::ordered(all, "ssh", owners)), (std::vector<int64_t>{22}));
+    EXPECT_EQ(ports(PortsModel::ordered(all, "RELAY", owners)), (std::vector<int64_t>{443}));
+    // Nor the pid or the protocol.
+    EXPECT_TRUE(PortsModel::ordered(all, "TCP", {}).empty());
+    EXPECT_EQ(PortsModel::ordered(all, "", {}).size(), all.size());
+}
+
+TEST(PortsModel, TiesGoByProtocolThenPid)
+{
+    const std::vector<Listener> all{listener(9, 53, "UDP"), listener(7, 53, "TCP"),
+                                    listener(3, 53, "UDP"), listener(1, 5353, "UDP"),
+                                    listener(2, 22, "TCP")};
+    std::vector<QString> order;
+    for (const Listener& l : PortsModel::ordered(all, "", {}))
+        order.push_back(l.id());
+    EXPECT_EQ(order, (std::vector<QString>{"2.TCP.22", "7.TCP.53", "3.UDP.53", "9.UDP.53",
+                                           "1.UDP.5353"}));
+}
+
+TEST(PortsModel, ServiceNamesFollowTheLanguage)
+{
+    const bool chinese = L10n::isChinese();
+    L10n::setChinese(false);
+    const std::map<int64_t, QString> names = Ports::names();
+    EXPECT_EQ(names.size(), 42u);
+    EXPECT_EQ(Ports::service(631), "Printing");
+    EXPECT_EQ(Ports::service(8888), "HTTP alt");
+    EXPECT_FALSE(Ports::service(6009));
+    EXPECT_FALSE(Ports::service(0));
+    EXPECT_FALSE(Ports::service(99999));
+    L10n::setChinese(true);
+    EXPECT_EQ(Ports::service(631), "打印");
+    EXPECT_EQ(Ports::service(8888), "HTTP 备用");
+    EXPECT_EQ(Ports::service(5000), "AirPlay 接收");
+    EXPECT_EQ(Ports::service(22), "SSH");
+    EXPECT_EQ(Ports::service(3306), "MySQL");
+    EXPECT_EQ(Ports::names().at(8080), "HTTP 代理");
+    // Every lookup agrees with the table as read.
+    for (const auto& [port, name] : Ports::names())
+        EXPECT_EQ(Ports::service(port), name);
+    L10n::setChinese(chinese);
+}
+
+class PortsTest : public ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        QCursor::setPos(-500, -500);
+        monitor = make();
+    }
+    // One process per owned pid, in a group of its own.
+    void feed(std::vector<Listener> listeners, std::vector<std::pair<int32_t, QString>> owned)
+    {
+        std::vector<GroupSample> groups;
+        for (const auto& [pid, name] : owned)
+            groups.push_back(group(name, 1, {pid}));
+        Snapshot s = snapshotOf(std::move(groups));
+        s.listeners = std::move(listeners);
+        ingest(*monitor, s);
+        runPending();
+    }
+    std::vector<PortRow> rows(const QString& filter = {})
+    {
+        return PortsModel::rows(monitor->snapshot().listeners, filter, monitor->owners(),
+                                monitor->portsHold());
+    }
+    std::unique_ptr<Monitor> monitor;
+};
+
+TEST_F(PortsTest, RowsWithoutAnOwnerAndTheirMenus)
+{
+    feed({listener(40, 8080, "TCP", false), listener(41, 6009)}, {{40, "web"}});
+    const std::vector<PortRow> shown = rows();
+    ASSERT_EQ(shown.size(), 2u);
+    const PortRow& owned = shown[1];
+    const PortRow& unknown = shown[0];
+    EXPECT_EQ(PortsModel::portText(owned), ":8080");
+    EXPECT_EQ(PortsModel::serviceText(owned), "HTTP proxy");
+    EXPECT_EQ(PortsModel::serviceText(unknown), "—");
+    EXPECT_EQ(PortsModel::ownerText(unknown), "Unknown");
+    EXPECT_EQ(PortsModel::processText(unknown), "?  41");
+    EXPECT_EQ(PortsModel::processText(owned), "web-proc  40");
+    EXPECT_EQ(PortsModel::visibilityText(owned), "Visible on LAN");
+    EXPECT_TRUE(PortsModel::exposed(owned));
+    EXPECT_EQ(PortsModel::visibilityText(unknown), "Local only");
+    EXPECT_FALSE(PortsModel::exposed(unknown));
+
+    EXPECT_EQ(PortsModel::menu(unknown, *monitor).titles(),
+              (QStringList{"Copy Port Number", "Copy PID", "Copy Local Address"}));
+    const MenuSpec menu = PortsModel::menu(owned, *monitor);
+    EXPECT_EQ(menu.titles(), (QStringList{"Copy Port Number", "Copy PID", "Copy Local Address", "-",
+                                          "Show in Inspector"}));
+    EXPECT_TRUE(menu.trigger("Copy Local Address"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "localhost:8080");
+    EXPECT_TRUE(menu.trigger("Copy PID"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "40");
+    EXPECT_TRUE(menu.trigger("Show in Inspector"));
+    EXPECT_EQ(monitor->selection(), "web");
+    EXPECT_EQ(monitor->focusPid(), 40);
+
+    L10n::setChinese(true);
+    EXPECT_EQ(PortsModel::ownerText(unknown), "未知");
+    EXPECT_EQ(PortsModel::menu(unknown, *monitor).titles(),
+              (QStringList{"复制端口号", "复制 PID", "复制本机地址"}));
+    EXPECT_EQ(PortsModel::emptyText("xyz"), "没有与「xyz」匹配的端口");
+    L10n::setChinese(false);
+    EXPECT_EQ(PortsModel::emptyText("xyz"), "No ports match “xyz”");
+}
+
+TEST_F(PortsTest, TheHoldKeepsClosedRowsWithTheirOwnerAndAppendsNewOnes)
+{
+    feed({listener(10, 22), listener(20, 80), listener(30, 443)},
+         {{10, "ssh"}, {20, "web"}, {30, "tls"}});
+    rows();
+    monitor->portsHold().set(InteractionHold::Reason::pointer, true);
+    // 80 closes and its pid now belongs to another program; 25 opens.
+    feed({listener(10, 22), listener(30, 443), listener(50, 25)},
+         {{10, "ssh"}, {20, "other"}, {30, "tls"}, {50, "mail"}});
+    std::vector<PortRow> held = rows();
+    EXPECT_EQ(ids(held), (std::vector<QString>{"10.TCP.22", "20.TCP.80", "30.TCP.443", "50.TCP.25"}));
+    EXPECT_TRUE(held[1].closed);
+    EXPECT_EQ(PortsModel::visibilityText(held[1]), "Closed");
+    EXPECT_FALSE(PortsModel::exposed(held[1]));
+    // The help keeps the socket's own flag.
+    EXPECT_EQ(PortsModel::visibilityHelp(held[1]),
+              "Bound to the loopback address only; other devices can’t connect");
+    // Shown with the owner it had, not whoever has the pid now.
+    ASSERT_TRUE(held[1].owner);
+    EXPECT_EQ(held[1].owner->name, "web");
+    EXPECT_FALSE(held[3].closed);
+
+    // A new filter re-sorts at once, though the pointer still holds.
+    EXPECT_EQ(ids(rows("2")), (std::vector<QString>{"10.TCP.22", "50.TCP.25"}));
+    EXPECT_EQ(ids(rows("")), (std::vector<QString>{"10.TCP.22", "50.TCP.25", "30.TCP.443"}));
+
+    // The release sorts and the closed row is gone.
+    monitor->portsHold().set(InteractionHold::Reason::pointer, false);
+    advance(1);
+    EXPECT_FALSE(monitor->portsHold().active());
+    EXPECT_EQ(ids(rows()), (std::vector<QString>{"10.TCP.22", "50.TCP.25", "30.TCP.443"}));
+}
+
+TEST_F(PortsTest, ViewShowsTheEmptyTextsAndRowsAndActsOnClicks)
+{
+    PortsView view(*monitor);
+    showOffscreen(view, {900, 300});
+    runPending();
+    EXPECT_TRUE(view.emptyLabel()->isVisible());
+    EXPECT_EQ(view.emptyLabel()->text(),
+              "Nothing is listening right now. Ports appear here as soon as a process starts "
+              "listening.");
+
+    feed({listener(40, 8080, "TCP", false), listener(41, 6009)}, {{40, "web"}});
+    settle();
+    EXPECT_FALSE(view.emptyLabel()->isVisible());
+    PortsList* list = view.list();
+    ASSERT_EQ(list->rows().size(), 2u);
+    EXPECT_EQ(list->rows()[1].id, "40.TCP.8080");
+
+    // The port's text copies the bare number and confirms for a while.
+    const QRectF rowRect(0, PortRow::rowHeight, list->viewport()->width(), PortRow::rowHeight);
+    const QPointF onPort = list->portTextRect(1, rowRect).center();
+    list->clicked(1, onPort);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "8080");
+    ASSERT_TRUE(list->copyLook("40.TCP.8080"));
+    EXPECT_TRUE(list->copyLook("40.TCP.8080")->copied);
+    // Copying does not select.
+    EXPECT_FALSE(monitor->selection());
+    advance(CopyLook::confirmSeconds + 0.1);
+    settle();
+    EXPECT_FALSE(list->copyLook("40.TCP.8080"));
+
+    // Elsewhere an owned row shows its owner; an unknown one does nothing.
+    list->clicked(0, QPointF(400, 15));
+    EXPECT_FALSE(monitor->selection());
+    list->clicked(1, QPointF(400, 45));
+    EXPECT_EQ(monitor->selection(), "web");
+    EXPECT_EQ(monitor->focusPid(), 40);
+    EXPECT_EQ(list->helpAt(QPointF(list->viewport()->width() - 60, 45)),
+              "Bound to all interfaces; devices on the same network can connect");
+    EXPECT_EQ(list->menuSpec(0).titles().size(), 3);
+
+    monitor->setFilter("xyz");
+    runPending();
+    EXPECT_TRUE(view.emptyLabel()->isVisible());
+    EXPECT_EQ(view.emptyLabel()->text(), "No ports match “xyz”");
+}
