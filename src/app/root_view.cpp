@@ -9,6 +9,7 @@
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
 #include "field/trace_stack.h"
+#include "network/domains_view.h"
 #include "network/ports_view.h"
 #include "process/inspector_view.h"
 #include "process/process_table.h"
@@ -400,7 +401,7 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
     case Mode::table: return new ProcessTable(monitor_, parent);
     case Mode::field: return new StandIn("Field", "力场", parent);
     case Mode::flow: return new StandIn("Flows", "流向", parent);
-    case Mode::domains: return new StandIn("Domains", "域名", parent);
+    case Mode::domains: return new DomainsView(monitor_, parent);
     case Mode::ports: return new PortsView(monitor_, parent);
     }
     return new QWidget(parent);
