@@ -97,7 +97,10 @@ TEST_F(DomainsViewTest, SitesGroupHostsAndOpenOnClick)
     EXPECT_EQ(rows.row(index).apps.size(), 2u);
 
     rows.click(index, QPointF(40, 10));
+    // The hosts fade in and the chevron turns on the frame clock.
+    EXPECT_TRUE(rows.moving());
     settle();
+    EXPECT_FALSE(rows.moving());
     EXPECT_TRUE(view.state().expanded.contains(QStringLiteral("example.com")));
     ASSERT_EQ(rows.count(), 4u);
     // The busy host first, indented, 26 pixels tall.
@@ -108,8 +111,10 @@ TEST_F(DomainsViewTest, SitesGroupHostsAndOpenOnClick)
     EXPECT_EQ(*rows.drawnTop(rows.row(index + 2).id) - *rows.drawnTop(first.id), 26);
 
     rows.click(index, QPointF(40, 10));
+    EXPECT_EQ(rows.leavingCount(), 2u);
     settle();
     EXPECT_EQ(rows.count(), 2u);
+    EXPECT_EQ(rows.leavingCount(), 0u);
 
     // A filter that matches nothing empties the list, not the counts.
     monitor->setFilter(QStringLiteral("nothing-like-it"));
