@@ -1,4 +1,5 @@
 #include "network/domains_model.h"
+#include "network/heat_strip.h"
 
 #include "core/l10n.h"
 #include "ui/hold_fixture.h"
@@ -207,6 +208,12 @@ TEST_F(DomainsModelTest, HeatStripLevelsAndWindow)
     EXPECT_EQ(shown.strip[35], 1);
     EXPECT_EQ(shown.strip[33], -1);
     EXPECT_EQ(shown.strip[0], 0);
+
+    // 150 pixels: each cell a 36th of it, drawn a pixel narrower.
+    const QRectF last = HeatStrip::cellRect(QRectF(10, 0, 150, 10), 35);
+    EXPECT_DOUBLE_EQ(last.left(), 10 + 150.0 / 36 * 35);
+    EXPECT_DOUBLE_EQ(last.width(), 150.0 / 36 - 1);
+    EXPECT_TRUE(HeatStrip::cells(QRectF(0, 0, 150, 10), {}).isEmpty());
 }
 
 TEST_F(DomainsModelTest, SiteSummarySumsAndJoinsApps)
