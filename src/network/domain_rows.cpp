@@ -282,12 +282,12 @@ void DomainRows::paintRow(QPainter& p, const RowPaint& paint)
         f.small.draw(p, l.rate, row.rate, left);
     }
     p.setRenderHint(QPainter::Antialiasing, false);
-    HeatStrip::paint(p, l.strip, row.strip);
+    p.drawPixmap(l.strip.topLeft(), strip(row.strip, p.device()->devicePixelRatioF()));
     p.setRenderHint(QPainter::Antialiasing);
 
     for (std::size_t i = 0; i < row.apps.size(); ++i) {
         const DomainsModel::App& app = row.apps[i];
-        ProcessIcon::paint(p, l.apps[i], iconSize, app.letter, app.bundlePath);
+        p.drawPixmap(l.apps[i].topLeft(), icon(app, p.device()->devicePixelRatioF()));
     }
     if (!row.moreApps.isEmpty()) {
         p.setPen(Theme::faint());
@@ -305,6 +305,47 @@ void DomainRows::paintRow(QPainter& p, const RowPaint& paint)
     if (wash > 0)
         p.fillRect(r, Theme::withAlpha(Qt::white, wash));
     p.restore();
+}
+
+// Pictures of strips and icons: a row repaints the same few many times, and
+// their antialiased shapes cost more than placing a picture.
+namespace {
+
+template <class Draw>
+const QPixmap& cached(QHash<QByteArray, QPixmap>& cache, const QByteArray& key, QSizeF size, qreal ratio,
+                      Draw draw)
+{
+    auto it = cache.find(key);
+    if (it != cache.end() && it->devicePixelRatio() == ratio)
+        return *it;
+    if (cache.size() > 2048)
+        cache.clear();
+    QPixmap picture((size * ratio).toSize());
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    draw(p);
+    p.end();
+    return *cache.insert(key, picture);
+}
+
+} // namespace
+
+const QPixmap& DomainRows::strip(const std::array<int8_t, DomainsModel::stripCells>& levels, qreal ratio)
+{
+    const QByteArray key(reinterpret_cast<const char*>(levels.data()), qsizetype(levels.size()));
+    const QSizeF size(Columns::stripWidth, Columns::stripHeight);
+    return cached(strips_, key, size, ratio,
+                  [&](QPainter& p) { HeatStrip::paint(p, QRectF(QPointF(), size), levels); });
+}
+
+const QPixmap& DomainRows::icon(const DomainsModel::App& app, qreal ratio)
+{
+    const QByteArray key = (app.letter + QChar(0) + app.bundlePath.value_or(QString())).toUtf8();
+    return cached(icons_, key, QSizeF(iconSize, iconSize), ratio, [&](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing);
+        ProcessIcon::paint(p, QRectF(0, 0, iconSize, iconSize), iconSize, app.letter, app.bundlePath);
+    });
 }
 
 std::optional<int> DomainRows::appAt(int row, QPointF position) const

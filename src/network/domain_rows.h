@@ -8,7 +8,10 @@
 #include "ui/menu_spec.h"
 #include "ui/row_list.h"
 
+#include <QByteArray>
 #include <QFont>
+#include <QHash>
+#include <QPixmap>
 #include <QRectF>
 
 #include <functional>
@@ -71,6 +74,8 @@ protected:
 
 private:
     std::optional<int> appAt(int row, QPointF position) const;
+    const QPixmap& strip(const std::array<int8_t, DomainsModel::stripCells>& levels, qreal ratio);
+    const QPixmap& icon(const DomainsModel::App& app, qreal ratio);
     QRectF rectOf(int row) const;
     void show(const QString& key);
 
@@ -82,4 +87,6 @@ private:
     Date launched_;
     mutable std::vector<std::optional<Row>> built_;
     std::uint64_t painted_ = 0;
+    QHash<QByteArray, QPixmap> strips_;
+    QHash<QByteArray, QPixmap> icons_;
 };

@@ -101,6 +101,57 @@ Site::Site(QString id, std::vector<DomainRecord> hosts)
 {
 }
 
+Site::Site(QString id, std::shared_ptr<const std::vector<DomainRecord>> hosts)
+    : id(std::move(id))
+    , hosts_(std::move(hosts))
+{
+}
+
+namespace {
+
+// Whether a copy still shows a record. The log only ever appends apps, adds
+// to the current cell and trims the oldest cells, and every write moves a
+// figure, a date or an end of the buckets, so those are what is compared:
+// walking every cell of every record costs as much as copying it.
+bool stillShows(const DomainRecord& live, const DomainRecord& copy)
+{
+    if (live.host != copy.host || live.site != copy.site || live.source != copy.source
+        || live.firstSeen != copy.firstSeen || live.lastSeen != copy.lastSeen
+        || live.bytesIn != copy.bytesIn || live.bytesOut != copy.bytesOut || live.rateIn != copy.rateIn
+        || live.rateOut != copy.rateOut || live.live != copy.live || live.apps.size() != copy.apps.size()
+        || live.buckets.size() != copy.buckets.size())
+        return false;
+    if (live.buckets.empty())
+        return true;
+    return live.buckets.begin()->first == copy.buckets.begin()->first
+        && *live.buckets.rbegin() == *copy.buckets.rbegin();
+}
+
+} // namespace
+
+SiteCopies::Hosts SiteCopies::hosts(const QString& site, const std::vector<const DomainRecord*>& members)
+{
+    Kept& kept = kept_[site];
+    kept.used = generation_;
+    const bool same = kept.hosts && kept.hosts->size() == members.size()
+        && std::equal(members.begin(), members.end(), kept.hosts->begin(),
+                      [](const DomainRecord* live, const DomainRecord& copy) { return stillShows(*live, copy); });
+    if (!same) {
+        std::vector<DomainRecord> copied;
+        copied.reserve(members.size());
+        for (const DomainRecord* r : members)
+            copied.push_back(*r);
+        kept.hosts = std::make_shared<const std::vector<DomainRecord>>(std::move(copied));
+    }
+    return kept.hosts;
+}
+
+void SiteCopies::sweep()
+{
+    std::erase_if(kept_, [this](const auto& entry) { return entry.second.used != generation_; });
+    ++generation_;
+}
+
 const std::vector<DomainRecord>& Site::hosts() const
 {
     static const std::vector<DomainRecord> none;
@@ -169,7 +220,7 @@ QString revision(const State& state, const QString& filter)
 }
 
 std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QString& filter,
-                        const State& state, InteractionHold& hold)
+                        const State& state, InteractionHold& hold, SiteCopies* copies)
 {
     // Grouped and sorted by reference; each kept record is copied once.
     std::unordered_map<QString, std::size_t, HoldDetail::Hash> index;
@@ -191,15 +242,24 @@ std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QStri
     for (auto& [id, members] : grouped) {
         std::sort(members.begin(), members.end(),
                   [](const DomainRecord* a, const DomainRecord* b) { return hostBefore(*a, *b); });
-        std::vector<DomainRecord> hosts;
-        hosts.reserve(members.size());
-        for (const DomainRecord* r : members)
-            hosts.push_back(*r);
+        SiteCopies::Hosts hosts;
+        if (copies) {
+            hosts = copies->hosts(id, members);
+        } else {
+            std::vector<DomainRecord> copied;
+            copied.reserve(members.size());
+            for (const DomainRecord* r : members)
+                copied.push_back(*r);
+            hosts = std::make_shared<const std::vector<DomainRecord>>(std::move(copied));
+        }
         if (state.expanded.contains(id))
-            hosts = hold.arrange(hosts, QStringLiteral("hosts:") + id, rev, true, true,
-                                 [](const DomainRecord& r) { return r.host; });
+            hosts = std::make_shared<const std::vector<DomainRecord>>(
+                hold.arrange(*hosts, QStringLiteral("hosts:") + id, rev, true, true,
+                             [](const DomainRecord& r) { return r.host; }));
         sites.push_back(keyed(Site(id, std::move(hosts))));
     }
+    if (copies)
+        copies->sweep();
     std::sort(sites.begin(), sites.end(),
               [order = state.order](const Keyed& a, const Keyed& b) { return keyedBefore(a, b, order); });
 

@@ -9,6 +9,7 @@
 #include "core/date.h"
 #include "engine/domain_log.h"
 #endif
+#include "ui/interaction_hold.h"
 
 #include <QColor>
 #include <QSet>
@@ -18,9 +19,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
-
-class InteractionHold;
 
 namespace DomainsModel {
 
@@ -48,6 +48,7 @@ struct Site {
 
     Site() = default;
     Site(QString id, std::vector<DomainRecord> hosts);
+    Site(QString id, std::shared_ptr<const std::vector<DomainRecord>> hosts);
     const std::vector<DomainRecord>& hosts() const;
 
     // The latest lastSeen and the earliest firstSeen of the hosts; the
@@ -73,6 +74,27 @@ bool hostBefore(const DomainRecord& a, const DomainRecord& b);
 // Whether site `a` comes before `b` in `order`; total for distinct ids.
 bool siteBefore(const Site& a, const Site& b, Order order);
 
+// The hosts of each site as the last build copied them: a site whose records
+// have not changed since is not copied again. Kept by the view between
+// builds; sites not built again are forgotten.
+class SiteCopies {
+public:
+    using Hosts = std::shared_ptr<const std::vector<DomainRecord>>;
+    // The copied hosts of `site`, in the order of `members`.
+    Hosts hosts(const QString& site, const std::vector<const DomainRecord*>& members);
+    // Forgets the sites not asked for since the last sweep.
+    void sweep();
+    std::size_t size() const { return kept_.size(); }
+
+private:
+    struct Kept {
+        Hosts hosts;
+        std::uint64_t used = 0;
+    };
+    std::unordered_map<QString, Kept, HoldDetail::Hash> kept_;
+    std::uint64_t generation_ = 0;
+};
+
 // What changes the wanted order: the order, "Live only" and the filter.
 QString revision(const State& state, const QString& filter);
 
@@ -80,7 +102,7 @@ QString revision(const State& state, const QString& filter);
 // hold keeps the order still while it is active; the hosts of open sites go
 // through it too, one slot per site.
 std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QString& filter,
-                        const State& state, InteractionHold& hold);
+                        const State& state, InteractionHold& hold, SiteCopies* copies = nullptr);
 
 // First seen more than 20 s after launch and less than 90 s before `now`.
 bool isNew(const DomainRecord& record, Date launched, Date now);

@@ -98,7 +98,7 @@ void DomainsView::refresh()
 {
     const Date now = monitor_.snapshot().system.date;
     const DomainLog& log = monitor_.domains();
-    sites_ = DomainsModel::build(log.records, monitor_.filter(), state_, monitor_.domainsHold());
+    sites_ = DomainsModel::build(log.records, monitor_.filter(), state_, monitor_.domainsHold(), &copies_);
     const int fresh = DomainsModel::newCount(log.records, monitor_.launched(), now);
 
     Model next;

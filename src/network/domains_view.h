@@ -67,6 +67,7 @@ private:
 
     Monitor& monitor_;
     DomainsModel::State state_;
+    DomainsModel::SiteCopies copies_;
     std::vector<DomainsModel::Site> sites_;
     Model model_;
     std::array<Chip*, DomainsModel::allOrders.size()> chips_{};

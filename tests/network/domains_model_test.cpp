@@ -165,6 +165,40 @@ TEST_F(DomainsModelTest, HoldKeepsOrderUntilTheChoicesChange)
     EXPECT_FALSE(hold.departed(QStringLiteral("big.test"), QString()));
 }
 
+TEST_F(DomainsModelTest, CopiesFollowEveryWriteOfTheLog)
+{
+    SiteCopies copies;
+    DomainRecord a = record("a.example.com", "example.com");
+    a.buckets = {{10, 1}, {11, 2}};
+    auto log = logOf({a, record("b.test", "b.test")});
+    const auto first = build(log, QString(), State{}, hold, &copies);
+    const auto again = build(log, QString(), State{}, hold, &copies);
+    ASSERT_EQ(again.size(), 2u);
+    // Unchanged sites share their copies.
+    EXPECT_EQ(&first[0].hosts(), &again[0].hosts());
+
+    // Each way the log writes a record shows in the next build.
+    const auto site = [&] {
+        for (const Site& s : build(log, QString(), State{}, hold, &copies))
+            if (s.id == QStringLiteral("example.com"))
+                return s.hosts().front();
+        return DomainRecord{};
+    };
+    DomainRecord& live = log[QStringLiteral("a.example.com")];
+    live.buckets[11] += 5; // the current cell grows
+    EXPECT_EQ(site().buckets.at(11), 7);
+    live.buckets.erase(10); // the oldest cell goes
+    EXPECT_FALSE(site().buckets.contains(10));
+    live.apps.push_back(app("curl"));
+    EXPECT_EQ(site().apps.size(), 1u);
+    live.live = 2;
+    EXPECT_EQ(site().live, 2);
+
+    log.remove(QStringLiteral("b.test"));
+    build(log, QString(), State{}, hold, &copies);
+    EXPECT_EQ(copies.size(), 1u);
+}
+
 TEST_F(DomainsModelTest, NewRuleAndCounts)
 {
     const auto firstSeenAfter = [](double seconds) {
