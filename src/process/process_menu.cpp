@@ -46,11 +46,9 @@ Confirm& confirmer()
     return confirm;
 }
 
-QAction* add(QMenu* menu, const char* en, const char* zh, std::function<void()> handler)
+void add(MenuSpec* spec, const char* en, const char* zh, std::function<void()> handler)
 {
-    QAction* action = menu->addAction(L10n::text(en, zh));
-    QObject::connect(action, &QAction::triggered, menu, [handler = std::move(handler)] { handler(); });
-    return action;
+    spec->add(L10n::text(en, zh), std::move(handler));
 }
 
 } // namespace
@@ -93,7 +91,14 @@ Question question(const QString& name, std::size_t count, bool force)
 QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,
             QWidget* parent)
 {
-    auto* result = new QMenu(parent);
+    return buildMenu(entries(group, member, monitor), parent);
+}
+
+MenuSpec entries(const GroupSample& group, const std::optional<ProcSample>& member,
+                 Monitor& monitor)
+{
+    MenuSpec spec;
+    MenuSpec* result = &spec;
     const QString name = member ? member->name : group.name;
     std::vector<int32_t> pids;
     std::vector<ProcessSignals::Sampled> sampled;
@@ -126,7 +131,7 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
         monitor.setSelection(key);
         monitor.setFocusPid(focus);
     });
-    result->addSeparator();
+    result->addDivider();
     add(result, "Copy Name", "复制名称", [name] { copyPlain(name); });
     QStringList pidTexts;
     for (int32_t pid : pids)
@@ -141,7 +146,7 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
         add(result, "Show in File Manager", "在文件管理器中显示",
             [path] { FileManager::reveal(path); });
     }
-    result->addSeparator();
+    result->addDivider();
     if (muted)
         add(result, "Unmute Alerts", "恢复告警", [&monitor, groupName] {
             Preferences prefs = monitor.prefs();
@@ -154,7 +159,7 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
             prefs.ignored.append(groupName);
             monitor.setPrefs(prefs);
         });
-    result->addSeparator();
+    result->addDivider();
     auto confirm = [name, count = pids.size(), targets](bool force) {
         // Asked (and the question built) only when chosen, in the language
         // of that moment.
@@ -165,7 +170,7 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
     };
     add(result, "Quit…", "结束…", [confirm] { confirm(false); });
     add(result, "Force Quit…", "强制结束…", [confirm] { confirm(true); });
-    return result;
+    return spec;
 }
 
 } // namespace ProcessMenu

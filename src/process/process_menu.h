@@ -7,6 +7,7 @@
 // another process is never signalled.
 
 #include "core/records.h"
+#include "ui/menu_spec.h"
 
 #include <QString>
 
@@ -41,6 +42,9 @@ private:
     Confirm previous_;
 };
 
+// The menu's entries, in order; actions hold copies of what they act on.
+MenuSpec entries(const GroupSample& group, const std::optional<ProcSample>& member,
+                 Monitor& monitor);
 // Never null; the caller owns the menu.
 QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,
             QWidget* parent = nullptr);
