@@ -4,6 +4,7 @@
 #include "network/heat_strip.h"
 #include "ui/clipboard.h"
 #include "ui/menu_spec.h"
+#include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/motion.h"
 #include "ui/plain_text.h"
@@ -97,7 +98,8 @@ void DomainRows::setContent(std::vector<DomainsModel::Site> sites,
     });
 
     // The chevrons turn with the rows' motion; new rows take their state at once.
-    const Animation turn = Animation::spring(Motion::standard());
+    const Animation turn =
+        Animation::spring(Motion::standard()).unless(DesktopSettings::instance().reduceMotion());
     for (const DomainsModel::Entry& entry : entries_) {
         if (entry.kind != Row::Kind::site)
             continue;
