@@ -11,6 +11,7 @@
 #include "field/memory_legend.h"
 #include "field/reactor_view.h"
 #include "field/trace_stack.h"
+#include "network/domains_view.h"
 #include "network/flow_view.h"
 #include "network/ports_view.h"
 #include "process/inspector_view.h"
@@ -403,7 +404,7 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
     case Mode::table: return new ProcessTable(monitor_, parent);
     case Mode::field: return new StandIn("Field", "力场", parent);
     case Mode::flow: return new FlowView(monitor_, 36, 230, parent);
-    case Mode::domains: return new StandIn("Domains", "域名", parent);
+    case Mode::domains: return new DomainsView(monitor_, parent);
     case Mode::ports: return new PortsView(monitor_, parent);
     }
     return new QWidget(parent);

@@ -182,6 +182,17 @@ void PortsList::animateCopies()
         moving = look.retarget() || moving;
         repaintRow(id);
     }
+    if (moving && !isVisible()) {
+        // Nothing ticks for a hidden list: the looks land where they go.
+        for (auto& [id, look] : copies_) {
+            look.confirm.set(look.confirm.target());
+            look.brightness.set(look.brightness.target());
+        }
+        std::erase_if(copies_, [](const auto& entry) {
+            return !entry.second.copied && !entry.second.hovering;
+        });
+        return;
+    }
     if (!moving || FrameClock::shared().subscribed(&copyClock_))
         return;
     FrameClock::shared().subscribe(&copyClock_, [this](double dt) {

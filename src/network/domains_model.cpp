@@ -1,0 +1,537 @@
+#include "network/domains_model.h"
+
+#include "core/fmt.h"
+#include "core/l10n.h"
+#include "ui/icons.h"
+#include "ui/interaction_hold.h"
+#include "ui/theme.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+namespace DomainsModel {
+
+namespace {
+
+constexpr double distantPast = -std::numeric_limits<double>::max();
+
+// Keys of one site, taken once before sorting.
+struct Keyed {
+    Site site;
+    int64_t recent = 0;
+    double traffic = 0;
+    Date firstSeen;
+};
+
+bool keyedBefore(const Keyed& a, const Keyed& b, Order order)
+{
+    switch (order) {
+    case Order::recent:
+        if (a.recent != b.recent)
+            return a.recent > b.recent;
+        if (a.traffic != b.traffic)
+            return a.traffic > b.traffic;
+        break;
+    case Order::traffic:
+        if (a.traffic != b.traffic)
+            return a.traffic > b.traffic;
+        break;
+    case Order::newest:
+        if (a.firstSeen != b.firstSeen)
+            return a.firstSeen > b.firstSeen;
+        break;
+    }
+    return a.site.id < b.site.id;
+}
+
+Keyed keyed(Site site)
+{
+    Keyed k;
+    k.recent = cell(site.lastSeen());
+    k.traffic = site.traffic();
+    k.firstSeen = site.firstSeen();
+    k.site = std::move(site);
+    return k;
+}
+
+bool matches(const DomainRecord& record, const QString& filter)
+{
+    if (record.host.contains(filter, Qt::CaseInsensitive))
+        return true;
+    return std::any_of(record.apps.begin(), record.apps.end(), [&](const DomainRecord::App& app) {
+        return app.name.contains(filter, Qt::CaseInsensitive);
+    });
+}
+
+} // namespace
+
+QString orderText(Order order)
+{
+    switch (order) {
+    case Order::recent: return QStringLiteral("recent");
+    case Order::traffic: return QStringLiteral("traffic");
+    case Order::newest: return QStringLiteral("newest");
+    }
+    return {};
+}
+
+std::optional<Order> orderFromText(const QString& text)
+{
+    for (Order order : allOrders)
+        if (orderText(order) == text)
+            return order;
+    return std::nullopt;
+}
+
+QString orderTitle(Order order)
+{
+    switch (order) {
+    case Order::recent: return L10n::text("Recent", "最近活跃");
+    case Order::traffic: return L10n::text("Traffic", "流量");
+    case Order::newest: return L10n::text("Newest", "新出现");
+    }
+    return {};
+}
+
+Site::Site(QString id, std::vector<DomainRecord> hosts)
+    : id(std::move(id))
+    , hosts_(std::make_shared<const std::vector<DomainRecord>>(std::move(hosts)))
+{
+}
+
+Site::Site(QString id, std::shared_ptr<const std::vector<DomainRecord>> hosts)
+    : id(std::move(id))
+    , hosts_(std::move(hosts))
+{
+}
+
+namespace {
+
+// Whether a copy still shows a record. The log only ever appends apps, adds
+// to the current cell and trims the oldest cells, and every write moves a
+// figure, a date or an end of the buckets, so those are what is compared:
+// walking every cell of every record costs as much as copying it.
+bool stillShows(const DomainRecord& live, const DomainRecord& copy)
+{
+    if (live.host != copy.host || live.site != copy.site || live.source != copy.source
+        || live.firstSeen != copy.firstSeen || live.lastSeen != copy.lastSeen
+        || live.bytesIn != copy.bytesIn || live.bytesOut != copy.bytesOut || live.rateIn != copy.rateIn
+        || live.rateOut != copy.rateOut || live.live != copy.live || live.apps.size() != copy.apps.size()
+        || live.buckets.size() != copy.buckets.size())
+        return false;
+    if (live.buckets.empty())
+        return true;
+    return live.buckets.begin()->first == copy.buckets.begin()->first
+        && *live.buckets.rbegin() == *copy.buckets.rbegin();
+}
+
+} // namespace
+
+SiteCopies::Hosts SiteCopies::hosts(const QString& site, const std::vector<const DomainRecord*>& members)
+{
+    Kept& kept = kept_[site];
+    kept.used = generation_;
+    const bool same = kept.hosts && kept.hosts->size() == members.size()
+        && std::equal(members.begin(), members.end(), kept.hosts->begin(),
+                      [](const DomainRecord* live, const DomainRecord& copy) { return stillShows(*live, copy); });
+    if (!same) {
+        std::vector<DomainRecord> copied;
+        copied.reserve(members.size());
+        for (const DomainRecord* r : members)
+            copied.push_back(*r);
+        kept.hosts = std::make_shared<const std::vector<DomainRecord>>(std::move(copied));
+    }
+    return kept.hosts;
+}
+
+void SiteCopies::sweep()
+{
+    std::erase_if(kept_, [this](const auto& entry) { return entry.second.used != generation_; });
+    ++generation_;
+}
+
+const std::vector<DomainRecord>& Site::hosts() const
+{
+    static const std::vector<DomainRecord> none;
+    return hosts_ ? *hosts_ : none;
+}
+
+Date Site::lastSeen() const
+{
+    const auto& all = hosts();
+    if (all.empty())
+        return Date{distantPast};
+    Date latest = all.front().lastSeen;
+    for (const DomainRecord& h : all)
+        latest = std::max(latest, h.lastSeen);
+    return latest;
+}
+
+Date Site::firstSeen() const
+{
+    const auto& all = hosts();
+    if (all.empty())
+        return Date{distantPast};
+    Date earliest = all.front().firstSeen;
+    for (const DomainRecord& h : all)
+        earliest = std::min(earliest, h.firstSeen);
+    return earliest;
+}
+
+double Site::traffic() const
+{
+    double sum = 0;
+    for (const DomainRecord& h : hosts())
+        sum += h.bytesIn + h.bytesOut;
+    return sum;
+}
+
+int64_t cell(Date date)
+{
+    const double cells = date.unix() / double(DomainLog::cellSeconds);
+    if (!std::isfinite(cells))
+        return cells < 0 ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+    return int64_t(std::trunc(cells));
+}
+
+bool hostBefore(const DomainRecord& a, const DomainRecord& b)
+{
+    const double ra = a.rateIn + a.rateOut;
+    const double rb = b.rateIn + b.rateOut;
+    if (ra != rb)
+        return ra > rb;
+    if (a.lastSeen != b.lastSeen)
+        return a.lastSeen > b.lastSeen;
+    return a.host > b.host;
+}
+
+bool siteBefore(const Site& a, const Site& b, Order order)
+{
+    return keyedBefore(keyed(a), keyed(b), order);
+}
+
+QString revision(const State& state, const QString& filter)
+{
+    return orderText(state.order) + QLatin1Char('|')
+        + (state.liveOnly ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('|')
+        + filter;
+}
+
+std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QString& filter,
+                        const State& state, InteractionHold& hold, SiteCopies* copies)
+{
+    // Grouped and sorted by reference; each kept record is copied once.
+    std::unordered_map<QString, std::size_t, HoldDetail::Hash> index;
+    std::vector<std::pair<QString, std::vector<const DomainRecord*>>> grouped;
+    for (const DomainRecord& record : records) {
+        if (state.liveOnly && record.live == 0)
+            continue;
+        if (!filter.isEmpty() && !matches(record, filter))
+            continue;
+        auto [it, added] = index.try_emplace(record.site, grouped.size());
+        if (added)
+            grouped.emplace_back(record.site, std::vector<const DomainRecord*>{});
+        grouped[it->second].second.push_back(&record);
+    }
+
+    const QString rev = revision(state, filter);
+    std::vector<Keyed> sites;
+    sites.reserve(grouped.size());
+    for (auto& [id, members] : grouped) {
+        std::sort(members.begin(), members.end(),
+                  [](const DomainRecord* a, const DomainRecord* b) { return hostBefore(*a, *b); });
+        SiteCopies::Hosts hosts;
+        if (copies) {
+            hosts = copies->hosts(id, members);
+        } else {
+            std::vector<DomainRecord> copied;
+            copied.reserve(members.size());
+            for (const DomainRecord* r : members)
+                copied.push_back(*r);
+            hosts = std::make_shared<const std::vector<DomainRecord>>(std::move(copied));
+        }
+        if (state.expanded.contains(id))
+            hosts = std::make_shared<const std::vector<DomainRecord>>(
+                hold.arrange(*hosts, QStringLiteral("hosts:") + id, rev, true, true,
+                             [](const DomainRecord& r) { return r.host; }));
+        sites.push_back(keyed(Site(id, std::move(hosts))));
+    }
+    if (copies)
+        copies->sweep();
+    std::sort(sites.begin(), sites.end(),
+              [order = state.order](const Keyed& a, const Keyed& b) { return keyedBefore(a, b, order); });
+
+    std::vector<Site> ordered;
+    ordered.reserve(sites.size());
+    for (Keyed& k : sites)
+        ordered.push_back(std::move(k.site));
+    return hold.arrange(ordered, QString(), rev, true, true, [](const Site& s) { return s.id; });
+}
+
+bool isNew(const DomainRecord& record, Date launched, Date now)
+{
+    return record.firstSeen - launched > 20 && now - record.firstSeen < 90;
+}
+
+int newCount(const QHash<QString, DomainRecord>& records, Date launched, Date now)
+{
+    int count = 0;
+    for (const DomainRecord& record : records)
+        count += isNew(record, launched, now) ? 1 : 0;
+    return count;
+}
+
+Counts counts(std::size_t records, std::size_t sites, int fresh)
+{
+    Counts c;
+    c.warn = fresh > 0;
+    c.text = c.warn ? L10n::text("%1 domains · %2 sites · %3 new", "%1 个域名 · %2 个站点 · %3 个新出现")
+                          .arg(records)
+                          .arg(sites)
+                          .arg(fresh)
+                    : L10n::text("%1 domains · %2 sites", "%1 个域名 · %2 个站点").arg(records).arg(sites);
+    return c;
+}
+
+Columns columns(double width)
+{
+    Columns c;
+    double x = width - Columns::padding;
+    x -= Columns::seenWidth;
+    c.seen = x;
+    x -= Columns::bytesWidth;
+    c.sent = x;
+    x -= Columns::bytesWidth;
+    c.received = x;
+    x -= Columns::connsWidth;
+    c.conns = x;
+    x -= Columns::appsWidth;
+    c.apps = x;
+    x -= Columns::appsLead + Columns::stripWidth;
+    c.strip = x;
+    c.name = Columns::padding;
+    c.nameWidth = std::max(0.0, c.strip - c.name);
+    return c;
+}
+
+QString emptyText(bool resolveHosts)
+{
+    return resolveHosts
+        ? L10n::text("No outbound connections seen yet. They appear here as soon as a process connects.",
+                     "尚未观察到对外连接。有进程建立连接后将显示在此。")
+        : L10n::text("Name lookup is off in Settings, so only IP addresses appear here.",
+                     "域名解析已在设置中关闭，此处仅显示 IP 地址。");
+}
+
+DomainRecord summary(const Site& site)
+{
+    DomainRecord s;
+    s.host = site.id;
+    s.site = site.id;
+    if (!site.hosts().empty())
+        s.source = site.hosts().front().source;
+    s.firstSeen = site.firstSeen();
+    s.lastSeen = site.lastSeen();
+    for (const DomainRecord& h : site.hosts()) {
+        for (const DomainRecord::App& app : h.apps)
+            if (std::find(s.apps.begin(), s.apps.end(), app) == s.apps.end())
+                s.apps.push_back(app);
+        s.bytesIn += h.bytesIn;
+        s.bytesOut += h.bytesOut;
+        s.rateIn += h.rateIn;
+        s.rateOut += h.rateOut;
+        s.live += h.live;
+        for (const auto& [c, bytes] : h.buckets)
+            s.buckets[c] += bytes;
+    }
+    return s;
+}
+
+int level(double bytes)
+{
+    if (bytes < 2048)
+        return 0;
+    return bytes < 102400 ? 1 : 2;
+}
+
+std::vector<int> indices(const std::map<int64_t, double>& buckets, int64_t now, int wanted)
+{
+    std::vector<int> found;
+    const int64_t oldest = now - (stripCells - 1);
+    for (auto it = buckets.lower_bound(oldest); it != buckets.end() && it->first <= now; ++it) {
+        if (!(it->second > 0) || level(it->second) != wanted)
+            continue;
+        found.push_back(int(it->first - oldest));
+    }
+    return found;
+}
+
+Row row(const DomainRecord& record, const QString& title, Date now, Date launched, double indent,
+        int children, bool open)
+{
+    Row r;
+    r.title = title;
+    r.indent = indent;
+    r.children = children;
+    r.open = open;
+    const bool top = indent == 20;
+    r.extent = top || children > 0 ? 30 : 26;
+    r.shaded = indent > 20;
+    r.kind = children > 0 ? Row::Kind::site : (top ? Row::Kind::single : Row::Kind::host);
+
+    const bool active = record.rateIn + record.rateOut > 0;
+    if (active) {
+        r.dot = Theme::net();
+        r.dotHelp = L10n::text("Transferring data", "正在传输数据");
+    } else if (record.live >= 1) {
+        r.dot = Theme::dim();
+        r.dotHelp = L10n::text("Connections open, no traffic right now", "有打开的连接，当前没有流量");
+    } else {
+        r.dot = Theme::withAlpha(Theme::faint(), 0.5);
+        r.dotHelp = L10n::text("All connections closed; kept as a record", "连接已全部关闭，仅保留记录");
+    }
+    r.mono = !(children > 0 || top);
+    r.titleColor = record.live >= 1 ? Theme::text() : Theme::dim();
+    if (children >= 1)
+        r.hostCount = L10n::text("%1 hosts", "%1 个子域").arg(children);
+    if (isNew(record, launched, now))
+        r.fresh = Badge{L10n::text("NEW", "新"),
+                        L10n::text("First seen within the last 90 seconds", "最近 90 秒内首次出现的域名")};
+    if (children == 0) {
+        switch (record.source) {
+        case DomainRecord::Source::proxyMapped: break;
+        case DomainRecord::Source::reverse:
+            r.source = Badge{L10n::text("PTR", "反查"),
+                             L10n::text("This name comes from a reverse DNS lookup of the IP. It may be a "
+                                        "CDN or cloud host name rather than the domain the app requested.",
+                                        "这是对 IP 做反向 DNS 查询得到的名字，可能是 CDN 或云厂商的主机名，"
+                                        "不一定等于 App 请求的域名")};
+            break;
+        case DomainRecord::Source::address:
+            r.source = Badge{QStringLiteral("IP"),
+                             L10n::text("This address has no reverse DNS record", "这个地址没有反向 DNS 记录")};
+            break;
+        }
+    }
+    if (active)
+        r.rate = QStringLiteral("↓%1/s ↑%2/s").arg(Fmt::bytes(record.rateIn), Fmt::bytes(record.rateOut));
+
+    for (std::size_t i = 0; i < record.apps.size() && i < 4; ++i) {
+        const DomainRecord::App& app = record.apps[i];
+        r.apps.push_back(App{app.key, app.name, Icons::letter(app.name), app.bundlePath});
+    }
+    if (record.apps.size() > 4)
+        r.moreApps = QStringLiteral("+%1").arg(record.apps.size() - 4);
+
+    r.cellNow = cell(now);
+    r.strip.fill(-1);
+    const int64_t oldest = r.cellNow - (stripCells - 1);
+    for (auto it = record.buckets.lower_bound(oldest); it != record.buckets.end() && it->first <= r.cellNow;
+         ++it)
+        if (it->second > 0)
+            r.strip[std::size_t(it->first - oldest)] = int8_t(level(it->second));
+
+    const QString none = QStringLiteral("·");
+    if (record.live >= 1) {
+        r.conns = QString::number(record.live);
+        r.connsColor = Theme::text();
+    } else {
+        r.conns = none;
+        r.connsColor = Theme::faint();
+    }
+    r.received = record.bytesIn > 0 ? Fmt::bytes(record.bytesIn) : none;
+    r.sent = record.bytesOut > 0 ? Fmt::bytes(record.bytesOut) : none;
+    const double age = now - record.lastSeen;
+    if (age < 4) {
+        r.seen = L10n::text("now", "现在");
+        r.seenColor = Theme::net();
+    } else {
+        r.seen = Fmt::ago(age);
+        r.seenColor = Theme::faint();
+    }
+    return r;
+}
+
+std::vector<Entry> entries(const std::vector<Site>& sites, const State& state,
+                           const InteractionHold& hold)
+{
+    std::vector<Entry> result;
+    result.reserve(sites.size());
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const Site& site = sites[i];
+        const auto& hosts = site.hosts();
+        if (hosts.empty())
+            continue;
+        Entry head;
+        head.id = QStringLiteral("s:") + site.id;
+        head.site = int(i);
+        head.departed = hold.departed(site.id, QString());
+        if (hosts.size() == 1) {
+            result.push_back(std::move(head));
+            continue;
+        }
+        head.kind = Row::Kind::site;
+        head.open = state.expanded.contains(site.id);
+        result.push_back(head);
+        if (!head.open)
+            continue;
+        for (std::size_t h = 0; h < hosts.size(); ++h) {
+            Entry e;
+            e.id = QStringLiteral("h:") + site.id + QLatin1Char(' ') + hosts[h].host;
+            e.kind = Row::Kind::host;
+            e.site = int(i);
+            e.host = int(h);
+            e.departed = head.departed;
+            e.extent = 26;
+            result.push_back(std::move(e));
+        }
+    }
+    return result;
+}
+
+Row rowOf(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched)
+{
+    const Site& site = sites[std::size_t(entry.site)];
+    const auto& hosts = site.hosts();
+    Row r;
+    switch (entry.kind) {
+    case Row::Kind::single: r = row(hosts.front(), hosts.front().host, now, launched, 20, 0, false); break;
+    case Row::Kind::site:
+        r = row(summary(site), site.id, now, launched, 20, int(hosts.size()), entry.open);
+        break;
+    case Row::Kind::host: {
+        const DomainRecord& host = hosts[std::size_t(entry.host)];
+        r = row(host, host.host, now, launched, 38, 0, false);
+        break;
+    }
+    }
+    r.id = entry.id;
+    r.site = site.id;
+    r.departed = entry.departed;
+    return r;
+}
+
+std::vector<Row> rows(const std::vector<Site>& sites, const State& state, Date now, Date launched,
+                      const InteractionHold& hold)
+{
+    std::vector<Row> result;
+    for (const Entry& e : entries(sites, state, hold))
+        result.push_back(rowOf(e, sites, now, launched));
+    return result;
+}
+
+std::vector<MenuEntry> menu(const Row& row)
+{
+    std::vector<MenuEntry> entries;
+    entries.push_back({MenuEntry::Kind::copy, L10n::text("Copy Domain", "复制域名"), row.title});
+    if (!row.apps.empty()) {
+        const App& first = row.apps.front();
+        entries.push_back({MenuEntry::Kind::show,
+                           L10n::text("Show %1 in Inspector", "在检查器中查看 %1").arg(first.name), first.key});
+    }
+    return entries;
+}
+
+} // namespace DomainsModel
