@@ -85,6 +85,23 @@ bool copyTree(const QString& from, const QString& to)
     return out.error() == QFile::NoError && ::chmod(native(to).constData(), st.st_mode & 07777) == 0;
 }
 
+// Whether the home trash can take `path` as a rename: it exists (made where
+// a fresh account lacks it) and lies on the same filesystem. Elsewhere the
+// previous copy stays in its hidden directory until the next install
+// clears it, rather than letting the trash fall back to a folder of its
+// own choosing.
+bool homeTrashReady(const QString& path)
+{
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    if (!QDir().mkpath(trash + QStringLiteral("/files")) || !QDir().mkpath(trash + QStringLiteral("/info")))
+        return false;
+    struct stat a {};
+    struct stat b {};
+    return ::lstat(native(trash).constData(), &a) == 0 && S_ISDIR(a.st_mode) && a.st_uid == ::getuid()
+        && ::lstat(native(path).constData(), &b) == 0 && a.st_dev == b.st_dev;
+}
+
 void removeStale(const QString& parent)
 {
     const QStringList names =
@@ -208,9 +225,7 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     }
 
     const QString moved = QFileInfo::exists(previous) ? previous : incoming;
-    // The trash lives under the data folder, which a fresh account may lack.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    if (QFile::moveToTrash(moved))
+    if (homeTrashReady(moved) && QFile::moveToTrash(moved))
         removeTree(hidden);
     return std::nullopt;
 }

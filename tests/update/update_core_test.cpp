@@ -469,6 +469,25 @@ TEST(BundleSwap, ChecksTheSealAgainJustBeforeTheSwap)
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
     EXPECT_TRUE(QFileInfo(home.path() + "/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
+
+    // A trash that cannot take the previous copy leaves it in the hidden
+    // directory, and the next install clears it.
+    writeFile(home.path() + "/not-a-folder", "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/not-a-folder/share"));
+    makeBundle(staged, "1.0.2");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
+    const QStringList left = QDir(apps).entryList({".Tavrin-update-*"}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(QFileInfo(apps + "/" + left[0] + "/Tavrin (previous).app").isDir());
+    EXPECT_FALSE(QFileInfo::exists("files")) << "the trash never falls back to the working folder";
+
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
+    makeBundle(staged, "1.0.3");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
     qunsetenv("XDG_DATA_HOME");
 }
 
