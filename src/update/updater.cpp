@@ -174,6 +174,8 @@ bool operator==(const Updater::Panel& a, const Updater::Panel& b)
     return a.kind == b.kind && (a.kind == Updater::Panel::Kind::update || a.release == b.release);
 }
 
+std::optional<QString> Updater::installBlocker(const QString& bundle) { return UpdateRules::installBlocker(bundle); }
+bool Updater::isAllowedDownload(const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); }
 QUrl Updater::site() { return UpdateRules::site(); }
 QUrl Updater::allReleases() { return UpdateRules::allReleases(); }
 QUrl Updater::defaultFeed() { return UpdateRules::defaultFeed(); }
@@ -433,7 +435,8 @@ void Updater::fetchFeed()
             failCheck(UpdateError::feedInvalid);
             return;
         }
-        body->append(reply->readAll());
+        if (reply->isOpen())
+            body->append(reply->readAll());
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QUrl final = reply->url();
         if (reply->error() != QNetworkReply::NoError || status != 200

@@ -14,6 +14,7 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,6 +280,15 @@ TEST_F(Verify, SizeAndDigestComeFirst)
     const QString other = dir.path() + "/other.zip";
     ASSERT_TRUE(ZipArchive::write(dir.path() + "/src/Other.app", other));
     EXPECT_EQ(verifyZip(other), UpdateError::extractFailed);
+}
+
+TEST(Seal, ReadErrorIsNeverADigest)
+{
+    QTemporaryDir d;
+    const int fd = ::open(QFile::encodeName(d.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Seal::sha256File(fd), std::nullopt) << "a read that fails midway is not a shorter file";
+    ::close(fd);
 }
 
 TEST_F(Verify, HandWrittenManifests)
