@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -123,6 +125,22 @@ bool copyCapped(const QString& from, const QString& to, qint64 expected, std::fu
     }
     out.close();
     return out.error() == QFile::NoError;
+}
+
+// The desktop's proxy settings, as every other program of the session uses.
+class SystemProxies final : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override { return systemProxyForQuery(query); }
+};
+
+// A manager of its own for each transfer: no cache, and cookies that die
+// with it.
+std::unique_ptr<QNetworkAccessManager> freshManager()
+{
+    auto manager = std::make_unique<QNetworkAccessManager>();
+    manager->setProxyFactory(new SystemProxies);
+    manager->setCookieJar(new QNetworkCookieJar);
+    return manager;
 }
 
 } // namespace
@@ -415,7 +433,7 @@ void Updater::fetchFeed()
         Scheduler::current().after(0, this, [this] { failCheck(UpdateError::feedUnreachable); });
         return;
     }
-    net_ = std::make_unique<QNetworkAccessManager>();
+    net_ = freshManager();
     QNetworkRequest req = request(url);
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = net_->get(req);
@@ -578,7 +596,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         failDownload(UpdateError::downloadFailed);
         return;
     }
-    net_ = std::make_unique<QNetworkAccessManager>();
+    net_ = freshManager();
     QNetworkRequest req = request(url);
     req.setRawHeader("Accept-Encoding", "identity");
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
