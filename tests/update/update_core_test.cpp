@@ -515,4 +515,7 @@ TEST(BundleSwap, WorkDirectoryIsPrivate)
     EXPECT_EQ(readFile(dir.path() + "/elsewhere/keep"), "k");
     ::chmod(QFile::encodeName(work).constData(), 0755);
     EXPECT_FALSE(BundleSwap::isPrivateDirectory(work));
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    EXPECT_FALSE(BundleSwap::freshWorkDirectory(work)) << "a folder anyone may rename in";
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
 }
