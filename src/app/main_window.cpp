@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/help_commands.h"
 #include "app/root_view.h"
-#include "app/stand_ins.h"
 #include "app/view_menu.h"
 #include "ui/scheduler.h"
 
@@ -60,8 +60,7 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     bar->addMenu(view_);
 
     help_ = bar->addMenu(QString());
-    helpItem_ = help_->addAction(QString());
-    helpItem_->setEnabled(false);
+    helpCommands_ = new HelpCommands(monitor, help_);
 
     retitle();
     fit(assumedFrame);
@@ -86,7 +85,7 @@ void MainWindow::retitle()
     updates_->setText(L10n::text("Check for Updates…", "检查更新…"));
     quit_->setText(L10n::text("Quit", "退出"));
     help_->setTitle(L10n::text("Help", "帮助"));
-    helpItem_->setText(StandIn::caption("Help", "帮助"));
+    helpCommands_->rebuild();
 }
 
 void MainWindow::relanguage()

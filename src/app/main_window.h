@@ -15,6 +15,7 @@
 #include <QRect>
 #include <QSize>
 
+class HelpCommands;
 class QAction;
 class QMenu;
 class RootView;
@@ -81,7 +82,7 @@ private:
     QAction* settings_ = nullptr;
     QAction* updates_ = nullptr;
     QAction* quit_ = nullptr;
-    QAction* helpItem_ = nullptr;
+    HelpCommands* helpCommands_ = nullptr;
     QSize minimum_;
     bool placed_ = false;
     bool framed_ = false;

@@ -16,6 +16,7 @@
 #include "ui/frame_clock.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
+#include "welcome/welcome_view.h"
 
 #include <QAction>
 #include <QEvent>
@@ -81,28 +82,6 @@ void setOpacity(QWidget* widget, double opacity)
     }
     effect->setOpacity(opacity);
 }
-
-// The welcome tour's place. The tour itself is not built yet, and a tour
-// that cannot end would block the window for good, so this one can be
-// skipped.
-class WelcomeStandIn : public QWidget {
-public:
-    WelcomeStandIn(Monitor& monitor, QWidget* parent)
-        : QWidget(parent)
-    {
-        fill(this, Theme::bg());
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(120, 100, 120, 100);
-        layout->setSpacing(16);
-        layout->addWidget(new StandIn("Welcome", "欢迎", this), 1);
-        auto* skip = new PressButton(PressStyle::surface(6), L10n::text("Skip", "跳过"), this);
-        skip->setLabelFont(Fonts::font(12, QFont::DemiBold));
-        skip->setColor(Theme::text());
-        skip->setMinimumSize(96, 28);
-        connect(skip, &QAbstractButton::clicked, &monitor, &Monitor::finishWelcome);
-        layout->addWidget(skip, 0, Qt::AlignHCenter);
-    }
-};
 
 } // namespace
 
@@ -289,7 +268,7 @@ RootView::RootView(Monitor& monitor, QWidget* parent)
         buildInspector();
     welcomeShown_.set(monitor.welcome() ? 1 : 0);
     if (monitor.welcome())
-        welcome_ = new WelcomeStandIn(monitor, this);
+        welcome_ = new WelcomeView(monitor, this);
 
     // The hidden Escape button: clears the filter, then the selection.
     escape_ = new QAction(this);
@@ -447,7 +426,7 @@ void RootView::refresh()
     const double welcome = monitor_.welcome() ? 1 : 0;
     if (welcome != welcomeShown_.target()) {
         if (welcome > 0 && !welcome_) {
-            welcome_ = new WelcomeStandIn(monitor_, this);
+            welcome_ = new WelcomeView(monitor_, this);
             welcome_->setGeometry(rect());
             welcome_->show();
         }

@@ -265,4 +265,29 @@ void copy(const Monitor& monitor, const UpdateStatus& update)
     copyPlain(fenced(report(monitor, update)));
 }
 
+void copy(const Monitor& monitor)
+{
+    copy(monitor, currentUpdate());
+}
+
+namespace {
+
+std::function<UpdateStatus()>& updateSource()
+{
+    static std::function<UpdateStatus()> source;
+    return source;
+}
+
+} // namespace
+
+void setUpdateSource(std::function<UpdateStatus()> source)
+{
+    updateSource() = std::move(source);
+}
+
+UpdateStatus currentUpdate()
+{
+    return updateSource() ? updateSource()() : UpdateStatus{};
+}
+
 } // namespace Diagnostics

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -72,6 +73,12 @@ QString stateLine(const QString& state);
 QStringList lines(const Facts& facts);
 QString report(const Facts& facts);
 
+// Where the report reads the updater's state: installed by the
+// application once its updater exists; until then, an updater that has
+// never checked.
+void setUpdateSource(std::function<UpdateStatus()> source);
+UpdateStatus currentUpdate();
+
 // The facts of the running program. `update` comes from the updater.
 Facts gather(const Monitor& monitor, const UpdateStatus& update);
 QString report(const Monitor& monitor, const UpdateStatus& update);
@@ -80,5 +87,6 @@ QString report(const Monitor& monitor, const UpdateStatus& update);
 QString fenced(const QString& report);
 // Builds the report and puts it, fenced, on the clipboard as plain text.
 void copy(const Monitor& monitor, const UpdateStatus& update);
+void copy(const Monitor& monitor);
 
 } // namespace Diagnostics
