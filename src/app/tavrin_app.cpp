@@ -1,12 +1,10 @@
 #include "app/tavrin_app.h"
 
 #include "app/main_window.h"
-#include "app/stand_ins.h"
 #include "app/tray.h"
-#include "core/l10n.h"
 #include "platform/defaults.h"
 #include "platform/tray_watch.h"
-#include "ui/refresh_gate.h"
+#include "settings/settings_view.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -15,56 +13,8 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QToolTip>
-#include <QVBoxLayout>
 
 namespace {
-
-// The settings window's place until its panes land.
-class SettingsWindow : public QWidget {
-public:
-    explicit SettingsWindow(Monitor& monitor)
-        : QWidget(nullptr, Qt::Window)
-        , monitor_(monitor)
-        , language_(monitor.prefs().language)
-    {
-        setAttribute(Qt::WA_DeleteOnClose);
-        setAutoFillBackground(true);
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, Theme::bg());
-        setPalette(palette);
-        resize(720, 520);
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(20, 20, 20, 20);
-        build();
-        // Built anew on a later turn: the language is chosen in here.
-        connect(&monitor, &Monitor::prefsChanged, this, [this] {
-            if (monitor_.prefs().language != language_)
-                languageGate_.schedule();
-        });
-    }
-
-private:
-    void relanguage()
-    {
-        if (monitor_.prefs().language == language_)
-            return;
-        language_ = monitor_.prefs().language;
-        build();
-    }
-
-    void build()
-    {
-        setWindowTitle(L10n::text("Settings", "设置"));
-        delete view_;
-        view_ = new StandIn("Settings", "设置", this);
-        layout()->addWidget(view_);
-    }
-
-    Monitor& monitor_;
-    AppLanguage language_;
-    QWidget* view_ = nullptr;
-    RefreshGate languageGate_{this, [this] { relanguage(); }};
-};
 
 // Fusion paints every desktop alike. Its menu dividers are shades darker
 // than the menu, which on a dark menu is no line at all; they take the
@@ -174,8 +124,12 @@ void TavrinApp::showMain()
 
 void TavrinApp::openSettings()
 {
-    if (!settings_)
-        settings_ = new SettingsWindow(*monitor_);
+    if (!settings_) {
+        auto* view = new SettingsView(*monitor_);
+        view->setWindowFlag(Qt::Window);
+        view->setAttribute(Qt::WA_DeleteOnClose);
+        settings_ = view;
+    }
     settings_->show();
     settings_->raise();
     settings_->activateWindow();

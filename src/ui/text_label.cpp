@@ -9,8 +9,11 @@ QLabel* make(const QString& text, const QFont& font, const QColor& color, bool w
     label->setFont(font);
     label->setText(text);
     label->setWordWrap(wrap);
-    if (wrap)
+    if (wrap) {
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+        // Any height the layout gives beyond the text's own goes below it.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     setColor(label, color);
     return label;
 }
