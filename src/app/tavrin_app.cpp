@@ -61,6 +61,9 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
     applyTheme();
     // Sampling begins before any window exists.
     monitor_->start();
+    // The updater asks the preferences afresh before each periodic check.
+    updater_ = std::make_unique<Updater>();
+    updater_->start([monitor = monitor_.get()] { return monitor->prefs().autoCheckUpdates; });
     // The program stays in the tray with its window closed only while a
     // tray exists; elsewhere closing the window ends it, so nothing is left
     // running out of sight.
@@ -69,9 +72,11 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
 
     window_ = std::make_unique<MainWindow>(*monitor_);
     connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
-    // Until the updater lands there is nothing to check with; the command
-    // still brings the window forward, as it will then.
-    connect(window_.get(), &MainWindow::updatesRequested, this, &TavrinApp::showMain);
+    connect(window_.get(), &MainWindow::updatesRequested, this, [this] {
+        showMain();
+        updater_->setPanel(Updater::Panel{Updater::Panel::Kind::update, {}});
+        updater_->check();
+    });
 }
 
 void TavrinApp::followTray()

@@ -5,6 +5,7 @@
 // lives until the process ends.
 
 #include "model/monitor.h"
+#include "update/updater.h"
 
 #include <QObject>
 #include <QPalette>
@@ -35,6 +36,8 @@ public:
     ~TavrinApp() override;
 
     Monitor& monitor() { return *monitor_; }
+    // The one updater, started with the Monitor; the views read it.
+    Updater& updater() { return *updater_; }
     MainWindow* mainWindow() const { return window_.get(); }
     QWidget* settingsWindow() const { return settings_; }
 
@@ -58,6 +61,7 @@ private:
     void followTray();
 
     std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<Updater> updater_;
     std::unique_ptr<TrayWatch> trayWatch_;
     std::function<bool()> trayUsable_;
     // The kind of tray Qt settled on: the bus's (true) or X11's.
