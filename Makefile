@@ -2,6 +2,8 @@
 #              as the calling user
 # make test  : install what is missing (through sudo), build, run every test
 # make test SANITIZE=1 : the same under AddressSanitizer + UndefinedBehaviorSanitizer
+# make bundle: build, then lay out build/Tavrin.app (cmake --install; any
+#              prefix makes a bundle)
 # make fuzz  : build the fuzz targets with clang and run each for FUZZ_SECONDS
 
 SANITIZE ?= 0
@@ -17,7 +19,7 @@ BUILD := build
 SAN_FLAGS :=
 endif
 
-.PHONY: deps configure build run test fuzz bench clean
+.PHONY: deps configure build bundle run test fuzz bench clean
 
 deps:
 	@bash scripts/deps.sh
@@ -28,6 +30,10 @@ configure: deps
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
+
+bundle: build
+	@cmake --install $(BUILD) --prefix $(BUILD)/Tavrin.app >/dev/null
+	@echo "bundle: $(BUILD)/Tavrin.app"
 
 # Tavrin watches the logged-in user's session. Started through sudo, it
 # still runs as the user who asked, on their display and with their settings.

@@ -24,6 +24,8 @@ packages=(
   libqt6svg6
   # An XEmbed tray host, and a pointer, for the tray check under Xvfb.
   trayer xdotool x11-utils
+  # The self-updater: the seal's Ed25519 and digests, and zip archives.
+  libssl-dev openssl libarchive-dev
 )
 
 # Runs a command as root: directly when we are root, else through sudo.

@@ -5,6 +5,10 @@
 // lives until the process ends.
 
 #include "model/monitor.h"
+#ifndef Q_MOC_RUN
+#include "settings/diagnostics.h"
+#endif
+#include "update/updater.h"
 
 #include <QObject>
 #include <QPalette>
@@ -35,6 +39,8 @@ public:
     ~TavrinApp() override;
 
     Monitor& monitor() { return *monitor_; }
+    // The one updater, started with the Monitor; the views read it.
+    Updater& updater() { return *updater_; }
     MainWindow* mainWindow() const { return window_.get(); }
     QWidget* settingsWindow() const { return settings_; }
 
@@ -54,10 +60,14 @@ public:
     static QPalette palette();
     static void applyTheme();
 
+    // The updater's state as the diagnostics report writes it.
+    static Diagnostics::UpdateStatus updateStatus(const Updater& updater);
+
 private:
     void followTray();
 
     std::unique_ptr<Monitor> monitor_;
+    std::unique_ptr<Updater> updater_;
     std::unique_ptr<TrayWatch> trayWatch_;
     std::function<bool()> trayUsable_;
     // The kind of tray Qt settled on: the bus's (true) or X11's.

@@ -2,11 +2,20 @@
 
 namespace {
 
-std::optional<QString> nonEmpty(const char* text)
+std::optional<QString> nonEmpty(const std::optional<QString>& text)
 {
-    const QString value = QString::fromUtf8(text).trimmed();
-    if (value.isEmpty())
+    if (!text || text->trimmed().isEmpty())
         return std::nullopt;
+    return text->trimmed();
+}
+
+struct Installed {
+    std::optional<QString> version, build, commit;
+};
+
+Installed& installed()
+{
+    static Installed value;
     return value;
 }
 
@@ -16,17 +25,17 @@ namespace BuildInfo {
 
 std::optional<QString> shortVersion()
 {
-    return nonEmpty(TAVRIN_VERSION_TEXT);
+    return installed().version;
 }
 
 std::optional<QString> buildNumber()
 {
-    return nonEmpty(TAVRIN_BUILD_TEXT);
+    return installed().build;
 }
 
 std::optional<QString> sourceCommit()
 {
-    return nonEmpty(TAVRIN_COMMIT_TEXT);
+    return installed().commit;
 }
 
 QUrl site()
@@ -35,6 +44,11 @@ QUrl site()
     if (!text.endsWith(QLatin1Char('/')))
         text += QLatin1Char('/');
     return QUrl(text);
+}
+
+void install(std::optional<QString> version, std::optional<QString> build, std::optional<QString> commit)
+{
+    installed() = {nonEmpty(version), nonEmpty(build), nonEmpty(commit)};
 }
 
 QString versionText(const std::optional<QString>& version, const std::optional<QString>& build)

@@ -1,7 +1,8 @@
 #pragma once
-// What this build knows about itself, fixed when it was compiled: the
-// version, the build number, the commit, the product's web site. Each is
-// absent when the build was made without it.
+// What the running copy says about itself: the version and build number of
+// its bundle (none for a development build, which has no bundle), the
+// commit it was made from, and the product's web site. The application
+// installs what the bundle says at start-up.
 
 #include <QString>
 #include <QUrl>
@@ -15,6 +16,10 @@ std::optional<QString> buildNumber();
 std::optional<QString> sourceCommit();
 // The site's root page.
 QUrl site();
+
+// What the running bundle says; nothing for a development build.
+void install(std::optional<QString> version, std::optional<QString> build,
+             std::optional<QString> commit);
 
 // "1.4.0 (57)"; "1.4.0 (?)" without a build number; "dev" without a
 // version.

@@ -223,8 +223,24 @@ void AboutPane::revealLog()
         FileManager::reveal(path);
 }
 
+namespace {
+
+std::function<void()>& opener()
+{
+    static std::function<void()> value;
+    return value;
+}
+
+} // namespace
+
+void AboutPane::setMainWindowOpener(std::function<void()> open)
+{
+    opener() = std::move(open);
+}
+
 void AboutPane::showWelcome()
 {
-    emit mainWindowRequested();
+    if (opener())
+        opener()();
     monitor_.setWelcome(true);
 }

@@ -45,9 +45,9 @@ public:
     // "Show welcome again": the main window to the front, then the tour.
     void showWelcome();
 
-signals:
-    // The main window must come up and to the front.
-    void mainWindowRequested();
+    // How "Show welcome again" brings the main window up and to the
+    // front; installed by the application.
+    static void setMainWindowOpener(std::function<void()> opener);
 
 private:
     void refresh();

@@ -1,0 +1,3 @@
+tavrin_fuzz(fuzz_update_feed SOURCES update_feed_fuzz.cpp LIBS tavrin_update_core)
+tavrin_fuzz(fuzz_update_seal SOURCES update_seal_fuzz.cpp LIBS tavrin_update_core)
+tavrin_fuzz(fuzz_update_zip SOURCES update_zip_fuzz.cpp LIBS tavrin_update_core)

@@ -1,0 +1,32 @@
+#pragma once
+// Dotted release numbers (1.4.2) and their order. Missing trailing fields
+// read as 0, so 1.2, 1.2.0 and 1.2.0.0 are one version.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct AppVersion {
+    std::vector<int64_t> fields;
+
+    // Digits and dots only, blanks allowed around the whole text; nothing
+    // for anything else (signs, letters, empty pieces, overflow).
+    static std::optional<AppVersion> parse(const QString& text);
+
+    // major.minor.patch plus the build number (negative counts as 0): the
+    // four-field key releases are ordered by.
+    AppVersion with(int64_t build) const;
+
+    static int order(const AppVersion& a, const AppVersion& b);
+
+    friend bool operator==(const AppVersion& a, const AppVersion& b) { return order(a, b) == 0; }
+    friend bool operator<(const AppVersion& a, const AppVersion& b) { return order(a, b) < 0; }
+    friend bool operator>(const AppVersion& a, const AppVersion& b) { return order(b, a) < 0; }
+    friend bool operator<=(const AppVersion& a, const AppVersion& b) { return order(b, a) >= 0; }
+    friend bool operator>=(const AppVersion& a, const AppVersion& b) { return order(a, b) >= 0; }
+
+    QString text() const;
+};

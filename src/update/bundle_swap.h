@@ -1,0 +1,56 @@
+#pragma once
+// The file work of an update: the private work directory, the swap of the
+// installed bundle for the staged one, and the relaunch.
+
+#include "update/seal.h"
+#include "update/update_error.h"
+
+#include <QLockFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace BundleSwap {
+
+// ~/.cache/com.morvadel.Tavrin.update (XDG_CACHE_HOME honoured).
+QString workDirectory();
+
+// Holds the work directory for one update; a second running copy cannot
+// take it meanwhile.
+class WorkLock {
+public:
+    // Nothing when another copy holds it.
+    static std::unique_ptr<WorkLock> take();
+    ~WorkLock();
+
+private:
+    explicit WorkLock(const QString& path);
+    QLockFile lock_;
+};
+
+// Removes the work directory and makes it afresh with mode 0700. False
+// when what is there cannot be removed, or what is made is not ours: a
+// directory we own, not a link, closed to everyone else.
+bool freshWorkDirectory(const QString& path);
+bool isPrivateDirectory(const QString& path);
+void removeTree(const QString& path);
+
+// Swaps the bundle at `bundle` for `staged`. The staged copy is brought
+// beside the bundle into a hidden ".Tavrin-update-XXXXXX" directory, its
+// seal is checked there once more, and only then are the two exchanged;
+// the previous copy goes to the trash. Stale hidden directories of earlier
+// attempts are removed first. `signatureInvalid` when the last check fails,
+// `replaceFailed` for anything else; in both the installed copy is as it
+// was.
+std::optional<UpdateError> replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
+                                   const QString& arch = Seal::architecture());
+
+// Starts the script that waits for this process to end and then runs the
+// bundle's program. False when it could not be started.
+bool relaunch(const QString& bundle, qint64 pid);
+
+// The script itself: $0 is the bundle, $1 the process to wait for.
+const char* relaunchScript();
+
+} // namespace BundleSwap

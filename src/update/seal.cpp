@@ -1,0 +1,482 @@
+#include "update/seal.h"
+
+#include "update/bundle_info.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <map>
+#include <memory>
+
+#if __has_include("update_keys.h")
+#include "update_keys.h"
+#else
+#define TAVRIN_DEV_KEYS_PEM {}
+#define TAVRIN_RELEASE_KEYS_PEM {}
+#endif
+
+namespace {
+
+const QString signatureDir = QStringLiteral("Contents/_CodeSignature");
+constexpr qint64 manifestCap = 32 << 20;
+constexpr int maxDepth = 64;
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() { if (fd >= 0) ::close(fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+using PKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+PKey loadKey(const QByteArray& pem, bool isPrivate)
+{
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.constData(), int(pem.size())), BIO_free);
+    if (!bio)
+        return PKey(nullptr, EVP_PKEY_free);
+    EVP_PKEY* key = isPrivate ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr)
+                              : PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr);
+    PKey out(key, EVP_PKEY_free);
+    if (out && EVP_PKEY_id(out.get()) != EVP_PKEY_ED25519)
+        out.reset();
+    return out;
+}
+
+using Entry = Seal::ManifestEntry;
+
+bool validName(const QByteArray& name)
+{
+    const QString text = QString::fromUtf8(name);
+    return !text.contains(QChar::ReplacementCharacter) && text.toUtf8() == name && !name.contains('\n');
+}
+
+// Walks `dirFd` without following a link; `prefix` is the path so far.
+// Everything inside Contents/_CodeSignature is the seal's own and skipped.
+bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>& out, QString* why)
+{
+    if (depth > maxDepth) {
+        if (why) *why = QStringLiteral("too deep: ") + prefix;
+        return false;
+    }
+    const int dupFd = ::dup(dirFd);
+    if (dupFd < 0)
+        return false;
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(::fdopendir(dupFd));
+    if (!dir) {
+        ::close(dupFd);
+        return false;
+    }
+    std::vector<QByteArray> names;
+    while (dirent* d = ::readdir(dir.get())) {
+        const QByteArray name(d->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    for (const QByteArray& name : names) {
+        if (!validName(name)) {
+            if (why) *why = QStringLiteral("a name that is not UTF-8 under ") + prefix;
+            return false;
+        }
+        const QString path = prefix.isEmpty() ? QString::fromUtf8(name) : prefix + u'/' + QString::fromUtf8(name);
+        if (path == signatureDir)
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        Entry e;
+        e.mode = int(st.st_mode & 07777);
+        if (S_ISLNK(st.st_mode)) {
+            char buf[PATH_MAX];
+            const ssize_t n = ::readlinkat(dirFd, name.constData(), buf, sizeof buf - 1);
+            if (n < 0)
+                return false;
+            e.type = QStringLiteral("link");
+            e.mode = 0;
+            e.target = QString::fromUtf8(buf, n);
+        } else if (S_ISDIR(st.st_mode)) {
+            e.type = QStringLiteral("dir");
+            Fd sub(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (sub.fd < 0 || !walk(sub.fd, path, depth + 1, out, why))
+                return false;
+        } else if (S_ISREG(st.st_mode)) {
+            e.type = QStringLiteral("file");
+            Fd f(::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            struct stat again {};
+            if (f.fd < 0 || ::fstat(f.fd, &again) != 0 || !S_ISREG(again.st_mode) || again.st_ino != st.st_ino)
+                return false;
+            e.size = again.st_size;
+            auto digest = Seal::sha256File(f.fd);
+            if (!digest)
+                return false;
+            e.sha256 = *digest;
+        } else {
+            if (why) *why = QStringLiteral("not a file, directory or link: ") + path;
+            return false;
+        }
+        out[path] = e;
+    }
+    return true;
+}
+
+bool walkBundle(const QString& bundle, std::map<QString, Entry>& out, QString* why)
+{
+    Fd root(::open(QFile::encodeName(bundle).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (root.fd < 0) {
+        if (why) *why = QStringLiteral("not a directory: ") + bundle;
+        return false;
+    }
+    return walk(root.fd, QString(), 0, out, why);
+}
+
+// A link must be relative and, read from where it lies, stay inside.
+bool linkStaysInside(const QString& path, const QString& target)
+{
+    if (target.isEmpty() || target.startsWith(u'/'))
+        return false;
+    QStringList parts = path.split(u'/');
+    parts.removeLast();
+    for (const QString& piece : target.split(u'/')) {
+        if (piece.isEmpty() || piece == u".")
+            continue;
+        if (piece == u"..") {
+            if (parts.isEmpty())
+                return false;
+            parts.removeLast();
+        } else {
+            parts << piece;
+        }
+    }
+    return true;
+}
+
+QString signaturePath(const QString& bundle, const char* name)
+{
+    return bundle + u'/' + signatureDir + u'/' + QLatin1String(name);
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool ok = f.write(bytes) == bytes.size();
+    f.close();
+    return ok && f.error() == QFile::NoError;
+}
+
+// Only the four files of the seal may lie in its directory.
+bool signatureDirClean(const QString& bundle)
+{
+    const QString dir = bundle + u'/' + signatureDir;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const QStringList known{QStringLiteral("CodeResources"), QStringLiteral("CodeResources.sig"),
+                            QStringLiteral("Notarization"), QStringLiteral("Notarization.sig")};
+    for (const QString& name : QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        if (!known.contains(name))
+            return false;
+    return true;
+}
+
+} // namespace
+
+const Seal::Keys& Seal::builtIn()
+{
+    static const Keys keys = [] {
+        Keys k;
+        for (const char* pem : std::initializer_list<const char*> TAVRIN_DEV_KEYS_PEM)
+            k.dev.emplace_back(pem);
+        for (const char* pem : std::initializer_list<const char*> TAVRIN_RELEASE_KEYS_PEM)
+            k.release.emplace_back(pem);
+        return k;
+    }();
+    return keys;
+}
+
+QString Seal::architecture() { return QSysInfo::buildCpuArchitecture(); }
+
+QString Seal::sha256(const QByteArray& bytes)
+{
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    EVP_Digest(bytes.constData(), size_t(bytes.size()), md, &n, EVP_sha256(), nullptr);
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), int(n)).toHex());
+}
+
+std::optional<QString> Seal::sha256File(int fd)
+{
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
+        return std::nullopt;
+    std::vector<char> buf(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        EVP_DigestUpdate(ctx.get(), buf.data(), size_t(n));
+    }
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), md, &n) != 1)
+        return std::nullopt;
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), int(n)).toHex());
+}
+
+std::optional<QByteArray> Seal::sign(const QByteArray& message, const QByteArray& privatePem)
+{
+    PKey key = loadKey(privatePem, true);
+    if (!key)
+        return std::nullopt;
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    QByteArray sig(64, '\0');
+    size_t len = size_t(sig.size());
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1
+        || EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(sig.data()), &len,
+                          reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size())) != 1)
+        return std::nullopt;
+    sig.resize(qsizetype(len));
+    return sig;
+}
+
+bool Seal::verifySignature(const QByteArray& message, const QByteArray& signature,
+                           const std::vector<QByteArray>& publicPems)
+{
+    if (signature.size() != 64)
+        return false;
+    for (const QByteArray& pem : publicPems) {
+        PKey key = loadKey(pem, false);
+        if (!key)
+            continue;
+        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+        if (ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1
+            && EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
+                                size_t(signature.size()),
+                                reinterpret_cast<const unsigned char*>(message.constData()),
+                                size_t(message.size())) == 1)
+            return true;
+    }
+    return false;
+}
+
+std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
+{
+    Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > cap)
+        return std::nullopt;
+    QByteArray out;
+    out.resize(qsizetype(st.st_size));
+    qint64 done = 0;
+    while (done < st.st_size) {
+        const ssize_t n = ::read(f.fd, out.data() + done, size_t(st.st_size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        done += n;
+    }
+    char extra;
+    if (::read(f.fd, &extra, 1) != 0)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<QByteArray> Seal::manifest(const QString& bundle, const QString& arch, QString* why)
+{
+    std::map<QString, Entry> entries;
+    if (!walkBundle(bundle, entries, why))
+        return std::nullopt;
+    // Sorted by the UTF-8 bytes of the path, so the order never depends on
+    // a locale.
+    std::vector<std::pair<QByteArray, const Entry*>> sorted;
+    for (const auto& [path, e] : entries)
+        sorted.emplace_back(path.toUtf8(), &e);
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QJsonArray files;
+    for (const auto& [path, e] : sorted) {
+        QJsonObject o{{"path", QString::fromUtf8(path)}, {"type", e->type}};
+        if (e->type == u"link") {
+            if (!linkStaysInside(QString::fromUtf8(path), e->target)) {
+                if (why) *why = QStringLiteral("a link that leaves the bundle: ") + QString::fromUtf8(path);
+                return std::nullopt;
+            }
+            o.insert("target", e->target);
+        } else {
+            o.insert("mode", e->mode);
+        }
+        if (e->type == u"file") {
+            o.insert("size", e->size);
+            o.insert("sha256", e->sha256);
+        }
+        files.append(o);
+    }
+    const QJsonObject root{{"architecture", arch}, {"files", files},
+                           {"identifier", QString::fromLatin1(identifier)}, {"team", QString::fromLatin1(team)}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+bool Seal::seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why)
+{
+    auto bytes = manifest(bundle, architecture(), why);
+    if (!bytes)
+        return false;
+    auto sig = sign(*bytes, devPrivatePem);
+    if (!sig) {
+        if (why) *why = QStringLiteral("the developer key is not an Ed25519 private key");
+        return false;
+    }
+    QDir().mkpath(bundle + u'/' + signatureDir);
+    return writeFile(signaturePath(bundle, "CodeResources"), *bytes)
+        && writeFile(signaturePath(bundle, "CodeResources.sig"), *sig);
+}
+
+bool Seal::attest(const QString& bundle, const QByteArray& releasePrivatePem, QString* why)
+{
+    auto manifestBytes = readPlain(signaturePath(bundle, "CodeResources"), manifestCap);
+    auto info = BundleInfo::read(bundle);
+    if (!manifestBytes || !info || !info->version) {
+        if (why) *why = QStringLiteral("the bundle is not sealed or has no version in Info.json");
+        return false;
+    }
+    const QJsonObject ticket{{"identifier", QString::fromLatin1(identifier)},
+                             {"team", QString::fromLatin1(team)},
+                             {"manifest", sha256(*manifestBytes)},
+                             {"version", *info->version},
+                             {"build", qint64(info->build)},
+                             {"source", info->source}};
+    const QByteArray bytes = QJsonDocument(ticket).toJson(QJsonDocument::Compact);
+    auto sig = sign(bytes, releasePrivatePem);
+    if (!sig) {
+        if (why) *why = QStringLiteral("the release key is not an Ed25519 private key");
+        return false;
+    }
+    return writeFile(signaturePath(bundle, "Notarization"), bytes)
+        && writeFile(signaturePath(bundle, "Notarization.sig"), *sig);
+}
+
+Seal::Verdict Seal::check(const QString& bundle, const Keys& keys, const QString& arch)
+{
+    if (!signatureDirClean(bundle))
+        return Verdict::signatureInvalid;
+    auto bytes = readPlain(signaturePath(bundle, "CodeResources"), manifestCap);
+    auto sig = readPlain(signaturePath(bundle, "CodeResources.sig"), 64);
+    if (!bytes || !sig || !verifySignature(*bytes, *sig, keys.dev))
+        return Verdict::signatureInvalid;
+
+    // Parse what was signed, independently of how the sealer writes it.
+    const auto sealedEntries = parseManifest(*bytes, arch);
+    if (!sealedEntries)
+        return Verdict::signatureInvalid;
+    const std::map<QString, Entry>& sealed = *sealedEntries;
+
+    std::map<QString, Entry> found;
+    if (!walkBundle(bundle, found, nullptr) || found.size() != sealed.size())
+        return Verdict::signatureInvalid;
+    const QByteArray rootReal = QFile::encodeName(QDir(bundle).canonicalPath()) + '/';
+    for (const auto& [path, e] : found) {
+        auto it = sealed.find(path);
+        if (it == sealed.end())
+            return Verdict::signatureInvalid;
+        const Entry& s = it->second;
+        if (s.type != e.type)
+            return Verdict::signatureInvalid;
+        if (e.type == u"link") {
+            if (s.target != e.target)
+                return Verdict::signatureInvalid;
+            // Read by the kernel too: a link through another link must
+            // still land inside, and a dangling one is refused.
+            char real[PATH_MAX];
+            if (!::realpath(QFile::encodeName(bundle + u'/' + path).constData(), real)
+                || !QByteArray(real).startsWith(rootReal))
+                return Verdict::signatureInvalid;
+        } else if (s.mode != e.mode || (e.type == u"file" && (s.size != e.size || s.sha256 != e.sha256))) {
+            return Verdict::signatureInvalid;
+        }
+    }
+
+    auto ticket = readPlain(signaturePath(bundle, "Notarization"), 64 << 10);
+    auto ticketSig = readPlain(signaturePath(bundle, "Notarization.sig"), 64);
+    if (!ticket || !ticketSig || !verifySignature(*ticket, *ticketSig, keys.release))
+        return Verdict::notarizationFailed;
+    const auto t = parseTicket(*ticket);
+    auto info = BundleInfo::read(bundle);
+    if (!t || t->manifest != sha256(*bytes) || !info || !info->version || t->version != *info->version
+        || t->build != info->build)
+        return Verdict::notarizationFailed;
+    return Verdict::ok;
+}
+
+std::optional<std::map<QString, Seal::ManifestEntry>> Seal::parseManifest(const QByteArray& bytes, const QString& arch)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    const QJsonObject root = doc.object();
+    if (!doc.isObject() || root.value("identifier").toString() != QLatin1String(identifier)
+        || root.value("team").toString() != QLatin1String(team) || root.value("architecture").toString() != arch
+        || !root.value("files").isArray())
+        return std::nullopt;
+    std::map<QString, Entry> sealed;
+    for (const QJsonValue& v : root.value("files").toArray()) {
+        const QJsonObject o = v.toObject();
+        Entry e;
+        const QString path = o.value("path").toString();
+        e.type = o.value("type").toString();
+        if (path.isEmpty() || sealed.count(path))
+            return std::nullopt;
+        if (e.type == u"link") {
+            e.target = o.value("target").toString();
+            if (!linkStaysInside(path, e.target))
+                return std::nullopt;
+        } else if (e.type == u"file" || e.type == u"dir") {
+            if (!o.value("mode").isDouble())
+                return std::nullopt;
+            e.mode = o.value("mode").toInt(-1);
+            if (e.type == u"file") {
+                if (!o.value("size").isDouble() || !o.value("sha256").isString())
+                    return std::nullopt;
+                e.size = o.value("size").toInteger(-1);
+                e.sha256 = o.value("sha256").toString().toLower();
+            }
+        } else {
+            return std::nullopt;
+        }
+        sealed[path] = e;
+    }
+    return sealed;
+}
+
+std::optional<Seal::Ticket> Seal::parseTicket(const QByteArray& bytes)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    const QJsonObject t = doc.object();
+    if (!doc.isObject() || t.value("identifier").toString() != QLatin1String(identifier)
+        || t.value("team").toString() != QLatin1String(team) || !t.value("manifest").isString()
+        || !t.value("version").isString() || !t.value("build").isDouble())
+        return std::nullopt;
+    return Ticket{t.value("manifest").toString(), t.value("version").toString(), t.value("build").toInteger(-1)};
+}

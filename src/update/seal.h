@@ -1,0 +1,86 @@
+#pragma once
+// The seal of a bundle: Contents/_CodeSignature/CodeResources lists every
+// entry (path, type, mode, size and SHA-256, or a link's target) and
+// CodeResources.sig is an Ed25519 signature over its bytes by a developer
+// key. The attestation, Contents/_CodeSignature/Notarization, ties one
+// manifest to one version and carries a separate release key's signature.
+// Sealing and checking share only the key handling and the hashing: the
+// check parses the manifest and compares it with its own walk.
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace Seal {
+
+inline constexpr const char* identifier = "com.morvadel.Tavrin";
+inline constexpr const char* team = "4172QZWM53";
+
+// Public keys (PEM text) a bundle may be sealed and attested with.
+struct Keys {
+    std::vector<QByteArray> dev;
+    std::vector<QByteArray> release;
+};
+
+// The keys compiled into this build; empty when none were configured.
+const Keys& builtIn();
+
+// The architecture a bundle must be built for to run here.
+QString architecture();
+
+// SHA-256 as lower-case hex of bytes, or of a file read through an open
+// descriptor (nothing on a read error: a partial digest never passes).
+QString sha256(const QByteArray& bytes);
+std::optional<QString> sha256File(int fd);
+
+// Ed25519 over `message`. Keys are PEM; a key of another kind fails.
+std::optional<QByteArray> sign(const QByteArray& message, const QByteArray& privatePem);
+bool verifySignature(const QByteArray& message, const QByteArray& signature,
+                     const std::vector<QByteArray>& publicPems);
+
+// The canonical manifest of the bundle's current contents (sealing side).
+// Nothing, with a reason, when the bundle holds what a seal cannot cover.
+std::optional<QByteArray> manifest(const QString& bundle, const QString& arch, QString* why = nullptr);
+
+// Writes CodeResources and CodeResources.sig (sealing side).
+bool seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why = nullptr);
+// Writes Notarization and Notarization.sig for the sealed manifest and the
+// version in the bundle's Info.json.
+bool attest(const QString& bundle, const QByteArray& releasePrivatePem, QString* why = nullptr);
+
+// One entry of a manifest: a file (mode, size, digest), a directory (mode)
+// or a link (target).
+struct ManifestEntry {
+    QString type;
+    int mode = 0;
+    qint64 size = 0;
+    QString sha256;
+    QString target;
+};
+
+// Reads a signed manifest's text: nothing when it is not for this
+// application and architecture, lists a path twice, or holds an entry of
+// an unknown kind or a link that leaves the bundle.
+std::optional<std::map<QString, ManifestEntry>> parseManifest(const QByteArray& bytes, const QString& arch);
+
+struct Ticket {
+    QString manifest;  // SHA-256 of the manifest it attests
+    QString version;
+    qint64 build = 0;
+};
+// Reads an attestation's text: nothing when it is not for this application.
+std::optional<Ticket> parseTicket(const QByteArray& bytes);
+
+enum class Verdict { ok, signatureInvalid, notarizationFailed };
+
+// Checks the signature, walks the bundle without following links and
+// demands an exact match with the manifest, then checks the attestation.
+Verdict check(const QString& bundle, const Keys& keys, const QString& arch = architecture());
+
+// Reads a regular file (never a link, FIFO or device) up to `cap` bytes.
+std::optional<QByteArray> readPlain(const QString& path, qint64 cap);
+
+} // namespace Seal

@@ -1,0 +1,69 @@
+#include "update/update_error.h"
+
+#include "core/l10n.h"
+#include "update/update_rules.h"
+
+QString UpdateErrors::message(UpdateError error)
+{
+    switch (error) {
+    case UpdateError::feedUnreachable:
+        return L10n::text("Couldn\u2019t fetch version information. Check your network connection and try again.",
+                          "无法获取版本信息，请检查网络连接后重试。");
+    case UpdateError::feedInvalid:
+        return L10n::text("The version information is malformed. Stopped.", "版本信息格式无效，已中止。");
+    case UpdateError::downloadURLNotAllowed:
+        return L10n::isChinese()
+            ? QStringLiteral("下载地址不属于 %1 或未使用 HTTPS，已中止。").arg(UpdateRules::siteHost())
+            : QStringLiteral("The download address is not on %1 or does not use HTTPS. Stopped.")
+                  .arg(UpdateRules::siteHost());
+    case UpdateError::downloadFailed:
+        return L10n::text("The download did not finish. Check your network connection and try again.",
+                          "下载未完成，请检查网络连接后重试。");
+    case UpdateError::sizeMismatch:
+        return L10n::text(
+            "The download\u2019s size does not match the release information. Installation stopped.",
+            "下载内容的大小与发布信息不一致，已中止安装。");
+    case UpdateError::checksumMismatch:
+        return L10n::text("The download\u2019s SHA-256 checksum does not match the release information. "
+                          "Installation stopped.",
+                          "下载内容的 SHA-256 校验和与发布信息不一致，已中止安装。");
+    case UpdateError::extractFailed:
+        return L10n::text(
+            "The archive could not be expanded or does not contain Tavrin.app. Installation stopped.",
+            "安装包无法解压，或其中没有 Tavrin.app，已中止安装。");
+    case UpdateError::signatureInvalid:
+        return L10n::text("The developer signature check failed: the app was not signed by Tavrin\u2019s "
+                          "developer, or was modified after signing. Installation stopped.",
+                          "开发者签名校验未通过：安装包不是由 Tavrin 的开发者签名，或签名后被改动。已中止安装。");
+    case UpdateError::notarizationFailed:
+        return L10n::text("The release attestation check failed. Installation stopped.",
+                          "发布认证校验未通过，已中止安装。");
+    case UpdateError::versionMismatch:
+        return L10n::text("The version inside the app does not match the release information, or is not "
+                          "newer than the current version. Installation stopped.",
+                          "安装包内的版本号与发布信息不一致，或不高于当前版本，已中止安装。");
+    case UpdateError::replaceFailed:
+        return L10n::text("Couldn\u2019t replace the app; the current version is intact. Make sure the folder "
+                          "containing Tavrin is writable, then try again.",
+                          "替换应用失败，当前版本已保留。请确认 Tavrin 所在文件夹可写后重试。");
+    }
+    return {};
+}
+
+const char* UpdateErrors::name(UpdateError error)
+{
+    switch (error) {
+    case UpdateError::feedUnreachable: return "feedUnreachable";
+    case UpdateError::feedInvalid: return "feedInvalid";
+    case UpdateError::downloadURLNotAllowed: return "downloadURLNotAllowed";
+    case UpdateError::downloadFailed: return "downloadFailed";
+    case UpdateError::sizeMismatch: return "sizeMismatch";
+    case UpdateError::checksumMismatch: return "checksumMismatch";
+    case UpdateError::extractFailed: return "extractFailed";
+    case UpdateError::signatureInvalid: return "signatureInvalid";
+    case UpdateError::notarizationFailed: return "notarizationFailed";
+    case UpdateError::versionMismatch: return "versionMismatch";
+    case UpdateError::replaceFailed: return "replaceFailed";
+    }
+    return "";
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Why an update step stopped. Each case has one message in each language;
+// only the message ever reaches the user.
+
+#include <QString>
+
+enum class UpdateError {
+    feedUnreachable,
+    feedInvalid,
+    downloadURLNotAllowed,
+    downloadFailed,
+    sizeMismatch,
+    checksumMismatch,
+    extractFailed,
+    signatureInvalid,
+    notarizationFailed,
+    versionMismatch,
+    replaceFailed,
+};
+
+namespace UpdateErrors {
+
+// The text in the interface language of the moment.
+QString message(UpdateError error);
+// The case's own name, for tools and logs of tests.
+const char* name(UpdateError error);
+
+} // namespace UpdateErrors

@@ -1,0 +1,76 @@
+#include "update/update_rules.h"
+
+#include "core/l10n.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#ifndef TAVRIN_SITE
+#define TAVRIN_SITE "https://tavrin.invalid"
+#endif
+
+namespace {
+constexpr const char* defaultSite = "https://tavrin.invalid";
+}
+
+QUrl UpdateRules::site() { return QUrl(QStringLiteral(TAVRIN_SITE)); }
+QString UpdateRules::siteHost() { return site().host(); }
+bool UpdateRules::siteIsDefault() { return site() == QUrl(QString::fromLatin1(defaultSite)); }
+QUrl UpdateRules::allReleases() { return QUrl(site().toString() + QStringLiteral("/#releases")); }
+QUrl UpdateRules::defaultFeed() { return QUrl(site().toString() + QStringLiteral("/releases.json")); }
+
+bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed)
+{
+    if (url.isLocalFile() || url.scheme().compare(u"file", Qt::CaseInsensitive) == 0)
+        return feed.isLocalFile() && url.isLocalFile();
+    if (!url.isValid())
+        return false;
+    return url.scheme().toLower() == u"https" && url.host().toLower() == siteHost().toLower()
+        && url.userName().isEmpty() && url.password().isEmpty() && (url.port() == -1 || url.port() == 443);
+}
+
+std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
+{
+    const QString clean = QDir::cleanPath(bundlePath);
+    const QFileInfo info(clean);
+    QString reason;
+    if (info.suffix() != u"app" || info.fileName().lastIndexOf(u'.') <= 0) {
+        reason = L10n::text("Tavrin is not running from an app bundle, so it can\u2019t update itself. ",
+                            "当前不是从应用包运行，无法自动更新。");
+    } else if (clean.contains(u"/AppTranslocation/")) {
+        reason = L10n::text("Tavrin is running from a temporary read-only location, so it can\u2019t be "
+                            "updated in place. ",
+                            "系统正在从临时的只读位置运行 Tavrin，无法就地更新。");
+    } else if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) != 0) {
+        reason = L10n::text("The folder containing Tavrin is not writable, so it can\u2019t update itself. ",
+                            "Tavrin 所在的文件夹不可写，无法自动更新。");
+    } else {
+        return std::nullopt;
+    }
+    const QString hint = L10n::isChinese()
+        ? QStringLiteral("请把 Tavrin 放进「~/Applications」文件夹，从那里打开后重试；也可以到 %1 下载新版本手动替换。")
+              .arg(siteHost())
+        : QStringLiteral("Drag Tavrin into the ~/Applications folder, open it from there and try again. You can "
+                         "also download the new version from %1 and replace it yourself.")
+              .arg(siteHost());
+    return reason + hint;
+}
+
+QString UpdateRules::systemVersionText()
+{
+    utsname u{};
+    if (::uname(&u) != 0)
+        return QStringLiteral("0");
+    static const QRegularExpression lead(QStringLiteral("^(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?"));
+    const auto m = lead.match(QString::fromLatin1(u.release));
+    if (!m.hasMatch())
+        return QStringLiteral("0");
+    return QStringLiteral("%1.%2.%3")
+        .arg(m.captured(1), m.captured(2).isEmpty() ? QStringLiteral("0") : m.captured(2),
+             m.captured(3).isEmpty() ? QStringLiteral("0") : m.captured(3));
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The updater's static rules: the site, which download addresses are
+// acceptable, and whether a bundle can be replaced where it lies.
+
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace UpdateRules {
+
+// The product's site (https, no path), fixed at build time. While it is
+// the reserved default nothing checks by itself.
+QUrl site();
+QString siteHost();
+bool siteIsDefault();
+QUrl allReleases();
+QUrl defaultFeed();
+
+// Local files only while the feed is a local file; otherwise https on the
+// site's own host, no user or password, no port but 443.
+bool isAllowedDownload(const QUrl& url, const QUrl& feed);
+
+// Why the bundle at `bundlePath` cannot replace itself, followed by the
+// hint; nothing when it can.
+std::optional<QString> installBlocker(const QString& bundlePath);
+
+// The leading digits of the kernel release as major.minor.patch: the only
+// ordered system version there is.
+QString systemVersionText();
+
+} // namespace UpdateRules

@@ -1,0 +1,680 @@
+#include "update/updater.h"
+
+#include "core/demo_mode.h"
+#include "platform/defaults.h"
+#include "ui/scheduler.h"
+#include "update/bundle_info.h"
+#include "update/bundle_swap.h"
+#include "update/update_rules.h"
+#include "update/update_verify.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cmath>
+
+// The compiled-in feed sits in a static library, so it is registered by hand.
+static void registerFeedResource() { Q_INIT_RESOURCE(releases); }
+
+namespace {
+
+constexpr qint64 feedCap = 1048576;
+constexpr double pollInterval = 0.3;
+constexpr double firstPass = 20;
+constexpr double passInterval = 3600;
+constexpr qint64 oneDay = 86400;
+
+// Seconds that keep counting while the machine sleeps.
+double bootSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_BOOTTIME, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Runs `work` on the thread pool and hands its result back to the main
+// thread, where it is dropped if the updater has gone meanwhile.
+template <typename Result>
+void offMain(Updater* self, std::function<Result()> work, std::function<void(Updater&, Result)> done)
+{
+    QPointer<Updater> guard(self);
+    QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
+        Result result = work();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, done, result = std::move(result)] {
+                if (guard)
+                    done(*guard, result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+struct FeedResult {
+    std::optional<ReleaseFeed> feed;
+    UpdateError error = UpdateError::feedUnreachable;
+};
+
+FeedResult decodeFeed(const QByteArray& body)
+{
+    if (body.size() > feedCap)
+        return {std::nullopt, UpdateError::feedInvalid};
+    auto feed = ReleaseFeed::decode(body);
+    if (!feed)
+        return {std::nullopt, UpdateError::feedInvalid};
+    return {std::move(feed), UpdateError::feedInvalid};
+}
+
+FeedResult readFeedFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {std::nullopt, UpdateError::feedUnreachable};
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return {std::nullopt, UpdateError::feedUnreachable};
+    if (st.st_size > feedCap)
+        return {std::nullopt, UpdateError::feedInvalid};
+    auto bytes = Seal::readPlain(path, feedCap);
+    if (!bytes) {
+        // Links are fine for a feed named on the command line.
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return {std::nullopt, UpdateError::feedUnreachable};
+        bytes = f.read(feedCap + 1);
+    }
+    return decodeFeed(*bytes);
+}
+
+// Copies a local archive, never more than one byte past what the feed
+// declares.
+bool copyCapped(const QString& from, const QString& to, qint64 expected, std::function<void(qint64)> progress)
+{
+    QFile in(from);
+    QFile out(to);
+    if (expected < 1 || !in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    qint64 written = 0;
+    std::vector<char> buf(1 << 20);
+    for (;;) {
+        const qint64 n = in.read(buf.data(), qint64(buf.size()));
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        written += n;
+        if (written > expected || out.write(buf.data(), n) != n)
+            return false;
+        progress(written);
+    }
+    out.close();
+    return out.error() == QFile::NoError;
+}
+
+} // namespace
+
+struct Updater::Lock {
+    std::unique_ptr<BundleSwap::WorkLock> held;
+};
+
+bool Updater::State::busy() const
+{
+    return kind == Kind::downloading || kind == Kind::checking || kind == Kind::verifying || kind == Kind::installing;
+}
+
+const char* Updater::State::name() const
+{
+    switch (kind) {
+    case Kind::available: return "available";
+    case Kind::downloading: return "downloading";
+    case Kind::failed: return "failed";
+    case Kind::idle: return "idle";
+    case Kind::checking: return "checking";
+    case Kind::upToDate: return "upToDate";
+    case Kind::verifying: return "verifying";
+    case Kind::readyToInstall: return "readyToInstall";
+    case Kind::installing: return "installing";
+    }
+    return "";
+}
+
+bool operator==(const Updater::State& a, const Updater::State& b)
+{
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case Updater::State::Kind::available: return a.release == b.release;
+    case Updater::State::Kind::downloading: return a.fraction == b.fraction;
+    case Updater::State::Kind::failed: return a.message == b.message && a.manual == b.manual;
+    default: return true;
+    }
+}
+
+QString Updater::Panel::id() const
+{
+    return kind == Kind::update ? QStringLiteral("update") : QStringLiteral("whatsNew-") + release.version;
+}
+
+bool operator==(const Updater::Panel& a, const Updater::Panel& b)
+{
+    return a.kind == b.kind && (a.kind == Updater::Panel::Kind::update || a.release == b.release);
+}
+
+QUrl Updater::site() { return UpdateRules::site(); }
+QUrl Updater::allReleases() { return UpdateRules::allReleases(); }
+QUrl Updater::defaultFeed() { return UpdateRules::defaultFeed(); }
+
+QUrl Updater::Setup::feedFrom(const QStringList& arguments, const QUrl& fallback)
+{
+    const qsizetype at = arguments.indexOf(QStringLiteral("-updateFeed"));
+    if (at < 0 || at + 1 >= arguments.size())
+        return fallback;
+    const QString value = arguments.at(at + 1);
+    const QUrl url(value, QUrl::StrictMode);
+    // A single letter before the colon is a drive, not a scheme; neither
+    // happens here, but a bare path must never pass for a URL.
+    if (url.isValid() && !url.scheme().isEmpty() && !value.startsWith(u'/'))
+        return url;
+    return QUrl::fromLocalFile(QFileInfo(value).absoluteFilePath());
+}
+
+Updater::Setup Updater::Setup::standard()
+{
+    Setup s;
+    s.bundle = BundleInfo::runningBundle();
+    if (s.bundle) {
+        if (auto info = BundleInfo::read(*s.bundle)) {
+            s.versionText = info->version;
+            s.build = info->build;
+        }
+    }
+    // Skip the program name: the rule looks at arguments only.
+    QStringList args = QCoreApplication::arguments();
+    if (!args.isEmpty())
+        args.removeFirst();
+    s.feedURL = feedFrom(args, UpdateRules::defaultFeed());
+    s.bundledFeed = QStringLiteral(":/update/releases.json");
+    s.keys = Seal::builtIn();
+    s.arch = Seal::architecture();
+    s.systemVersion = UpdateRules::systemVersionText();
+    s.defaults = &Defaults::standard();
+    s.workDirectory = BundleSwap::workDirectory();
+    s.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
+    s.terminate = [] { QCoreApplication::quit(); };
+    return s;
+}
+
+Updater::Updater(Setup setup, QObject* parent)
+    : QObject(parent)
+    , setup_(std::move(setup))
+    , lock_(std::make_unique<Lock>())
+{
+    if (!setup_.allowDownload)
+        setup_.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
+    if (!setup_.terminate)
+        setup_.terminate = [] {};
+    if (setup_.defaults) {
+        const QDateTime stored =
+            QDateTime::fromString(setup_.defaults->stringValue(QStringLiteral("updateLastCheck")), Qt::ISODateWithMs);
+        if (stored.isValid())
+            lastCheck_ = stored;
+    }
+    current_ = AppVersion::parse(setup_.versionText.value_or(QString())).value_or(AppVersion{{0}}).with(setup_.build);
+    registerFeedResource();
+    if (setup_.versionText && !setup_.bundledFeed.isEmpty()) {
+        QFile f(setup_.bundledFeed);
+        if (f.open(QIODevice::ReadOnly)) {
+            if (auto feed = ReleaseFeed::decode(f.read(feedCap + 1))) {
+                if (const Release* own = feed->entryFor(*setup_.versionText))
+                    currentRelease_ = *own;
+            }
+        }
+    }
+}
+
+Updater::~Updater() = default;
+
+void Updater::setState(const State& s)
+{
+    if (state_ == s)
+        return;
+    state_ = s;
+    emit stateChanged();
+}
+
+void Updater::setPending(const std::optional<Release>& r)
+{
+    if (pending_ == r)
+        return;
+    pending_ = r;
+    emit pendingChanged();
+}
+
+void Updater::setLastCheck(const std::optional<QDateTime>& d)
+{
+    if (lastCheck_ == d)
+        return;
+    lastCheck_ = d;
+    emit lastCheckChanged();
+}
+
+void Updater::setRequiredSystem(const std::optional<QString>& s)
+{
+    if (requiredSystem_ == s)
+        return;
+    requiredSystem_ = s;
+    emit requiredSystemChanged();
+}
+
+void Updater::setPanel(const std::optional<Panel>& panel)
+{
+    if (panel_ == panel)
+        return;
+    panel_ = panel;
+    emit panelChanged();
+}
+
+void Updater::start(std::function<bool()> autoCheck)
+{
+    if (setup_.defaults && setup_.versionText) {
+        const QString seen = setup_.defaults->stringValue(QStringLiteral("lastSeenVersion"));
+        if (!seen.isEmpty() && seen != *setup_.versionText && currentRelease_)
+            setPanel(Panel{Panel::Kind::whatsNew, *currentRelease_});
+        setup_.defaults->set(QStringLiteral("lastSeenVersion"), *setup_.versionText);
+    }
+    if (setup_.defaults && setup_.defaults->boolValue(QStringLiteral("showWhatsNew")) && currentRelease_)
+        setPanel(Panel{Panel::Kind::whatsNew, *currentRelease_});
+
+    if (DemoMode::isOn())
+        return;
+    if (setup_.feedURL.isLocalFile() && setup_.defaults
+        && setup_.defaults->boolValue(QStringLiteral("updateAutoInstall"))) {
+        check();
+        Scheduler::current().after(pollInterval, this, [this] { autoInstallPoll(); });
+        return;
+    }
+    // A build that names no site of its own contacts nobody unasked.
+    if (UpdateRules::siteIsDefault() && setup_.feedURL == UpdateRules::defaultFeed())
+        return;
+    Scheduler::current().after(firstPass, this, [this, autoCheck] { hourlyPass(autoCheck); });
+}
+
+void Updater::autoInstallPoll()
+{
+    switch (state_.kind) {
+    case State::Kind::available:
+        download();
+        break;
+    case State::Kind::readyToInstall:
+        install();
+        return;
+    case State::Kind::upToDate:
+    case State::Kind::failed:
+        return;
+    default:
+        break;
+    }
+    Scheduler::current().after(pollInterval, this, [this] { autoInstallPoll(); });
+}
+
+void Updater::hourlyPass(std::function<bool()> autoCheck)
+{
+    if (autoCheck && autoCheck()
+        && (!lastAttempt_ || lastAttempt_->secsTo(QDateTime::currentDateTimeUtc()) >= oneDay))
+        check();
+    // The hour counts while the machine sleeps: wake now and then and
+    // compare against the boot clock.
+    const double due = bootSeconds() + passInterval;
+    auto wait = std::make_shared<std::function<void()>>();
+    QPointer<Updater> guard(this);
+    *wait = [guard, due, autoCheck, weak = std::weak_ptr<std::function<void()>>(wait)] {
+        if (!guard)
+            return;
+        const double left = due - bootSeconds();
+        if (left <= 0) {
+            guard->hourlyPass(autoCheck);
+            return;
+        }
+        if (auto again = weak.lock())
+            Scheduler::current().after(std::min(left, 300.0), guard, *again);
+    };
+    // The chain keeps itself alive through the copies the scheduler holds.
+    Scheduler::current().after(std::min(passInterval, 300.0), this, [wait] { (*wait)(); });
+}
+
+void Updater::check()
+{
+    if (state_.busy() || state_.kind == State::Kind::readyToInstall)
+        return;
+    if (DemoMode::isOn()) {
+        setState(State::of(State::Kind::upToDate));
+        return;
+    }
+    setState(State::of(State::Kind::checking));
+    lastAttempt_ = QDateTime::currentDateTimeUtc();
+    fetchFeed();
+}
+
+void Updater::retry()
+{
+    if (pending_ && pending_->download)
+        download();
+    else
+        check();
+}
+
+QNetworkRequest Updater::request(const QUrl& url) const
+{
+    QNetworkRequest r(url);
+    r.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    r.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    r.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    r.setRawHeader("User-Agent", "Tavrin");
+    r.setRawHeader("Accept-Language", "en");
+    r.setTransferTimeout(setup_.transferTimeoutMs);
+    if (setup_.tls)
+        r.setSslConfiguration(*setup_.tls);
+    return r;
+}
+
+void Updater::fetchFeed()
+{
+    const QUrl url = setup_.feedURL;
+    if (url.isLocalFile()) {
+        const QString path = url.toLocalFile();
+        offMain<FeedResult>(
+            this, [path] { return readFeedFile(path); },
+            [](Updater& self, FeedResult r) {
+                if (r.feed)
+                    self.applyFeed(*r.feed);
+                else
+                    self.failCheck(r.error);
+            });
+        return;
+    }
+    // The reserved default site never resolves: a build without a site
+    // of its own asks nobody, not even the name server.
+    if (url.scheme().compare(u"https", Qt::CaseInsensitive) != 0
+        || (UpdateRules::siteIsDefault() && url == UpdateRules::defaultFeed())) {
+        Scheduler::current().after(0, this, [this] { failCheck(UpdateError::feedUnreachable); });
+        return;
+    }
+    net_ = std::make_unique<QNetworkAccessManager>();
+    QNetworkRequest req = request(url);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply* reply = net_->get(req);
+    auto body = std::make_shared<QByteArray>();
+    auto tooLarge = std::make_shared<bool>(false);
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body, tooLarge] {
+        body->append(reply->readAll());
+        if (body->size() > feedCap && !*tooLarge) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    });
+    Scheduler::current().after(setup_.feedDeadlineMs / 1000.0, reply, [reply] { reply->abort(); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge, url] {
+        reply->deleteLater();
+        if (*tooLarge) {
+            failCheck(UpdateError::feedInvalid);
+            return;
+        }
+        body->append(reply->readAll());
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QUrl final = reply->url();
+        if (reply->error() != QNetworkReply::NoError || status != 200
+            || final.host().toLower() != url.host().toLower() || final.scheme().toLower() != u"https") {
+            failCheck(UpdateError::feedUnreachable);
+            return;
+        }
+        if (body->size() > feedCap) {
+            failCheck(UpdateError::feedInvalid);
+            return;
+        }
+        const QByteArray bytes = *body;
+        offMain<FeedResult>(
+            this, [bytes] { return decodeFeed(bytes); },
+            [](Updater& self, FeedResult r) {
+                if (r.feed)
+                    self.applyFeed(*r.feed);
+                else
+                    self.failCheck(r.error);
+            });
+    });
+}
+
+void Updater::applyFeed(const ReleaseFeed& feed)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    setLastCheck(now);
+    if (setup_.defaults)
+        setup_.defaults->set(QStringLiteral("updateLastCheck"), now.toString(Qt::ISODateWithMs));
+
+    const Release* newest = nullptr;
+    std::optional<AppVersion> newestKey;
+    for (const Release& r : feed.releases) {
+        auto key = r.key();
+        if (!r.download || !key || !(*key > current_))
+            continue;
+        if (!newestKey || *key > *newestKey) {
+            newest = &r;
+            newestKey = key;
+        }
+    }
+    if (newest && feed.minimumSystemVersion) {
+        const auto required = AppVersion::parse(*feed.minimumSystemVersion);
+        const AppVersion system = AppVersion::parse(setup_.systemVersion).value_or(AppVersion{{0}}).with(0);
+        if (!required || AppVersion{{system.fields[0], system.fields[1], system.fields[2]}} < *required) {
+            setRequiredSystem(*feed.minimumSystemVersion);
+            setPending(std::nullopt);
+            setState(State::of(State::Kind::upToDate));
+            return;
+        }
+    }
+    setRequiredSystem(std::nullopt);
+    setPending(newest ? std::optional<Release>(*newest) : std::nullopt);
+    setState(newest ? State::available(*newest) : State::of(State::Kind::upToDate));
+}
+
+void Updater::failCheck(UpdateError error)
+{
+    if (pending_)
+        setState(State::available(*pending_));
+    else
+        setState(State::failed(UpdateErrors::message(error), false));
+}
+
+void Updater::download()
+{
+    if (state_.busy() || state_.kind == State::Kind::readyToInstall)
+        return;
+    if (!pending_ || !pending_->download)
+        return;
+    const QString bundle = setup_.bundle.value_or(QCoreApplication::applicationDirPath());
+    if (auto blocker = UpdateRules::installBlocker(bundle)) {
+        setState(State::failed(*blocker, true));
+        return;
+    }
+    const Release release = *pending_;
+    const Release::Download dl = *release.download;
+    const QUrl url(dl.url, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || !setup_.allowDownload(url, setup_.feedURL)) {
+        setState(State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
+        return;
+    }
+    setState(State::downloading(0));
+    // One update at a time per user: a second running copy must not
+    // empty the work directory under this one.
+    if (!lock_->held)
+        lock_->held = BundleSwap::WorkLock::take();
+    if (!lock_->held || !BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
+        failDownload(UpdateError::downloadFailed);
+        return;
+    }
+    fetchArchive(release, dl, url);
+}
+
+void Updater::failDownload(UpdateError error)
+{
+    BundleSwap::removeTree(setup_.workDirectory);
+    lock_->held.reset();
+    setState(State::failed(UpdateErrors::message(error), false));
+}
+
+void Updater::fetchArchive(const Release& release, const Release::Download& dl, const QUrl& url)
+{
+    const QString zip = setup_.workDirectory + QStringLiteral("/Tavrin.zip");
+    const qint64 expected = dl.size;
+    QPointer<Updater> guard(this);
+    auto reported = std::make_shared<double>(-1.0);
+    // Progress in steps of at least a hundredth, and every write that
+    // reaches the whole; late reports are dropped.
+    auto report = [guard, reported, expected](qint64 written) {
+        const double f = double(written) / double(expected);
+        if (f < 1.0 && f - *reported < 0.01)
+            return;
+        *reported = f;
+        auto apply = [guard, f] {
+            if (guard && guard->state_.kind == State::Kind::downloading)
+                guard->setState(State::downloading(f));
+        };
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            apply();
+        else
+            QMetaObject::invokeMethod(QCoreApplication::instance(), apply, Qt::QueuedConnection);
+    };
+
+    if (url.isLocalFile()) {
+        const QString from = url.toLocalFile();
+        offMain<bool>(
+            this, [from, zip, expected, report] { return copyCapped(from, zip, expected, report); },
+            [release, dl](Updater& self, bool ok) {
+                if (!ok || self.state_.kind != State::Kind::downloading)
+                    return self.failDownload(UpdateError::downloadFailed);
+                self.verifyArchive(release, dl);
+            });
+        return;
+    }
+
+    auto file = std::make_shared<QFile>(zip);
+    if (expected < 1 || !file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        failDownload(UpdateError::downloadFailed);
+        return;
+    }
+    net_ = std::make_unique<QNetworkAccessManager>();
+    QNetworkRequest req = request(url);
+    req.setRawHeader("Accept-Encoding", "identity");
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    QNetworkReply* reply = net_->get(req);
+    auto failed = std::make_shared<bool>(false);
+    auto written = std::make_shared<qint64>(0);
+    const QUrl feed = setup_.feedURL;
+    auto allow = setup_.allowDownload;
+    connect(reply, &QNetworkReply::redirected, this, [reply, feed, allow, failed](const QUrl& to) {
+        if (allow(to, feed)) {
+            emit reply->redirectAllowed();
+        } else {
+            *failed = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed, written, expected, report] {
+        if (*failed)
+            return;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status != 200) {
+            reply->readAll();  // a redirect's or an error's body is not the archive
+            return;
+        }
+        const QByteArray chunk = reply->readAll();
+        *written += chunk.size();
+        if (*written > expected || file->write(chunk) != chunk.size()) {
+            *failed = true;
+            reply->abort();
+            return;
+        }
+        report(*written);
+    });
+    Scheduler::current().after(setup_.downloadDeadlineMs / 1000.0, reply, [reply, failed] {
+        *failed = true;
+        reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, file, failed, release, dl] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        file->close();
+        if (*failed || reply->error() != QNetworkReply::NoError || status != 200 || file->error() != QFile::NoError
+            || state_.kind != State::Kind::downloading) {
+            failDownload(UpdateError::downloadFailed);
+            return;
+        }
+        verifyArchive(release, dl);
+    });
+}
+
+void Updater::verifyArchive(const Release& release, const Release::Download& dl)
+{
+    setState(State::of(State::Kind::verifying));
+    const QString work = setup_.workDirectory;
+    const AppVersion current = current_;
+    const Seal::Keys keys = setup_.keys;
+    const QString arch = setup_.arch;
+    offMain<UpdateVerify::Outcome>(
+        this,
+        [work, release, dl, current, keys, arch] {
+            return UpdateVerify::verify(work + QStringLiteral("/Tavrin.zip"), work, release, dl, current, keys, arch);
+        },
+        [](Updater& self, UpdateVerify::Outcome outcome) {
+            if (outcome.error)
+                return self.failDownload(*outcome.error);
+            self.staged_ = outcome.bundle;
+            self.setState(State::of(State::Kind::readyToInstall));
+        });
+}
+
+void Updater::install()
+{
+    if (state_.kind != State::Kind::readyToInstall || !staged_)
+        return;
+    const QString bundle = setup_.bundle.value_or(QCoreApplication::applicationDirPath());
+    if (auto blocker = UpdateRules::installBlocker(bundle)) {
+        setState(State::failed(*blocker, true));
+        return;
+    }
+    setState(State::of(State::Kind::installing));
+    const QString staged = *staged_;
+    const QString work = setup_.workDirectory;
+    const Seal::Keys keys = setup_.keys;
+    const QString arch = setup_.arch;
+    offMain<std::optional<UpdateError>>(
+        this,
+        [bundle, staged, work, keys, arch] {
+            auto error = BundleSwap::replace(bundle, staged, keys, arch);
+            BundleSwap::removeTree(work);
+            return error;
+        },
+        [bundle](Updater& self, std::optional<UpdateError> error) {
+            self.lock_->held.reset();
+            if (error) {
+                self.staged_.reset();
+                self.setState(State::failed(UpdateErrors::message(*error), false));
+                return;
+            }
+            BundleSwap::relaunch(bundle, QCoreApplication::applicationPid());
+            self.setup_.terminate();
+        });
+}

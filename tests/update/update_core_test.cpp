@@ -1,0 +1,508 @@
+#include "bundle_kit.h"
+
+#include "core/l10n.h"
+#include "update/app_version.h"
+#include "update/bundle_swap.h"
+#include "update/release_feed.h"
+#include "update/update_rules.h"
+#include "update/update_verify.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+std::optional<std::vector<int64_t>> fields(const char* text)
+{
+    auto v = AppVersion::parse(QString::fromUtf8(text));
+    return v ? std::optional(v->fields) : std::nullopt;
+}
+
+AppVersion v(const char* text) { return *AppVersion::parse(QString::fromUtf8(text)); }
+
+} // namespace
+
+TEST(AppVersion, ParsesOnlyDottedDigits)
+{
+    EXPECT_EQ(fields("1.2.3"), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_EQ(fields(" \n1.2\t"), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(fields("01.002"), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(fields("9223372036854775807"), (std::vector<int64_t>{INT64_MAX}));
+    for (const char* bad : {"", ".", "1.", ".1", "1..2", "v1.2", "1.2-beta", "1 .2", "+1.2", "-1.2",
+                            "9223372036854775808", "1.\xd9\xa3"})
+        EXPECT_FALSE(fields(bad)) << bad;
+}
+
+TEST(AppVersion, OrdersByFieldsAndBuild)
+{
+    EXPECT_TRUE(v("01.002") == v("1.2.0"));
+    EXPECT_TRUE(v("1.2") == v("1.2.0.0"));
+    EXPECT_GT(v("1.10"), v("1.9"));
+    EXPECT_GT(v("1.2.1"), v("1.2"));
+    EXPECT_GT(v("2"), v("1.99.99"));
+    EXPECT_GT(v("1.2").with(3), v("1.2").with(2));
+    EXPECT_GT(v("1.2.1").with(0), v("1.2").with(999));
+    EXPECT_EQ(v("1.2.3.4").with(5).fields, (std::vector<int64_t>{1, 2, 3, 5}));
+    EXPECT_EQ(v("1.2").with(-5).fields, (std::vector<int64_t>{1, 2, 0, 0}));
+    EXPECT_EQ(AppVersion::order(AppVersion{}, AppVersion{}), 0);
+}
+
+TEST(ReleaseFeed, DecodesWholeOrNothing)
+{
+    const QByteArray entry = R"({"version":"1.2","date":"d","title":{"zh":"z","en":"e"},
+        "notes":{"zh":["a"],"en":["b"]},"build":null,"extra":1})";
+    auto feed = ReleaseFeed::decode(R"({"releases":[)" + entry + R"(],"other":true})");
+    ASSERT_TRUE(feed);
+    EXPECT_FALSE(feed->releases[0].build);
+    EXPECT_FALSE(feed->releases[0].download);
+    EXPECT_TRUE(ReleaseFeed::decode(R"({"releases":[]})"));
+    EXPECT_FALSE(ReleaseFeed::decode("{}"));
+    EXPECT_FALSE(ReleaseFeed::decode("[]"));
+    EXPECT_FALSE(ReleaseFeed::decode(R"({"releases":[{"version":"1.2","date":"d"}]})"));
+    EXPECT_FALSE(ReleaseFeed::decode(R"({"releases":[{"version":1,"date":"d","title":{"zh":"z","en":"e"},
+        "notes":{"zh":[],"en":[]}}]})"));
+    EXPECT_FALSE(ReleaseFeed::decode(R"({"releases":[{"version":"1","date":"d","title":{"zh":"z","en":"e"},
+        "notes":{"zh":[],"en":[]},"download":{"url":"u","sha256":"s","size":1.5}}]})"));
+    EXPECT_FALSE(ReleaseFeed::decode(R"({"minimumSystemVersion":5,"releases":[]})"));
+
+    // The first equal version wins, builds aside; canonically equal texts
+    // are one text.
+    auto two = ReleaseFeed::decode(R"({"releases":[)" + entry + "," + QByteArray(entry).replace("\"1.2\"", "\"1.2.0\"")
+                                   + "]}");
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->entryFor("1.2.0"), &two->releases[0]);
+    EXPECT_EQ(two->entryFor("3"), nullptr);
+    Release a = two->releases[0];
+    Release b = a;
+    a.title.en = QString::fromUtf8("caf\xc3\xa9");
+    b.title.en = QString::fromUtf8("cafe\xcc\x81");
+    EXPECT_EQ(a, b);
+}
+
+TEST(UpdateRules, AllowedDownloadMatrix)
+{
+    const QUrl https = UpdateRules::defaultFeed();
+    const QString host = UpdateRules::siteHost();
+    const QUrl file = QUrl::fromLocalFile("/tmp/feed.json");
+    auto ok = [&](const QString& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(QUrl(url), feed); };
+    EXPECT_TRUE(ok("https://" + host + "/a.zip", https));
+    EXPECT_TRUE(ok("HTTPS://" + host.toUpper() + "/a.zip", https));
+    EXPECT_TRUE(ok("https://" + host + ":443/a.zip", https));
+    EXPECT_FALSE(ok("https://" + host + ":8443/a.zip", https));
+    EXPECT_FALSE(ok("https://dl." + host + "/a.zip", https));
+    EXPECT_FALSE(ok("https://" + host + ".evil.example/a.zip", https));
+    EXPECT_FALSE(ok("http://" + host + "/a.zip", https));
+    EXPECT_FALSE(ok("https://user@" + host + "/a.zip", https));
+    EXPECT_FALSE(ok("https://user:pw@" + host + "/a.zip", https));
+    EXPECT_FALSE(ok("file:///tmp/a.zip", https));
+    EXPECT_TRUE(ok("file:///tmp/a.zip", file));
+    EXPECT_TRUE(ok("https://" + host + "/a.zip", file)) << "a file feed does not forbid the site";
+}
+
+TEST(UpdateRules, InstallBlocker)
+{
+    L10n::setChinese(false);
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/AppTranslocation/x/Tavrin.app");
+    EXPECT_FALSE(UpdateRules::installBlocker(dir.path() + "/Tavrin.app"));
+    auto notBundle = UpdateRules::installBlocker(dir.path() + "/Tavrin.APP");
+    ASSERT_TRUE(notBundle);
+    EXPECT_TRUE(notBundle->startsWith("Tavrin is not running from an app bundle"));
+    EXPECT_TRUE(notBundle->contains("~/Applications"));
+    EXPECT_TRUE(notBundle->contains(UpdateRules::siteHost()));
+    auto moved = UpdateRules::installBlocker(dir.path() + "/AppTranslocation/x/Tavrin.app");
+    ASSERT_TRUE(moved);
+    EXPECT_TRUE(moved->contains("temporary read-only location"));
+    EXPECT_FALSE(moved->contains("macOS"));
+    auto folder = UpdateRules::installBlocker("/nonexistent-folder/Tavrin.app");
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->startsWith("The folder containing Tavrin is not writable"));
+    L10n::setChinese(true);
+    EXPECT_TRUE(UpdateRules::installBlocker(dir.path() + "/Tavrin.APP")->startsWith("当前不是从应用包运行"));
+    L10n::setChinese(false);
+}
+
+// --- the seal and the whole verification ------------------------------------
+
+class Verify : public ::testing::Test {
+protected:
+    static TestKeys& keys()
+    {
+        static TestKeys k;
+        return k;
+    }
+
+    void SetUp() override
+    {
+        src = dir.path() + "/src/Tavrin.app";
+        makeBundle(src, "1.0.1", 7);
+    }
+
+    // Seals, zips and verifies against a release record of `version`.
+    std::optional<UpdateError> run(const QString& version = "1.0.1", std::optional<qint64> build = 7,
+                                   const char* current = "1.0.0", QString arch = Seal::architecture())
+    {
+        const QString zip = dir.path() + "/Tavrin.zip";
+        QFile::remove(zip);
+        if (!ZipArchive::write(src, zip))
+            return UpdateError::extractFailed;
+        return verifyZip(zip, version, build, current, arch);
+    }
+
+    std::optional<UpdateError> verifyZip(const QString& zip, const QString& version = "1.0.1",
+                                         std::optional<qint64> build = 7, const char* current = "1.0.0",
+                                         QString arch = Seal::architecture(), QString sha = {})
+    {
+        const QByteArray bytes = readFile(zip);
+        Release release;
+        release.version = version;
+        release.build = build;
+        Release::Download dl{"file://" + zip, sha.isEmpty() ? Seal::sha256(bytes) : sha, bytes.size()};
+        const QString work = dir.path() + "/work" + QString::number(++runs);
+        QDir().mkpath(work);
+        auto outcome = UpdateVerify::verify(zip, work, release, dl, v(current).with(0), keys().trust(), arch);
+        if (!outcome.error) {
+            EXPECT_TRUE(QFileInfo(outcome.bundle).isDir());
+        }
+        return outcome.error;
+    }
+
+    QTemporaryDir dir;
+    QString src;
+    int runs = 0;
+};
+
+TEST_F(Verify, AcceptsASealedAttestedNewerBundle)
+{
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    EXPECT_EQ(run(), std::nullopt);
+    // A digest in capitals with a trailing newline is the same digest.
+    const QString zip = dir.path() + "/Tavrin.zip";
+    EXPECT_EQ(verifyZip(zip, "1.0.1", 7, "1.0.0", Seal::architecture(), Seal::sha256(readFile(zip)).toUpper() + "\n"),
+              std::nullopt);
+}
+
+TEST_F(Verify, RefusesWhatTheSealDoesNotCover)
+{
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    writeFile(src + "/Contents/lib/libtavrin.so", "library bytez");
+    EXPECT_EQ(run(), UpdateError::signatureInvalid) << "tampered byte";
+
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    writeFile(src + "/Contents/lib/extra.so", "x");
+    EXPECT_EQ(run(), UpdateError::signatureInvalid) << "extra file";
+    QFile::remove(src + "/Contents/lib/extra.so");
+
+    // The setuid bit never survives expansion, so the sealed mode holds.
+    ::chmod(QFile::encodeName(src + "/Contents/bin/tavrin").constData(), 04755);
+    EXPECT_EQ(run(), std::nullopt) << "setuid bit";
+    ::chmod(QFile::encodeName(src + "/Contents/bin/tavrin").constData(), 0755);
+
+    ::symlink("../../../outside", QFile::encodeName(src + "/Contents/escape").constData());
+    EXPECT_FALSE(Seal::seal(src, keys().dev.privatePem)) << "the sealer refuses it too";
+    QFile::remove(src + "/Contents/escape");
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    ::symlink("../../../outside", QFile::encodeName(src + "/Contents/escape").constData());
+    EXPECT_EQ(run(), UpdateError::signatureInvalid) << "link escaping the bundle";
+    QFile::remove(src + "/Contents/escape");
+
+    // A FIFO is refused without ever being opened for reading.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(src + "/Contents/pipe").constData(), 0644), 0);
+    EXPECT_EQ(Seal::check(src, keys().trust()), Seal::Verdict::signatureInvalid);
+    QFile::remove(src + "/Contents/pipe");
+    EXPECT_EQ(run(), std::nullopt);
+}
+
+TEST_F(Verify, RefusesForeignKeysAndTickets)
+{
+    TestKeys other;
+    ASSERT_TRUE(Seal::seal(src, other.dev.privatePem));
+    ASSERT_TRUE(Seal::attest(src, keys().release.privatePem));
+    EXPECT_EQ(run(), UpdateError::signatureInvalid) << "foreign developer key";
+
+    writeFile(src + "/Contents/lib/libtavrin.so", "another library");
+    ASSERT_TRUE(Seal::seal(src, keys().dev.privatePem));
+    EXPECT_EQ(run(), UpdateError::notarizationFailed) << "ticket for another manifest";
+
+    ASSERT_TRUE(Seal::attest(src, other.release.privatePem));
+    EXPECT_EQ(run(), UpdateError::notarizationFailed) << "foreign release key";
+
+    QFile::remove(src + "/Contents/_CodeSignature/Notarization");
+    QFile::remove(src + "/Contents/_CodeSignature/Notarization.sig");
+    EXPECT_EQ(run(), UpdateError::notarizationFailed) << "missing ticket";
+}
+
+TEST_F(Verify, RefusesVersionsAndArchitecture)
+{
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    EXPECT_EQ(run("1.0.1", 7, "1.0.1"), std::nullopt) << "build 7 is newer than 1.0.1 build 0";
+    EXPECT_EQ(run("1.0.1", 6), UpdateError::versionMismatch) << "build differs from the feed";
+    EXPECT_EQ(run("1.0.1", std::nullopt), UpdateError::versionMismatch) << "feed without build";
+    EXPECT_EQ(run("v1.0.1"), UpdateError::versionMismatch);
+    EXPECT_EQ(run("1.0.1.0"), UpdateError::versionMismatch);
+    EXPECT_EQ(run("1.0.1", 7, "1.0.2"), UpdateError::versionMismatch) << "older than the running copy";
+    EXPECT_EQ(run("1.0.1", 7, "1.0.0", "sparc64"), UpdateError::signatureInvalid) << "another architecture";
+
+    // Equal version and build.
+    makeBundle(src, "1.0.0", 0);
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    EXPECT_EQ(run("1.0.0", std::nullopt, "1.0.0"), UpdateError::versionMismatch);
+}
+
+TEST_F(Verify, SizeAndDigestComeFirst)
+{
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    const QString zip = dir.path() + "/Tavrin.zip";
+    ASSERT_TRUE(ZipArchive::write(src, zip));
+    const QByteArray bytes = readFile(zip);
+    Release release{"1.0.1", 7, "d", {}, {}, std::nullopt};
+    QDir().mkpath(dir.path() + "/w");
+    auto check = [&](qint64 size, const QString& sha) {
+        return UpdateVerify::verify(zip, dir.path() + "/w", release, {"u", sha, size}, v("1"), keys().trust()).error;
+    };
+    EXPECT_EQ(check(bytes.size() - 1, Seal::sha256(bytes)), UpdateError::sizeMismatch);
+    EXPECT_EQ(check(0, Seal::sha256(bytes)), UpdateError::sizeMismatch);
+    EXPECT_EQ(check(bytes.size(), QString(64, u'0')), UpdateError::checksumMismatch);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/w/expanded")) << "nothing expanded before the digest matched";
+
+    // A bundle not called Tavrin.app.
+    QDir().rename(src, dir.path() + "/src/Other.app");
+    const QString other = dir.path() + "/other.zip";
+    ASSERT_TRUE(ZipArchive::write(dir.path() + "/src/Other.app", other));
+    EXPECT_EQ(verifyZip(other), UpdateError::extractFailed);
+}
+
+TEST_F(Verify, HandWrittenManifests)
+{
+    // Written by hand, in another key order and layout than the sealer's:
+    // the check reads what was signed rather than comparing bytes.
+    QTemporaryDir d;
+    const QString b = d.path() + "/Tavrin.app";
+    writeFile(b + "/Contents/Info.json", R"({"CFBundleShortVersionString":"2.0","CFBundleVersion":"3"})");
+    writeFile(b + "/Contents/bin/tavrin", "run", 0755);
+    const QByteArray info = readFile(b + "/Contents/Info.json");
+    auto manifest = [&](bool withBin) {
+        QByteArray m = "{ \"team\": \"4172QZWM53\", \"identifier\": \"com.morvadel.Tavrin\",\n \"architecture\": \""
+            + Seal::architecture().toUtf8() + "\", \"files\": [\n"
+            + "  {\"type\": \"dir\", \"path\": \"Contents\", \"mode\": 493},\n"
+            + "  {\"sha256\": \"" + Seal::sha256(info).toUpper().toUtf8() + "\", \"size\": "
+            + QByteArray::number(info.size()) + ", \"mode\": 420, \"type\": \"file\", \"path\": \"Contents/Info.json\"}";
+        if (withBin)
+            m += ",\n  {\"path\": \"Contents/bin\", \"type\": \"dir\", \"mode\": 493},\n"
+                 "  {\"path\": \"Contents/bin/tavrin\", \"type\": \"file\", \"mode\": 493, \"size\": 3, \"sha256\": \""
+                + Seal::sha256("run").toUtf8() + "\"}";
+        return m + "\n]}";
+    };
+    for (bool withBin : {true, false}) {
+        const QByteArray m = manifest(withBin);
+        writeFile(b + "/Contents/_CodeSignature/CodeResources", m);
+        writeFile(b + "/Contents/_CodeSignature/CodeResources.sig", *Seal::sign(m, keys().dev.privatePem));
+        const QByteArray ticket = R"({"identifier":"com.morvadel.Tavrin","team":"4172QZWM53","version":"2.0",)"
+                                  R"("build":3,"source":"","manifest":")" + Seal::sha256(m).toUtf8() + "\"}";
+        writeFile(b + "/Contents/_CodeSignature/Notarization", ticket);
+        writeFile(b + "/Contents/_CodeSignature/Notarization.sig", *Seal::sign(ticket, keys().release.privatePem));
+        EXPECT_EQ(Seal::check(b, keys().trust()),
+                  withBin ? Seal::Verdict::ok : Seal::Verdict::signatureInvalid) << withBin;
+    }
+}
+
+// --- zip expansion ------------------------------------------------------------
+
+namespace {
+
+struct ZEntry {
+    ZEntry(std::string p, int t = AE_IFREG, std::string d = {}, int m = 0644, std::string l = {}, bool h = false)
+        : path(std::move(p)), type(t), data(std::move(d)), mode(m), link(std::move(l)), hard(h)
+    {
+    }
+    std::string path;
+    int type;
+    std::string data;
+    int mode;
+    std::string link;  // symlink target, or a hard link's source
+    bool hard;
+};
+
+void writeZip(const QString& zip, const std::vector<ZEntry>& entries)
+{
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, QFile::encodeName(zip).constData());
+    for (const ZEntry& z : entries) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, z.path.c_str());
+        archive_entry_set_filetype(e, unsigned(z.type));
+        archive_entry_set_perm(e, mode_t(z.mode));
+        if (z.hard)
+            archive_entry_set_hardlink(e, z.link.c_str());
+        else if (z.type == AE_IFLNK)
+            archive_entry_set_symlink(e, z.link.c_str());
+        archive_entry_set_size(e, la_int64_t(z.data.size()));
+        archive_write_header(a, e);
+        if (!z.data.empty())
+            archive_write_data(a, z.data.data(), z.data.size());
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+qint64 bytesUnder(const QString& path)
+{
+    qint64 total = 0;
+    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        total += QFileInfo(it.next()).size();
+    return total;
+}
+
+} // namespace
+
+TEST(ZipArchive, RefusesUnsafeEntries)
+{
+    QTemporaryDir dir;
+    int n = 0;
+    auto expands = [&](const std::vector<ZEntry>& entries) {
+        const QString zip = dir.path() + QString("/%1.zip").arg(++n);
+        writeZip(zip, entries);
+        return ZipArchive::expand(zip, dir.path() + QString("/out%1").arg(n));
+    };
+    EXPECT_TRUE(expands({{"Tavrin.app/", AE_IFDIR, "", 0755}, {"Tavrin.app/a", AE_IFREG, "x"}}));
+    EXPECT_FALSE(expands({{"Tavrin.app/../../evil", AE_IFREG, "x"}}));
+    EXPECT_FALSE(expands({{"/tmp/evil", AE_IFREG, "x"}}));
+    // Zip has no hard links of its own; whatever an archive says, no entry
+    // comes out sharing another's storage.
+    expands({{"a", AE_IFREG, "x"}, {"b", AE_IFREG, "", 0644, "a", true}});
+    struct stat linked {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/a").arg(n)).constData(), &linked), 0);
+    EXPECT_EQ(linked.st_nlink, 1u) << "hard link";
+    EXPECT_FALSE(expands({{"a", AE_IFREG, "x"}, {"a", AE_IFREG, "y"}})) << "duplicate";
+    EXPECT_FALSE(expands({{"a", AE_IFREG, "x"}, {"./a", AE_IFREG, "y"}})) << "duplicate by another spelling";
+    // Nothing is ever written through a link, even one inside.
+    EXPECT_FALSE(expands({{"l", AE_IFLNK, "", 0777, "/tmp"}, {"l/evil", AE_IFREG, "x"}}));
+    EXPECT_FALSE(QFileInfo::exists("/tmp/evil"));
+    EXPECT_FALSE(expands({{"d", AE_IFIFO, "", 0644}})) << "FIFO";
+
+    // The setuid bit and group or world write are masked away.
+    ASSERT_TRUE(expands({{"s", AE_IFREG, "x", 06777}}));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/s").arg(n)).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+TEST(ZipArchive, CapsEntriesAndExpansion)
+{
+    QTemporaryDir dir;
+    std::vector<ZEntry> many;
+    for (int i = 0; i <= 100000; ++i)
+        many.push_back({"f" + std::to_string(i), AE_IFDIR, "", 0755});
+    writeZip(dir.path() + "/many.zip", many);
+    QString why;
+    EXPECT_FALSE(ZipArchive::expand(dir.path() + "/many.zip", dir.path() + "/many", &why));
+    EXPECT_EQ(why, "too many entries");
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/many")) << "refused before anything is written";
+
+    // 64 MiB of zeros deflate to a few dozen KiB; the header then claims a
+    // single KiB, so only the count of bytes written can stop it.
+    const QString bomb = dir.path() + "/bomb.zip";
+    writeZip(bomb, {{"zeros", AE_IFREG, std::string(64 << 20, '\0')}});
+    QByteArray bytes = readFile(bomb);
+    for (const char* sig : {"PK\x03\x04", "PK\x01\x02"}) {
+        const int at = int(bytes.indexOf(sig));
+        ASSERT_GE(at, 0);
+        const int field = at + (sig[2] == 3 ? 22 : 24);
+        bytes[field] = 0;
+        bytes[field + 1] = 4;
+        bytes[field + 2] = 0;
+        bytes[field + 3] = 0;
+    }
+    writeFile(bomb, bytes);
+    EXPECT_FALSE(ZipArchive::expand(bomb, dir.path() + "/bomb"));
+    EXPECT_LE(bytesUnder(dir.path() + "/bomb"), 50 * bytes.size());
+
+    ZipArchive::Limits tight;
+    tight.ratio = 1000000;
+    tight.totalBytes = 1 << 20;
+    writeZip(dir.path() + "/plain.zip", {{"zeros", AE_IFREG, std::string(8 << 20, '\0')}});
+    EXPECT_FALSE(ZipArchive::expand(dir.path() + "/plain.zip", dir.path() + "/plain", nullptr, tight));
+    EXPECT_LE(bytesUnder(dir.path() + "/plain"), 1 << 20);
+}
+
+// --- the swap -----------------------------------------------------------------
+
+TEST(BundleSwap, ChecksTheSealAgainJustBeforeTheSwap)
+{
+    TestKeys keys;
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
+    const QString apps = home.path() + "/Applications";
+    const QString installed = apps + "/Tavrin.app";
+    const QString staged = home.path() + "/cache/expanded/Tavrin.app";
+    makeBundle(installed, "1.0.0");
+    ASSERT_TRUE(sealAndAttest(installed, keys));
+    const QByteArray before = *Seal::manifest(installed, Seal::architecture());
+    makeBundle(staged, "1.0.1", 0, "new library");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+
+    // Swapped in the time between verification and installation.
+    writeFile(staged + "/Contents/bin/tavrin", "#!/bin/sh\necho owned\n", 0755);
+    QDir().mkpath(apps + "/.Tavrin-update-stale1/Tavrin (previous).app");
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), UpdateError::signatureInvalid);
+    EXPECT_EQ(*Seal::manifest(installed, Seal::architecture()), before);
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"}) << "stale and new hidden directories are gone";
+
+    makeBundle(staged, "1.0.1", 0, "new library");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
+    EXPECT_EQ(readFile(installed + "/Contents/lib/libtavrin.so"), "new library");
+    EXPECT_EQ(Seal::check(installed, keys.trust()), Seal::Verdict::ok);
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
+    EXPECT_TRUE(QFileInfo(home.path() + "/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
+
+    // A trash that cannot take the previous copy leaves it in the hidden
+    // directory, and the next install clears it.
+    writeFile(home.path() + "/not-a-folder", "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/not-a-folder/share"));
+    makeBundle(staged, "1.0.2");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
+    const QStringList left = QDir(apps).entryList({".Tavrin-update-*"}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(QFileInfo(apps + "/" + left[0] + "/Tavrin (previous).app").isDir());
+    EXPECT_FALSE(QFileInfo::exists("files")) << "the trash never falls back to the working folder";
+
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
+    makeBundle(staged, "1.0.3");
+    ASSERT_TRUE(sealAndAttest(staged, keys));
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
+    qunsetenv("XDG_DATA_HOME");
+}
+
+TEST(BundleSwap, WorkDirectoryIsPrivate)
+{
+    QTemporaryDir dir;
+    const QString work = dir.path() + "/com.morvadel.Tavrin.update";
+    // Something planted at the name, even a link to elsewhere, is replaced
+    // and never followed.
+    QDir().mkpath(dir.path() + "/elsewhere");
+    writeFile(dir.path() + "/elsewhere/keep", "k");
+    ::symlink(QFile::encodeName(dir.path() + "/elsewhere").constData(), QFile::encodeName(work).constData());
+    ASSERT_TRUE(BundleSwap::freshWorkDirectory(work));
+    EXPECT_TRUE(BundleSwap::isPrivateDirectory(work));
+    EXPECT_EQ(readFile(dir.path() + "/elsewhere/keep"), "k");
+    ::chmod(QFile::encodeName(work).constData(), 0755);
+    EXPECT_FALSE(BundleSwap::isPrivateDirectory(work));
+}

@@ -1,0 +1,140 @@
+// The whole road through the release tools and the harness: a copy
+// installed under ~/Applications in a private HOME updates itself from a
+// file feed, and every refused update leaves it exactly as it was.
+
+#include "bundle_kit.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolRun {
+    int code = -1;
+    QString out;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir.path() + "/home";
+        apps = home + "/Applications";
+        installed = apps + "/Tavrin.app";
+        writeFile(dir.path() + "/keys/dev.pem", keys.dev.privatePem);
+        writeFile(dir.path() + "/keys/release.pem", keys.release.privatePem);
+        writeFile(dir.path() + "/keys/dev.pub", keys.dev.publicPem);
+        writeFile(dir.path() + "/keys/release.pub", keys.release.publicPem);
+        makeBundle(installed, "1.0.0");
+        ASSERT_TRUE(sealAndAttest(installed, keys));
+        before = *Seal::manifest(installed, Seal::architecture());
+    }
+
+    ToolRun tool(const QString& name, const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.insert("XDG_CACHE_HOME", home + "/.cache");
+        env.insert("XDG_DATA_HOME", home + "/.local/share");
+        env.insert("XDG_CONFIG_HOME", home + "/.config");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QString(TAVRIN_BIN_DIR) + "/" + name, args);
+        p.waitForFinished(120000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
+    }
+
+    // Makes, seals (with the release tool) and zips version 1.0.1; returns
+    // the archive.
+    QString release(const QString& tag, const QString& devKey)
+    {
+        const QString next = dir.path() + "/" + tag + "/Tavrin.app";
+        makeBundle(next, "1.0.1", 0, "new library");
+        EXPECT_EQ(tool("tavrin-seal", {"seal", "--dev-key", devKey, next}).code, 0);
+        EXPECT_EQ(tool("tavrin-seal", {"attest", "--release-key", dir.path() + "/keys/release.pem", next}).code, 0);
+        const QString zip = dir.path() + "/" + tag + ".zip";
+        EXPECT_EQ(tool("tavrin-seal", {"zip", next, zip}).code, 0);
+        return zip;
+    }
+
+    ToolRun update(const QByteArray& feed)
+    {
+        writeFile(dir.path() + "/feed.json", feed);
+        return tool("tavrin-update-check", {"run", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                            dir.path() + "/keys/release.pub", "--bundle", installed, "--feed",
+                                            dir.path() + "/feed.json"});
+    }
+
+    void expectCleanAndUntouched(const char* what)
+    {
+        EXPECT_EQ(*Seal::manifest(installed, Seal::architecture()), before) << what;
+        EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"Tavrin.app"}) << what;
+        EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << what;
+    }
+
+    QTemporaryDir dir;
+    TestKeys keys;
+    QString home, apps, installed;
+    QByteArray before;
+};
+
+} // namespace
+
+TEST_F(EndToEnd, RefusedUpdatesLeaveTheInstalledCopyAsItWas)
+{
+    const QString good = release("good", dir.path() + "/keys/dev.pem");
+    const QString url = QUrl::fromLocalFile(good).toString();
+    const QStringList verify{"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                             dir.path() + "/keys/release.pub", "--current", "1.0.0"};
+    EXPECT_EQ(tool("tavrin-update-check", verify + QStringList{good}).out, "ok");
+    EXPECT_EQ(tool("tavrin-update-check", QStringList(verify).replaceInStrings("1.0.0", "1.0.1") + QStringList{good}).out,
+              "versionMismatch");
+
+    // A wrong digest in the feed.
+    QByteArray feed = feedFor("1.0.1", 0, url, good);
+    const QString sha = Seal::sha256(readFile(good));
+    ToolRun r = update(QByteArray(feed).replace(sha.toUtf8(), QByteArray(64, 'a')));
+    EXPECT_TRUE(r.out.contains("SHA-256")) << qPrintable(r.out);
+    expectCleanAndUntouched("checksum");
+
+    // Sealed by someone else.
+    writeFile(dir.path() + "/keys/other.pem", KeyPair::make().privatePem);
+    const QString foreign = release("foreign", dir.path() + "/keys/other.pem");
+    EXPECT_EQ(tool("tavrin-update-check", verify + QStringList{foreign}).out, "signatureInvalid");
+    r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(foreign).toString(), foreign));
+    EXPECT_TRUE(r.out.contains("developer signature")) << qPrintable(r.out);
+    expectCleanAndUntouched("foreign seal");
+
+    // Nothing newer.
+    r = update(feedFor("1.0.0", 0, url, good));
+    EXPECT_EQ(r.out, "upToDate");
+    expectCleanAndUntouched("up to date");
+}
+
+TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
+{
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    const ToolRun entry = tool("tavrin-seal", {"feed-entry", zip, QUrl::fromLocalFile(zip).toString()});
+    ASSERT_EQ(entry.code, 0);
+    EXPECT_TRUE(entry.out.contains(Seal::sha256(readFile(zip))));
+
+    const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    EXPECT_EQ(r.out, "installing");
+    EXPECT_EQ(r.code, 0);
+
+    // The relaunch waits for the harness to end, then runs the new copy.
+    QDeadlineTimer deadline(15000);
+    while (!QFileInfo::exists(home + "/relaunched") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_TRUE(readFile(installed + "/Contents/Info.json").contains("\"1.0.1\""));
+    EXPECT_TRUE(QFileInfo(home + "/.local/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
+    EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update"));
+}

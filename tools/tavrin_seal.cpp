@@ -1,0 +1,89 @@
+// tavrin-seal: seals, attests and zips a bundle for release, and prints the
+// feed's download record of an archive.
+//
+//   tavrin-seal seal --dev-key KEY.pem BUNDLE
+//   tavrin-seal attest --release-key KEY.pem BUNDLE
+//   tavrin-seal zip [--store] BUNDLE OUT.zip
+//   tavrin-seal feed-entry OUT.zip URL
+
+#include "update/seal.h"
+#include "update/zip_archive.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+int usage()
+{
+    std::fputs("usage: tavrin-seal seal --dev-key KEY.pem BUNDLE\n"
+               "       tavrin-seal attest --release-key KEY.pem BUNDLE\n"
+               "       tavrin-seal zip [--store] BUNDLE OUT.zip\n"
+               "       tavrin-seal feed-entry OUT.zip URL\n",
+               stderr);
+    return 2;
+}
+
+int failed(const QString& why)
+{
+    std::fprintf(stderr, "tavrin-seal: %s\n", qPrintable(why));
+    return 1;
+}
+
+std::optional<QByteArray> readKey(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.read(64 << 10);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (args.isEmpty())
+        return usage();
+    const QString command = args.takeFirst();
+    QString why;
+
+    if ((command == u"seal" || command == u"attest") && args.size() == 3
+        && args[0] == (command == u"seal" ? u"--dev-key" : u"--release-key")) {
+        auto key = readKey(args[1]);
+        if (!key)
+            return failed(QStringLiteral("cannot read ") + args[1]);
+        const bool ok = command == u"seal" ? Seal::seal(args[2], *key, &why) : Seal::attest(args[2], *key, &why);
+        return ok ? 0 : failed(why.isEmpty() ? QStringLiteral("cannot write the seal") : why);
+    }
+    if (command == u"zip") {
+        const bool store = args.removeAll(QStringLiteral("--store")) > 0;
+        if (args.size() != 2)
+            return usage();
+        return ZipArchive::write(args[0], args[1], store, &why) ? 0 : failed(why);
+    }
+    if (command == u"feed-entry" && args.size() == 2) {
+        const int fd = ::open(QFile::encodeName(args[0]).constData(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0)
+            return failed(QStringLiteral("cannot read ") + args[0]);
+        const auto digest = Seal::sha256File(fd);
+        ::close(fd);
+        if (!digest)
+            return failed(QStringLiteral("cannot read ") + args[0]);
+        const QJsonObject entry{{"url", args[1]}, {"sha256", *digest}, {"size", qint64(st.st_size)}};
+        std::fputs(QJsonDocument(entry).toJson(QJsonDocument::Indented).constData(), stdout);
+        return 0;
+    }
+    return usage();
+}

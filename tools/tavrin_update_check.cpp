@@ -1,0 +1,167 @@
+// tavrin-update-check: a test harness for the updater, with its trust keys
+// given as files.
+//
+//   verify --dev-pub D.pem --release-pub R.pem --current VERSION[,BUILD]
+//          [--version V] [--build B] ARCHIVE.zip
+//     Expands and checks the archive in a fresh work directory against a
+//     release record made from the bundle's own Info.json (or the given
+//     version and build), and prints "ok" or the error's name.
+//   run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app --feed FEED
+//     Runs the automatic install as if it were the copy installed at PATH,
+//     through the real install and relaunch, and prints the final state.
+
+#include "platform/defaults.h"
+#include "update/bundle_info.h"
+#include "update/bundle_swap.h"
+#include "update/updater.h"
+#include "update/update_verify.h"
+#include "update/zip_archive.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+int usage()
+{
+    std::fputs("usage: tavrin-update-check verify --dev-pub D.pem --release-pub R.pem --current VERSION[,BUILD]"
+               " [--version V] [--build B] ARCHIVE.zip\n"
+               "       tavrin-update-check run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app"
+               " --feed FEED\n",
+               stderr);
+    return 2;
+}
+
+QString option(QStringList& args, const QString& name)
+{
+    const qsizetype at = args.indexOf(name);
+    if (at < 0 || at + 1 >= args.size())
+        return {};
+    const QString value = args.at(at + 1);
+    args.remove(at, 2);
+    return value;
+}
+
+std::optional<QByteArray> readFile(const QString& path)
+{
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.read(64 << 10);
+}
+
+int verify(QStringList args, const Seal::Keys& keys)
+{
+    const QString currentText = option(args, QStringLiteral("--current"));
+    const QString versionArg = option(args, QStringLiteral("--version"));
+    const QString buildArg = option(args, QStringLiteral("--build"));
+    if (args.size() != 1 || currentText.isEmpty())
+        return usage();
+    const QString zip = QFileInfo(args[0]).absoluteFilePath();
+    const QStringList current = currentText.split(u',');
+    const auto currentVersion = AppVersion::parse(current[0]);
+    if (!currentVersion)
+        return usage();
+    const AppVersion key = currentVersion->with(current.size() > 1 ? current[1].toLongLong() : 0);
+
+    Release release;
+    release.version = versionArg;
+    if (!buildArg.isEmpty())
+        release.build = buildArg.toLongLong();
+    if (versionArg.isEmpty()) {
+        // The record the archive would have in a feed made for it.
+        QTemporaryDir peek;
+        if (peek.isValid() && ZipArchive::expand(zip, peek.path() + QStringLiteral("/x"))) {
+            if (auto info = BundleInfo::read(peek.path() + QStringLiteral("/x/Tavrin.app"))) {
+                release.version = info->version.value_or(QString());
+                if (buildArg.isEmpty() && info->build != 0)
+                    release.build = info->build;
+            }
+        }
+    }
+    Release::Download download;
+    download.url = QUrl::fromLocalFile(zip).toString();
+    const int fd = ::open(QFile::encodeName(zip).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        download.size = st.st_size;
+        download.sha256 = Seal::sha256File(fd).value_or(QString());
+    }
+    if (fd >= 0)
+        ::close(fd);
+    release.download = download;
+
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    const auto outcome = UpdateVerify::verify(zip, work.path(), release, download, key, keys);
+    std::puts(outcome.error ? UpdateErrors::name(*outcome.error) : "ok");
+    return outcome.error ? 1 : 0;
+}
+
+int run(QStringList args, const Seal::Keys& keys)
+{
+    const QString bundle = QFileInfo(option(args, QStringLiteral("--bundle"))).absoluteFilePath();
+    const QString feed = option(args, QStringLiteral("--feed"));
+    if (!args.isEmpty() || feed.isEmpty())
+        return usage();
+    const auto info = BundleInfo::read(bundle);
+
+    QTemporaryDir scratch;
+    Defaults defaults(scratch.path() + QStringLiteral("/defaults.conf"));
+    defaults.set(QStringLiteral("updateAutoInstall"), true);
+
+    Updater::Setup setup = Updater::Setup::standard();
+    setup.bundle = bundle;
+    setup.versionText = info ? info->version : std::nullopt;
+    setup.build = info ? info->build : 0;
+    setup.feedURL = Updater::Setup::feedFrom({QStringLiteral("-updateFeed"), feed}, Updater::defaultFeed());
+    setup.keys = keys;
+    setup.defaults = &defaults;
+    setup.terminate = [] { QCoreApplication::quit(); };
+    Updater updater(setup);
+    QObject::connect(&updater, &Updater::stateChanged, [&updater] {
+        const auto kind = updater.state().kind;
+        if (kind == Updater::State::Kind::failed || kind == Updater::State::Kind::upToDate)
+            QCoreApplication::quit();
+    });
+    updater.start([] { return false; });
+    QCoreApplication::exec();
+
+    const Updater::State& s = updater.state();
+    if (s.kind == Updater::State::Kind::failed)
+        std::printf("failed: %s\n", qPrintable(s.message));
+    else
+        std::printf("%s\n", s.name());
+    return s.kind == Updater::State::Kind::installing ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.isEmpty())
+        return usage();
+    const QString command = args.takeFirst();
+    auto dev = readFile(option(args, QStringLiteral("--dev-pub")));
+    auto rel = readFile(option(args, QStringLiteral("--release-pub")));
+    if (!dev || !rel)
+        return usage();
+    Seal::Keys keys{{*dev}, {*rel}};
+    if (command == u"verify")
+        return verify(args, keys);
+    if (command == u"run")
+        return run(args, keys);
+    return usage();
+}
