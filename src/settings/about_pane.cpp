@@ -54,30 +54,33 @@ QWidget* actionCard(QWidget* parent, const QString& title, QLabel* line, PressBu
     return card;
 }
 
-// The log's path on one line, cut in the middle when the pane is narrow.
-class PathLabel : public QLabel {
+// One line that is cut in the middle when the pane is narrow, with the
+// whole text in its tooltip: the log's path and the data sources.
+class ElidedLabel : public QLabel {
 public:
-    PathLabel(const QString& path, QWidget* parent)
+    ElidedLabel(const QString& text, const QFont& font, Qt::Alignment alignment, QWidget* parent)
         : QLabel(parent)
-        , path_(path)
+        , full_(text)
     {
         setTextFormat(Qt::PlainText);
-        setFont(Fonts::mono(9.5));
+        setFont(font);
+        setAlignment(alignment | Qt::AlignVCenter);
         TextLabel::setColor(this, Theme::dim());
         setMinimumWidth(40);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        setToolTip(PlainText::toolTip(path));
+        setToolTip(PlainText::toolTip(text));
+        setText(text);
     }
 
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
         QLabel::resizeEvent(event);
-        setText(fontMetrics().elidedText(path_, Qt::ElideMiddle, width()));
+        setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, width()));
     }
 
 private:
-    QString path_;
+    QString full_;
 };
 
 } // namespace
@@ -168,9 +171,10 @@ AboutPane::AboutPane(Monitor& monitor, CardFactory updateCard, QWidget* parent)
         row->setFixedHeight(34);
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(14, 0, 14, 0);
+        line->setSpacing(12);
         line->addWidget(TextLabel::make(rows[i].first, Fonts::font(12.5), Theme::text(), false, row));
-        line->addStretch(1);
-        line->addWidget(TextLabel::make(rows[i].second, Fonts::font(11.5), Theme::dim(), false, row));
+        // A long list of files is cut rather than widening the pane.
+        line->addWidget(new ElidedLabel(rows[i].second, Fonts::font(11.5), Qt::AlignRight, row), 1);
         sourceCard->add(row);
     }
     layout->addWidget(sourceCard);
@@ -188,7 +192,7 @@ AboutPane::AboutPane(Monitor& monitor, CardFactory updateCard, QWidget* parent)
     auto* reveal = textButton(L10n::text("Show in File Manager", "在文件管理器中显示"), this);
     connect(reveal, &QAbstractButton::clicked, this, &AboutPane::revealLog);
     layout->addWidget(actionCard(this, L10n::text("Black box file", "黑匣子文件"),
-                                 new PathLabel(IncidentStore::defaultPath(), this), reveal));
+                                 new ElidedLabel(IncidentStore::defaultPath(), Fonts::mono(9.5), Qt::AlignLeft, this), reveal));
 
     layout->addWidget(new SectionTitle(L10n::text("Welcome", "欢迎"), Theme::dim(), this));
     auto* again = textButton(L10n::text("Show welcome again", "再看一次欢迎"), this);
