@@ -184,6 +184,22 @@ double entranceEnd(const Durations& d, bool reduced)
     return std::max({core, grow, ticks, lead + settleColors, lead + sweepStart + sweepDuration});
 }
 
+namespace {
+
+// The schedules depend on nothing but the tick: made once.
+const std::array<Flash, tickCount>& schedules()
+{
+    static const std::array<Flash, tickCount> all = [] {
+        std::array<Flash, tickCount> result;
+        for (int i = 0; i < tickCount; ++i)
+            result[static_cast<std::size_t>(i)] = flashSchedule(i);
+        return result;
+    }();
+    return all;
+}
+
+} // namespace
+
 State stateAt(double t, const Durations& d, bool reduced)
 {
     State s;
@@ -208,7 +224,7 @@ State stateAt(double t, const Durations& d, bool reduced)
     for (int i = 0; i < tickCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
         s.tickOpacity[k] = entrance.value(progress(u, tickFadeStart + tickStagger * i, d.quick));
-        const Flash flash = flashSchedule(i);
+        const Flash& flash = schedules()[k];
         s.tickColor[k] = u >= flash.duration() ? finalColor(i) : flash.at(std::max(u, 0.0));
         if (tickClass(i) <= 1) {
             const double grown = spring(u - growStart, d.standard, 0.1);
