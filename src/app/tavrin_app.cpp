@@ -70,7 +70,7 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
     followTray();
     connect(trayWatch_.get(), &TrayWatch::changed, this, &TavrinApp::followTray);
 
-    window_ = std::make_unique<MainWindow>(*monitor_);
+    window_ = std::make_unique<MainWindow>(*monitor_, *updater_);
     connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
     connect(window_.get(), &MainWindow::updatesRequested, this, [this] {
         showMain();
@@ -130,7 +130,7 @@ void TavrinApp::showMain()
 void TavrinApp::openSettings()
 {
     if (!settings_) {
-        auto* view = new SettingsView(*monitor_);
+        auto* view = new SettingsView(*monitor_, updater_.get(), [this] { showMain(); });
         view->setWindowFlag(Qt::Window);
         view->setAttribute(Qt::WA_DeleteOnClose);
         settings_ = view;

@@ -2,12 +2,12 @@
 
 namespace PaneFactory {
 
-QWidget* feedback(Monitor&, QWidget* parent)
+QWidget* feedback(const PaneContext&, QWidget* parent)
 {
     return new QWidget(parent);
 }
 
-QWidget* about(Monitor&, QWidget* parent)
+QWidget* about(const PaneContext&, QWidget* parent)
 {
     return new QWidget(parent);
 }

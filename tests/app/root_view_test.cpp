@@ -24,7 +24,7 @@ QAction* filterItem(MainWindow& window) { return window.viewMenu()->items()[5]; 
 TEST_F(ShellTest, PlaceholderFadesHalfASecondAfterReady)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     // Due when the window opens: simply there.
@@ -46,7 +46,7 @@ TEST_F(ShellTest, PlaceholderFadesHalfASecondAfterReady)
 TEST_F(ShellTest, EscapeClearsFilterThenSelectionThenNothing)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     QAction* escape = root.escapeAction();
     EXPECT_FALSE(escape->isEnabled());
 
@@ -77,7 +77,7 @@ TEST_F(ShellTest, EscapeClearsFilterThenSelectionThenNothing)
 TEST_F(ShellTest, EscapeKeyReachesTheMonitorFromTheWindow)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -94,7 +94,7 @@ TEST_F(ShellTest, EscapeKeyReachesTheMonitorFromTheWindow)
 TEST_F(ShellTest, FilterCommandFocusesTheFieldEachTime)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -129,7 +129,7 @@ TEST_F(ShellTest, FilterCommandFocusesTheFieldEachTime)
 TEST_F(ShellTest, LanguageChangeRebuildsAndKeepsTheMonitorState)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     m->switchMode(Mode::ports);
     advance(1);
@@ -174,7 +174,7 @@ TEST_F(ShellTest, LanguageChangeRebuildsAndKeepsTheMonitorState)
 TEST_F(ShellTest, WindowSizesAndMenus)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     EXPECT_EQ(window.size(), QSize(1400, 880));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Tavrin"));
     EXPECT_EQ(window.root()->minimumSize(), QSize(1120, 760));
@@ -193,7 +193,7 @@ TEST_F(ShellTest, WindowSizesAndMenus)
 TEST_F(ShellTest, ColumnsAndInspectorFollowTheMonitor)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     settle();
@@ -224,7 +224,7 @@ TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
     defaults().set(QStringLiteral("showWelcome"), true);
     auto m = make();
     ASSERT_TRUE(m->welcome());
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     clock.scheduler.runPending();
     EXPECT_TRUE(m->blocking());
@@ -247,7 +247,7 @@ TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
 TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -270,7 +270,7 @@ TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
 TEST_F(ShellTest, LanguageChangedFromInsideTheWindowRebuildsAfterTheHandler)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     // A control inside that switches the language, then goes on working.
     QPointer<QPushButton> control = new QPushButton(window.root());
     QObject::connect(control, &QPushButton::clicked, control, [&] {
@@ -294,7 +294,7 @@ TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFade
 {
     DesktopSettings::instance().setReduceMotionOverride(true);
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     settle();
