@@ -3,6 +3,9 @@
 #include "app/stage.h"
 #include "app/toolbar.h"
 #include "app/view_menu.h"
+#include "app/header_bar.h"
+#include "ui/press_button.h"
+#include "update/update_panel.h"
 
 #include "shell_fixture.h"
 
@@ -327,4 +330,62 @@ TEST(MainWindowPlacement, OpensWithinTheScreenAndLowersTheMinimumOnlyWhereItMust
     EXPECT_EQ(laptop.minimum, QSize(1120, 709 - 24));
     EXPECT_EQ(place({0, 0, 1024, 600}).minimum, QSize(1024, 600 - 32 - 24));
     EXPECT_EQ(place({}).minimum, QSize(1120, 760)) << "no screen known";
+}
+
+TEST_F(ShellTest, UpdatePanelOverItsScrimBlocksTheWindowAndSwallowsClicks)
+{
+    auto m = make();
+    makeReady(*m);
+    RootView root(*m, updater());
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    EXPECT_EQ(root.updateLayer(), nullptr);
+    EXPECT_FALSE(root.header()->updatePill()->isVisible()); // nothing pending: no room taken
+
+    updater().setPanel(Updater::Panel{Updater::Panel::Kind::update, {}});
+    settle();
+    ASSERT_NE(root.updateLayer(), nullptr);
+    EXPECT_TRUE(root.updateLayer()->isVisible());
+    EXPECT_TRUE(m->blocking());
+    EXPECT_FALSE(root.frame()->isEnabled());
+    EXPECT_EQ(root.updatePanel()->kickerText(), "SOFTWARE UPDATE");
+    // Centred, above the frame.
+    EXPECT_EQ(root.updatePanel()->geometry().center().x(), root.rect().center().x());
+
+    // A click on the scrim neither closes the panel nor reaches the window.
+    QTest::mouseClick(root.updateLayer(), Qt::LeftButton, {}, QPoint(20, 20));
+    settle();
+    EXPECT_TRUE(updater().panel().has_value());
+    EXPECT_EQ(m->selection(), std::nullopt);
+
+    // Closing it gives the window back; the updater's work goes on.
+    ASSERT_NE(root.updatePanel()->primaryButton(), nullptr); // "OK" while idle
+    QTest::mouseClick(root.updatePanel()->primaryButton(), Qt::LeftButton);
+    EXPECT_FALSE(updater().panel().has_value());
+    settle();
+    EXPECT_EQ(root.updateLayer(), nullptr);
+    EXPECT_FALSE(m->blocking());
+    EXPECT_TRUE(root.frame()->isEnabled());
+}
+
+TEST_F(ShellTest, UpdatePanelIsOutOfReachWhileTheWelcomeTourShows)
+{
+    defaults().set(QStringLiteral("showWelcome"), true);
+    auto m = make();
+    updater().setPanel(Updater::Panel{Updater::Panel::Kind::update, {}});
+    RootView root(*m, updater());
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    ASSERT_NE(root.updateLayer(), nullptr);
+    EXPECT_FALSE(root.updateLayer()->isEnabled());
+    // The tour lies above the panel.
+    const QWidgetList stack = root.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    EXPECT_GT(stack.indexOf(root.welcomeView()), stack.indexOf(root.updateLayer()));
+
+    m->finishWelcome();
+    settle();
+    EXPECT_TRUE(root.updateLayer()->isEnabled());
+    EXPECT_TRUE(m->blocking()); // the panel still holds the window
 }
