@@ -203,6 +203,18 @@ protected:
     {
         QPainter p(this);
         p.fillRect(rect(), QColor(0, 0, 0, int(std::round(0.55 * 255))));
+        // The card's shadow: black at half opacity, 30 px soft, 12 px down,
+        // laid as rings that fade outwards.
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        const QRectF card = QRectF(panel_->geometry()).translated(0, 12);
+        constexpr int rings = 10;
+        for (int i = rings; i >= 1; --i) {
+            const double grow = 30.0 * i / rings;
+            p.setBrush(QColor(0, 0, 0, int(0.5 * 255 / rings * 1.6 * (1 - double(i - 1) / rings))));
+            p.drawRoundedRect(card.adjusted(-grow, -grow, grow, grow), UpdatePanel::radius + grow,
+                              UpdatePanel::radius + grow);
+        }
     }
     void resizeEvent(QResizeEvent* event) override
     {

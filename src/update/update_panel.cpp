@@ -3,6 +3,7 @@
 #include "core/l10n.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
+#include "ui/icons.h"
 #include "ui/link_text.h"
 #include "ui/panel_label.h"
 #include "ui/press_button.h"
@@ -262,7 +263,11 @@ QWidget* UpdatePanel::buildHeader()
 
     auto* top = row(9);
     auto* icon = new QLabel(header);
-    icon->setPixmap(QApplication::windowIcon().pixmap(22, 22));
+    // The program's own icon, or its letter tile where none is installed.
+    QIcon own = QApplication::windowIcon();
+    if (own.isNull())
+        own = Icons::monogram(u"Tavrin");
+    icon->setPixmap(own.pixmap(22, 22));
     icon->setFixedSize(22, 22);
     top->addWidget(icon);
     top->addWidget(TextLabel::make(QStringLiteral("TAVRIN"),
