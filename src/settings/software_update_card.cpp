@@ -10,12 +10,12 @@
 #include "ui/text_label.h"
 #include "ui/theme.h"
 #include "ui/toggle_row.h"
-#include "update/update_view_model.h"
 #include "update/updater.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -60,6 +60,66 @@ QString siteHost()
 }
 
 } // namespace
+
+QString SoftwareUpdateCard::lastCheckText(const std::optional<QDateTime>& lastCheck)
+{
+    if (!lastCheck)
+        return L10n::text("Not checked yet", "尚未检查");
+    // A medium date and a short time, in a fixed locale per language.
+    const bool zh = L10n::isChinese();
+    const QLocale locale(zh ? QStringLiteral("zh_CN") : QStringLiteral("en_US"));
+    const QString date = locale.toString(lastCheck->toLocalTime(),
+                                         zh ? QStringLiteral("yyyy年M月d日 HH:mm")
+                                            : QStringLiteral("MMM d, yyyy 'at' h:mm AP"));
+    return (zh ? QStringLiteral("上次检查：") : QStringLiteral("Last checked ")) + date;
+}
+
+QString SoftwareUpdateCard::status(const Updater::State& state, const std::optional<Release>& pending,
+                                   const std::optional<QString>& requiredSystem,
+                                   const std::optional<QDateTime>& lastCheck)
+{
+    const QString v = pending ? pending->version : QString();
+    switch (state.kind) {
+    case Updater::State::Kind::available:
+        return L10n::text("Version ", "发现新版本 ") + v + L10n::text(" is available", "");
+    case Updater::State::Kind::downloading:
+        return L10n::text("Downloading version ", "正在下载新版本 ") + v + QStringLiteral("\u2026");
+    case Updater::State::Kind::failed:
+        return state.message;
+    case Updater::State::Kind::idle:
+        return lastCheckText(lastCheck);
+    case Updater::State::Kind::checking:
+        return L10n::text("Checking for updates\u2026", "正在检查更新…");
+    case Updater::State::Kind::upToDate:
+        if (requiredSystem)
+            return L10n::text("The new version requires Linux kernel ", "新版本需要 Linux 内核 ") + *requiredSystem
+                + L10n::text(" or later", " 或更高版本，当前系统无法安装");
+        return L10n::text("Tavrin is up to date", "已是最新版本") + QStringLiteral(" \u00b7 ") + lastCheckText(lastCheck);
+    case Updater::State::Kind::verifying:
+        return L10n::text("Verifying version ", "正在校验新版本 ") + v + QStringLiteral("\u2026");
+    case Updater::State::Kind::readyToInstall:
+        return L10n::text("Version ", "新版本 ") + v
+            + L10n::text(" is verified. Restart to finish updating", " 已通过校验，重启后完成更新");
+    case Updater::State::Kind::installing:
+        return L10n::text("Installing\u2026", "正在安装…");
+    }
+    return {};
+}
+
+QColor SoftwareUpdateCard::statusColor(const Updater::State& state)
+{
+    switch (state.kind) {
+    case Updater::State::Kind::available:
+    case Updater::State::Kind::downloading:
+    case Updater::State::Kind::verifying:
+    case Updater::State::Kind::readyToInstall:
+        return Theme::cpu();
+    case Updater::State::Kind::failed:
+        return Theme::warn();
+    default:
+        return Theme::dim();
+    }
+}
 
 SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::function<void()> showMain,
                                        QWidget* parent)
@@ -151,9 +211,9 @@ void SoftwareUpdateCard::refresh()
 {
     version_->setText(L10n::text("Current version", "当前版本") + QLatin1Char(' ')
                       + updater_.currentVersionText().value_or(L10n::text("Dev build", "开发构建")));
-    status_->setText(UpdateViewModel::cardStatus(updater_.state(), updater_.pending(), updater_.requiredSystem(),
+    status_->setText(status(updater_.state(), updater_.pending(), updater_.requiredSystem(),
                                                  updater_.lastCheck()));
-    TextLabel::setColor(status_, UpdateViewModel::cardStatusColor(updater_.state()));
+    TextLabel::setColor(status_, statusColor(updater_.state()));
     const bool pending = updater_.pending().has_value();
     action_->setText(pending ? L10n::text("View update", "查看更新") : L10n::text("Check now", "检查更新"));
     action_->setEnabled(pending || !updater_.state().busy());

@@ -6,16 +6,19 @@
 // panel.
 
 #include "ui/refresh_gate.h"
+#include "update/updater.h"
 
+#include <QColor>
+#include <QDateTime>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class Monitor;
 class PressButton;
 class QLabel;
 class ToggleRow;
-class Updater;
 
 class SoftwareUpdateCard : public QWidget {
     Q_OBJECT
@@ -24,6 +27,14 @@ public:
     // `showMain` opens the main window (or brings it forward).
     SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::function<void()> showMain,
                        QWidget* parent = nullptr);
+
+    // The status line for the updater's fields, and its colour.
+    static QString status(const Updater::State& state, const std::optional<Release>& pending,
+                          const std::optional<QString>& requiredSystem, const std::optional<QDateTime>& lastCheck);
+    static QColor statusColor(const Updater::State& state);
+    // "Not checked yet", or the last check's date and time in the
+    // language's own locale.
+    static QString lastCheckText(const std::optional<QDateTime>& lastCheck);
 
     QString versionText() const;
     QString statusText() const;

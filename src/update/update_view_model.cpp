@@ -3,7 +3,6 @@
 #include "core/l10n.h"
 #include "ui/theme.h"
 
-#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -130,65 +129,6 @@ Footer whatsNewFooter()
     f.hiddenClose = true;
     f.primary = PanelAction{PanelAction::Kind::dismiss, L10n::text("OK", "好"), true};
     return f;
-}
-
-QString lastCheckText(const std::optional<QDateTime>& lastCheck)
-{
-    if (!lastCheck)
-        return L10n::text("Not checked yet", "尚未检查");
-    // A medium date and a short time, in a fixed locale per language.
-    const bool zh = L10n::isChinese();
-    const QLocale locale(zh ? QStringLiteral("zh_CN") : QStringLiteral("en_US"));
-    const QString date = locale.toString(lastCheck->toLocalTime(),
-                                         zh ? QStringLiteral("yyyy年M月d日 HH:mm")
-                                            : QStringLiteral("MMM d, yyyy 'at' h:mm AP"));
-    return (zh ? QStringLiteral("上次检查：") : QStringLiteral("Last checked ")) + date;
-}
-
-QString cardStatus(const Updater::State& state, const std::optional<Release>& pending,
-                   const std::optional<QString>& requiredSystem, const std::optional<QDateTime>& lastCheck)
-{
-    const QString v = pending ? pending->version : QString();
-    switch (state.kind) {
-    case Kind::available:
-        return L10n::text("Version ", "发现新版本 ") + v + L10n::text(" is available", "");
-    case Kind::downloading:
-        return L10n::text("Downloading version ", "正在下载新版本 ") + v + QStringLiteral("\u2026");
-    case Kind::failed:
-        return state.message;
-    case Kind::idle:
-        return lastCheckText(lastCheck);
-    case Kind::checking:
-        return L10n::text("Checking for updates\u2026", "正在检查更新…");
-    case Kind::upToDate:
-        if (requiredSystem)
-            return L10n::text("The new version requires Linux kernel ", "新版本需要 Linux 内核 ") + *requiredSystem
-                + L10n::text(" or later", " 或更高版本，当前系统无法安装");
-        return L10n::text("Tavrin is up to date", "已是最新版本") + QStringLiteral(" \u00b7 ") + lastCheckText(lastCheck);
-    case Kind::verifying:
-        return L10n::text("Verifying version ", "正在校验新版本 ") + v + QStringLiteral("\u2026");
-    case Kind::readyToInstall:
-        return L10n::text("Version ", "新版本 ") + v
-            + L10n::text(" is verified. Restart to finish updating", " 已通过校验，重启后完成更新");
-    case Kind::installing:
-        return L10n::text("Installing\u2026", "正在安装…");
-    }
-    return {};
-}
-
-QColor cardStatusColor(const Updater::State& state)
-{
-    switch (state.kind) {
-    case Kind::available:
-    case Kind::downloading:
-    case Kind::verifying:
-    case Kind::readyToInstall:
-        return Theme::cpu();
-    case Kind::failed:
-        return Theme::warn();
-    default:
-        return Theme::dim();
-    }
 }
 
 } // namespace UpdateViewModel

@@ -1,13 +1,10 @@
 #pragma once
 // What the update views show for the updater's published fields, as plain
-// values: the header pill's form, the panel's kicker and per-state footer,
-// and the settings card's status line. Pure; texts follow the language
-// flag at the time they are built.
+// values: the header pill's form and the panel's kicker and per-state
+// footer. Pure; texts follow the language flag at the time they are built.
 
 #include "update/updater.h"
 
-#include <QColor>
-#include <QDateTime>
 #include <QString>
 #include <QUrl>
 
@@ -58,11 +55,5 @@ Footer whatsNewFooter();
 QString percent(double fraction);
 QString safetyNote();
 QString laterTitle();
-
-// ---- the settings card
-QString lastCheckText(const std::optional<QDateTime>& lastCheck);
-QString cardStatus(const Updater::State& state, const std::optional<Release>& pending,
-                   const std::optional<QString>& requiredSystem, const std::optional<QDateTime>& lastCheck);
-QColor cardStatusColor(const Updater::State& state);
 
 } // namespace UpdateViewModel

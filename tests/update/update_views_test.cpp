@@ -1,5 +1,4 @@
 #include "core/l10n.h"
-#include "ui/theme.h"
 #include "update/update_view_model.h"
 
 #include <gtest/gtest.h>
@@ -123,24 +122,4 @@ TEST_F(UpdateViewsTest, ProgressKickerAndPill)
     L10n::setChinese(true);
     EXPECT_EQ(M::pill(Updater::State::of(Kind::failed), next), (M::PillForm{"arrow.down", "新版本 2.1.0"}));
     EXPECT_EQ(M::pill(Updater::State::of(Kind::readyToInstall), next)->text, "重启以更新");
-}
-
-TEST_F(UpdateViewsTest, CardStatusLines)
-{
-    const Release next = release("2.1.0");
-    EXPECT_EQ(M::cardStatus(Updater::State::of(Kind::idle), std::nullopt, std::nullopt, std::nullopt), "Not checked yet");
-    const QDateTime when(QDate(2026, 12, 9), QTime(5, 31));
-    EXPECT_EQ(M::cardStatus(Updater::State::of(Kind::upToDate), std::nullopt, std::nullopt, when),
-              "Tavrin is up to date \u00b7 Last checked Dec 9, 2026 at 5:31 AM");
-    EXPECT_EQ(M::cardStatus(Updater::State::of(Kind::upToDate), std::nullopt, QStringLiteral("6.8"), when),
-              "The new version requires Linux kernel 6.8 or later");
-    EXPECT_EQ(M::cardStatus(Updater::State::available(next), next, std::nullopt, std::nullopt),
-              "Version 2.1.0 is available");
-    EXPECT_EQ(M::cardStatus(Updater::State::failed("No route", false), next, std::nullopt, std::nullopt), "No route");
-    EXPECT_EQ(M::cardStatusColor(Updater::State::failed("x", false)), Theme::warn());
-    EXPECT_EQ(M::cardStatusColor(Updater::State::of(Kind::readyToInstall)), Theme::cpu());
-    EXPECT_EQ(M::cardStatusColor(Updater::State::of(Kind::installing)), Theme::dim());
-    L10n::setChinese(true);
-    EXPECT_EQ(M::cardStatus(Updater::State::of(Kind::idle), std::nullopt, std::nullopt, when),
-              "上次检查：2026年12月9日 05:31");
 }
