@@ -21,6 +21,8 @@ class QMenu;
 class RootView;
 class ViewMenu;
 
+class Updater;
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -43,7 +45,7 @@ public:
     };
     static Placement place(const QRect& available, const QMargins& frame, int menuBar);
 
-    explicit MainWindow(Monitor& monitor, QWidget* parent = nullptr);
+    MainWindow(Monitor& monitor, Updater& updater, QWidget* parent = nullptr);
 
     RootView* root() const;
     ViewMenu* viewMenu() const { return view_; }
@@ -74,6 +76,7 @@ private:
     void refit();
 
     Monitor& monitor_;
+    Updater& updater_;
     AppLanguage language_;
     QPointer<RootView> root_;
     QMenu* app_ = nullptr;

@@ -5,7 +5,6 @@
 #include "platform/defaults.h"
 #include "platform/tray_watch.h"
 #include "core/build_info.h"
-#include "settings/about_pane.h"
 #include "settings/diagnostics.h"
 #include "settings/settings_view.h"
 #include "update/bundle_info.h"
@@ -107,14 +106,13 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
                                info->source);
     }
     Diagnostics::setUpdateSource([updater = updater_.get()] { return updateStatus(*updater); });
-    AboutPane::setMainWindowOpener([this] { showMain(); });
     // The program stays in the tray with its window closed only while a
     // tray exists; elsewhere closing the window ends it, so nothing is left
     // running out of sight.
     followTray();
     connect(trayWatch_.get(), &TrayWatch::changed, this, &TavrinApp::followTray);
 
-    window_ = std::make_unique<MainWindow>(*monitor_);
+    window_ = std::make_unique<MainWindow>(*monitor_, *updater_);
     connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
     connect(window_.get(), &MainWindow::updatesRequested, this, [this] {
         showMain();
@@ -156,7 +154,6 @@ void TavrinApp::followTray()
 TavrinApp::~TavrinApp()
 {
     Diagnostics::setUpdateSource({});
-    AboutPane::setMainWindowOpener({});
     delete settings_.data();
     // The windows go before the Monitor their views read.
     tray_.reset();
@@ -176,7 +173,7 @@ void TavrinApp::showMain()
 void TavrinApp::openSettings()
 {
     if (!settings_) {
-        auto* view = new SettingsView(*monitor_);
+        auto* view = new SettingsView(*monitor_, updater_.get(), [this] { showMain(); });
         view->setWindowFlag(Qt::Window);
         view->setAttribute(Qt::WA_DeleteOnClose);
         settings_ = view;

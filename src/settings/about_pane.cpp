@@ -125,9 +125,11 @@ AboutPane::Overview AboutPane::overview(const Monitor& monitor, const std::optio
             QString::number(monitor.incidents().size())};
 }
 
-AboutPane::AboutPane(Monitor& monitor, CardFactory updateCard, QWidget* parent)
+AboutPane::AboutPane(Monitor& monitor, CardFactory updateCard, std::function<void()> showMain,
+                     QWidget* parent)
     : QWidget(parent)
     , monitor_(monitor)
+    , showMain_(std::move(showMain))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -227,24 +229,9 @@ void AboutPane::revealLog()
         FileManager::reveal(path);
 }
 
-namespace {
-
-std::function<void()>& opener()
-{
-    static std::function<void()> value;
-    return value;
-}
-
-} // namespace
-
-void AboutPane::setMainWindowOpener(std::function<void()> open)
-{
-    opener() = std::move(open);
-}
-
 void AboutPane::showWelcome()
 {
-    if (opener())
-        opener()();
+    if (showMain_)
+        showMain_();
     monitor_.setWelcome(true);
 }

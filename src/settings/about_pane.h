@@ -23,7 +23,9 @@ public:
     // Builds the software-update card, when the application has one.
     using CardFactory = std::function<QWidget*(QWidget* parent)>;
 
-    explicit AboutPane(Monitor& monitor, CardFactory updateCard = {}, QWidget* parent = nullptr);
+    // `showMain` brings the main window up and to the front.
+    explicit AboutPane(Monitor& monitor, CardFactory updateCard = {}, std::function<void()> showMain = {},
+                       QWidget* parent = nullptr);
 
     // What is measured and where it comes from, in the current language.
     static std::vector<std::pair<QString, QString>> sources();
@@ -45,14 +47,11 @@ public:
     // "Show welcome again": the main window to the front, then the tour.
     void showWelcome();
 
-    // How "Show welcome again" brings the main window up and to the
-    // front; installed by the application.
-    static void setMainWindowOpener(std::function<void()> opener);
-
 private:
     void refresh();
 
     Monitor& monitor_;
+    std::function<void()> showMain_;
     Overview shown_;
     std::vector<QLabel*> figures_;
     RefreshGate gate_{this, [this] { refresh(); }};

@@ -137,9 +137,11 @@ SettingsView::Pane SettingsView::initialPane(const Defaults& defaults)
     return paneFromText(defaults.stringValue(QStringLiteral("pane"))).value_or(Pane::rules);
 }
 
-SettingsView::SettingsView(Monitor& monitor, QWidget* parent)
+SettingsView::SettingsView(Monitor& monitor, Updater* updater, std::function<void()> showMain, QWidget* parent)
     : QWidget(parent)
     , monitor_(monitor)
+    , updater_(updater)
+    , showMain_(std::move(showMain))
     , pane_(initialPane(Defaults::standard()))
     , language_(int(monitor.prefs().language))
 {
@@ -202,9 +204,9 @@ QWidget* SettingsView::makePane(Pane pane, QWidget* parent)
     case Pane::ignored:
         return new IgnoredPane(monitor_, parent);
     case Pane::feedback:
-        return PaneFactory::feedback(monitor_, parent);
+        return PaneFactory::feedback(PaneContext{monitor_, updater_, showMain_}, parent);
     case Pane::about:
-        return PaneFactory::about(monitor_, parent);
+        return PaneFactory::about(PaneContext{monitor_, updater_, showMain_}, parent);
     }
     return new QWidget(parent);
 }

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class Defaults;
@@ -20,6 +21,7 @@ class QGraphicsOpacityEffect;
 class QLabel;
 class QScrollArea;
 class SettingsSidebar;
+class Updater;
 
 class SettingsView : public QWidget {
     Q_OBJECT
@@ -42,7 +44,10 @@ public:
     static constexpr int windowHeight = 600;
     static constexpr int sidebarWidth = 190;
 
-    explicit SettingsView(Monitor& monitor, QWidget* parent = nullptr);
+    // `updater` and `showMain` reach the About pane's update card; a window
+    // made without them shows that pane without it.
+    explicit SettingsView(Monitor& monitor, Updater* updater = nullptr, std::function<void()> showMain = {},
+                          QWidget* parent = nullptr);
     ~SettingsView() override;
 
     Pane pane() const { return pane_; }
@@ -66,6 +71,8 @@ private:
     void settle();
 
     Monitor& monitor_;
+    Updater* updater_;
+    std::function<void()> showMain_;
     Pane pane_;
     double direction_ = 1;
     int language_;

@@ -12,5 +12,6 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/toggle_row.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/rule_slider.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/rule_row.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/link_text.cpp
   )
 endif()

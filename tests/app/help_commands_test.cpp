@@ -1,5 +1,5 @@
 #include "app/main_window.h"
-#include "app/view_fixture.h"
+#include "app/shell_fixture.h"
 #include "core/build_info.h"
 
 #include <QAction>
@@ -20,14 +20,14 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-class HelpMenuTest : public ViewTest {};
+class HelpMenuTest : public ShellTest {};
 
 } // namespace
 
 TEST_F(HelpMenuTest, CopiesTheReportAndOpensTheSite)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     QMenu* help = window.helpMenu();
     const QList<QAction*> items = help->actions();
     // This build has no contact channels: the copy, a divider, the site.

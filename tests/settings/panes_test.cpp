@@ -68,7 +68,8 @@ TEST_F(PaneTest, AboutFiguresLogAndWelcome)
     }
     L10n::setChinese(false);
 
-    AboutPane pane(*m);
+    int raised = 0;
+    AboutPane pane(*m, {}, [&] { ++raised; });
     QStringList revealed;
     ScopedReveal reveal([&](const QString& path) { revealed << path; });
     pane.revealLog();
@@ -76,10 +77,7 @@ TEST_F(PaneTest, AboutFiguresLogAndWelcome)
 
     m->finishWelcome();
     ASSERT_FALSE(m->welcome());
-    int raised = 0;
-    AboutPane::setMainWindowOpener([&] { ++raised; });
     pane.showWelcome();
-    AboutPane::setMainWindowOpener({});
     EXPECT_EQ(raised, 1);
     EXPECT_TRUE(m->welcome());
 }
