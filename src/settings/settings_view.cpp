@@ -81,8 +81,21 @@ public:
 
     QWidget* child = nullptr;
     double offset = 0;
+    // The pane that is leaving, as it last looked, fading out beneath the
+    // one that enters.
+    QPixmap leaving;
+    double leavingOpacity = 0;
 
 protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (leaving.isNull() || leavingOpacity <= 0)
+            return;
+        QPainter p(this);
+        p.setOpacity(leavingOpacity);
+        p.drawPixmap(0, 0, leaving);
+    }
+
     void resizeEvent(QResizeEvent* event) override
     {
         QWidget::resizeEvent(event);
@@ -230,6 +243,8 @@ void SettingsView::buildDetail(bool animated)
 {
     auto* host = static_cast<DetailHost*>(detailHost_);
     settle();
+    if (animated && detail_)
+        host->leaving = detail_->grab();
     delete detail_;
     fade_ = nullptr;
     detail_ = new QWidget(host);
@@ -283,6 +298,7 @@ void SettingsView::buildDetail(bool animated)
     detail_->setGraphicsEffect(fade_);
     host->offset = offset_.value();
     host->place(detail_, host->offset);
+    host->leavingOpacity = 1;
     detail_->show();
     FrameClock::shared().subscribe(this, [this, host](double dt) {
         const bool still = stepAll(dt, offset_, opacity_);
@@ -294,6 +310,8 @@ void SettingsView::buildDetail(bool animated)
         host->place(detail_, host->offset);
         if (fade_)
             fade_->setOpacity(std::clamp(opacity_.value(), 0.0, 1.0));
+        host->leavingOpacity = 1 - std::clamp(opacity_.value(), 0.0, 1.0);
+        host->update();
         return true;
     });
 }
@@ -310,6 +328,9 @@ void SettingsView::settle()
     if (auto* host = static_cast<DetailHost*>(detailHost_)) {
         host->offset = 0;
         host->place(detail_, 0);
+        host->leaving = QPixmap();
+        host->leavingOpacity = 0;
+        host->update();
     }
 }
 

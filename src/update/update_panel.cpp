@@ -4,6 +4,8 @@
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/icons.h"
+#include "ui/animation.h"
+#include "ui/motion.h"
 #include "ui/link_text.h"
 #include "ui/panel_label.h"
 #include "ui/press_button.h"
@@ -88,6 +90,8 @@ private:
     double angle_ = 0;
 };
 
+// The download bar: its fill glides linearly to each new fraction over
+// the quick duration, and rests between readings.
 class ProgressBar final : public QWidget {
 public:
     explicit ProgressBar(QWidget* parent) : QWidget(parent)
@@ -97,11 +101,25 @@ public:
     }
     void setFill(double fill)
     {
-        fill_ = fill;
-        update();
+        if (!isVisible()) {
+            fill_.set(fill);
+            update();
+            return;
+        }
+        fill_.setTarget(fill, Animation::timing(TimingCurve{0, 0, 1, 1}, Motion::quick()));
+        FrameClock::shared().subscribe(this, [this](double dt) {
+            const bool still = fill_.step(dt);
+            update();
+            return still;
+        });
     }
 
 protected:
+    void hideEvent(QHideEvent*) override
+    {
+        fill_.set(fill_.target());
+        FrameClock::shared().unsubscribe(this);
+    }
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
@@ -111,11 +129,12 @@ protected:
         p.setBrush(Theme::raised());
         p.drawRoundedRect(box, 1.5, 1.5);
         p.setBrush(Theme::cpu());
-        p.drawRoundedRect(QRectF(0, 0, std::max(3.0, box.width() * fill_), box.height()), 1.5, 1.5);
+        const double fill = std::clamp(fill_.value(), 0.0, 1.0);
+        p.drawRoundedRect(QRectF(0, 0, std::max(3.0, box.width() * fill), box.height()), 1.5, 1.5);
     }
 
 private:
-    double fill_ = 0;
+    AnimatedValue fill_{0};
 };
 
 class Divider final : public QWidget {

@@ -7,6 +7,7 @@
 #include "settings/settings_sidebar.h"
 #include "settings/settings_view.h"
 #include "ui/press_button.h"
+#include "ui/rule_slider.h"
 #include "ui/segmented.h"
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
@@ -227,4 +228,48 @@ TEST(NetworkCounts, CountsRecordsBySourceOfTheirNames)
         conn("10.0.0.2", "nas.lan", Connection::Scope::lan),
     });
     EXPECT_EQ(c, (NetworkPane::Counts{5, 4, 1, 3}));
+}
+
+TEST_F(SettingsViewTest, SidebarRowsChooseThePaneAndTheHighlightFollows)
+{
+    auto monitor = make();
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    ASSERT_EQ(view.pane(), Pane::rules);
+    const QRectF before = view.sidebar()->highlight();
+
+    click(view.sidebar()->row(Pane::general));
+    EXPECT_EQ(view.pane(), Pane::general);
+    EXPECT_EQ(view.paneDirection(), -1);
+    EXPECT_EQ(view.headerTitle(), "General");
+    EXPECT_NE(qobject_cast<GeneralPane*>(view.paneWidget()), nullptr);
+    settle();
+    EXPECT_LT(view.sidebar()->highlight().top(), before.top());
+    EXPECT_EQ(view.sidebar()->highlight(), QRectF(view.sidebar()->row(Pane::general)->geometry()));
+    EXPECT_FALSE(FrameClock::shared().running());
+
+    // The panes still to come stand as empty pages.
+    click(view.sidebar()->row(Pane::about));
+    EXPECT_EQ(view.paneDirection(), 1);
+    EXPECT_NE(view.paneWidget(), nullptr);
+    settle();
+}
+
+TEST_F(SettingsViewTest, DraggingTheThreadSliderWritesWholeStepsAndSaves)
+{
+    auto monitor = make();
+    RulesPane pane(*monitor);
+    showOffscreen(pane, {560, 1400});
+    RuleSlider* slider = pane.row(4)->slider();
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 3, 13));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 3, 13));
+    const int64_t threads = monitor->prefs().thresholds.threads;
+    EXPECT_EQ(threads % 50, 0);
+    EXPECT_GT(threads, 100);
+    EXPECT_LT(threads, 2000);
+    EXPECT_EQ(Preferences::load(defaults()).thresholds.threads, threads);
+    runPending();
+    EXPECT_EQ(pane.row(4)->valueText(), QString::number(threads));
+    EXPECT_FALSE(pane.resetAllButton()->isHidden());
+    settle();
 }
