@@ -1,7 +1,7 @@
 // The tray glyph for 16 cores: the bare picture, the square a tray takes,
 // and the whole icon at every size the host may ask for.
 
-#include "app/menu_glyph.h"
+#include "ui/menu_glyph.h"
 #include "app/tray.h"
 
 #include <QGuiApplication>

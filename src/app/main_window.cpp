@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
+#include "app/help_commands.h"
+#include "update/updater.h"
+
 #include "app/root_view.h"
-#include "app/stand_ins.h"
 #include "app/view_menu.h"
 #include "ui/scheduler.h"
 
@@ -33,9 +35,10 @@ MainWindow::Placement MainWindow::place(const QRect& available, const QMargins& 
     return result;
 }
 
-MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
+MainWindow::MainWindow(Monitor& monitor, Updater& updater, QWidget* parent)
     : QMainWindow(parent)
     , monitor_(monitor)
+    , updater_(updater)
     , language_(monitor.prefs().language)
 {
     setWindowTitle(QStringLiteral("Tavrin"));
@@ -50,6 +53,10 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     connect(settings_, &QAction::triggered, this, &MainWindow::settingsRequested);
     updates_ = app_->addAction(QString());
     connect(updates_, &QAction::triggered, this, &MainWindow::updatesRequested);
+    // No second check while one is under way, or a download or install.
+    const auto followUpdater = [this] { updates_->setEnabled(!updater_.state().busy()); };
+    connect(&updater, &Updater::stateChanged, this, followUpdater);
+    followUpdater();
     app_->addSeparator();
     quit_ = app_->addAction(QString());
     quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -60,8 +67,7 @@ MainWindow::MainWindow(Monitor& monitor, QWidget* parent)
     bar->addMenu(view_);
 
     help_ = bar->addMenu(QString());
-    helpItem_ = help_->addAction(QString());
-    helpItem_->setEnabled(false);
+    helpCommands_ = new HelpCommands(monitor, help_);
 
     retitle();
     fit(assumedFrame);
@@ -86,7 +92,7 @@ void MainWindow::retitle()
     updates_->setText(L10n::text("Check for Updates…", "检查更新…"));
     quit_->setText(L10n::text("Quit", "退出"));
     help_->setTitle(L10n::text("Help", "帮助"));
-    helpItem_->setText(StandIn::caption("Help", "帮助"));
+    helpCommands_->rebuild();
 }
 
 void MainWindow::relanguage()
@@ -107,7 +113,7 @@ void MainWindow::rebuild()
         QWidget* old = takeCentralWidget();
         delete old;
     }
-    root_ = new RootView(monitor_, this);
+    root_ = new RootView(monitor_, updater_, this);
     root_->setMinimumSize(minimum_);
     connect(root_, &RootView::settingsRequested, this, &MainWindow::settingsRequested);
     setCentralWidget(root_);

@@ -15,10 +15,13 @@
 #include <QRect>
 #include <QSize>
 
+class HelpCommands;
 class QAction;
 class QMenu;
 class RootView;
 class ViewMenu;
+
+class Updater;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -42,7 +45,7 @@ public:
     };
     static Placement place(const QRect& available, const QMargins& frame, int menuBar);
 
-    explicit MainWindow(Monitor& monitor, QWidget* parent = nullptr);
+    MainWindow(Monitor& monitor, Updater& updater, QWidget* parent = nullptr);
 
     RootView* root() const;
     ViewMenu* viewMenu() const { return view_; }
@@ -73,6 +76,7 @@ private:
     void refit();
 
     Monitor& monitor_;
+    Updater& updater_;
     AppLanguage language_;
     QPointer<RootView> root_;
     QMenu* app_ = nullptr;
@@ -81,7 +85,7 @@ private:
     QAction* settings_ = nullptr;
     QAction* updates_ = nullptr;
     QAction* quit_ = nullptr;
-    QAction* helpItem_ = nullptr;
+    HelpCommands* helpCommands_ = nullptr;
     QSize minimum_;
     bool placed_ = false;
     bool framed_ = false;

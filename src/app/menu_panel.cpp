@@ -1,7 +1,7 @@
 #include "app/menu_panel.h"
 
 #include "app/incident_drawer.h"
-#include "app/menu_glyph.h"
+#include "ui/menu_glyph.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
 #include "model/monitor.h"

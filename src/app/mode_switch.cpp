@@ -155,17 +155,13 @@ ModeSwitch::Model ModeSwitch::build(Monitor::Mode selected)
 }
 
 ModeSwitch::ModeSwitch(Monitor& monitor, QWidget* parent)
-    : QWidget(parent), monitor_(monitor)
+    : SegmentStrip(radius, Theme::panel(), parent), monitor_(monitor)
 {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(int(inset), int(inset), int(inset), int(inset));
-    row->setSpacing(int(spacing));
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const Monitor::Mode mode = Monitor::allModes[i];
         auto* button = new ModeItem(mode, this);
         connect(button, &QAbstractButton::clicked, this, [this, mode] { monitor_.switchMode(mode); });
-        row->addWidget(button, 0, Qt::AlignVCenter);
+        row()->addWidget(button, 0, Qt::AlignVCenter);
         items_[i] = button;
     }
     connect(&monitor, &Monitor::modeChanged, this, &ModeSwitch::scheduleRefresh);
@@ -334,26 +330,12 @@ void ModeSwitch::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
-void ModeSwitch::paintEvent(QPaintEvent*)
+void ModeSwitch::paintBetween(QPainter& p)
 {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF box(rect());
-
-    QPainterPath outline;
-    outline.addRoundedRect(box, radius, radius);
-    p.fillPath(outline, Theme::panel());
-
     const QRectF pill = pillRect();
-    if (!pill.isEmpty()) {
-        QPainterPath shape;
-        shape.addRoundedRect(pill, pillRadius, pillRadius);
-        p.fillPath(shape, Theme::raised());
-    }
-
-    // The border lies inside the switch, so it does not grow.
-    const QRectF inner = box.adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(Theme::line(), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(inner, radius - 0.5, radius - 0.5);
+    if (pill.isEmpty())
+        return;
+    QPainterPath shape;
+    shape.addRoundedRect(pill, pillRadius, pillRadius);
+    p.fillPath(shape, Theme::raised());
 }

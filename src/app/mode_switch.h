@@ -9,6 +9,7 @@
 #include "ui/refresh_gate.h"
 #include "model/monitor.h"
 #include "ui/animation.h"
+#include "ui/segment_strip.h"
 
 #include <QRectF>
 #include <QString>
@@ -19,7 +20,7 @@
 
 class ModeItem;
 
-class ModeSwitch : public QWidget {
+class ModeSwitch : public SegmentStrip {
     Q_OBJECT
 
 public:
@@ -46,8 +47,6 @@ public:
     static Item item(const QString& symbol, const QString& title, Monitor::Mode mode);
 
     // Geometry of the switch and its items.
-    static constexpr double spacing = 2;    // between items
-    static constexpr double inset = 2;      // around the row of items
     static constexpr double radius = 7;     // of the switch
     static constexpr double pillRadius = 5; // of the pill and of the press wash
     static constexpr double itemHeight = 22;
@@ -73,7 +72,7 @@ public:
     bool moving() const;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paintBetween(QPainter& painter) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -21,10 +21,16 @@
 #include "ui/frame_clock.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
+#include "update/update_panel.h"
+#include "update/update_pill.h"
+#include "update/updater.h"
+#include "welcome/welcome_view.h"
 
 #include <QAction>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -87,28 +93,6 @@ void setOpacity(QWidget* widget, double opacity)
     effect->setOpacity(opacity);
 }
 
-// The welcome tour's place. The tour itself is not built yet, and a tour
-// that cannot end would block the window for good, so this one can be
-// skipped.
-class WelcomeStandIn : public QWidget {
-public:
-    WelcomeStandIn(Monitor& monitor, QWidget* parent)
-        : QWidget(parent)
-    {
-        fill(this, Theme::bg());
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(120, 100, 120, 100);
-        layout->setSpacing(16);
-        layout->addWidget(new StandIn("Welcome", "欢迎", this), 1);
-        auto* skip = new PressButton(PressStyle::surface(6), L10n::text("Skip", "跳过"), this);
-        skip->setLabelFont(Fonts::font(12, QFont::DemiBold));
-        skip->setColor(Theme::text());
-        skip->setMinimumSize(96, 28);
-        connect(skip, &QAbstractButton::clicked, &monitor, &Monitor::finishWelcome);
-        layout->addWidget(skip, 0, Qt::AlignHCenter);
-    }
-};
-
 } // namespace
 
 // ---- the stage's rules
@@ -164,10 +148,87 @@ RootView::Insertion RootView::insertion(Mode mode, Mode current, Mode previous, 
     return {true, index(mode) > index(previous) ? slide : -slide};
 }
 
-bool RootView::overlayUp(const Monitor& monitor)
+bool RootView::overlayUp(const Monitor& monitor, const Updater& updater)
 {
-    // The update panel joins this condition when the updater lands.
-    return monitor.welcome();
+    return monitor.welcome() || updater.panel().has_value();
+}
+
+// The black scrim under the update panel: it takes every click and does
+// nothing with it, so nothing behind is reached and the panel stays open.
+class RootView::UpdateLayer : public QWidget {
+public:
+    UpdateLayer(Updater& updater, const Updater::Panel& panel, QWidget* parent)
+        : QWidget(parent), panel_(new UpdatePanel(updater, panel, this))
+    {
+        setAttribute(Qt::WA_NoMousePropagation);
+    }
+
+    UpdatePanel* panel() const { return panel_; }
+
+    void present(Updater& updater, const Updater::Panel& panel)
+    {
+        if (panel_->panel() == panel)
+            return;
+        delete panel_;
+        panel_ = new UpdatePanel(updater, panel, this);
+        panel_->show();
+        place();
+    }
+
+    void place()
+    {
+        panel_->adjustSize();
+        const QSize size(UpdatePanel::width, panel_->sizeHint().height());
+        panel_->setGeometry(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0, 0, 0, int(std::round(0.55 * 255))));
+        // The card's shadow: black at half opacity, 30 px soft, 12 px down,
+        // laid as rings that fade outwards.
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        const QRectF card = QRectF(panel_->geometry()).translated(0, 12);
+        constexpr int rings = 10;
+        for (int i = rings; i >= 1; --i) {
+            const double grow = 30.0 * i / rings;
+            p.setBrush(QColor(0, 0, 0, int(0.5 * 255 / rings * 1.6 * (1 - double(i - 1) / rings))));
+            p.drawRoundedRect(card.adjusted(-grow, -grow, grow, grow), UpdatePanel::radius + grow,
+                              UpdatePanel::radius + grow);
+        }
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        place();
+    }
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+    void wheelEvent(QWheelEvent* event) override { event->accept(); }
+    bool event(QEvent* event) override
+    {
+        // The panel's height follows its state.
+        if (event->type() == QEvent::LayoutRequest)
+            place();
+        return QWidget::event(event);
+    }
+
+private:
+    UpdatePanel* panel_;
+};
+
+QWidget* RootView::updateLayer() const
+{
+    return updateLayer_.data();
+}
+
+UpdatePanel* RootView::updatePanel() const
+{
+    return updateLayer_ ? updateLayer_->panel() : nullptr;
 }
 
 QString RootView::placeholderText()
@@ -253,9 +314,10 @@ private:
 
 // ---- the view
 
-RootView::RootView(Monitor& monitor, QWidget* parent)
+RootView::RootView(Monitor& monitor, Updater& updater, QWidget* parent)
     : QWidget(parent)
     , monitor_(monitor)
+    , updater_(updater)
 {
     fill(this, Theme::bg());
     setMinimumSize(minimumWidth, minimumHeight);
@@ -266,11 +328,7 @@ RootView::RootView(Monitor& monitor, QWidget* parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     header_ = new HeaderBar(monitor, frame_);
-    header_->setUpdatePill([] {
-        auto* pill = new StandIn("Update", "更新", nullptr);
-        pill->setFixedSize(150, 22);
-        return pill;
-    }());
+    header_->setUpdatePill(new UpdatePill(updater));
     connect(header_, &HeaderBar::settingsRequested, this, &RootView::settingsRequested);
     column->addWidget(header_);
     column->addWidget(rule(frame_, Qt::Horizontal));
@@ -292,9 +350,12 @@ RootView::RootView(Monitor& monitor, QWidget* parent)
     inspectorFade_.set(inspectorShown_.value());
     if (monitor.selection())
         buildInspector();
+    updateShown_.set(updater.panel() ? 1 : 0);
+    if (updater.panel())
+        updateLayer_ = new UpdateLayer(updater, *updater.panel(), this);
     welcomeShown_.set(monitor.welcome() ? 1 : 0);
     if (monitor.welcome())
-        welcome_ = new WelcomeStandIn(monitor, this);
+        welcome_ = new WelcomeView(monitor, this);
 
     // The hidden Escape button: clears the filter, then the selection.
     escape_ = new QAction(this);
@@ -309,11 +370,12 @@ RootView::RootView(Monitor& monitor, QWidget* parent)
     for (auto signal : {&Monitor::readyChanged, &Monitor::welcomeChanged, &Monitor::selectionChanged,
                         &Monitor::filterChanged, &Monitor::blockingChanged})
         connect(&monitor, signal, this, &RootView::scheduleRefresh);
+    connect(&updater, &Updater::panelChanged, this, &RootView::scheduleRefresh);
     // Each request moves the focus, even into a field that already had it;
     // the count the window opens with asks for nothing.
     connect(&monitor, &Monitor::focusSearchChanged, this, &RootView::focusFilter);
 
-    overlay_ = overlayUp(monitor);
+    overlay_ = overlayUp(monitor, updater);
     monitor.setBlocking(overlay_);
     frame_->setEnabled(!monitor.blocking());
     escape_->setEnabled(!monitor.blocking() && (!monitor.filter().isEmpty() || monitor.selection()));
@@ -426,7 +488,7 @@ void RootView::refresh()
 {
     // Blocking follows the overlay condition when that changes; in between
     // it is left as others set it.
-    const bool overlay = overlayUp(monitor_);
+    const bool overlay = overlayUp(monitor_, updater_);
     if (overlay != overlay_) {
         overlay_ = overlay;
         monitor_.setBlocking(overlay);
@@ -449,10 +511,29 @@ void RootView::refresh()
         inspectorFade_.setTarget(inspector, reduced() ? fade() : Animation::none());
     }
 
+    // The update panel: brought in over its scrim, its face replaced when
+    // the updater names another, and out of reach while the tour shows.
+    const std::optional<Updater::Panel>& panel = updater_.panel();
+    if (panel) {
+        if (!updateLayer_) {
+            updateLayer_ = new UpdateLayer(updater_, *panel, this);
+            updateLayer_->setGeometry(rect());
+            updateLayer_->show();
+            raiseOverlays();
+        } else {
+            updateLayer_->present(updater_, *panel);
+        }
+    }
+    if (updateLayer_)
+        updateLayer_->setEnabled(!monitor_.welcome());
+    const double update = panel ? 1 : 0;
+    if (update != updateShown_.target())
+        updateShown_.setTarget(update, Animation::spring(Motion::emphasized()));
+
     const double welcome = monitor_.welcome() ? 1 : 0;
     if (welcome != welcomeShown_.target()) {
         if (welcome > 0 && !welcome_) {
-            welcome_ = new WelcomeStandIn(monitor_, this);
+            welcome_ = new WelcomeView(monitor_, this);
             welcome_->setGeometry(rect());
             welcome_->show();
         }
@@ -467,12 +548,13 @@ void RootView::animate()
         placeholderView_->setVisible(true);
     if (!isVisible()
         || !(placeholder_.moving() || inspectorShown_.moving() || inspectorFade_.moving()
-             || welcomeShown_.moving())) {
+             || welcomeShown_.moving() || updateShown_.moving())) {
         settle();
         return;
     }
     FrameClock::shared().subscribe(this, [this](double dt) {
-        const bool moving = stepAll(dt, placeholder_, inspectorShown_, inspectorFade_, welcomeShown_);
+        const bool moving
+            = stepAll(dt, placeholder_, inspectorShown_, inspectorFade_, welcomeShown_, updateShown_);
         if (!moving) {
             settle();
             return false;
@@ -481,6 +563,8 @@ void RootView::animate()
         body_->relayout();
         if (welcome_)
             setOpacity(welcome_, welcomeShown_.value());
+        if (updateLayer_)
+            setOpacity(updateLayer_, updateShown_.value());
         return true;
     });
 }
@@ -493,6 +577,11 @@ void RootView::settle()
     inspectorShown_.set(inspectorShown_.target());
     inspectorFade_.set(inspectorFade_.target());
     welcomeShown_.set(welcomeShown_.target());
+    updateShown_.set(updateShown_.target());
+    if (updateShown_.value() <= 0 && updateLayer_)
+        delete updateLayer_.data();
+    if (updateLayer_)
+        setOpacity(updateLayer_, 1);
     if (inspectorShown_.value() <= 0 && inspector_)
         delete inspector_.data();
     if (welcomeShown_.value() <= 0 && welcome_)
@@ -509,6 +598,8 @@ void RootView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     frame_->setGeometry(rect());
     placeholderView_->setGeometry(rect());
+    if (updateLayer_)
+        updateLayer_->setGeometry(rect());
     if (welcome_)
         welcome_->setGeometry(rect());
 }
@@ -520,7 +611,15 @@ void RootView::showEvent(QShowEvent* event)
     // when asked or clicked.
     if (!window()->focusWidget())
         setFocus(Qt::OtherFocusReason);
+    raiseOverlays();
+}
+
+// Above the frame: the placeholder, the update layer, the welcome tour.
+void RootView::raiseOverlays()
+{
     placeholderView_->raise();
+    if (updateLayer_)
+        updateLayer_->raise();
     if (welcome_)
         welcome_->raise();
 }

@@ -2,7 +2,8 @@
 // The main window's content: the header across the top; below it the
 // instruments column, the centre column (toolbar, stage, incident drawer)
 // and, while a group is selected, the inspector column. Over that frame:
-// the text shown before the first samples, and the welcome tour. It keeps
+// the text shown before the first samples, the update panel over its
+// scrim, and the welcome tour. It keeps
 // Monitor::blocking equal to whether an overlay is up and turns Escape into
 // Monitor::escape(). A language change replaces the whole content (the
 // window builds a new one); all shared state lives in the Monitor.
@@ -19,6 +20,8 @@ class QVBoxLayout;
 class HeaderBar;
 class Stage;
 class Toolbar;
+class UpdatePanel;
+class Updater;
 
 class RootView : public QWidget {
     Q_OBJECT
@@ -52,14 +55,14 @@ public:
                                bool reduceMotion);
     static int index(Monitor::Mode mode) { return int(mode); }
 
-    // The overlay condition: the welcome tour (and, once the updater lands,
-    // its panel) blocks the window.
-    static bool overlayUp(const Monitor& monitor);
+    // The overlay condition: the welcome tour or the update panel blocks
+    // the window.
+    static bool overlayUp(const Monitor& monitor, const Updater& updater);
 
     // The placeholder's text in the current language.
     static QString placeholderText();
 
-    explicit RootView(Monitor& monitor, QWidget* parent = nullptr);
+    RootView(Monitor& monitor, Updater& updater, QWidget* parent = nullptr);
     ~RootView() override;
 
     HeaderBar* header() const { return header_; }
@@ -70,6 +73,10 @@ public:
     QWidget* centre() const { return centre_; }
     QWidget* inspector() const { return inspector_; }
     QWidget* welcomeView() const { return welcome_; }
+    // The scrim with the update panel, while the updater has a panel.
+    QWidget* updateLayer() const;
+    UpdatePanel* updatePanel() const;
+    double updateOpacity() const { return updateShown_.value(); }
     // The hidden Escape button.
     QAction* escapeAction() const { return escape_; }
 
@@ -97,12 +104,14 @@ protected:
 private:
     class Body;
     class Placeholder;
+    class UpdateLayer;
 
     void scheduleRefresh();
     void refresh();
     void layoutBody();
     void animate();
     void settle();
+    void raiseOverlays();
     QWidget* buildInstruments();
     QWidget* buildCentre();
     void buildInspector();
@@ -119,12 +128,15 @@ private:
     QPointer<QWidget> inspector_; // the rule and the inspector, while in
     Placeholder* placeholderView_ = nullptr;
     QPointer<QWidget> welcome_;
+    Updater& updater_;
+    QPointer<UpdateLayer> updateLayer_;
     QAction* escape_ = nullptr;
 
     AnimatedValue placeholder_{0};
     AnimatedValue inspectorShown_{0};
     AnimatedValue inspectorFade_{0};
     AnimatedValue welcomeShown_{0};
+    AnimatedValue updateShown_{0};
     bool overlay_ = false;
     RefreshGate refreshGate_{this, [this] { refresh(); }};
 };

@@ -1,12 +1,13 @@
 #include "app/tavrin_app.h"
 
 #include "app/main_window.h"
-#include "app/stand_ins.h"
 #include "app/tray.h"
-#include "core/l10n.h"
 #include "platform/defaults.h"
 #include "platform/tray_watch.h"
-#include "ui/refresh_gate.h"
+#include "core/build_info.h"
+#include "settings/diagnostics.h"
+#include "settings/settings_view.h"
+#include "update/bundle_info.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -15,56 +16,8 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QToolTip>
-#include <QVBoxLayout>
 
 namespace {
-
-// The settings window's place until its panes land.
-class SettingsWindow : public QWidget {
-public:
-    explicit SettingsWindow(Monitor& monitor)
-        : QWidget(nullptr, Qt::Window)
-        , monitor_(monitor)
-        , language_(monitor.prefs().language)
-    {
-        setAttribute(Qt::WA_DeleteOnClose);
-        setAutoFillBackground(true);
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, Theme::bg());
-        setPalette(palette);
-        resize(720, 520);
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(20, 20, 20, 20);
-        build();
-        // Built anew on a later turn: the language is chosen in here.
-        connect(&monitor, &Monitor::prefsChanged, this, [this] {
-            if (monitor_.prefs().language != language_)
-                languageGate_.schedule();
-        });
-    }
-
-private:
-    void relanguage()
-    {
-        if (monitor_.prefs().language == language_)
-            return;
-        language_ = monitor_.prefs().language;
-        build();
-    }
-
-    void build()
-    {
-        setWindowTitle(L10n::text("Settings", "设置"));
-        delete view_;
-        view_ = new StandIn("Settings", "设置", this);
-        layout()->addWidget(view_);
-    }
-
-    Monitor& monitor_;
-    AppLanguage language_;
-    QWidget* view_ = nullptr;
-    RefreshGate languageGate_{this, [this] { relanguage(); }};
-};
 
 // Fusion paints every desktop alike. Its menu dividers are shades darker
 // than the menu, which on a dark menu is no line at all; they take the
@@ -92,6 +45,36 @@ public:
 
 } // namespace
 
+Diagnostics::UpdateStatus TavrinApp::updateStatus(const Updater& updater)
+{
+    using Kind = Updater::State::Kind;
+    const Updater::State& state = updater.state();
+    QString text = QString::fromLatin1(state.name());
+    switch (state.kind) {
+    case Kind::downloading:
+        text += QLatin1Char('(') + QString::number(state.fraction, 'g', QLocale::FloatingPointShortest)
+            + QLatin1Char(')');
+        break;
+    case Kind::failed:
+        text += QStringLiteral("(message: \"") + state.message + QStringLiteral("\", manual: ")
+            + (state.manual ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')');
+        break;
+    case Kind::available:
+        text += QStringLiteral("(version: ") + state.release.version
+            + (state.release.build ? QStringLiteral(", build: ") + QString::number(*state.release.build)
+                                   : QString())
+            + QStringLiteral(", date: ") + state.release.date + QLatin1Char(')');
+        break;
+    default:
+        break;
+    }
+    Diagnostics::UpdateStatus status;
+    status.state = text;
+    if (const auto& last = updater.lastCheck())
+        status.lastCheck = Date::fromUnix(static_cast<double>(last->toMSecsSinceEpoch()) / 1000.0);
+    return status;
+}
+
 TavrinApp::TavrinApp()
     : TavrinApp(std::make_unique<Monitor>())
 {
@@ -114,13 +97,22 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
     // The updater asks the preferences afresh before each periodic check.
     updater_ = std::make_unique<Updater>();
     updater_->start([monitor = monitor_.get()] { return monitor->prefs().autoCheckUpdates; });
+    // What the report and the About pane say of this copy comes from its
+    // bundle; a development build has none.
+    if (const auto bundle = BundleInfo::runningBundle()) {
+        if (const auto info = BundleInfo::read(*bundle))
+            BuildInfo::install(info->version,
+                               info->build > 0 ? std::optional(QString::number(info->build)) : std::nullopt,
+                               info->source);
+    }
+    Diagnostics::setUpdateSource([updater = updater_.get()] { return updateStatus(*updater); });
     // The program stays in the tray with its window closed only while a
     // tray exists; elsewhere closing the window ends it, so nothing is left
     // running out of sight.
     followTray();
     connect(trayWatch_.get(), &TrayWatch::changed, this, &TavrinApp::followTray);
 
-    window_ = std::make_unique<MainWindow>(*monitor_);
+    window_ = std::make_unique<MainWindow>(*monitor_, *updater_);
     connect(window_.get(), &MainWindow::settingsRequested, this, &TavrinApp::openSettings);
     connect(window_.get(), &MainWindow::updatesRequested, this, [this] {
         showMain();
@@ -161,6 +153,7 @@ void TavrinApp::followTray()
 
 TavrinApp::~TavrinApp()
 {
+    Diagnostics::setUpdateSource({});
     delete settings_.data();
     // The windows go before the Monitor their views read.
     tray_.reset();
@@ -179,8 +172,12 @@ void TavrinApp::showMain()
 
 void TavrinApp::openSettings()
 {
-    if (!settings_)
-        settings_ = new SettingsWindow(*monitor_);
+    if (!settings_) {
+        auto* view = new SettingsView(*monitor_, updater_.get(), [this] { showMain(); });
+        view->setWindowFlag(Qt::Window);
+        view->setAttribute(Qt::WA_DeleteOnClose);
+        settings_ = view;
+    }
     settings_->show();
     settings_->raise();
     settings_->activateWindow();

@@ -5,6 +5,9 @@
 // lives until the process ends.
 
 #include "model/monitor.h"
+#ifndef Q_MOC_RUN
+#include "settings/diagnostics.h"
+#endif
 #include "update/updater.h"
 
 #include <QObject>
@@ -56,6 +59,9 @@ public:
     // application takes, and the style that paints it.
     static QPalette palette();
     static void applyTheme();
+
+    // The updater's state as the diagnostics report writes it.
+    static Diagnostics::UpdateStatus updateStatus(const Updater& updater);
 
 private:
     void followTray();

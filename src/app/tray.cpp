@@ -1,6 +1,6 @@
 #include "app/tray.h"
 
-#include "app/menu_glyph.h"
+#include "ui/menu_glyph.h"
 #include "app/menu_panel.h"
 #include "core/l10n.h"
 #include "model/monitor.h"

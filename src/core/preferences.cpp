@@ -187,3 +187,13 @@ void Preferences::save() const
 {
     save(Defaults::standard());
 }
+
+QStringList toggledMute(const QStringList& ignored, const QString& name)
+{
+    QStringList out = ignored;
+    if (out.contains(name))
+        out.removeAll(name);
+    else
+        out.append(name);
+    return out;
+}

@@ -79,3 +79,7 @@ struct Preferences {
 
     bool operator==(const Preferences&) const = default;
 };
+
+// The ignored list after a mute or unmute of `name`: unmuting drops every
+// copy, so a name that was added twice cannot stay muted.
+QStringList toggledMute(const QStringList& ignored, const QString& name);

@@ -189,6 +189,9 @@ public:
     void clearIncidents();
     void reorderBegan();
     void finishWelcome();
+    // Shows the welcome tour again (the About pane); the defaults that
+    // record the tour as seen are left alone.
+    void setWelcome(bool value);
 
     // The sort band of a figure: -1 for none (0, less, or not a number).
     static int64_t band(double figure);
@@ -236,7 +239,6 @@ private:
     void setMounted(const ModeSet& value);
     void setPreviousMode(Mode value);
     void setFieldFromRows(bool value);
-    void setWelcome(bool value);
     void setReady(bool value);
 
     const bool demo_;

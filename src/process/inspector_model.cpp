@@ -235,16 +235,6 @@ QString revealPath(const GroupSample& group, const std::optional<ProcSample>& pr
     return {};
 }
 
-QStringList toggledMute(const QStringList& ignored, const QString& name)
-{
-    QStringList out = ignored;
-    if (out.contains(name))
-        out.removeAll(name);
-    else
-        out.append(name);
-    return out;
-}
-
 QString visibleCommandLine(const QString& text)
 {
     auto hidden = [](char16_t c) {

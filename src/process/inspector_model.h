@@ -106,10 +106,6 @@ std::optional<ProcSample> parentOf(const Snapshot& snapshot, const ProcSample& p
 // member's path, else empty.
 QString revealPath(const GroupSample& group, const std::optional<ProcSample>& process);
 
-// The ignored list after a mute or unmute of `name`: unmuting drops every
-// copy, so a name that was added twice cannot stay muted.
-QStringList toggledMute(const QStringList& ignored, const QString& name);
-
 // A command line as one block of visible text: line breaks, tabs and other
 // control characters become escapes ("\n", "\t", "\x1b"), and so do the
 // line and paragraph separators, the bidirectional controls and the

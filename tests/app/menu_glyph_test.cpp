@@ -1,4 +1,4 @@
-#include "app/menu_glyph.h"
+#include "ui/menu_glyph.h"
 
 #include "ui/theme.h"
 

@@ -3,6 +3,9 @@
 #include "app/stage.h"
 #include "app/toolbar.h"
 #include "app/view_menu.h"
+#include "app/header_bar.h"
+#include "ui/press_button.h"
+#include "update/update_panel.h"
 
 #include "shell_fixture.h"
 
@@ -24,7 +27,7 @@ QAction* filterItem(MainWindow& window) { return window.viewMenu()->items()[5]; 
 TEST_F(ShellTest, PlaceholderFadesHalfASecondAfterReady)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     // Due when the window opens: simply there.
@@ -46,7 +49,7 @@ TEST_F(ShellTest, PlaceholderFadesHalfASecondAfterReady)
 TEST_F(ShellTest, EscapeClearsFilterThenSelectionThenNothing)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     QAction* escape = root.escapeAction();
     EXPECT_FALSE(escape->isEnabled());
 
@@ -77,7 +80,7 @@ TEST_F(ShellTest, EscapeClearsFilterThenSelectionThenNothing)
 TEST_F(ShellTest, EscapeKeyReachesTheMonitorFromTheWindow)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -94,7 +97,7 @@ TEST_F(ShellTest, EscapeKeyReachesTheMonitorFromTheWindow)
 TEST_F(ShellTest, FilterCommandFocusesTheFieldEachTime)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -129,7 +132,7 @@ TEST_F(ShellTest, FilterCommandFocusesTheFieldEachTime)
 TEST_F(ShellTest, LanguageChangeRebuildsAndKeepsTheMonitorState)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     m->switchMode(Mode::ports);
     advance(1);
@@ -174,7 +177,7 @@ TEST_F(ShellTest, LanguageChangeRebuildsAndKeepsTheMonitorState)
 TEST_F(ShellTest, WindowSizesAndMenus)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     EXPECT_EQ(window.size(), QSize(1400, 880));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Tavrin"));
     EXPECT_EQ(window.root()->minimumSize(), QSize(1120, 760));
@@ -193,7 +196,7 @@ TEST_F(ShellTest, WindowSizesAndMenus)
 TEST_F(ShellTest, ColumnsAndInspectorFollowTheMonitor)
 {
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     settle();
@@ -224,7 +227,7 @@ TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
     defaults().set(QStringLiteral("showWelcome"), true);
     auto m = make();
     ASSERT_TRUE(m->welcome());
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     clock.scheduler.runPending();
     EXPECT_TRUE(m->blocking());
@@ -247,7 +250,7 @@ TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
 TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -270,7 +273,7 @@ TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
 TEST_F(ShellTest, LanguageChangedFromInsideTheWindowRebuildsAfterTheHandler)
 {
     auto m = make();
-    MainWindow window(*m);
+    MainWindow window(*m, updater());
     // A control inside that switches the language, then goes on working.
     QPointer<QPushButton> control = new QPushButton(window.root());
     QObject::connect(control, &QPushButton::clicked, control, [&] {
@@ -294,7 +297,7 @@ TEST_F(ShellTest, UnderReduceMotionTheBodyRowStillSpringsAndOnlyTheInspectorFade
 {
     DesktopSettings::instance().setReduceMotionOverride(true);
     auto m = make();
-    RootView root(*m);
+    RootView root(*m, updater());
     root.resize(1400, 880);
     root.show();
     settle();
@@ -327,4 +330,62 @@ TEST(MainWindowPlacement, OpensWithinTheScreenAndLowersTheMinimumOnlyWhereItMust
     EXPECT_EQ(laptop.minimum, QSize(1120, 709 - 24));
     EXPECT_EQ(place({0, 0, 1024, 600}).minimum, QSize(1024, 600 - 32 - 24));
     EXPECT_EQ(place({}).minimum, QSize(1120, 760)) << "no screen known";
+}
+
+TEST_F(ShellTest, UpdatePanelOverItsScrimBlocksTheWindowAndSwallowsClicks)
+{
+    auto m = make();
+    makeReady(*m);
+    RootView root(*m, updater());
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    EXPECT_EQ(root.updateLayer(), nullptr);
+    EXPECT_FALSE(root.header()->updatePill()->isVisible()); // nothing pending: no room taken
+
+    updater().setPanel(Updater::Panel{Updater::Panel::Kind::update, {}});
+    settle();
+    ASSERT_NE(root.updateLayer(), nullptr);
+    EXPECT_TRUE(root.updateLayer()->isVisible());
+    EXPECT_TRUE(m->blocking());
+    EXPECT_FALSE(root.frame()->isEnabled());
+    EXPECT_EQ(root.updatePanel()->kickerText(), "SOFTWARE UPDATE");
+    // Centred, above the frame.
+    EXPECT_EQ(root.updatePanel()->geometry().center().x(), root.rect().center().x());
+
+    // A click on the scrim neither closes the panel nor reaches the window.
+    QTest::mouseClick(root.updateLayer(), Qt::LeftButton, {}, QPoint(20, 20));
+    settle();
+    EXPECT_TRUE(updater().panel().has_value());
+    EXPECT_EQ(m->selection(), std::nullopt);
+
+    // Closing it gives the window back; the updater's work goes on.
+    ASSERT_NE(root.updatePanel()->primaryButton(), nullptr); // "OK" while idle
+    QTest::mouseClick(root.updatePanel()->primaryButton(), Qt::LeftButton);
+    EXPECT_FALSE(updater().panel().has_value());
+    settle();
+    EXPECT_EQ(root.updateLayer(), nullptr);
+    EXPECT_FALSE(m->blocking());
+    EXPECT_TRUE(root.frame()->isEnabled());
+}
+
+TEST_F(ShellTest, UpdatePanelIsOutOfReachWhileTheWelcomeTourShows)
+{
+    defaults().set(QStringLiteral("showWelcome"), true);
+    auto m = make();
+    updater().setPanel(Updater::Panel{Updater::Panel::Kind::update, {}});
+    RootView root(*m, updater());
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    ASSERT_NE(root.updateLayer(), nullptr);
+    EXPECT_FALSE(root.updateLayer()->isEnabled());
+    // The tour lies above the panel.
+    const QWidgetList stack = root.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    EXPECT_GT(stack.indexOf(root.welcomeView()), stack.indexOf(root.updateLayer()));
+
+    m->finishWelcome();
+    settle();
+    EXPECT_TRUE(root.updateLayer()->isEnabled());
+    EXPECT_TRUE(m->blocking()); // the panel still holds the window
 }

@@ -1,0 +1,79 @@
+// The settings window on a busy machine: built, laid out and painted once
+// (what opening it costs before its first frame), and one frame of a drag
+// on the thread slider: the pointer event, the preferences written through
+// the Monitor, the pane's refresh, and the slider's own repaint.
+
+#include "settings/rules_pane.h"
+#include "settings/settings_view.h"
+
+#include "monitor_feed.h"
+
+#include "model/monitor.h"
+#include "platform/defaults.h"
+#include "platform/notifications.h"
+#include "ui/rule_slider.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct Machine {
+    QTemporaryDir dir;
+    std::unique_ptr<Monitor> monitor;
+
+    Machine()
+    {
+        Defaults::useFile(dir.filePath(QStringLiteral("Tavrin.conf")));
+        Sampler::Options options;
+        options.storePath = dir.filePath(QStringLiteral("incidents.json"));
+        monitor = std::make_unique<Monitor>(options, nullptr);
+        MonitorBench::ingest(*monitor, {machine(150, 600, 1), {}, {}});
+    }
+};
+
+void BM_SettingsOpenToFirstPaint(benchmark::State& state)
+{
+    Machine m;
+    QImage image(SettingsView::windowWidth, SettingsView::windowHeight, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        SettingsView view(*m.monitor);
+        view.setAttribute(Qt::WA_DontShowOnScreen);
+        view.show();
+        view.render(&image);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_SettingsOpenToFirstPaint)->Unit(benchmark::kMillisecond);
+
+void BM_RuleSliderDragFrame(benchmark::State& state)
+{
+    Machine m;
+    RulesPane pane(*m.monitor);
+    pane.setAttribute(Qt::WA_DontShowOnScreen);
+    pane.resize(560, 1200);
+    pane.show();
+    RuleSlider* slider = pane.row(4)->slider();
+    const QPointF start(10, 13);
+    QMouseEvent press(QEvent::MouseButtonPress, start, slider->mapToGlobal(start), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(slider, &press);
+    QImage image(slider->size(), QImage::Format_ARGB32_Premultiplied);
+    int step = 0;
+    for (auto _ : state) {
+        const QPointF at(10 + (step++ % 300), 13);
+        QMouseEvent move(QEvent::MouseMove, at, slider->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(slider, &move);
+        QCoreApplication::processEvents();
+        slider->render(&image);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_RuleSliderDragFrame)->Unit(benchmark::kMicrosecond);
+
+} // namespace

@@ -1,0 +1,36 @@
+#include "app/help_commands.h"
+
+#include "core/build_info.h"
+#include "core/l10n.h"
+#include "settings/contact.h"
+#include "settings/diagnostics.h"
+#include "ui/plain_text.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+
+HelpCommands::HelpCommands(Monitor& monitor, QMenu* menu)
+    : QObject(menu)
+    , monitor_(monitor)
+    , menu_(menu)
+{
+    rebuild();
+}
+
+void HelpCommands::rebuild()
+{
+    menu_->clear();
+    QAction* copy = menu_->addAction(L10n::text("Copy Diagnostics", "复制诊断信息"));
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    copy->setObjectName(QStringLiteral("copyDiagnostics"));
+    connect(copy, &QAction::triggered, this, [this] { Diagnostics::copy(monitor_); });
+    menu_->addSeparator();
+    QAction* site = menu_->addAction(L10n::text("Tavrin Website", "Tavrin 官网"));
+    connect(site, &QAction::triggered, this, [] { QDesktopServices::openUrl(BuildInfo::site()); });
+    for (const Contact::Channel& channel : Contact::shared().channels(BuildInfo::versionText())) {
+        QAction* item = menu_->addAction(PlainText::menuTitle(channel.name));
+        const QUrl url = channel.url;
+        connect(item, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });
+    }
+}

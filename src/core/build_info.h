@@ -1,0 +1,29 @@
+#pragma once
+// What the running copy says about itself: the version and build number of
+// its bundle (none for a development build, which has no bundle), the
+// commit it was made from, and the product's web site. The application
+// installs what the bundle says at start-up.
+
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace BuildInfo {
+
+std::optional<QString> shortVersion();
+std::optional<QString> buildNumber();
+std::optional<QString> sourceCommit();
+// The site's root page.
+QUrl site();
+
+// What the running bundle says; nothing for a development build.
+void install(std::optional<QString> version, std::optional<QString> build,
+             std::optional<QString> commit);
+
+// "1.4.0 (57)"; "1.4.0 (?)" without a build number; "dev" without a
+// version.
+QString versionText(const std::optional<QString>& version, const std::optional<QString>& build);
+QString versionText();
+
+} // namespace BuildInfo

@@ -1,0 +1,92 @@
+#pragma once
+// The plain-text report a user pastes when asking for help: the build, the
+// machine, the sampling, the network and incident counters, the settings
+// and the updater, one line each. It names no process, host, file path or
+// incident subject, only counts and classes. The report is built from
+// plain facts, so the same lines come out of a test as out of the running
+// program.
+
+#include "core/date.h"
+#include "core/incident.h"
+#include "core/preferences.h"
+#include "core/records.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class Monitor;
+
+namespace Diagnostics {
+
+// What the updater says about itself: its state as text (the case name,
+// with its payload in parentheses) and its last check.
+struct UpdateStatus {
+    QString state = QStringLiteral("idle");
+    std::optional<Date> lastCheck;
+};
+
+struct Facts {
+    QString versionText;
+    std::optional<QString> commit;
+    QString location;      // the install class
+    QString kernel;        // the kernel release
+    QString distribution;  // the os-release name
+    HostInfo host;
+    bool chinese = false;
+    AppLanguage language = AppLanguage::system;
+    Date now;
+    Date launched;
+    QString mode;
+    bool frozen = false;
+    Date sampleDate;
+    std::size_t historyCount = 0;
+    Snapshot snapshot;
+    std::size_t domainCount = 0;
+    std::vector<Incident> incidents;
+    Preferences prefs;
+    Thresholds defaults;
+    UpdateStatus update;
+};
+
+// "1.0h" from an hour on, else whole minutes: "59m".
+QString duration(double seconds);
+
+// Where the running program sits: "~/Applications" in the home folder's
+// Applications folder, "/opt" or "/usr" for a system install, "build" for
+// a development build's build/bin, else "other".
+QString installClass(const QString& programDir, const QString& home);
+
+// PRETTY_NAME of an os-release text, else NAME and VERSION_ID, else "Linux".
+QString distribution(const QString& osRelease);
+
+// The shortest decimal that reads back as the value, always with a
+// fraction: 8 → "8.0", 0.5 → "0.5".
+QString shortest(double value);
+
+// The state text as the report shows it: cut to its first 60 characters.
+QString stateLine(const QString& state);
+
+QStringList lines(const Facts& facts);
+QString report(const Facts& facts);
+
+// Where the report reads the updater's state: installed by the
+// application once its updater exists; until then, an updater that has
+// never checked.
+void setUpdateSource(std::function<UpdateStatus()> source);
+UpdateStatus currentUpdate();
+
+// The facts of the running program. `update` comes from the updater.
+Facts gather(const Monitor& monitor, const UpdateStatus& update);
+QString report(const Monitor& monitor, const UpdateStatus& update);
+
+// The report in a Markdown code fence, as the clipboard takes it.
+QString fenced(const QString& report);
+// Builds the report and puts it, fenced, on the clipboard as plain text.
+void copy(const Monitor& monitor, const UpdateStatus& update);
+void copy(const Monitor& monitor);
+
+} // namespace Diagnostics

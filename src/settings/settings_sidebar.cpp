@@ -1,0 +1,186 @@
+#include "settings/settings_sidebar.h"
+
+#include "core/l10n.h"
+#include "model/monitor.h"
+#include "ui/desktop_settings.h"
+#include "ui/fonts.h"
+#include "ui/frame_clock.h"
+#include "ui/motion.h"
+#include "ui/press_button.h"
+#include "ui/symbols.h"
+#include "ui/text_label.h"
+#include "ui/theme.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr double rowHeight = 30;
+constexpr double rowRadius = 6;
+
+// One pane: its symbol in an 18 px column, the title, and on the muted row
+// the count of muted names.
+class SidebarRow final : public PressButton {
+public:
+    SidebarRow(const QString& symbol, const QString& title, QWidget* parent)
+        : PressButton(PressStyle::row(rowRadius), title, parent), symbol_(symbol)
+    {
+        setLabelFont(Fonts::font(12.5, QFont::Medium));
+        setFocusPolicy(Qt::TabFocus);
+        setFixedHeight(int(rowHeight));
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setContentsMargins(10, 0, 10, 0);
+        setColor(Theme::dim());
+    }
+
+    void setBadge(int count)
+    {
+        if (count == badge_)
+            return;
+        badge_ = count;
+        update();
+    }
+
+protected:
+    QSizeF labelSize() const override { return {170 - 20, rowHeight}; }
+
+    void paintLabel(QPainter& p, const QRectF& box, const QColor& color) override
+    {
+        const double middle = box.center().y();
+        Symbols::draw(p, QRectF(box.left() + 3, middle - 6, 12, 12), symbol_, color, QFont::Medium);
+        const double textLeft = box.left() + 18 + 9;
+        double textRight = box.right();
+        if (badge_ > 0) {
+            const QFont font = Fonts::mono(9.5);
+            const QString text = QString::number(badge_);
+            const double w = QFontMetricsF(font).horizontalAdvance(text);
+            p.setFont(font);
+            p.setPen(Theme::faint());
+            p.drawText(QRectF(box.right() - w - 1, box.top(), w + 1, box.height()),
+                       Qt::AlignRight | Qt::AlignVCenter, text);
+            textRight -= w + 9;
+        }
+        p.setFont(labelFont());
+        p.setPen(color);
+        const QFontMetricsF metrics(labelFont());
+        p.drawText(QRectF(textLeft, box.top(), std::max(0.0, textRight - textLeft), box.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter,
+                   metrics.elidedText(text(), Qt::ElideRight, std::max(0.0, textRight - textLeft)));
+    }
+
+private:
+    QString symbol_;
+    int badge_ = 0;
+};
+
+} // namespace
+
+SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
+                                 std::function<void(SettingsView::Pane)> choose, QWidget* parent)
+    : QWidget(parent), monitor_(monitor), selected_(selected)
+{
+    setFixedWidth(SettingsView::sidebarWidth);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(10, 0, 10, 0);
+    column->setSpacing(2);
+
+    QLabel* mark = TextLabel::make(QStringLiteral("TAVRIN"),
+                                   Fonts::font(11, QFont::Black, Fonts::Face::ui, Fonts::Width::expanded, 2.5),
+                                   Theme::text(), false, this);
+    mark->setContentsMargins(10, 0, 10, 0);
+    column->addSpacing(20);
+    column->addWidget(mark);
+    column->addSpacing(14);
+
+    for (SettingsView::Pane pane : SettingsView::allPanes) {
+        auto* row = new SidebarRow(SettingsView::symbol(pane), SettingsView::title(pane), this);
+        connect(row, &QAbstractButton::clicked, this, [choose, pane] { choose(pane); });
+        column->addWidget(row);
+        rows_.push_back(row);
+    }
+    column->addStretch(1);
+    QLabel* footer = TextLabel::make(L10n::text("Changes apply at once and save automatically",
+                                                "修改立即生效并自动保存"),
+                                     Fonts::font(10.5), Theme::faint(), true, this);
+    footer->setContentsMargins(10, 0, 10, 0);
+    column->addWidget(footer);
+    column->addSpacing(16);
+
+    connect(&monitor, &Monitor::prefsChanged, this, [this] { refreshGate_.schedule(); });
+    refresh();
+    select(selected);
+    settle();
+}
+
+PressButton* SettingsSidebar::row(SettingsView::Pane pane) const
+{
+    return rows_.at(std::size_t(pane));
+}
+
+void SettingsSidebar::refresh()
+{
+    badge_ = int(monitor_.prefs().ignored.size());
+    static_cast<SidebarRow*>(row(SettingsView::Pane::ignored))->setBadge(badge_);
+}
+
+QRectF SettingsSidebar::target() const
+{
+    return QRectF(row(selected_)->geometry());
+}
+
+void SettingsSidebar::select(SettingsView::Pane pane)
+{
+    selected_ = pane;
+    for (SettingsView::Pane p : SettingsView::allPanes)
+        row(p)->setColor(p == pane ? Theme::text() : Theme::dim());
+    if (!isVisible()) {
+        settle();
+        return;
+    }
+    // The highlight keeps its spring under reduce motion too.
+    highlight_.setTarget(target(), Animation::spring(Motion::standard()));
+    gliding_ = true;
+    FrameClock::shared().subscribe(this, [this](double dt) {
+        const bool still = highlight_.step(dt);
+        update();
+        if (!still)
+            gliding_ = false;
+        return still;
+    });
+}
+
+void SettingsSidebar::settle()
+{
+    gliding_ = false;
+    FrameClock::shared().unsubscribe(this);
+    highlight_.set(target());
+    update();
+}
+
+void SettingsSidebar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!gliding_)
+        highlight_.set(target());
+}
+
+void SettingsSidebar::hideEvent(QHideEvent* event)
+{
+    settle();
+    QWidget::hideEvent(event);
+}
+
+void SettingsSidebar::paintEvent(QPaintEvent*)
+{
+    const QRectF box = gliding_ ? highlight_.value() : target();
+    if (box.isEmpty())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(box, rowRadius, rowRadius);
+    p.fillPath(shape, Theme::raised());
+}

@@ -1,0 +1,83 @@
+#include "app/view_fixture.h"
+#include "platform/file_manager.h"
+#include "settings/about_pane.h"
+#include "settings/diagnostics.h"
+#include "settings/feedback_pane.h"
+#include "engine/incident_store.h"
+#include "ui/filled_button.h"
+#include "ui/hairline.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+
+namespace {
+
+class PaneTest : public ViewTest {};
+
+} // namespace
+
+TEST_F(PaneTest, FeedbackPreviewCopyAndChannels)
+{
+    auto m = make();
+    FeedbackPane pane(*m);
+    showOffscreen(pane, {560, 700});
+    // The preview is the report as plain text, whatever it holds.
+    EXPECT_EQ(pane.preview()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(pane.preview()->text(), Diagnostics::report(*m, Diagnostics::currentUpdate()));
+
+    pane.copyButton()->click();
+    EXPECT_TRUE(pane.copied());
+    EXPECT_EQ(pane.copyButton()->text(), "Copied");
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("```\nTavrin "));
+    EXPECT_TRUE(copied.endsWith("\n```"));
+    advance(1.0);
+    pane.copyButton()->click(); // a second press does not extend the first
+    advance(0.61);
+    EXPECT_FALSE(pane.copied());
+    EXPECT_EQ(pane.copyButton()->text(), "Copy diagnostics");
+
+    // This build ships without channels: the card says so, with no rows
+    // and no separators.
+    EXPECT_TRUE(pane.channelRows().isEmpty());
+    EXPECT_TRUE(pane.channelCard()->findChildren<Hairline*>().isEmpty());
+    bool said = false;
+    for (QLabel* label : pane.channelCard()->findChildren<QLabel*>())
+        said = said || label->text() == "No contact channels are configured in this build.";
+    EXPECT_TRUE(said);
+}
+
+TEST_F(PaneTest, AboutFiguresLogAndWelcome)
+{
+    EXPECT_EQ(AboutPane::ownCPU(99.96), "100.0%");
+    EXPECT_EQ(AboutPane::ownCPU(123), "123%");
+
+    auto m = make();
+    const auto dev = AboutPane::overview(*m, std::nullopt, std::nullopt);
+    EXPECT_EQ(dev.version, "Dev build");
+    EXPECT_EQ(dev.build, "—");
+    EXPECT_EQ(dev.incidents, "0");
+    EXPECT_EQ(AboutPane::overview(*m, std::nullopt, QStringLiteral("57")).build, "57");
+    L10n::setChinese(true);
+    EXPECT_EQ(AboutPane::overview(*m, std::nullopt, std::nullopt).version, "开发构建");
+    const auto sources = AboutPane::sources();
+    for (const auto& [what, source] : sources) {
+        EXPECT_FALSE(source.contains("IOKit") || source.contains("libproc") || source.contains("nettop"));
+        EXPECT_FALSE(what.isEmpty());
+    }
+    L10n::setChinese(false);
+
+    int raised = 0;
+    AboutPane pane(*m, {}, [&] { ++raised; });
+    QStringList revealed;
+    ScopedReveal reveal([&](const QString& path) { revealed << path; });
+    pane.revealLog();
+    EXPECT_EQ(revealed, QStringList{IncidentStore::defaultPath()});
+
+    m->finishWelcome();
+    ASSERT_FALSE(m->welcome());
+    pane.showWelcome();
+    EXPECT_EQ(raised, 1);
+    EXPECT_TRUE(m->welcome());
+}

@@ -1,0 +1,275 @@
+#include "app/view_fixture.h"
+
+#include "settings/general_pane.h"
+#include "settings/ignored_pane.h"
+#include "settings/network_pane.h"
+#include "settings/rules_pane.h"
+#include "settings/settings_sidebar.h"
+#include "settings/settings_view.h"
+#include "ui/press_button.h"
+#include "ui/rule_slider.h"
+#include "ui/segmented.h"
+#include "ui/switch.h"
+#include "ui/toggle_row.h"
+
+#include <QTest>
+
+namespace {
+
+using Pane = SettingsView::Pane;
+
+class SettingsViewTest : public ViewTest {
+protected:
+    static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+
+    static ProcSample proc(const QString& name, double cpu, uint64_t mem = 0, int64_t threads = 0)
+    {
+        ProcSample p;
+        p.name = name;
+        p.cpu = cpu;
+        p.mem = mem;
+        p.threads = threads;
+        return p;
+    }
+
+    static GroupSample groupOf(const QString& name, std::vector<ProcSample> members,
+                               std::optional<QString> bundle = std::nullopt)
+    {
+        GroupSample g(name, name, std::move(bundle));
+        for (const ProcSample& p : members)
+            g.add(p);
+        return g;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsViewTest, FirstPaneComesFromThePaneDefaultElseTheRules)
+{
+    EXPECT_EQ(SettingsView::initialPane(defaults()), Pane::rules);
+    for (const char* bad : {"", "3", "About", "general "}) {
+        defaults().set("pane", QString::fromLatin1(bad));
+        EXPECT_EQ(SettingsView::initialPane(defaults()), Pane::rules) << bad;
+    }
+    defaults().set("pane", "about");
+    auto monitor = make();
+    SettingsView view(*monitor);
+    EXPECT_EQ(view.pane(), Pane::about);
+    EXPECT_EQ(view.headerTitle(), "About");
+    // Choosing a pane is never stored.
+    view.setPane(Pane::general);
+    EXPECT_EQ(view.paneDirection(), -1);
+    EXPECT_EQ(defaults().stringValue("pane"), "about");
+    view.setPane(Pane::general);
+    EXPECT_EQ(view.paneDirection(), 1);
+}
+
+TEST_F(SettingsViewTest, LanguageChangeRebuildsOnALaterTurnKeepingThePane)
+{
+    defaults().set("pane", "general");
+    auto monitor = make();
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    const int builds = view.builds();
+    auto* general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+
+    // "中文" is the second option; the pane that was clicked survives the
+    // signal, and the window is rebuilt only afterwards.
+    click(general->languagePicker()->option(1));
+    EXPECT_EQ(monitor->prefs().language, AppLanguage::zh);
+    EXPECT_TRUE(L10n::isChinese());
+    EXPECT_EQ(view.builds(), builds);
+    runPending();
+    EXPECT_EQ(view.builds(), builds + 1);
+    EXPECT_EQ(view.pane(), Pane::general);
+    EXPECT_EQ(view.headerTitle(), "通用");
+    settle();
+}
+
+TEST_F(SettingsViewTest, ASwitchWritesThePreferencesAndTheyAreSaved)
+{
+    auto monitor = make();
+    GeneralPane pane(*monitor);
+    showOffscreen(pane, {560, 600});
+    ASSERT_TRUE(monitor->prefs().notify);
+    click(pane.notifyRow()->toggle());
+    EXPECT_FALSE(monitor->prefs().notify);
+    EXPECT_FALSE(Preferences::load(defaults()).notify);
+
+    // A change made elsewhere shows once the pane refreshes.
+    Preferences prefs = monitor->prefs();
+    prefs.sounds = false;
+    monitor->setPrefs(prefs);
+    runPending();
+    EXPECT_FALSE(pane.soundsRow()->toggle()->isOn());
+    settle();
+}
+
+TEST_F(SettingsViewTest, MutingAndUnmutingFromTheMutedPane)
+{
+    defaults().set("pane", "ignored");
+    auto monitor = make();
+    ingest(*monitor, snapshotOf({groupOf("cc1plus", {proc("cc1plus", 10)}, QStringLiteral("/usr/share/applications/gcc.desktop"))}));
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    auto* pane = qobject_cast<IgnoredPane*>(view.paneWidget());
+    ASSERT_NE(pane, nullptr);
+    EXPECT_TRUE(pane->showsEmptyState());
+    EXPECT_EQ(view.sidebar()->mutedBadge(), 0);
+
+    // Muted from the inspector while the window is open.
+    Preferences prefs = monitor->prefs();
+    prefs.ignored = toggledMute(toggledMute(prefs.ignored, "cc1plus"), "Cc1plus");
+    prefs.ignored.append("cc1plus"); // a name stored twice
+    monitor->setPrefs(prefs);
+    runPending();
+    ASSERT_EQ(pane->shown().size(), 3u);
+    EXPECT_FALSE(pane->showsEmptyState());
+    EXPECT_EQ(pane->shown()[0].bundlePath, QStringLiteral("/usr/share/applications/gcc.desktop"));
+    // Names match exactly: another letter case finds no icon.
+    EXPECT_EQ(pane->shown()[1].bundlePath, std::nullopt);
+    EXPECT_EQ(view.sidebar()->mutedBadge(), 3);
+
+    // Unmuting one copy drops both.
+    click(pane->unmuteButton(2));
+    EXPECT_EQ(monitor->prefs().ignored, QStringList{"Cc1plus"});
+    EXPECT_EQ(Preferences::load(defaults()).ignored, QStringList{"Cc1plus"});
+    runPending();
+    ASSERT_EQ(pane->shown().size(), 1u);
+    click(pane->unmuteButton(0));
+    runPending();
+    EXPECT_TRUE(monitor->prefs().ignored.isEmpty());
+    EXPECT_TRUE(pane->showsEmptyState());
+    EXPECT_EQ(view.sidebar()->mutedBadge(), 0);
+    settle();
+}
+
+TEST_F(SettingsViewTest, RulesPeaksAndIntegerThresholds)
+{
+    // An empty snapshot: only the whole machine has a reading.
+    const RulesPane::Peaks none = RulesPane::peaks(Snapshot{});
+    ASSERT_TRUE(none[0].has_value());
+    EXPECT_EQ(none[0]->value, 0);
+    EXPECT_EQ(none[0]->who, "System");
+    for (std::size_t i = 1; i < none.size(); ++i)
+        EXPECT_FALSE(none[i].has_value()) << i;
+
+    // In a tie the first holder in group order keeps it; a zero is no peak.
+    Snapshot s;
+    s.system.cpu = 0.42;
+    s.groups = {groupOf("a", {proc("first", 120, 0, 7), proc("second", 80)}),
+                groupOf("b", {proc("tied", 120, 3ull << 30, 9)})};
+    const RulesPane::Peaks live = RulesPane::peaks(s);
+    EXPECT_DOUBLE_EQ(live[0]->value, 42);
+    EXPECT_EQ(live[1]->who, "first");
+    EXPECT_EQ(live[2]->who, "tied");
+    EXPECT_DOUBLE_EQ(live[2]->value, 3);
+    EXPECT_EQ(live[4]->who, "tied");
+    EXPECT_FALSE(live[5].has_value());
+    EXPECT_FALSE(live[3].has_value());
+
+    int64_t threads = 400;
+    Binding<double> b = RulesPane::intBinding({[&] { return threads; }, [&](const int64_t& v) { threads = v; }});
+    EXPECT_EQ(b.value(), 400.0);
+    b.write(650.9);
+    EXPECT_EQ(threads, 650);
+    b.write(-0.5);
+    EXPECT_EQ(threads, 0);
+    b.write(NAN);
+    EXPECT_EQ(threads, 0);
+}
+
+TEST_F(SettingsViewTest, ResetButtonsShowOnlyWhileSomethingDiffers)
+{
+    auto monitor = make();
+    RulesPane pane(*monitor);
+    showOffscreen(pane, {560, 1200});
+    runPending();
+    EXPECT_TRUE(pane.resetAllButton()->isHidden());
+    EXPECT_EQ(pane.row(0)->peakText(), "Peak now 0%  System");
+    for (int i = 0; i < RulesPane::rowCount; ++i)
+        EXPECT_TRUE(pane.row(i)->resetButton()->isHidden()) << i;
+
+    Preferences prefs = monitor->prefs();
+    prefs.thresholds.threads = 1000;
+    monitor->setPrefs(prefs);
+    runPending();
+    EXPECT_FALSE(pane.resetAllButton()->isHidden());
+    EXPECT_FALSE(pane.row(4)->resetButton()->isHidden());
+    EXPECT_EQ(pane.row(4)->valueText(), "1000");
+
+    click(pane.resetAllButton());
+    runPending();
+    EXPECT_EQ(monitor->prefs().thresholds, Thresholds());
+    EXPECT_TRUE(pane.resetAllButton()->isHidden());
+    EXPECT_TRUE(pane.row(4)->resetButton()->isHidden());
+    settle();
+}
+
+TEST(NetworkCounts, CountsRecordsBySourceOfTheirNames)
+{
+    const auto conn = [](const char* address, std::optional<QString> host,
+                         Connection::Scope scope = Connection::Scope::internet) {
+        Connection c;
+        c.remoteHost = QString::fromLatin1(address);
+        c.host = std::move(host);
+        c.scope = scope;
+        return c;
+    };
+    EXPECT_EQ(NetworkPane::count({}), (NetworkPane::Counts{0, 0, 0, 0}));
+    EXPECT_EQ(NetworkPane::count({conn("127.0.0.1", "localhost", Connection::Scope::loopback)}),
+              (NetworkPane::Counts{0, 0, 0, 0}));
+    const NetworkPane::Counts c = NetworkPane::count({
+        conn("198.18.4.7", "api.example.com"),
+        conn("198.20.1.1", "edge.cdn.net"),
+        conn("198.20.1.1", "edge.cdn.net"),       // counted twice
+        conn("198.19.0.1", std::nullopt),         // unresolved: outbound only
+        conn("10.0.0.2", "nas.lan", Connection::Scope::lan),
+    });
+    EXPECT_EQ(c, (NetworkPane::Counts{5, 4, 1, 3}));
+}
+
+TEST_F(SettingsViewTest, SidebarRowsChooseThePaneAndTheHighlightFollows)
+{
+    auto monitor = make();
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    ASSERT_EQ(view.pane(), Pane::rules);
+    const QRectF before = view.sidebar()->highlight();
+
+    click(view.sidebar()->row(Pane::general));
+    EXPECT_EQ(view.pane(), Pane::general);
+    EXPECT_EQ(view.paneDirection(), -1);
+    EXPECT_EQ(view.headerTitle(), "General");
+    EXPECT_NE(qobject_cast<GeneralPane*>(view.paneWidget()), nullptr);
+    settle();
+    EXPECT_LT(view.sidebar()->highlight().top(), before.top());
+    EXPECT_EQ(view.sidebar()->highlight(), QRectF(view.sidebar()->row(Pane::general)->geometry()));
+    EXPECT_FALSE(FrameClock::shared().running());
+
+    // The panes still to come stand as empty pages.
+    click(view.sidebar()->row(Pane::about));
+    EXPECT_EQ(view.paneDirection(), 1);
+    EXPECT_NE(view.paneWidget(), nullptr);
+    settle();
+}
+
+TEST_F(SettingsViewTest, DraggingTheThreadSliderWritesWholeStepsAndSaves)
+{
+    auto monitor = make();
+    RulesPane pane(*monitor);
+    showOffscreen(pane, {560, 1400});
+    RuleSlider* slider = pane.row(4)->slider();
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 3, 13));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 3, 13));
+    const int64_t threads = monitor->prefs().thresholds.threads;
+    EXPECT_EQ(threads % 50, 0);
+    EXPECT_GT(threads, 100);
+    EXPECT_LT(threads, 2000);
+    EXPECT_EQ(Preferences::load(defaults()).thresholds.threads, threads);
+    runPending();
+    EXPECT_EQ(pane.row(4)->valueText(), QString::number(threads));
+    EXPECT_FALSE(pane.resetAllButton()->isHidden());
+    settle();
+}
