@@ -4,7 +4,7 @@
 #include "core/l10n.h"
 #include "model/monitor.h"
 #include "core/build_info.h"
-#include "ui/copy_text.h"
+#include "ui/clipboard.h"
 
 #include <QCoreApplication>
 #include <QDir>
