@@ -2,8 +2,8 @@
 // entrance (the sixteen flash schedules included), and the emblem painted
 // whole into an image, as the entrance repaints it on every frame.
 
-#include "welcome/logo_timeline.h"
-#include "welcome/welcome_logo.h"
+#include "settings/logo_timeline.h"
+#include "settings/welcome_logo.h"
 
 #include <QImage>
 #include <QPainter>

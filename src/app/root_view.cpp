@@ -24,7 +24,7 @@
 #include "update/update_panel.h"
 #include "update/update_pill.h"
 #include "update/updater.h"
-#include "welcome/welcome_view.h"
+#include "settings/welcome_view.h"
 
 #include <QAction>
 #include <QEvent>

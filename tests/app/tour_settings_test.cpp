@@ -2,7 +2,7 @@
 #include "settings/network_pane.h"
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
-#include "welcome/illustrations.h"
+#include "settings/illustrations.h"
 
 class TourSettingsTest : public ViewTest {};
 

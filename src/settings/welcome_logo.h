@@ -5,7 +5,7 @@
 // only the ring's square is repainted, and only when the ring has grown by
 // a device pixel or faded by a visible step.
 
-#include "welcome/logo_timeline.h"
+#include "settings/logo_timeline.h"
 
 #include <QWidget>
 

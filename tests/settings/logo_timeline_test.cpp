@@ -1,5 +1,5 @@
 #include "ui/motion.h"
-#include "welcome/logo_timeline.h"
+#include "settings/logo_timeline.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "welcome/logo_timeline.h"
+#include "settings/logo_timeline.h"
 
 #include "ui/motion.h"
 

@@ -1,4 +1,4 @@
-#include "welcome/illustrations.h"
+#include "settings/illustrations.h"
 
 #include "core/build_info.h"
 #include "core/fmt.h"

@@ -2,9 +2,9 @@
 #include "ui/press_button.h"
 #include "ui/sound.h"
 #include "ui/switch.h"
-#include "welcome/illustrations.h"
-#include "welcome/welcome_logo.h"
-#include "welcome/welcome_view.h"
+#include "settings/illustrations.h"
+#include "settings/welcome_logo.h"
+#include "settings/welcome_view.h"
 
 #include <QTest>
 

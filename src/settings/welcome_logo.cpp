@@ -1,4 +1,4 @@
-#include "welcome/welcome_logo.h"
+#include "settings/welcome_logo.h"
 
 #include "ui/desktop_settings.h"
 #include "ui/frame_clock.h"

@@ -1,4 +1,4 @@
-#include "welcome/welcome_view.h"
+#include "settings/welcome_view.h"
 
 #include "core/l10n.h"
 #include "platform/defaults.h"
@@ -9,8 +9,8 @@
 #include "ui/press_button.h"
 #include "ui/sound.h"
 #include "ui/theme.h"
-#include "welcome/illustrations.h"
-#include "welcome/welcome_logo.h"
+#include "settings/illustrations.h"
+#include "settings/welcome_logo.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
