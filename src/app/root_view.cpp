@@ -21,6 +21,7 @@
 #include "ui/frame_clock.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 #include "update/update_panel.h"
 #include "update/update_pill.h"
 #include "update/updater.h"
@@ -28,7 +29,6 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPainter>
@@ -75,23 +75,6 @@ void fill(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-// Draws a widget at an opacity; none at all while it is opaque.
-void setOpacity(QWidget* widget, double opacity)
-{
-    opacity = std::clamp(opacity, 0.0, 1.0);
-    widget->setVisible(opacity > 0);
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
-    if (opacity >= 1) {
-        if (effect)
-            widget->setGraphicsEffect(nullptr);
-        return;
-    }
-    if (!effect) {
-        effect = new QGraphicsOpacityEffect(widget);
-        widget->setGraphicsEffect(effect);
-    }
-    effect->setOpacity(opacity);
-}
 
 } // namespace
 
@@ -293,7 +276,7 @@ public:
         if (root_.inspector_) {
             const bool fading = reduced();
             root_.inspector_->setGeometry(fading ? w - column : centreRight, 0, column, h);
-            setOpacity(root_.inspector_,
+            WidgetOpacity::setHidingAtZero(root_.inspector_,
                        fading ? root_.inspectorFade_.value() : (shown > 0 ? 1 : 0));
         }
         update();
@@ -562,9 +545,9 @@ void RootView::animate()
         placeholderView_->update();
         body_->relayout();
         if (welcome_)
-            setOpacity(welcome_, welcomeShown_.value());
+            WidgetOpacity::setHidingAtZero(welcome_, welcomeShown_.value());
         if (updateLayer_)
-            setOpacity(updateLayer_, updateShown_.value());
+            WidgetOpacity::setHidingAtZero(updateLayer_, updateShown_.value());
         return true;
     });
 }
@@ -581,13 +564,13 @@ void RootView::settle()
     if (updateShown_.value() <= 0 && updateLayer_)
         delete updateLayer_.data();
     if (updateLayer_)
-        setOpacity(updateLayer_, 1);
+        WidgetOpacity::setHidingAtZero(updateLayer_, 1);
     if (inspectorShown_.value() <= 0 && inspector_)
         delete inspector_.data();
     if (welcomeShown_.value() <= 0 && welcome_)
         delete welcome_.data();
     if (welcome_)
-        setOpacity(welcome_, 1);
+        WidgetOpacity::setHidingAtZero(welcome_, 1);
     placeholderView_->setVisible(placeholder_.value() > 0);
     placeholderView_->update();
     body_->relayout();

@@ -3,8 +3,8 @@
 #include "app/root_view.h"
 #include "ui/desktop_settings.h"
 #include "ui/frame_clock.h"
+#include "ui/widget_opacity.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QResizeEvent>
 
 #include <cmath>
@@ -167,18 +167,7 @@ void Stage::place(Monitor::Mode mode, Page& page)
     // A view stays shown while mounted, even when transparent: the list
     // waiting to fade in under the field must still take the clicks. The
     // effect draws nothing at 0 and is dropped at 1.
-    const double opacity = std::clamp(page.opacity.value(), 0.0, 1.0);
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
-    if (opacity >= 1) {
-        if (effect)
-            view->setGraphicsEffect(nullptr);
-    } else {
-        if (!effect) {
-            effect = new QGraphicsOpacityEffect(view);
-            view->setGraphicsEffect(effect);
-        }
-        effect->setOpacity(opacity);
-    }
+    WidgetOpacity::set(view, page.opacity.value());
 }
 
 void Stage::resizeEvent(QResizeEvent* event)

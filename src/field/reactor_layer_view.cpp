@@ -7,6 +7,7 @@
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 #include "ui/theme.h"
+#include "ui/window_watch.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -91,11 +92,7 @@ ReactorLayerView::ReactorLayerView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-ReactorLayerView::~ReactorLayerView()
-{
-    if (watchedWindow_)
-        watchedWindow_->removeEventFilter(this);
-}
+ReactorLayerView::~ReactorLayerView() = default;
 
 void ReactorLayerView::apply(const Model& model)
 {
@@ -127,8 +124,7 @@ void ReactorLayerView::apply(const Model& model)
 
 bool ReactorLayerView::live() const
 {
-    const QWidget* w = window();
-    return isVisible() && w && !w->isMinimized();
+    return WindowWatch::seen(this);
 }
 
 bool ReactorLayerView::ticking() const
@@ -656,14 +652,7 @@ void ReactorLayerView::resizeEvent(QResizeEvent* event)
 void ReactorLayerView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    QWidget* w = window();
-    if (w != watchedWindow_) {
-        if (watchedWindow_)
-            watchedWindow_->removeEventFilter(this);
-        watchedWindow_ = w;
-        if (w && w != this)
-            w->installEventFilter(this);
-    }
+    windowWatch_.follow();
     startClock();
 }
 
@@ -677,12 +666,4 @@ void ReactorLayerView::hideEvent(QHideEvent* event)
         sceneDirty_ = true;
     }
     stopClock();
-}
-
-bool ReactorLayerView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == watchedWindow_
-        && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Show))
-        startClock();
-    return QWidget::eventFilter(watched, event);
 }

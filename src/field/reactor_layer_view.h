@@ -13,6 +13,7 @@
 #include "field/reactor_geometry.h"
 #endif
 #include "ui/scheduler.h"
+#include "ui/window_watch.h"
 
 #include <QImage>
 #include <QRegion>
@@ -79,7 +80,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Built {
@@ -119,7 +119,7 @@ private:
     std::vector<int> paintedWedges_;
     std::vector<double> paintedLoads_;
     int pulseRepaints_ = 0;
-    QWidget* watchedWindow_ = nullptr;
+    WindowWatch windowWatch_{this, [this] { startClock(); }};
     bool awake_ = false;
     double lastWake_ = 0;
     Token wakeToken_;

@@ -235,8 +235,7 @@ void FlowRibbonsView::resizeEvent(QResizeEvent* event)
 
 bool FlowRibbonsView::live() const
 {
-    const QWidget* w = window();
-    return !paused_ && isVisible() && w && !w->isMinimized();
+    return !paused_ && WindowWatch::seen(this);
 }
 
 bool FlowRibbonsView::ticking() const
@@ -267,14 +266,7 @@ void FlowRibbonsView::syncClock()
 void FlowRibbonsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    QWidget* w = window();
-    if (w != watchedWindow_) {
-        if (watchedWindow_)
-            watchedWindow_->removeEventFilter(this);
-        watchedWindow_ = w;
-        if (w && w != this)
-            w->installEventFilter(this);
-    }
+    windowWatch_.follow();
     syncClock();
 }
 
@@ -282,11 +274,4 @@ void FlowRibbonsView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     syncClock();
-}
-
-bool FlowRibbonsView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == watchedWindow_ && event->type() == QEvent::WindowStateChange)
-        syncClock();
-    return QWidget::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 // frame clock runs only while some ribbon flows and the view is on screen.
 
 #include "network/flow_ribbons.h"
+#include "ui/window_watch.h"
 
 #include <QHash>
 #include <QImage>
@@ -52,7 +53,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // A pixel of a dashed line: where it lies and how much the line covers.
@@ -91,5 +91,5 @@ private:
     double placedRowHeight_ = 0;
     int baseDraws_ = 0;
     bool paused_ = false;
-    QPointer<QWidget> watchedWindow_;
+    WindowWatch windowWatch_{this, [this] { syncClock(); }};
 };

@@ -9,10 +9,10 @@
 #include "ui/press_button.h"
 #include "ui/sound.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 #include "settings/illustrations.h"
 #include "settings/welcome_logo.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,23 +34,6 @@ Animation footerSpring()
     return Animation::spring(Motion::standard(), 0.9);
 }
 
-// Draws a widget at an opacity; none at all while it is opaque.
-void setOpacity(QWidget* widget, double opacity)
-{
-    opacity = std::clamp(opacity, 0.0, 1.0);
-    widget->setVisible(opacity > 0.001);
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
-    if (opacity >= 1) {
-        if (effect)
-            widget->setGraphicsEffect(nullptr);
-        return;
-    }
-    if (!effect) {
-        effect = new QGraphicsOpacityEffect(widget);
-        widget->setGraphicsEffect(effect);
-    }
-    effect->setOpacity(opacity);
-}
 
 } // namespace
 
@@ -345,9 +328,9 @@ WelcomeView::WelcomeView(Monitor& monitor, QWidget* parent, std::optional<double
     skipShown_.set(1);
     backShown_.set(0);
     // Hidden until the fade-in.
-    setOpacity(page_, 0);
+    WidgetOpacity::setHidingAtZero(page_, 0);
     for (QWidget* w : std::initializer_list<QWidget*>{skip_, back_, continue_, dots_})
-        setOpacity(w, 0);
+        WidgetOpacity::setHidingAtZero(w, 0);
 }
 
 WelcomeView::~WelcomeView()
@@ -547,18 +530,18 @@ bool WelcomeView::stepFrame(double dt)
     const bool moving = stepAll(dt, appear_, pageIn_, skipShown_, backShown_);
     const double shown = appear_.value();
     if (page_)
-        setOpacity(page_, shown * pageIn_.value());
+        WidgetOpacity::setHidingAtZero(page_, shown * pageIn_.value());
     if (leaving_) {
         const double out = 1 - pageIn_.value();
         if (out <= 0.001 || !pageIn_.moving())
             delete leaving_.data();
         else
-            setOpacity(leaving_, shown * out);
+            WidgetOpacity::setHidingAtZero(leaving_, shown * out);
     }
-    setOpacity(dots_, shown);
-    setOpacity(continue_, shown);
-    setOpacity(skip_, shown * skipShown_.value());
-    setOpacity(back_, shown * backShown_.value());
+    WidgetOpacity::setHidingAtZero(dots_, shown);
+    WidgetOpacity::setHidingAtZero(continue_, shown);
+    WidgetOpacity::setHidingAtZero(skip_, shown * skipShown_.value());
+    WidgetOpacity::setHidingAtZero(back_, shown * backShown_.value());
     layoutChildren();
     update(QRect(0, logo_->geometry().bottom(), width(), 60));
     return moving;

@@ -13,6 +13,8 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/sound.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/clipboard.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/copy_text.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/widget_opacity.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/window_watch.cpp
   )
   target_link_libraries(tavrin_ui PUBLIC Qt6::Widgets Qt6::DBus Qt6::Multimedia)
 
