@@ -15,7 +15,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 
 #include <algorithm>
 #include <cmath>
@@ -373,6 +372,25 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         std::sort(ringPixels_.begin(), ringPixels_.end(),
                   [](const RingPixel& a, const RingPixel& b) { return a.distance < b.distance; });
     }
+    glowPixels_.clear();
+    {
+        // The glow's weight at each pixel: 0.16 at the centre down to 0 at
+        // the pulse box's half width.
+        const QPointF centre = g.centre * ratio;
+        const double radius = (pulseBox().width() / 2) * ratio;
+        const int stride = int(base_.bytesPerLine() / 4);
+        const int top = std::max(0, int(std::floor(centre.y() - radius)));
+        const int bottom = std::min(base_.height() - 1, int(std::ceil(centre.y() + radius)));
+        const int left = std::max(0, int(std::floor(centre.x() - radius)));
+        const int right = std::min(base_.width() - 1, int(std::ceil(centre.x() + radius)));
+        for (int y = top; y <= bottom; ++y)
+            for (int x = left; x <= right; ++x) {
+                const double t = std::hypot(x + 0.5 - centre.x(), y + 0.5 - centre.y()) / radius;
+                const int weight = int(std::lround(256 * 0.16 * (1 - t)));
+                if (weight > 0)
+                    glowPixels_.push_back({y * stride + x, weight});
+            }
+    }
     readoutDirty_ = true;
     paintedWedges_.clear();
     groundDirty_ = true;
@@ -440,13 +458,18 @@ void ReactorLayerView::paintGround()
     QPainter p(&ground_);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // Glow: the CPU's heat fading from the middle to the box's edges.
-    const QRectF glowBox = pulseBox();
+    // Glow: the CPU's heat fading from the middle to the box's edges,
+    // blended by hand from the weights worked out with the picture (a
+    // gradient fill this size goes to Qt's thread pool).
     const QColor heat = Theme::heat(model_.cpu);
-    QRadialGradient glow(g.centre, glowBox.width() / 2);
-    glow.setColorAt(0, withAlpha(heat, 0.16));
-    glow.setColorAt(1, withAlpha(heat, 0));
-    p.fillRect(glowBox, glow);
+    auto* out = reinterpret_cast<QRgb*>(ground_.bits());
+    const int red = heat.red(), green = heat.green(), blue = heat.blue();
+    for (const GlowPixel& px : glowPixels_) {
+        QRgb& back = out[px.offset];
+        const int k = px.weight;
+        const auto mix = [k](int fg, int bg) { return bg + (((fg - bg) * k) >> 8); };
+        back = qRgb(mix(red, qRed(back)), mix(green, qGreen(back)), mix(blue, qBlue(back)));
+    }
 
     // Memory ring: each category's arc over the track, clockwise from the
     // top with flat ends.

@@ -153,6 +153,11 @@ private:
         int offset;
     };
     std::vector<RingPixel> ringPixels_;
+    struct GlowPixel {
+        int offset;
+        int weight; // of 256
+    };
+    std::vector<GlowPixel> glowPixels_;
     // Pixels the pulse covers in the picture for one blit, with what lay
     // there before.
     std::vector<std::pair<int, QRgb>> stamped_;
