@@ -572,12 +572,22 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
             stampRing((half - 2) * scale * ratio, 1.2 * scale * ratio, color, 0.5 * (1 - e));
         }
     }
+    // The figures over the rings, stamped the same way: the picture then
+    // goes to the screen as one opaque copy.
     if (readoutDirty_)
         paintReadout(ratio);
+    if (!scene_.isNull()) {
+        auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+        for (const auto& [offset, ink] : readoutPixels_) {
+            QRgb& px = out[offset];
+            stamped_.emplace_back(offset, px);
+            const int rest = 255 - qAlpha(ink);
+            const auto over = [rest](int fg, int bg) { return fg + (bg * rest + 127) / 255; };
+            px = qRgb(over(qRed(ink), qRed(px)), over(qGreen(ink), qGreen(px)), over(qBlue(ink), qBlue(px)));
+        }
+    }
     QPainter p(this);
     p.drawImage(QPointF(0, 0), scene_);
-    if (!readout_.isNull())
-        p.drawImage(readoutBox_.topLeft(), readout_);
     p.end();
     auto* out = reinterpret_cast<QRgb*>(scene_.bits());
     for (auto it = stamped_.rbegin(); it != stamped_.rend(); ++it)
@@ -641,12 +651,13 @@ void ReactorLayerView::paintReadout(double ratio)
                          std::ceil(boxW), std::ceil(total + 4));
     if (old != readoutBox_)
         update(old.toAlignedRect().adjusted(-1, -1, 1, 1));
-    readout_ = QImage((readoutBox_.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
-    readout_.setDevicePixelRatio(ratio);
-    readout_.fill(Qt::transparent);
-    if (readout_.isNull())
+    readoutPixels_.clear();
+    QImage ink((readoutBox_.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    ink.setDevicePixelRatio(ratio);
+    ink.fill(Qt::transparent);
+    if (ink.isNull())
         return;
-    QPainter p(&readout_);
+    QPainter p(&ink);
     p.translate(-readoutBox_.topLeft());
     double y = (height() - total) / 2;
     const double cx = width() / 2.0;
@@ -664,6 +675,21 @@ void ReactorLayerView::paintReadout(double ratio)
          percentSign);
     y += big.height() + 1;
     text(detailFont, Theme::dim(), cx - detail.horizontalAdvance(detail_) / 2, y, detail_);
+    p.end();
+
+    // Only the inked pixels, at their places in the picture.
+    const int x0 = int(std::lround(readoutBox_.x() * ratio));
+    const int y0 = int(std::lround(readoutBox_.y() * ratio));
+    const int stride = int(base_.bytesPerLine() / 4);
+    for (int y = 0; y < ink.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(ink.constScanLine(y));
+        for (int x = 0; x < ink.width(); ++x) {
+            const int sx = x0 + x, sy = y0 + y;
+            if (qAlpha(row[x]) == 0 || sx < 0 || sy < 0 || sx >= base_.width() || sy >= base_.height())
+                continue;
+            readoutPixels_.emplace_back(sy * stride + sx, row[x]);
+        }
+    }
 }
 
 void ReactorLayerView::resizeEvent(QResizeEvent* event)

@@ -166,7 +166,8 @@ private:
 
     QString percent_;
     QString detail_;
-    QImage readout_;
+    // The readout's inked pixels: offset in the picture, premultiplied ink.
+    std::vector<std::pair<int, QRgb>> readoutPixels_;
     QRectF readoutBox_;
     bool readoutDirty_ = true;
 };
