@@ -164,8 +164,13 @@ bool BundleSwap::isPrivateDirectory(const QString& path)
 
 bool BundleSwap::freshWorkDirectory(const QString& path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString parent = QFileInfo(path).absolutePath();
+    QDir().mkpath(parent);
     struct stat st {};
+    // A folder others may rename entries in would let them swap ours.
+    if (::stat(native(parent).constData(), &st) != 0 || !S_ISDIR(st.st_mode)
+        || (st.st_uid != ::getuid() && st.st_uid != 0) || ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)))
+        return false;
     if (::lstat(native(path).constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
             removeTree(path);

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -125,6 +127,22 @@ bool copyCapped(const QString& from, const QString& to, qint64 expected, std::fu
     return out.error() == QFile::NoError;
 }
 
+// The desktop's proxy settings, as every other program of the session uses.
+class SystemProxies final : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override { return systemProxyForQuery(query); }
+};
+
+// A manager of its own for each transfer: no cache, and cookies that die
+// with it.
+std::unique_ptr<QNetworkAccessManager> freshManager()
+{
+    auto manager = std::make_unique<QNetworkAccessManager>();
+    manager->setProxyFactory(new SystemProxies);
+    manager->setCookieJar(new QNetworkCookieJar);
+    return manager;
+}
+
 } // namespace
 
 struct Updater::Lock {
@@ -174,6 +192,8 @@ bool operator==(const Updater::Panel& a, const Updater::Panel& b)
     return a.kind == b.kind && (a.kind == Updater::Panel::Kind::update || a.release == b.release);
 }
 
+std::optional<QString> Updater::installBlocker(const QString& bundle) { return UpdateRules::installBlocker(bundle); }
+bool Updater::isAllowedDownload(const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); }
 QUrl Updater::site() { return UpdateRules::site(); }
 QUrl Updater::allReleases() { return UpdateRules::allReleases(); }
 QUrl Updater::defaultFeed() { return UpdateRules::defaultFeed(); }
@@ -413,7 +433,7 @@ void Updater::fetchFeed()
         Scheduler::current().after(0, this, [this] { failCheck(UpdateError::feedUnreachable); });
         return;
     }
-    net_ = std::make_unique<QNetworkAccessManager>();
+    net_ = freshManager();
     QNetworkRequest req = request(url);
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = net_->get(req);
@@ -433,7 +453,8 @@ void Updater::fetchFeed()
             failCheck(UpdateError::feedInvalid);
             return;
         }
-        body->append(reply->readAll());
+        if (reply->isOpen())
+            body->append(reply->readAll());
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QUrl final = reply->url();
         if (reply->error() != QNetworkReply::NoError || status != 200
@@ -575,7 +596,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         failDownload(UpdateError::downloadFailed);
         return;
     }
-    net_ = std::make_unique<QNetworkAccessManager>();
+    net_ = freshManager();
     QNetworkRequest req = request(url);
     req.setRawHeader("Accept-Encoding", "identity");
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);

@@ -117,6 +117,11 @@ public:
     const std::optional<QString>& staged() const { return staged_; }
     const std::optional<QString>& bundle() const { return setup_.bundle; }
 
+    // Why the bundle at a path cannot replace itself (with the hint), and
+    // which archive addresses a feed may name.
+    static std::optional<QString> installBlocker(const QString& bundle);
+    static bool isAllowedDownload(const QUrl& url, const QUrl& feed);
+
     static QUrl site();
     static QUrl allReleases();
     static QUrl defaultFeed();

@@ -14,6 +14,7 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -281,6 +282,15 @@ TEST_F(Verify, SizeAndDigestComeFirst)
     EXPECT_EQ(verifyZip(other), UpdateError::extractFailed);
 }
 
+TEST(Seal, ReadErrorIsNeverADigest)
+{
+    QTemporaryDir d;
+    const int fd = ::open(QFile::encodeName(d.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Seal::sha256File(fd), std::nullopt) << "a read that fails midway is not a shorter file";
+    ::close(fd);
+}
+
 TEST_F(Verify, HandWrittenManifests)
 {
     // Written by hand, in another key order and layout than the sealer's:
@@ -505,4 +515,7 @@ TEST(BundleSwap, WorkDirectoryIsPrivate)
     EXPECT_EQ(readFile(dir.path() + "/elsewhere/keep"), "k");
     ::chmod(QFile::encodeName(work).constData(), 0755);
     EXPECT_FALSE(BundleSwap::isPrivateDirectory(work));
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    EXPECT_FALSE(BundleSwap::freshWorkDirectory(work)) << "a folder anyone may rename in";
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
 }

@@ -5,6 +5,7 @@
 #include "core/l10n.h"
 #include "platform/defaults.h"
 #include "update/bundle_swap.h"
+#include "ui/scheduler.h"
 #include "update/updater.h"
 
 #include <QCoreApplication>
@@ -227,6 +228,34 @@ TEST_F(UpdaterTest, WhatsNewAndRefusals)
     EXPECT_EQ(f->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
     f->install();
     EXPECT_EQ(f->state().kind, Kind::failed) << "install does nothing unless a copy is staged";
+}
+
+TEST_F(UpdaterTest, ScheduleAndFeedAddress)
+{
+    const QStringList none;
+    EXPECT_EQ(Updater::Setup::feedFrom({"-updateFeed"}, Updater::defaultFeed()), Updater::defaultFeed());
+    EXPECT_EQ(Updater::Setup::feedFrom({"-x", "1", "-updateFeed", "https://a.example/f.json"}, {}),
+              QUrl("https://a.example/f.json"));
+    EXPECT_EQ(Updater::Setup::feedFrom({"-updateFeed", "/tmp/f.json"}, {}), QUrl::fromLocalFile("/tmp/f.json"));
+
+    // The first pass comes 20 seconds after start, and only while the
+    // preference allows it.
+    ScopedManualScheduler clock;
+    bool allowed = true;
+    auto u = fileFeed(feedOf({releaseJson("1.1", dl)}));
+    u->start([&] { return allowed; });
+    clock.scheduler.advance(19);
+    EXPECT_EQ(u->state().kind, Kind::idle);
+    clock.scheduler.advance(1);
+    EXPECT_EQ(u->state().kind, Kind::checking);
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state().kind, Kind::available);
+
+    allowed = false;
+    auto quiet = fileFeed(feedOf({releaseJson("1.1", dl)}));
+    quiet->start([&] { return allowed; });
+    clock.scheduler.advance(20);
+    EXPECT_EQ(quiet->state().kind, Kind::idle);
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The release road on the real program: the install rule lays out a bundle
+# at any prefix, and the release tools seal, attest and zip it so that the
+# verifier takes it, with keys made here and thrown away.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/Tavrin.app" >/dev/null
+test -x "$work/Tavrin.app/Contents/bin/tavrin"
+grep -q '"CFBundleShortVersionString"' "$work/Tavrin.app/Contents/Info.json"
+
+for k in dev release; do
+  openssl genpkey -algorithm ed25519 -out "$work/$k.pem" 2>/dev/null
+  openssl pkey -in "$work/$k.pem" -pubout -out "$work/$k.pub"
+done
+"$build/bin/tavrin-seal" seal --dev-key "$work/dev.pem" "$work/Tavrin.app"
+"$build/bin/tavrin-seal" attest --release-key "$work/release.pem" "$work/Tavrin.app"
+"$build/bin/tavrin-seal" zip "$work/Tavrin.app" "$work/Tavrin.zip"
+"$build/bin/tavrin-seal" feed-entry "$work/Tavrin.zip" https://example.invalid/Tavrin.zip | grep -q '"sha256"'
+
+verdict=$("$build/bin/tavrin-update-check" verify --dev-pub "$work/dev.pub" --release-pub "$work/release.pub" \
+  --current 0.0.1 "$work/Tavrin.zip")
+if [ "$verdict" != ok ]; then
+  echo "bundle_check: the sealed bundle was refused: $verdict" >&2
+  exit 1
+fi
+# Keys swapped: the seal must not pass.
+verdict=$("$build/bin/tavrin-update-check" verify --dev-pub "$work/release.pub" --release-pub "$work/dev.pub" \
+  --current 0.0.1 "$work/Tavrin.zip" || true)
+if [ "$verdict" != signatureInvalid ]; then
+  echo "bundle_check: a foreign key was taken: $verdict" >&2
+  exit 1
+fi
+echo "bundle_check: ok"
