@@ -148,6 +148,26 @@ public:
 
     UpdatePanel* panel() const { return panel_; }
 
+    // The card's scale about its centre while it comes and goes; in
+    // between it is drawn from a picture taken as the motion starts.
+    void setScale(double scale)
+    {
+        if (scale >= 0.999) {
+            if (!snapshot_.isNull()) {
+                snapshot_ = QPixmap();
+                panel_->show();
+                update();
+            }
+            return;
+        }
+        if (snapshot_.isNull()) {
+            snapshot_ = panel_->grab();
+            panel_->hide();
+        }
+        scale_ = scale;
+        update();
+    }
+
     void present(Updater& updater, const Updater::Panel& panel)
     {
         if (panel_->panel() == panel)
@@ -182,6 +202,14 @@ protected:
             p.drawRoundedRect(card.adjusted(-grow, -grow, grow, grow), UpdatePanel::radius + grow,
                               UpdatePanel::radius + grow);
         }
+        if (!snapshot_.isNull()) {
+            const QRectF box(panel_->geometry());
+            p.translate(box.center());
+            p.scale(scale_, scale_);
+            p.translate(-box.center());
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawPixmap(box.topLeft(), snapshot_);
+        }
     }
     void resizeEvent(QResizeEvent* event) override
     {
@@ -202,6 +230,8 @@ protected:
 
 private:
     UpdatePanel* panel_;
+    QPixmap snapshot_;
+    double scale_ = 1;
 };
 
 QWidget* RootView::updateLayer() const
@@ -546,8 +576,11 @@ void RootView::animate()
         body_->relayout();
         if (welcome_)
             WidgetOpacity::setHidingAtZero(welcome_, welcomeShown_.value());
-        if (updateLayer_)
+        if (updateLayer_) {
             WidgetOpacity::setHidingAtZero(updateLayer_, updateShown_.value());
+            // Scaled from 0.96 as it fades, unless motion is reduced.
+            updateLayer_->setScale(reduced() ? 1 : 0.96 + 0.04 * std::clamp(updateShown_.value(), 0.0, 1.0));
+        }
         return true;
     });
 }
@@ -563,8 +596,10 @@ void RootView::settle()
     updateShown_.set(updateShown_.target());
     if (updateShown_.value() <= 0 && updateLayer_)
         delete updateLayer_.data();
-    if (updateLayer_)
+    if (updateLayer_) {
         WidgetOpacity::setHidingAtZero(updateLayer_, 1);
+        updateLayer_->setScale(1);
+    }
     if (inspectorShown_.value() <= 0 && inspector_)
         delete inspector_.data();
     if (welcomeShown_.value() <= 0 && welcome_)

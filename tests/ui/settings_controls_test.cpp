@@ -197,3 +197,25 @@ TEST_F(SettingsControlsTest, RuleRowSaysWhenAStoredLimitIsNotUsable)
     EXPECT_EQ(row.peakText(), QString());
     EXPECT_EQ(writes, 0);
 }
+
+TEST_F(SettingsControlsTest, SwitchBouncesPastItsEndOnlyWhileMotionIsFull)
+{
+    const auto furthest = [this](bool reduce) {
+        DesktopSettings::instance().setReduceMotionOverride(reduce);
+        bool on = false;
+        int writes = 0;
+        Switch toggle(over(on, writes));
+        toggle.show();
+        click(&toggle);
+        double most = 0;
+        for (int i = 0; i < 120 && toggle.moving(); ++i) {
+            advance(FrameClock::interval);
+            most = std::max(most, toggle.knob());
+        }
+        EXPECT_FALSE(toggle.moving());
+        EXPECT_DOUBLE_EQ(toggle.knob(), 1);
+        return most;
+    };
+    EXPECT_GT(furthest(false), 1.0);  // the release spring's bounce
+    EXPECT_LE(furthest(true), 1.0);   // critically damped
+}

@@ -1,5 +1,8 @@
 #include "core/l10n.h"
+#include "update/update_panel.h"
 #include "update/update_view_model.h"
+
+#include <QShortcut>
 
 #include <gtest/gtest.h>
 
@@ -122,4 +125,38 @@ TEST_F(UpdateViewsTest, ProgressKickerAndPill)
     L10n::setChinese(true);
     EXPECT_EQ(M::pill(Updater::State::of(Kind::failed), next), (M::PillForm{"arrow.down", "新版本 2.1.0"}));
     EXPECT_EQ(M::pill(Updater::State::of(Kind::readyToInstall), next)->text, "重启以更新");
+}
+
+TEST_F(UpdateViewsTest, PanelKeysFollowItsFooter)
+{
+    Updater updater{Updater::Setup{}};
+    const auto press = [](UpdatePanel& panel, int key) {
+        for (QShortcut* shortcut : panel.findChildren<QShortcut*>())
+            if (shortcut->key() == QKeySequence(key))
+                emit shortcut->activated();
+    };
+
+    // What's New: Return is "OK", and Escape closes through the hidden button.
+    const Updater::Panel whatsNew{Updater::Panel::Kind::whatsNew, release("1.0.0")};
+    updater.setPanel(whatsNew);
+    {
+        UpdatePanel panel(updater, whatsNew);
+        EXPECT_EQ(panel.kickerText(), "WHAT\u2019S NEW");
+        press(panel, Qt::Key_Return);
+        EXPECT_FALSE(updater.panel().has_value());
+    }
+
+    // The update face while idle: Escape closes; a disabled panel (the tour
+    // above it) ignores every key.
+    const Updater::Panel update{Updater::Panel::Kind::update, {}};
+    updater.setPanel(update);
+    UpdatePanel panel(updater, update);
+    EXPECT_EQ(panel.kickerText(), "SOFTWARE UPDATE");
+    panel.setEnabled(false);
+    press(panel, Qt::Key_Escape);
+    press(panel, Qt::Key_Return);
+    EXPECT_TRUE(updater.panel().has_value());
+    panel.setEnabled(true);
+    press(panel, Qt::Key_Escape);
+    EXPECT_FALSE(updater.panel().has_value());
 }
