@@ -8,8 +8,10 @@
 #include "app/toolbar.h"
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
+#include "field/field_view.h"
 #include "field/trace_stack.h"
 #include "process/inspector_view.h"
+#include "process/process_menu.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
@@ -397,12 +399,32 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
 {
     switch (mode) {
     case Mode::table: return new ProcessTable(monitor_, parent);
-    case Mode::field: return new StandIn("Field", "力场", parent);
+    case Mode::field: return field(parent);
     case Mode::flow: return new StandIn("Flows", "流向", parent);
     case Mode::domains: return new StandIn("Domains", "域名", parent);
     case Mode::ports: return new StandIn("Ports", "端口", parent);
     }
     return new QWidget(parent);
+}
+
+// The field over the list: a menu from the process views, and the list kept
+// from repainting while the settled field hides it.
+QWidget* RootView::field(QWidget* parent)
+{
+    Monitor& monitor = monitor_;
+    auto menu = [&monitor](const GroupSample& group, QWidget* owner) {
+        return ProcessMenu::menu(group, std::nullopt, monitor, owner);
+    };
+    auto* view = new FieldView(monitor_, menu, parent);
+    auto coverList = [this](bool covering) {
+        if (!stage_)
+            return;
+        if (QWidget* list = stage_->view(Mode::table))
+            list->setUpdatesEnabled(!covering);
+    };
+    connect(view, &FieldView::coveringChanged, this, coverList);
+    connect(view, &QObject::destroyed, this, [coverList] { coverList(false); });
+    return view;
 }
 
 void RootView::focusFilter()
