@@ -148,6 +148,8 @@ void FieldLayerView::ensureMotion()
 
 bool FieldLayerView::motionFrame(double dt)
 {
+    RepaintCounter::count("field motion frame");
+    RepaintCounter::count("field motion frame");
     motionTime_ = now();
     bool any = false;
     for (auto& [key, node] : nodes_) {
@@ -164,6 +166,8 @@ bool FieldLayerView::motionFrame(double dt)
 
 bool FieldLayerView::simFrame()
 {
+    RepaintCounter::count("field simulation frame");
+    RepaintCounter::count("field simulation frame");
     if (width() <= 20)
         return false;
     if (!entered_) {
@@ -194,7 +198,7 @@ bool FieldLayerView::simFrame()
             ip.end();
             node.icon = icon;
         }
-        resize(node, body.r, false);
+        resizeNode(node, body.r, false);
         refreshNode(node);
     }
 
@@ -256,6 +260,8 @@ void FieldLayerView::style(Node& node)
     const GroupSample& g = node.group;
     const bool emphasised = (selection_ && *selection_ == g.key) || (hovered_ && *hovered_ == g.key);
     const FieldStyle::Disc disc = FieldStyle::disc(g.cpu, emphasised);
+    if (disc.fill != node.fill || disc.stroke != node.stroke || disc.width != node.strokeWidth)
+        node.discRadius = -1;
     node.fill = disc.fill;
     node.stroke = disc.stroke;
     node.strokeWidth = disc.width;
@@ -271,13 +277,13 @@ void FieldLayerView::style(Node& node)
         node.detail.prepare(QTransform(), detailFont());
     }
     if (node.radius > 0)
-        resize(node, node.radius, true);
+        resizeNode(node, node.radius, true);
     // Colours and figures change the picture without moving anything.
     node.drawn.motion = -2;
     refreshNode(node);
 }
 
-void FieldLayerView::resize(Node& node, double r, bool force)
+void FieldLayerView::resizeNode(Node& node, double r, bool force)
 {
     if (!force && std::abs(r - node.radius) <= 0.4)
         return;
@@ -490,9 +496,12 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
 {
     RepaintCounter::count("field");
     QPainter p(this);
-    const QRect area = event->rect();
+    // The dirty rectangles of one frame lie scattered over the canvas; their
+    // bounding box would often be all of it.
+    const QRegion& area = event->region();
     if (covering_)
-        p.fillRect(area, Theme::bg());
+        for (const QRect& r : area)
+            p.fillRect(r, Theme::flatBrush(Theme::bg()));
     p.setRenderHint(QPainter::Antialiasing);
 
     // Larger bubbles lie behind smaller ones.
@@ -502,7 +511,7 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
         auto it = sim_.bodies.find(key);
         if (it == sim_.bodies.end() || it->second.alpha <= 0)
             continue;
-        if (!node.drawn.box.intersects(QRectF(area)))
+        if (!area.intersects(node.drawn.box.toAlignedRect()))
             continue;
         order.emplace_back(&node, &it->second);
     }
@@ -510,13 +519,15 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
                      [](const auto& a, const auto& b) { return a.second->r > b.second->r; });
     for (const auto& [node, body] : order)
         paintNode(p, *node, *body);
-    if (tipKey_ && tipBox_.intersects(QRectF(area)))
+    if (tipKey_ && area.intersects(tipBox_.toAlignedRect()))
         paintTip(p);
 }
 
 void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const
 {
-    const double r = body.r;
+    // Paths and labels keep the radius they were sized for until it moves
+    // by more than 0.4.
+    const double r = node.radius > 0 ? node.radius : body.r;
     p.save();
     p.translate(body.pos);
     const double s = node.scale.value();
@@ -528,12 +539,12 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         p.setOpacity(shell);
         if (node.flag) {
             p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(motionTime_)), 2));
+            p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(motionTime_))), 2));
             p.drawEllipse(QPointF(), r + 7, r + 7);
         }
-        p.setBrush(node.fill);
-        p.setPen(QPen(node.stroke, node.strokeWidth));
-        p.drawEllipse(QPointF(), r, r);
+        const QPixmap& disc = discArt(node, r);
+        const double half = disc.width() / disc.devicePixelRatio() / 2;
+        p.drawPixmap(QPointF(-half, -half), disc);
 
         if (node.ticksShown) {
             // One-point marks three points deep, evenly round the circle.
@@ -544,11 +555,11 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                 const QPointF dir(std::cos(a), std::sin(a));
                 marks.append(QLineF(dir * (r + 2.5), dir * (r + 5.5)));
             }
-            p.setPen(QPen(node.tickColor, 1, Qt::SolidLine, Qt::FlatCap));
+            p.setPen(QPen(Theme::flatBrush(node.tickColor), 1, Qt::SolidLine, Qt::FlatCap));
             p.drawLines(marks.data(), int(marks.size()));
         }
         if (node.selected) {
-            QPen ring(withAlpha(Theme::text(), 0.5), 1);
+            QPen ring(Theme::flatBrush(withAlpha(Theme::text(), 0.5)), 1);
             // Dash lengths are in pen widths; the width is 1.
             ring.setDashPattern({3, 4});
             ring.setDashOffset(-FieldStyle::marchPhase(motionTime_));
@@ -576,7 +587,7 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                 continue;
             const QColor color = withAlpha(Theme::net(), slot == 0 ? 1.0 : 0.6);
             p.setPen(Qt::NoPen);
-            p.setBrush(color);
+            p.setBrush(Theme::flatBrush(color));
             for (int k = 0; k < count; ++k) {
                 const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, motionTime_);
                 if (d.opacity <= 0)
@@ -594,12 +605,34 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
     p.restore();
 }
 
+const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
+{
+    const double ratio = devicePixelRatioF();
+    if (node.discRadius == r && !node.discArt.isNull() && node.discArt.devicePixelRatio() == ratio)
+        return node.discArt;
+    const double half = std::ceil(r + node.strokeWidth / 2 + 1);
+    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
+    QPixmap art(edge, edge);
+    art.setDevicePixelRatio(ratio);
+    art.fill(Qt::transparent);
+    QPainter p(&art);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(half, half);
+    p.setBrush(node.fill);
+    p.setPen(QPen(node.stroke, node.strokeWidth));
+    p.drawEllipse(QPointF(), r, r);
+    p.end();
+    node.discArt = art;
+    node.discRadius = r;
+    return node.discArt;
+}
+
 void FieldLayerView::paintTip(QPainter& p) const
 {
     p.save();
     p.setOpacity(1);
-    p.setPen(QPen(Theme::line(), 1));
-    p.setBrush(Theme::raised());
+    p.setPen(QPen(Theme::flatBrush(Theme::line()), 1));
+    p.setBrush(Theme::flatBrush(Theme::raised()));
     p.drawRoundedRect(tipBox_.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
     p.setFont(tipFont());
     p.setPen(Theme::text());

@@ -119,6 +119,10 @@ private:
         Animated<double> scale{1.0};
         QPixmap icon;
         bool hasIcon = false;
+        // The disc drawn once per radius and colour: a large antialiased
+        // circle costs far more to fill than to copy.
+        mutable QPixmap discArt;
+        mutable double discRadius = -1;
         Drawn drawn;
     };
 
@@ -130,7 +134,7 @@ private:
     void enter();
     void begin(Phase phase);
     void style(Node& node);
-    void resize(Node& node, double r, bool force);
+    void resizeNode(Node& node, double r, bool force);
     void saveLayout();
     std::map<QString, QPointF> layoutHint() const;
     struct Rows {
@@ -145,6 +149,7 @@ private:
     long long motionStep(const Node& node, const FieldSim::Body& body) const;
     void refreshNode(Node& node);
     void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const;
+    const QPixmap& discArt(const Node& node, double r) const;
     void paintTip(QPainter& p) const;
 
     // Pointer.

@@ -11,9 +11,11 @@
 
 namespace {
 
+// Plain square root: hypot's care for overflow costs a fifth of a frame,
+// and field coordinates are nowhere near its range.
 double length(QPointF v)
 {
-    return std::hypot(v.x(), v.y());
+    return std::sqrt(v.x() * v.x() + v.y() * v.y());
 }
 
 } // namespace
@@ -112,7 +114,8 @@ bool FieldSim::fly(Body& b, double now) const
     return true;
 }
 
-void FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, double dt, double now)
+double FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, double dt, double now,
+                         bool refresh)
 {
     const double width = size.width();
     const double height = size.height();
@@ -122,8 +125,10 @@ void FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, doub
     const double maxMem = maxMemOf(groups);
 
     QSet<QString> seen;
-    seen.reserve(qsizetype(groups.size()));
-    for (const GroupSample& g : groups) {
+    if (refresh)
+        seen.reserve(qsizetype(groups.size()));
+    static const std::vector<GroupSample> none;
+    for (const GroupSample& g : refresh ? groups : none) {
         seen.insert(g.key);
         auto it = bodies.find(g.key);
         if (it == bodies.end()) {
@@ -135,23 +140,28 @@ void FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, doub
         it->second.target = targetRadius(double(g.mem), maxMem, lo);
         it->second.heat = heatOf(g.cpu);
     }
-    std::erase_if(bodies, [&](const auto& entry) { return !seen.contains(entry.first); });
+    if (refresh)
+        std::erase_if(bodies, [&](const auto& entry) { return !seen.contains(entry.first); });
 
     if (collapse) {
         collapseFrame(now);
-        return;
+        return 0;
     }
     if (dissolve) {
         dissolveFrame(now);
-        return;
+        return 0;
     }
 
     // The map's order is the frame's order; its nodes stay put while the
     // frame runs, so the pairs below can hold them directly.
     std::vector<std::pair<const QString*, Body*>> order;
+    std::vector<QPointF> before;
     order.reserve(bodies.size());
-    for (auto& [key, body] : bodies)
+    before.reserve(bodies.size());
+    for (auto& [key, body] : bodies) {
         order.emplace_back(&key, &body);
+        before.push_back(body.pos);
+    }
 
     const double g = std::min(6 * dt, 1.0);
     const double f = std::min(12 * dt, 1.0);
@@ -190,34 +200,56 @@ void FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, doub
     auto held = [&](const QString* key) {
         return (dragging && *key == *dragging) || (pinned && *key == *pinned);
     };
+    // The pairs are scanned over a compact copy of what the test needs;
+    // only overlapping pairs touch the bodies, and the copy follows them.
     const std::size_t n = order.size();
+    struct Probe {
+        double x, y, r;
+        bool flying, held;
+    };
+    std::vector<Probe> probes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Body& b = *order[i].second;
+        probes[i] = {b.pos.x(), b.pos.y(), b.r, b.flight.has_value(), held(order[i].first)};
+    }
+    double widest = 0;
+    for (const Probe& p : probes)
+        widest = std::max(widest, p.r);
+    // Each pass sweeps the bodies from left to right and stops looking once
+    // the next body lies further right than any partner could reach. The
+    // pair keeps its map order for the correction's roles.
+    std::vector<std::pair<double, std::size_t>> byX(n);
     for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t i = 0; i < n; ++i) {
-            Body& bi = *order[i].second;
-            const bool iHeld = held(order[i].first);
-            for (std::size_t j = i + 1; j < n; ++j) {
-                Body& bj = *order[j].second;
-                if (bi.flight.has_value() != bj.flight.has_value())
+        for (std::size_t i = 0; i < n; ++i)
+            byX[i] = {probes[i].x, i};
+        std::sort(byX.begin(), byX.end());
+        for (std::size_t a = 0; a < n; ++a) {
+            const std::size_t ia = byX[a].second;
+            const double bound = probes[ia].r + widest + gap;
+            for (std::size_t b = a + 1; b < n; ++b) {
+                const std::size_t ib = byX[b].second;
+                if (probes[ib].x - probes[ia].x >= bound)
+                    break;
+                const std::size_t i = std::min(ia, ib);
+                const std::size_t j = std::max(ia, ib);
+                const Probe& pi = probes[i];
+                const Probe& pj = probes[j];
+                if (pi.flying != pj.flying)
                     continue;
-                const double reach = bi.r + bj.r + gap;
+                const double reach = pi.r + pj.r + gap;
                 // Far apart on either axis: no overlap, no square root.
-                if (std::abs(bj.pos.x() - bi.pos.x()) >= reach
-                    || std::abs(bj.pos.y() - bi.pos.y()) >= reach)
+                if (std::abs(pj.x - pi.x) >= reach || std::abs(pj.y - pi.y) >= reach)
                     continue;
-                separate(bi, bj, iHeld, held(order[j].first));
+                Body& bi = *order[i].second;
+                Body& bj = *order[j].second;
+                separate(bi, bj, pi.held, pj.held);
+                probes[i].x = bi.pos.x();
+                probes[i].y = bi.pos.y();
+                probes[j].x = bj.pos.x();
+                probes[j].y = bj.pos.y();
             }
         }
     }
-
-    bool resting = !dragging && !flying;
-    for (auto [key, b] : order) {
-        if (!resting)
-            break;
-        resting = std::abs(b->vel.x()) + std::abs(b->vel.y()) < 3
-            && std::abs(b->target - b->grown) < 0.3 && b->heat < 0.05 && b->form == 1
-            && b->alpha == 1;
-    }
-    settled = resting;
 
     for (auto [key, b] : order) {
         if ((dragging && *key == *dragging) || b->flight)
@@ -229,6 +261,22 @@ void FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, doub
         b->pos.setX(std::min(std::max(p.x(), std::min(r, c.x())), std::max(width - r, c.x())));
         b->pos.setY(std::min(std::max(p.y(), std::min(r, c.y())), std::max(height - r, c.y())));
     }
+
+    // Rest is judged by how far a body really went this frame: one leaning
+    // on its neighbours or on an edge is pulled and pushed back every frame
+    // and goes nowhere, whatever its velocity says.
+    double fastest = 0;
+    bool resting = !dragging && !flying;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const Body& b = *order[i].second;
+        const QPointF moved = b.pos - before[i];
+        const double speed = (std::abs(moved.x()) + std::abs(moved.y())) / dt;
+        fastest = std::max(fastest, speed);
+        resting = resting && speed < 3 && std::abs(b.target - b.grown) < 0.3 && b.heat < 0.05
+            && b.form == 1 && b.alpha == 1;
+    }
+    settled = resting;
+    return fastest;
 }
 
 void FieldSim::separate(Body& bi, Body& bj, bool iHeld, bool jHeld)
@@ -253,6 +301,17 @@ void FieldSim::separate(Body& bi, Body& bj, bool iHeld, bool jHeld)
         }
         bi.pos -= normal * overlap * wi;
         bj.pos += normal * overlap * wj;
+        // A body that gives way loses its speed into the other: leaning on
+        // a neighbour is rest, not motion, or a packed field never settles.
+        const auto stop = [](Body& b, QPointF into) {
+            const double towards = b.vel.x() * into.x() + b.vel.y() * into.y();
+            if (towards > 0)
+                b.vel -= into * towards;
+        };
+        if (wi > 0)
+            stop(bi, normal);
+        if (wj > 0)
+            stop(bj, -normal);
         return;
     }
     const double p = 0.6 * overlap;
@@ -296,11 +355,9 @@ std::map<QString, QPointF> FieldSim::settle(const std::vector<GroupSample>& grou
 
     constexpr double longAgo = -1e9;
     for (int i = 0; i < 480; ++i) {
-        sim.advance(groups, size, firstStep, longAgo);
-        const bool still = std::all_of(sim.bodies.begin(), sim.bodies.end(), [](const auto& e) {
-            return std::abs(e.second.vel.x()) + std::abs(e.second.vel.y()) < 2;
-        });
-        if (still)
+        // The first frame sizes and heats the bodies; the groups do not
+        // change after that.
+        if (sim.advance(groups, size, firstStep, longAgo, i == 0) < 2)
             break;
     }
 

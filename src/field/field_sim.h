@@ -123,7 +123,12 @@ public:
     static void separate(Body& i, Body& j, bool iHeld, bool jHeld);
 
 private:
-    void advance(const std::vector<GroupSample>& groups, QSizeF size, double dt, double now);
+    // `refresh` false skips spawning, sizing and removing, for frames whose
+    // groups are known to be the bodies' own, unchanged.
+    // Returns the fastest a body actually moved, in points per second (the
+    // two axes added), over the whole frame.
+    double advance(const std::vector<GroupSample>& groups, QSizeF size, double dt, double now,
+                   bool refresh = true);
     // Evaluates a flight; true while it still moves.
     bool fly(Body& body, double now) const;
     void collapseFrame(double now);
