@@ -22,12 +22,14 @@
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <tuple>
 
 namespace {
 
 using Theme::withAlpha;
 
 constexpr double iconEdge = 18;
+constexpr int blitBand = 64;
 
 QFont nameFont(double size)
 {
@@ -123,6 +125,8 @@ void FieldLayerView::wake()
 
 void FieldLayerView::stopClocks()
 {
+    spinToken_.issue();
+    spinSleeping_ = false;
     FrameClock::shared().unsubscribe(this);
     FrameClock::shared().unsubscribe(&motionOwner_);
 }
@@ -139,34 +143,77 @@ void FieldLayerView::ensureMotion()
 {
     if (!isVisible() || motionTicking())
         return;
-    if (!std::any_of(nodes_.begin(), nodes_.end(),
-                     [this](const auto& entry) { return hasMotion(entry.second); }))
+    bool any = false;
+    bool continuous = false;
+    for (const auto& [key, node] : nodes_) {
+        if (!hasMotion(node))
+            continue;
+        any = true;
+        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
+    }
+    if (!any || (spinSleeping_ && !continuous))
         return;
+    spinToken_.issue();
+    spinSleeping_ = false;
     motionTime_ = now();
-    FrameClock::shared().subscribe(&motionOwner_, [this](double dt) { return motionFrame(dt); });
+    FrameClock::shared().subscribe(&motionOwner_, [this](double) { return motionFrame(); });
 }
 
-bool FieldLayerView::motionFrame(double dt)
+bool FieldLayerView::motionFrame()
 {
     RepaintCounter::count("field motion frame");
-    RepaintCounter::count("field motion frame");
-    motionTime_ = now();
+    const double t = now();
+    const double dt = std::clamp(t - motionTime_, 0.0, 1.5);
+    motionTime_ = t;
     bool any = false;
+    bool continuous = false;
     for (auto& [key, node] : nodes_) {
         if (!hasMotion(node))
             continue;
         any = true;
+        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
         if (node.ticksShown)
             node.spin = std::fmod(node.spin + dt * node.tickSpeed * 2 * std::numbers::pi / 20,
                                   2 * std::numbers::pi);
         refreshNode(node);
     }
-    return any && isVisible();
+    if (!any || !isVisible())
+        return false;
+    if (continuous)
+        return true;
+    sleepUntilTicksMove();
+    return false;
+}
+
+// Ticks alone turn slowly: rather than wake every frame, sleep until the
+// first of them reaches its next whole device pixel.
+void FieldLayerView::sleepUntilTicksMove()
+{
+    const double ratio = devicePixelRatioF();
+    double wait = 1.0;
+    for (const auto& [key, node] : nodes_) {
+        if (!node.ticksShown || !hasMotion(node))
+            continue;
+        const double rim = (node.radius + 5.5) * ratio;
+        const double rate = node.tickSpeed * 2 * std::numbers::pi / 20; // radians a second
+        if (!(rim > 0) || !(rate > 0))
+            continue;
+        const double next = (std::floor(node.spin * rim) + 1) / rim;
+        wait = std::min(wait, (next - node.spin) / rate);
+    }
+    spinSleeping_ = true;
+    const std::uint64_t token = spinToken_.issue();
+    Scheduler::current().after(std::max(0.0, wait) + 1e-4, &motionOwner_, [this, token] {
+        if (!spinToken_.isLatest(token) || !isVisible())
+            return;
+        spinSleeping_ = false;
+        if (motionFrame())
+            ensureMotion();
+    });
 }
 
 bool FieldLayerView::simFrame()
 {
-    RepaintCounter::count("field simulation frame");
     RepaintCounter::count("field simulation frame");
     if (width() <= 20)
         return false;
@@ -258,6 +305,12 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
 void FieldLayerView::style(Node& node)
 {
     const GroupSample& g = node.group;
+    const auto look = [](const Node& n) {
+        return std::tuple(n.fill, n.stroke, n.strokeWidth, n.tickColor, n.tickCount, n.ticksShown,
+                          n.selected, n.flag, n.detailText, n.dots[0], n.dots[1]);
+    };
+    const auto before = look(node);
+
     const bool emphasised = (selection_ && *selection_ == g.key) || (hovered_ && *hovered_ == g.key);
     const FieldStyle::Disc disc = FieldStyle::disc(g.cpu, emphasised);
     if (disc.fill != node.fill || disc.stroke != node.stroke || disc.width != node.strokeWidth)
@@ -267,19 +320,26 @@ void FieldLayerView::style(Node& node)
     node.strokeWidth = disc.width;
     node.tickColor = FieldStyle::ticks(g.threads, threadLimit_);
     node.tickSpeed = FieldStyle::tickSpeed(g.cpu);
+    node.tickCount = FieldStyle::tickCount(g.threads);
+    node.ticksShown = node.radius > 0 && FieldStyle::ticksShown(node.tickCount, node.radius);
     node.selected = selection_ && *selection_ == g.key;
     auto flag = flags_.find(g.key);
     node.flag = flag == flags_.end() ? std::nullopt : std::optional<Severity>(*flag);
+    node.dots[0] = FieldStyle::dots(g.netIn);
+    node.dots[1] = FieldStyle::dots(g.netOut);
     const QString detail = FieldStyle::detailText(g);
     if (detail != node.detailText) {
         node.detailText = detail;
-        node.detail = plain(detail);
+        // Only the figures changed: the name keeps its layout.
+        const double width = node.radius > 0 ? FieldStyle::detailFrame(node.radius).width() : 0;
+        node.detail = plain(width > 0 ? QFontMetricsF(detailFont()).elidedText(detail, Qt::ElideRight, width)
+                                      : detail);
         node.detail.prepare(QTransform(), detailFont());
     }
-    if (node.radius > 0)
-        resizeNode(node, node.radius, true);
-    // Colours and figures change the picture without moving anything.
-    node.drawn.motion = -2;
+    // Colours and figures change the picture without moving anything; a
+    // sample that changes neither repaints nothing.
+    if (look(node) != before)
+        node.drawn.motion = -2;
     refreshNode(node);
 }
 
@@ -440,7 +500,7 @@ long long FieldLayerView::motionStep(const Node& node, const FieldSim::Body& bod
     // Each motion counts its own whole device pixels (or opacity steps);
     // mixing them into one number is enough to see that one moved.
     if (node.ticksShown)
-        step += static_cast<long long>(std::floor(node.spin * (body.r + 5.5) * ratio));
+        step += static_cast<long long>(std::floor(node.spin * ((node.radius > 0 ? node.radius : body.r) + 5.5) * ratio));
     if (node.selected)
         step += 1000003LL * static_cast<long long>(std::floor(FieldStyle::marchPhase(motionTime_) * ratio));
     if (node.flag)
@@ -480,6 +540,23 @@ void FieldLayerView::refreshNode(Node& node)
         || next.scale != node.drawn.scale || next.motion != node.drawn.motion;
     if (!moved)
         return;
+    const bool onlyTicks = next.motion != node.drawn.motion && node.drawn.motion >= 0
+        && next.box == node.drawn.box && next.alpha == node.drawn.alpha && next.form == node.drawn.form
+        && next.scale == node.drawn.scale && next.r == node.drawn.r && next.pos == node.drawn.pos
+        && node.ticksShown && !node.selected && !node.flag && node.dots[0] == 0 && node.dots[1] == 0;
+    if (onlyTicks && node.radius > 0) {
+        // Turning ticks touch only the band round the disc: the box less
+        // the square inside the circle.
+        node.drawn = next;
+        ++repaints_;
+        const QRect box = next.box.toAlignedRect().adjusted(-1, -1, 1, 1);
+        const double inner = (node.radius + 1.5) / std::numbers::sqrt2 * next.scale;
+        const QRect core = QRectF(next.pos.x() - inner, next.pos.y() - inner, 2 * inner, 2 * inner)
+                               .toAlignedRect()
+                               .adjusted(2, 2, -2, -2);
+        update(QRegion(box).subtracted(QRegion(core)));
+        return;
+    }
     QRectF dirty = next.box;
     if (node.drawn.box.isValid())
         dirty = dirty.isValid() ? dirty.united(node.drawn.box) : node.drawn.box;
@@ -543,8 +620,15 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
             p.drawEllipse(QPointF(), r + 7, r + 7);
         }
         const QPixmap& disc = discArt(node, r);
-        const double half = disc.width() / disc.devicePixelRatio() / 2;
-        p.drawPixmap(QPointF(-half, -half), disc);
+        const double ratio = disc.devicePixelRatio();
+        const double half = disc.width() / ratio / 2;
+        // In bands: Qt's raster engine sends a blit of more than about a
+        // hundred lines to its thread pool and waits for it, which costs
+        // more in wake-ups than the copy.
+        for (int y = 0; y < disc.height(); y += blitBand) {
+            const int rows = std::min(blitBand, disc.height() - y);
+            p.drawPixmap(QPointF(-half, -half + y / ratio), disc, QRectF(0, y, disc.width(), rows));
+        }
 
         if (node.ticksShown) {
             // One-point marks three points deep, evenly round the circle.

@@ -18,6 +18,7 @@
 #include "core/records.h"
 #include "field/field_sim.h"
 #include "ui/animation.h"
+#include "ui/scheduler.h"
 #endif
 
 #include <QHash>
@@ -73,7 +74,7 @@ public:
     // One frame of each subscription, as the shared clock calls them;
     // public so benchmarks can drive the canvas.
     bool simFrame();
-    bool motionFrame(double dt);
+    bool motionFrame();
 
 signals:
     void coveringChanged(bool covering);
@@ -129,6 +130,7 @@ private:
     void wake();
     void stopClocks();
     void ensureMotion();
+    void sleepUntilTicksMove();
     bool hasMotion(const Node& node) const;
     double now() const;
     void enter();
@@ -180,6 +182,8 @@ private:
     bool covering_ = false;
     double motionTime_ = 0;
     QObject motionOwner_;
+    Token spinToken_;
+    bool spinSleeping_ = false;
     std::optional<QString> tipKey_;
     QString tipText_;
     QRectF tipBox_;
