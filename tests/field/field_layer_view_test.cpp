@@ -87,6 +87,30 @@ TEST_F(FieldLayerViewTest, PaintsDiscsRingsAndForgetsRemovedGroups)
     EXPECT_FALSE(view.motionTicking());
 }
 
+TEST_F(FieldLayerViewTest, TurningTicksSleepBetweenPixels)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(400, 300));
+    GroupSample a = bubble("a", 4000);
+    a.threads = 200;
+    view.apply({a}, {}, std::nullopt, 400);
+    settle();
+    advance(0.1);
+    // Settled, with only slow ticks turning: no frames between their pixels.
+    EXPECT_FALSE(view.ticking());
+    EXPECT_FALSE(view.motionTicking());
+    const int before = view.repaints();
+    advance(5);
+    EXPECT_GT(view.repaints(), before + 3);
+    EXPECT_FALSE(view.motionTicking());
+
+    // Hidden, nothing turns at all.
+    view.hide();
+    const int hidden = view.repaints();
+    advance(5);
+    EXPECT_EQ(view.repaints(), hidden);
+}
+
 TEST_F(FieldLayerViewTest, ClickSelectsDragThrowsAndRightClickOpensTheMenu)
 {
     FieldLayerView view(nullptr);
