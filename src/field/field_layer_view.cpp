@@ -540,13 +540,13 @@ void FieldLayerView::refreshNode(Node& node)
         || next.scale != node.drawn.scale || next.motion != node.drawn.motion;
     if (!moved)
         return;
-    const bool onlyTicks = next.motion != node.drawn.motion && node.drawn.motion >= 0
+    const bool outside = next.motion != node.drawn.motion && node.drawn.motion >= 0
         && next.box == node.drawn.box && next.alpha == node.drawn.alpha && next.form == node.drawn.form
         && next.scale == node.drawn.scale && next.r == node.drawn.r && next.pos == node.drawn.pos
-        && node.ticksShown && !node.selected && !node.flag && node.dots[0] == 0 && node.dots[1] == 0;
-    if (onlyTicks && node.radius > 0) {
-        // Turning ticks touch only the band round the disc: the box less
-        // the square inside the circle.
+        && node.radius > 0;
+    if (outside) {
+        // The endless motions (ticks, ring, halo, dots) all lie outside the
+        // disc: repaint the box less the square inside the circle.
         node.drawn = next;
         ++repaints_;
         const QRect box = next.box.toAlignedRect().adjusted(-1, -1, 1, 1);
@@ -576,9 +576,12 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
     // The dirty rectangles of one frame lie scattered over the canvas; their
     // bounding box would often be all of it.
     const QRegion& area = event->region();
+    // Solid fills in bands, for the same reason as the disc's blit.
     if (covering_)
         for (const QRect& r : area)
-            p.fillRect(r, Theme::flatBrush(Theme::bg()));
+            for (int y = r.top(); y <= r.bottom(); y += blitBand)
+                p.fillRect(QRect(r.left(), y, r.width(), std::min(blitBand, r.bottom() + 1 - y)),
+                           Theme::bg());
     p.setRenderHint(QPainter::Antialiasing);
 
     // Larger bubbles lie behind smaller ones.
