@@ -422,8 +422,9 @@ QWidget* RootView::field(QWidget* parent)
         if (QWidget* list = stage_->view(Mode::table))
             list->setUpdatesEnabled(!covering);
     };
+    // The field stops covering (and lets the list paint again) as soon as
+    // the mode leaves it, well before the stage unmounts it.
     connect(view, &FieldView::coveringChanged, this, coverList);
-    connect(view, &QObject::destroyed, this, [coverList] { coverList(false); });
     return view;
 }
 
