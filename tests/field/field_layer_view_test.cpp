@@ -173,6 +173,44 @@ TEST_F(FieldLayerViewTest, SimulatedHoverHoldsABubbleUntilItsTime)
     monitor->fieldLayout = {};
 }
 
+TEST_F(FieldLayerViewTest, CollapseUncoversTheListAndKeepsTheLiveLayout)
+{
+    auto monitor = make();
+    FieldLayerView view(monitor.get());
+    showOffscreen(view, QSize(400, 300));
+    std::vector<bool> covering;
+    QObject::connect(&view, &FieldLayerView::coveringChanged,
+                     [&](bool on) { covering.push_back(on); });
+    const std::vector groups{bubble("a", 4000), bubble("b", 1000)};
+    view.apply(groups, {}, std::nullopt, 400);
+    settle();
+    ASSERT_EQ(covering, std::vector<bool>{true});
+    const QPointF livedAt = view.sim().bodies.at("a").pos;
+
+    // The list's row of "a" is on screen; "b" lies below the visible rows.
+    QSet<QString> hidden;
+    monitor->rowIconHider = [&](const QSet<QString>& keys) { hidden = keys; };
+    monitor->rowAnchorSource = [] {
+        Monitor::RowAnchors anchors;
+        anchors.points = {{QStringLiteral("a"), QPointF(37, 50)}, {QStringLiteral("b"), QPointF(37, 900)}};
+        anchors.clip = QRectF(0, 0, 400, 300);
+        return std::optional(anchors);
+    };
+    view.transition(false, FieldLayerView::Phase::toRows);
+    EXPECT_EQ(covering, (std::vector<bool>{true, false}));
+    EXPECT_EQ(hidden, QSet<QString>{QStringLiteral("a")});
+    settle(1);
+    EXPECT_LT(std::hypot(view.sim().bodies.at("a").pos.x() - 37, view.sim().bodies.at("a").pos.y() - 50), 1e-6);
+    EXPECT_EQ(view.sim().bodies.at("b").alpha, 0);
+    // Saved where the bubbles lived, not where they are flying.
+    EXPECT_EQ(monitor->fieldLayout.points.value("a"), livedAt);
+    EXPECT_EQ(monitor->fieldLayout.size, QSizeF(400, 300));
+
+    // Pointer input is ignored outside the live phase.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, livedAt.toPoint());
+    EXPECT_FALSE(view.sim().dragging);
+}
+
 TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
 {
     EXPECT_EQ(FieldView::phaseOf(Monitor::Mode::field), FieldLayerView::Phase::live);
