@@ -4,10 +4,10 @@
 #include "app/incident_drawer.h"
 #include "app/reveal.h"
 #include "app/stage.h"
-#include "app/stand_ins.h"
 #include "app/toolbar.h"
 #include "core/l10n.h"
 #include "field/capacity_bars.h"
+#include "field/field_view.h"
 #include "field/memory_legend.h"
 #include "field/reactor_view.h"
 #include "field/trace_stack.h"
@@ -15,6 +15,7 @@
 #include "network/flow_view.h"
 #include "network/ports_view.h"
 #include "process/inspector_view.h"
+#include "process/process_menu.h"
 #include "process/process_table.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
@@ -477,12 +478,33 @@ QWidget* RootView::content(Mode mode, QWidget* parent)
 {
     switch (mode) {
     case Mode::table: return new ProcessTable(monitor_, parent);
-    case Mode::field: return new StandIn("Field", "力场", parent);
+    case Mode::field: return field(parent);
     case Mode::flow: return new FlowView(monitor_, 36, 230, parent);
     case Mode::domains: return new DomainsView(monitor_, parent);
     case Mode::ports: return new PortsView(monitor_, parent);
     }
     return new QWidget(parent);
+}
+
+// The field over the list: a menu from the process views, and the list kept
+// from repainting while the settled field hides it.
+QWidget* RootView::field(QWidget* parent)
+{
+    Monitor& monitor = monitor_;
+    auto menu = [&monitor](const GroupSample& group, QWidget* owner) {
+        return ProcessMenu::menu(group, std::nullopt, monitor, owner);
+    };
+    auto* view = new FieldView(monitor_, menu, parent);
+    auto coverList = [this](bool covering) {
+        if (!stage_)
+            return;
+        if (QWidget* list = stage_->view(Mode::table))
+            list->setUpdatesEnabled(!covering);
+    };
+    // The field stops covering (and lets the list paint again) as soon as
+    // the mode leaves it, well before the stage unmounts it.
+    connect(view, &FieldView::coveringChanged, this, coverList);
+    return view;
 }
 
 void RootView::focusFilter()

@@ -116,6 +116,7 @@ private:
     QWidget* buildCentre();
     void buildInspector();
     QWidget* content(Monitor::Mode mode, QWidget* parent);
+    QWidget* field(QWidget* parent);
 
     Monitor& monitor_;
     QWidget* frame_ = nullptr;

@@ -1,0 +1,136 @@
+// The bubble field with 120 groups of mixed sizes, loads, thread counts and
+// traffic: one simulation frame, the resting layout, one full paint at
+// 1400 × 800 on the raster engine, and one frame of the endless motions
+// with the repaint it asks for.
+
+#include "field/field_layer_view.h"
+#include "field/field_sim.h"
+
+#include "ui/scheduler.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+const QSizeF size(1400, 800);
+
+std::vector<GroupSample> groups(int n, bool busy = true)
+{
+    std::vector<GroupSample> out;
+    for (int i = 0; i < n; ++i) {
+        GroupSample g(QStringLiteral("g%1").arg(i), QStringLiteral("Application %1").arg(i), std::nullopt);
+        g.mem = uint64_t(6e9 / std::pow(1 + (i * 37 % 120), 1.3));
+        g.cpu = double(i * 31 % 17) * (busy && i % 5 == 0 ? 12 : 0.8);
+        g.threads = (i * 13) % 300;
+        g.fds = 40 + i;
+        g.netIn = i % 4 == 0 ? 50'000.0 * (i + 1) : 0;
+        g.netOut = i % 8 == 0 ? 9'000.0 * (i + 1) : 0;
+        out.push_back(g);
+    }
+    return out;
+}
+
+void BM_Advance120(benchmark::State& state)
+{
+    const auto gs = groups(120);
+    FieldSim sim;
+    double now = 0;
+    for (int i = 0; i < 120; ++i)
+        sim.step(gs, size, now += 1.0 / 60);
+    for (auto _ : state) {
+        sim.step(gs, size, now += 1.0 / 60);
+        benchmark::DoNotOptimize(sim.settled);
+    }
+}
+BENCHMARK(BM_Advance120)->Unit(benchmark::kMicrosecond);
+
+void BM_Settle120(benchmark::State& state)
+{
+    const auto gs = groups(120);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FieldSim::settle(gs, size, {}));
+}
+BENCHMARK(BM_Settle120)->Unit(benchmark::kMillisecond);
+
+// A canvas that has entered and come to rest, on a manual clock.
+struct Canvas {
+    ScopedManualScheduler clock;
+    FieldLayerView view{nullptr};
+
+    explicit Canvas(bool shown)
+    {
+        view.resize(size.toSize());
+        if (shown)
+            view.show();
+        // Cool enough to come to rest, so only the endless motions run.
+        const auto gs = groups(120, false);
+        QHash<QString, Severity> flags{{QStringLiteral("g3"), Severity::warn},
+                                       {QStringLiteral("g9"), Severity::critical}};
+        view.apply(gs, flags, QStringLiteral("g1"), 400);
+        for (int i = 0; i < 1800 && (i < 60 || view.ticking() || !shown); ++i) {
+            clock.scheduler.advance(1.0 / 60);
+            view.simFrame();
+        }
+        QApplication::processEvents();
+    }
+};
+
+void BM_FullPaint120(benchmark::State& state)
+{
+    Canvas canvas(false);
+    QImage image(size.toSize(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        canvas.view.render(&image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_FullPaint120)->Unit(benchmark::kMillisecond);
+
+void BM_MotionFrame120(benchmark::State& state)
+{
+    Canvas canvas(true);
+    const int before = canvas.view.repaints();
+    for (auto _ : state) {
+        // The shared clock runs the motions' frame; the events paint it.
+        canvas.clock.scheduler.advance(1.0 / 60);
+        QApplication::processEvents();
+    }
+    state.counters["settled"] = canvas.view.ticking() ? 0 : 1;
+    state.counters["bubbles repainted per frame"] =
+        double(canvas.view.repaints() - before) / double(state.iterations());
+}
+BENCHMARK(BM_MotionFrame120)->Unit(benchmark::kMicrosecond);
+
+// The quiet field: no traffic, no selection, no incidents; only the thread
+// ticks turn.
+void BM_QuietMotionFrame120(benchmark::State& state)
+{
+    ScopedManualScheduler clock;
+    FieldLayerView view(nullptr);
+    view.resize(size.toSize());
+    view.show();
+    auto gs = groups(120, false);
+    for (GroupSample& g : gs)
+        g.netIn = g.netOut = 0;
+    view.apply(gs, {}, std::nullopt, 400);
+    for (int i = 0; i < 1800 && (i < 60 || view.ticking()); ++i)
+        clock.scheduler.advance(1.0 / 60);
+    QApplication::processEvents();
+    const int before = view.repaints();
+    for (auto _ : state) {
+        clock.scheduler.advance(1.0 / 60);
+        QApplication::processEvents();
+    }
+    state.counters["settled"] = view.ticking() ? 0 : 1;
+    state.counters["bubbles repainted per frame"] =
+        double(view.repaints() - before) / double(state.iterations());
+}
+BENCHMARK(BM_QuietMotionFrame120)->Unit(benchmark::kMicrosecond);
+
+} // namespace

@@ -1,0 +1,933 @@
+#include "field/field_layer_view.h"
+
+#include "field/field_style.h"
+#include "field/repaint_counter.h"
+#include "model/monitor.h"
+#include "platform/defaults.h"
+#include "ui/desktop_settings.h"
+#include "ui/fonts.h"
+#include "ui/frame_clock.h"
+#include "ui/icons.h"
+#include "ui/interaction_hold.h"
+#include "ui/process_icon.h"
+#include "ui/scheduler.h"
+#include "ui/theme.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <tuple>
+
+namespace {
+
+using Theme::withAlpha;
+
+constexpr double iconEdge = 18;
+constexpr int blitBand = 64;
+
+QFont nameFont(double size)
+{
+    return Fonts::font(size, QFont::DemiBold);
+}
+
+QFont detailFont()
+{
+    return Fonts::mono(9);
+}
+
+QFont tipFont()
+{
+    return Fonts::mono(10);
+}
+
+QStaticText plain(const QString& text)
+{
+    QStaticText s(text);
+    s.setTextFormat(Qt::PlainText);
+    s.setPerformanceHint(QStaticText::AggressiveCaching);
+    return s;
+}
+
+double shellOpacity(double form)
+{
+    return std::min(form / 0.45, 1.0);
+}
+
+double iconOpacity(double form)
+{
+    return form / 0.4 < 1 ? 1 - form / 0.4 : 0;
+}
+
+} // namespace
+
+FieldLayerView::FieldLayerView(Monitor* monitor, QWidget* parent)
+    : QWidget(parent), monitor_(monitor)
+{
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    const Defaults& defaults = Defaults::standard();
+    simulatedBubble_ = defaults.stringValue(QStringLiteral("simulateHoverBubble"));
+    simulatedUntil_ = defaults.doubleValue(QStringLiteral("simulateHoverUntil"), 0);
+    if (!std::isfinite(simulatedUntil_))
+        simulatedUntil_ = 0;
+}
+
+FieldLayerView::~FieldLayerView()
+{
+    saveLayout();
+    stopClocks();
+}
+
+double FieldLayerView::now() const
+{
+    return Scheduler::current().now();
+}
+
+bool FieldLayerView::ticking() const
+{
+    return FrameClock::shared().subscribed(this);
+}
+
+bool FieldLayerView::motionTicking() const
+{
+    return FrameClock::shared().subscribed(&motionOwner_);
+}
+
+double FieldLayerView::scale(const QString& key) const
+{
+    auto it = nodes_.find(key);
+    return it == nodes_.end() ? 1 : it->second.scale.value();
+}
+
+std::optional<std::pair<QString, QRectF>> FieldLayerView::tip() const
+{
+    if (!tipKey_)
+        return std::nullopt;
+    return std::pair{tipText_, tipBox_};
+}
+
+// ---- clocks
+
+void FieldLayerView::wake()
+{
+    if (!isVisible() || ticking())
+        return;
+    // The first frame after a pause steps by the first frame's length.
+    sim_.last.reset();
+    FrameClock::shared().subscribe(this, [this](double) { return simFrame(); });
+}
+
+void FieldLayerView::stopClocks()
+{
+    spinToken_.issue();
+    spinSleeping_ = false;
+    FrameClock::shared().unsubscribe(this);
+    FrameClock::shared().unsubscribe(&motionOwner_);
+}
+
+bool FieldLayerView::hasMotion(const Node& node) const
+{
+    auto it = sim_.bodies.find(node.group.key);
+    if (it == sim_.bodies.end() || it->second.alpha <= 0 || shellOpacity(it->second.form) <= 0)
+        return false;
+    return node.ticksShown || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
+}
+
+void FieldLayerView::ensureMotion()
+{
+    if (!isVisible() || motionTicking())
+        return;
+    bool any = false;
+    bool continuous = false;
+    for (const auto& [key, node] : nodes_) {
+        if (!hasMotion(node))
+            continue;
+        any = true;
+        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
+    }
+    if (!any || (spinSleeping_ && !continuous))
+        return;
+    spinToken_.issue();
+    spinSleeping_ = false;
+    motionTime_ = now();
+    FrameClock::shared().subscribe(&motionOwner_, [this](double) { return motionFrame(); });
+}
+
+bool FieldLayerView::motionFrame()
+{
+    RepaintCounter::count("field motion frame");
+    const double t = now();
+    const double dt = std::clamp(t - motionTime_, 0.0, 1.5);
+    motionTime_ = t;
+    bool any = false;
+    bool continuous = false;
+    for (auto& [key, node] : nodes_) {
+        if (!hasMotion(node))
+            continue;
+        any = true;
+        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
+        if (node.ticksShown)
+            node.spin = std::fmod(node.spin + dt * node.tickSpeed * 2 * std::numbers::pi / 20,
+                                  2 * std::numbers::pi);
+        refreshNode(node);
+    }
+    if (!any || !isVisible())
+        return false;
+    if (continuous)
+        return true;
+    sleepUntilTicksMove();
+    return false;
+}
+
+// Ticks alone turn slowly: rather than wake every frame, sleep until the
+// first of them reaches its next whole device pixel.
+void FieldLayerView::sleepUntilTicksMove()
+{
+    const double ratio = devicePixelRatioF();
+    double wait = 1.0;
+    for (const auto& [key, node] : nodes_) {
+        if (!node.ticksShown || !hasMotion(node))
+            continue;
+        const double rim = (node.radius + 5.5) * ratio;
+        const double rate = node.tickSpeed * 2 * std::numbers::pi / 20; // radians a second
+        if (!(rim > 0) || !(rate > 0))
+            continue;
+        const double next = (std::floor(node.spin * rim) + 1) / rim;
+        wait = std::min(wait, (next - node.spin) / rate);
+    }
+    spinSleeping_ = true;
+    const std::uint64_t token = spinToken_.issue();
+    Scheduler::current().after(std::max(0.0, wait) + 1e-4, &motionOwner_, [this, token] {
+        if (!spinToken_.isLatest(token) || !isVisible())
+            return;
+        spinSleeping_ = false;
+        if (motionFrame())
+            ensureMotion();
+    });
+}
+
+bool FieldLayerView::simFrame()
+{
+    RepaintCounter::count("field simulation frame");
+    if (width() <= 20)
+        return false;
+    if (!entered_) {
+        if (groups_.empty())
+            return false;
+        enter();
+    }
+    trackPointer();
+    sim_.step(groups_, QSizeF(size()), now());
+
+    bool scaling = false;
+    for (auto& [key, node] : nodes_) {
+        scaling = node.scale.step(FrameClock::interval) || scaling;
+        auto it = sim_.bodies.find(key);
+        if (it == sim_.bodies.end())
+            continue;
+        const FieldSim::Body& body = it->second;
+        if (!node.hasIcon && iconOpacity(body.form) > 0) {
+            node.hasIcon = true;
+            const double ratio = devicePixelRatioF();
+            QPixmap icon(QSize(int(std::ceil(iconEdge * ratio)), int(std::ceil(iconEdge * ratio))));
+            icon.setDevicePixelRatio(ratio);
+            icon.fill(Qt::transparent);
+            QPainter ip(&icon);
+            ip.setRenderHint(QPainter::SmoothPixmapTransform);
+            ProcessIcon::paint(ip, QRectF(0, 0, iconEdge, iconEdge), iconEdge,
+                               Icons::letter(node.group.name), node.group.bundlePath);
+            ip.end();
+            node.icon = icon;
+        }
+        resizeNode(node, body.r, false);
+        refreshNode(node);
+    }
+
+    if (phase_ == Phase::live && entered_) {
+        const bool flying = std::any_of(sim_.bodies.begin(), sim_.bodies.end(),
+                                        [](const auto& e) { return e.second.flight.has_value(); });
+        if (!flying)
+            setCovering(true);
+    }
+    ensureMotion();
+    return !sim_.settled || scaling;
+}
+
+void FieldLayerView::setCovering(bool covering)
+{
+    if (covering == covering_)
+        return;
+    covering_ = covering;
+    setAttribute(Qt::WA_OpaquePaintEvent, covering);
+    update();
+    emit coveringChanged(covering);
+}
+
+// ---- model
+
+void FieldLayerView::apply(const std::vector<GroupSample>& groups,
+                           const QHash<QString, Severity>& flags,
+                           const std::optional<QString>& selection, int threadLimit)
+{
+    groups_ = groups;
+    flags_ = flags;
+    selection_ = selection;
+    threadLimit_ = threadLimit;
+
+    QSet<QString> seen;
+    for (const GroupSample& g : groups) {
+        seen.insert(g.key);
+        auto [it, made] = nodes_.try_emplace(g.key);
+        it->second.group = g;
+        style(it->second);
+    }
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+        if (seen.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        if (it->second.drawn.box.isValid())
+            update(it->second.drawn.box.toAlignedRect());
+        it = nodes_.erase(it);
+    }
+    if (tipKey_ && !nodes_.contains(*tipKey_))
+        hideTip();
+    wake();
+    ensureMotion();
+}
+
+void FieldLayerView::style(Node& node)
+{
+    const GroupSample& g = node.group;
+    const auto look = [](const Node& n) {
+        return std::tuple(n.fill, n.stroke, n.strokeWidth, n.tickColor, n.tickCount, n.ticksShown,
+                          n.selected, n.flag, n.detailText, n.dots[0], n.dots[1]);
+    };
+    const auto before = look(node);
+
+    const bool emphasised = (selection_ && *selection_ == g.key) || (hovered_ && *hovered_ == g.key);
+    const FieldStyle::Disc disc = FieldStyle::disc(g.cpu, emphasised);
+    if (disc.fill != node.fill || disc.stroke != node.stroke || disc.width != node.strokeWidth)
+        node.discRadius = -1;
+    node.fill = disc.fill;
+    node.stroke = disc.stroke;
+    node.strokeWidth = disc.width;
+    node.tickColor = FieldStyle::ticks(g.threads, threadLimit_);
+    node.tickSpeed = FieldStyle::tickSpeed(g.cpu);
+    node.tickCount = FieldStyle::tickCount(g.threads);
+    node.ticksShown = node.radius > 0 && FieldStyle::ticksShown(node.tickCount, node.radius);
+    node.selected = selection_ && *selection_ == g.key;
+    auto flag = flags_.find(g.key);
+    node.flag = flag == flags_.end() ? std::nullopt : std::optional<Severity>(*flag);
+    node.dots[0] = FieldStyle::dots(g.netIn);
+    node.dots[1] = FieldStyle::dots(g.netOut);
+    const QString detail = FieldStyle::detailText(g);
+    if (detail != node.detailText) {
+        node.detailText = detail;
+        // Only the figures changed: the name keeps its layout.
+        const double width = node.radius > 0 ? FieldStyle::detailFrame(node.radius).width() : 0;
+        node.detail = plain(width > 0 ? QFontMetricsF(detailFont()).elidedText(detail, Qt::ElideRight, width)
+                                      : detail);
+        node.detail.prepare(QTransform(), detailFont());
+    }
+    // Colours and figures change the picture without moving anything; a
+    // sample that changes neither repaints nothing.
+    if (look(node) != before)
+        node.drawn.motion = -2;
+    refreshNode(node);
+}
+
+void FieldLayerView::resizeNode(Node& node, double r, bool force)
+{
+    if (!force && std::abs(r - node.radius) <= 0.4)
+        return;
+    const GroupSample& g = node.group;
+    node.radius = r;
+    node.tickCount = FieldStyle::tickCount(g.threads);
+    node.ticksShown = FieldStyle::ticksShown(node.tickCount, r);
+    node.nameSize = FieldStyle::nameSize(r);
+    if (node.nameSize) {
+        const QFont font = nameFont(*node.nameSize);
+        const QRectF frame = FieldStyle::nameFrame(r, *node.nameSize);
+        const QString elided = QFontMetricsF(font).elidedText(g.name, Qt::ElideRight, frame.width());
+        node.name = plain(elided);
+        node.name.prepare(QTransform(), font);
+        const QRectF detailBox = FieldStyle::detailFrame(r);
+        const QString detail =
+            QFontMetricsF(detailFont()).elidedText(node.detailText, Qt::ElideRight, detailBox.width());
+        node.detail = plain(detail);
+        node.detail.prepare(QTransform(), detailFont());
+    }
+    node.dots[0] = FieldStyle::dots(g.netIn);
+    node.dots[1] = FieldStyle::dots(g.netOut);
+}
+
+// ---- phases
+
+void FieldLayerView::transition(bool fromRows, Phase phase)
+{
+    fromRows_ = fromRows;
+    if (phase != phase_) {
+        phase_ = phase;
+        if (entered_)
+            begin(phase);
+        return;
+    }
+    if (phase == Phase::toRows && entered_ && sim_.collapse) {
+        if (auto rows = rowPoints()) {
+            sim_.collapse->anchors = rows->visible;
+            sim_.collapse->away = rows->away;
+            wake();
+        }
+    }
+}
+
+void FieldLayerView::enter()
+{
+    entered_ = true;
+    std::map<QString, QPointF> rows;
+    if (fromRows_)
+        if (auto points = rowPoints())
+            rows = points->visible;
+    sim_.enter(groups_, QSizeF(size()), rows, layoutHint(), now());
+    hideRowIcons(rows);
+    if (phase_ != Phase::live)
+        begin(phase_);
+}
+
+void FieldLayerView::hideRowIcons(const std::map<QString, QPointF>& rows)
+{
+    if (!monitor_ || !monitor_->rowIconHider)
+        return;
+    QSet<QString> keys;
+    for (const auto& [key, point] : rows)
+        if (sim_.bodies.contains(key))
+            keys.insert(key);
+    monitor_->rowIconHider(keys);
+}
+
+void FieldLayerView::begin(Phase phase)
+{
+    switch (phase) {
+    case Phase::live:
+        sim_.resumeLive(now());
+        break;
+    case Phase::toRows: {
+        saveLayout();
+        const std::optional<Rows> rows = rowPoints();
+        setHover(std::nullopt);
+        release();
+        hideTip();
+        sim_.beginCollapse(rows ? rows->visible : std::map<QString, QPointF>{},
+                           rows ? rows->away : std::map<QString, double>{}, now());
+        hideRowIcons(rows ? rows->visible : std::map<QString, QPointF>{});
+        break;
+    }
+    case Phase::dissolve:
+        saveLayout();
+        setHover(std::nullopt);
+        release();
+        hideTip();
+        sim_.beginDissolve(QSizeF(size()), now());
+        break;
+    }
+    if (phase != Phase::live)
+        setCovering(false);
+    wake();
+}
+
+std::optional<FieldLayerView::Rows> FieldLayerView::rowPoints() const
+{
+    if (!window() || !monitor_ || !monitor_->rowAnchorSource)
+        return std::nullopt;
+    const std::optional<Monitor::RowAnchors> anchors = monitor_->rowAnchorSource();
+    if (!anchors)
+        return std::nullopt;
+    const QWidget* top = window();
+    QHash<QString, QPointF> points;
+    for (auto it = anchors->points.begin(); it != anchors->points.end(); ++it)
+        points.insert(it.key(), mapFrom(top, it.value()));
+    const QRectF clip(mapFrom(top, anchors->clip.topLeft()), anchors->clip.size());
+    FieldStyle::RowPoints found = FieldStyle::rowPoints(points, clip);
+    return Rows{std::move(found.visible), std::move(found.away)};
+}
+
+void FieldLayerView::saveLayout()
+{
+    if (!entered_ || width() <= 20 || sim_.bodies.empty() || !monitor_)
+        return;
+    Monitor::FieldLayout layout;
+    if (!sim_.collapse && !sim_.dissolve) {
+        for (const auto& [key, b] : sim_.bodies)
+            layout.points.insert(key, b.flight ? b.flight->to : b.pos);
+    } else {
+        for (const auto& [key, home] : sim_.homes)
+            layout.points.insert(key, home);
+    }
+    layout.size = QSizeF(size());
+    monitor_->fieldLayout = layout;
+}
+
+std::map<QString, QPointF> FieldLayerView::layoutHint() const
+{
+    std::map<QString, QPointF> hint;
+    if (!monitor_)
+        return hint;
+    const Monitor::FieldLayout& saved = monitor_->fieldLayout;
+    if (saved.size.width() <= 20 || saved.size.height() <= 0)
+        return hint;
+    const double sx = width() / saved.size.width();
+    const double sy = height() / saved.size.height();
+    for (auto it = saved.points.begin(); it != saved.points.end(); ++it)
+        hint.emplace(it.key(), QPointF(it.value().x() * sx, it.value().y() * sy));
+    return hint;
+}
+
+// ---- repaint bookkeeping
+
+long long FieldLayerView::motionStep(const Node& node, const FieldSim::Body& body) const
+{
+    if (!hasMotion(node))
+        return 0;
+    const double ratio = devicePixelRatioF();
+    long long step = 0;
+    // Each motion counts its own whole device pixels (or opacity steps);
+    // mixing them into one number is enough to see that one moved.
+    if (node.ticksShown)
+        step += static_cast<long long>(std::floor(node.spin * ((node.radius > 0 ? node.radius : body.r) + 5.5) * ratio));
+    if (node.selected)
+        step += 1000003LL * static_cast<long long>(std::floor(FieldStyle::marchPhase(motionTime_) * ratio));
+    if (node.flag)
+        step += 7919LL * static_cast<long long>(std::floor(FieldStyle::throb(motionTime_) * 48));
+    if (node.dots[0] > 0 || node.dots[1] > 0)
+        step += 104729LL
+            * static_cast<long long>(std::floor(motionTime_ * 26 / FieldStyle::flowPeriod * ratio));
+    return step;
+}
+
+FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSim::Body& body) const
+{
+    Drawn d;
+    d.pos = body.pos;
+    d.r = body.r;
+    d.alpha = body.alpha;
+    d.form = body.form;
+    d.scale = node.scale.value();
+    d.motion = motionStep(node, body);
+    const bool dots = node.dots[0] > 0 || node.dots[1] > 0;
+    const double reach = std::max(dots ? body.r + 34 : body.r + 10, iconEdge / 2 + 2)
+        * std::max(1.05, d.scale);
+    if (body.alpha > 0)
+        d.box = QRectF(body.pos.x() - reach, body.pos.y() - reach, 2 * reach, 2 * reach);
+    return d;
+}
+
+void FieldLayerView::refreshNode(Node& node)
+{
+    auto it = sim_.bodies.find(node.group.key);
+    if (it == sim_.bodies.end())
+        return;
+    const Drawn next = drawnState(node, it->second);
+    const bool moved = std::abs(next.pos.x() - node.drawn.pos.x()) > 0.02
+        || std::abs(next.pos.y() - node.drawn.pos.y()) > 0.02 || std::abs(next.r - node.drawn.r) > 0.01
+        || next.alpha != node.drawn.alpha || next.form != node.drawn.form
+        || next.scale != node.drawn.scale || next.motion != node.drawn.motion;
+    if (!moved)
+        return;
+    const bool outside = next.motion != node.drawn.motion && node.drawn.motion >= 0
+        && next.box == node.drawn.box && next.alpha == node.drawn.alpha && next.form == node.drawn.form
+        && next.scale == node.drawn.scale && next.r == node.drawn.r && next.pos == node.drawn.pos
+        && node.radius > 0;
+    if (outside) {
+        // The endless motions (ticks, ring, halo, dots) all lie outside the
+        // disc: repaint the box less the square inside the circle.
+        node.drawn = next;
+        ++repaints_;
+        const QRect box = next.box.toAlignedRect().adjusted(-1, -1, 1, 1);
+        const double inner = (node.radius + 1.5) / std::numbers::sqrt2 * next.scale;
+        const QRect core = QRectF(next.pos.x() - inner, next.pos.y() - inner, 2 * inner, 2 * inner)
+                               .toAlignedRect()
+                               .adjusted(2, 2, -2, -2);
+        update(QRegion(box).subtracted(QRegion(core)));
+        return;
+    }
+    QRectF dirty = next.box;
+    if (node.drawn.box.isValid())
+        dirty = dirty.isValid() ? dirty.united(node.drawn.box) : node.drawn.box;
+    node.drawn = next;
+    if (dirty.isValid()) {
+        ++repaints_;
+        update(dirty.toAlignedRect().adjusted(-1, -1, 1, 1));
+    }
+}
+
+// ---- painting
+
+void FieldLayerView::paintEvent(QPaintEvent* event)
+{
+    RepaintCounter::count("field");
+    QPainter p(this);
+    // The dirty rectangles of one frame lie scattered over the canvas; their
+    // bounding box would often be all of it.
+    const QRegion& area = event->region();
+    // Solid fills in bands, for the same reason as the disc's blit.
+    if (covering_)
+        for (const QRect& r : area)
+            for (int y = r.top(); y <= r.bottom(); y += blitBand)
+                p.fillRect(QRect(r.left(), y, r.width(), std::min(blitBand, r.bottom() + 1 - y)),
+                           Theme::bg());
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // Larger bubbles lie behind smaller ones.
+    std::vector<std::pair<const Node*, const FieldSim::Body*>> order;
+    order.reserve(nodes_.size());
+    for (const auto& [key, node] : nodes_) {
+        auto it = sim_.bodies.find(key);
+        if (it == sim_.bodies.end() || it->second.alpha <= 0)
+            continue;
+        if (!area.intersects(node.drawn.box.toAlignedRect()))
+            continue;
+        order.emplace_back(&node, &it->second);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.second->r > b.second->r; });
+    for (const auto& [node, body] : order)
+        paintNode(p, *node, *body);
+    if (tipKey_ && area.intersects(tipBox_.toAlignedRect()))
+        paintTip(p);
+}
+
+void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const
+{
+    // Paths and labels keep the radius they were sized for until it moves
+    // by more than 0.4.
+    const double r = node.radius > 0 ? node.radius : body.r;
+    p.save();
+    p.translate(body.pos);
+    const double s = node.scale.value();
+    if (s != 1)
+        p.scale(s, s);
+
+    const double shell = shellOpacity(body.form) * body.alpha;
+    if (shell > 0) {
+        p.setOpacity(shell);
+        if (node.flag) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(motionTime_))), 2));
+            p.drawEllipse(QPointF(), r + 7, r + 7);
+        }
+        const QPixmap& disc = discArt(node, r);
+        const double ratio = disc.devicePixelRatio();
+        const double half = disc.width() / ratio / 2;
+        // In bands: Qt's raster engine sends a blit of more than about a
+        // hundred lines to its thread pool and waits for it, which costs
+        // more in wake-ups than the copy.
+        for (int y = 0; y < disc.height(); y += blitBand) {
+            const int rows = std::min(blitBand, disc.height() - y);
+            p.drawPixmap(QPointF(-half, -half + y / ratio), disc, QRectF(0, y, disc.width(), rows));
+        }
+
+        if (node.ticksShown) {
+            // One-point marks three points deep, evenly round the circle.
+            const int n = node.tickCount;
+            QVarLengthArray<QLineF, 72> marks;
+            for (int k = 0; k < n; ++k) {
+                const double a = node.spin + 2 * std::numbers::pi * k / n;
+                const QPointF dir(std::cos(a), std::sin(a));
+                marks.append(QLineF(dir * (r + 2.5), dir * (r + 5.5)));
+            }
+            p.setPen(QPen(Theme::flatBrush(node.tickColor), 1, Qt::SolidLine, Qt::FlatCap));
+            p.drawLines(marks.data(), int(marks.size()));
+        }
+        if (node.selected) {
+            QPen ring(Theme::flatBrush(withAlpha(Theme::text(), 0.5)), 1);
+            // Dash lengths are in pen widths; the width is 1.
+            ring.setDashPattern({3, 4});
+            ring.setDashOffset(-FieldStyle::marchPhase(motionTime_));
+            p.setBrush(Qt::NoBrush);
+            p.setPen(ring);
+            p.drawEllipse(QPointF(), r + 4, r + 4);
+        }
+        if (node.nameSize) {
+            const QRectF nf = FieldStyle::nameFrame(r, *node.nameSize);
+            const QSizeF ns = node.name.size();
+            p.setFont(nameFont(*node.nameSize));
+            p.setPen(Theme::text());
+            p.drawStaticText(QPointF(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2)),
+                             node.name);
+            const QRectF df = FieldStyle::detailFrame(r);
+            const QSizeF ds = node.detail.size();
+            p.setFont(detailFont());
+            p.setPen(Theme::dim());
+            p.drawStaticText(QPointF(std::round(-ds.width() / 2), std::round(df.center().y() - ds.height() / 2)),
+                             node.detail);
+        }
+        for (int slot = 0; slot < 2; ++slot) {
+            const int count = node.dots[slot];
+            if (count < 1)
+                continue;
+            const QColor color = withAlpha(Theme::net(), slot == 0 ? 1.0 : 0.6);
+            p.setPen(Qt::NoPen);
+            p.setBrush(Theme::flatBrush(color));
+            for (int k = 0; k < count; ++k) {
+                const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, motionTime_);
+                if (d.opacity <= 0)
+                    continue;
+                p.setOpacity(shell * d.opacity);
+                p.drawEllipse(d.centre, 1.3, 1.3);
+            }
+        }
+    }
+    const double icon = iconOpacity(body.form) * body.alpha;
+    if (icon > 0 && !node.icon.isNull()) {
+        p.setOpacity(icon);
+        p.drawPixmap(QPointF(-iconEdge / 2, -iconEdge / 2), node.icon);
+    }
+    p.restore();
+}
+
+const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
+{
+    const double ratio = devicePixelRatioF();
+    if (node.discRadius == r && !node.discArt.isNull() && node.discArt.devicePixelRatio() == ratio)
+        return node.discArt;
+    const double half = std::ceil(r + node.strokeWidth / 2 + 1);
+    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
+    QPixmap art(edge, edge);
+    art.setDevicePixelRatio(ratio);
+    art.fill(Qt::transparent);
+    QPainter p(&art);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(half, half);
+    p.setBrush(node.fill);
+    p.setPen(QPen(node.stroke, node.strokeWidth));
+    p.drawEllipse(QPointF(), r, r);
+    p.end();
+    node.discArt = art;
+    node.discRadius = r;
+    return node.discArt;
+}
+
+void FieldLayerView::paintTip(QPainter& p) const
+{
+    p.save();
+    p.setOpacity(1);
+    p.setPen(QPen(Theme::flatBrush(Theme::line()), 1));
+    p.setBrush(Theme::flatBrush(Theme::raised()));
+    p.drawRoundedRect(tipBox_.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+    p.setFont(tipFont());
+    p.setPen(Theme::text());
+    const QSizeF ts = tipLayout_.size();
+    p.drawStaticText(QPointF(std::round(tipBox_.center().x() - ts.width() / 2),
+                             std::round(tipBox_.center().y() - ts.height() / 2)),
+                     tipLayout_);
+    p.restore();
+}
+
+// ---- widget events
+
+void FieldLayerView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    wake();
+}
+
+void FieldLayerView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    wake();
+    ensureMotion();
+}
+
+void FieldLayerView::hideEvent(QHideEvent* event)
+{
+    stopClocks();
+    QWidget::hideEvent(event);
+}
+
+// ---- pointer
+
+void FieldLayerView::trackPointer()
+{
+    if (phase_ != Phase::live)
+        return;
+    if (!simulatedBubble_.isEmpty() && monitor_) {
+        const double since = now() - InteractionHold::launch();
+        if (simulatedUntil_ <= 0 || since < simulatedUntil_) {
+            for (const GroupSample& g : groups_) {
+                if (g.name != simulatedBubble_)
+                    continue;
+                auto it = sim_.bodies.find(g.key);
+                if (it != sim_.bodies.end() && !it->second.flight)
+                    hover(it->second.pos, g.key);
+                return;
+            }
+            return;
+        }
+    }
+    if (pointerInside_ && !InteractionHold::simulating() && !sim_.dragging) {
+        hover(pointer_, std::nullopt);
+        return;
+    }
+    if (!sim_.dragging && (hovered_ || sim_.pinned))
+        hover(std::nullopt, std::nullopt);
+}
+
+void FieldLayerView::hover(const std::optional<QPointF>& point, const std::optional<QString>& forced)
+{
+    if (phase_ != Phase::live)
+        return;
+    std::optional<QString> key = forced;
+    if (!key && point)
+        key = sim_.hit(*point);
+    setHover(key);
+    const std::optional<QString> pin = !pinBlocked_ && !sim_.dragging ? key : std::nullopt;
+    if (pin != sim_.pinned) {
+        sim_.pinned = pin;
+        wake();
+    }
+    if (key && point && nodes_.contains(*key))
+        showTip(*key, *point);
+    else
+        hideTip();
+}
+
+void FieldLayerView::showTip(const QString& key, QPointF point)
+{
+    const QString text = FieldStyle::tooltipText(nodes_.at(key).group);
+    const QFontMetricsF metrics(tipFont());
+    const QRectF box = FieldStyle::tooltipFrame(point, metrics.horizontalAdvance(text), width());
+    if (tipKey_ == key && text == tipText_ && box == tipBox_)
+        return;
+    if (tipKey_)
+        update(tipBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
+    tipKey_ = key;
+    if (text != tipText_) {
+        tipText_ = text;
+        tipLayout_ = plain(text);
+        tipLayout_.prepare(QTransform(), tipFont());
+    }
+    tipBox_ = box;
+    update(tipBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+void FieldLayerView::hideTip()
+{
+    if (!tipKey_)
+        return;
+    tipKey_.reset();
+    update(tipBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+void FieldLayerView::setHover(const std::optional<QString>& key)
+{
+    if (key == hovered_)
+        return;
+    const std::optional<QString> old = hovered_;
+    hovered_ = key;
+    for (const auto& k : {old, key})
+        if (k)
+            if (auto it = nodes_.find(*k); it != nodes_.end())
+                style(it->second);
+    if (old && old != pressedKey_)
+        setScale(old, 1.0);
+    if (key && key != pressedKey_)
+        setScale(key, 1.04);
+}
+
+void FieldLayerView::setScale(const std::optional<QString>& key, double scale)
+{
+    if (!key)
+        return;
+    auto it = nodes_.find(*key);
+    if (it == nodes_.end())
+        return;
+    const Animation spring = Animation::spring(Motion::quick() * 1.5, 0.72);
+    it->second.scale.setTarget(scale, spring.unless(DesktopSettings::instance().reduceMotion()));
+    refreshNode(it->second);
+    wake();
+}
+
+void FieldLayerView::release()
+{
+    if (!pressedKey_)
+        return;
+    const QString key = *pressedKey_;
+    pressedKey_.reset();
+    setScale(key, hovered_ == key ? 1.04 : 1.0);
+}
+
+void FieldLayerView::enterEvent(QEnterEvent* event)
+{
+    pointerInside_ = true;
+    QWidget::enterEvent(event);
+}
+
+void FieldLayerView::leaveEvent(QEvent* event)
+{
+    pointerInside_ = false;
+    hover(std::nullopt, std::nullopt);
+    QWidget::leaveEvent(event);
+}
+
+void FieldLayerView::mouseMoveEvent(QMouseEvent* event)
+{
+    pointer_ = event->position();
+    pointerInside_ = true;
+    if (event->buttons() & Qt::LeftButton) {
+        if (sim_.dragging) {
+            sim_.dragPoint = pointer_;
+            dragMoved_ = true;
+            wake();
+        }
+        return;
+    }
+    pinBlocked_ = false;
+    hover(pointer_, std::nullopt);
+}
+
+void FieldLayerView::mousePressEvent(QMouseEvent* event)
+{
+    if (phase_ != Phase::live)
+        return;
+    const QPointF at = event->position();
+    if (event->button() == Qt::RightButton) {
+        if (!monitor_ || !menuFactory)
+            return;
+        const std::optional<QString> key = sim_.hit(at);
+        if (!key || !nodes_.contains(*key))
+            return;
+        std::unique_ptr<QMenu> menu(menuFactory(nodes_.at(*key).group, this));
+        if (menu)
+            menu->exec(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    sim_.pinned.reset();
+    sim_.dragging = sim_.hit(at);
+    sim_.dragPoint = at;
+    dragMoved_ = false;
+    hideTip();
+    pressedKey_ = sim_.dragging;
+    setScale(pressedKey_, 0.97);
+    wake();
+}
+
+void FieldLayerView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (phase_ != Phase::live || event->button() != Qt::LeftButton)
+        return;
+    if (!dragMoved_ && onSelect)
+        onSelect(sim_.dragging);
+    pinBlocked_ = dragMoved_;
+    sim_.dragging.reset();
+    release();
+    wake();
+}

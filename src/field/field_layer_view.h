@@ -1,0 +1,194 @@
+#pragma once
+// The bubble canvas of the Field mode. Every application group is a bubble
+// whose place, size, form and opacity come from FieldSim, and whose colours,
+// thread ticks, labels, incident halo, selection ring and traffic dots come
+// from its figures. One painted canvas draws them all from cached text and
+// icon pictures. Two frame-clock subscriptions drive it: the simulation's,
+// only while something is unsettled, and the endless motions' (spin, halo,
+// ring, dots), only while one of them shows; both stop while hidden. Each
+// frame repaints only the bubbles whose picture changed.
+//
+// It also runs the three phases of a mode switch: live, the collapse into
+// the process list's rows, and the dissolve towards any other mode; and it
+// takes the pointer: hover, tooltip, press, drag and throw, click and the
+// context menu.
+
+#ifndef Q_MOC_RUN
+#include "core/incident.h"
+#include "core/records.h"
+#include "field/field_sim.h"
+#include "ui/animation.h"
+#include "ui/scheduler.h"
+#endif
+
+#include <QHash>
+#include <QPixmap>
+#include <QPointer>
+#include <QStaticText>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <optional>
+
+class Monitor;
+class QMenu;
+
+class FieldLayerView : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Phase { live, toRows, dissolve };
+
+    // Builds the context menu of a group; the caller owns the menu.
+    using MenuFactory = std::function<QMenu*(const GroupSample&, QWidget* parent)>;
+
+    // `monitor` is watched, not owned: without it the field still runs, with
+    // no row anchors, no saved layout and no menu.
+    explicit FieldLayerView(Monitor* monitor, QWidget* parent = nullptr);
+    ~FieldLayerView() override;
+
+    std::function<void(const std::optional<QString>&)> onSelect;
+    MenuFactory menuFactory;
+
+    void apply(const std::vector<GroupSample>& groups, const QHash<QString, Severity>& flags,
+               const std::optional<QString>& selection, int threadLimit);
+    void transition(bool fromRows, Phase phase);
+
+    Phase phase() const { return phase_; }
+    bool entered() const { return entered_; }
+    const FieldSim& sim() const { return sim_; }
+    const std::vector<GroupSample>& groups() const { return groups_; }
+    // The live field is fully drawn and hides whatever lies under it.
+    bool covering() const { return covering_; }
+    bool ticking() const;
+    bool motionTicking() const;
+    const std::optional<QString>& hovered() const { return hovered_; }
+    // The hover and press scale a bubble is drawn at now.
+    double scale(const QString& key) const;
+    // The tooltip's text and box while it shows.
+    std::optional<std::pair<QString, QRectF>> tip() const;
+    // Bubble repaints asked for since the view was made (tests, benchmarks).
+    int repaints() const { return repaints_; }
+
+    // One frame of each subscription, as the shared clock calls them;
+    // public so benchmarks can drive the canvas.
+    bool simFrame();
+    bool motionFrame();
+
+signals:
+    void coveringChanged(bool covering);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // What one bubble was last painted with; a frame repaints it only when
+    // this changes.
+    struct Drawn {
+        QRectF box;
+        QPointF pos;
+        double r = -1, alpha = -1, form = -1, scale = -1;
+        long long motion = -1;
+        bool operator==(const Drawn&) const = default;
+    };
+
+    struct Node {
+        GroupSample group;
+        double radius = -1;
+        QColor fill, stroke, tickColor;
+        double strokeWidth = 1;
+        double tickSpeed = 0.15;
+        int tickCount = 0;
+        bool ticksShown = false;
+        bool selected = false;
+        std::optional<Severity> flag;
+        std::optional<double> nameSize;
+        QStaticText name;
+        QStaticText detail;
+        QString detailText;
+        int dots[2] = {0, 0};
+        double spin = 0; // radians
+        Animated<double> scale{1.0};
+        QPixmap icon;
+        bool hasIcon = false;
+        // The disc drawn once per radius and colour: a large antialiased
+        // circle costs far more to fill than to copy.
+        mutable QPixmap discArt;
+        mutable double discRadius = -1;
+        Drawn drawn;
+    };
+
+    void wake();
+    void stopClocks();
+    void ensureMotion();
+    void sleepUntilTicksMove();
+    bool hasMotion(const Node& node) const;
+    double now() const;
+    void enter();
+    void begin(Phase phase);
+    void style(Node& node);
+    void resizeNode(Node& node, double r, bool force);
+    void saveLayout();
+    std::map<QString, QPointF> layoutHint() const;
+    struct Rows {
+        std::map<QString, QPointF> visible;
+        std::map<QString, double> away;
+    };
+    std::optional<Rows> rowPoints() const;
+    void hideRowIcons(const std::map<QString, QPointF>& rows);
+    void setCovering(bool covering);
+
+    Drawn drawnState(const Node& node, const FieldSim::Body& body) const;
+    long long motionStep(const Node& node, const FieldSim::Body& body) const;
+    void refreshNode(Node& node);
+    void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const;
+    const QPixmap& discArt(const Node& node, double r) const;
+    void paintTip(QPainter& p) const;
+
+    // Pointer.
+    void trackPointer();
+    void hover(const std::optional<QPointF>& point, const std::optional<QString>& forced);
+    void setHover(const std::optional<QString>& key);
+    void release();
+    void setScale(const std::optional<QString>& key, double scale);
+    void showTip(const QString& key, QPointF point);
+    void hideTip();
+
+    QPointer<Monitor> monitor_;
+    FieldSim sim_;
+    std::map<QString, Node> nodes_;
+    std::vector<GroupSample> groups_;
+    QHash<QString, Severity> flags_;
+    std::optional<QString> selection_;
+    int threadLimit_ = 400;
+    std::optional<QString> hovered_;
+    std::optional<QString> pressedKey_;
+    bool dragMoved_ = false;
+    bool fromRows_ = false;
+    bool entered_ = false;
+    Phase phase_ = Phase::live;
+    bool pointerInside_ = false;
+    bool pinBlocked_ = false;
+    QPointF pointer_;
+    bool covering_ = false;
+    double motionTime_ = 0;
+    QObject motionOwner_;
+    Token spinToken_;
+    bool spinSleeping_ = false;
+    std::optional<QString> tipKey_;
+    QString tipText_;
+    QRectF tipBox_;
+    QStaticText tipLayout_;
+    QString simulatedBubble_;
+    double simulatedUntil_ = 0;
+    int repaints_ = 0;
+};

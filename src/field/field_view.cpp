@@ -1,0 +1,195 @@
+#include "field/field_view.h"
+
+#include "core/l10n.h"
+#include "field/field_style.h"
+#include "ui/fonts.h"
+#include "ui/frame_clock.h"
+#include "ui/theme.h"
+
+#include <QPainter>
+#include <QStaticText>
+
+// The five-part legend along the bottom-left corner; it takes no pointer
+// input, so clicks and drags reach the bubbles below it.
+class FieldLegend : public QWidget {
+public:
+    explicit FieldLegend(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        rebuild();
+    }
+    ~FieldLegend() override { FrameClock::shared().unsubscribe(this); }
+
+    static QFont font()
+    {
+        return Fonts::font(9.5, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6);
+    }
+
+    void rebuild()
+    {
+        const QStringList texts = FieldView::legendTexts();
+        if (texts == texts_)
+            return;
+        texts_ = texts;
+        const QFontMetricsF metrics(font());
+        width_ = 0;
+        for (const QString& t : texts_)
+            width_ += metrics.horizontalAdvance(t);
+        width_ += 14 * (texts_.size() - 1);
+        height_ = metrics.height();
+        update();
+    }
+    QSize extent() const { return QSize(int(std::ceil(width_)) + 24, int(std::ceil(height_)) + 24); }
+
+    void show(bool shown)
+    {
+        const double target = shown ? 1 : 0;
+        if (opacity_.target() == target)
+            return;
+        opacity_.setTarget(target, Animation::timing(Motion::ease(), Motion::standard()));
+        if (!isVisible()) {
+            opacity_.set(target);
+            update();
+            return;
+        }
+        FrameClock::shared().subscribe(this, [this](double dt) {
+            const bool moving = opacity_.step(dt);
+            update();
+            return moving;
+        });
+    }
+    double opacity() const { return opacity_.value(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const double alpha = std::clamp(opacity_.value(), 0.0, 1.0);
+        if (alpha <= 0)
+            return;
+        QPainter p(this);
+        p.setOpacity(alpha);
+        p.setFont(font());
+        p.setPen(Theme::faint());
+        const QFontMetricsF metrics(font());
+        double x = 12;
+        const double y = height() - 12 - height_;
+        for (const QString& t : texts_) {
+            p.drawText(QRectF(x, y, metrics.horizontalAdvance(t) + 2, height_),
+                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, t);
+            x += metrics.horizontalAdvance(t) + 14;
+        }
+    }
+    void hideEvent(QHideEvent* event) override
+    {
+        FrameClock::shared().unsubscribe(this);
+        opacity_.set(opacity_.target());
+        QWidget::hideEvent(event);
+    }
+
+private:
+    QStringList texts_;
+    double width_ = 0;
+    double height_ = 0;
+    Animated<double> opacity_{0.0};
+};
+
+QStringList FieldView::legendTexts()
+{
+    return {L10n::text("Size · memory", "面积 内存"), L10n::text("Color · CPU", "颜色 CPU"),
+            L10n::text("Ticks · threads", "刻度 线程"), L10n::text("Particles · traffic", "粒子 流量"),
+            L10n::text("Drag to throw", "拖拽可抛掷")};
+}
+
+FieldLayerView::Phase FieldView::phaseOf(Monitor::Mode mode)
+{
+    switch (mode) {
+    case Monitor::Mode::field: return FieldLayerView::Phase::live;
+    case Monitor::Mode::table: return FieldLayerView::Phase::toRows;
+    case Monitor::Mode::flow:
+    case Monitor::Mode::domains:
+    case Monitor::Mode::ports: break;
+    }
+    return FieldLayerView::Phase::dissolve;
+}
+
+FieldView::Model FieldView::build(Monitor& monitor)
+{
+    Model m;
+    m.groups = FieldStyle::chooseGroups(monitor.rows(), monitor.fieldPinned());
+    m.flags = FieldStyle::mergeFlags(monitor.openIncidents());
+    m.selection = monitor.selection();
+    m.threadLimit = int(std::clamp<int64_t>(monitor.prefs().thresholds.threads, 0, INT32_MAX));
+    m.fromRows = monitor.fieldFromRows();
+    m.phase = phaseOf(monitor.mode());
+    return m;
+}
+
+FieldView::FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget* parent)
+    : QWidget(parent), monitor_(monitor)
+{
+    setAttribute(Qt::WA_NoSystemBackground);
+    layer_ = new FieldLayerView(&monitor, this);
+    layer_->menuFactory = std::move(menu);
+    layer_->onSelect = [this](const std::optional<QString>& key) { select(key); };
+    legend_ = new FieldLegend(this);
+    connect(layer_, &FieldLayerView::coveringChanged, this, &FieldView::coveringChanged);
+
+    for (auto signal : {&Monitor::snapshotChanged, &Monitor::filterChanged, &Monitor::sortChanged,
+                        &Monitor::ascendingChanged, &Monitor::incidentsChanged,
+                        &Monitor::selectionChanged, &Monitor::prefsChanged,
+                        &Monitor::fieldFromRowsChanged, &Monitor::modeChanged})
+        connect(&monitor, signal, this, &FieldView::scheduleRefresh);
+    refresh();
+}
+
+FieldView::~FieldView() = default;
+
+double FieldView::legendOpacity() const
+{
+    return legend_->opacity();
+}
+
+void FieldView::select(const std::optional<QString>& key)
+{
+    if (!key || key == monitor_.selection())
+        monitor_.setSelection(std::nullopt);
+    else
+        monitor_.setSelection(key);
+    monitor_.setFocusPid(std::nullopt);
+}
+
+void FieldView::scheduleRefresh()
+{
+    refreshGate_.schedule();
+}
+
+void FieldView::refresh()
+{
+    legend_->rebuild();
+    legend_->show(legendShown_ && monitor_.mode() == Monitor::Mode::field);
+    Model next = build(monitor_);
+    if (model_ && *model_ == next)
+        return;
+    model_ = std::move(next);
+    layer_->transition(model_->fromRows, model_->phase);
+    layer_->apply(model_->groups, model_->flags, model_->selection, model_->threadLimit);
+}
+
+void FieldView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layer_->setGeometry(rect());
+    const QSize extent = legend_->extent();
+    legend_->setGeometry(0, height() - extent.height(), std::min(width(), extent.width()),
+                         extent.height());
+}
+
+void FieldView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!legendShown_) {
+        legendShown_ = true;
+        scheduleRefresh();
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The Field mode: chooses which groups become bubbles, derives their
+// incident flags, maps the mode to a phase of the bubble canvas, turns
+// bubble clicks into selection changes and lays a small legend over the
+// bottom-left corner.
+
+#ifndef Q_MOC_RUN
+#include "field/field_layer_view.h"
+#include "model/monitor.h"
+#include "ui/animation.h"
+#include "ui/refresh_gate.h"
+#endif
+
+#include <QWidget>
+
+class FieldLegend;
+
+class FieldView : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Model {
+        std::vector<GroupSample> groups;
+        QHash<QString, Severity> flags;
+        std::optional<QString> selection;
+        int threadLimit = 400;
+        bool fromRows = false;
+        FieldLayerView::Phase phase = FieldLayerView::Phase::live;
+        bool operator==(const Model&) const = default;
+    };
+
+    static Model build(Monitor& monitor);
+    static FieldLayerView::Phase phaseOf(Monitor::Mode mode);
+    // The legend's texts in the current language.
+    static QStringList legendTexts();
+
+    FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget* parent = nullptr);
+    ~FieldView() override;
+
+    FieldLayerView* layer() const { return layer_; }
+    // The legend's opacity now, 0…1.
+    double legendOpacity() const;
+    // A click on a bubble (or on nothing): selects the group, or clears the
+    // selection when it is already selected or nothing was hit.
+    void select(const std::optional<QString>& key);
+
+signals:
+    void coveringChanged(bool covering);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void scheduleRefresh();
+    void refresh();
+
+    Monitor& monitor_;
+    FieldLayerView* layer_;
+    FieldLegend* legend_;
+    std::optional<Model> model_;
+    bool legendShown_ = false;
+    RefreshGate refreshGate_{this, [this] { refresh(); }};
+};

@@ -1,0 +1,234 @@
+#include "field/field_layer_view.h"
+#include "field/field_style.h"
+#include "field/field_view.h"
+
+#include "app/view_fixture.h"
+#include "ui/interaction_hold.h"
+#include "ui/theme.h"
+
+#include <QImage>
+#include <QTest>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+GroupSample bubble(const QString& key, uint64_t mem, double cpu = 0)
+{
+    GroupSample g(key, key, std::nullopt);
+    g.mem = mem;
+    g.cpu = cpu;
+    return g;
+}
+
+class FieldLayerViewTest : public ViewTest {
+protected:
+    static QColor over(const QColor& ground, const QColor& paint)
+    {
+        const double a = paint.alphaF();
+        return QColor::fromRgbF(float(ground.redF() * (1 - a) + paint.redF() * a),
+                                float(ground.greenF() * (1 - a) + paint.greenF() * a),
+                                float(ground.blueF() * (1 - a) + paint.blueF() * a));
+    }
+    static bool near(const QColor& a, const QColor& b, int tolerance = 3)
+    {
+        return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+            && std::abs(a.blue() - b.blue()) <= tolerance;
+    }
+    static QPoint pixel(QPointF p) { return QPoint(int(std::floor(p.x())), int(std::floor(p.y()))); }
+};
+
+} // namespace
+
+TEST_F(FieldLayerViewTest, PaintsDiscsRingsAndForgetsRemovedGroups)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(400, 300));
+    const GroupSample a = bubble("a", 4000, 0);
+    const GroupSample b = bubble("b", 1000, 10);
+    view.apply({a, b}, {}, std::nullopt, 400);
+    settle();
+    ASSERT_TRUE(view.entered());
+    EXPECT_TRUE(view.covering());
+    EXPECT_FALSE(view.ticking());
+    EXPECT_FALSE(view.motionTicking()); // nothing spins, glows or flows
+
+    QImage image = view.grab().toImage();
+    const FieldSim::Body bodyA = view.sim().bodies.at("a");
+    const FieldSim::Body bodyB = view.sim().bodies.at("b");
+    EXPECT_TRUE(near(image.pixelColor(pixel(bodyA.pos)), over(Theme::bg(), FieldStyle::disc(0, false).fill)));
+    EXPECT_TRUE(near(image.pixelColor(pixel(bodyB.pos)), over(Theme::bg(), FieldStyle::disc(10, false).fill)));
+
+    // Selected: a dashed ring four points outside the disc.
+    view.apply({a, b}, {}, QStringLiteral("a"), 400);
+    EXPECT_TRUE(view.motionTicking());
+    advance(0.1);
+    image = view.grab().toImage();
+    int lit = 0;
+    for (int k = 0; k < 360; ++k) {
+        const double angle = k * std::numbers::pi / 180;
+        const QPointF at = bodyA.pos + (bodyA.r + 4) * QPointF(std::cos(angle), std::sin(angle));
+        if (image.pixelColor(pixel(at)).lightness() > Theme::bg().lightness() + 30)
+            ++lit;
+    }
+    EXPECT_GT(lit, 60);
+    EXPECT_LT(lit, 300); // dashes, not a solid line
+
+    // A group that leaves takes its picture with it.
+    view.apply({a}, {}, std::nullopt, 400);
+    settle();
+    EXPECT_FALSE(view.sim().bodies.contains("b"));
+    image = view.grab().toImage();
+    // Look inside b's old disc, on the side away from a.
+    const QPointF away = bodyB.pos - bodyA.pos;
+    const QPointF inside = bodyB.pos + away / std::hypot(away.x(), away.y()) * (bodyB.r - 3);
+    EXPECT_TRUE(near(image.pixelColor(pixel(inside)), Theme::bg(), 1));
+    EXPECT_FALSE(view.motionTicking());
+}
+
+TEST_F(FieldLayerViewTest, TurningTicksSleepBetweenPixels)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(400, 300));
+    GroupSample a = bubble("a", 4000);
+    a.threads = 200;
+    view.apply({a}, {}, std::nullopt, 400);
+    settle();
+    advance(0.1);
+    // Settled, with only slow ticks turning: no frames between their pixels.
+    EXPECT_FALSE(view.ticking());
+    EXPECT_FALSE(view.motionTicking());
+    const int before = view.repaints();
+    advance(5);
+    EXPECT_GT(view.repaints(), before + 3);
+    EXPECT_FALSE(view.motionTicking());
+
+    // Hidden, nothing turns at all.
+    view.hide();
+    const int hidden = view.repaints();
+    advance(5);
+    EXPECT_EQ(view.repaints(), hidden);
+}
+
+TEST_F(FieldLayerViewTest, ClickSelectsDragThrowsAndRightClickOpensTheMenu)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(400, 300));
+    std::vector<std::optional<QString>> picked;
+    view.onSelect = [&](const std::optional<QString>& key) { picked.push_back(key); };
+    view.apply({bubble("a", 4000)}, {}, std::nullopt, 400);
+    settle();
+    const QPointF at = view.sim().bodies.at("a").pos;
+
+    QTest::mousePress(&view, Qt::LeftButton, {}, at.toPoint());
+    EXPECT_EQ(view.sim().dragging, QStringLiteral("a"));
+    settle(0.5);
+    EXPECT_NEAR(view.scale("a"), 0.97, 0.01);
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, at.toPoint());
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(2, 2));
+    ASSERT_EQ(picked.size(), 2u);
+    EXPECT_EQ(picked[0], QStringLiteral("a"));
+    EXPECT_EQ(picked[1], std::nullopt);
+
+    // A drag moves the bubble with the pointer and does not select.
+    QTest::mousePress(&view, Qt::LeftButton, {}, at.toPoint());
+    QMouseEvent move(QEvent::MouseMove, at + QPointF(30, 0), view.mapToGlobal(at + QPointF(30, 0)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&view, &move);
+    advance(FrameClock::interval);
+    EXPECT_EQ(view.sim().bodies.at("a").pos, at + QPointF(30, 0));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, (at + QPointF(30, 0)).toPoint());
+    EXPECT_EQ(picked.size(), 2u);
+    EXPECT_FALSE(view.sim().dragging);
+}
+
+TEST_F(FieldLayerViewTest, SimulatedHoverHoldsABubbleUntilItsTime)
+{
+    defaults().set(QStringLiteral("simulateHoverBubble"), QStringLiteral("a"));
+    defaults().set(QStringLiteral("simulateHoverUntil"), 10);
+    InteractionHold::launch();
+    auto monitor = make();
+    FieldLayerView view(monitor.get());
+    showOffscreen(view, QSize(400, 300));
+    const std::vector groups{bubble("a", 4000), bubble("b", 1000)};
+    view.apply(groups, {}, std::nullopt, 400);
+    settle();
+    // Flights are not hovered; the next sample finds it resting.
+    view.apply(groups, {}, std::nullopt, 400);
+    settle();
+    EXPECT_EQ(view.hovered(), QStringLiteral("a"));
+    EXPECT_EQ(view.sim().pinned, QStringLiteral("a"));
+    EXPECT_NEAR(view.scale("a"), 1.04, 1e-3);
+    ASSERT_TRUE(view.tip());
+    EXPECT_TRUE(view.tip()->first.startsWith(QStringLiteral("a   CPU 0.0%")));
+
+    advance(10);
+    view.apply(groups, {}, std::nullopt, 400);
+    settle();
+    EXPECT_EQ(view.hovered(), std::nullopt);
+    EXPECT_EQ(view.sim().pinned, std::nullopt);
+    EXPECT_FALSE(view.tip());
+    // Saved for the next entry when the field goes.
+    monitor->fieldLayout = {};
+}
+
+TEST_F(FieldLayerViewTest, CollapseUncoversTheListAndKeepsTheLiveLayout)
+{
+    auto monitor = make();
+    FieldLayerView view(monitor.get());
+    showOffscreen(view, QSize(400, 300));
+    std::vector<bool> covering;
+    QObject::connect(&view, &FieldLayerView::coveringChanged,
+                     [&](bool on) { covering.push_back(on); });
+    const std::vector groups{bubble("a", 4000), bubble("b", 1000)};
+    view.apply(groups, {}, std::nullopt, 400);
+    settle();
+    ASSERT_EQ(covering, std::vector<bool>{true});
+    const QPointF livedAt = view.sim().bodies.at("a").pos;
+
+    // The list's row of "a" is on screen; "b" lies below the visible rows.
+    QSet<QString> hidden;
+    monitor->rowIconHider = [&](const QSet<QString>& keys) { hidden = keys; };
+    monitor->rowAnchorSource = [] {
+        Monitor::RowAnchors anchors;
+        anchors.points = {{QStringLiteral("a"), QPointF(37, 50)}, {QStringLiteral("b"), QPointF(37, 900)}};
+        anchors.clip = QRectF(0, 0, 400, 300);
+        return std::optional(anchors);
+    };
+    view.transition(false, FieldLayerView::Phase::toRows);
+    EXPECT_EQ(covering, (std::vector<bool>{true, false}));
+    EXPECT_EQ(hidden, QSet<QString>{QStringLiteral("a")});
+    settle(1);
+    EXPECT_LT(std::hypot(view.sim().bodies.at("a").pos.x() - 37, view.sim().bodies.at("a").pos.y() - 50), 1e-6);
+    EXPECT_EQ(view.sim().bodies.at("b").alpha, 0);
+    // Saved where the bubbles lived, not where they are flying.
+    EXPECT_EQ(monitor->fieldLayout.points.value("a"), livedAt);
+    EXPECT_EQ(monitor->fieldLayout.size, QSizeF(400, 300));
+
+    // Pointer input is ignored outside the live phase.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, livedAt.toPoint());
+    EXPECT_FALSE(view.sim().dragging);
+}
+
+TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
+{
+    EXPECT_EQ(FieldView::phaseOf(Monitor::Mode::field), FieldLayerView::Phase::live);
+    EXPECT_EQ(FieldView::phaseOf(Monitor::Mode::table), FieldLayerView::Phase::toRows);
+    EXPECT_EQ(FieldView::phaseOf(Monitor::Mode::ports), FieldLayerView::Phase::dissolve);
+
+    auto monitor = make();
+    FieldView view(*monitor, {});
+    monitor->setFocusPid(42);
+    view.select(QStringLiteral("a"));
+    EXPECT_EQ(monitor->selection(), QStringLiteral("a"));
+    EXPECT_EQ(monitor->focusPid(), std::nullopt);
+    view.select(QStringLiteral("a"));
+    EXPECT_EQ(monitor->selection(), std::nullopt);
+    view.select(QStringLiteral("b"));
+    view.select(std::nullopt);
+    EXPECT_EQ(monitor->selection(), std::nullopt);
+    // The legend waits for the view to show, in the field only.
+    EXPECT_EQ(view.legendOpacity(), 0);
+    EXPECT_EQ(FieldView::legendTexts().size(), 5);
+}
