@@ -91,7 +91,10 @@ ReactorLayerView::ReactorLayerView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-ReactorLayerView::~ReactorLayerView() = default;
+ReactorLayerView::~ReactorLayerView()
+{
+    FrameClock::shared().unsubscribe(this);
+}
 
 void ReactorLayerView::apply(const Model& model)
 {
@@ -131,54 +134,41 @@ bool ReactorLayerView::ticking() const
     return live() || progress_ < 1;
 }
 
-// The gauge keeps its own wake-ups rather than riding the 60 Hz frame
-// clock: the pulse never ends, and between its whole-pixel steps there is
-// nothing to draw, so it sleeps until the next step is due (about 15 times a
-// second at idle) and wakes at most 30 times a second while the wedges ease.
+// The pulse never ends, but between its whole-pixel steps there is nothing
+// to draw: after each frame the gauge snoozes on the frame clock until the
+// next step is due (about 15 frames a second at idle), and takes at most
+// 30 a second while the wedges ease.
 void ReactorLayerView::startClock()
 {
-    if (!ticking() || awake_)
+    if (!ticking() || FrameClock::shared().subscribed(this))
         return;
-    awake_ = true;
-    lastWake_ = Scheduler::current().now();
-    scheduleWake();
+    FrameClock::shared().subscribe(this, [this](double dt) {
+        if (!frame(dt))
+            return false;
+        FrameClock::shared().snooze(this, nextWake());
+        return true;
+    });
 }
 
 void ReactorLayerView::stopClock()
 {
-    wakeToken_.issue();
-    awake_ = false;
+    FrameClock::shared().unsubscribe(this);
 }
 
 double ReactorLayerView::nextWake() const
 {
     const double frame = 1 / pulseRate;
-    if (progress_ < 1 || !live())
-        return frame;
+    if (!live())
+        return frame - pending_;
     // The cycle fraction at which the pulse next moves a whole pixel.
     const double growth = std::max(pulseGrowth(), 1.0);
     const double next = std::min((std::floor(phase_ * growth) + 1) / growth, 1.0);
-    const double wait = (next - phase_) / pulseSpeed() - pending_;
-    return std::max(frame - pending_, wait) + 1e-4;
-}
-
-void ReactorLayerView::scheduleWake()
-{
-    const std::uint64_t token = wakeToken_.issue();
-    Scheduler::current().after(nextWake(), this, [this, token] { woke(token); });
-}
-
-void ReactorLayerView::woke(std::uint64_t token)
-{
-    if (!wakeToken_.isLatest(token) || !awake_)
-        return;
-    const double now = Scheduler::current().now();
-    const double dt = std::min(now - lastWake_, FrameClock::maxStep);
-    lastWake_ = now;
-    if (frame(dt))
-        scheduleWake();
-    else
-        awake_ = false;
+    double wait = (next - phase_) / pulseSpeed();
+    // Easing wedges ride on the pulse's frames, with no fewer than 15 a
+    // second; most of their few pixels go by in the first of them.
+    if (progress_ < 1)
+        wait = std::min(wait, easeFrame);
+    return std::max(frame - pending_, wait);
 }
 
 QRectF ReactorLayerView::pulseBox() const

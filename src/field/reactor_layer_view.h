@@ -12,7 +12,6 @@
 #include "core/records.h"
 #include "field/reactor_geometry.h"
 #endif
-#include "ui/scheduler.h"
 #include "ui/window_watch.h"
 
 #include <QImage>
@@ -42,6 +41,8 @@ public:
     static constexpr double wedgeDuration = 0.7;
     // The pulse repaints at most this often.
     static constexpr double pulseRate = 30;
+    // While the wedges ease, frames come at least this often.
+    static constexpr double easeFrame = 1.0 / 15;
 
     static const std::array<QColor, 4>& memColors();
 
@@ -64,15 +65,13 @@ public:
     double pulsePhase() const { return phase_; }
     double pulseSpeed() const { return 0.3 + 1.7 * std::clamp(model_.cpu, 0.0, 1.0); }
     bool ticking() const;
-    // Whether a wake-up is pending: the gauge moves on its own.
-    bool awake() const { return awake_; }
     // Repaints the pulse asked for since the view was made.
     int pulseRepaints() const { return pulseRepaints_; }
     // The square the pulse and glow cover.
     QRectF pulseBox() const;
 
-    // One frame of `dt` seconds, as the gauge's wake-ups call it; public so
-    // tests and benchmarks can drive the view.
+    // One clock frame of `dt` seconds, as the shared clock calls it; public
+    // so tests and benchmarks can drive the view.
     bool frame(double dt);
 
 protected:
@@ -94,8 +93,6 @@ private:
     void startClock();
     void stopClock();
     double nextWake() const;
-    void scheduleWake();
-    void woke(std::uint64_t token);
     double pulseGrowth() const;
     void rebuildIfNeeded(double ratio);
     void indexLit(const ReactorGeometry& g, double ratio);
@@ -120,9 +117,6 @@ private:
     std::vector<double> paintedLoads_;
     int pulseRepaints_ = 0;
     WindowWatch windowWatch_{this, [this] { startClock(); }};
-    bool awake_ = false;
-    double lastWake_ = 0;
-    Token wakeToken_;
 
     Built built_;
     struct LitPixel {

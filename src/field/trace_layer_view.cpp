@@ -3,6 +3,7 @@
 #include "field/repaint_counter.h"
 #include "field/trace_geometry.h"
 #include "ui/fonts.h"
+#include "ui/frame_clock.h"
 #include "ui/theme.h"
 
 #include <QLinearGradient>
@@ -33,7 +34,10 @@ TraceLayerView::TraceLayerView(std::vector<QColor> colors, QWidget* parent)
     setMouseTracking(true);
 }
 
-TraceLayerView::~TraceLayerView() = default;
+TraceLayerView::~TraceLayerView()
+{
+    FrameClock::shared().unsubscribe(this);
+}
 
 void TraceLayerView::apply(const Model& model)
 {
@@ -73,27 +77,32 @@ void TraceLayerView::setOverlay(std::optional<Overlay> overlay)
 bool TraceLayerView::shiftedByOne(const Model& before, const Model& after)
 {
     // The new model is the old one moved one sample to the left with one
-    // new sample at the end: every value and every tick but the newest few
+    // new sample at the end (the oldest dropped, or kept while the history
+    // is still filling up): every value and every tick but the newest few
     // is where the drawing already has it.
     if (before.series.size() != after.series.size() || before.series.empty())
+        return false;
+    const std::size_t count = after.series.front().size();
+    const std::size_t dropped = before.series.front().size() == count ? 1 : 0;
+    if (count < 2 || before.series.front().size() + 1 - dropped != count)
         return false;
     for (std::size_t s = 0; s < after.series.size(); ++s) {
         const auto& a = before.series[s];
         const auto& b = after.series[s];
-        if (a.size() != b.size() || b.size() < 2)
+        if (b.size() != count || a.size() + 1 - dropped != count)
             return false;
-        for (std::size_t k = 0; k + 1 < b.size(); ++k) {
+        for (std::size_t k = 0; k + 1 < count; ++k) {
             // Equal, or both missing.
-            if (!(b[k] == a[k + 1]) && !(std::isnan(b[k]) && std::isnan(a[k + 1])))
+            const double was = a[k + dropped];
+            if (!(b[k] == was) && !(std::isnan(b[k]) && std::isnan(was)))
                 return false;
         }
     }
-    const int count = int(after.series.front().size());
-    const int fresh = count - freshPoints;
+    const int fresh = int(count) - freshPoints;
     std::vector<int> moved;
     for (int t : before.ticks)
-        if (t - 1 >= 0 && t - 1 < fresh)
-            moved.push_back(t - 1);
+        if (t - int(dropped) >= 0 && t - int(dropped) < fresh)
+            moved.push_back(t - int(dropped));
     std::vector<int> kept;
     for (int t : after.ticks)
         if (t >= 0 && t < fresh)
@@ -120,41 +129,48 @@ bool TraceLayerView::gliding() const
 }
 
 // The glide is linear, so the moment the drawing reaches its next whole
-// device pixel is known in advance: sleep until then rather than wake for
-// every frame of a step that moves two or three pixels a second.
+// device pixel is known in advance: snooze on the frame clock until then
+// rather than take every frame of a step that moves two or three pixels a
+// second.
 void TraceLayerView::scheduleCrossing()
 {
     const double ratio = artRatio_ > 0 ? artRatio_ : devicePixelRatioF();
-    const double pixels = TraceGeometry::step(width()) * ratio;
+    const double step = TraceGeometry::step(width());
+    const double offset = shiftOffset();
     // Progress at which the rounded offset becomes one more than now; the
     // end of the glide when no whole pixel is left before it.
     double target = 1;
-    if (pixels > 0 && std::isfinite(pixels))
-        target = std::min(1.0, (glidePixels() + 0.5) / pixels);
+    if (step * ratio > 0 && std::isfinite(step * ratio)) {
+        const double pixel = TraceGeometry::roundToInt(offset * ratio) + glidePixels() + 0.5;
+        target = std::clamp((pixel / ratio - offset) / step, 0.0, 1.0);
+    }
     const double due = glideStart_ + target * glideDuration_;
     // A hair past the crossing, so rounding has surely moved by then.
     const double wait = std::max(0.0, due - Scheduler::current().now()) + 1e-4;
-    const std::uint64_t token = glideToken_.issue();
-    Scheduler::current().after(wait, this, [this, token] { crossed(token); });
+    if (!FrameClock::shared().subscribed(this))
+        FrameClock::shared().subscribe(this, [this](double) { return crossed(); });
+    FrameClock::shared().snooze(this, wait);
 }
 
-void TraceLayerView::crossed(std::uint64_t token)
+bool TraceLayerView::crossed()
 {
-    if (!glideToken_.isLatest(token) || !gliding_)
-        return;
+    if (!gliding_)
+        return false;
     const double elapsed = Scheduler::current().now() - glideStart_;
     glide_ = std::clamp(elapsed / glideDuration_, 0.0, 1.0);
     if (glidePixels() != paintedPixels_)
         update();
-    if (glide_ < 1)
+    if (glide_ < 1) {
         scheduleCrossing();
-    else
-        finishGlide();
+        return true;
+    }
+    finishGlide();
+    return false;
 }
 
 void TraceLayerView::finishGlide()
 {
-    glideToken_.issue();
+    FrameClock::shared().unsubscribe(this);
     gliding_ = false;
     glide_ = 1;
 }

@@ -82,7 +82,7 @@ protected:
 
 private:
     void scheduleCrossing();
-    void crossed(std::uint64_t token);
+    bool crossed();
     void finishGlide();
     void ensureArt();
     void drawGround();
@@ -106,7 +106,6 @@ private:
     double glideStart_ = 0;
     double glideDuration_ = 1;
     bool gliding_ = false;
-    Token glideToken_;
     int paintedPixels_ = 0;
 
     // Static art at the device pixel ratio: the ground with its grid, the

@@ -1,6 +1,7 @@
 #include "ui/frame_clock.h"
 
 #include <algorithm>
+#include <cmath>
 
 FrameClock& FrameClock::shared()
 {
@@ -34,17 +35,34 @@ void FrameClock::subscribe(QObject* owner, Frame frame)
 {
     if (!owner || !frame)
         return;
+    const double now = scheduler().now();
     if (Subscription* s = find(owner)) {
         s->frame = std::move(frame);
         s->generation = ++generation_;
+        s->wake = -1e300;
     } else {
         // An owner that died at this address before must not be matched.
         for (Subscription& s : subscriptions_)
             if (s.key == owner)
                 s.removed = true;
-        subscriptions_.push_back({owner, QPointer<QObject>(owner), std::move(frame), ++generation_});
+        Subscription added{owner, QPointer<QObject>(owner), std::move(frame), ++generation_};
+        added.last = now;
+        subscriptions_.push_back(std::move(added));
     }
     start();
+}
+
+void FrameClock::snooze(const QObject* owner, double seconds)
+{
+    Subscription* s = find(owner);
+    if (!s)
+        return;
+    const double at = scheduler().now() + std::max(0.0, std::isfinite(seconds) ? seconds : 0.0);
+    // Up to the grid, less a hair so that a wake computed a little past a
+    // grid line does not wait a whole frame more.
+    s->wake = std::ceil(at / interval - 1e-3) * interval;
+    if (!ticking_)
+        start();
 }
 
 void FrameClock::unsubscribe(const QObject* owner)
@@ -74,19 +92,37 @@ void FrameClock::purge()
     std::erase_if(subscriptions_, [](const Subscription& s) { return s.removed || !s.owner; });
 }
 
+// When the next frame is due: one interval after the last frame of an
+// owner that is not snoozing, or the first snoozer's wake.
+double FrameClock::nextTick() const
+{
+    double next = 1e300;
+    for (const Subscription& s : subscriptions_) {
+        if (s.removed || !s.owner)
+            continue;
+        next = std::min(next, std::max(s.wake, s.last + interval));
+    }
+    return next;
+}
+
 void FrameClock::start()
 {
     Scheduler& on = scheduler();
-    // A frame already posted to the scheduler in use will come; one posted
-    // to a scheduler since replaced (a test's) never will.
-    const std::uint64_t epoch = fixed_ ? 0 : Scheduler::installs();
-    if (running_ && pendingEpoch_ == epoch)
+    const double now = on.now();
+    const double at = std::max(nextTick(), now);
+    if (at >= 1e300)
         return;
-    last_ = on.now();
+    // A frame already posted to the scheduler in use, no later than this
+    // one, will come; one posted to a scheduler since replaced (a test's)
+    // never will.
+    const std::uint64_t epoch = fixed_ ? 0 : Scheduler::installs();
+    if (running_ && pendingEpoch_ == epoch && pendingAt_ <= at + 1e-9)
+        return;
     running_ = true;
     pendingEpoch_ = epoch;
+    pendingAt_ = at;
     const std::uint64_t token = token_.issue();
-    on.after(interval, &context_, [this, token] { tick(token); });
+    on.after(at - now, &context_, [this, token] { tick(token); });
 }
 
 void FrameClock::stop()
@@ -101,8 +137,6 @@ void FrameClock::tick(std::uint64_t token)
         return;
     running_ = false;
     const double now = scheduler().now();
-    const double dt = std::clamp(now - last_, 0.0, maxStep);
-    last_ = now;
     ++frames_;
 
     ticking_ = true;
@@ -112,6 +146,12 @@ void FrameClock::tick(std::uint64_t token)
     for (std::size_t i = 0; i < count; ++i) {
         if (subscriptions_[i].removed || !subscriptions_[i].owner)
             continue;
+        // Timers may fire a millisecond early; that is still this frame.
+        if (subscriptions_[i].wake > now + 2e-3)
+            continue;
+        const double dt = std::clamp(now - subscriptions_[i].last, 0.0, maxStep);
+        subscriptions_[i].last = now;
+        subscriptions_[i].wake = -1e300;
         const std::uint64_t generation = subscriptions_[i].generation;
         const Frame frame = subscriptions_[i].frame;
         const bool more = frame(dt);

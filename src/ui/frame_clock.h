@@ -2,6 +2,10 @@
 // The one frame clock every animation runs on. It ticks about 60 times a
 // second only while some owner is subscribed, and stops as soon as the last
 // one leaves, so nothing animates and nothing repaints while nothing moves.
+// An owner whose motion moves a whole pixel only now and then may snooze
+// until its next one: while every owner snoozes, the clock sleeps until the
+// first is due. Snoozes end on the clock's frame grid, so owners due at
+// about the same moment share one frame and one repaint.
 // Frames are posted through the Scheduler, so tests drive them with a
 // ManualScheduler. Main thread only.
 
@@ -38,6 +42,10 @@ public:
     void subscribe(QObject* owner, Frame frame);
     void unsubscribe(const QObject* owner);
     bool subscribed(const QObject* owner) const;
+    // The owner's next frame comes no sooner than `seconds` from now, on
+    // the first frame of the grid at or after that; its dt then spans the
+    // whole wait.
+    void snooze(const QObject* owner, double seconds);
 
     bool running() const { return running_; }
     std::size_t subscribers() const;
@@ -51,10 +59,13 @@ private:
         Frame frame;
         std::uint64_t generation;
         bool removed = false;
+        double last = 0;       // when it last had a frame
+        double wake = -1e300;  // no frame before this
     };
 
     Scheduler& scheduler() const;
     void start();
+    double nextTick() const;
     void stop();
     void tick(std::uint64_t token);
     void purge();
@@ -70,7 +81,7 @@ private:
     std::vector<Subscription> subscriptions_;
     std::uint64_t generation_ = 0;
     std::uint64_t frames_ = 0;
-    double last_ = 0;
+    double pendingAt_ = 0;
     bool running_ = false;
     bool ticking_ = false;
 };

@@ -97,7 +97,7 @@ TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
     model.kinds = {CoreKind::performance};
     model.cores = {0.1};
     view->apply(model);
-    ASSERT_TRUE(view->awake());
+    ASSERT_TRUE(FrameClock::shared().subscribed(view));
 
     const double before = view->pulsePhase();
     const int repaints = view->pulseRepaints();
@@ -120,18 +120,18 @@ TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
     // Hidden, nothing ticks; shown again, it carries on from where it was.
     window.hide();
     run(0.1);
-    EXPECT_FALSE(view->awake());
+    EXPECT_FALSE(FrameClock::shared().subscribed(view));
     const double held = view->pulsePhase();
     run(1);
     EXPECT_DOUBLE_EQ(view->pulsePhase(), held);
     window.show();
-    EXPECT_TRUE(view->awake());
+    EXPECT_TRUE(FrameClock::shared().subscribed(view));
     advance(FrameClock::interval);
     EXPECT_NEAR(view->pulsePhase(), held, 0.1);
 
     window.showMinimized();
     run(0.1);
-    EXPECT_FALSE(view->awake());
+    EXPECT_FALSE(FrameClock::shared().subscribed(view));
 }
 
 TEST_F(ReactorViewTest, PulseRepaintsAsOftenAsARingGrowsAPixel)

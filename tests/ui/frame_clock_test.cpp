@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -174,4 +175,54 @@ TEST(FrameClock, SharedClockRecoversWhenTheSchedulerIsReplaced)
     second.scheduler.advance(1);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(FrameClock::shared().running());
+}
+
+TEST(FrameClock, SnoozersShareGridFramesAndTheClockSleepsBetween)
+{
+    ScopedManualScheduler clock;
+    FrameClock frames;
+    QObject a, b, busy;
+    std::vector<double> aTimes, bTimes, aSteps;
+    // Each snoozes to a moment of its own, a few milliseconds apart: both
+    // are woken on the same grid frame, and nothing runs in between.
+    frames.subscribe(&a, [&](double dt) {
+        aTimes.push_back(clock.scheduler.now());
+        aSteps.push_back(dt);
+        frames.snooze(&a, 0.100);
+        return aTimes.size() < 4;
+    });
+    frames.subscribe(&b, [&](double) {
+        bTimes.push_back(clock.scheduler.now());
+        frames.snooze(&b, 0.095);
+        return bTimes.size() < 4;
+    });
+    clock.scheduler.advance(0.45);
+    ASSERT_EQ(aTimes.size(), 4u);
+    ASSERT_EQ(bTimes.size(), 4u);
+    EXPECT_EQ(aTimes, bTimes);
+    EXPECT_EQ(frames.frames(), 4u);
+    // A snoozer's step spans its whole wait, and every frame is on the grid.
+    for (std::size_t i = 1; i < aTimes.size(); ++i) {
+        EXPECT_GE(aTimes[i] - aTimes[i - 1], 0.100 - 1e-9);
+        EXPECT_NEAR(aSteps[i], aTimes[i] - aTimes[i - 1], 1e-9);
+        const double onGrid = aTimes[i] / FrameClock::interval;
+        EXPECT_NEAR(onGrid, std::round(onGrid), 1e-6);
+    }
+    EXPECT_FALSE(frames.running());
+
+    // An owner that does not snooze still gets every frame, and a snoozer
+    // alongside it only its own.
+    int busyFrames = 0;
+    aTimes.clear();
+    frames.subscribe(&busy, [&](double) { return ++busyFrames < 60; });
+    frames.subscribe(&a, [&](double) {
+        aTimes.push_back(clock.scheduler.now());
+        frames.snooze(&a, 0.5);
+        return true;
+    });
+    clock.scheduler.advance(1.0);
+    EXPECT_EQ(busyFrames, 60);
+    EXPECT_EQ(aTimes.size(), 2u);
+    frames.unsubscribe(&a);
+    EXPECT_FALSE(frames.running());
 }
