@@ -3,6 +3,8 @@
 #include "core/fmt.h"
 #include "core/l10n.h"
 
+#include "language_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,13 +32,7 @@ SystemSample sample(std::vector<double> cores = {})
 
 class ReactorGeometryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        chinese = L10n::isChinese();
-        L10n::setChinese(false);
-    }
-    void TearDown() override { L10n::setChinese(chinese); }
-    bool chinese = false;
+    LanguageGuard english{false};
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "ui/hold_fixture.h"
 #include "ui/theme.h"
 
+#include "language_guard.h"
+
 #include <gtest/gtest.h>
 
 using namespace DomainsModel;
@@ -57,19 +59,8 @@ QStringList hosts(const Site& site)
 
 class DomainsModelTest : public HoldTest {
 protected:
-    void SetUp() override
-    {
-        HoldTest::SetUp();
-        chinese = L10n::isChinese();
-        L10n::setChinese(false);
-    }
-    void TearDown() override
-    {
-        L10n::setChinese(chinese);
-        HoldTest::TearDown();
-    }
+    LanguageGuard english{false};
     InteractionHold hold{QStringLiteral("domains")};
-    bool chinese = false;
 };
 
 } // namespace

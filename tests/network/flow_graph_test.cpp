@@ -6,6 +6,8 @@
 #include "ui/hold_fixture.h"
 #include "ui/theme.h"
 
+#include "language_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -46,16 +48,9 @@ struct FlowGraphTest : HoldTest {
     void SetUp() override
     {
         HoldTest::SetUp();
-        chinese = L10n::isChinese();
-        L10n::setChinese(false);
         for (int32_t pid = 1; pid <= 9; ++pid)
             owners[pid] = Owner{QStringLiteral("app%1").arg(pid), QStringLiteral("App %1").arg(pid),
                                 std::nullopt, QStringLiteral("proc")};
-    }
-    void TearDown() override
-    {
-        L10n::setChinese(chinese);
-        HoldTest::TearDown();
     }
 
     FlowGraph build(const QString& filter = {}, int capacity = 10,
@@ -82,7 +77,7 @@ struct FlowGraphTest : HoldTest {
     InteractionHold hold{QStringLiteral("flow")};
     std::vector<Connection> connections;
     std::unordered_map<int32_t, Owner> owners;
-    bool chinese = false;
+    LanguageGuard english{false};
 };
 
 } // namespace

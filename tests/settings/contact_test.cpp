@@ -1,6 +1,8 @@
 #include "core/l10n.h"
 #include "settings/contact.h"
 
+#include "language_guard.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,13 +17,7 @@ QStringList ids(const std::vector<Contact::Channel>& channels)
 
 class ContactTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        chinese = L10n::isChinese();
-        L10n::setChinese(false);
-    }
-    void TearDown() override { L10n::setChinese(chinese); }
-    bool chinese = false;
+    LanguageGuard english{false};
 };
 
 } // namespace
