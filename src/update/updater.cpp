@@ -20,6 +20,8 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <openssl/crypto.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -54,6 +56,10 @@ void offMain(Updater* self, std::function<Result()> work, std::function<void(Upd
     QPointer<Updater> guard(self);
     QThreadPool::globalInstance()->start([guard, work = std::move(work), done = std::move(done)] {
         Result result = work();
+        // The pool's thread may outlive the program's last use of the
+        // library; its per-thread error state is let go now rather than at
+        // the thread's end, which an exiting program may never reach.
+        OPENSSL_thread_stop();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, done, result = std::move(result)] {
