@@ -96,7 +96,7 @@ bool FieldLayerView::ticking() const
 
 bool FieldLayerView::motionTicking() const
 {
-    return FrameClock::shared().subscribed(&motionOwner_);
+    return FrameClock::shared().subscribed(&motionOwner_) && !spinSleeping_;
 }
 
 double FieldLayerView::scale(const QString& key) const
@@ -125,7 +125,6 @@ void FieldLayerView::wake()
 
 void FieldLayerView::stopClocks()
 {
-    spinToken_.issue();
     spinSleeping_ = false;
     FrameClock::shared().unsubscribe(this);
     FrameClock::shared().unsubscribe(&motionOwner_);
@@ -153,7 +152,6 @@ void FieldLayerView::ensureMotion()
     }
     if (!any || (spinSleeping_ && !continuous))
         return;
-    spinToken_.issue();
     spinSleeping_ = false;
     motionTime_ = now();
     FrameClock::shared().subscribe(&motionOwner_, [this](double) { return motionFrame(); });
@@ -162,6 +160,7 @@ void FieldLayerView::ensureMotion()
 bool FieldLayerView::motionFrame()
 {
     RepaintCounter::count("field motion frame");
+    spinSleeping_ = false;
     const double t = now();
     const double dt = std::clamp(t - motionTime_, 0.0, 1.5);
     motionTime_ = t;
@@ -182,11 +181,12 @@ bool FieldLayerView::motionFrame()
     if (continuous)
         return true;
     sleepUntilTicksMove();
-    return false;
+    return true;
 }
 
-// Ticks alone turn slowly: rather than wake every frame, sleep until the
-// first of them reaches its next whole device pixel.
+// Ticks alone turn slowly: rather than take every frame, snooze on the
+// frame clock until the first of them reaches its next whole device pixel,
+// sharing that frame with whatever else moves then.
 void FieldLayerView::sleepUntilTicksMove()
 {
     const double ratio = devicePixelRatioF();
@@ -202,14 +202,7 @@ void FieldLayerView::sleepUntilTicksMove()
         wait = std::min(wait, (next - node.spin) / rate);
     }
     spinSleeping_ = true;
-    const std::uint64_t token = spinToken_.issue();
-    Scheduler::current().after(std::max(0.0, wait) + 1e-4, &motionOwner_, [this, token] {
-        if (!spinToken_.isLatest(token) || !isVisible())
-            return;
-        spinSleeping_ = false;
-        if (motionFrame())
-            ensureMotion();
-    });
+    FrameClock::shared().snooze(&motionOwner_, std::max(0.0, wait) + 1e-4);
 }
 
 bool FieldLayerView::simFrame()

@@ -182,7 +182,6 @@ private:
     bool covering_ = false;
     double motionTime_ = 0;
     QObject motionOwner_;
-    Token spinToken_;
     bool spinSleeping_ = false;
     std::optional<QString> tipKey_;
     QString tipText_;
