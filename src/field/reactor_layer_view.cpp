@@ -204,8 +204,7 @@ bool ReactorLayerView::frame(double dt)
 {
     if (!std::isfinite(dt) || dt < 0)
         dt = 0;
-    static const bool noPulse = qEnvironmentVariableIsSet("R2_NOPULSE");
-    const bool pulsing = live() && !noPulse;
+    const bool pulsing = live();
     if (pulsing) {
         phase_ += dt * pulseSpeed();
         phase_ -= std::floor(phase_);
