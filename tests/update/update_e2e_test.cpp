@@ -137,9 +137,11 @@ TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
     EXPECT_EQ(r.out, "installing");
     EXPECT_EQ(r.code, 0);
 
-    // The relaunch waits for the harness to end, then runs the new copy.
+    // The relaunch waits for the harness to end, then runs the new copy,
+    // which writes its version and a newline: the file may be seen empty
+    // before the line is in it.
     QDeadlineTimer deadline(15000);
-    while (!QFileInfo::exists(home + "/relaunched") && !deadline.hasExpired())
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
         QThread::msleep(50);
     EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
     EXPECT_TRUE(readFile(installed + "/Contents/Info.json").contains("\"1.0.1\""));
