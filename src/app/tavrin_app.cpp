@@ -8,6 +8,7 @@
 #include "settings/diagnostics.h"
 #include "settings/settings_view.h"
 #include "update/bundle_info.h"
+#include "update/software_update_card.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -173,7 +174,12 @@ void TavrinApp::showMain()
 void TavrinApp::openSettings()
 {
     if (!settings_) {
-        auto* view = new SettingsView(*monitor_, updater_.get(), [this] { showMain(); });
+        std::function<QWidget*(QWidget*)> updateCard;
+        if (updater_)
+            updateCard = [this](QWidget* owner) {
+                return new SoftwareUpdateCard(*monitor_, *updater_, [this] { showMain(); }, owner);
+            };
+        auto* view = new SettingsView(*monitor_, std::move(updateCard), [this] { showMain(); });
         view->setWindowFlag(Qt::Window);
         view->setAttribute(Qt::WA_DeleteOnClose);
         settings_ = view;

@@ -2,7 +2,7 @@
 
 #include "core/l10n.h"
 #include "model/monitor.h"
-#include "settings/pref_binding.h"
+#include "model/pref_binding.h"
 #include "ui/card.h"
 #include "ui/fonts.h"
 #include "ui/section_title.h"

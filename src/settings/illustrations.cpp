@@ -1,5 +1,7 @@
 #include "settings/illustrations.h"
 
+#include "model/pref_binding.h"
+
 #include "core/build_info.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
@@ -307,16 +309,6 @@ QWidget* switchRow(const QString& title, const QString& caption, Switch* control
     control->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(control, 0, Qt::AlignVCenter);
     return row;
-}
-
-Binding<bool> prefBinding(Monitor& monitor, bool Preferences::*field)
-{
-    return Binding<bool>{[&monitor, field] { return monitor.prefs().*field; },
-                         [&monitor, field](const bool& value) {
-                             Preferences prefs = monitor.prefs();
-                             prefs.*field = value;
-                             monitor.setPrefs(prefs);
-                         }};
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "settings/about_pane.h"
 #include "settings/feedback_pane.h"
-#include "settings/software_update_card.h"
 
 namespace PaneFactory {
 
@@ -13,12 +12,7 @@ QWidget* feedback(const PaneContext& context, QWidget* parent)
 
 QWidget* about(const PaneContext& context, QWidget* parent)
 {
-    AboutPane::CardFactory card;
-    if (context.updater)
-        card = [context](QWidget* owner) {
-            return new SoftwareUpdateCard(context.monitor, *context.updater, context.showMain, owner);
-        };
-    return new AboutPane(context.monitor, card, context.showMain, parent);
+    return new AboutPane(context.monitor, context.updateCard, context.showMain, parent);
 }
 
 } // namespace PaneFactory

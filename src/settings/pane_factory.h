@@ -6,13 +6,14 @@
 #include <functional>
 
 class Monitor;
-class Updater;
 
-// What the panes beyond the preferences need: the updater (absent in
-// windows made without one) and the way to the main window.
+// What the panes beyond the preferences need: the software update card's
+// maker (absent in windows made without an updater) and the way to the
+// main window.
 struct PaneContext {
+    using CardFactory = std::function<QWidget*(QWidget* parent)>;
     Monitor& monitor;
-    Updater* updater = nullptr;
+    CardFactory updateCard;
     std::function<void()> showMain;
 };
 

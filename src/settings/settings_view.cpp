@@ -150,10 +150,11 @@ SettingsView::Pane SettingsView::initialPane(const Defaults& defaults)
     return paneFromText(defaults.stringValue(QStringLiteral("pane"))).value_or(Pane::rules);
 }
 
-SettingsView::SettingsView(Monitor& monitor, Updater* updater, std::function<void()> showMain, QWidget* parent)
+SettingsView::SettingsView(Monitor& monitor, std::function<QWidget*(QWidget* parent)> updateCard,
+                           std::function<void()> showMain, QWidget* parent)
     : QWidget(parent)
     , monitor_(monitor)
-    , updater_(updater)
+    , updateCard_(std::move(updateCard))
     , showMain_(std::move(showMain))
     , pane_(initialPane(Defaults::standard()))
     , language_(int(monitor.prefs().language))
@@ -217,9 +218,9 @@ QWidget* SettingsView::makePane(Pane pane, QWidget* parent)
     case Pane::ignored:
         return new IgnoredPane(monitor_, parent);
     case Pane::feedback:
-        return PaneFactory::feedback(PaneContext{monitor_, updater_, showMain_}, parent);
+        return PaneFactory::feedback(PaneContext{monitor_, updateCard_, showMain_}, parent);
     case Pane::about:
-        return PaneFactory::about(PaneContext{monitor_, updater_, showMain_}, parent);
+        return PaneFactory::about(PaneContext{monitor_, updateCard_, showMain_}, parent);
     }
     return new QWidget(parent);
 }

@@ -21,7 +21,6 @@ class QGraphicsOpacityEffect;
 class QLabel;
 class QScrollArea;
 class SettingsSidebar;
-class Updater;
 
 class SettingsView : public QWidget {
     Q_OBJECT
@@ -44,10 +43,11 @@ public:
     static constexpr int windowHeight = 600;
     static constexpr int sidebarWidth = 190;
 
-    // `updater` and `showMain` reach the About pane's update card; a window
-    // made without them shows that pane without it.
-    explicit SettingsView(Monitor& monitor, Updater* updater = nullptr, std::function<void()> showMain = {},
-                          QWidget* parent = nullptr);
+    // `updateCard` makes the About pane's software update card, and
+    // `showMain` brings the main window forward; a window made without a
+    // card maker shows that pane without it.
+    explicit SettingsView(Monitor& monitor, std::function<QWidget*(QWidget* parent)> updateCard = {},
+                          std::function<void()> showMain = {}, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     Pane pane() const { return pane_; }
@@ -71,7 +71,7 @@ private:
     void settle();
 
     Monitor& monitor_;
-    Updater* updater_;
+    std::function<QWidget*(QWidget* parent)> updateCard_;
     std::function<void()> showMain_;
     Pane pane_;
     double direction_ = 1;

@@ -5,7 +5,7 @@
 #include "app/header_bar.h"
 #include "app/root_view.h"
 #include "model/event_loop_wait.h"
-#include "settings/software_update_card.h"
+#include "update/software_update_card.h"
 #include "ui/press_button.h"
 #include "update/update_panel.h"
 #include "update/update_pill.h"

@@ -19,3 +19,9 @@ Binding<T> prefBinding(Monitor& monitor, Field field)
                           monitor.setPrefs(prefs);
                       }};
 }
+
+// The same for a switch on one member of the preferences.
+inline Binding<bool> prefBinding(Monitor& monitor, bool Preferences::*member)
+{
+    return prefBinding<bool>(monitor, [member](Preferences& p) -> bool& { return p.*member; });
+}

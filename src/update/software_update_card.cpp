@@ -1,8 +1,8 @@
-#include "settings/software_update_card.h"
+#include "update/software_update_card.h"
 
 #include "core/l10n.h"
 #include "model/monitor.h"
-#include "settings/pref_binding.h"
+#include "model/pref_binding.h"
 #include "ui/fonts.h"
 #include "ui/hairline.h"
 #include "ui/link_text.h"

@@ -1,6 +1,6 @@
 #include "app/view_fixture.h"
 
-#include "settings/software_update_card.h"
+#include "update/software_update_card.h"
 #include "ui/press_button.h"
 #include "ui/switch.h"
 #include "ui/theme.h"
