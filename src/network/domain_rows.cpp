@@ -3,7 +3,7 @@
 #include "model/monitor.h"
 #include "network/heat_strip.h"
 #include "ui/clipboard.h"
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/motion.h"
@@ -412,19 +412,19 @@ bool DomainRows::rowPressable(int row) const
     return row >= 0 && row < int(entries_.size()) && entries_[std::size_t(row)].kind == Row::Kind::site;
 }
 
-MenuSpec DomainRows::menuSpec(int row)
+MenuPlan DomainRows::menuSpec(int row)
 {
-    MenuSpec spec;
+    MenuPlan plan;
     if (row < 0 || row >= int(entries_.size()))
-        return spec;
+        return plan;
     for (const DomainsModel::MenuEntry& entry : DomainsModel::menu(this->row(row))) {
         const QString value = entry.value;
         if (entry.kind == DomainsModel::MenuEntry::Kind::copy)
-            spec.add(entry.title, [value] { copyPlain(value); });
+            plan.add(entry.title, [value] { copyPlain(value); });
         else
-            spec.add(entry.title, [this, value] { show(value); });
+            plan.add(entry.title, [this, value] { show(value); });
     }
-    return spec;
+    return plan;
 }
 
 QMenu* DomainRows::rowMenu(int row, QWidget* parent)

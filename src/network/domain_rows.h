@@ -5,7 +5,7 @@
 // inspector), tooltips and the row menu.
 
 #include "network/domains_model.h"
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 #include "ui/row_list.h"
 
 #include <QByteArray>
@@ -57,7 +57,7 @@ public:
     // The help text at a viewport point, if any part there has one.
     std::optional<QString> helpAt(QPointF position) const;
     // The menu of a row: copy its name, show its first app.
-    MenuSpec menuSpec(int row);
+    MenuPlan menuSpec(int row);
     // A click on the row at a viewport point, as the pointer would make it.
     void click(int row, QPointF position);
 

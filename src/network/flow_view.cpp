@@ -288,15 +288,15 @@ bool FlowView::select(const FlowNode& node, Monitor& monitor)
     return true;
 }
 
-MenuSpec FlowView::menu(const FlowNode& node, bool host, Monitor& monitor)
+MenuPlan FlowView::menu(const FlowNode& node, bool host, Monitor& monitor)
 {
-    MenuSpec spec;
+    MenuPlan plan;
     const QString title = node.title;
-    spec.add(host ? L10n::text("Copy Domain", "复制域名") : L10n::text("Copy Name", "复制名称"),
+    plan.add(host ? L10n::text("Copy Domain", "复制域名") : L10n::text("Copy Name", "复制名称"),
              [title] { copyPlain(title); });
     if (node.groupKey)
-        spec.add(L10n::text("Show in Inspector", "在检查器中查看"), [node, &monitor] { select(node, monitor); });
-    return spec;
+        plan.add(L10n::text("Show in Inspector", "在检查器中查看"), [node, &monitor] { select(node, monitor); });
+    return plan;
 }
 
 void FlowView::retranslate()

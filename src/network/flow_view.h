@@ -8,7 +8,7 @@
 #include "network/flow_graph.h"
 #include "network/flow_ribbons.h"
 #include "ui/animation.h"
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 #include "ui/refresh_gate.h"
 
 #include <QHash>
@@ -64,7 +64,7 @@ public:
     // The count shown when some nodes did not fit; empty for none.
     static QString hiddenText(int hidden);
     // "Copy Name" or "Copy Domain", then "Show in Inspector" for groups.
-    static MenuSpec menu(const FlowNode& node, bool host, Monitor& monitor);
+    static MenuPlan menu(const FlowNode& node, bool host, Monitor& monitor);
     // Selects the node's group in the inspector; false for a host.
     static bool select(const FlowNode& node, Monitor& monitor);
 

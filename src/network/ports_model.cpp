@@ -208,21 +208,21 @@ std::vector<QString> PortsModel::headings()
             L10n::text("Process", "进程"),      L10n::text("Visibility", "可见范围")};
 }
 
-MenuSpec PortsModel::menu(const PortRow& row, Monitor& monitor)
+MenuPlan PortsModel::menu(const PortRow& row, Monitor& monitor)
 {
     const QString port = QString::number(row.listener.port);
     const QString pid = QString::number(row.listener.pid);
-    MenuSpec spec;
-    spec.add(L10n::text("Copy Port Number", "复制端口号"), [port] { copyPlain(port); });
-    spec.add(L10n::text("Copy PID", "复制 PID"), [pid] { copyPlain(pid); });
-    spec.add(L10n::text("Copy Local Address", "复制本机地址"),
+    MenuPlan plan;
+    plan.add(L10n::text("Copy Port Number", "复制端口号"), [port] { copyPlain(port); });
+    plan.add(L10n::text("Copy PID", "复制 PID"), [pid] { copyPlain(pid); });
+    plan.add(L10n::text("Copy Local Address", "复制本机地址"),
              [port] { copyPlain(QStringLiteral("localhost:") + port); });
     if (row.owner) {
-        spec.addDivider();
-        spec.add(L10n::text("Show in Inspector", "在检查器中查看"),
+        plan.addDivider();
+        plan.add(L10n::text("Show in Inspector", "在检查器中查看"),
                  [row, &monitor] { showInInspector(row, monitor); });
     }
-    return spec;
+    return plan;
 }
 
 void PortsModel::showInInspector(const PortRow& row, Monitor& monitor)

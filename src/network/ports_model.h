@@ -5,7 +5,7 @@
 
 #include "core/owner.h"
 #include "core/records.h"
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 
 #include <QString>
 
@@ -74,7 +74,7 @@ std::vector<QString> headings();
 
 // The row's context menu: copy the port, the pid or the local address, and
 // with an owner a divider and "Show in Inspector".
-MenuSpec menu(const PortRow& row, Monitor& monitor);
+MenuPlan menu(const PortRow& row, Monitor& monitor);
 // What a click on a row with an owner (and "Show in Inspector") does.
 void showInInspector(const PortRow& row, Monitor& monitor);
 

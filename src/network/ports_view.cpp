@@ -128,7 +128,7 @@ const CopyLook* PortsList::copyLook(const QString& id) const
     return it == copies_.end() ? nullptr : &it->second;
 }
 
-MenuSpec PortsList::menuSpec(int row) const
+MenuPlan PortsList::menuSpec(int row) const
 {
     if (row < 0 || row >= int(rows_.size()))
         return {};

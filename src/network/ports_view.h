@@ -35,7 +35,7 @@ public:
 
     // The context menu of a row, as a description and as a menu owned by
     // the caller.
-    MenuSpec menuSpec(int row) const;
+    MenuPlan menuSpec(int row) const;
     QMenu* menu(int row, QWidget* parent = nullptr) const;
     // A click at `position` (viewport coordinates) on a row: the port's
     // text copies the port, elsewhere a row with an owner shows it.

@@ -46,9 +46,9 @@ Confirm& confirmer()
     return confirm;
 }
 
-void add(MenuSpec* spec, const char* en, const char* zh, std::function<void()> handler)
+void add(MenuPlan* plan, const char* en, const char* zh, std::function<void()> handler)
 {
-    spec->add(L10n::text(en, zh), std::move(handler));
+    plan->add(L10n::text(en, zh), std::move(handler));
 }
 
 } // namespace
@@ -94,11 +94,11 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
     return buildMenu(entries(group, member, monitor), parent);
 }
 
-MenuSpec entries(const GroupSample& group, const std::optional<ProcSample>& member,
+MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& member,
                  Monitor& monitor)
 {
-    MenuSpec spec;
-    MenuSpec* result = &spec;
+    MenuPlan plan;
+    MenuPlan* result = &plan;
     const QString name = member ? member->name : group.name;
     std::vector<int32_t> pids;
     std::vector<ProcessSignals::Sampled> sampled;
@@ -170,7 +170,7 @@ MenuSpec entries(const GroupSample& group, const std::optional<ProcSample>& memb
     };
     add(result, "Quit…", "结束…", [confirm] { confirm(false); });
     add(result, "Force Quit…", "强制结束…", [confirm] { confirm(true); });
-    return spec;
+    return plan;
 }
 
 } // namespace ProcessMenu

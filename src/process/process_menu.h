@@ -7,7 +7,7 @@
 // another process is never signalled.
 
 #include "core/records.h"
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 
 #include <QString>
 
@@ -43,7 +43,7 @@ private:
 };
 
 // The menu's entries, in order; actions hold copies of what they act on.
-MenuSpec entries(const GroupSample& group, const std::optional<ProcSample>& member,
+MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& member,
                  Monitor& monitor);
 // Never null; the caller owns the menu.
 QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,

@@ -12,6 +12,6 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/panel_label.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/hold_badge.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/row_list.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/menu_spec.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/menu_plan.cpp
   )
 endif()

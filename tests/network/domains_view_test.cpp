@@ -142,9 +142,9 @@ TEST_F(DomainsViewTest, ChipsReorderAndMenusActAsPlainText)
 
     // The app's name is outside text: its '&' is no mnemonic.
     const int att = titles(*view.rows()).indexOf(QStringLiteral("a.example.com"));
-    const MenuSpec spec = view.rows()->menuSpec(att);
-    EXPECT_EQ(spec.titles(), (QStringList{"Copy Domain", "Show AT&T Sync in Inspector"}));
-    std::unique_ptr<QMenu> menu(buildMenu(spec));
+    const MenuPlan plan = view.rows()->menuSpec(att);
+    EXPECT_EQ(plan.titles(), (QStringList{"Copy Domain", "Show AT&T Sync in Inspector"}));
+    std::unique_ptr<QMenu> menu(buildMenu(plan));
     EXPECT_EQ(texts(menu.get()), (QStringList{"Copy Domain", "Show AT&&T Sync in Inspector"}));
     menu->actions()[0]->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("a.example.com"));

@@ -136,7 +136,7 @@ TEST_F(FlowViewTest, ChipsFocusAndTexts)
     EXPECT_EQ(view.hiddenLabel()->text(), "1 lower-traffic nodes not shown");
     EXPECT_EQ(view.hiddenLabel()->textFormat(), Qt::PlainText);
 
-    const MenuSpec menu = FlowView::menu(view.graph().apps[0], false, *monitor);
+    const MenuPlan menu = FlowView::menu(view.graph().apps[0], false, *monitor);
     EXPECT_EQ(menu.titles(), (QStringList{"Copy Name", "Show in Inspector"}));
     EXPECT_TRUE(menu.trigger("Show in Inspector"));
     EXPECT_EQ(monitor->selection(), "browser");

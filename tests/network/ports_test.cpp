@@ -151,7 +151,7 @@ TEST_F(PortsTest, RowsWithoutAnOwnerAndTheirMenus)
 
     EXPECT_EQ(PortsModel::menu(unknown, *monitor).titles(),
               (QStringList{"Copy Port Number", "Copy PID", "Copy Local Address"}));
-    const MenuSpec menu = PortsModel::menu(owned, *monitor);
+    const MenuPlan menu = PortsModel::menu(owned, *monitor);
     EXPECT_EQ(menu.titles(), (QStringList{"Copy Port Number", "Copy PID", "Copy Local Address", "-",
                                           "Show in Inspector"}));
     EXPECT_TRUE(menu.trigger("Copy Local Address"));

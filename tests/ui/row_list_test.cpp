@@ -1,4 +1,4 @@
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 #include "ui/row_list.h"
 
 #include "widget_fixture.h"
@@ -76,16 +76,16 @@ TEST_F(RowListTest, AnchoredOriginUsesEachRowsOwnHeight)
 TEST_F(RowListTest, MenusAreDescriptionsShownAsTyped)
 {
     int copied = 0;
-    MenuSpec spec;
-    spec.add("Copy R&D", [&] { ++copied; });
-    spec.addDivider();
-    spec.add("Show", {});
-    EXPECT_EQ(spec.titles(), (QStringList{"Copy R&D", "-", "Show"}));
-    EXPECT_TRUE(spec.trigger("Copy R&D"));
+    MenuPlan plan;
+    plan.add("Copy R&D", [&] { ++copied; });
+    plan.addDivider();
+    plan.add("Show", {});
+    EXPECT_EQ(plan.titles(), (QStringList{"Copy R&D", "-", "Show"}));
+    EXPECT_TRUE(plan.trigger("Copy R&D"));
     EXPECT_EQ(copied, 1);
-    EXPECT_FALSE(spec.trigger("Missing"));
+    EXPECT_FALSE(plan.trigger("Missing"));
 
-    std::unique_ptr<QMenu> menu(buildMenu(spec));
+    std::unique_ptr<QMenu> menu(buildMenu(plan));
     ASSERT_TRUE(menu);
     ASSERT_EQ(menu->actions().size(), 3);
     // The '&' is no mnemonic: the title reads as given.
@@ -93,5 +93,5 @@ TEST_F(RowListTest, MenusAreDescriptionsShownAsTyped)
     EXPECT_TRUE(menu->actions()[1]->isSeparator());
     menu->actions()[0]->trigger();
     EXPECT_EQ(copied, 2);
-    EXPECT_FALSE(buildMenu(MenuSpec{}));
+    EXPECT_FALSE(buildMenu(MenuPlan{}));
 }

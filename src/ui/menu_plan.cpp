@@ -1,10 +1,10 @@
-#include "ui/menu_spec.h"
+#include "ui/menu_plan.h"
 
 #include "ui/plain_text.h"
 
 #include <QMenu>
 
-QStringList MenuSpec::titles() const
+QStringList MenuPlan::titles() const
 {
     QStringList result;
     for (const MenuEntry& entry : entries)
@@ -12,7 +12,7 @@ QStringList MenuSpec::titles() const
     return result;
 }
 
-bool MenuSpec::trigger(const QString& title) const
+bool MenuPlan::trigger(const QString& title) const
 {
     for (const MenuEntry& entry : entries)
         if (!entry.divider() && entry.title == title && entry.action) {
@@ -22,12 +22,12 @@ bool MenuSpec::trigger(const QString& title) const
     return false;
 }
 
-QMenu* buildMenu(const MenuSpec& spec, QWidget* parent)
+QMenu* buildMenu(const MenuPlan& plan, QWidget* parent)
 {
-    if (spec.empty())
+    if (plan.empty())
         return nullptr;
     auto* menu = new QMenu(parent);
-    for (const MenuEntry& entry : spec.entries) {
+    for (const MenuEntry& entry : plan.entries) {
         if (entry.divider()) {
             menu->addSeparator();
             continue;

@@ -20,7 +20,7 @@ struct MenuEntry {
     bool divider() const { return title.isEmpty(); }
 };
 
-struct MenuSpec {
+struct MenuPlan {
     std::vector<MenuEntry> entries;
 
     void add(const QString& title, std::function<void()> action)
@@ -35,5 +35,5 @@ struct MenuSpec {
     bool trigger(const QString& title) const;
 };
 
-// The menu for `spec`, owned by the caller; none for an empty spec.
-QMenu* buildMenu(const MenuSpec& spec, QWidget* parent = nullptr);
+// The menu for `plan`, owned by the caller; none for an empty plan.
+QMenu* buildMenu(const MenuPlan& plan, QWidget* parent = nullptr);
