@@ -27,6 +27,24 @@ protected:
         return s;
     }
 
+    // A gauge filling a shown window of `size`.
+    ReactorLayerView* shownGauge(QWidget& window, QSize size)
+    {
+        auto* view = new ReactorLayerView(&window);
+        view->setGeometry(QRect(QPoint(), size));
+        showOffscreen(window, size);
+        return view;
+    }
+
+    // The view painted over black.
+    static QImage rendered(QWidget& view)
+    {
+        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
+
     // Runs clock frames for `seconds`.
     void run(double seconds)
     {
@@ -90,9 +108,7 @@ TEST_F(ReactorViewTest, WedgesEaseToTheNewLoads)
 TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
 {
     QWidget window;
-    auto* view = new ReactorLayerView(&window);
-    view->setGeometry(0, 0, 400, 330);
-    showOffscreen(window, {400, 330});
+    auto* view = shownGauge(window, {400, 330});
     ReactorLayerView::Model model;
     model.kinds = {CoreKind::performance};
     model.cores = {0.1};
@@ -137,9 +153,7 @@ TEST_F(ReactorViewTest, PulseKeepsItsPaceAndStopsWhileHidden)
 TEST_F(ReactorViewTest, PulseRepaintsAsOftenAsARingGrowsAPixel)
 {
     QWidget window;
-    auto* view = new ReactorLayerView(&window);
-    view->setGeometry(0, 0, 368, 330);
-    showOffscreen(window, {368, 330});
+    auto* view = shownGauge(window, {368, 330});
     ReactorLayerView::Model model;
     model.kinds = {CoreKind::performance};
     model.cores = {0.1};
@@ -156,21 +170,14 @@ TEST_F(ReactorViewTest, PulseRepaintsAsOftenAsARingGrowsAPixel)
 TEST_F(ReactorViewTest, PulseLeavesNoTraceInTheGauge)
 {
     QWidget window;
-    auto* view = new ReactorLayerView(&window);
-    view->setGeometry(0, 0, 368, 330);
-    showOffscreen(window, {368, 330});
+    auto* view = shownGauge(window, {368, 330});
     ReactorLayerView::Model model;
     model.kinds = {CoreKind::performance, CoreKind::efficiency};
     model.cores = {0.5, 0.2};
     view->apply(model);
     for (int i = 0; i < 40; ++i)
         view->frame(1.0 / 30);
-    const auto shot = [&] {
-        QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::black);
-        view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        return image;
-    };
+    const auto shot = [&] { return rendered(*view); };
     const QImage first = shot();
     // The same moment painted again is the same picture; rings drawn
     // over rings would brighten it.
@@ -185,17 +192,10 @@ TEST_F(ReactorViewTest, EasedWedgesEndAsAFreshPaintingOfTheLoads)
     // Each easing frame redraws only the pixels between a wedge's old and
     // new edge; after many such steps, up and down, the picture must be
     // the one a fresh gauge paints for the final loads.
-    const auto shot = [](QWidget& view) {
-        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::black);
-        view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        return image;
-    };
+    const auto shot = rendered;
     const std::vector<CoreKind> kinds(6, CoreKind::performance);
     QWidget window;
-    auto* eased = new ReactorLayerView(&window);
-    eased->setGeometry(0, 0, 368, 330);
-    showOffscreen(window, {368, 330});
+    auto* eased = shownGauge(window, {368, 330});
     ReactorLayerView::Model model;
     model.kinds = kinds;
     model.cores = {0.1, 0.9, 0.5, 1.0, 0.0, 0.3};
@@ -230,9 +230,7 @@ TEST_F(ReactorViewTest, PaintsTheLitWedgeOfABusyCore)
     model.kinds = {CoreKind::performance, CoreKind::performance};
     model.cores = {1.0, 0.0};
     view.apply(model);
-    QImage shot(400, 400, QImage::Format_ARGB32_Premultiplied);
-    shot.fill(Qt::black);
-    view.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QImage shot = rendered(view);
     const ReactorGeometry g({400, 400}, model.kinds);
     // Right of the centre lies core 0 (busy), left core 1 (idle); look on
     // the middle of an outer band.
