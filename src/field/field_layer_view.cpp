@@ -186,7 +186,8 @@ bool FieldLayerView::motionFrame()
 
 // Ticks alone turn slowly: rather than take every frame, snooze on the
 // frame clock until the first of them reaches its next whole device pixel,
-// sharing that frame with whatever else moves then.
+// or a little after, sharing a frame with whatever else moves then (the
+// gauge's pulse takes one every 60 ms or so).
 void FieldLayerView::sleepUntilTicksMove()
 {
     const double ratio = devicePixelRatioF();
@@ -202,7 +203,7 @@ void FieldLayerView::sleepUntilTicksMove()
         wait = std::min(wait, (next - node.spin) / rate);
     }
     spinSleeping_ = true;
-    FrameClock::shared().snooze(&motionOwner_, std::max(0.0, wait) + 1e-4);
+    FrameClock::shared().snooze(&motionOwner_, std::max(0.0, wait) + 1e-4, spinSlack);
 }
 
 bool FieldLayerView::simFrame()

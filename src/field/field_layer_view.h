@@ -183,6 +183,8 @@ private:
     double motionTime_ = 0;
     QObject motionOwner_;
     bool spinSleeping_ = false;
+    // How late the ticks' next pixel may come, to share another's frame.
+    static constexpr double spinSlack = 0.08;
     std::optional<QString> tipKey_;
     QString tipText_;
     QRectF tipBox_;

@@ -145,11 +145,14 @@ void TraceLayerView::scheduleCrossing()
         target = std::clamp((pixel / ratio - offset) / step, 0.0, 1.0);
     }
     const double due = glideStart_ + target * glideDuration_;
-    // A hair past the crossing, so rounding has surely moved by then.
+    // A hair past the crossing, so rounding has surely moved by then. The
+    // step may come a little late, on a frame the gauge's pulse takes
+    // anyway: a glide of a few pixels a second does not show the lag, and
+    // the window repaints once for both.
     const double wait = std::max(0.0, due - Scheduler::current().now()) + 1e-4;
     if (!FrameClock::shared().subscribed(this))
         FrameClock::shared().subscribe(this, [this](double) { return crossed(); });
-    FrameClock::shared().snooze(this, wait);
+    FrameClock::shared().snooze(this, wait, crossingSlack);
 }
 
 bool TraceLayerView::crossed()

@@ -120,6 +120,8 @@ private:
     // drawn afresh.
     static constexpr double stripRoom = 160;
     static constexpr int freshPoints = 5;
+    // How late a glide's pixel step may come, to share another's frame.
+    static constexpr double crossingSlack = 0.08;
     int stripShifts_ = 0;
     int pendingShifts_ = 0;
     std::size_t groundSeries_ = 0;

@@ -40,6 +40,7 @@ void FrameClock::subscribe(QObject* owner, Frame frame)
         s->frame = std::move(frame);
         s->generation = ++generation_;
         s->wake = -1e300;
+        s->latest = -1e300;
     } else {
         // An owner that died at this address before must not be matched.
         for (Subscription& s : subscriptions_)
@@ -52,15 +53,18 @@ void FrameClock::subscribe(QObject* owner, Frame frame)
     start();
 }
 
-void FrameClock::snooze(const QObject* owner, double seconds)
+void FrameClock::snooze(const QObject* owner, double seconds, double slack)
 {
     Subscription* s = find(owner);
     if (!s)
         return;
-    const double at = scheduler().now() + std::max(0.0, std::isfinite(seconds) ? seconds : 0.0);
+    const auto span = [](double v) { return std::isfinite(v) ? std::max(0.0, v) : 0.0; };
+    const double at = scheduler().now() + span(seconds);
     // Up to the grid, less a hair so that a wake computed a little past a
     // grid line does not wait a whole frame more.
-    s->wake = std::ceil(at / interval - 1e-3) * interval;
+    const auto grid = [](double t) { return std::ceil(t / interval - 1e-3) * interval; };
+    s->wake = grid(at);
+    s->latest = std::max(s->wake, grid(at + std::min(span(slack), maxStep)));
     if (!ticking_)
         start();
 }
@@ -93,14 +97,15 @@ void FrameClock::purge()
 }
 
 // When the next frame is due: one interval after the last frame of an
-// owner that is not snoozing, or the first snoozer's wake.
+// owner that is not snoozing, or the first end of a snoozer's window. Every
+// snoozer whose window has opened by then shares that frame.
 double FrameClock::nextTick() const
 {
     double next = 1e300;
     for (const Subscription& s : subscriptions_) {
         if (s.removed || !s.owner)
             continue;
-        next = std::min(next, std::max(s.wake, s.last + interval));
+        next = std::min(next, std::max(s.latest, s.last + interval));
     }
     return next;
 }
@@ -152,6 +157,7 @@ void FrameClock::tick(std::uint64_t token)
         const double dt = std::clamp(now - subscriptions_[i].last, 0.0, maxStep);
         subscriptions_[i].last = now;
         subscriptions_[i].wake = -1e300;
+        subscriptions_[i].latest = -1e300;
         const std::uint64_t generation = subscriptions_[i].generation;
         const Frame frame = subscriptions_[i].frame;
         const bool more = frame(dt);

@@ -5,7 +5,9 @@
 // An owner whose motion moves a whole pixel only now and then may snooze
 // until its next one: while every owner snoozes, the clock sleeps until the
 // first is due. Snoozes end on the clock's frame grid, so owners due at
-// about the same moment share one frame and one repaint.
+// about the same moment share one frame and one repaint; an owner that can
+// wait a little longer says how much, and rides on another's frame when one
+// comes within that slack.
 // Frames are posted through the Scheduler, so tests drive them with a
 // ManualScheduler. Main thread only.
 
@@ -44,8 +46,9 @@ public:
     bool subscribed(const QObject* owner) const;
     // The owner's next frame comes no sooner than `seconds` from now, on
     // the first frame of the grid at or after that; its dt then spans the
-    // whole wait.
-    void snooze(const QObject* owner, double seconds);
+    // whole wait. With `slack`, the frame may come up to that much later:
+    // on the first frame any owner takes within the window, or at its end.
+    void snooze(const QObject* owner, double seconds, double slack = 0);
 
     bool running() const { return running_; }
     std::size_t subscribers() const;
@@ -61,6 +64,7 @@ private:
         bool removed = false;
         double last = 0;       // when it last had a frame
         double wake = -1e300;  // no frame before this
+        double latest = -1e300; // and one by this, on the grid
     };
 
     Scheduler& scheduler() const;

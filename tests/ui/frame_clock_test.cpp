@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -224,5 +225,48 @@ TEST(FrameClock, SnoozersShareGridFramesAndTheClockSleepsBetween)
     EXPECT_EQ(busyFrames, 60);
     EXPECT_EQ(aTimes.size(), 2u);
     frames.unsubscribe(&a);
+    EXPECT_FALSE(frames.running());
+}
+
+TEST(FrameClock, ASnoozerWithSlackRidesOnAnotherOwnersFrame)
+{
+    ScopedManualScheduler clock;
+    FrameClock frames;
+    QObject pulse, glide;
+    std::vector<double> pulseTimes, glideTimes;
+    // One owner wakes every 60 ms exactly; the other is due every 100 ms
+    // but may be 70 ms late. It never takes a frame of its own, and each of
+    // its frames comes inside its window.
+    frames.subscribe(&pulse, [&](double) {
+        pulseTimes.push_back(clock.scheduler.now());
+        frames.snooze(&pulse, 0.060);
+        return true;
+    });
+    double due = 0;
+    frames.subscribe(&glide, [&](double) {
+        const double now = clock.scheduler.now();
+        if (!glideTimes.empty()) {
+            EXPECT_GE(now, due - 1e-9);
+            EXPECT_LE(now, due + 0.070 + FrameClock::interval);
+        }
+        glideTimes.push_back(now);
+        due = now + 0.100;
+        frames.snooze(&glide, 0.100, 0.070);
+        return true;
+    });
+    clock.scheduler.advance(2.0);
+    EXPECT_GE(glideTimes.size(), 12u);
+    for (double t : glideTimes)
+        EXPECT_NE(std::find(pulseTimes.begin(), pulseTimes.end(), t), pulseTimes.end()) << t;
+    EXPECT_EQ(frames.frames(), pulseTimes.size());
+
+    // Alone, it wakes at the end of its window, on the grid.
+    frames.unsubscribe(&pulse);
+    glideTimes.clear();
+    clock.scheduler.advance(1.0);
+    ASSERT_GE(glideTimes.size(), 2u);
+    for (std::size_t i = 1; i < glideTimes.size(); ++i)
+        EXPECT_NEAR(glideTimes[i] - glideTimes[i - 1], 0.100 + 0.070, FrameClock::interval);
+    frames.unsubscribe(&glide);
     EXPECT_FALSE(frames.running());
 }
