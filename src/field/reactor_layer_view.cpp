@@ -2,6 +2,7 @@
 
 #include "field/repaint_counter.h"
 
+#include "ui/banded.h"
 #include "ui/fonts.h"
 #include "ui/panel_label.h"
 #include "ui/frame_clock.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <numbers>
 #include <optional>
@@ -71,6 +73,14 @@ void strokeBands(QPainter& p, const ReactorGeometry& g, const std::function<QCol
         pen.setCapStyle(Qt::FlatCap);
         p.strokePath(path, pen);
     }
+}
+
+// Premultiplied ink over an opaque pixel.
+QRgb over(QRgb ink, QRgb back)
+{
+    const int rest = 255 - qAlpha(ink);
+    const auto mix = [rest](int fg, int bg) { return fg + (bg * rest + 127) / 255; };
+    return qRgb(mix(qRed(ink), qRed(back)), mix(qGreen(ink), qGreen(back)), mix(qBlue(ink), qBlue(back)));
 }
 
 } // namespace
@@ -229,7 +239,7 @@ bool ReactorLayerView::frame(double dt)
         if (step != paintedPulse_) {
             paintedPulse_ = step;
             ++pulseRepaints_;
-            update(pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1));
+            update(pulseArea_);
         }
     }
     // The wedges repaint only when one of them has moved a device pixel,
@@ -343,15 +353,23 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
     }
     indexLit(g, ratio);
 
+    // The pulse's picture covers every pixel a pulse frame repaints.
+    pulseArea_ = pulseBox().toAlignedRect().adjusted(-1, -1, 1, 1);
+    pulseRect_ = QRect(QPoint(int(std::floor(pulseArea_.left() * ratio)), int(std::floor(pulseArea_.top() * ratio))),
+                       QPoint(int(std::ceil((pulseArea_.right() + 1) * ratio)) - 1,
+                              int(std::ceil((pulseArea_.bottom() + 1) * ratio)) - 1))
+                     .intersected(base_.rect());
+    pulse_ = QImage(pulseRect_.size(), QImage::Format_RGB32);
+    pulse_.setDevicePixelRatio(ratio);
     ringPixels_.clear();
-    {
-        const QPointF centre = pulseBox().center() * ratio;
+    if (!pulse_.isNull()) {
+        const QPointF centre = pulseBox().center() * ratio - QPointF(pulseRect_.topLeft());
         const double reach = (pulseBox().width() / 2) * ratio + 2;
-        const int stride = int(base_.bytesPerLine() / 4);
+        const int stride = int(pulse_.bytesPerLine() / 4);
         const int top = std::max(0, int(std::floor(centre.y() - reach)));
-        const int bottom = std::min(base_.height() - 1, int(std::ceil(centre.y() + reach)));
+        const int bottom = std::min(pulse_.height() - 1, int(std::ceil(centre.y() + reach)));
         const int left = std::max(0, int(std::floor(centre.x() - reach)));
-        const int right = std::min(base_.width() - 1, int(std::ceil(centre.x() + reach)));
+        const int right = std::min(pulse_.width() - 1, int(std::ceil(centre.x() + reach)));
         for (int y = top; y <= bottom; ++y)
             for (int x = left; x <= right; ++x) {
                 const double d = std::hypot(x + 0.5 - centre.x(), y + 0.5 - centre.y());
@@ -536,7 +554,7 @@ void ReactorLayerView::paintWedge(QRgb* out, const QRgb* under, std::size_t from
     }
 }
 
-void ReactorLayerView::paintEvent(QPaintEvent*)
+void ReactorLayerView::paintEvent(QPaintEvent* event)
 {
     RepaintCounter::count("reactor");
     const double ratio = devicePixelRatioF();
@@ -548,11 +566,44 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
     // wedges' easing changes it.
     if (sceneDirty_)
         paintScene(ratio);
-    // Pulse: three copies of one ring a third of a cycle apart, each
-    // growing and fading, its line thinning as a scaled ring would. They
-    // are stamped into the picture for this blit and lifted off after it.
-    stamped_.clear();
+    if (readoutDirty_)
+        paintReadout(ratio);
+    QPainter p(this);
+    // A pulse frame repaints the pulse box alone: only its picture goes
+    // to the screen.
+    if (!pulseArea_.contains(event->rect()) && !scene_.isNull()) {
+        // The figures that reach beyond the box are stamped into the
+        // picture for this blit and lifted off after it.
+        auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+        stamped_.clear();
+        for (const auto& [offset, ink] : readoutOutside_) {
+            stamped_.emplace_back(offset, out[offset]);
+            out[offset] = over(ink, out[offset]);
+        }
+        Banded::drawImage(p, QPointF(0, 0), scene_);
+        for (auto it = stamped_.rbegin(); it != stamped_.rend(); ++it)
+            out[it->first] = it->second;
+        stamped_.clear();
+    }
+    if (event->region().intersects(pulseArea_)) {
+        composePulse();
+        if (!pulse_.isNull())
+            Banded::drawImage(p, QPointF(pulseRect_.topLeft()) / ratio, pulse_);
+    }
+}
+
+// The scene under the box, then three copies of one ring a third of a
+// cycle apart, each growing and fading, its line thinning as a scaled
+// ring would, then the figures over them.
+void ReactorLayerView::composePulse()
+{
+    if (pulse_.isNull() || scene_.isNull())
+        return;
+    const std::size_t rowBytes = std::size_t(pulse_.width()) * sizeof(QRgb);
+    for (int y = 0; y < pulse_.height(); ++y)
+        std::memcpy(pulse_.scanLine(y), scene_.constScanLine(pulseRect_.top() + y) + pulseRect_.left() * 4, rowBytes);
     if (live()) {
+        const double ratio = pulse_.devicePixelRatio();
         const QColor color = Theme::heat(model_.cpu);
         const double half = pulseBox().width() / 2;
         for (int i = 0; i < 3; ++i) {
@@ -561,40 +612,22 @@ void ReactorLayerView::paintEvent(QPaintEvent*)
             stampRing((half - 2) * scale * ratio, 1.2 * scale * ratio, color, 0.5 * (1 - e));
         }
     }
-    // The figures over the rings, stamped the same way: the picture then
-    // goes to the screen as one opaque copy.
-    if (readoutDirty_)
-        paintReadout(ratio);
-    if (!scene_.isNull()) {
-        auto* out = reinterpret_cast<QRgb*>(scene_.bits());
-        for (const auto& [offset, ink] : readoutPixels_) {
-            QRgb& px = out[offset];
-            stamped_.emplace_back(offset, px);
-            const int rest = 255 - qAlpha(ink);
-            const auto over = [rest](int fg, int bg) { return fg + (bg * rest + 127) / 255; };
-            px = qRgb(over(qRed(ink), qRed(px)), over(qGreen(ink), qGreen(px)), over(qBlue(ink), qBlue(px)));
-        }
-    }
-    QPainter p(this);
-    p.drawImage(QPointF(0, 0), scene_);
-    p.end();
-    auto* out = reinterpret_cast<QRgb*>(scene_.bits());
-    for (auto it = stamped_.rbegin(); it != stamped_.rend(); ++it)
-        out[it->first] = it->second;
-    stamped_.clear();
+    auto* out = reinterpret_cast<QRgb*>(pulse_.bits());
+    for (const auto& [offset, ink] : readoutPixels_)
+        out[offset] = over(ink, out[offset]);
 }
 
 void ReactorLayerView::stampRing(double radius, double width, const QColor& color, double alpha)
 {
     // Each pixel takes the share of its radial extent, [d - 0.5, d + 0.5],
     // that lies on the ring's line.
-    if (scene_.isNull() || alpha <= 0 || width <= 0)
+    if (pulse_.isNull() || alpha <= 0 || width <= 0)
         return;
     const double inner = radius - width / 2;
     const double outer = radius + width / 2;
     const auto byDistance = [](const RingPixel& a, float d) { return a.distance < d; };
     auto it = std::lower_bound(ringPixels_.begin(), ringPixels_.end(), float(inner - 0.5), byDistance);
-    auto* out = reinterpret_cast<QRgb*>(scene_.bits());
+    auto* out = reinterpret_cast<QRgb*>(pulse_.bits());
     const int red = color.red(), green = color.green(), blue = color.blue();
     const double a256 = 256 * alpha;
     for (; it != ringPixels_.end() && it->distance < outer + 0.5; ++it) {
@@ -606,7 +639,6 @@ void ReactorLayerView::stampRing(double radius, double width, const QColor& colo
         if (k <= 0)
             continue;
         QRgb& px = out[it->offset];
-        stamped_.emplace_back(it->offset, px);
         const auto mix = [k](int fg, int bg) { return bg + (((fg - bg) * k) >> 8); };
         px = qRgb(mix(red, qRed(px)), mix(green, qGreen(px)), mix(blue, qBlue(px)));
     }
@@ -641,6 +673,7 @@ void ReactorLayerView::paintReadout(double ratio)
     if (old != readoutBox_)
         update(old.toAlignedRect().adjusted(-1, -1, 1, 1));
     readoutPixels_.clear();
+    readoutOutside_.clear();
     QImage ink((readoutBox_.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     ink.setDevicePixelRatio(ratio);
     ink.fill(Qt::transparent);
@@ -666,17 +699,22 @@ void ReactorLayerView::paintReadout(double ratio)
     text(detailFont, Theme::dim(), cx - detail.horizontalAdvance(detail_) / 2, y, detail_);
     p.end();
 
-    // Only the inked pixels, at their places in the picture.
+    // Only the inked pixels, at their places in the pulse's picture or,
+    // beyond it, in the scene.
     const int x0 = int(std::lround(readoutBox_.x() * ratio));
     const int y0 = int(std::lround(readoutBox_.y() * ratio));
     const int stride = int(base_.bytesPerLine() / 4);
+    const int pulseStride = int(pulse_.bytesPerLine() / 4);
     for (int y = 0; y < ink.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(ink.constScanLine(y));
         for (int x = 0; x < ink.width(); ++x) {
             const int sx = x0 + x, sy = y0 + y;
             if (qAlpha(row[x]) == 0 || sx < 0 || sy < 0 || sx >= base_.width() || sy >= base_.height())
                 continue;
-            readoutPixels_.emplace_back(sy * stride + sx, row[x]);
+            if (pulseRect_.contains(sx, sy))
+                readoutPixels_.emplace_back((sy - pulseRect_.top()) * pulseStride + sx - pulseRect_.left(), row[x]);
+            else
+                readoutOutside_.emplace_back(sy * stride + sx, row[x]);
         }
     }
 }

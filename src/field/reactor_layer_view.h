@@ -100,6 +100,7 @@ private:
     void paintScene(double ratio);
     void paintWedge(QRgb* out, const QRgb* under, std::size_t from, std::size_t to, float reach) const;
     void stampRing(double radius, double width, const QColor& color, double alpha);
+    void composePulse();
     void paintReadout(double ratio);
     QRegion changedWedges(const std::vector<int>& extents) const;
     int pulseStep() const;
@@ -152,16 +153,26 @@ private:
         int weight; // of 256
     };
     std::vector<GlowPixel> glowPixels_;
-    // Pixels the pulse covers in the picture for one blit, with what lay
-    // there before.
+    // The pulse's own picture: the scene under the pulse box, the rings
+    // and the figures, composed afresh for each frame and copied to the
+    // screen alone, so a frame touches one small, warm image.
+    QImage pulse_;
+    // Where it lies in the scene, in device pixels, and in the view.
+    QRect pulseRect_;
+    QRect pulseArea_;
+    // Readout pixels the pulse box leaves out, stamped into the scene for
+    // a larger blit, with what lay there before.
     std::vector<std::pair<int, QRgb>> stamped_;
     QImage lit_;
     QRectF litBox_;
 
     QString percent_;
     QString detail_;
-    // The readout's inked pixels: offset in the picture, premultiplied ink.
+    // The readout's inked pixels, premultiplied: those inside the pulse
+    // box by their offset in its picture, the rest by their offset in the
+    // scene.
     std::vector<std::pair<int, QRgb>> readoutPixels_;
+    std::vector<std::pair<int, QRgb>> readoutOutside_;
     QRectF readoutBox_;
     bool readoutDirty_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include "field/repaint_counter.h"
 #include "field/trace_geometry.h"
+#include "ui/banded.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/theme.h"
@@ -388,11 +389,11 @@ void TraceLayerView::paintEvent(QPaintEvent*)
     RepaintCounter::count("trace");
     ensureArt();
     QPainter p(this);
-    p.drawPixmap(0, 0, ground_);
+    Banded::drawPixmap(p, QPointF(0, 0), ground_);
     paintedPixels_ = glidePixels();
     const int shift = TraceGeometry::roundToInt(shiftOffset() * artRatio_) + paintedPixels_;
-    p.drawPixmap(QPointF(contentLeft_ - shift / artRatio_, 0), content_);
-    p.drawPixmap(0, 0, frame_);
+    Banded::drawPixmap(p, QPointF(contentLeft_ - shift / artRatio_, 0), content_);
+    Banded::drawPixmap(p, QPointF(0, 0), frame_);
     if (overlay_)
         paintOverlay(p);
 }
