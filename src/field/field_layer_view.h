@@ -93,14 +93,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // What one bubble was last painted with; a frame repaints it only when
-    // this changes.
     // The endless motions in whole steps: device pixels for the ticks, the
     // ring's dashes and the dots, opacity steps for the halo.
     struct Steps {
         long long spin = 0, march = 0, throb = 0, flow = 0;
         bool operator==(const Steps&) const = default;
     };
+    // What one bubble was last painted with; a frame repaints it only when
+    // this changes.
     struct Drawn {
         QRectF box;
         QPointF pos;
