@@ -1,5 +1,6 @@
 #include "field/field_layer_view.h"
 
+#include "field/dot_sprites.h"
 #include "field/field_style.h"
 #include "field/repaint_counter.h"
 #include "model/monitor.h"
@@ -30,6 +31,9 @@ using Theme::withAlpha;
 
 constexpr double iconEdge = 18;
 constexpr int blitBand = 64;
+// Qt's raster engine hands a fill or blit of more runs (rows times clip
+// rectangles) than this to its thread pool and waits for it.
+constexpr int maxRuns = 88;
 
 QFont nameFont(double size)
 {
@@ -133,7 +137,12 @@ void FieldLayerView::stopClocks()
 bool FieldLayerView::hasMotion(const Node& node) const
 {
     auto it = sim_.bodies.find(node.group.key);
-    if (it == sim_.bodies.end() || it->second.alpha <= 0 || shellOpacity(it->second.form) <= 0)
+    return it != sim_.bodies.end() && hasMotion(node, it->second);
+}
+
+bool FieldLayerView::hasMotion(const Node& node, const FieldSim::Body& body)
+{
+    if (body.alpha <= 0 || shellOpacity(body.form) <= 0)
         return false;
     return node.ticksShown || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
 }
@@ -166,16 +175,22 @@ bool FieldLayerView::motionFrame()
     motionTime_ = t;
     bool any = false;
     bool continuous = false;
+    const double ratio = devicePixelRatioF();
+    auto body = sim_.bodies.begin();
     for (auto& [key, node] : nodes_) {
-        if (!hasMotion(node))
+        // Both maps are ordered by key.
+        while (body != sim_.bodies.end() && body->first < key)
+            ++body;
+        if (body == sim_.bodies.end() || body->first != key || !hasMotion(node, body->second))
             continue;
         any = true;
         continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
         if (node.ticksShown)
             node.spin = std::fmod(node.spin + dt * node.tickSpeed * 2 * std::numbers::pi / 20,
                                   2 * std::numbers::pi);
-        refreshNode(node);
+        refreshNode(node, body->second, ratio);
     }
+    flushDirty();
     if (!any || !isVisible())
         return false;
     if (continuous)
@@ -220,6 +235,7 @@ bool FieldLayerView::simFrame()
     sim_.step(groups_, QSizeF(size()), now());
 
     bool scaling = false;
+    const double ratio = devicePixelRatioF();
     for (auto& [key, node] : nodes_) {
         scaling = node.scale.step(FrameClock::interval) || scaling;
         auto it = sim_.bodies.find(key);
@@ -228,7 +244,6 @@ bool FieldLayerView::simFrame()
         const FieldSim::Body& body = it->second;
         if (!node.hasIcon && iconOpacity(body.form) > 0) {
             node.hasIcon = true;
-            const double ratio = devicePixelRatioF();
             QPixmap icon(QSize(int(std::ceil(iconEdge * ratio)), int(std::ceil(iconEdge * ratio))));
             icon.setDevicePixelRatio(ratio);
             icon.fill(Qt::transparent);
@@ -240,7 +255,7 @@ bool FieldLayerView::simFrame()
             node.icon = icon;
         }
         resizeNode(node, body.r, false);
-        refreshNode(node);
+        refreshNode(node, body, ratio);
     }
 
     if (phase_ == Phase::live && entered_) {
@@ -250,6 +265,7 @@ bool FieldLayerView::simFrame()
             setCovering(true);
     }
     ensureMotion();
+    flushDirty();
     return !sim_.settled || scaling;
 }
 
@@ -278,6 +294,11 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
     for (const GroupSample& g : groups) {
         seen.insert(g.key);
         auto [it, made] = nodes_.try_emplace(g.key);
+        if (made) {
+            // Each bubble's dots take their whole-pixel steps on frames of
+            // their own, so that one frame does not carry every bubble's.
+            it->second.flowOffset = double(qHash(g.key, 0) % 1024) / 1024;
+        }
         it->second.group = g;
         style(it->second);
     }
@@ -292,6 +313,7 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
     }
     if (tipKey_ && !nodes_.contains(*tipKey_))
         hideTip();
+    flushDirty();
     wake();
     ensureMotion();
 }
@@ -333,7 +355,7 @@ void FieldLayerView::style(Node& node)
     // Colours and figures change the picture without moving anything; a
     // sample that changes neither repaints nothing.
     if (look(node) != before)
-        node.drawn.motion = -2;
+        node.drawn.stale = true;
     refreshNode(node);
 }
 
@@ -485,27 +507,42 @@ std::map<QString, QPointF> FieldLayerView::layoutHint() const
 
 // ---- repaint bookkeeping
 
-long long FieldLayerView::motionStep(const Node& node, const FieldSim::Body& body) const
+namespace {
+
+// How far each part of a bubble reaches from its centre, unscaled, with
+// room for antialiasing.
+constexpr double tickInner = 2.5, tickOuter = 5.5; // beyond the radius
+constexpr double ringReach = 6, haloReach = 9;
+constexpr double dotRadius = 1.3, dotReach = dotRadius + 1.2;
+
+double spinRim(double r)
 {
-    if (!hasMotion(node))
-        return 0;
-    const double ratio = devicePixelRatioF();
-    long long step = 0;
-    // Each motion counts its own whole device pixels (or opacity steps);
-    // mixing them into one number is enough to see that one moved.
-    if (node.ticksShown)
-        step += static_cast<long long>(std::floor(node.spin * ((node.radius > 0 ? node.radius : body.r) + 5.5) * ratio));
-    if (node.selected)
-        step += 1000003LL * static_cast<long long>(std::floor(FieldStyle::marchPhase(motionTime_) * ratio));
-    if (node.flag)
-        step += 7919LL * static_cast<long long>(std::floor(FieldStyle::throb(motionTime_) * 48));
-    if (node.dots[0] > 0 || node.dots[1] > 0)
-        step += 104729LL
-            * static_cast<long long>(std::floor(motionTime_ * 26 / FieldStyle::flowPeriod * ratio));
-    return step;
+    return r + tickOuter;
 }
 
-FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSim::Body& body) const
+} // namespace
+
+FieldLayerView::Steps FieldLayerView::motionSteps(const Node& node, const FieldSim::Body& body,
+                                                  double ratio) const
+{
+    Steps steps;
+    if (!hasMotion(node, body))
+        return steps;
+    if (node.ticksShown)
+        steps.spin = static_cast<long long>(
+            std::floor(node.spin * spinRim(node.radius > 0 ? node.radius : body.r) * ratio));
+    if (node.selected)
+        steps.march = static_cast<long long>(std::floor(FieldStyle::marchPhase(motionTime_) * ratio));
+    if (node.flag)
+        steps.throb = static_cast<long long>(std::floor(FieldStyle::throb(motionTime_) * 48));
+    if (node.dots[0] > 0 || node.dots[1] > 0)
+        steps.flow = static_cast<long long>(
+            std::floor(motionTime_ * 26 / FieldStyle::flowPeriod * ratio + node.flowOffset));
+    return steps;
+}
+
+FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSim::Body& body,
+                                                 double ratio) const
 {
     Drawn d;
     d.pos = body.pos;
@@ -513,7 +550,8 @@ FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSi
     d.alpha = body.alpha;
     d.form = body.form;
     d.scale = node.scale.value();
-    d.motion = motionStep(node, body);
+    d.steps = motionSteps(node, body, ratio);
+    d.stale = false;
     const bool dots = node.dots[0] > 0 || node.dots[1] > 0;
     const double reach = std::max(dots ? body.r + 34 : body.r + 10, iconEdge / 2 + 2)
         * std::max(1.05, d.scale);
@@ -522,43 +560,111 @@ FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSi
     return d;
 }
 
+DirtyTiles& FieldLayerView::dirtyTiles()
+{
+    if (dirty_.size() != size()) {
+        // A new size repaints everything anyway.
+        dirty_.resize(size());
+    }
+    return dirty_;
+}
+
+void FieldLayerView::flushDirty()
+{
+    if (dirty_.empty())
+        return;
+    update(dirty_.region());
+    dirty_.clear();
+}
+
+// The ticks as drawn now, each with its antialiased edge.
+void FieldLayerView::markTicks(const Node& node, const FieldSim::Body& body)
+{
+    if (!node.ticksShown || node.tickCount < 1)
+        return;
+    DirtyTiles& tiles = dirtyTiles();
+    const double s = node.scale.value();
+    const double r = node.radius;
+    for (int k = 0; k < node.tickCount; ++k) {
+        const double a = node.spinAt + 2 * std::numbers::pi * k / node.tickCount;
+        const QPointF dir(std::cos(a), std::sin(a));
+        const QPointF from = body.pos + dir * ((r + tickInner) * s);
+        const QPointF to = body.pos + dir * ((r + tickOuter) * s);
+        tiles.add(QRectF(from, to).normalized().adjusted(-1.5, -1.5, 1.5, 1.5));
+    }
+}
+
+// The dots as drawn now.
+void FieldLayerView::markDots(const Node& node, const FieldSim::Body& body)
+{
+    DirtyTiles& tiles = dirtyTiles();
+    const double s = node.scale.value();
+    const double reach = dotReach * s;
+    for (int slot = 0; slot < 2; ++slot)
+        for (int k = 0; k < node.dots[slot]; ++k) {
+            const FieldStyle::Dot d = FieldStyle::dot(slot, k, node.dots[slot], node.radius, node.flowAt);
+            if (d.opacity <= 0)
+                continue;
+            const QPointF c = body.pos + d.centre * s;
+            tiles.add(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach));
+        }
+}
+
 void FieldLayerView::refreshNode(Node& node)
 {
     auto it = sim_.bodies.find(node.group.key);
-    if (it == sim_.bodies.end())
+    if (it != sim_.bodies.end())
+        refreshNode(node, it->second, devicePixelRatioF());
+}
+
+void FieldLayerView::refreshNode(Node& node, const FieldSim::Body& body, double ratio)
+{
+    const Drawn next = drawnState(node, body, ratio);
+    // Drift below a fiftieth of a pixel is not worth a repaint; it counts
+    // from the last whole repaint, so it cannot add up unseen.
+    const bool still = std::abs(next.pos.x() - node.drawn.pos.x()) <= 0.02
+        && std::abs(next.pos.y() - node.drawn.pos.y()) <= 0.02 && std::abs(next.r - node.drawn.r) <= 0.01
+        && next.alpha == node.drawn.alpha && next.form == node.drawn.form && next.scale == node.drawn.scale
+        && !node.drawn.stale;
+    if (still && next.steps == node.drawn.steps)
         return;
-    const Drawn next = drawnState(node, it->second);
-    const bool moved = std::abs(next.pos.x() - node.drawn.pos.x()) > 0.02
-        || std::abs(next.pos.y() - node.drawn.pos.y()) > 0.02 || std::abs(next.r - node.drawn.r) > 0.01
-        || next.alpha != node.drawn.alpha || next.form != node.drawn.form
-        || next.scale != node.drawn.scale || next.motion != node.drawn.motion;
-    if (!moved)
-        return;
-    const bool outside = next.motion != node.drawn.motion && node.drawn.motion >= 0
-        && next.box == node.drawn.box && next.alpha == node.drawn.alpha && next.form == node.drawn.form
-        && next.scale == node.drawn.scale && next.r == node.drawn.r && next.pos == node.drawn.pos
-        && node.radius > 0;
-    if (outside) {
-        // The endless motions (ticks, ring, halo, dots) all lie outside the
-        // disc: repaint the box less the square inside the circle.
-        node.drawn = next;
-        ++repaints_;
-        const QRect box = next.box.toAlignedRect().adjusted(-1, -1, 1, 1);
-        const double inner = (node.radius + 1.5) / std::numbers::sqrt2 * next.scale;
-        const QRect core = QRectF(next.pos.x() - inner, next.pos.y() - inner, 2 * inner, 2 * inner)
-                               .toAlignedRect()
-                               .adjusted(2, 2, -2, -2);
-        update(QRegion(box).subtracted(QRegion(core)));
+    ++repaints_;
+    if (still && node.radius > 0) {
+        // Only the endless motions moved, all outside the disc: repaint the
+        // pixels each one left and takes, nothing else.
+        const Steps was = node.drawn.steps;
+        node.drawn.steps = next.steps;
+        if (next.steps.spin != was.spin) {
+            markTicks(node, body);
+            node.spinAt = node.spin;
+            markTicks(node, body);
+        }
+        if (next.steps.flow != was.flow) {
+            markDots(node, body);
+            node.flowAt = motionTime_;
+            markDots(node, body);
+        }
+        if (next.steps.march != was.march || next.steps.throb != was.throb) {
+            node.marchAt = node.throbAt = motionTime_;
+            // The ring and the halo: their box less the square inside the disc.
+            const double s = node.drawn.scale;
+            const double outer = (node.radius + haloReach) * s;
+            const double inner = ((node.radius + 1.5) / std::numbers::sqrt2 - 2) * s;
+            dirtyTiles().addFrame(QRectF(body.pos.x() - outer, body.pos.y() - outer, 2 * outer, 2 * outer),
+                                  QRectF(body.pos.x() - inner, body.pos.y() - inner, 2 * inner, 2 * inner));
+        }
         return;
     }
+    node.spinAt = node.spin;
+    node.flowAt = node.marchAt = node.throbAt = motionTime_;
     QRectF dirty = next.box;
     if (node.drawn.box.isValid())
         dirty = dirty.isValid() ? dirty.united(node.drawn.box) : node.drawn.box;
     node.drawn = next;
-    if (dirty.isValid()) {
-        ++repaints_;
+    if (dirty.isValid())
         update(dirty.toAlignedRect().adjusted(-1, -1, 1, 1));
-    }
+    else
+        --repaints_;
 }
 
 // ---- painting
@@ -569,51 +675,86 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
     QPainter p(this);
     // The dirty rectangles of one frame lie scattered over the canvas; their
     // bounding box would often be all of it.
-    const QRegion& area = event->region();
-    // Solid fills in bands, for the same reason as the disc's blit.
-    if (covering_)
-        for (const QRect& r : area)
-            for (int y = r.top(); y <= r.bottom(); y += blitBand)
-                p.fillRect(QRect(r.left(), y, r.width(), std::min(blitBand, r.bottom() + 1 - y)),
+    const QRegion& region = event->region();
+    // Solid fills in bands, for the same reason as the disc's blit. The
+    // rectangles of a region lie in bands of equal height: one fill spans
+    // several of a band, and the painter's clip leaves the gaps alone. The
+    // clip hands the engine one run per row and rectangle, so a fill takes
+    // no more than the thread pool's threshold of them.
+    if (covering_) {
+        const auto fill = [&](QRect band) {
+            for (int y = band.top(); y <= band.bottom(); y += blitBand)
+                p.fillRect(QRect(band.left(), y, band.width(), std::min(blitBand, band.bottom() + 1 - y)),
                            Theme::bg());
+        };
+        QRect band;
+        int runs = 0;
+        for (const QRect& r : region) {
+            if (band.isValid() && r.top() == band.top() && r.bottom() == band.bottom()
+                && (runs + 1) * std::min(r.height(), blitBand) <= maxRuns) {
+                band = band.united(r);
+                ++runs;
+                continue;
+            }
+            if (band.isValid())
+                fill(band);
+            band = r;
+            runs = 1;
+        }
+        if (band.isValid())
+            fill(band);
+    }
     p.setRenderHint(QPainter::Antialiasing);
+    // Each shape is drawn only where it meets the area.
+    paintArea_.resize(size());
+    paintArea_.add(region);
 
     // Larger bubbles lie behind smaller ones.
     std::vector<std::pair<const Node*, const FieldSim::Body*>> order;
     order.reserve(nodes_.size());
+    auto body = sim_.bodies.begin();
     for (const auto& [key, node] : nodes_) {
-        auto it = sim_.bodies.find(key);
-        if (it == sim_.bodies.end() || it->second.alpha <= 0)
+        // Both maps are ordered by key.
+        while (body != sim_.bodies.end() && body->first < key)
+            ++body;
+        if (body == sim_.bodies.end() || body->first != key || body->second.alpha <= 0)
             continue;
-        if (!area.intersects(node.drawn.box.toAlignedRect()))
+        if (!paintArea_.intersects(node.drawn.box))
             continue;
-        order.emplace_back(&node, &it->second);
+        order.emplace_back(&node, &body->second);
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.second->r > b.second->r; });
-    for (const auto& [node, body] : order)
-        paintNode(p, *node, *body);
-    if (tipKey_ && area.intersects(tipBox_.toAlignedRect()))
+    for (const auto& [node, b] : order)
+        paintNode(p, *node, *b, paintArea_);
+    if (tipKey_ && region.intersects(tipBox_.toAlignedRect()))
         paintTip(p);
 }
 
-void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const
+void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Body& body,
+                               const DirtyTiles& area) const
 {
     // Paths and labels keep the radius they were sized for until it moves
     // by more than 0.4.
     const double r = node.radius > 0 ? node.radius : body.r;
+    const double s = node.scale.value();
+    // Whether a box around the centre, in the bubble's own units, meets
+    // the area being painted.
+    const auto meets = [&](const QRectF& local) {
+        return area.intersects(QRectF(body.pos + local.topLeft() * s, local.size() * s));
+    };
+    const auto square = [](double reach) { return QRectF(-reach, -reach, 2 * reach, 2 * reach); };
     p.save();
     p.translate(body.pos);
-    const double s = node.scale.value();
     if (s != 1)
         p.scale(s, s);
 
     const double shell = shellOpacity(body.form) * body.alpha;
     if (shell > 0) {
         p.setOpacity(shell);
-        if (node.flag) {
+        if (node.flag && meets(square(r + haloReach))) {
             p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(motionTime_))), 2));
+            p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(node.throbAt))), 2));
             p.drawEllipse(QPointF(), r + 7, r + 7);
         }
         const QPixmap& disc = discArt(node, r);
@@ -622,9 +763,29 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         // In bands: Qt's raster engine sends a blit of more than about a
         // hundred lines to its thread pool and waits for it, which costs
         // more in wake-ups than the copy.
-        for (int y = 0; y < disc.height(); y += blitBand) {
-            const int rows = std::min(blitBand, disc.height() - y);
-            p.drawPixmap(QPointF(-half, -half + y / ratio), disc, QRectF(0, y, disc.width(), rows));
+        const QRectF whole(-half, -half, disc.width() / ratio, disc.height() / ratio);
+        // Only the rows and columns of the disc the area meets, in whole
+        // pixels of the picture; bands short enough to stay on this thread
+        // where the clip is ragged.
+        QRect part(0, 0, disc.width(), disc.height());
+        int band = blitBand;
+        if (!area.full() && s == 1) {
+            const QRectF on = area.bounds(QRectF(body.pos + whole.topLeft(), whole.size()).adjusted(-1, -1, 1, 1));
+            if (on.isEmpty())
+                part = QRect();
+            else
+                part = QRectF((on.topLeft() - body.pos - whole.topLeft()) * ratio, on.size() * ratio)
+                           .toAlignedRect()
+                           .adjusted(-1, -1, 1, 1)
+                           .intersected(part);
+            band = DirtyTiles::tile;
+        }
+        for (int y = part.top(); y <= part.bottom(); y += band) {
+            const int rows = std::min(band, part.bottom() + 1 - y);
+            const QRectF source(part.left(), y, part.width(), rows);
+            const QRectF target(whole.topLeft() + source.topLeft() / ratio, source.size() / ratio);
+            if (meets(target.adjusted(-1, -1, 1, 1)))
+                p.drawPixmap(target.topLeft(), disc, source);
         }
 
         if (node.ticksShown) {
@@ -632,18 +793,22 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
             const int n = node.tickCount;
             QVarLengthArray<QLineF, 72> marks;
             for (int k = 0; k < n; ++k) {
-                const double a = node.spin + 2 * std::numbers::pi * k / n;
+                const double a = node.spinAt + 2 * std::numbers::pi * k / n;
                 const QPointF dir(std::cos(a), std::sin(a));
-                marks.append(QLineF(dir * (r + 2.5), dir * (r + 5.5)));
+                const QLineF mark(dir * (r + tickInner), dir * (r + tickOuter));
+                if (meets(QRectF(mark.p1(), mark.p2()).normalized().adjusted(-1.5, -1.5, 1.5, 1.5)))
+                    marks.append(mark);
             }
-            p.setPen(QPen(Theme::flatBrush(node.tickColor), 1, Qt::SolidLine, Qt::FlatCap));
-            p.drawLines(marks.data(), int(marks.size()));
+            if (!marks.isEmpty()) {
+                p.setPen(QPen(Theme::flatBrush(node.tickColor), 1, Qt::SolidLine, Qt::FlatCap));
+                p.drawLines(marks.data(), int(marks.size()));
+            }
         }
-        if (node.selected) {
+        if (node.selected && meets(square(r + ringReach))) {
             QPen ring(Theme::flatBrush(withAlpha(Theme::text(), 0.5)), 1);
             // Dash lengths are in pen widths; the width is 1.
             ring.setDashPattern({3, 4});
-            ring.setDashOffset(-FieldStyle::marchPhase(motionTime_));
+            ring.setDashOffset(-FieldStyle::marchPhase(node.marchAt));
             p.setBrush(Qt::NoBrush);
             p.setPen(ring);
             p.drawEllipse(QPointF(), r + 4, r + 4);
@@ -651,39 +816,70 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         if (node.nameSize) {
             const QRectF nf = FieldStyle::nameFrame(r, *node.nameSize);
             const QSizeF ns = node.name.size();
-            p.setFont(nameFont(*node.nameSize));
-            p.setPen(Theme::text());
-            p.drawStaticText(QPointF(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2)),
-                             node.name);
+            const QPointF nameAt(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2));
+            if (meets(QRectF(nameAt, ns).adjusted(-3, -3, 3, 3))) {
+                p.setFont(nameFont(*node.nameSize));
+                p.setPen(Theme::text());
+                p.drawStaticText(nameAt, node.name);
+            }
             const QRectF df = FieldStyle::detailFrame(r);
             const QSizeF ds = node.detail.size();
-            p.setFont(detailFont());
-            p.setPen(Theme::dim());
-            p.drawStaticText(QPointF(std::round(-ds.width() / 2), std::round(df.center().y() - ds.height() / 2)),
-                             node.detail);
-        }
-        for (int slot = 0; slot < 2; ++slot) {
-            const int count = node.dots[slot];
-            if (count < 1)
-                continue;
-            const QColor color = withAlpha(Theme::net(), slot == 0 ? 1.0 : 0.6);
-            p.setPen(Qt::NoPen);
-            p.setBrush(Theme::flatBrush(color));
-            for (int k = 0; k < count; ++k) {
-                const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, motionTime_);
-                if (d.opacity <= 0)
-                    continue;
-                p.setOpacity(shell * d.opacity);
-                p.drawEllipse(d.centre, 1.3, 1.3);
+            const QPointF detailAt(std::round(-ds.width() / 2), std::round(df.center().y() - ds.height() / 2));
+            if (meets(QRectF(detailAt, ds).adjusted(-3, -3, 3, 3))) {
+                p.setFont(detailFont());
+                p.setPen(Theme::dim());
+                p.drawStaticText(detailAt, node.detail);
             }
         }
+        if (node.dots[0] > 0 || node.dots[1] > 0)
+            paintDots(p, node, body, shell, area);
     }
     const double icon = iconOpacity(body.form) * body.alpha;
-    if (icon > 0 && !node.icon.isNull()) {
+    if (icon > 0 && !node.icon.isNull() && meets(square(iconEdge / 2 + 1))) {
         p.setOpacity(icon);
         p.drawPixmap(QPointF(-iconEdge / 2, -iconEdge / 2), node.icon);
     }
     p.restore();
+}
+
+void FieldLayerView::paintDots(QPainter& p, const Node& node, const FieldSim::Body& body, double shell,
+                               const DirtyTiles& area) const
+{
+    const double r = node.radius > 0 ? node.radius : body.r;
+    const double s = node.scale.value();
+    const QTransform world = p.worldTransform();
+    const double ratio = p.device()->devicePixelRatio();
+    // Unscaled bubbles copy their dots in whole device pixels; a bubble
+    // growing under the pointer fills them, at sizes no copy was made for.
+    const bool copies = world.type() <= QTransform::TxTranslate;
+    if (copies)
+        p.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    else
+        p.setPen(Qt::NoPen);
+    const double reach = dotReach * s;
+    for (int slot = 0; slot < 2; ++slot) {
+        const int count = node.dots[slot];
+        if (count < 1)
+            continue;
+        const QColor color = withAlpha(Theme::net(), slot == 0 ? 1.0 : 0.6);
+        if (!copies)
+            p.setBrush(color);
+        for (int k = 0; k < count; ++k) {
+            const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, node.flowAt);
+            if (d.opacity <= 0)
+                continue;
+            const QPointF c = body.pos + d.centre * s;
+            if (!area.intersects(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach)))
+                continue;
+            p.setOpacity(shell * d.opacity);
+            if (copies)
+                dotSprites_.draw(p, color, dotRadius * ratio, world.map(d.centre) * ratio);
+            else
+                p.drawEllipse(d.centre, dotRadius, dotRadius);
+        }
+    }
+    if (copies)
+        p.setWorldTransform(world);
 }
 
 const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
@@ -833,6 +1029,7 @@ void FieldLayerView::setHover(const std::optional<QString>& key)
         setScale(old, 1.0);
     if (key && key != pressedKey_)
         setScale(key, 1.04);
+    flushDirty();
 }
 
 void FieldLayerView::setScale(const std::optional<QString>& key, double scale)
@@ -845,6 +1042,7 @@ void FieldLayerView::setScale(const std::optional<QString>& key, double scale)
     const Animation spring = Animation::spring(Motion::quick() * 1.5, 0.72);
     it->second.scale.setTarget(scale, spring.unless(DesktopSettings::instance().reduceMotion()));
     refreshNode(it->second);
+    flushDirty();
     wake();
 }
 

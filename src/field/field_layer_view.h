@@ -16,6 +16,8 @@
 #ifndef Q_MOC_RUN
 #include "core/incident.h"
 #include "core/records.h"
+#include "field/dirty_tiles.h"
+#include "field/dot_sprites.h"
 #include "field/field_sim.h"
 #include "ui/animation.h"
 #include "ui/scheduler.h"
@@ -91,13 +93,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The endless motions in whole steps: device pixels for the ticks, the
+    // ring's dashes and the dots, opacity steps for the halo.
+    struct Steps {
+        long long spin = 0, march = 0, throb = 0, flow = 0;
+        bool operator==(const Steps&) const = default;
+    };
     // What one bubble was last painted with; a frame repaints it only when
     // this changes.
     struct Drawn {
         QRectF box;
         QPointF pos;
         double r = -1, alpha = -1, form = -1, scale = -1;
-        long long motion = -1;
+        Steps steps;
+        // Set when colours, figures or counts changed: the whole bubble
+        // repaints.
+        bool stale = true;
         bool operator==(const Drawn&) const = default;
     };
 
@@ -117,6 +128,12 @@ private:
         QString detailText;
         int dots[2] = {0, 0};
         double spin = 0; // radians
+        // Where each endless motion is drawn: it moves on only by whole
+        // steps, when its old and new pixels are repainted, so a repaint of
+        // any part of the canvas draws the same picture.
+        double spinAt = 0;
+        double flowAt = 0, marchAt = 0, throbAt = 0; // on the motion clock
+        double flowOffset = 0; // of a step, from the key
         Animated<double> scale{1.0};
         QPixmap icon;
         bool hasIcon = false;
@@ -132,6 +149,7 @@ private:
     void ensureMotion();
     void sleepUntilTicksMove();
     bool hasMotion(const Node& node) const;
+    static bool hasMotion(const Node& node, const FieldSim::Body& body);
     double now() const;
     void enter();
     void begin(Phase phase);
@@ -147,10 +165,17 @@ private:
     void hideRowIcons(const std::map<QString, QPointF>& rows);
     void setCovering(bool covering);
 
-    Drawn drawnState(const Node& node, const FieldSim::Body& body) const;
-    long long motionStep(const Node& node, const FieldSim::Body& body) const;
+    Drawn drawnState(const Node& node, const FieldSim::Body& body, double ratio) const;
+    Steps motionSteps(const Node& node, const FieldSim::Body& body, double ratio) const;
     void refreshNode(Node& node);
-    void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body) const;
+    void refreshNode(Node& node, const FieldSim::Body& body, double ratio);
+    void markTicks(const Node& node, const FieldSim::Body& body);
+    void markDots(const Node& node, const FieldSim::Body& body);
+    DirtyTiles& dirtyTiles();
+    void flushDirty();
+    void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body, const DirtyTiles& area) const;
+    void paintDots(QPainter& p, const Node& node, const FieldSim::Body& body, double shell,
+                   const DirtyTiles& area) const;
     const QPixmap& discArt(const Node& node, double r) const;
     void paintTip(QPainter& p) const;
 
@@ -192,4 +217,9 @@ private:
     QString simulatedBubble_;
     double simulatedUntil_ = 0;
     int repaints_ = 0;
+    mutable DotSprites dotSprites_;
+    // What the endless motions moved since the last frame asked for a paint.
+    DirtyTiles dirty_;
+    // The area one paint covers, for finding what it meets.
+    DirtyTiles paintArea_;
 };

@@ -6,9 +6,12 @@
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
 
+#include <QApplication>
+#include <QBackingStore>
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -231,4 +234,58 @@ TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
     // The legend waits for the view to show, in the field only.
     EXPECT_EQ(view.legendOpacity(), 0);
     EXPECT_EQ(FieldView::legendTexts().size(), 5);
+}
+
+TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(420, 320));
+    std::vector<GroupSample> groups;
+    for (int i = 0; i < 7; ++i) {
+        GroupSample g = bubble(QStringLiteral("g%1").arg(i), 2000 + 900 * i);
+        g.threads = 30 + 70 * i;
+        g.netIn = i % 2 ? 400'000 : 0;
+        g.netOut = i % 3 ? 90'000 : 0;
+        groups.push_back(g);
+    }
+    view.apply(groups, {{QStringLiteral("g2"), Severity::warn}}, QStringLiteral("g5"), 400);
+    // The endless motions keep the clock running: wait for the bubbles.
+    for (int i = 0; i < 1200 && view.ticking(); ++i)
+        advance(FrameClock::interval);
+    QApplication::processEvents();
+    ASSERT_TRUE(view.covering());
+    EXPECT_FALSE(view.ticking());
+    // A scaled backing store holds its pixels only while it paints.
+    if (view.devicePixelRatio() != 1)
+        GTEST_SKIP() << "needs an unscaled screen";
+    auto* shown = dynamic_cast<QImage*>(view.backingStore()->paintDevice());
+    ASSERT_NE(shown, nullptr);
+    const QRect pixels(QPoint(), view.size());
+    const auto picture = [&] { return shown->copy(pixels).convertToFormat(QImage::Format_ARGB32); };
+    const QImage first = picture();
+
+    // Dots, ticks, the halo and the ring all move on, each repainting only
+    // its own pixels.
+    const int before = view.repaints();
+    for (int frame = 0; frame < 50; ++frame) {
+        advance(FrameClock::interval);
+        QApplication::processEvents();
+    }
+    EXPECT_GT(view.repaints(), before + 50);
+    const QImage pieces = picture();
+    const QImage fresh = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(fresh.size(), pixels.size());
+
+    int moved = 0;
+    int worst = 0;
+    for (int y = 0; y < fresh.height(); ++y)
+        for (int x = 0; x < fresh.width(); ++x) {
+            const QRgb a = pieces.pixel(x, y);
+            const QRgb b = fresh.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+            moved += a != first.pixel(x, y);
+        }
+    EXPECT_LE(worst, 1);
+    EXPECT_GT(moved, 200);
 }
