@@ -5,6 +5,7 @@
 #include "field/repaint_counter.h"
 #include "model/monitor.h"
 #include "platform/defaults.h"
+#include "ui/banded.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
@@ -30,7 +31,7 @@ namespace {
 using Theme::withAlpha;
 
 constexpr double iconEdge = 18;
-constexpr int blitBand = 64;
+constexpr int blitBand = Banded::rows;
 // Qt's raster engine hands a fill or blit of more runs (rows times clip
 // rectangles) than this to its thread pool and waits for it.
 constexpr int maxRuns = 88;
@@ -682,11 +683,7 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
     // clip hands the engine one run per row and rectangle, so a fill takes
     // no more than the thread pool's threshold of them.
     if (covering_) {
-        const auto fill = [&](QRect band) {
-            for (int y = band.top(); y <= band.bottom(); y += blitBand)
-                p.fillRect(QRect(band.left(), y, band.width(), std::min(blitBand, band.bottom() + 1 - y)),
-                           Theme::bg());
-        };
+        const auto fill = [&](QRect band) { Banded::fillRect(p, band, Theme::bg()); };
         QRect band;
         int runs = 0;
         for (const QRect& r : region) {
@@ -895,8 +892,9 @@ const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
     QPainter p(&art);
     p.setRenderHint(QPainter::Antialiasing);
     p.translate(half, half);
-    p.setBrush(node.fill);
-    p.setPen(QPen(node.stroke, node.strokeWidth));
+    // Flat gradients keep the fill of a large disc on this thread.
+    p.setBrush(Theme::flatBrush(node.fill));
+    p.setPen(QPen(Theme::flatBrush(node.stroke), node.strokeWidth));
     p.drawEllipse(QPointF(), r, r);
     p.end();
     node.discArt = art;
