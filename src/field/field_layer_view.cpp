@@ -521,6 +521,21 @@ double spinRim(double r)
     return r + tickOuter;
 }
 
+// A box of half side `half` about `centre`.
+QRectF square(QPointF centre, double half)
+{
+    return {centre.x() - half, centre.y() - half, 2 * half, 2 * half};
+}
+
+// The k-th of n one-point marks three points deep, evenly round a circle of
+// radius r and turned by `spin`, in the bubble's own units.
+QLineF tickMark(double spin, int k, int n, double r)
+{
+    const double a = spin + 2 * std::numbers::pi * k / n;
+    const QPointF dir(std::cos(a), std::sin(a));
+    return {dir * (r + tickInner), dir * (r + tickOuter)};
+}
+
 } // namespace
 
 FieldLayerView::Steps FieldLayerView::motionSteps(const Node& node, const FieldSim::Body& body,
@@ -557,7 +572,7 @@ FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSi
     const double reach = std::max(dots ? body.r + 34 : body.r + 10, iconEdge / 2 + 2)
         * std::max(1.05, d.scale);
     if (body.alpha > 0)
-        d.box = QRectF(body.pos.x() - reach, body.pos.y() - reach, 2 * reach, 2 * reach);
+        d.box = square(body.pos, reach);
     return d;
 }
 
@@ -587,11 +602,8 @@ void FieldLayerView::markTicks(const Node& node, const FieldSim::Body& body)
     const double s = node.scale.value();
     const double r = node.radius;
     for (int k = 0; k < node.tickCount; ++k) {
-        const double a = node.spinAt + 2 * std::numbers::pi * k / node.tickCount;
-        const QPointF dir(std::cos(a), std::sin(a));
-        const QPointF from = body.pos + dir * ((r + tickInner) * s);
-        const QPointF to = body.pos + dir * ((r + tickOuter) * s);
-        tiles.add(QRectF(from, to).normalized().adjusted(-1.5, -1.5, 1.5, 1.5));
+        const QLineF mark = tickMark(node.spinAt, k, node.tickCount, r);
+        tiles.add(QRectF(body.pos + mark.p1() * s, body.pos + mark.p2() * s).normalized().adjusted(-1.5, -1.5, 1.5, 1.5));
     }
 }
 
@@ -606,8 +618,7 @@ void FieldLayerView::markDots(const Node& node, const FieldSim::Body& body)
             const FieldStyle::Dot d = FieldStyle::dot(slot, k, node.dots[slot], node.radius, node.flowAt);
             if (d.opacity <= 0)
                 continue;
-            const QPointF c = body.pos + d.centre * s;
-            tiles.add(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach));
+            tiles.add(square(body.pos + d.centre * s, reach));
         }
 }
 
@@ -651,8 +662,7 @@ void FieldLayerView::refreshNode(Node& node, const FieldSim::Body& body, double 
             const double s = node.drawn.scale;
             const double outer = (node.radius + haloReach) * s;
             const double inner = ((node.radius + 1.5) / std::numbers::sqrt2 - 2) * s;
-            dirtyTiles().addFrame(QRectF(body.pos.x() - outer, body.pos.y() - outer, 2 * outer, 2 * outer),
-                                  QRectF(body.pos.x() - inner, body.pos.y() - inner, 2 * inner, 2 * inner));
+            dirtyTiles().addFrame(square(body.pos, outer), square(body.pos, inner));
         }
         return;
     }
@@ -740,7 +750,6 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
     const auto meets = [&](const QRectF& local) {
         return area.intersects(QRectF(body.pos + local.topLeft() * s, local.size() * s));
     };
-    const auto square = [](double reach) { return QRectF(-reach, -reach, 2 * reach, 2 * reach); };
     p.save();
     p.translate(body.pos);
     if (s != 1)
@@ -749,7 +758,7 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
     const double shell = shellOpacity(body.form) * body.alpha;
     if (shell > 0) {
         p.setOpacity(shell);
-        if (node.flag && meets(square(r + haloReach))) {
+        if (node.flag && meets(square(QPointF(), r + haloReach))) {
             p.setBrush(Qt::NoBrush);
             p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(node.throbAt))), 2));
             p.drawEllipse(QPointF(), r + 7, r + 7);
@@ -786,13 +795,10 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         }
 
         if (node.ticksShown) {
-            // One-point marks three points deep, evenly round the circle.
             const int n = node.tickCount;
             QVarLengthArray<QLineF, 72> marks;
             for (int k = 0; k < n; ++k) {
-                const double a = node.spinAt + 2 * std::numbers::pi * k / n;
-                const QPointF dir(std::cos(a), std::sin(a));
-                const QLineF mark(dir * (r + tickInner), dir * (r + tickOuter));
+                const QLineF mark = tickMark(node.spinAt, k, n, r);
                 if (meets(QRectF(mark.p1(), mark.p2()).normalized().adjusted(-1.5, -1.5, 1.5, 1.5)))
                     marks.append(mark);
             }
@@ -801,7 +807,7 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                 p.drawLines(marks.data(), int(marks.size()));
             }
         }
-        if (node.selected && meets(square(r + ringReach))) {
+        if (node.selected && meets(square(QPointF(), r + ringReach))) {
             QPen ring(Theme::flatBrush(withAlpha(Theme::text(), 0.5)), 1);
             // Dash lengths are in pen widths; the width is 1.
             ring.setDashPattern({3, 4});
@@ -832,7 +838,7 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
             paintDots(p, node, body, shell, area);
     }
     const double icon = iconOpacity(body.form) * body.alpha;
-    if (icon > 0 && !node.icon.isNull() && meets(square(iconEdge / 2 + 1))) {
+    if (icon > 0 && !node.icon.isNull() && meets(square(QPointF(), iconEdge / 2 + 1))) {
         p.setOpacity(icon);
         p.drawPixmap(QPointF(-iconEdge / 2, -iconEdge / 2), node.icon);
     }
@@ -865,8 +871,7 @@ void FieldLayerView::paintDots(QPainter& p, const Node& node, const FieldSim::Bo
             const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, node.flowAt);
             if (d.opacity <= 0)
                 continue;
-            const QPointF c = body.pos + d.centre * s;
-            if (!area.intersects(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach)))
+            if (!area.intersects(square(body.pos + d.centre * s, reach)))
                 continue;
             p.setOpacity(shell * d.opacity);
             if (copies)
