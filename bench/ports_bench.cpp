@@ -53,11 +53,10 @@ struct Fixture {
     std::unique_ptr<PortsView> view;
 };
 
-// Filter, sort, the hold's arrangement and the list's reconcile, as on
-// every sample; the target is at most 1 ms.
-void refresh(benchmark::State& state)
+// Samples alternating between two sets of sockets, each followed by the
+// view's refresh, which alone is timed.
+void refreshEachSample(benchmark::State& state, Fixture& f)
 {
-    Fixture f;
     const Sampler::Update a{listening(1), {}, {}};
     const Sampler::Update b{listening(2), {}, {}};
     bool flip = false;
@@ -68,6 +67,14 @@ void refresh(benchmark::State& state)
         state.ResumeTiming();
         f.view->refresh();
     }
+}
+
+// Filter, sort, the hold's arrangement and the list's reconcile, as on
+// every sample; the target is at most 1 ms.
+void refresh(benchmark::State& state)
+{
+    Fixture f;
+    refreshEachSample(state, f);
     state.counters["rows"] = double(f.view->list()->rows().size());
 }
 BENCHMARK(refresh)->Unit(benchmark::kMicrosecond);
@@ -77,16 +84,7 @@ void refreshHeld(benchmark::State& state)
 {
     Fixture f;
     f.monitor->portsHold().set(InteractionHold::Reason::pointer, true);
-    const Sampler::Update a{listening(1), {}, {}};
-    const Sampler::Update b{listening(2), {}, {}};
-    bool flip = false;
-    for (auto _ : state) {
-        state.PauseTiming();
-        MonitorBench::ingest(*f.monitor, flip ? a : b);
-        flip = !flip;
-        state.ResumeTiming();
-        f.view->refresh();
-    }
+    refreshEachSample(state, f);
 }
 BENCHMARK(refreshHeld)->Unit(benchmark::kMicrosecond);
 
