@@ -160,4 +160,53 @@ void BM_QuietMotionFrame120(benchmark::State& state)
 }
 BENCHMARK(BM_QuietMotionFrame120)->Unit(benchmark::kMicrosecond);
 
+// A small resting field as a quiet desktop shows it: a handful of
+// applications, one of them a large bubble with a full ring of 72 ticks.
+// Each iteration is one second of frames; the time is what that second of
+// turning ticks and one new sample cost.
+void BM_QuietSecondFewBubbles(benchmark::State& state)
+{
+    ScopedManualScheduler clock;
+    FieldLayerView view(nullptr);
+    view.resize(QSize(860, 600));
+    view.show();
+    std::vector<GroupSample> gs;
+    const struct {
+        const char* name;
+        double mem, cpu;
+        int64_t threads;
+    } apps[] = {{"sleep", 51e6, 0, 596}, {"Xvfb", 72e6, 0.5, 3},     {"tavrin", 22e6, 3, 21},
+                {"process", 10e6, 1, 9},  {"bash", 3e6, 0, 1},        {"a", 1e5, 0, 1},
+                {"b", 1e5, 0, 1}};
+    for (const auto& app : apps) {
+        GroupSample g(QString::fromLatin1(app.name), QString::fromLatin1(app.name), std::nullopt);
+        g.mem = uint64_t(app.mem);
+        g.cpu = app.cpu;
+        g.threads = app.threads;
+        gs.push_back(g);
+    }
+    view.apply(gs, {}, std::nullopt, 400);
+    for (int i = 0; i < 1800 && (i < 60 || view.ticking()); ++i)
+        clock.scheduler.advance(1.0 / 60);
+    QApplication::processEvents();
+    const int before = view.repaints();
+    int second = 0;
+    for (auto _ : state) {
+        // A new sample: the busier applications' figures move a little.
+        ++second;
+        for (std::size_t i = 1; i < 4; ++i) {
+            gs[i].cpu = apps[i].cpu * (1 + 0.1 * ((second * 7 + int(i)) % 5 - 2));
+            gs[i].mem = uint64_t(apps[i].mem * (1 + 0.002 * ((second * 3 + int(i)) % 3 - 1)));
+        }
+        view.apply(gs, {}, std::nullopt, 400);
+        for (int i = 0; i < 60; ++i) {
+            clock.scheduler.advance(1.0 / 60);
+            QApplication::processEvents();
+        }
+    }
+    state.counters["settled"] = view.ticking() ? 0 : 1;
+    state.counters["bubble repaints per second"] = double(view.repaints() - before) / double(state.iterations());
+}
+BENCHMARK(BM_QuietSecondFewBubbles)->Unit(benchmark::kMicrosecond);
+
 } // namespace

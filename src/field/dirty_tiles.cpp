@@ -151,3 +151,19 @@ QRegion DirtyTiles::region() const
     out.setRects(rects.data(), int(rects.size()));
     return out;
 }
+
+int DirtyTiles::runs(const QRectF& rect) const
+{
+    Span s;
+    if (!any_ || !span(rect, s))
+        return 0;
+    int most = 0;
+    for (int y = s.top; y <= s.bottom; ++y) {
+        const uint8_t* row = marks_.data() + size_t(y) * size_t(columns_);
+        int count = 0;
+        for (int x = s.left; x <= s.right; ++x)
+            count += row[x] && (x == s.left || !row[x - 1]);
+        most = std::max(most, count);
+    }
+    return most;
+}

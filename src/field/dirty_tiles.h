@@ -40,6 +40,9 @@ public:
 
     // The marked tiles as a region, clipped to the canvas.
     QRegion region() const;
+    // The most runs of marked tiles on any one row of tiles the rectangle
+    // touches, counting only the part within it.
+    int runs(const QRectF& rect) const;
 
 private:
     struct Span {

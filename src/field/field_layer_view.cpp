@@ -322,15 +322,19 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
 void FieldLayerView::style(Node& node)
 {
     const GroupSample& g = node.group;
+    // Colours as the canvas stores them: a change finer than a colour
+    // level draws the same pixels.
     const auto look = [](const Node& n) {
-        return std::tuple(n.fill, n.stroke, n.strokeWidth, n.tickColor, n.tickCount, n.ticksShown,
-                          n.selected, n.flag, n.detailText, n.dots[0], n.dots[1]);
+        return std::tuple(n.fill.rgba(), n.stroke.rgba(), n.strokeWidth, n.tickColor.rgba(), n.tickCount,
+                          n.ticksShown, n.selected, n.flag, n.dots[0], n.dots[1]);
     };
     const auto before = look(node);
+    const std::optional<QRectF> figuresWere = figuresBox(node);
 
     const bool emphasised = (selection_ && *selection_ == g.key) || (hovered_ && *hovered_ == g.key);
     const FieldStyle::Disc disc = FieldStyle::disc(g.cpu, emphasised);
-    if (disc.fill != node.fill || disc.stroke != node.stroke || disc.width != node.strokeWidth)
+    if (disc.fill.rgba() != node.fill.rgba() || disc.stroke.rgba() != node.stroke.rgba()
+        || disc.width != node.strokeWidth)
         node.discRadius = -1;
     node.fill = disc.fill;
     node.stroke = disc.stroke;
@@ -345,6 +349,7 @@ void FieldLayerView::style(Node& node)
     node.dots[0] = FieldStyle::dots(g.netIn);
     node.dots[1] = FieldStyle::dots(g.netOut);
     const QString detail = FieldStyle::detailText(g);
+    const QString detailWas = node.detailText;
     if (detail != node.detailText) {
         node.detailText = detail;
         // Only the figures changed: the name keeps its layout.
@@ -353,11 +358,37 @@ void FieldLayerView::style(Node& node)
                                       : detail);
         node.detail.prepare(QTransform(), detailFont());
     }
-    // Colours and figures change the picture without moving anything; a
-    // sample that changes neither repaints nothing.
+    // Colours change the picture without moving anything; a sample that
+    // changes neither them nor the figures repaints nothing, and one that
+    // changes only the figures repaints only their line.
     if (look(node) != before)
         node.drawn.stale = true;
+    else if (figuresWere && node.detailText != detailWas)
+        if (const std::optional<QRectF> figures = figuresBox(node)) {
+            dirtyTiles().add(*figuresWere);
+            dirtyTiles().add(*figures);
+        }
     refreshNode(node);
+}
+
+// Where the line of figures was last drawn, on the canvas, with room for
+// antialiasing; none while the bubble shows no labels or awaits a whole
+// repaint.
+std::optional<QRectF> FieldLayerView::figuresBox(const Node& node) const
+{
+    if (!node.nameSize || node.drawn.stale || !node.drawn.box.isValid() || node.drawn.r <= 0)
+        return std::nullopt;
+    const QRectF local = detailRect(node, node.drawn.r).adjusted(-3, -3, 3, 3);
+    const double s = node.drawn.scale;
+    return QRectF(node.drawn.pos + local.topLeft() * s, local.size() * s);
+}
+
+// The line of figures in the bubble's own units, as it is drawn.
+QRectF FieldLayerView::detailRect(const Node& node, double r)
+{
+    const QRectF df = FieldStyle::detailFrame(r);
+    const QSizeF ds = node.detail.size();
+    return {QPointF(std::round(-ds.width() / 2), std::round(df.center().y() - ds.height() / 2)), ds};
 }
 
 void FieldLayerView::resizeNode(Node& node, double r, bool force)
@@ -562,7 +593,7 @@ FieldLayerView::Drawn FieldLayerView::drawnState(const Node& node, const FieldSi
 {
     Drawn d;
     d.pos = body.pos;
-    d.r = body.r;
+    d.r = node.radius > 0 ? node.radius : body.r;
     d.alpha = body.alpha;
     d.form = body.form;
     d.scale = node.scale.value();
@@ -594,31 +625,32 @@ void FieldLayerView::flushDirty()
 }
 
 // The ticks as drawn now, each with its antialiased edge.
-void FieldLayerView::markTicks(const Node& node, const FieldSim::Body& body)
+void FieldLayerView::markTicks(const Node& node)
 {
     if (!node.ticksShown || node.tickCount < 1)
         return;
     DirtyTiles& tiles = dirtyTiles();
-    const double s = node.scale.value();
-    const double r = node.radius;
+    const QPointF at = node.drawn.pos;
+    const double s = node.drawn.scale;
+    const double r = node.drawn.r;
     for (int k = 0; k < node.tickCount; ++k) {
         const QLineF mark = tickMark(node.spinAt, k, node.tickCount, r);
-        tiles.add(QRectF(body.pos + mark.p1() * s, body.pos + mark.p2() * s).normalized().adjusted(-1.5, -1.5, 1.5, 1.5));
+        tiles.add(QRectF(at + mark.p1() * s, at + mark.p2() * s).normalized().adjusted(-1.5, -1.5, 1.5, 1.5));
     }
 }
 
 // The dots as drawn now.
-void FieldLayerView::markDots(const Node& node, const FieldSim::Body& body)
+void FieldLayerView::markDots(const Node& node)
 {
     DirtyTiles& tiles = dirtyTiles();
-    const double s = node.scale.value();
+    const double s = node.drawn.scale;
     const double reach = dotReach * s;
     for (int slot = 0; slot < 2; ++slot)
         for (int k = 0; k < node.dots[slot]; ++k) {
-            const FieldStyle::Dot d = FieldStyle::dot(slot, k, node.dots[slot], node.radius, node.flowAt);
+            const FieldStyle::Dot d = FieldStyle::dot(slot, k, node.dots[slot], node.drawn.r, node.flowAt);
             if (d.opacity <= 0)
                 continue;
-            tiles.add(square(body.pos + d.centre * s, reach));
+            tiles.add(square(node.drawn.pos + d.centre * s, reach));
         }
 }
 
@@ -632,40 +664,44 @@ void FieldLayerView::refreshNode(Node& node)
 void FieldLayerView::refreshNode(Node& node, const FieldSim::Body& body, double ratio)
 {
     const Drawn next = drawnState(node, body, ratio);
-    // Drift below a fiftieth of a pixel is not worth a repaint; it counts
-    // from the last whole repaint, so it cannot add up unseen.
-    const bool still = std::abs(next.pos.x() - node.drawn.pos.x()) <= 0.02
-        && std::abs(next.pos.y() - node.drawn.pos.y()) <= 0.02 && std::abs(next.r - node.drawn.r) <= 0.01
+    // A resting field still creeps by hundredths of a pixel as samples
+    // come in. The bubble stays drawn where it was until it has moved by a
+    // quarter of a pixel from there, so creep cannot add up unseen, and
+    // every repaint of a piece of it, meanwhile, draws it in that place.
+    const bool still = std::abs(next.pos.x() - node.drawn.pos.x()) <= restDrift
+        && std::abs(next.pos.y() - node.drawn.pos.y()) <= restDrift && next.r == node.drawn.r
         && next.alpha == node.drawn.alpha && next.form == node.drawn.form && next.scale == node.drawn.scale
         && !node.drawn.stale;
     if (still && next.steps == node.drawn.steps)
         return;
     ++repaints_;
     if (still && node.radius > 0) {
+        RepaintCounter::count("field motion step");
         // Only the endless motions moved, all outside the disc: repaint the
         // pixels each one left and takes, nothing else.
         const Steps was = node.drawn.steps;
         node.drawn.steps = next.steps;
         if (next.steps.spin != was.spin) {
-            markTicks(node, body);
+            markTicks(node);
             node.spinAt = node.spin;
-            markTicks(node, body);
+            markTicks(node);
         }
         if (next.steps.flow != was.flow) {
-            markDots(node, body);
+            markDots(node);
             node.flowAt = motionTime_;
-            markDots(node, body);
+            markDots(node);
         }
         if (next.steps.march != was.march || next.steps.throb != was.throb) {
             node.marchAt = node.throbAt = motionTime_;
             // The ring and the halo: their box less the square inside the disc.
             const double s = node.drawn.scale;
-            const double outer = (node.radius + haloReach) * s;
-            const double inner = ((node.radius + 1.5) / std::numbers::sqrt2 - 2) * s;
-            dirtyTiles().addFrame(square(body.pos, outer), square(body.pos, inner));
+            const double outer = (node.drawn.r + haloReach) * s;
+            const double inner = ((node.drawn.r + 1.5) / std::numbers::sqrt2 - 2) * s;
+            dirtyTiles().addFrame(square(node.drawn.pos, outer), square(node.drawn.pos, inner));
         }
         return;
     }
+    RepaintCounter::count("field whole bubble");
     node.spinAt = node.spin;
     node.flowAt = node.marchAt = node.throbAt = motionTime_;
     QRectF dirty = next.box;
@@ -687,29 +723,35 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
     // The dirty rectangles of one frame lie scattered over the canvas; their
     // bounding box would often be all of it.
     const QRegion& region = event->region();
-    // Solid fills in bands, for the same reason as the disc's blit. The
-    // rectangles of a region lie in bands of equal height: one fill spans
-    // several of a band, and the painter's clip leaves the gaps alone. The
-    // clip hands the engine one run per row and rectangle, so a fill takes
-    // no more than the thread pool's threshold of them.
+    // The ground: one fill covers the rectangles of several of the
+    // region's bands, for a fill is cheap in pixels and dear in calls, and
+    // the painter's clip leaves the gaps alone. The clip hands the engine
+    // one run per row and rectangle; a fill stops short of the thread
+    // pool's threshold of them. Filling a pixel twice does no harm.
     if (covering_) {
-        const auto fill = [&](QRect band) { Banded::fillRect(p, band, Theme::bg()); };
-        QRect band;
-        int runs = 0;
+        QRect block;
+        int widest = 0, inBand = 0, bandTop = -1;
         for (const QRect& r : region) {
-            if (band.isValid() && r.top() == band.top() && r.bottom() == band.bottom()
-                && (runs + 1) * std::min(r.height(), blitBand) <= maxRuns) {
-                band = band.united(r);
-                ++runs;
-                continue;
+            if (r.top() != bandTop) {
+                bandTop = r.top();
+                inBand = 0;
             }
-            if (band.isValid())
-                fill(band);
-            band = r;
-            runs = 1;
+            ++inBand;
+            if (block.isValid()) {
+                const QRect grown = block.united(r);
+                const int across = std::max(widest, inBand);
+                if (grown.height() <= blitBand && grown.height() * across <= maxRuns) {
+                    block = grown;
+                    widest = across;
+                    continue;
+                }
+                Banded::fillRect(p, block, Theme::bg());
+            }
+            block = r;
+            widest = inBand = 1;
         }
-        if (band.isValid())
-            fill(band);
+        if (block.isValid())
+            Banded::fillRect(p, block, Theme::bg());
     }
     p.setRenderHint(QPainter::Antialiasing);
     // Each shape is drawn only where it meets the area.
@@ -741,17 +783,18 @@ void FieldLayerView::paintEvent(QPaintEvent* event)
 void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Body& body,
                                const DirtyTiles& area) const
 {
-    // Paths and labels keep the radius they were sized for until it moves
-    // by more than 0.4.
-    const double r = node.radius > 0 ? node.radius : body.r;
-    const double s = node.scale.value();
+    // As last wholly repainted: where it stood, at the radius its paths
+    // and labels were sized for, and at its scale.
+    const QPointF at = node.drawn.pos;
+    const double r = node.drawn.r;
+    const double s = node.drawn.scale;
     // Whether a box around the centre, in the bubble's own units, meets
     // the area being painted.
     const auto meets = [&](const QRectF& local) {
-        return area.intersects(QRectF(body.pos + local.topLeft() * s, local.size() * s));
+        return area.intersects(QRectF(at + local.topLeft() * s, local.size() * s));
     };
     p.save();
-    p.translate(body.pos);
+    p.translate(at);
     if (s != 1)
         p.scale(s, s);
 
@@ -774,24 +817,37 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         // pixels of the picture; bands short enough to stay on this thread
         // where the clip is ragged.
         QRect part(0, 0, disc.width(), disc.height());
-        int band = blitBand;
-        if (!area.full() && s == 1) {
-            const QRectF on = area.bounds(QRectF(body.pos + whole.topLeft(), whole.size()).adjusted(-1, -1, 1, 1));
+        const int band = blitBand;
+        const bool partial = !area.full() && s == 1;
+        if (partial) {
+            const QRectF on = area.bounds(QRectF(at + whole.topLeft(), whole.size()).adjusted(-1, -1, 1, 1));
             if (on.isEmpty())
                 part = QRect();
             else
-                part = QRectF((on.topLeft() - body.pos - whole.topLeft()) * ratio, on.size() * ratio)
+                part = QRectF((on.topLeft() - at - whole.topLeft()) * ratio, on.size() * ratio)
                            .toAlignedRect()
                            .adjusted(-1, -1, 1, 1)
                            .intersected(part);
-            band = DirtyTiles::tile;
         }
-        for (int y = part.top(); y <= part.bottom(); y += band) {
-            const int rows = std::min(band, part.bottom() + 1 - y);
+        for (int y = part.top(); y <= part.bottom();) {
+            int rows = std::min(band, part.bottom() + 1 - y);
+            if (partial) {
+                // As many rows as keep the copy's runs (rows times the clip's
+                // rectangles on a row) under the thread pool's threshold:
+                // each call costs more than the pixels it copies.
+                const auto runsOver = [&](int n) {
+                    const QRectF target(whole.topLeft() + QPointF(part.left(), y) / ratio,
+                                        QSizeF(part.width(), n) / ratio);
+                    return area.runs(QRectF(at + target.topLeft(), target.size()));
+                };
+                if (const int runs = runsOver(rows); runs * rows > maxRuns)
+                    rows = std::max(1, maxRuns / runs);
+            }
             const QRectF source(part.left(), y, part.width(), rows);
             const QRectF target(whole.topLeft() + source.topLeft() / ratio, source.size() / ratio);
             if (meets(target.adjusted(-1, -1, 1, 1)))
                 p.drawPixmap(target.topLeft(), disc, source);
+            y += rows;
         }
 
         if (node.ticksShown) {
@@ -803,7 +859,12 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                     marks.append(mark);
             }
             if (!marks.isEmpty()) {
-                p.setPen(QPen(Theme::flatBrush(node.tickColor), 1, Qt::SolidLine, Qt::FlatCap));
+                // Unscaled, a one-pixel pen takes the painter's thin-line
+                // path, which blends as it goes; scaled, the marks become
+                // one filled outline, which a flat gradient keeps off the
+                // raster engine's thread pool.
+                const QBrush ink = s == 1 ? QBrush(node.tickColor) : Theme::flatBrush(node.tickColor);
+                p.setPen(QPen(ink, 1, Qt::SolidLine, Qt::FlatCap));
                 p.drawLines(marks.data(), int(marks.size()));
             }
         }
@@ -825,17 +886,15 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                 p.setPen(Theme::text());
                 p.drawStaticText(nameAt, node.name);
             }
-            const QRectF df = FieldStyle::detailFrame(r);
-            const QSizeF ds = node.detail.size();
-            const QPointF detailAt(std::round(-ds.width() / 2), std::round(df.center().y() - ds.height() / 2));
-            if (meets(QRectF(detailAt, ds).adjusted(-3, -3, 3, 3))) {
+            const QRectF detail = detailRect(node, r);
+            if (meets(detail.adjusted(-3, -3, 3, 3))) {
                 p.setFont(detailFont());
                 p.setPen(Theme::dim());
-                p.drawStaticText(detailAt, node.detail);
+                p.drawStaticText(detail.topLeft(), node.detail);
             }
         }
         if (node.dots[0] > 0 || node.dots[1] > 0)
-            paintDots(p, node, body, shell, area);
+            paintDots(p, node, shell, area);
     }
     const double icon = iconOpacity(body.form) * body.alpha;
     if (icon > 0 && !node.icon.isNull() && meets(square(QPointF(), iconEdge / 2 + 1))) {
@@ -845,11 +904,10 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
     p.restore();
 }
 
-void FieldLayerView::paintDots(QPainter& p, const Node& node, const FieldSim::Body& body, double shell,
-                               const DirtyTiles& area) const
+void FieldLayerView::paintDots(QPainter& p, const Node& node, double shell, const DirtyTiles& area) const
 {
-    const double r = node.radius > 0 ? node.radius : body.r;
-    const double s = node.scale.value();
+    const double r = node.drawn.r;
+    const double s = node.drawn.scale;
     const QTransform world = p.worldTransform();
     const double ratio = p.device()->devicePixelRatio();
     // Unscaled bubbles copy their dots in whole device pixels; a bubble
@@ -871,7 +929,7 @@ void FieldLayerView::paintDots(QPainter& p, const Node& node, const FieldSim::Bo
             const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, node.flowAt);
             if (d.opacity <= 0)
                 continue;
-            if (!area.intersects(square(body.pos + d.centre * s, reach)))
+            if (!area.intersects(square(node.drawn.pos + d.centre * s, reach)))
                 continue;
             p.setOpacity(shell * d.opacity);
             if (copies)

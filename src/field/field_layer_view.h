@@ -154,6 +154,8 @@ private:
     void enter();
     void begin(Phase phase);
     void style(Node& node);
+    std::optional<QRectF> figuresBox(const Node& node) const;
+    static QRectF detailRect(const Node& node, double r);
     void resizeNode(Node& node, double r, bool force);
     void saveLayout();
     std::map<QString, QPointF> layoutHint() const;
@@ -169,13 +171,12 @@ private:
     Steps motionSteps(const Node& node, const FieldSim::Body& body, double ratio) const;
     void refreshNode(Node& node);
     void refreshNode(Node& node, const FieldSim::Body& body, double ratio);
-    void markTicks(const Node& node, const FieldSim::Body& body);
-    void markDots(const Node& node, const FieldSim::Body& body);
+    void markTicks(const Node& node);
+    void markDots(const Node& node);
     DirtyTiles& dirtyTiles();
     void flushDirty();
     void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body, const DirtyTiles& area) const;
-    void paintDots(QPainter& p, const Node& node, const FieldSim::Body& body, double shell,
-                   const DirtyTiles& area) const;
+    void paintDots(QPainter& p, const Node& node, double shell, const DirtyTiles& area) const;
     const QPixmap& discArt(const Node& node, double r) const;
     void paintTip(QPainter& p) const;
 
@@ -210,6 +211,9 @@ private:
     bool spinSleeping_ = false;
     // How late the ticks' next pixel may come, to share another's frame.
     static constexpr double spinSlack = 0.08;
+    // How far a bubble may creep from where it was drawn before it is
+    // drawn again, in pixels.
+    static constexpr double restDrift = 0.25;
     std::optional<QString> tipKey_;
     QString tipText_;
     QRectF tipBox_;

@@ -7,10 +7,13 @@
 #include "ui/theme.h"
 
 #include <QPainter>
+#include <QPixmap>
 #include <QStaticText>
 
 // The five-part legend along the bottom-left corner; it takes no pointer
-// input, so clicks and drags reach the bubbles below it.
+// input, so clicks and drags reach the bubbles below it. It lies over the
+// canvas, so it repaints whenever a bubble near it does: it is drawn once
+// into a picture, and each repaint copies that.
 class FieldLegend : public QWidget {
 public:
     explicit FieldLegend(QWidget* parent) : QWidget(parent)
@@ -38,6 +41,7 @@ public:
             width_ += metrics.horizontalAdvance(t);
         width_ += 14 * (texts_.size() - 1);
         height_ = metrics.height();
+        art_ = QPixmap();
         update();
     }
     QSize extent() const { return QSize(int(std::ceil(width_)) + 24, int(std::ceil(height_)) + 24); }
@@ -67,8 +71,27 @@ protected:
         const double alpha = std::clamp(opacity_.value(), 0.0, 1.0);
         if (alpha <= 0)
             return;
+        const double ratio = devicePixelRatioF();
+        if (art_.isNull() || art_.devicePixelRatio() != ratio || art_.deviceIndependentSize() != QSizeF(size()))
+            draw(ratio);
         QPainter p(this);
         p.setOpacity(alpha);
+        p.drawPixmap(0, 0, art_);
+    }
+    void hideEvent(QHideEvent* event) override
+    {
+        FrameClock::shared().unsubscribe(this);
+        opacity_.set(opacity_.target());
+        QWidget::hideEvent(event);
+    }
+
+private:
+    void draw(double ratio)
+    {
+        art_ = QPixmap((QSizeF(size()) * ratio).toSize());
+        art_.setDevicePixelRatio(ratio);
+        art_.fill(Qt::transparent);
+        QPainter p(&art_);
         p.setFont(font());
         p.setPen(Theme::faint());
         const QFontMetricsF metrics(font());
@@ -80,15 +103,9 @@ protected:
             x += metrics.horizontalAdvance(t) + 14;
         }
     }
-    void hideEvent(QHideEvent* event) override
-    {
-        FrameClock::shared().unsubscribe(this);
-        opacity_.set(opacity_.target());
-        QWidget::hideEvent(event);
-    }
 
-private:
     QStringList texts_;
+    QPixmap art_;
     double width_ = 0;
     double height_ = 0;
     Animated<double> opacity_{0.0};

@@ -242,7 +242,7 @@ TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
     showOffscreen(view, QSize(420, 320));
     std::vector<GroupSample> groups;
     for (int i = 0; i < 7; ++i) {
-        GroupSample g = bubble(QStringLiteral("g%1").arg(i), 2000 + 900 * i);
+        GroupSample g = bubble(QStringLiteral("g%1").arg(i), 2000 + 900 * i, i == 4 ? 10.0 : 0.0);
         g.threads = 30 + 70 * i;
         g.netIn = i % 2 ? 400'000 : 0;
         g.netOut = i % 3 ? 90'000 : 0;
@@ -276,16 +276,35 @@ TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
     const QImage fresh = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(fresh.size(), pixels.size());
 
+    const auto compare = [](const QImage& a, const QImage& b, int* differing) {
+        int worst = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                  std::abs(qBlue(p) - qBlue(q))});
+                *differing += p != q;
+            }
+        return worst;
+    };
     int moved = 0;
-    int worst = 0;
-    for (int y = 0; y < fresh.height(); ++y)
-        for (int x = 0; x < fresh.width(); ++x) {
-            const QRgb a = pieces.pixel(x, y);
-            const QRgb b = fresh.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                              std::abs(qBlue(a) - qBlue(b))});
-            moved += a != first.pixel(x, y);
-        }
-    EXPECT_LE(worst, 1);
+    EXPECT_LE(compare(pieces, fresh, &moved), 1);
+    moved = 0;
+    compare(pieces, first, &moved);
     EXPECT_GT(moved, 200);
+
+    // A sample that changes only a bubble's figures, to a shorter text,
+    // repaints only their line: no whole bubble, and nothing of the longer
+    // text stays behind.
+    groups[4].cpu = 9.9;
+    const int whole = view.repaints();
+    view.apply(groups, {{QStringLiteral("g2"), Severity::warn}}, QStringLiteral("g5"), 400);
+    QApplication::processEvents();
+    EXPECT_EQ(view.repaints(), whole);
+    const QImage figures = picture();
+    int changed = 0;
+    compare(figures, pieces, &changed);
+    EXPECT_GT(changed, 10);
+    int stale = 0;
+    EXPECT_LE(compare(figures, view.grab().toImage().convertToFormat(QImage::Format_ARGB32), &stale), 1);
 }
