@@ -201,9 +201,9 @@ bool FieldLayerView::motionFrame()
 }
 
 // Ticks alone turn slowly: rather than take every frame, snooze on the
-// frame clock until the first of them reaches its next whole device pixel,
-// or a little after, sharing a frame with whatever else moves then (the
-// gauge's pulse takes one every 60 ms or so).
+// frame clock until the first of them reaches its next step, or a little
+// after, sharing a frame with whatever else moves then (the gauge's pulse
+// takes one every 60 ms or so).
 void FieldLayerView::sleepUntilTicksMove()
 {
     const double ratio = devicePixelRatioF();
@@ -211,7 +211,7 @@ void FieldLayerView::sleepUntilTicksMove()
     for (const auto& [key, node] : nodes_) {
         if (!node.ticksShown || !hasMotion(node))
             continue;
-        const double rim = (node.radius + 5.5) * ratio;
+        const double rim = (node.radius + 5.5) * ratio / spinStep;
         const double rate = node.tickSpeed * 2 * std::numbers::pi / 20; // radians a second
         if (!(rim > 0) || !(rate > 0))
             continue;
@@ -577,7 +577,7 @@ FieldLayerView::Steps FieldLayerView::motionSteps(const Node& node, const FieldS
         return steps;
     if (node.ticksShown)
         steps.spin = static_cast<long long>(
-            std::floor(node.spin * spinRim(node.radius > 0 ? node.radius : body.r) * ratio));
+            std::floor(node.spin * spinRim(node.radius > 0 ? node.radius : body.r) * ratio / spinStep));
     if (node.selected)
         steps.march = static_cast<long long>(std::floor(FieldStyle::marchPhase(motionTime_) * ratio));
     if (node.flag)

@@ -93,8 +93,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // The endless motions in whole steps: device pixels for the ticks, the
-    // ring's dashes and the dots, opacity steps for the halo.
+    // The endless motions in whole steps: device pixels for the ring's
+    // dashes and the dots, two of them for the ticks, opacity steps for the
+    // halo.
     struct Steps {
         long long spin = 0, march = 0, throb = 0, flow = 0;
         bool operator==(const Steps&) const = default;
@@ -209,7 +210,11 @@ private:
     double motionTime_ = 0;
     QObject motionOwner_;
     bool spinSleeping_ = false;
-    // How late the ticks' next pixel may come, to share another's frame.
+    // The ticks turn in steps of two device pixels at their outer ends.
+    // Each step repaints a ring round the bubble; two pixels halve what a
+    // resting field spends on them and still read as a steady turn.
+    static constexpr double spinStep = 2;
+    // How late the ticks' next step may come, to share another's frame.
     static constexpr double spinSlack = 0.08;
     // How far a bubble may creep from where it was drawn before it is
     // drawn again, in pixels.

@@ -47,6 +47,12 @@ TEST(DirtyTiles, GivesBackTheTilesItsRectanglesTouchAsOneRegion)
     EXPECT_EQ(tiles.bounds(QRectF(0, 0, 40, 12)), QRectF(0, 0, 32, 12));
     EXPECT_TRUE(tiles.bounds(QRectF(40, 20, 10, 10)).isEmpty());
     EXPECT_FALSE(tiles.full());
+    // Runs on a row, counted within the rectangle: a run it enters partway
+    // counts, one it does not reach does not.
+    EXPECT_EQ(tiles.runs(QRectF(0, 0, 40, 8)), 2);
+    EXPECT_EQ(tiles.runs(QRectF(20, 0, 20, 16)), 1);
+    EXPECT_EQ(tiles.runs(QRectF(0, 0, 100, 50)), 2);
+    EXPECT_EQ(tiles.runs(QRectF(40, 20, 10, 10)), 0);
 
     // A frame marks its border, not the middle.
     tiles.clear();
