@@ -1,6 +1,7 @@
 #include "field/field_layer_view.h"
 #include "field/field_style.h"
 #include "field/field_view.h"
+#include "field/pictures.h"
 
 #include "app/view_fixture.h"
 #include "ui/interaction_hold.h"
@@ -276,21 +277,10 @@ TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
     const QImage fresh = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(fresh.size(), pixels.size());
 
-    const auto compare = [](const QImage& a, const QImage& b, int* differing) {
-        int worst = 0;
-        for (int y = 0; y < a.height(); ++y)
-            for (int x = 0; x < a.width(); ++x) {
-                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-                worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                  std::abs(qBlue(p) - qBlue(q))});
-                *differing += p != q;
-            }
-        return worst;
-    };
     int moved = 0;
-    EXPECT_LE(compare(pieces, fresh, &moved), 1);
+    EXPECT_LE(worstDifference(pieces, fresh, &moved), 1);
     moved = 0;
-    compare(pieces, first, &moved);
+    worstDifference(pieces, first, &moved);
     EXPECT_GT(moved, 200);
 
     // A sample that changes only a bubble's figures, to a shorter text,
@@ -303,10 +293,10 @@ TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
     EXPECT_EQ(view.repaints(), whole);
     const QImage figures = picture();
     int changed = 0;
-    compare(figures, pieces, &changed);
+    worstDifference(figures, pieces, &changed);
     EXPECT_GT(changed, 10);
     int stale = 0;
-    EXPECT_LE(compare(figures, view.grab().toImage().convertToFormat(QImage::Format_ARGB32), &stale), 1);
+    EXPECT_LE(worstDifference(figures, view.grab().toImage().convertToFormat(QImage::Format_ARGB32), &stale), 1);
 }
 
 TEST_F(FieldLayerViewTest, CreepingBubblesStayWhereTheyWereDrawn)

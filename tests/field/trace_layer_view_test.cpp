@@ -1,4 +1,5 @@
 #include "field/trace_layer_view.h"
+#include "field/pictures.h"
 
 #include "ui/frame_clock.h"
 #include "ui/scheduler.h"
@@ -25,20 +26,6 @@ public:
         return false;
     }
 };
-
-// The largest difference of one colour channel between two pictures of
-// one size.
-int worstDifference(const QImage& a, const QImage& b)
-{
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
-        }
-    return worst;
-}
 
 TraceLayerView::Model modelAt(double stamp, double value = 0.5)
 {
