@@ -1,7 +1,8 @@
 // The bubble field with 120 groups of mixed sizes, loads, thread counts and
 // traffic: one simulation frame, the resting layout, one full paint at
 // 1400 × 800 on the raster engine, and one frame of the endless motions
-// with the repaint it asks for (on average, and the heaviest).
+// with the repaint it asks for (on average, and the heaviest). Then a small
+// resting field as a quiet desktop shows it, a second at a time.
 
 #include "field/field_layer_view.h"
 #include "field/field_sim.h"
