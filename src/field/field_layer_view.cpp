@@ -69,6 +69,40 @@ double iconOpacity(double form)
     return form / 0.4 < 1 ? 1 - form / 0.4 : 0;
 }
 
+// How far each part of a bubble reaches from its centre, unscaled, with
+// room for antialiasing.
+constexpr double tickInner = 2.5, tickOuter = 5.5; // beyond the radius
+constexpr double ringReach = 6, haloReach = 9;
+constexpr double dotRadius = 1.3, dotReach = dotRadius + 1.2;
+
+double spinRim(double r)
+{
+    return r + tickOuter;
+}
+
+// How fast ticks turn, in radians a second: once round in twenty seconds
+// at speed 1.
+double spinRate(double tickSpeed)
+{
+    return tickSpeed * 2 * std::numbers::pi / 20;
+}
+
+// A box of half side `half` about `centre`.
+QRectF square(QPointF centre, double half)
+{
+    return {centre.x() - half, centre.y() - half, 2 * half, 2 * half};
+}
+
+// The k-th of n one-point marks three points deep, evenly round a circle of
+// radius r and turned by `spin`, in the bubble's own units.
+QLineF tickMark(double spin, int k, int n, double r)
+{
+    const double a = spin + 2 * std::numbers::pi * k / n;
+    const QPointF dir(std::cos(a), std::sin(a));
+    return {dir * (r + tickInner), dir * (r + tickOuter)};
+}
+
+
 } // namespace
 
 FieldLayerView::FieldLayerView(Monitor* monitor, QWidget* parent)
@@ -187,8 +221,7 @@ bool FieldLayerView::motionFrame()
         any = true;
         continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
         if (node.ticksShown)
-            node.spin = std::fmod(node.spin + dt * node.tickSpeed * 2 * std::numbers::pi / 20,
-                                  2 * std::numbers::pi);
+            node.spin = std::fmod(node.spin + dt * spinRate(node.tickSpeed), 2 * std::numbers::pi);
         refreshNode(node, body->second, ratio);
     }
     flushDirty();
@@ -211,8 +244,8 @@ void FieldLayerView::sleepUntilTicksMove()
     for (const auto& [key, node] : nodes_) {
         if (!node.ticksShown || !hasMotion(node))
             continue;
-        const double rim = (node.radius + 5.5) * ratio / spinStep;
-        const double rate = node.tickSpeed * 2 * std::numbers::pi / 20; // radians a second
+        const double rim = spinRim(node.radius) * ratio / spinStep;
+        const double rate = spinRate(node.tickSpeed);
         if (!(rim > 0) || !(rate > 0))
             continue;
         const double next = (std::floor(node.spin * rim) + 1) / rim;
@@ -539,36 +572,6 @@ std::map<QString, QPointF> FieldLayerView::layoutHint() const
 
 // ---- repaint bookkeeping
 
-namespace {
-
-// How far each part of a bubble reaches from its centre, unscaled, with
-// room for antialiasing.
-constexpr double tickInner = 2.5, tickOuter = 5.5; // beyond the radius
-constexpr double ringReach = 6, haloReach = 9;
-constexpr double dotRadius = 1.3, dotReach = dotRadius + 1.2;
-
-double spinRim(double r)
-{
-    return r + tickOuter;
-}
-
-// A box of half side `half` about `centre`.
-QRectF square(QPointF centre, double half)
-{
-    return {centre.x() - half, centre.y() - half, 2 * half, 2 * half};
-}
-
-// The k-th of n one-point marks three points deep, evenly round a circle of
-// radius r and turned by `spin`, in the bubble's own units.
-QLineF tickMark(double spin, int k, int n, double r)
-{
-    const double a = spin + 2 * std::numbers::pi * k / n;
-    const QPointF dir(std::cos(a), std::sin(a));
-    return {dir * (r + tickInner), dir * (r + tickOuter)};
-}
-
-} // namespace
-
 FieldLayerView::Steps FieldLayerView::motionSteps(const Node& node, const FieldSim::Body& body,
                                                   double ratio) const
 {
@@ -814,10 +817,8 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
         // more in wake-ups than the copy.
         const QRectF whole(-half, -half, disc.width() / ratio, disc.height() / ratio);
         // Only the rows and columns of the disc the area meets, in whole
-        // pixels of the picture; bands short enough to stay on this thread
-        // where the clip is ragged.
+        // pixels of the picture.
         QRect part(0, 0, disc.width(), disc.height());
-        const int band = blitBand;
         const bool partial = !area.full() && s == 1;
         if (partial) {
             const QRectF on = area.bounds(QRectF(at + whole.topLeft(), whole.size()).adjusted(-1, -1, 1, 1));
@@ -830,21 +831,20 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
                            .intersected(part);
         }
         for (int y = part.top(); y <= part.bottom();) {
-            int rows = std::min(band, part.bottom() + 1 - y);
+            int rows = std::min(blitBand, part.bottom() + 1 - y);
+            QRectF source(part.left(), y, part.width(), rows);
+            QRectF target(whole.topLeft() + source.topLeft() / ratio, source.size() / ratio);
             if (partial) {
                 // As many rows as keep the copy's runs (rows times the clip's
                 // rectangles on a row) under the thread pool's threshold:
                 // each call costs more than the pixels it copies.
-                const auto runsOver = [&](int n) {
-                    const QRectF target(whole.topLeft() + QPointF(part.left(), y) / ratio,
-                                        QSizeF(part.width(), n) / ratio);
-                    return area.runs(QRectF(at + target.topLeft(), target.size()));
-                };
-                if (const int runs = runsOver(rows); runs * rows > maxRuns)
+                const int runs = area.runs(QRectF(at + target.topLeft(), target.size()));
+                if (runs * rows > maxRuns) {
                     rows = std::max(1, maxRuns / runs);
+                    source.setHeight(rows);
+                    target.setHeight(rows / ratio);
+                }
             }
-            const QRectF source(part.left(), y, part.width(), rows);
-            const QRectF target(whole.topLeft() + source.topLeft() / ratio, source.size() / ratio);
             if (meets(target.adjusted(-1, -1, 1, 1)))
                 p.drawPixmap(target.topLeft(), disc, source);
             y += rows;
