@@ -1,7 +1,6 @@
 #include "update/bundle_swap.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,10 +17,22 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() { if (fd >= 0) ::close(fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+constexpr const char* incomingName = "Tavrin.app";
+constexpr const char* previousName = "Tavrin (previous).app";
 
 bool ownDirectory(const QString& path)
 {
@@ -29,15 +40,74 @@ bool ownDirectory(const QString& path)
     return ::lstat(native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
-int exchange(const QString& a, const QString& b)
+bool guarded(const struct stat& st)
+{
+    return S_ISDIR(st.st_mode) && (st.st_uid == ::getuid() || st.st_uid == 0)
+        && (!(st.st_mode & 022) || (st.st_mode & S_ISVTX));
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether the entry `name` in `dirFd` is, without following a link, the
+// inode `st`.
+bool isAt(int dirFd, const char* name, const struct stat& st)
+{
+    struct stat now {};
+    return ::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(now, st);
+}
+
+bool isAt(const QString& path, const struct stat& st)
+{
+    struct stat now {};
+    return ::lstat(native(path).constData(), &now) == 0 && sameInode(now, st);
+}
+
+// A path that reaches the directory open at `fd` whatever it is named now.
+QString pathOf(int fd) { return QStringLiteral("/proc/self/fd/%1/.").arg(fd); }
+
+int exchangeAt(int fromDir, const char* from, int toDir, const char* to)
 {
 #ifdef SYS_renameat2
-    return int(::syscall(SYS_renameat2, AT_FDCWD, native(a).constData(), AT_FDCWD, native(b).constData(),
-                         RENAME_EXCHANGE));
+    return int(::syscall(SYS_renameat2, fromDir, from, toDir, to, RENAME_EXCHANGE));
 #else
     errno = ENOSYS;
     return -1;
 #endif
+}
+
+// Whether every entry under the directory open at `dirFd` belongs to us;
+// links are looked at, never followed.
+bool ownedTree(int dirFd, int depth)
+{
+    if (depth > 64)
+        return false;
+    // A description of its own, so the caller's descriptor keeps its offset.
+    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
+        return false;
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(::fdopendir(own));
+    if (!dir) {
+        ::close(own);
+        return false;
+    }
+    while (dirent* d = ::readdir(dir.get())) {
+        if (::strcmp(d->d_name, ".") == 0 || ::strcmp(d->d_name, "..") == 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::getuid())
+            return false;
+        if (S_ISDIR(st.st_mode)) {
+            Fd sub(::openat(dirFd, d->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat again {};
+            if (sub.fd < 0 || ::fstat(sub.fd, &again) != 0 || !sameInode(st, again)
+                || !ownedTree(sub.fd, depth + 1))
+                return false;
+        }
+    }
+    return true;
 }
 
 // A copy that keeps modes and links as they are; for a staged bundle on
@@ -162,15 +232,20 @@ bool BundleSwap::isPrivateDirectory(const QString& path)
         && (st.st_mode & 077) == 0;
 }
 
+bool BundleSwap::isGuardedFolder(const QString& path)
+{
+    struct stat st {};
+    return ::stat(native(path).constData(), &st) == 0 && guarded(st);
+}
+
 bool BundleSwap::freshWorkDirectory(const QString& path)
 {
     const QString parent = QFileInfo(path).absolutePath();
     QDir().mkpath(parent);
-    struct stat st {};
     // A folder others may rename entries in would let them swap ours.
-    if (::stat(native(parent).constData(), &st) != 0 || !S_ISDIR(st.st_mode)
-        || (st.st_uid != ::getuid() && st.st_uid != 0) || ((st.st_mode & 022) && !(st.st_mode & S_ISVTX)))
+    if (!isGuardedFolder(parent))
         return false;
+    struct stat st {};
     if (::lstat(native(path).constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
             removeTree(path);
@@ -183,10 +258,17 @@ bool BundleSwap::freshWorkDirectory(const QString& path)
 }
 
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
-                                               const QString& arch)
+                                               const QString& arch, const ReplaceOptions& options)
 {
-    const QString parent = QFileInfo(bundle).absolutePath();
-    if (!ownDirectory(bundle) && !QFileInfo(bundle).isDir())
+    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
+    const QString parent = info.absolutePath();
+    const QByteArray name = native(info.fileName());
+    // The folder is opened once: every later step names entries in it
+    // through this descriptor, and it must not let others rename them.
+    Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
+        || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
     removeStale(parent);
 
@@ -194,44 +276,85 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     if (!::mkdtemp(pattern.data()))
         return UpdateError::replaceFailed;
     const QString hidden = QFile::decodeName(pattern);
-    const QString incoming = hidden + QStringLiteral("/Tavrin.app");
-    const QString previous = hidden + QStringLiteral("/Tavrin (previous).app");
+    Fd hiddenFd(::openat(parentFd.fd, native(QFileInfo(hidden).fileName()).constData(),
+                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat hiddenSt {};
+    if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &hiddenSt) != 0 || !S_ISDIR(hiddenSt.st_mode)
+        || hiddenSt.st_uid != ::getuid() || (hiddenSt.st_mode & 077) != 0) {
+        ::rmdir(pattern.constData());
+        return UpdateError::replaceFailed;
+    }
+    // Removed by name only while the name still holds what was made.
+    auto drop = [&] {
+        if (isAt(hidden, hiddenSt))
+            removeTree(hidden);
+    };
 
-    if (::rename(native(staged).constData(), native(incoming).constData()) != 0
-        && (errno != EXDEV || !copyTree(staged, incoming))) {
-        removeTree(hidden);
+    if (::renameat(AT_FDCWD, native(staged).constData(), hiddenFd.fd, incomingName) != 0
+        && (errno != EXDEV || !copyTree(staged, pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName)))) {
+        drop();
         return UpdateError::replaceFailed;
     }
     // The staged copy lay in the work directory since it was verified;
-    // what is swapped in is what is checked here, in a directory only we
-    // can write.
-    if (Seal::check(incoming, keys, arch) != Seal::Verdict::ok) {
-        removeTree(hidden);
+    // what is swapped in is what is checked here, through one descriptor,
+    // in a directory only we can write.
+    Fd incomingFd(::openat(hiddenFd.fd, incomingName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat checked {};
+    if (incomingFd.fd < 0 || ::fstat(incomingFd.fd, &checked) != 0) {
+        drop();
+        return UpdateError::replaceFailed;
+    }
+    if (checked.st_uid != ::getuid() || !ownedTree(incomingFd.fd, 0)
+        || Seal::check(pathOf(incomingFd.fd), keys, arch) != Seal::Verdict::ok) {
+        drop();
         return UpdateError::signatureInvalid;
     }
 
-    if (exchange(incoming, bundle) == 0) {
-        ::rename(native(incoming).constData(), native(previous).constData());
-    } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
+    if (options.beforeExchange)
+        options.beforeExchange(hidden);
+    if (!isAt(hiddenFd.fd, incomingName, checked)) {
+        drop();
+        return UpdateError::signatureInvalid;
+    }
+
+    bool exchanged = !options.twoRenames
+        && exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;
+    if (exchanged) {
+        if (!isAt(parentFd.fd, name.constData(), checked)) {
+            // Something else stood at the bundle's name: put it back.
+            if (exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0)
+                drop();
+            return UpdateError::signatureInvalid;
+        }
+        ::renameat(hiddenFd.fd, incomingName, hiddenFd.fd, previousName);
+    } else if (options.twoRenames || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
         // No atomic exchange on this filesystem: two renames, rolled back
         // when the second fails.
-        if (::rename(native(bundle).constData(), native(previous).constData()) != 0) {
-            removeTree(hidden);
+        if (::renameat(parentFd.fd, name.constData(), hiddenFd.fd, previousName) != 0) {
+            drop();
             return UpdateError::replaceFailed;
         }
-        if (::rename(native(incoming).constData(), native(bundle).constData()) != 0) {
-            if (::rename(native(previous).constData(), native(bundle).constData()) == 0)
-                removeTree(hidden);
-            return UpdateError::replaceFailed;
+        if (options.betweenRenames)
+            options.betweenRenames(hidden);
+        const bool moved = ::renameat(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;
+        if (!moved || !isAt(parentFd.fd, name.constData(), checked)) {
+            if (moved)
+                ::renameat(parentFd.fd, name.constData(), hiddenFd.fd, incomingName);
+            if (::renameat(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
+                drop();
+            return moved ? UpdateError::signatureInvalid : UpdateError::replaceFailed;
         }
     } else {
-        removeTree(hidden);
+        drop();
         return UpdateError::replaceFailed;
     }
 
-    const QString moved = QFileInfo::exists(previous) ? previous : incoming;
+    if (!isAt(hidden, hiddenSt))
+        return std::nullopt;
+    const QString previous = hidden + u'/' + QLatin1String(previousName);
+    const QString moved = QFileInfo::exists(previous) ? previous : hidden + u'/' + QLatin1String(incomingName);
     if (homeTrashReady(moved) && QFile::moveToTrash(moved))
-        removeTree(hidden);
+        drop();
     return std::nullopt;
 }
 

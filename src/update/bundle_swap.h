@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -29,22 +30,44 @@ private:
     QLockFile lock_;
 };
 
+// Whether only this user (and root) can rename or replace entries in the
+// folder: it is ours or root's, and group or others may not write in it
+// unless its sticky bit is set.
+bool isGuardedFolder(const QString& path);
+
 // Removes the work directory and makes it afresh with mode 0700. False
-// when what is there cannot be removed, or what is made is not ours: a
-// directory we own, not a link, closed to everyone else.
+// when its folder is not guarded, when what is there cannot be removed, or
+// when what is made is not ours: a directory we own, not a link, closed to
+// everyone else.
 bool freshWorkDirectory(const QString& path);
 bool isPrivateDirectory(const QString& path);
 void removeTree(const QString& path);
 
-// Swaps the bundle at `bundle` for `staged`. The staged copy is brought
-// beside the bundle into a hidden ".Tavrin-update-XXXXXX" directory, its
+// Seams for tests; the defaults are what an install does.
+struct ReplaceOptions {
+    // Swap with two renames, as on a filesystem without an atomic exchange.
+    bool twoRenames = false;
+    // Called with the hidden directory's path after the last check, right
+    // before the exchange.
+    std::function<void(const QString&)> beforeExchange;
+    // Two renames only: called between moving the installed copy out and
+    // moving the new one in.
+    std::function<void(const QString&)> betweenRenames;
+};
+
+// Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
+// guarded. The staged copy is brought beside the bundle into a hidden
+// ".Tavrin-update-XXXXXX" directory, every entry of it must be ours, its
 // seal is checked there once more, and only then are the two exchanged;
-// the previous copy goes to the trash. Stale hidden directories of earlier
-// attempts are removed first. `signatureInvalid` when the last check fails,
-// `replaceFailed` for anything else; in both the installed copy is as it
-// was.
+// the previous copy goes to the trash. Everything after the hidden
+// directory is made goes through descriptors opened once, so a name
+// swapped meanwhile is never what gets installed. Stale hidden directories
+// of earlier attempts are removed first. `signatureInvalid` when what
+// would be installed is not what was checked, `replaceFailed` for anything
+// else; in both the installed copy is as it was.
 std::optional<UpdateError> replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
-                                   const QString& arch = Seal::architecture());
+                                   const QString& arch = Seal::architecture(),
+                                   const ReplaceOptions& options = {});
 
 // Starts the script that waits for this process to end and then runs the
 // bundle's program. False when it could not be started.

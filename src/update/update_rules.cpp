@@ -1,6 +1,7 @@
 #include "update/update_rules.h"
 
 #include "core/l10n.h"
+#include "update/bundle_swap.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,11 +50,16 @@ std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
     } else if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) != 0) {
         reason = L10n::text("The folder containing Tavrin is not writable, so it can\u2019t update itself. ",
                             "Tavrin 所在的文件夹不可写，无法自动更新。");
+    } else if (!BundleSwap::isGuardedFolder(info.absolutePath())) {
+        // Others could swap what is installed there for their own copy.
+        reason = L10n::text("Other users can change the folder containing Tavrin, so it can\u2019t update "
+                            "itself safely. ",
+                            "其他用户也能改动 Tavrin 所在的文件夹，无法安全地自动更新。");
     } else {
         return std::nullopt;
     }
     const QString hint = L10n::isChinese()
-        ? QStringLiteral("请把 Tavrin 放进「~/Applications」文件夹，从那里打开后重试；也可以到 %1 下载新版本手动替换。")
+        ? QStringLiteral("请把 Tavrin 拖进「~/Applications」文件夹，从那里打开后重试；也可以到 %1 下载新版本手动替换。")
               .arg(siteHost())
         : QStringLiteral("Drag Tavrin into the ~/Applications folder, open it from there and try again. You can "
                          "also download the new version from %1 and replace it yourself.")

@@ -129,7 +129,31 @@ TEST(UpdateRules, InstallBlocker)
     EXPECT_TRUE(folder->startsWith("The folder containing Tavrin is not writable"));
     L10n::setChinese(true);
     EXPECT_TRUE(UpdateRules::installBlocker(dir.path() + "/Tavrin.APP")->startsWith("当前不是从应用包运行"));
+    EXPECT_TRUE(UpdateRules::installBlocker(dir.path() + "/Tavrin.APP")->contains("请把 Tavrin 拖进"));
+
+    // A folder where others may rename entries: they could swap the
+    // installed copy for their own.
+    const QString shared = dir.path() + "/shared";
+    QDir().mkpath(shared);
+    const QByteArray sharedPath = QFile::encodeName(shared);
+    ::chmod(sharedPath.constData(), 0777);
+    auto open = UpdateRules::installBlocker(shared + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->startsWith("其他用户也能改动 Tavrin 所在的文件夹，无法安全地自动更新。请把")) << open->toStdString();
     L10n::setChinese(false);
+    open = UpdateRules::installBlocker(shared + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->startsWith("Other users can change the folder containing Tavrin, so it can\u2019t update "
+                                 "itself safely. Drag Tavrin"));
+    ::chmod(sharedPath.constData(), 01777);
+    EXPECT_FALSE(UpdateRules::installBlocker(shared + "/Tavrin.app")) << "the sticky bit keeps entries to their owners";
+    ::chmod(sharedPath.constData(), 0755);
+    if (::getuid() != 0)
+        GTEST_SKIP() << "a folder of another user needs root to make";
+    ASSERT_EQ(::chown(sharedPath.constData(), 65534, 65534), 0);
+    open = UpdateRules::installBlocker(shared + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->startsWith("Other users can change the folder")) << open->toStdString();
 }
 
 // --- the seal and the whole verification ------------------------------------
@@ -499,6 +523,110 @@ TEST(BundleSwap, ChecksTheSealAgainJustBeforeTheSwap)
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
     qunsetenv("XDG_DATA_HOME");
+}
+
+namespace {
+
+// An installed bundle under a private home's Applications folder and a
+// sealed staged one.
+struct SwapScene {
+    TestKeys keys;
+    QTemporaryDir home;
+    QString apps = home.path() + "/Applications";
+    QString installed = apps + "/Tavrin.app";
+    QString staged = home.path() + "/cache/expanded/Tavrin.app";
+    QByteArray before;
+
+    SwapScene()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
+        makeBundle(installed, "1.0.0");
+        sealAndAttest(installed, keys);
+        before = *Seal::manifest(installed, Seal::architecture());
+    }
+    ~SwapScene() { qunsetenv("XDG_DATA_HOME"); }
+    void stage()
+    {
+        BundleSwap::removeTree(staged);
+        makeBundle(staged, "1.0.1", 0, "new library");
+        sealAndAttest(staged, keys);
+    }
+    std::optional<UpdateError> replace(const BundleSwap::ReplaceOptions& options = {})
+    {
+        return BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), options);
+    }
+    // The installed copy as it was, and nothing left beside it.
+    bool untouched() const
+    {
+        return Seal::manifest(installed, Seal::architecture()) == before
+            && QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList{"Tavrin.app"};
+    }
+    bool updated() const
+    {
+        return readFile(installed + "/Contents/lib/libtavrin.so") == "new library"
+            && Seal::check(installed, keys.trust()) == Seal::Verdict::ok;
+    }
+};
+
+} // namespace
+
+TEST(BundleSwap, InstallsOnlyWhatWasChecked)
+{
+    SwapScene s;
+    s.stage();
+    const QByteArray apps = QFile::encodeName(s.apps);
+    ::chmod(apps.constData(), 0777);
+    EXPECT_EQ(s.replace(), UpdateError::replaceFailed) << "a folder others may rename in";
+    ::chmod(apps.constData(), 0755);
+    EXPECT_TRUE(s.untouched());
+
+    // The staged folder replaced after its last check.
+    BundleSwap::ReplaceOptions swapped;
+    swapped.beforeExchange = [](const QString& hidden) {
+        QDir().rename(hidden + "/Tavrin.app", hidden + "/checked");
+        makeBundle(hidden + "/Tavrin.app", "6.6.6", 0, "planted");
+    };
+    EXPECT_EQ(s.replace(swapped), UpdateError::signatureInvalid);
+    EXPECT_TRUE(s.untouched());
+
+    // The hidden directory itself renamed away and another put at its
+    // name: the checked copy still goes in, never the planted one.
+    s.stage();
+    swapped.beforeExchange = [](const QString& hidden) {
+        QDir().rename(hidden, hidden + "-moved");
+        makeBundle(hidden + "/Tavrin.app", "6.6.6", 0, "planted");
+    };
+    EXPECT_EQ(s.replace(swapped), std::nullopt);
+    EXPECT_TRUE(s.updated());
+
+    if (::getuid() != 0)
+        GTEST_SKIP() << "entries of another user need root to make";
+    s.before = *Seal::manifest(s.installed, Seal::architecture());
+    s.stage();
+    ASSERT_EQ(::lchown(QFile::encodeName(s.staged + "/Contents/lib/libtavrin.so.1").constData(), 65534, 65534), 0);
+    EXPECT_EQ(s.replace(), UpdateError::signatureInvalid) << "an entry another user owns";
+    EXPECT_TRUE(s.untouched());
+}
+
+TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)
+{
+    SwapScene s;
+    s.stage();
+    BundleSwap::ReplaceOptions renames;
+    renames.twoRenames = true;
+    renames.betweenRenames = [&](const QString&) {
+        EXPECT_FALSE(QFileInfo::exists(s.installed)) << "the installed copy is moved out first";
+    };
+    EXPECT_EQ(s.replace(renames), std::nullopt);
+    EXPECT_TRUE(s.updated());
+    EXPECT_TRUE(QFileInfo(s.home.path() + "/share/Trash/files/Tavrin (previous).app").isDir());
+
+    s.before = *Seal::manifest(s.installed, Seal::architecture());
+    s.stage();
+    renames.betweenRenames = [](const QString& hidden) { QDir().rename(hidden + "/Tavrin.app", hidden + "/gone"); };
+    EXPECT_EQ(s.replace(renames), UpdateError::replaceFailed);
+    EXPECT_TRUE(s.untouched());
 }
 
 TEST(BundleSwap, WorkDirectoryIsPrivate)
