@@ -600,6 +600,18 @@ TEST(BundleSwap, InstallsOnlyWhatWasChecked)
     EXPECT_EQ(s.replace(swapped), std::nullopt);
     EXPECT_TRUE(s.updated());
 
+    // Staged on another filesystem: copied in, then checked the same way.
+    QTemporaryDir shm("/dev/shm/tavrin-test-XXXXXX");
+    struct stat a {}, b {};
+    if (shm.isValid() && ::stat("/dev/shm", &a) == 0 && ::stat(QFile::encodeName(s.apps).constData(), &b) == 0
+        && a.st_dev != b.st_dev) {
+        s.staged = shm.path() + "/Tavrin.app";
+        s.stage();
+        EXPECT_EQ(s.replace(), std::nullopt);
+        EXPECT_TRUE(s.updated());
+        s.staged = s.home.path() + "/cache/expanded/Tavrin.app";
+    }
+
     if (::getuid() != 0)
         GTEST_SKIP() << "entries of another user need root to make";
     s.before = *Seal::manifest(s.installed, Seal::architecture());
