@@ -553,11 +553,11 @@ TEST(BundleSwap, TheWorkLockIsThisUsersAlone)
     EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
 
     // Only root can leave another account's lock here (the folder is ours
-    // alone); one naming a live process is still not honoured.
+    // alone); one naming a live process, this one, is still not honoured.
     if (::getuid() == 0) {
         const QString lock = work + ".lock";
-        writeFile(lock, "1\n" + QFileInfo(QFile::symLinkTarget("/proc/1/exe")).fileName().toUtf8() + "\n"
-                            + QSysInfo::machineHostName().toUtf8() + "\n");
+        writeFile(lock, QByteArray::number(::getpid()) + "\n" + QFile::symLinkTarget("/proc/self/exe").toUtf8()
+                            + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         ASSERT_EQ(::chown(QFile::encodeName(lock).constData(), 65534, 65534), 0);
         EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
         ASSERT_EQ(::chown(QFile::encodeName(cache).constData(), 65534, 65534), 0);
