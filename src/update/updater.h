@@ -11,11 +11,11 @@
 // and retry(); they write only the panel. Each field's signal fires only
 // when a write changes its value.
 
+#include "ui/scheduler.h"
 #include "update/app_version.h"
 #include "update/release_feed.h"
 #include "update/seal.h"
 #include "update/update_error.h"
-#include "ui/scheduler.h"
 
 #include <QDateTime>
 #include <QObject>
