@@ -196,14 +196,33 @@ BundleSwap::WorkLock::WorkLock(const QString& path)
 
 BundleSwap::WorkLock::~WorkLock() { lock_.unlock(); }
 
-std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take()
+std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& workDirectory, bool* busy)
 {
-    const QString dir = QFileInfo(workDirectory()).absolutePath();
-    QDir().mkpath(dir);
-    std::unique_ptr<WorkLock> held(new WorkLock(workDirectory() + QStringLiteral(".lock")));
-    held->lock_.setStaleLockTime(0);
-    if (!held->lock_.tryLock(0))
+    if (busy)
+        *busy = false;
+    const QFileInfo work(workDirectory);
+    const QString parent = work.absolutePath();
+    // A missing folder is made closed to everyone else, whatever the umask.
+    if (!QFileInfo::exists(parent)) {
+        QDir().mkpath(QFileInfo(parent).absolutePath());
+        ::mkdir(native(parent).constData(), 0700);
+    }
+    struct stat st {};
+    if (::stat(native(parent).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 022))
         return nullptr;
+    // Only this user (or root) can have put anything here; a lock of any
+    // other owner, or one that is not a plain file, is no copy of ours.
+    const QString path = work.absoluteFilePath() + QStringLiteral(".lock");
+    if (::lstat(native(path).constData(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_uid != ::getuid()))
+        removeTree(path);
+    std::unique_ptr<WorkLock> held(new WorkLock(path));
+    held->lock_.setStaleLockTime(0);
+    if (!held->lock_.tryLock(0)) {
+        if (busy)
+            *busy = held->lock_.error() == QLockFile::LockFailedError;
+        return nullptr;
+    }
     return held;
 }
 

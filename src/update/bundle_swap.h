@@ -17,12 +17,15 @@ namespace BundleSwap {
 // ~/.cache/com.morvadel.Tavrin.update (XDG_CACHE_HOME honoured).
 QString workDirectory();
 
-// Holds the work directory for one update; a second running copy cannot
-// take it meanwhile.
+// Holds a work directory for one update; a second running copy cannot
+// take it meanwhile. The lock lies beside the work directory, and only in a
+// folder that this user owns and no one else may write to, so no other
+// account can plant or hold it.
 class WorkLock {
 public:
-    // Nothing when another copy holds it.
-    static std::unique_ptr<WorkLock> take();
+    // Nothing when another copy holds it (`busy` then says so) or when the
+    // folder is not this user's alone.
+    static std::unique_ptr<WorkLock> take(const QString& workDirectory, bool* busy = nullptr);
     ~WorkLock();
 
 private:

@@ -102,6 +102,12 @@ std::optional<Release> release(const QJsonValue& v)
             return std::nullopt;
         r.download = *d;
     }
+    if (!Json::absent(o.value("arch"))) {
+        auto arch = Json::string(o.value("arch"));
+        if (!arch)
+            return std::nullopt;
+        r.arch = *arch;
+    }
     return r;
 }
 
@@ -125,7 +131,7 @@ bool operator==(const Release::Download& a, const Release::Download& b)
 bool operator==(const Release& a, const Release& b)
 {
     return same(a.version, b.version) && a.build == b.build && same(a.date, b.date) && a.title == b.title
-        && a.notes == b.notes && a.download == b.download;
+        && a.notes == b.notes && a.download == b.download && a.arch == b.arch;
 }
 
 std::optional<AppVersion> Release::key() const

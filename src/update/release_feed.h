@@ -37,6 +37,9 @@ struct Release {
     Text title;
     Notes notes;
     std::optional<Download> download;
+    // The processor architecture the archive is built for, named as the
+    // seal names it ("x86_64", "arm64"); absent = any.
+    std::optional<QString> arch;
 
     // The release's ordering key; nothing when its version does not parse.
     std::optional<AppVersion> key() const;

@@ -25,14 +25,16 @@ bool UpdateRules::siteIsDefault() { return site() == QUrl(QString::fromLatin1(de
 QUrl UpdateRules::allReleases() { return QUrl(site().toString() + QStringLiteral("/#releases")); }
 QUrl UpdateRules::defaultFeed() { return QUrl(site().toString() + QStringLiteral("/releases.json")); }
 
-bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed)
+bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed) { return isAllowedDownload(url, feed, site()); }
+
+bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed, const QUrl& site)
 {
     if (url.isLocalFile() || url.scheme().compare(u"file", Qt::CaseInsensitive) == 0)
         return feed.isLocalFile() && url.isLocalFile();
-    if (!url.isValid())
+    if (!url.isValid() || site.host().isEmpty())
         return false;
-    return url.scheme().toLower() == u"https" && url.host().toLower() == siteHost().toLower()
-        && url.userName().isEmpty() && url.password().isEmpty() && (url.port() == -1 || url.port() == 443);
+    return url.scheme().toLower() == u"https" && url.host().toLower() == site.host().toLower()
+        && url.userName().isEmpty() && url.password().isEmpty() && url.port(443) == site.port(443);
 }
 
 std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)

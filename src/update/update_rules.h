@@ -18,8 +18,9 @@ QUrl allReleases();
 QUrl defaultFeed();
 
 // Local files only while the feed is a local file; otherwise https on the
-// site's own host, no user or password, no port but 443.
+// site's own host and port (443 when it names none), no user or password.
 bool isAllowedDownload(const QUrl& url, const QUrl& feed);
+bool isAllowedDownload(const QUrl& url, const QUrl& feed, const QUrl& site);
 
 // Why the bundle at `bundlePath` cannot replace itself, followed by the
 // hint; nothing when it can.

@@ -1,6 +1,7 @@
 #include "update/updater.h"
 
 #include "core/demo_mode.h"
+#include "core/l10n.h"
 #include "platform/defaults.h"
 #include "ui/scheduler.h"
 #include "update/bundle_info.h"
@@ -27,6 +28,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 
 // The compiled-in feed sits in a static library, so it is registered by hand.
@@ -35,9 +37,15 @@ static void registerFeedResource() { Q_INIT_RESOURCE(releases); }
 namespace {
 
 constexpr qint64 feedCap = 1048576;
+// No archive of ours comes near this; the expansion has a cap of the same
+// order.
+constexpr qint64 downloadCap = qint64(2) << 30;
 constexpr double pollInterval = 0.3;
 constexpr double firstPass = 20;
 constexpr double passInterval = 3600;
+// The event loop's timers stand still while the machine sleeps, so a long
+// wait wakes at least this often to look at the boot clock.
+constexpr double bootSlice = 10;
 constexpr qint64 oneDay = 86400;
 
 // Seconds that keep counting while the machine sleeps.
@@ -109,16 +117,30 @@ FeedResult readFeedFile(const QString& path)
 }
 
 // Copies a local archive, never more than one byte past what the feed
-// declares.
-bool copyCapped(const QString& from, const QString& to, qint64 expected, std::function<void(qint64)> progress)
+// declares, and gives up once `stop` is set. Only a regular file is read: a
+// pipe or a device could block or never end.
+bool copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
+                std::function<void(qint64)> progress)
 {
-    QFile in(from);
+    if (expected < 1)
+        return false;
+    const int fd = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QFile in;
+    if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    struct stat st {};
     QFile out(to);
-    if (expected < 1 || !in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     qint64 written = 0;
     std::vector<char> buf(1 << 20);
     for (;;) {
+        if (stop)
+            return false;
         const qint64 n = in.read(buf.data(), qint64(buf.size()));
         if (n < 0)
             return false;
@@ -253,6 +275,8 @@ Updater::Updater(Setup setup, QObject* parent)
         setup_.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
     if (!setup_.terminate)
         setup_.terminate = [] {};
+    if (!setup_.bootClock)
+        setup_.bootClock = bootSeconds;
     if (setup_.defaults) {
         const QDateTime stored =
             QDateTime::fromString(setup_.defaults->stringValue(QStringLiteral("updateLastCheck")), Qt::ISODateWithMs);
@@ -330,13 +354,13 @@ void Updater::start(std::function<bool()> autoCheck)
     if (setup_.feedURL.isLocalFile() && setup_.defaults
         && setup_.defaults->boolValue(QStringLiteral("updateAutoInstall"))) {
         check();
-        Scheduler::current().after(pollInterval, this, [this] { autoInstallPoll(); });
+        afterBoot(pollInterval, [this] { autoInstallPoll(); });
         return;
     }
     // A build that names no site of its own contacts nobody unasked.
     if (UpdateRules::siteIsDefault() && setup_.feedURL == UpdateRules::defaultFeed())
         return;
-    Scheduler::current().after(firstPass, this, [this, autoCheck] { hourlyPass(autoCheck); });
+    afterBoot(firstPass, [this, autoCheck] { hourlyPass(autoCheck); });
 }
 
 void Updater::autoInstallPoll()
@@ -354,7 +378,7 @@ void Updater::autoInstallPoll()
     default:
         break;
     }
-    Scheduler::current().after(pollInterval, this, [this] { autoInstallPoll(); });
+    afterBoot(pollInterval, [this] { autoInstallPoll(); });
 }
 
 void Updater::hourlyPass(std::function<bool()> autoCheck)
@@ -362,24 +386,23 @@ void Updater::hourlyPass(std::function<bool()> autoCheck)
     if (autoCheck && autoCheck()
         && (!lastAttempt_ || lastAttempt_->secsTo(QDateTime::currentDateTimeUtc()) >= oneDay))
         check();
-    // The hour counts while the machine sleeps: wake now and then and
-    // compare against the boot clock.
-    const double due = bootSeconds() + passInterval;
-    auto wait = std::make_shared<std::function<void()>>();
-    QPointer<Updater> guard(this);
-    *wait = [guard, due, autoCheck, weak = std::weak_ptr<std::function<void()>>(wait)] {
-        if (!guard)
-            return;
-        const double left = due - bootSeconds();
-        if (left <= 0) {
-            guard->hourlyPass(autoCheck);
-            return;
-        }
-        if (auto again = weak.lock())
-            Scheduler::current().after(std::min(left, 300.0), guard, *again);
-    };
-    // The chain keeps itself alive through the copies the scheduler holds.
-    Scheduler::current().after(std::min(passInterval, 300.0), this, [wait] { (*wait)(); });
+    afterBoot(passInterval, [this, autoCheck] { hourlyPass(autoCheck); });
+}
+
+void Updater::afterBoot(double seconds, std::function<void()> action)
+{
+    wakeAt(setup_.bootClock() + seconds, std::move(action));
+}
+
+void Updater::wakeAt(double due, std::function<void()> action)
+{
+    const double left = due - setup_.bootClock();
+    if (left <= 0) {
+        action();
+        return;
+    }
+    Scheduler::current().after(std::min(left, bootSlice), this,
+                               [this, due, action = std::move(action)] { wakeAt(due, action); });
 }
 
 void Updater::check()
@@ -441,11 +464,29 @@ void Updater::fetchFeed()
     }
     net_ = freshManager();
     QNetworkRequest req = request(url);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply* reply = net_->get(req);
     auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
+    auto refused = std::make_shared<bool>(false);
+    // A redirect is followed only over https to the feed's own host, and is
+    // judged before anything is asked of the new address.
+    connect(reply, &QNetworkReply::redirected, this, [reply, url, refused](const QUrl& to) {
+        if (to.scheme().compare(u"https", Qt::CaseInsensitive) == 0
+            && to.host().compare(url.host(), Qt::CaseInsensitive) == 0) {
+            emit reply->redirectAllowed();
+        } else {
+            *refused = true;
+            reply->abort();
+        }
+    });
+    // Only a good answer's body is the feed; the size of an error page
+    // says nothing about it.
     connect(reply, &QNetworkReply::readyRead, this, [reply, body, tooLarge] {
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200) {
+            reply->readAll();
+            return;
+        }
         body->append(reply->readAll());
         if (body->size() > feedCap && !*tooLarge) {
             *tooLarge = true;
@@ -453,21 +494,22 @@ void Updater::fetchFeed()
         }
     });
     Scheduler::current().after(setup_.feedDeadlineMs / 1000.0, reply, [reply] { reply->abort(); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge, url] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge, refused, url] {
         reply->deleteLater();
-        if (*tooLarge) {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QUrl final = reply->url();
+        const bool answered = !*refused && status == 200 && final.host().toLower() == url.host().toLower()
+            && final.scheme().toLower() == u"https";
+        if (answered && *tooLarge) {
             failCheck(UpdateError::feedInvalid);
+            return;
+        }
+        if (!answered || reply->error() != QNetworkReply::NoError) {
+            failCheck(UpdateError::feedUnreachable);
             return;
         }
         if (reply->isOpen())
             body->append(reply->readAll());
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QUrl final = reply->url();
-        if (reply->error() != QNetworkReply::NoError || status != 200
-            || final.host().toLower() != url.host().toLower() || final.scheme().toLower() != u"https") {
-            failCheck(UpdateError::feedUnreachable);
-            return;
-        }
         if (body->size() > feedCap) {
             failCheck(UpdateError::feedInvalid);
             return;
@@ -495,7 +537,7 @@ void Updater::applyFeed(const ReleaseFeed& feed)
     std::optional<AppVersion> newestKey;
     for (const Release& r : feed.releases) {
         auto key = r.key();
-        if (!r.download || !key || !(*key > current_))
+        if (!key || !(*key > current_) || !offerable(r))
             continue;
         if (!newestKey || *key > *newestKey) {
             newest = &r;
@@ -515,6 +557,17 @@ void Updater::applyFeed(const ReleaseFeed& feed)
     setRequiredSystem(std::nullopt);
     setPending(newest ? std::optional<Release>(*newest) : std::nullopt);
     setState(newest ? State::available(*newest) : State::of(State::Kind::upToDate));
+}
+
+// Whether this copy could take the release at all: an archive at an
+// allowed address, of a size it will fetch, for this architecture. A newer
+// release that fails here does not hide an older one that passes.
+bool Updater::offerable(const Release& r) const
+{
+    if (!r.download || r.download->size > downloadCap || (r.arch && *r.arch != setup_.arch))
+        return false;
+    const QUrl url(r.download->url, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty() && setup_.allowDownload(url, setup_.feedURL);
 }
 
 void Updater::failCheck(UpdateError error)
@@ -543,12 +596,26 @@ void Updater::download()
         setState(State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
         return;
     }
+    if (dl.size > downloadCap) {
+        setState(State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
+        return;
+    }
+    // One update at a time per user. Another copy's update, staged or on
+    // its way, is left exactly as it is.
+    if (!lock_->held) {
+        bool busy = false;
+        lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy);
+        if (!lock_->held) {
+            setState(State::failed(busy ? L10n::text("Another copy of Tavrin is updating. Try again when it has "
+                                                     "finished.",
+                                                     "另一个 Tavrin 正在更新，请在它完成后重试。")
+                                        : UpdateErrors::message(UpdateError::downloadFailed),
+                                   false));
+            return;
+        }
+    }
     setState(State::downloading(0));
-    // One update at a time per user: a second running copy must not
-    // empty the work directory under this one.
-    if (!lock_->held)
-        lock_->held = BundleSwap::WorkLock::take();
-    if (!lock_->held || !BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
+    if (!BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
         failDownload(UpdateError::downloadFailed);
         return;
     }
@@ -585,12 +652,24 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
             QMetaObject::invokeMethod(QCoreApplication::instance(), apply, Qt::QueuedConnection);
     };
 
+    const std::uint64_t issued = transfer_.issue();
     if (url.isLocalFile()) {
         const QString from = url.toLocalFile();
+        auto stop = std::make_shared<std::atomic<bool>>(false);
+        // A copy that outlives the deadline is abandoned: its worker stops
+        // at its next read, and what it reports later goes nowhere.
+        Scheduler::current().after(setup_.downloadDeadlineMs / 1000.0, this, [this, issued, stop] {
+            if (!transfer_.isLatest(issued) || state_.kind != State::Kind::downloading)
+                return;
+            *stop = true;
+            failDownload(UpdateError::downloadFailed);
+        });
         offMain<bool>(
-            this, [from, zip, expected, report] { return copyCapped(from, zip, expected, report); },
-            [release, dl](Updater& self, bool ok) {
-                if (!ok || self.state_.kind != State::Kind::downloading)
+            this, [from, zip, expected, stop, report] { return copyCapped(from, zip, expected, *stop, report); },
+            [release, dl, issued](Updater& self, bool ok) {
+                if (!self.transfer_.isLatest(issued) || self.state_.kind != State::Kind::downloading)
+                    return;
+                if (!ok)
                     return self.failDownload(UpdateError::downloadFailed);
                 self.verifyArchive(release, dl);
             });
@@ -615,6 +694,15 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         if (allow(to, feed)) {
             emit reply->redirectAllowed();
         } else {
+            *failed = true;
+            reply->abort();
+        }
+    });
+    // A server that announces more than the feed declares is not waited for.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, failed, expected] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!*failed && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200
+            && length.isValid() && length.toLongLong() > expected) {
             *failed = true;
             reply->abort();
         }

@@ -11,6 +11,7 @@
 // and retry(); they write only the panel. Each field's signal fires only
 // when a write changes its value.
 
+#include "ui/scheduler.h"
 #include "update/app_version.h"
 #include "update/release_feed.h"
 #include "update/seal.h"
@@ -90,6 +91,10 @@ public:
         int downloadDeadlineMs = 1800000;
         // Ends the application once the relaunch is on its way.
         std::function<void()> terminate;
+        // Seconds on a clock that keeps counting while the machine sleeps
+        // (CLOCK_BOOTTIME unless a test drives it); every wait of the
+        // schedule is measured on it.
+        std::function<double()> bootClock;
 
         static Setup standard();
         // The feed address from launch arguments: the value after the first
@@ -153,6 +158,9 @@ private:
     void failCheck(UpdateError error);
     void hourlyPass(std::function<bool()> autoCheck);
     void autoInstallPoll();
+    void afterBoot(double seconds, std::function<void()> action);
+    void wakeAt(double due, std::function<void()> action);
+    bool offerable(const Release& release) const;
     void fetchFeed();
     void fetchArchive(const Release& release, const Release::Download& download, const QUrl& url);
     void verifyArchive(const Release& release, const Release::Download& download);
@@ -169,7 +177,9 @@ private:
     AppVersion current_;
     std::optional<QString> staged_;
     std::optional<QDateTime> lastAttempt_;
-    double lastPassBoot_ = -1;
+    // Issued for each download, so that a copy abandoned at its deadline
+    // cannot report into a later one.
+    Token transfer_;
     // Each transfer has its own manager, so nothing is shared between
     // requests: no cookies, no cache, no connections.
     std::unique_ptr<QNetworkAccessManager> net_;

@@ -27,7 +27,7 @@ protected:
         feed.write(QByteArray(R"({"releases":[{"version":")") + version
                    + R"(","build":7,"date":"2026-12-08","title":{"zh":"更稳","en":"Steadier"},)"
                      R"("notes":{"zh":["一"],"en":["One & <b>two</b>"]},)"
-                     R"("download":{"url":"https://x.invalid/a.zip","sha256":"00","size":1}}]})");
+                     R"("download":{"url":"file:///nonexistent/a.zip","sha256":"00","size":1}}]})");
         feed.close();
         Updater::Setup s;
         s.versionText = QStringLiteral("1.0.0");

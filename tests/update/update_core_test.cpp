@@ -8,6 +8,8 @@
 #include "update/update_verify.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <archive.h>
@@ -87,6 +89,15 @@ TEST(ReleaseFeed, DecodesWholeOrNothing)
     a.title.en = QString::fromUtf8("caf\xc3\xa9");
     b.title.en = QString::fromUtf8("cafe\xcc\x81");
     EXPECT_EQ(a, b);
+
+    // An entry may name the architecture it is for; a name that is not text
+    // spoils the document.
+    const QByteArray armed = QByteArray(entry).replace("\"extra\":1", "\"arch\":\"arm64\"");
+    auto arch = ReleaseFeed::decode(R"({"releases":[)" + armed + "]}");
+    ASSERT_TRUE(arch);
+    EXPECT_EQ(arch->releases[0].arch, "arm64");
+    EXPECT_FALSE(arch->releases[0] == feed->releases[0]);
+    EXPECT_FALSE(ReleaseFeed::decode(R"({"releases":[)" + QByteArray(armed).replace("\"arm64\"", "64") + "]}"));
 }
 
 TEST(UpdateRules, AllowedDownloadMatrix)
@@ -107,6 +118,14 @@ TEST(UpdateRules, AllowedDownloadMatrix)
     EXPECT_FALSE(ok("file:///tmp/a.zip", https));
     EXPECT_TRUE(ok("file:///tmp/a.zip", file));
     EXPECT_TRUE(ok("https://" + host + "/a.zip", file)) << "a file feed does not forbid the site";
+
+    // A site on a port of its own serves from that port only.
+    const QUrl site("https://127.0.0.1:18443");
+    auto at = [&](const QString& url) { return UpdateRules::isAllowedDownload(QUrl(url), https, site); };
+    EXPECT_TRUE(at("https://127.0.0.1:18443/Tavrin.zip"));
+    EXPECT_FALSE(at("https://127.0.0.1/Tavrin.zip"));
+    EXPECT_FALSE(at("https://127.0.0.1:443/Tavrin.zip"));
+    EXPECT_FALSE(at("https://localhost:18443/Tavrin.zip"));
 }
 
 TEST(UpdateRules, InstallBlocker)
@@ -289,7 +308,7 @@ TEST_F(Verify, SizeAndDigestComeFirst)
     const QString zip = dir.path() + "/Tavrin.zip";
     ASSERT_TRUE(ZipArchive::write(src, zip));
     const QByteArray bytes = readFile(zip);
-    Release release{"1.0.1", 7, "d", {}, {}, std::nullopt};
+    Release release{"1.0.1", 7, "d", {}, {}, std::nullopt, std::nullopt};
     QDir().mkpath(dir.path() + "/w");
     auto check = [&](qint64 size, const QString& sha) {
         return UpdateVerify::verify(zip, dir.path() + "/w", release, {"u", sha, size}, v("1"), keys().trust()).error;
@@ -658,4 +677,36 @@ TEST(BundleSwap, WorkDirectoryIsPrivate)
     ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
     EXPECT_FALSE(BundleSwap::freshWorkDirectory(work)) << "a folder anyone may rename in";
     ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+}
+
+TEST(BundleSwap, TheWorkLockIsThisUsersAlone)
+{
+    QTemporaryDir dir;
+    const QString cache = dir.path() + "/cache";
+    const QString work = cache + "/com.morvadel.Tavrin.update";
+    bool busy = false;
+    auto held = BundleSwap::WorkLock::take(work, &busy);
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(BundleSwap::WorkLock::take(work, &busy));
+    EXPECT_TRUE(busy);
+    held.reset();
+    EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
+
+    // Only root can leave another account's lock here (the folder is ours
+    // alone); one naming a live process, this one, is still not honoured.
+    if (::getuid() == 0) {
+        const QString lock = work + ".lock";
+        writeFile(lock, QByteArray::number(::getpid()) + "\n" + QFile::symLinkTarget("/proc/self/exe").toUtf8()
+                            + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        ASSERT_EQ(::chown(QFile::encodeName(lock).constData(), 65534, 65534), 0);
+        EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
+        ASSERT_EQ(::chown(QFile::encodeName(cache).constData(), 65534, 65534), 0);
+        EXPECT_FALSE(BundleSwap::WorkLock::take(work, &busy)) << "a folder of another account";
+        EXPECT_FALSE(busy);
+        ASSERT_EQ(::chown(QFile::encodeName(cache).constData(), 0, 0), 0);
+    }
+    // A folder others may write in holds no lock of ours.
+    ::chmod(QFile::encodeName(cache).constData(), 0777);
+    EXPECT_FALSE(BundleSwap::WorkLock::take(work, &busy));
+    EXPECT_FALSE(busy);
 }

@@ -6,6 +6,7 @@
 #include "platform/defaults.h"
 #include "update/bundle_swap.h"
 #include "ui/scheduler.h"
+#include "update/update_rules.h"
 #include "update/updater.h"
 
 #include <QCoreApplication>
@@ -13,11 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using Kind = Updater::State::Kind;
 
 namespace {
 
-QByteArray releaseJson(const char* version, const char* extra = "")
+QByteArray releaseJson(const char* version, const QByteArray& extra = "")
 {
     return QByteArray(R"({"version":")") + version
         + R"(","date":"d","title":{"zh":"z","en":"e"},"notes":{"zh":[],"en":[]})" + extra + "}";
@@ -29,7 +34,13 @@ QByteArray feedOf(std::initializer_list<QByteArray> releases, const char* head =
     return QByteArray("{") + head + R"("releases":[)" + list.join(',') + "]}";
 }
 
-const char* dl = R"(,"download":{"url":"https://x.invalid/a.zip","sha256":"00","size":1})";
+QByteArray dlAt(const QString& url, qint64 size = 1)
+{
+    return QString(R"(,"download":{"url":"%1","sha256":"00","size":%2})").arg(url).arg(size).toUtf8();
+}
+
+// A file feed may name a local archive.
+const QByteArray dl = dlAt("file:///nonexistent/a.zip");
 
 } // namespace
 
@@ -62,13 +73,24 @@ protected:
         s.defaults = &defaults;
         s.workDirectory = home.path() + "/cache/com.morvadel.Tavrin.update";
         s.tls = server.tls();
-        const quint16 port = server.port();
-        // Stands in for the site's host and port 443 only.
-        s.allowDownload = [port](const QUrl& url, const QUrl&) {
-            return url.scheme() == "https" && url.host() == "127.0.0.1" && url.port() == port;
+        // The loopback server stands in for the site.
+        s.allowDownload = [site = QUrl(server.url(""))](const QUrl& url, const QUrl& feed) {
+            return UpdateRules::isAllowedDownload(url, feed, site);
         };
+        s.bootClock = [this] { return Scheduler::current().now() + slept; };
         s.feedDeadlineMs = 1500;
         return std::make_unique<Updater>(s);
+    }
+
+    // Version 1.0.1, sealed and zipped; returns the archive.
+    QString nextArchive()
+    {
+        const QString next = home.path() + "/next/Tavrin.app";
+        makeBundle(next, "1.0.1");
+        EXPECT_TRUE(sealAndAttest(next, keys()));
+        const QString zip = home.path() + "/next.zip";
+        EXPECT_TRUE(ZipArchive::write(next, zip));
+        return zip;
     }
 
     std::unique_ptr<Updater> fileFeed(const QByteArray& json)
@@ -86,15 +108,23 @@ protected:
     QString bundle;
     Defaults defaults{home.path() + "/defaults.conf"};
     LoopbackHttps server;
+    double slept = 0;  // time the machine spent asleep, on the boot clock only
 };
 
 TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
 {
-    auto u = fileFeed(feedOf({releaseJson("1.0.2", dl), releaseJson("1.0.3", R"(,"build":-5)"),
-                              releaseJson("1.0.2", R"(,"date":"second")"), releaseJson("0.9", dl)}));
+    // Newer entries this copy cannot take hide nothing older: one without a
+    // download, one off the site, one for another processor, one larger
+    // than any archive is fetched.
+    const QByteArray ours = R"(,"arch":")" + Seal::architecture().toUtf8() + '"';
+    auto u = fileFeed(feedOf({releaseJson("1.0.2", dl + ours), releaseJson("1.0.3", R"(,"build":-5)"),
+                              releaseJson("1.3", dlAt("https://evil.example/a.zip")),
+                              releaseJson("1.2", dl + R"(,"arch":"other")"),
+                              releaseJson("1.1", dlAt("file:///nonexistent/a.zip", 999999999999)),
+                              releaseJson("1.0.2", dl + R"(,"date":"second")"), releaseJson("0.9", dl)}));
     u->check();
     ASSERT_TRUE(settle(*u));
-    ASSERT_EQ(u->state().kind, Kind::available) << "1.0.3 has no download";
+    ASSERT_EQ(u->state().kind, Kind::available);
     EXPECT_EQ(u->pending()->version, "1.0.2");
     EXPECT_EQ(u->pending()->date, "d") << "the earlier of two equal keys";
     EXPECT_TRUE(u->lastCheck());
@@ -129,13 +159,19 @@ TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
 
 TEST_F(UpdaterTest, FeedOverHttps)
 {
-    const QByteArray feed = feedOf({releaseJson("1.1", dl)});
+    const QByteArray feed = feedOf({releaseJson("1.1", dlAt(server.url("/a.zip")))});
     QByteArray exact = feedOf({});
     exact.append(QByteArray(1048576 - exact.size(), ' '));
     server.route("/feed.json", LoopbackHttps::body(feed));
     server.route("/exact.json", LoopbackHttps::body(exact));
     server.route("/over.json", LoopbackHttps::body(exact + " "));
-    server.route("/other-host.json", LoopbackHttps::redirect(server.url("/feed.json", "localhost")));
+    int followed = 0;
+    server.route("/elsewhere.json", [&](QSslSocket* s) {
+        ++followed;
+        LoopbackHttps::reply(s, 200, feed);
+    });
+    server.route("/other-host.json", LoopbackHttps::redirect(server.url("/elsewhere.json", "localhost")));
+    server.route("/big-missing.json", LoopbackHttps::body(exact + exact, 404));
     server.route("/plain.json", LoopbackHttps::redirect(
                                     QString("http://127.0.0.1:%1/feed.json").arg(server.port())));
     server.route("/drip.json", LoopbackHttps::drip());
@@ -150,6 +186,7 @@ TEST_F(UpdaterTest, FeedOverHttps)
         {"/other-host.json", unreachable},
         {"/plain.json", unreachable},
         {"/drip.json", unreachable},
+        {"/big-missing.json", unreachable},
     };
     for (const auto& [path, expected] : cases) {
         auto u = make(QUrl(server.url(path)));
@@ -158,15 +195,12 @@ TEST_F(UpdaterTest, FeedOverHttps)
         ASSERT_TRUE(settle(*u)) << qPrintable(path);
         EXPECT_EQ(u->state(), expected) << qPrintable(path) << " ended " << u->state().name();
     }
+    EXPECT_EQ(followed, 0) << "a redirect off the host is refused before it is followed";
 }
 
 TEST_F(UpdaterTest, DownloadsVerifiesAndStages)
 {
-    const QString next = home.path() + "/next/Tavrin.app";
-    makeBundle(next, "1.0.1");
-    ASSERT_TRUE(sealAndAttest(next, keys()));
-    const QString zip = home.path() + "/next.zip";
-    ASSERT_TRUE(ZipArchive::write(next, zip));
+    const QString zip = nextArchive();
     const QByteArray archive = readFile(zip);
     server.route("/good.zip", LoopbackHttps::body(archive));
     server.route("/long.zip", LoopbackHttps::body(archive + QByteArray(4096, 'x')));
@@ -220,14 +254,47 @@ TEST_F(UpdaterTest, WhatsNewAndRefusals)
     EXPECT_EQ(u.panel()->id(), "whatsNew-0.1.0");
     EXPECT_EQ(defaults.stringValue("lastSeenVersion"), "0.1.0");
 
-    // A download address off the site is refused before anything is fetched.
-    auto f = fileFeed(feedOf({releaseJson("1.1", R"(,"download":{"url":"https://evil.example/a.zip","sha256":"0","size":1})")}));
+    // A local archive that is a pipe is refused at once, never waited on.
+    const QString fifo = home.path() + "/pipe.zip";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    auto f = fileFeed(feedOf({releaseJson("1.1", dlAt(QUrl::fromLocalFile(fifo).toString(), 10))}));
     f->check();
     ASSERT_TRUE(settle(*f));
     f->download();
-    EXPECT_EQ(f->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
+    EXPECT_TRUE(settle(*f, 5));
+    EXPECT_EQ(f->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
+    if (const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
+        ::close(writer);  // frees a reader stuck in open, should there be one
     f->install();
     EXPECT_EQ(f->state().kind, Kind::failed) << "install does nothing unless a copy is staged";
+}
+
+TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
+{
+    const QString zip = nextArchive();
+    server.route("/good.zip", LoopbackHttps::body(readFile(zip)));
+    server.route("/feed.json", LoopbackHttps::body(feedFor("1.0.1", 0, server.url("/good.zip"), zip)));
+    auto first = make(QUrl(server.url("/feed.json")));
+    auto second = make(QUrl(server.url("/feed.json")));
+    for (Updater* u : {first.get(), second.get()}) {
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+    }
+    first->download();
+    ASSERT_TRUE(settle(*first, 30));
+    ASSERT_EQ(first->state().kind, Kind::readyToInstall);
+
+    second->download();
+    EXPECT_EQ(second->state(),
+              Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+    EXPECT_EQ(Seal::check(*first->staged(), keys().trust()), Seal::Verdict::ok) << "the first copy's update stays";
+
+    // Once the first copy is gone the second may update.
+    first.reset();
+    second->retry();
+    ASSERT_TRUE(settle(*second, 30));
+    EXPECT_EQ(second->state().kind, Kind::readyToInstall);
 }
 
 TEST_F(UpdaterTest, ScheduleAndFeedAddress)
@@ -238,24 +305,36 @@ TEST_F(UpdaterTest, ScheduleAndFeedAddress)
               QUrl("https://a.example/f.json"));
     EXPECT_EQ(Updater::Setup::feedFrom({"-updateFeed", "/tmp/f.json"}, {}), QUrl::fromLocalFile("/tmp/f.json"));
 
-    // The first pass comes 20 seconds after start, and only while the
-    // preference allows it.
+    // The first pass comes 20 seconds after start; time asleep counts.
     ScopedManualScheduler clock;
-    bool allowed = true;
     auto u = fileFeed(feedOf({releaseJson("1.1", dl)}));
-    u->start([&] { return allowed; });
-    clock.scheduler.advance(19);
+    u->start([] { return true; });
+    clock.scheduler.advance(5);
     EXPECT_EQ(u->state().kind, Kind::idle);
-    clock.scheduler.advance(1);
+    slept += 30;
+    clock.scheduler.advance(5);
     EXPECT_EQ(u->state().kind, Kind::checking);
     ASSERT_TRUE(settle(*u));
     EXPECT_EQ(u->state().kind, Kind::available);
+    // An hour later, asleep or not, the pass comes again, but checks at most
+    // once a day.
+    slept += 3600;
+    clock.scheduler.advance(10);
+    EXPECT_EQ(u->state().kind, Kind::available);
 
-    allowed = false;
+    // Passes check only while the preference allows it, hour after hour.
+    bool allowed = false;
     auto quiet = fileFeed(feedOf({releaseJson("1.1", dl)}));
     quiet->start([&] { return allowed; });
     clock.scheduler.advance(20);
     EXPECT_EQ(quiet->state().kind, Kind::idle);
+    allowed = true;
+    clock.scheduler.advance(3600 - 20);
+    EXPECT_EQ(quiet->state().kind, Kind::idle);
+    slept += 3 * 3600;
+    clock.scheduler.advance(10);
+    EXPECT_EQ(quiet->state().kind, Kind::checking);
+    ASSERT_TRUE(settle(*quiet));
 }
 
 int main(int argc, char** argv)
