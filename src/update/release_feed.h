@@ -38,7 +38,8 @@ struct Release {
     Notes notes;
     std::optional<Download> download;
 
-    // The release's ordering key; nothing when its version does not parse.
+    // The release's ordering key; nothing when its version does not parse
+    // or has blanks around it.
     std::optional<AppVersion> key() const;
 
     // Texts compare in canonical form, so composed and decomposed accents
