@@ -1,5 +1,6 @@
 #include "update/seal.h"
 
+#include "update/app_version.h"
 #include "update/bundle_info.h"
 #include "update/zip_archive.h"
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -34,6 +36,7 @@
 namespace {
 
 const QString signatureDir = QStringLiteral("Contents/_CodeSignature");
+constexpr const char* bundleName = "Tavrin.app";
 constexpr qint64 manifestCap = 32 << 20;
 constexpr int maxDepth = 64;
 
@@ -350,7 +353,19 @@ std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
 
 QString Seal::refusal(const std::map<QString, ManifestEntry>& entries)
 {
+    // The archive also holds the bundle's own folder, and every path in it
+    // starts with that folder's name.
+    const ZipArchive::Limits caps;
+    if (qint64(entries.size()) + 1 > caps.entries)
+        return QStringLiteral("more entries than expansion takes");
+    qint64 bytes = 0;
     for (const auto& [path, e] : entries) {
+        const qsizetype archivePath = qsizetype(std::strlen(bundleName)) + 1 + path.toUtf8().size() + 1;
+        if (archivePath > caps.pathLength || path.count(u'/') + 2 > caps.depth)
+            return QStringLiteral("a path too long or too deep for expansion: ") + path;
+        if (e.size < 0 || e.size > caps.totalBytes - bytes)
+            return QStringLiteral("more bytes than expansion writes: ") + path;
+        bytes += e.size;
         if (e.type == u"link") {
             if (!linkResolvesInside(entries, path))
                 return QStringLiteral("a link that does not resolve inside the bundle: ") + path;
@@ -439,6 +454,12 @@ bool Seal::attest(const QString& bundle, const QByteArray& releasePrivatePem, QS
     auto info = BundleInfo::read(bundle);
     if (!manifestBytes || !info || !info->version) {
         if (why) *why = QStringLiteral("the bundle is not sealed or has no version in Info.json");
+        return false;
+    }
+    // Verification compares the text as written, so one that only parses
+    // once trimmed could never be installed.
+    if (!AppVersion::parseExact(*info->version)) {
+        if (why) *why = QStringLiteral("the version in Info.json is not dotted numbers alone");
         return false;
     }
     const QJsonObject ticket{{"identifier", QString::fromLatin1(identifier)},

@@ -275,9 +275,17 @@ TEST_F(Verify, RefusesVersionsAndArchitecture)
     EXPECT_EQ(run("1.0.1", 7, "1.0.2"), UpdateError::versionMismatch) << "older than the running copy";
     EXPECT_EQ(run("1.0.1", 7, "1.0.0", "sparc64"), UpdateError::signatureInvalid) << "another architecture";
 
-    // The same text with a line break in the feed and the bundle.
+    // The same text with a line break in the feed and in Info.json: the
+    // release tool will not attest it, and a ticket made by hand still
+    // does not pass.
     makeBundle(src, "1.0.1\n", 7);
-    ASSERT_TRUE(sealAndAttest(src, keys()));
+    ASSERT_TRUE(Seal::seal(src, keys().dev.privatePem));
+    EXPECT_FALSE(Seal::attest(src, keys().release.privatePem));
+    const QByteArray ticket = R"({"identifier":"com.morvadel.Tavrin","team":"4172QZWM53","version":"1.0.1\n",)"
+                              R"("build":7,"manifest":")"
+        + Seal::sha256(readFile(src + "/Contents/_CodeSignature/CodeResources")).toUtf8() + "\"}";
+    writeFile(src + "/Contents/_CodeSignature/Notarization", ticket);
+    writeFile(src + "/Contents/_CodeSignature/Notarization.sig", *Seal::sign(ticket, keys().release.privatePem));
     EXPECT_EQ(run("1.0.1\n"), UpdateError::versionMismatch);
 
     // Equal version and build.
