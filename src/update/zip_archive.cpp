@@ -84,11 +84,11 @@ Fd openParent(int root, const std::vector<std::string>& parts)
     return dir;
 }
 
-// Little-endian fields of an archive in memory; callers check bounds.
+// Little-endian fields of an archive in memory; callers check bounds
+// against `n` first.
 struct Bytes {
     const unsigned char* p;
     size_t n;
-    bool has(uint64_t at, uint64_t len) const { return at <= n && len <= n - at; }
     uint32_t u16(uint64_t at) const { return uint32_t(p[at]) | uint32_t(p[at + 1]) << 8; }
     uint32_t u32(uint64_t at) const { return u16(at) | u16(at + 2) << 16; }
     uint64_t u64(uint64_t at) const { return uint64_t(u32(at)) | uint64_t(u32(at + 4)) << 32; }
@@ -224,7 +224,9 @@ std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned cha
 bool ZipArchive::expand(const QString& zip, const QString& destination, QString* why, const Limits& limits)
 {
     struct stat zipStat {};
-    Fd zipFd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_CLOEXEC));
+    // One descriptor serves every read, so the bytes checked here are the
+    // bytes libarchive reads.
+    Fd zipFd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (zipFd.fd < 0 || ::fstat(zipFd.fd, &zipStat) != 0 || !S_ISREG(zipStat.st_mode))
         return fail(why, QStringLiteral("no archive"));
     const int64_t budget = std::min<int64_t>(limits.totalBytes, int64_t(zipStat.st_size) * limits.ratio);
@@ -254,7 +256,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     auto open = [&]() -> Reader {
         Reader in(archive_read_new(), archive_read_free);
         archive_read_support_format_zip_seekable(in.get());
-        if (archive_read_open_filename(in.get(), QFile::encodeName(zip).constData(), 1 << 16) != ARCHIVE_OK)
+        if (::lseek(zipFd.fd, 0, SEEK_SET) != 0 || archive_read_open_fd(in.get(), zipFd.fd, 1 << 16) != ARCHIVE_OK)
             in.reset();
         return in;
     };
