@@ -1,5 +1,8 @@
 // tavrin-seal: seals, attests and zips a bundle for release, and prints the
-// feed's download record of an archive.
+// feed's download record of an archive. Sealing sets modes that expansion
+// would not keep (a folder made under umask 002, a setuid bit) to the ones
+// it will, one line on standard error for each, and refuses what no
+// expanded copy could pass, such as a link that leads out of the bundle.
 //
 //   tavrin-seal seal --dev-key KEY.pem BUNDLE
 //   tavrin-seal attest --release-key KEY.pem BUNDLE
@@ -63,7 +66,12 @@ int main(int argc, char** argv)
         auto key = readKey(args[1]);
         if (!key)
             return failed(QStringLiteral("cannot read ") + args[1]);
-        const bool ok = command == u"seal" ? Seal::seal(args[2], *key, &why) : Seal::attest(args[2], *key, &why);
+        QStringList normalised;
+        const bool ok = command == u"seal" ? Seal::seal(args[2], *key, &why, &normalised)
+                                           : Seal::attest(args[2], *key, &why);
+        // The bundle itself now has the modes an expanded copy will have.
+        for (const QString& line : normalised)
+            std::fprintf(stderr, "tavrin-seal: normalised %s\n", qPrintable(line));
         return ok ? 0 : failed(why.isEmpty() ? QStringLiteral("cannot write the seal") : why);
     }
     if (command == u"zip") {

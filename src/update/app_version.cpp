@@ -23,6 +23,13 @@ std::optional<AppVersion> AppVersion::parse(const QString& text)
     return v;
 }
 
+std::optional<AppVersion> AppVersion::parseExact(const QString& text)
+{
+    if (text.trimmed().size() != text.size())
+        return std::nullopt;
+    return parse(text);
+}
+
 AppVersion AppVersion::with(int64_t build) const
 {
     AppVersion key;

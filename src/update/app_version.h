@@ -15,6 +15,9 @@ struct AppVersion {
     // Digits and dots only, blanks allowed around the whole text; nothing
     // for anything else (signs, letters, empty pieces, overflow).
     static std::optional<AppVersion> parse(const QString& text);
+    // As parse, but nothing when blanks or line breaks surround the text:
+    // for a text that names a release, which is compared as written.
+    static std::optional<AppVersion> parseExact(const QString& text);
 
     // major.minor.patch plus the build number (negative counts as 0): the
     // four-field key releases are ordered by.

@@ -8,6 +8,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+int64_t BundleInfo::buildNumber(const QString& text)
+{
+    const qsizetype start = text.startsWith(u'+') || text.startsWith(u'-') ? 1 : 0;
+    if (text.size() == start)
+        return 0;
+    for (qsizetype i = start; i < text.size(); ++i)
+        if (text[i] < u'0' || text[i] > u'9')
+            return 0;
+    // Only a sign and digits remain, which toLongLong reads; it fails (0)
+    // out of range.
+    bool ok = false;
+    const qlonglong n = text.toLongLong(&ok);
+    return ok ? n : 0;
+}
+
 std::optional<BundleInfo> BundleInfo::read(const QString& bundle)
 {
     auto bytes = Seal::readPlain(bundle + QStringLiteral("/Contents/Info.json"), 1 << 20);
@@ -22,15 +37,8 @@ std::optional<BundleInfo> BundleInfo::read(const QString& bundle)
     if (o.value("CFBundleShortVersionString").isString())
         info.version = o.value("CFBundleShortVersionString").toString();
     const QJsonValue build = o.value("CFBundleVersion");
-    if (build.isString()) {
-        const QString text = build.toString();
-        bool digits = !text.isEmpty();
-        for (QChar c : text)
-            digits = digits && c >= u'0' && c <= u'9';
-        bool ok = false;
-        const qlonglong n = text.toLongLong(&ok);
-        info.build = digits && ok ? n : 0;
-    }
+    if (build.isString())
+        info.build = buildNumber(build.toString());
     info.source = o.value("TavrinSourceCommit").toString();
     info.executable = o.value("CFBundleExecutable").toString();
     return info;

@@ -9,9 +9,14 @@
 struct BundleInfo {
     QString identifier;                 // CFBundleIdentifier
     std::optional<QString> version;     // CFBundleShortVersionString, when a text
-    int64_t build = 0;                  // CFBundleVersion as a decimal number, else 0
+    int64_t build = 0;                  // CFBundleVersion as buildNumber reads it
     QString source;                     // TavrinSourceCommit
     QString executable;                 // CFBundleExecutable
+
+    // A build number: a text that is a decimal integer, an optional sign
+    // then digits and nothing else (no blanks); anything else, or a number
+    // out of range, is 0.
+    static int64_t buildNumber(const QString& text);
 
     // Nothing when the file is missing, not a plain file or not an object.
     static std::optional<BundleInfo> read(const QString& bundle);

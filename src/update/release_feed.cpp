@@ -136,7 +136,9 @@ bool operator==(const Release& a, const Release& b)
 
 std::optional<AppVersion> Release::key() const
 {
-    auto v = AppVersion::parse(version);
+    // The version text is compared as written with the bundle's own, so one
+    // with blanks around it can never be installed and is never a candidate.
+    auto v = AppVersion::parseExact(version);
     if (!v)
         return std::nullopt;
     return v->with(build.value_or(0));

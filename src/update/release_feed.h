@@ -41,7 +41,8 @@ struct Release {
     // seal names it ("x86_64", "arm64"); absent = any.
     std::optional<QString> arch;
 
-    // The release's ordering key; nothing when its version does not parse.
+    // The release's ordering key; nothing when its version does not parse
+    // or has blanks around it.
     std::optional<AppVersion> key() const;
 
     // Texts compare in canonical form, so composed and decomposed accents

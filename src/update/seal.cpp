@@ -1,6 +1,8 @@
 #include "update/seal.h"
 
+#include "update/app_version.h"
 #include "update/bundle_info.h"
+#include "update/zip_archive.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -33,6 +36,7 @@
 namespace {
 
 const QString signatureDir = QStringLiteral("Contents/_CodeSignature");
+constexpr const char* bundleName = "Tavrin.app";
 constexpr qint64 manifestCap = 32 << 20;
 constexpr int maxDepth = 64;
 
@@ -67,9 +71,25 @@ bool validName(const QByteArray& name)
     return !text.contains(QChar::ReplacementCharacter) && text.toUtf8() == name && !name.contains('\n');
 }
 
+// Sets an opened entry's mode to what expansion will give it, and says so.
+bool normalise(int fd, const QString& path, bool dir, Entry& e, QStringList* fixes)
+{
+    const int wanted = ZipArchive::expandedMode(dir, e.mode);
+    if (!fixes || wanted == e.mode)
+        return true;
+    if (::fchmod(fd, mode_t(wanted)) != 0)
+        return false;
+    *fixes << QStringLiteral("%1: mode %2 set to %3").arg(path, QString::number(e.mode, 8), QString::number(wanted, 8));
+    e.mode = wanted;
+    return true;
+}
+
 // Walks `dirFd` without following a link; `prefix` is the path so far.
 // Everything inside Contents/_CodeSignature is the seal's own and skipped.
-bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>& out, QString* why)
+// With `fixes`, modes that expansion would not give back are set to the
+// ones it will (the sealing side only).
+bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>& out, QString* why,
+          QStringList* fixes = nullptr)
 {
     if (depth > maxDepth) {
         if (why) *why = QStringLiteral("too deep: ") + prefix;
@@ -116,7 +136,7 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
         } else if (S_ISDIR(st.st_mode)) {
             e.type = QStringLiteral("dir");
             Fd sub(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (sub.fd < 0 || !walk(sub.fd, path, depth + 1, out, why))
+            if (sub.fd < 0 || !normalise(sub.fd, path, true, e, fixes) || !walk(sub.fd, path, depth + 1, out, why, fixes))
                 return false;
         } else if (S_ISREG(st.st_mode)) {
             e.type = QStringLiteral("file");
@@ -125,6 +145,8 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
             if (f.fd < 0 || ::fstat(f.fd, &again) != 0 || !S_ISREG(again.st_mode) || again.st_ino != st.st_ino)
                 return false;
             e.size = again.st_size;
+            if (!normalise(f.fd, path, false, e, fixes))
+                return false;
             auto digest = Seal::sha256File(f.fd);
             if (!digest)
                 return false;
@@ -138,35 +160,57 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
     return true;
 }
 
-bool walkBundle(const QString& bundle, std::map<QString, Entry>& out, QString* why)
+bool walkBundle(const QString& bundle, std::map<QString, Entry>& out, QString* why, QStringList* fixes = nullptr)
 {
     Fd root(::open(QFile::encodeName(bundle).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (root.fd < 0) {
         if (why) *why = QStringLiteral("not a directory: ") + bundle;
         return false;
     }
-    return walk(root.fd, QString(), 0, out, why);
+    return walk(root.fd, QString(), 0, out, why, fixes);
 }
 
-// A link must be relative and, read from where it lies, stay inside.
-bool linkStaysInside(const QString& path, const QString& target)
+// Follows the link at `path` through the entries as the kernel would, link
+// after link: it must end at an entry strictly inside the bundle without
+// ever stepping above it. Absolute, dangling and looping links fail, and
+// so does one into the seal's own folder, which the entries never list.
+bool linkResolvesInside(const std::map<QString, Entry>& entries, const QString& path)
 {
-    if (target.isEmpty() || target.startsWith(u'/'))
+    QStringList at = path.split(u'/');
+    at.removeLast();
+    QStringList todo;
+    int hops = 0;
+    auto follow = [&](const QString& target) {
+        if (target.isEmpty() || target.startsWith(u'/') || ++hops > 40)
+            return false;
+        todo = target.split(u'/') + todo;
+        return true;
+    };
+    if (!follow(entries.at(path).target))
         return false;
-    QStringList parts = path.split(u'/');
-    parts.removeLast();
-    for (const QString& piece : target.split(u'/')) {
+    while (!todo.isEmpty()) {
+        const QString piece = todo.takeFirst();
         if (piece.isEmpty() || piece == u".")
             continue;
         if (piece == u"..") {
-            if (parts.isEmpty())
+            if (at.isEmpty())
                 return false;
-            parts.removeLast();
+            at.removeLast();
+            continue;
+        }
+        const auto it = entries.find((at + QStringList{piece}).join(u'/'));
+        if (it == entries.end())
+            return false;
+        if (it->second.type == u"link") {
+            if (!follow(it->second.target))
+                return false;
+        } else if (it->second.type == u"file" && !todo.isEmpty()) {
+            return false;
         } else {
-            parts << piece;
+            at << piece;
         }
     }
-    return true;
+    return !at.isEmpty();
 }
 
 QString signaturePath(const QString& bundle, const char* name)
@@ -307,11 +351,45 @@ std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
     return out;
 }
 
-std::optional<QByteArray> Seal::manifest(const QString& bundle, const QString& arch, QString* why)
+QString Seal::refusal(const std::map<QString, ManifestEntry>& entries)
+{
+    // The archive also holds the bundle's own folder, and every path in it
+    // starts with that folder's name.
+    const ZipArchive::Limits caps;
+    if (qint64(entries.size()) + 1 > caps.entries)
+        return QStringLiteral("more entries than expansion takes");
+    qint64 bytes = 0;
+    for (const auto& [path, e] : entries) {
+        const qsizetype archivePath = qsizetype(std::strlen(bundleName)) + 1 + path.toUtf8().size() + 1;
+        if (archivePath > caps.pathLength || path.count(u'/') + 2 > caps.depth)
+            return QStringLiteral("a path too long or too deep for expansion: ") + path;
+        if (e.size < 0 || e.size > caps.totalBytes - bytes)
+            return QStringLiteral("more bytes than expansion writes: ") + path;
+        bytes += e.size;
+        if (e.type == u"link") {
+            if (!linkResolvesInside(entries, path))
+                return QStringLiteral("a link that does not resolve inside the bundle: ") + path;
+        } else if (e.type == u"file" || e.type == u"dir") {
+            if (ZipArchive::expandedMode(e.type == u"dir", e.mode) != e.mode)
+                return QStringLiteral("a mode that expansion does not keep: ") + path;
+        } else {
+            return QStringLiteral("an entry of an unknown kind: ") + path;
+        }
+    }
+    return {};
+}
+
+namespace {
+
+std::optional<QByteArray> manifestOf(const QString& bundle, const QString& arch, QString* why, QStringList* fixes)
 {
     std::map<QString, Entry> entries;
-    if (!walkBundle(bundle, entries, why))
+    if (!walkBundle(bundle, entries, why, fixes))
         return std::nullopt;
+    if (const QString refused = Seal::refusal(entries); !refused.isEmpty()) {
+        if (why) *why = refused;
+        return std::nullopt;
+    }
     // Sorted by the UTF-8 bytes of the path, so the order never depends on
     // a locale.
     std::vector<std::pair<QByteArray, const Entry*>> sorted;
@@ -322,10 +400,6 @@ std::optional<QByteArray> Seal::manifest(const QString& bundle, const QString& a
     for (const auto& [path, e] : sorted) {
         QJsonObject o{{"path", QString::fromUtf8(path)}, {"type", e->type}};
         if (e->type == u"link") {
-            if (!linkStaysInside(QString::fromUtf8(path), e->target)) {
-                if (why) *why = QStringLiteral("a link that leaves the bundle: ") + QString::fromUtf8(path);
-                return std::nullopt;
-            }
             o.insert("target", e->target);
         } else {
             o.insert("mode", e->mode);
@@ -337,21 +411,39 @@ std::optional<QByteArray> Seal::manifest(const QString& bundle, const QString& a
         files.append(o);
     }
     const QJsonObject root{{"architecture", arch}, {"files", files},
-                           {"identifier", QString::fromLatin1(identifier)}, {"team", QString::fromLatin1(team)}};
+                           {"identifier", QString::fromLatin1(Seal::identifier)}, {"team", QString::fromLatin1(Seal::team)}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-bool Seal::seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why)
+} // namespace
+
+std::optional<QByteArray> Seal::manifest(const QString& bundle, const QString& arch, QString* why)
 {
-    auto bytes = manifest(bundle, architecture(), why);
-    if (!bytes)
-        return false;
-    auto sig = sign(*bytes, devPrivatePem);
-    if (!sig) {
+    return manifestOf(bundle, arch, why, nullptr);
+}
+
+bool Seal::seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why, QStringList* normalised)
+{
+    if (!loadKey(devPrivatePem, true)) {
         if (why) *why = QStringLiteral("the developer key is not an Ed25519 private key");
         return false;
     }
-    QDir().mkpath(bundle + u'/' + signatureDir);
+    // The seal's folder is made here, never through a link, and holds
+    // nothing but the seal: the check refuses anything else in it.
+    const QString dir = bundle + u'/' + signatureDir;
+    if ((::mkdir(QFile::encodeName(dir).constData(), 0755) != 0 && errno != EEXIST) || !signatureDirClean(bundle)) {
+        if (why) *why = QStringLiteral("Contents/_CodeSignature must be a folder holding only the seal");
+        return false;
+    }
+    QStringList fixes;
+    auto bytes = manifestOf(bundle, architecture(), why, &fixes);
+    if (normalised)
+        *normalised << fixes;
+    if (!bytes)
+        return false;
+    auto sig = sign(*bytes, devPrivatePem);
+    if (!sig)
+        return false;
     return writeFile(signaturePath(bundle, "CodeResources"), *bytes)
         && writeFile(signaturePath(bundle, "CodeResources.sig"), *sig);
 }
@@ -362,6 +454,12 @@ bool Seal::attest(const QString& bundle, const QByteArray& releasePrivatePem, QS
     auto info = BundleInfo::read(bundle);
     if (!manifestBytes || !info || !info->version) {
         if (why) *why = QStringLiteral("the bundle is not sealed or has no version in Info.json");
+        return false;
+    }
+    // Verification compares the text as written, so one that only parses
+    // once trimmed could never be installed.
+    if (!AppVersion::parseExact(*info->version)) {
+        if (why) *why = QStringLiteral("the version in Info.json is not dotted numbers alone");
         return false;
     }
     const QJsonObject ticket{{"identifier", QString::fromLatin1(identifier)},
@@ -398,7 +496,6 @@ Seal::Verdict Seal::check(const QString& bundle, const Keys& keys, const QString
     std::map<QString, Entry> found;
     if (!walkBundle(bundle, found, nullptr) || found.size() != sealed.size())
         return Verdict::signatureInvalid;
-    const QByteArray rootReal = QFile::encodeName(QDir(bundle).canonicalPath()) + '/';
     for (const auto& [path, e] : found) {
         auto it = sealed.find(path);
         if (it == sealed.end())
@@ -406,14 +503,10 @@ Seal::Verdict Seal::check(const QString& bundle, const Keys& keys, const QString
         const Entry& s = it->second;
         if (s.type != e.type)
             return Verdict::signatureInvalid;
+        // Links were followed through the sealed entries when the manifest
+        // was read, and the walk has just found exactly those entries.
         if (e.type == u"link") {
             if (s.target != e.target)
-                return Verdict::signatureInvalid;
-            // Read by the kernel too: a link through another link must
-            // still land inside, and a dangling one is refused.
-            char real[PATH_MAX];
-            if (!::realpath(QFile::encodeName(bundle + u'/' + path).constData(), real)
-                || !QByteArray(real).startsWith(rootReal))
                 return Verdict::signatureInvalid;
         } else if (s.mode != e.mode || (e.type == u"file" && (s.size != e.size || s.sha256 != e.sha256))) {
             return Verdict::signatureInvalid;
@@ -450,8 +543,6 @@ std::optional<std::map<QString, Seal::ManifestEntry>> Seal::parseManifest(const 
             return std::nullopt;
         if (e.type == u"link") {
             e.target = o.value("target").toString();
-            if (!linkStaysInside(path, e.target))
-                return std::nullopt;
         } else if (e.type == u"file" || e.type == u"dir") {
             if (!o.value("mode").isDouble())
                 return std::nullopt;
@@ -467,6 +558,8 @@ std::optional<std::map<QString, Seal::ManifestEntry>> Seal::parseManifest(const 
         }
         sealed[path] = e;
     }
+    if (!refusal(sealed).isEmpty())
+        return std::nullopt;
     return sealed;
 }
 

@@ -4,11 +4,13 @@
 // CodeResources.sig is an Ed25519 signature over its bytes by a developer
 // key. The attestation, Contents/_CodeSignature/Notarization, ties one
 // manifest to one version and carries a separate release key's signature.
-// Sealing and checking share only the key handling and the hashing: the
-// check parses the manifest and compares it with its own walk.
+// Sealing and checking share the key handling, the hashing, the walk and
+// the rules for what a bundle may hold; the check parses the manifest and
+// compares it with its own walk.
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <optional>
@@ -45,8 +47,13 @@ bool verifySignature(const QByteArray& message, const QByteArray& signature,
 // Nothing, with a reason, when the bundle holds what a seal cannot cover.
 std::optional<QByteArray> manifest(const QString& bundle, const QString& arch, QString* why = nullptr);
 
-// Writes CodeResources and CodeResources.sig (sealing side).
-bool seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why = nullptr);
+// Writes CodeResources and CodeResources.sig (sealing side). Modes that
+// expansion would not give back (group or other write, setuid, setgid,
+// sticky, a folder its owner cannot enter) are first set in the bundle to
+// the ones it will, each change a line in `normalised`; a bundle that
+// breaks the other rules is refused.
+bool seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why = nullptr,
+          QStringList* normalised = nullptr);
 // Writes Notarization and Notarization.sig for the sealed manifest and the
 // version in the bundle's Info.json.
 bool attest(const QString& bundle, const QByteArray& releasePrivatePem, QString* why = nullptr);
@@ -61,9 +68,15 @@ struct ManifestEntry {
     QString target;
 };
 
+// The rules every sealed bundle keeps, for the sealer and the check alike:
+// each mode is one expansion gives back, and each link, followed through
+// the entries link after link, lands on an entry inside the bundle without
+// stepping above it. Empty when the entries keep them, else the reason.
+QString refusal(const std::map<QString, ManifestEntry>& entries);
+
 // Reads a signed manifest's text: nothing when it is not for this
-// application and architecture, lists a path twice, or holds an entry of
-// an unknown kind or a link that leaves the bundle.
+// application and architecture, lists a path twice, or breaks the rules
+// above.
 std::optional<std::map<QString, ManifestEntry>> parseManifest(const QByteArray& bytes, const QString& arch);
 
 struct Ticket {

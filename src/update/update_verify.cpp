@@ -45,7 +45,7 @@ UpdateVerify::Outcome UpdateVerify::verify(const QString& zip, const QString& wo
     const auto info = BundleInfo::read(bundle);
     if (!info || !info->version || *info->version != release.version || info->build != release.build.value_or(0))
         return {UpdateError::versionMismatch, {}};
-    const auto version = AppVersion::parse(*info->version);
+    const auto version = AppVersion::parseExact(*info->version);
     if (!version || !(current < version->with(info->build)))
         return {UpdateError::versionMismatch, {}};
     return {std::nullopt, bundle};

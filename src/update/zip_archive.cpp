@@ -9,11 +9,13 @@
 #include <archive_entry.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -82,20 +84,179 @@ Fd openParent(int root, const std::vector<std::string>& parts)
     return dir;
 }
 
+// Little-endian fields of an archive in memory; callers check bounds
+// against `n` first.
+struct Bytes {
+    const unsigned char* p;
+    size_t n;
+    uint32_t u16(uint64_t at) const { return uint32_t(p[at]) | uint32_t(p[at + 1]) << 8; }
+    uint32_t u32(uint64_t at) const { return u16(at) | u16(at + 2) << 16; }
+    uint64_t u64(uint64_t at) const { return uint64_t(u32(at)) | uint64_t(u32(at + 4)) << 32; }
+};
+
+constexpr uint32_t localSig = 0x04034b50;
+constexpr uint32_t centralSig = 0x02014b50;
+constexpr uint32_t endSig = 0x06054b50;
+constexpr uint32_t end64Sig = 0x06064b50;
+constexpr uint32_t locatorSig = 0x07064b50;
+constexpr uint32_t descriptorSig = 0x08074b50;
+
+struct Refused {
+    QString* why;
+    std::nullopt_t operator()(const char* text) const
+    {
+        if (why)
+            *why = QString::fromLatin1(text);
+        return std::nullopt;
+    }
+};
+
 } // namespace
+
+std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned char* data, size_t size, QString* why)
+{
+    const Bytes b{data, size};
+    const Refused refuse{why};
+
+    // The end record, its comment included, ends the file, and only one
+    // record may be read that way.
+    std::optional<uint64_t> end;
+    for (uint64_t back = 0; size >= 22 && back <= 0xffff && back <= size - 22; ++back) {
+        const uint64_t at = size - 22 - back;
+        if (b.u32(at) == endSig && b.u16(at + 20) == back) {
+            if (end)
+                return refuse("two end records");
+            end = at;
+        }
+    }
+    if (!end)
+        return refuse("no end record at the end of the archive");
+    const uint64_t e = *end;
+    if (b.u16(e + 4) != 0 || b.u16(e + 6) != 0 || b.u16(e + 8) != b.u16(e + 10))
+        return refuse("a split archive");
+    uint64_t count = b.u16(e + 10);
+    uint64_t cdSize = b.u32(e + 12);
+    uint64_t cdOffset = b.u32(e + 16);
+    uint64_t cdEnd = e;
+    if (count == 0xffff || cdSize == 0xffffffff || cdOffset == 0xffffffff) {
+        // The 64-bit end record, found through its locator just before.
+        if (e < 20 || b.u32(e - 20) != locatorSig || b.u32(e - 16) != 0 || b.u32(e - 4) != 1)
+            return refuse("a damaged zip64 locator");
+        const uint64_t loc = e - 20;
+        const uint64_t z = b.u64(e - 12);
+        if (z > loc || loc - z < 56 || b.u32(z) != end64Sig || b.u64(z + 4) != loc - z - 12 || b.u32(z + 16) != 0
+            || b.u32(z + 20) != 0 || b.u64(z + 24) != b.u64(z + 32))
+            return refuse("a damaged zip64 end record");
+        auto agrees = [](uint64_t small, uint64_t wide, uint64_t marker) { return small == marker || small == wide; };
+        if (!agrees(count, b.u64(z + 32), 0xffff) || !agrees(cdSize, b.u64(z + 40), 0xffffffff)
+            || !agrees(cdOffset, b.u64(z + 48), 0xffffffff))
+            return refuse("the two end records differ");
+        count = b.u64(z + 32);
+        cdSize = b.u64(z + 40);
+        cdOffset = b.u64(z + 48);
+        cdEnd = z;
+    }
+    if (cdOffset > cdEnd || cdEnd - cdOffset != cdSize || count > cdSize / 46)
+        return refuse("the central directory is not where the end record says");
+
+    std::vector<std::string> names;
+    names.reserve(size_t(count));
+    uint64_t at = cdOffset;  // the next directory entry
+    uint64_t next = 0;       // where the next local header must start
+    for (uint64_t i = 0; i < count; ++i) {
+        if (cdEnd - at < 46 || b.u32(at) != centralSig)
+            return refuse("a damaged central directory");
+        const uint32_t flags = b.u16(at + 8);
+        const uint32_t method = b.u16(at + 10);
+        const uint32_t crc = b.u32(at + 16);
+        const uint64_t csize = b.u32(at + 20);
+        const uint64_t usize = b.u32(at + 24);
+        const uint64_t nameLen = b.u16(at + 28);
+        const uint64_t entryLen = 46 + nameLen + b.u16(at + 30) + b.u16(at + 32);
+        const uint64_t local = b.u32(at + 42);
+        if (cdEnd - at < entryLen)
+            return refuse("a damaged central directory");
+        if (csize == 0xffffffff || usize == 0xffffffff || local == 0xffffffff || b.u16(at + 34) != 0)
+            return refuse("a zip64 or split entry");
+        if (flags & 0x41)
+            return refuse("an encrypted entry");
+        std::string name(reinterpret_cast<const char*>(data + at + 46), size_t(nameLen));
+        if (name.empty())
+            return refuse("an entry without a name");
+        if (!(flags & 0x800) && std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; }))
+            return refuse("a name in an unknown character set");
+
+        // Its local header starts where the entry before it ended.
+        if (local != next || cdOffset - local < 30 || b.u32(local) != localSig)
+            return refuse("local headers out of step with the central directory");
+        const uint32_t localFlags = b.u16(local + 6);
+        const uint64_t localNameLen = b.u16(local + 26);
+        const uint64_t dataStart = local + 30 + localNameLen + b.u16(local + 28);
+        if (localNameLen != nameLen || dataStart > cdOffset || std::memcmp(data + local + 30, name.data(), name.size()) != 0)
+            return refuse("a local header names another entry");
+        if (b.u16(local + 8) != method || ((localFlags ^ flags) & 0x849) != 0
+            || (!(flags & 8) && (b.u32(local + 14) != crc || b.u32(local + 18) != csize || b.u32(local + 22) != usize)))
+            return refuse("a local header differs from the central directory");
+        if (cdOffset - dataStart < csize)
+            return refuse("entry data runs into the central directory");
+        next = dataStart + csize;
+        if (flags & 8) {
+            // A data descriptor, with or without its signature, repeating
+            // the directory's figures.
+            auto descriptor = [&](uint64_t d) {
+                return cdOffset - d >= 12 && b.u32(d) == crc && b.u32(d + 4) == csize && b.u32(d + 8) == usize;
+            };
+            if (cdOffset - next >= 4 && b.u32(next) == descriptorSig && descriptor(next + 4))
+                next += 16;
+            else if (descriptor(next))
+                next += 12;
+            else
+                return refuse("a data descriptor differs from the central directory");
+        }
+        names.push_back(std::move(name));
+        at += entryLen;
+    }
+    if (at != cdEnd || next != cdOffset)
+        return refuse("bytes the central directory does not account for");
+    return names;
+}
 
 bool ZipArchive::expand(const QString& zip, const QString& destination, QString* why, const Limits& limits)
 {
     struct stat zipStat {};
-    if (::stat(QFile::encodeName(zip).constData(), &zipStat) != 0 || !S_ISREG(zipStat.st_mode))
+    // One descriptor serves every read, so the bytes checked here are the
+    // bytes libarchive reads.
+    Fd zipFd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (zipFd.fd < 0 || ::fstat(zipFd.fd, &zipStat) != 0 || !S_ISREG(zipStat.st_mode))
         return fail(why, QStringLiteral("no archive"));
     const int64_t budget = std::min<int64_t>(limits.totalBytes, int64_t(zipStat.st_size) * limits.ratio);
+
+    // The directory as the bytes say, checked against every local header;
+    // what libarchive then reads must be exactly these entries.
+    std::vector<std::string> names;
+    {
+        if (zipStat.st_size <= 0)
+            return fail(why, QStringLiteral("not a zip archive"));
+        const size_t size = size_t(zipStat.st_size);
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, zipFd.fd, 0);
+        if (map == MAP_FAILED)
+            return fail(why, QStringLiteral("cannot read the archive"));
+        auto listed = directory(static_cast<const unsigned char*>(map), size, why);
+        ::munmap(map, size);
+        if (!listed)
+            return false;
+        names = std::move(*listed);
+    }
+    if (int64_t(names.size()) > limits.entries)
+        return fail(why, QStringLiteral("too many entries"));
+    if (names.empty())
+        return fail(why, QStringLiteral("an empty archive"));
 
     using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
     auto open = [&]() -> Reader {
         Reader in(archive_read_new(), archive_read_free);
         archive_read_support_format_zip_seekable(in.get());
-        if (archive_read_open_filename(in.get(), QFile::encodeName(zip).constData(), 1 << 16) != ARCHIVE_OK)
+        if (::lseek(zipFd.fd, 0, SEEK_SET) != 0 || archive_read_open_fd(in.get(), zipFd.fd, 1 << 16) != ARCHIVE_OK)
             in.reset();
         return in;
     };
@@ -107,6 +268,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
         if (!in)
             return fail(why, QStringLiteral("not a zip archive"));
         std::set<std::string> seen;
+        std::string top;
         int64_t entries = 0;
         int64_t declared = 0;
         for (;;) {
@@ -120,6 +282,8 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
                 return fail(why, QStringLiteral("too many entries"));
             const char* rawPath = archive_entry_pathname(entry);
             const std::string path = rawPath ? rawPath : "";
+            if (entries > int64_t(names.size()) || path != names[size_t(entries - 1)])
+                return fail(why, QStringLiteral("entries that the central directory does not list"));
             if (int(path.size()) > limits.pathLength)
                 return fail(why, QStringLiteral("path too long"));
             const std::vector<std::string> parts = pieces(path);
@@ -139,12 +303,19 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             const auto type = archive_entry_filetype(entry);
             if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK)
                 return fail(why, QStringLiteral("not a file, folder or link: ") + QString::fromStdString(path));
+            // One folder holds everything.
+            if (top.empty())
+                top = parts.front();
+            if (parts.front() != top || (parts.size() == 1 && type != AE_IFDIR))
+                return fail(why, QStringLiteral("more than one folder at the top: ") + QString::fromStdString(path));
             if (archive_entry_size_is_set(entry)) {
                 declared += std::max<int64_t>(archive_entry_size(entry), 0);
                 if (declared > budget)
                     return fail(why, QStringLiteral("expands too far"));
             }
         }
+        if (entries != int64_t(names.size()))
+            return fail(why, QStringLiteral("entries that the central directory does not list"));
     }
 
     if (::mkdir(QFile::encodeName(destination).constData(), 0700) != 0)
@@ -175,15 +346,16 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
         std::string key;
         for (const auto& p : parts)
             key += "/" + p;
-        if (++entries > limits.entries || parts.empty() || int(parts.size()) > limits.depth
-            || !seen.insert(key).second || archive_entry_hardlink(entry) || archive_entry_is_encrypted(entry))
+        if (++entries > int64_t(names.size()) || path != names[size_t(entries - 1)] || parts.empty()
+            || int(parts.size()) > limits.depth || !seen.insert(key).second || archive_entry_hardlink(entry) || archive_entry_is_encrypted(entry))
             return fail(why, QStringLiteral("the archive changed while it was read"));
 
         Fd parent = openParent(root.fd, parts);
         if (parent.fd < 0)
             return fail(why, QStringLiteral("cannot reach the folder of ") + QString::fromStdString(path));
         const char* name = parts.back().c_str();
-        const mode_t mode = archive_entry_perm(entry) & 0755;
+        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+        const mode_t mode = mode_t(expandedMode(folder, int(archive_entry_perm(entry) & 07777)));
         switch (archive_entry_filetype(entry)) {
         case AE_IFDIR:
             // A directory made earlier for a deeper entry is taken as is.
@@ -191,7 +363,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
                 return fail(why, QStringLiteral("cannot make a folder"));
             {
                 Fd d(::openat(parent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                if (d.fd < 0 || ::fchmod(d.fd, mode | 0700) != 0)
+                if (d.fd < 0 || ::fchmod(d.fd, mode) != 0)
                     return fail(why, QStringLiteral("a folder that is not one"));
             }
             break;
@@ -231,6 +403,8 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             return fail(why, QStringLiteral("not a file, folder or link: ") + QString::fromStdString(path));
         }
     }
+    if (entries != int64_t(names.size()))
+        return fail(why, QStringLiteral("the archive changed while it was read"));
     return true;
 }
 

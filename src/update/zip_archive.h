@@ -1,13 +1,18 @@
 #pragma once
-// Zip archives of bundles. Expansion reads through the central directory and
-// writes every entry relative to the destination's descriptor: never through
+// Zip archives of bundles. Expansion takes an archive that holds one folder
+// and nothing else, reads it through its central directory (which the local
+// headers must agree with), and writes every entry relative to the destination's descriptor: never through
 // a link, never over an existing entry, no "..", no absolute paths, only
 // files, directories and links, modes masked to 0755, and caps on the entry
 // count, path length, depth and the bytes actually written.
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace ZipArchive {
 
@@ -19,10 +24,25 @@ struct Limits {
     int64_t ratio = 50;  // at most this many times the archive's size
 };
 
+// The mode an entry of `mode` gets on expansion: group and other write,
+// setuid, setgid and sticky dropped, and a folder always open to its owner.
+inline int expandedMode(bool folder, int mode) { return (mode & 0755) | (folder ? 0700 : 0); }
+
 // Expands `zip` into `destination`, which must not exist yet and is made
 // with mode 0700. False, with a reason, on the first entry that breaks a
 // rule; what was written so far stays for the caller to remove.
 bool expand(const QString& zip, const QString& destination, QString* why = nullptr, const Limits& limits = {});
+
+// The entry names of a whole archive held in memory, in the order its
+// central directory lists them, once the directory, every local header and
+// the end record agree: each entry's local header starts where the one
+// before it ends (the first at the very first byte), repeats its name,
+// method and sizes, and the directory and its end record, comment
+// included, close the file. Nothing, with a reason, for anything else: bytes
+// before, between or after the entries, a second end record, encrypted or
+// split archives, or zip64 fields on an entry (a 64-bit end record, which a
+// large entry count needs, is read). Pure: it only reads the bytes given.
+std::optional<std::vector<std::string>> directory(const unsigned char* data, size_t size, QString* why = nullptr);
 
 // Writes the tree at `source` into a zip whose top level holds it under its
 // own name, with Unix modes and links kept. `store` skips compression.

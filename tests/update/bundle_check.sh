@@ -7,6 +7,9 @@ build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# Under umask 002 the install makes its folders 0775, which the sealer
+# must set to the 0755 that expansion gives them.
+umask 002
 cmake --install "$build" --prefix "$work/Tavrin.app" >/dev/null
 test -x "$work/Tavrin.app/Contents/bin/tavrin"
 grep -q '"CFBundleShortVersionString"' "$work/Tavrin.app/Contents/Info.json"

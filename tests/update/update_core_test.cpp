@@ -2,6 +2,7 @@
 
 #include "core/l10n.h"
 #include "update/app_version.h"
+#include "update/bundle_info.h"
 #include "update/bundle_swap.h"
 #include "update/release_feed.h"
 #include "update/update_rules.h"
@@ -10,6 +11,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QtEndian>
 #include <QTemporaryDir>
 
 #include <archive.h>
@@ -98,6 +100,14 @@ TEST(ReleaseFeed, DecodesWholeOrNothing)
     EXPECT_EQ(arch->releases[0].arch, "arm64");
     EXPECT_FALSE(arch->releases[0] == feed->releases[0]);
     EXPECT_FALSE(ReleaseFeed::decode(R"({"releases":[)" + QByteArray(armed).replace("\"arm64\"", "64") + "]}"));
+    // A version text is compared as written, so blanks around it keep a
+    // release out of the choice, though the text alone would parse.
+    for (const char* padded : {"1.2\n", " 1.2", "1.2\t"}) {
+        a.version = padded;
+        EXPECT_FALSE(a.key()) << padded;
+    }
+    a.version = "1.2";
+    EXPECT_TRUE(a.key());
 }
 
 TEST(UpdateRules, AllowedDownloadMatrix)
@@ -264,6 +274,17 @@ TEST_F(Verify, RefusesWhatTheSealDoesNotCover)
     EXPECT_EQ(Seal::check(src, keys().trust()), Seal::Verdict::signatureInvalid);
     QFile::remove(src + "/Contents/pipe");
     EXPECT_EQ(run(), std::nullopt);
+
+    // Each link stays inside on paper, but followed one after the other
+    // they climb out: the sealer refuses what the check would.
+    ::symlink("..", QFile::encodeName(src + "/Contents/lib/up").constData());
+    ::symlink("lib/up/../..", QFile::encodeName(src + "/Contents/out").constData());
+    QString why;
+    EXPECT_FALSE(Seal::seal(src, keys().dev.privatePem, &why)) << "link chain";
+    EXPECT_TRUE(why.contains("Contents/out")) << qPrintable(why);
+    QFile::remove(src + "/Contents/out");
+    ASSERT_TRUE(sealAndAttest(src, keys()));
+    EXPECT_EQ(run(), std::nullopt) << "a link up to a folder inside";
 }
 
 TEST_F(Verify, RefusesForeignKeysAndTickets)
@@ -296,6 +317,19 @@ TEST_F(Verify, RefusesVersionsAndArchitecture)
     EXPECT_EQ(run("1.0.1", 7, "1.0.2"), UpdateError::versionMismatch) << "older than the running copy";
     EXPECT_EQ(run("1.0.1", 7, "1.0.0", "sparc64"), UpdateError::signatureInvalid) << "another architecture";
 
+    // The same text with a line break in the feed and in Info.json: the
+    // release tool will not attest it, and a ticket made by hand still
+    // does not pass.
+    makeBundle(src, "1.0.1\n", 7);
+    ASSERT_TRUE(Seal::seal(src, keys().dev.privatePem));
+    EXPECT_FALSE(Seal::attest(src, keys().release.privatePem));
+    const QByteArray ticket = R"({"identifier":"com.morvadel.Tavrin","team":"4172QZWM53","version":"1.0.1\n",)"
+                              R"("build":7,"manifest":")"
+        + Seal::sha256(readFile(src + "/Contents/_CodeSignature/CodeResources")).toUtf8() + "\"}";
+    writeFile(src + "/Contents/_CodeSignature/Notarization", ticket);
+    writeFile(src + "/Contents/_CodeSignature/Notarization.sig", *Seal::sign(ticket, keys().release.privatePem));
+    EXPECT_EQ(run("1.0.1\n"), UpdateError::versionMismatch);
+
     // Equal version and build.
     makeBundle(src, "1.0.0", 0);
     ASSERT_TRUE(sealAndAttest(src, keys()));
@@ -323,6 +357,17 @@ TEST_F(Verify, SizeAndDigestComeFirst)
     const QString other = dir.path() + "/other.zip";
     ASSERT_TRUE(ZipArchive::write(dir.path() + "/src/Other.app", other));
     EXPECT_EQ(verifyZip(other), UpdateError::extractFailed);
+}
+
+TEST(BundleInfo, BuildNumberIsASignedDecimalText)
+{
+    QTemporaryDir d;
+    writeFile(d.path() + "/Contents/Info.json", R"({"CFBundleShortVersionString":"1.0","CFBundleVersion":"+5"})");
+    EXPECT_EQ(BundleInfo::read(d.path())->build, 5);
+    for (const auto& [text, build] : std::vector<std::pair<const char*, int64_t>>{
+             {"-3", -3}, {"007", 7}, {" 5", 0}, {"5\n", 0}, {"5x", 0}, {"+", 0}, {"+-5", 0}, {"", 0},
+             {"9223372036854775807", INT64_MAX}, {"9223372036854775808", 0}, {"1e3", 0}})
+        EXPECT_EQ(BundleInfo::buildNumber(text), build) << text;
 }
 
 TEST(Seal, ReadErrorIsNeverADigest)
@@ -434,22 +479,59 @@ TEST(ZipArchive, RefusesUnsafeEntries)
     EXPECT_FALSE(expands({{"/tmp/evil", AE_IFREG, "x"}}));
     // Zip has no hard links of its own; whatever an archive says, no entry
     // comes out sharing another's storage.
-    expands({{"a", AE_IFREG, "x"}, {"b", AE_IFREG, "", 0644, "a", true}});
+    expands({{"T/a", AE_IFREG, "x"}, {"T/b", AE_IFREG, "", 0644, "T/a", true}});
     struct stat linked {};
-    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/a").arg(n)).constData(), &linked), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/T/a").arg(n)).constData(), &linked), 0);
     EXPECT_EQ(linked.st_nlink, 1u) << "hard link";
-    EXPECT_FALSE(expands({{"a", AE_IFREG, "x"}, {"a", AE_IFREG, "y"}})) << "duplicate";
-    EXPECT_FALSE(expands({{"a", AE_IFREG, "x"}, {"./a", AE_IFREG, "y"}})) << "duplicate by another spelling";
+    EXPECT_FALSE(expands({{"T/a", AE_IFREG, "x"}, {"T/a", AE_IFREG, "y"}})) << "duplicate";
+    EXPECT_FALSE(expands({{"T/a", AE_IFREG, "x"}, {"T/./a", AE_IFREG, "y"}})) << "duplicate by another spelling";
     // Nothing is ever written through a link, even one inside.
-    EXPECT_FALSE(expands({{"l", AE_IFLNK, "", 0777, "/tmp"}, {"l/evil", AE_IFREG, "x"}}));
+    EXPECT_FALSE(expands({{"T/l", AE_IFLNK, "", 0777, "/tmp"}, {"T/l/evil", AE_IFREG, "x"}}));
     EXPECT_FALSE(QFileInfo::exists("/tmp/evil"));
-    EXPECT_FALSE(expands({{"d", AE_IFIFO, "", 0644}})) << "FIFO";
+    EXPECT_FALSE(expands({{"T/d", AE_IFIFO, "", 0644}})) << "FIFO";
 
     // The setuid bit and group or world write are masked away.
-    ASSERT_TRUE(expands({{"s", AE_IFREG, "x", 06777}}));
+    ASSERT_TRUE(expands({{"T/s", AE_IFREG, "x", 06777}}));
     struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/s").arg(n)).constData(), &st), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path() + QString("/out%1/T/s").arg(n)).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+TEST(ZipArchive, ReadsOneFolderThatTheDirectoryAndHeadersAgreeOn)
+{
+    QTemporaryDir dir;
+    const QString zip = dir.path() + "/a.zip";
+    writeZip(zip, {{"T/", AE_IFDIR, "", 0755}, {"T/a", AE_IFREG, "alpha"}, {"T/b", AE_IFREG, "beta"}});
+    const QByteArray good = readFile(zip);
+    int n = 0;
+    auto expands = [&](const QByteArray& bytes) {
+        writeFile(zip, bytes);
+        return ZipArchive::expand(zip, dir.path() + QString("/out%1").arg(++n));
+    };
+    EXPECT_TRUE(expands(good));
+    QByteArray commented = good + "note";
+    commented[good.size() - 2] = 4;
+    EXPECT_TRUE(expands(commented)) << "a comment is part of the end record";
+    EXPECT_FALSE(expands(commented + "x")) << "a byte after the end record";
+    EXPECT_FALSE(expands("MZ" + good)) << "bytes before the first entry";
+    EXPECT_FALSE(expands(QByteArray(good).replace(good.indexOf("T/a"), 3, "T/c"))) << "local name differs";
+    EXPECT_FALSE(expands(QByteArray(good).replace(good.lastIndexOf("T/a"), 3, "T/c"))) << "central name differs";
+
+    // The last entry left out of the directory, its local header still there.
+    QByteArray hidden = good;
+    const qsizetype last = hidden.lastIndexOf("PK\x01\x02");
+    const qsizetype cut = hidden.size() - 22 - last;
+    hidden.remove(last, cut);
+    char* end = hidden.data() + hidden.size() - 22;
+    qToLittleEndian<quint16>(quint16(qFromLittleEndian<quint16>(end + 8) - 1), end + 8);
+    qToLittleEndian<quint16>(quint16(qFromLittleEndian<quint16>(end + 10) - 1), end + 10);
+    qToLittleEndian<quint32>(quint32(qFromLittleEndian<quint32>(end + 12) - cut), end + 12);
+    EXPECT_FALSE(expands(hidden)) << "an entry the directory does not count";
+
+    writeZip(zip, {{"T/a", AE_IFREG, "alpha"}, {"U/b", AE_IFREG, "beta"}});
+    EXPECT_FALSE(ZipArchive::expand(zip, dir.path() + "/two")) << "a second folder";
+    writeZip(zip, {{"T/a", AE_IFREG, "alpha"}, {"README", AE_IFREG, "beta"}});
+    EXPECT_FALSE(ZipArchive::expand(zip, dir.path() + "/file")) << "a file beside the folder";
 }
 
 TEST(ZipArchive, CapsEntriesAndExpansion)
@@ -467,12 +549,12 @@ TEST(ZipArchive, CapsEntriesAndExpansion)
     // 64 MiB of zeros deflate to a few dozen KiB; the header then claims a
     // single KiB, so only the count of bytes written can stop it.
     const QString bomb = dir.path() + "/bomb.zip";
-    writeZip(bomb, {{"zeros", AE_IFREG, std::string(64 << 20, '\0')}});
+    writeZip(bomb, {{"T/zeros", AE_IFREG, std::string(64 << 20, '\0')}});
     QByteArray bytes = readFile(bomb);
-    for (const char* sig : {"PK\x03\x04", "PK\x01\x02"}) {
+    for (const char* sig : {"PK\x03\x04", "PK\x07\x08", "PK\x01\x02"}) {
         const int at = int(bytes.indexOf(sig));
         ASSERT_GE(at, 0);
-        const int field = at + (sig[2] == 3 ? 22 : 24);
+        const int field = at + (sig[2] == 3 ? 22 : sig[2] == 7 ? 12 : 24);
         bytes[field] = 0;
         bytes[field + 1] = 4;
         bytes[field + 2] = 0;
@@ -485,7 +567,7 @@ TEST(ZipArchive, CapsEntriesAndExpansion)
     ZipArchive::Limits tight;
     tight.ratio = 1000000;
     tight.totalBytes = 1 << 20;
-    writeZip(dir.path() + "/plain.zip", {{"zeros", AE_IFREG, std::string(8 << 20, '\0')}});
+    writeZip(dir.path() + "/plain.zip", {{"T/zeros", AE_IFREG, std::string(8 << 20, '\0')}});
     EXPECT_FALSE(ZipArchive::expand(dir.path() + "/plain.zip", dir.path() + "/plain", nullptr, tight));
     EXPECT_LE(bytesUnder(dir.path() + "/plain"), 1 << 20);
 }

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct ToolRun {
@@ -148,4 +151,31 @@ TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
     EXPECT_TRUE(QFileInfo(home + "/.local/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
     EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update"));
+}
+
+TEST_F(EndToEnd, ReleaseToolsMakeWhatTheVerifierTakes)
+{
+    // Folders made under umask 002, as an install by a group-writable
+    // account makes them; expansion will give them 0755.
+    const mode_t mask = ::umask(002);
+    const QString next = dir.path() + "/loose/Tavrin.app";
+    makeBundle(next, "1.0.1");
+    ::umask(mask);
+    const QString devKey = dir.path() + "/keys/dev.pem";
+    const ToolRun sealed = tool("tavrin-seal", {"seal", "--dev-key", devKey, next});
+    EXPECT_EQ(sealed.code, 0);
+    EXPECT_TRUE(sealed.out.contains("Contents/lib: mode 775 set to 755")) << qPrintable(sealed.out);
+    EXPECT_EQ(tool("tavrin-seal", {"attest", "--release-key", dir.path() + "/keys/release.pem", next}).code, 0);
+    const QString zip = dir.path() + "/loose.zip";
+    EXPECT_EQ(tool("tavrin-seal", {"zip", next, zip}).code, 0);
+    EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                           dir.path() + "/keys/release.pub", "--current", "1.0.0", zip}).out,
+              "ok");
+
+    // Two links, each inside on paper, that together lead out.
+    ::symlink("..", QFile::encodeName(next + "/Contents/lib/up").constData());
+    ::symlink("lib/up/../..", QFile::encodeName(next + "/Contents/out").constData());
+    const ToolRun refused = tool("tavrin-seal", {"seal", "--dev-key", devKey, next});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.out.contains("Contents/out")) << qPrintable(refused.out);
 }
