@@ -10,6 +10,7 @@
 #include "ui/menu_glyph.h"
 #include "ui/panel_label.h"
 #include "ui/switch.h"
+#include "ui/widget_opacity.h"
 #include "ui/theme.h"
 
 #include <QHBoxLayout>
@@ -326,6 +327,8 @@ SwitchesIllustration::SwitchesIllustration(Monitor& monitor, QWidget* parent)
     const bool checks = BuildInfo::checksForUpdates();
     updates_ = new Switch(checks ? prefBinding(monitor, &Preferences::autoCheckUpdates) : Binding<bool>{});
     updates_->setEnabled(checks);
+    if (!checks)
+        WidgetOpacity::set(updates_, 0.45);
     layout->addWidget(switchRow(L10n::text("Reverse DNS lookups", "域名反查"),
                                 L10n::text("Show remote IPs as names", "把远端 IP 显示为域名"),
                                 resolve_, this));

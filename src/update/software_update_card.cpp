@@ -11,6 +11,7 @@
 #include "ui/text_label.h"
 #include "ui/theme.h"
 #include "ui/toggle_row.h"
+#include "ui/widget_opacity.h"
 #include "update/update_rules.h"
 #include "update/updater.h"
 
@@ -153,6 +154,7 @@ SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::
         // Nothing to ask: the switch stays off and says why.
         autoCheck_ = new ToggleRow(title, UpdateRules::noSiteMessage(), Binding<bool>{}, this);
         autoCheck_->toggle()->setEnabled(false);
+        WidgetOpacity::set(autoCheck_->toggle(), 0.45);
     } else {
         autoCheck_ = new ToggleRow(
             title,
@@ -163,7 +165,6 @@ SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::
             prefBinding<bool>(monitor, [](Preferences& p) -> bool& { return p.autoCheckUpdates; }), this);
     }
     column->addWidget(autoCheck_);
-    column->addWidget(new Hairline(this));
 
     auto* links = new QWidget(this);
     links->setFixedHeight(38);
@@ -185,11 +186,18 @@ SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::
         linkRow->addWidget(whatsNew_);
     }
     linkRow->addStretch(1);
-    // A build without a site of its own links to none.
-    if (!UpdateRules::siteIsDefault())
+    // A build without a site of its own links to none, and a row with no
+    // link at all is left out.
+    const bool site = !UpdateRules::siteIsDefault();
+    if (site)
         linkRow->addWidget(new LinkText(L10n::text("All release notes", "查看全部更新记录"), Updater::allReleases(),
                                         links));
-    column->addWidget(links);
+    if (site || whatsNew_) {
+        column->addWidget(new Hairline(this));
+        column->addWidget(links);
+    } else {
+        delete links;
+    }
 
     for (auto signal : {&Updater::stateChanged, &Updater::pendingChanged, &Updater::requiredSystemChanged,
                         &Updater::lastCheckChanged})
