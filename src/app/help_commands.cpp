@@ -25,10 +25,16 @@ void HelpCommands::rebuild()
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     copy->setObjectName(QStringLiteral("copyDiagnostics"));
     connect(copy, &QAction::triggered, this, [this] { Diagnostics::copy(monitor_); });
-    menu_->addSeparator();
-    QAction* site = menu_->addAction(L10n::text("Tavrin Website", "Tavrin 官网"));
-    connect(site, &QAction::triggered, this, [] { QDesktopServices::openUrl(BuildInfo::site()); });
-    for (const Contact::Channel& channel : Contact::shared().channels(BuildInfo::versionText())) {
+    const auto channels = Contact::shared().channels(BuildInfo::versionText());
+    // A build without a site of its own offers no link to it.
+    const bool site = BuildInfo::hasUpdateSite();
+    if (site || !channels.empty())
+        menu_->addSeparator();
+    if (site) {
+        QAction* open = menu_->addAction(L10n::text("Tavrin Website", "Tavrin 官网"));
+        connect(open, &QAction::triggered, this, [] { QDesktopServices::openUrl(BuildInfo::site()); });
+    }
+    for (const Contact::Channel& channel : channels) {
         QAction* item = menu_->addAction(PlainText::menuTitle(channel.name));
         const QUrl url = channel.url;
         connect(item, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });

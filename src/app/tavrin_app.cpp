@@ -9,6 +9,7 @@
 #include "settings/settings_view.h"
 #include "update/bundle_info.h"
 #include "update/software_update_card.h"
+#include "update/update_rules.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -71,6 +72,7 @@ Diagnostics::UpdateStatus TavrinApp::updateStatus(const Updater& updater)
     }
     Diagnostics::UpdateStatus status;
     status.state = text;
+    status.checks = !UpdateRules::feedIsUnset(updater.feedURL());
     if (const auto& last = updater.lastCheck())
         status.lastCheck = Date::fromUnix(static_cast<double>(last->toMSecsSinceEpoch()) / 1000.0);
     return status;
@@ -98,6 +100,9 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
     // The updater asks the preferences afresh before each periodic check.
     updater_ = std::make_unique<Updater>();
     updater_->start([monitor = monitor_.get()] { return monitor->prefs().autoCheckUpdates; });
+    // A build without a site checks for nothing unless started with a feed
+    // of its own; the views that cannot ask the updater ask this.
+    BuildInfo::setChecksForUpdates(!UpdateRules::feedIsUnset(updater_->feedURL()));
     // What the report and the About pane say of this copy comes from its
     // bundle; a development build has none.
     if (const auto bundle = BundleInfo::runningBundle()) {

@@ -11,6 +11,7 @@ std::optional<QString> nonEmpty(const std::optional<QString>& text)
 
 struct Installed {
     std::optional<QString> version, build, commit;
+    std::optional<bool> checks;
 };
 
 Installed& installed()
@@ -46,9 +47,27 @@ QUrl site()
     return QUrl(text);
 }
 
+bool hasUpdateSite()
+{
+    const QString host = site().host().toLower();
+    return !host.isEmpty() && host != u"invalid" && !host.endsWith(u".invalid");
+}
+
+bool checksForUpdates()
+{
+    return installed().checks.value_or(hasUpdateSite());
+}
+
+void setChecksForUpdates(bool checks)
+{
+    installed().checks = checks;
+}
+
 void install(std::optional<QString> version, std::optional<QString> build, std::optional<QString> commit)
 {
-    installed() = {nonEmpty(version), nonEmpty(build), nonEmpty(commit)};
+    installed().version = nonEmpty(version);
+    installed().build = nonEmpty(build);
+    installed().commit = nonEmpty(commit);
 }
 
 QString versionText(const std::optional<QString>& version, const std::optional<QString>& build)

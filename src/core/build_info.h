@@ -16,6 +16,16 @@ std::optional<QString> buildNumber();
 std::optional<QString> sourceCommit();
 // The site's root page.
 QUrl site();
+// Whether this build names a site of its own. The reserved default (a host
+// under .invalid, which never resolves) is no site: nothing is fetched from
+// it and no link leads there.
+bool hasUpdateSite();
+// Whether the running copy checks for updates at all: a build without a
+// site does not, unless it was started with a feed of its own. The
+// application says which once its updater exists; until then the build
+// decides.
+bool checksForUpdates();
+void setChecksForUpdates(bool checks);
 
 // What the running bundle says; nothing for a development build.
 void install(std::optional<QString> version, std::optional<QString> build,

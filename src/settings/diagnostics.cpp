@@ -195,7 +195,8 @@ QStringList lines(const Facts& f)
 
     const Preferences& p = f.prefs;
     out << QStringLiteral("settings: notify ") + flag(p.notify) + QStringLiteral(" · resolve hosts ")
-            + flag(p.resolveHosts) + QStringLiteral(" · auto update ") + flag(p.autoCheckUpdates)
+            + flag(p.resolveHosts) + QStringLiteral(" · auto update ")
+            + (f.update.checks ? flag(p.autoCheckUpdates) : QStringLiteral("off (no update site)"))
             + QStringLiteral(" · menu % ") + flag(p.menuBarPercent) + QStringLiteral(" · muted ")
             + QString::number(p.ignored.size());
 
@@ -287,7 +288,11 @@ void setUpdateSource(std::function<UpdateStatus()> source)
 
 UpdateStatus currentUpdate()
 {
-    return updateSource() ? updateSource()() : UpdateStatus{};
+    if (updateSource())
+        return updateSource()();
+    UpdateStatus never;
+    never.checks = BuildInfo::checksForUpdates();
+    return never;
 }
 
 } // namespace Diagnostics

@@ -27,6 +27,7 @@ namespace Diagnostics {
 struct UpdateStatus {
     QString state = QStringLiteral("idle");
     std::optional<Date> lastCheck;
+    bool checks = true; // false: there is no feed to ask, whatever the preference says
 };
 
 struct Facts {
@@ -75,7 +76,7 @@ QString report(const Facts& facts);
 
 // Where the report reads the updater's state: installed by the
 // application once its updater exists; until then, an updater that has
-// never checked.
+// never checked (and checks only in a build with a site).
 void setUpdateSource(std::function<UpdateStatus()> source);
 UpdateStatus currentUpdate();
 

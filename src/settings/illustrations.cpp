@@ -10,6 +10,7 @@
 #include "ui/menu_glyph.h"
 #include "ui/panel_label.h"
 #include "ui/switch.h"
+#include "ui/widget_opacity.h"
 #include "ui/theme.h"
 
 #include <QHBoxLayout>
@@ -321,7 +322,13 @@ SwitchesIllustration::SwitchesIllustration(Monitor& monitor, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     resolve_ = new Switch(prefBinding(monitor, &Preferences::resolveHosts));
-    updates_ = new Switch(prefBinding(monitor, &Preferences::autoCheckUpdates));
+    // A copy that checks for no updates shows the switch off, disabled,
+    // with the reason as its caption.
+    const bool checks = BuildInfo::checksForUpdates();
+    updates_ = new Switch(checks ? prefBinding(monitor, &Preferences::autoCheckUpdates) : Binding<bool>{});
+    updates_->setEnabled(checks);
+    if (!checks)
+        WidgetOpacity::set(updates_, 0.45);
     layout->addWidget(switchRow(L10n::text("Reverse DNS lookups", "域名反查"),
                                 L10n::text("Show remote IPs as names", "把远端 IP 显示为域名"),
                                 resolve_, this));
@@ -331,7 +338,8 @@ SwitchesIllustration::SwitchesIllustration(Monitor& monitor, QWidget* parent)
     const QString host = BuildInfo::site().host();
     layout->addWidget(switchRow(
         L10n::text("Automatic update checks", "自动检查更新"),
-        L10n::isChinese()
+        !checks ? L10n::text("This build has no update site and never checks", "这个构建没有更新站点，从不检查更新")
+        : L10n::isChinese()
             ? QStringLiteral("每天向 %1 查询一次版本信息").arg(host)
             : QStringLiteral("Asks %1 for version information once a day").arg(host),
         updates_, this));

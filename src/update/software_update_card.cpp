@@ -7,9 +7,12 @@
 #include "ui/hairline.h"
 #include "ui/link_text.h"
 #include "ui/press_button.h"
+#include "ui/switch.h"
 #include "ui/text_label.h"
 #include "ui/theme.h"
 #include "ui/toggle_row.h"
+#include "ui/widget_opacity.h"
+#include "update/update_rules.h"
 #include "update/updater.h"
 
 #include <QEvent>
@@ -146,15 +149,22 @@ SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::
     column->addWidget(statusRow);
 
     column->addWidget(new Hairline(this));
-    autoCheck_ = new ToggleRow(
-        L10n::text("Check for updates automatically", "自动检查更新"),
-        L10n::text("Requests version information from ", "每天向 ") + siteHost()
-            + L10n::text(" once a day and sends no device or usage data. You decide whether to download and "
-                         "install a new version.",
-                         " 请求一次版本信息，不发送任何设备或使用数据。发现新版本后由你决定是否下载和安装。"),
-        prefBinding<bool>(monitor, [](Preferences& p) -> bool& { return p.autoCheckUpdates; }), this);
+    const QString title = L10n::text("Check for updates automatically", "自动检查更新");
+    if (UpdateRules::feedIsUnset(updater.feedURL())) {
+        // Nothing to ask: the switch stays off and says why.
+        autoCheck_ = new ToggleRow(title, UpdateRules::noSiteMessage(), Binding<bool>{}, this);
+        autoCheck_->toggle()->setEnabled(false);
+        WidgetOpacity::set(autoCheck_->toggle(), 0.45);
+    } else {
+        autoCheck_ = new ToggleRow(
+            title,
+            L10n::text("Requests version information from ", "每天向 ") + siteHost()
+                + L10n::text(" once a day and sends no device or usage data. You decide whether to download and "
+                             "install a new version.",
+                             " 请求一次版本信息，不发送任何设备或使用数据。发现新版本后由你决定是否下载和安装。"),
+            prefBinding<bool>(monitor, [](Preferences& p) -> bool& { return p.autoCheckUpdates; }), this);
+    }
     column->addWidget(autoCheck_);
-    column->addWidget(new Hairline(this));
 
     auto* links = new QWidget(this);
     links->setFixedHeight(38);
@@ -176,8 +186,18 @@ SoftwareUpdateCard::SoftwareUpdateCard(Monitor& monitor, Updater& updater, std::
         linkRow->addWidget(whatsNew_);
     }
     linkRow->addStretch(1);
-    linkRow->addWidget(new LinkText(L10n::text("All release notes", "查看全部更新记录"), Updater::allReleases(), links));
-    column->addWidget(links);
+    // A build without a site of its own links to none, and a row with no
+    // link at all is left out.
+    const bool site = !UpdateRules::siteIsDefault();
+    if (site)
+        linkRow->addWidget(new LinkText(L10n::text("All release notes", "查看全部更新记录"), Updater::allReleases(),
+                                        links));
+    if (site || whatsNew_) {
+        column->addWidget(new Hairline(this));
+        column->addWidget(links);
+    } else {
+        delete links;
+    }
 
     for (auto signal : {&Updater::stateChanged, &Updater::pendingChanged, &Updater::requiredSystemChanged,
                         &Updater::lastCheckChanged})

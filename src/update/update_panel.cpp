@@ -12,6 +12,7 @@
 #include "ui/symbols.h"
 #include "ui/text_label.h"
 #include "ui/theme.h"
+#include "update/update_rules.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -157,6 +158,17 @@ QHBoxLayout* row(int spacing)
     return r;
 }
 
+// The footer for the face and the updater's fields. A build without a site
+// of its own links to none, and with nothing to ask offers no retry.
+UpdateViewModel::Footer footerOf(const Updater::Panel& panel, const Updater& updater)
+{
+    const bool site = !UpdateRules::siteIsDefault();
+    if (panel.kind == Updater::Panel::Kind::whatsNew)
+        return UpdateViewModel::whatsNewFooter(site ? Updater::allReleases() : QUrl());
+    return UpdateViewModel::updateFooter(updater.state(), updater.requiredSystem(), site ? Updater::site() : QUrl(),
+                                         !UpdateRules::feedIsUnset(updater.feedURL()));
+}
+
 } // namespace
 
 UpdatePanel::UpdatePanel(Updater& updater, const Updater::Panel& panel, QWidget* parent)
@@ -227,10 +239,7 @@ void UpdatePanel::act(Action::Kind kind)
 
 void UpdatePanel::refresh()
 {
-    const bool whatsNew = panel_.kind == Updater::Panel::Kind::whatsNew;
-    const auto footer = whatsNew ? UpdateViewModel::whatsNewFooter()
-                                 : UpdateViewModel::updateFooter(updater_.state(), updater_.requiredSystem(),
-                                                                 Updater::site());
+    const auto footer = footerOf(panel_, updater_);
     const auto shown = UpdateViewModel::shownRelease(panel_, updater_.pending());
     if (footer == footer_ && shown == shown_)
         return;
@@ -249,9 +258,7 @@ void UpdatePanel::refresh()
 
 void UpdatePanel::rebuild()
 {
-    const bool whatsNew = panel_.kind == Updater::Panel::Kind::whatsNew;
-    footer_ = whatsNew ? UpdateViewModel::whatsNewFooter()
-                       : UpdateViewModel::updateFooter(updater_.state(), updater_.requiredSystem(), Updater::site());
+    footer_ = footerOf(panel_, updater_);
     shown_ = UpdateViewModel::shownRelease(panel_, updater_.pending());
     kicker_ = UpdateViewModel::kicker(panel_, updater_.pending());
     primary_ = nullptr;
@@ -431,8 +438,8 @@ QWidget* UpdatePanel::buildFooter()
         }
         case B::okRow: {
             auto* line = row(10);
-            if (panel_.kind == Updater::Panel::Kind::whatsNew)
-                line->addWidget(new LinkText(L10n::text("All release notes", "查看全部更新记录"), Updater::allReleases(),
+            if (!footer_.releases.isEmpty())
+                line->addWidget(new LinkText(L10n::text("All release notes", "查看全部更新记录"), footer_.releases,
                                              footer));
             line->addStretch(1);
             if (QWidget* primary = primaryButton(footer))

@@ -1,5 +1,6 @@
 #include "update/update_rules.h"
 
+#include "core/build_info.h"
 #include "core/l10n.h"
 #include "update/bundle_swap.h"
 
@@ -21,7 +22,16 @@ constexpr const char* defaultSite = "https://tavrin.invalid";
 
 QUrl UpdateRules::site() { return QUrl(QStringLiteral(TAVRIN_SITE)); }
 QString UpdateRules::siteHost() { return site().host(); }
-bool UpdateRules::siteIsDefault() { return site() == QUrl(QString::fromLatin1(defaultSite)); }
+bool UpdateRules::siteIsDefault()
+{
+    return !BuildInfo::hasUpdateSite() || site() == QUrl(QString::fromLatin1(defaultSite));
+}
+bool UpdateRules::feedIsUnset(const QUrl& feed) { return siteIsDefault() && feed == defaultFeed(); }
+QString UpdateRules::noSiteMessage()
+{
+    return L10n::text("This build of Tavrin does not check for updates: it has no update site.",
+                      "这个 Tavrin 构建不检查更新：它没有更新站点。");
+}
 QUrl UpdateRules::allReleases() { return QUrl(site().toString() + QStringLiteral("/#releases")); }
 QUrl UpdateRules::defaultFeed() { return QUrl(site().toString() + QStringLiteral("/releases.json")); }
 

@@ -13,7 +13,14 @@ namespace UpdateRules {
 // the reserved default nothing checks by itself.
 QUrl site();
 QString siteHost();
+// The build names no site of its own (BuildInfo::hasUpdateSite says the
+// same).
 bool siteIsDefault();
+// `feed` is the default feed of a build without a site: there is nothing
+// to ask. A feed given at launch is always asked.
+bool feedIsUnset(const QUrl& feed);
+// Why such a build never checks, in the interface language.
+QString noSiteMessage();
 QUrl allReleases();
 QUrl defaultFeed();
 

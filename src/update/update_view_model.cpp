@@ -59,7 +59,8 @@ QString laterTitle()
     return L10n::text("Later", "稍后");
 }
 
-Footer updateFooter(const Updater::State& state, const std::optional<QString>& requiredSystem, const QUrl& site)
+Footer updateFooter(const Updater::State& state, const std::optional<QString>& requiredSystem, const QUrl& site,
+                    bool feedSet)
 {
     using B = Footer::Block;
     using A = PanelAction::Kind;
@@ -100,9 +101,16 @@ Footer updateFooter(const Updater::State& state, const std::optional<QString>& r
         f.working = L10n::text("Checking for updates\u2026", "正在检查更新…");
         break;
     case Kind::failed:
+        f.note = state.message;
+        if (state.manual ? site.isEmpty() : !feedSet) {
+            // Neither a retry nor the site can help: only a way to close.
+            f.blocks = {B::failure, B::okRow};
+            f.hiddenClose = true;
+            f.primary = PanelAction{A::dismiss, L10n::text("OK", "好"), true};
+            break;
+        }
         f.blocks = {B::failure, B::buttons};
         f.later = true;
-        f.note = state.message;
         if (state.manual)
             f.primary = PanelAction{A::openSite, L10n::text("Open ", "打开 ") + site.host(), false};
         else
@@ -122,11 +130,12 @@ Footer updateFooter(const Updater::State& state, const std::optional<QString>& r
     return f;
 }
 
-Footer whatsNewFooter()
+Footer whatsNewFooter(const QUrl& allReleases)
 {
     Footer f;
     f.blocks = {Footer::Block::okRow};
     f.hiddenClose = true;
+    f.releases = allReleases;
     f.primary = PanelAction{PanelAction::Kind::dismiss, L10n::text("OK", "好"), true};
     return f;
 }

@@ -47,11 +47,17 @@ struct Footer {
     std::optional<PanelAction> primary;
     bool later = false;       // a "Later" button, which takes Escape
     bool hiddenClose = false; // Escape closes through the hidden button
+    QUrl releases;            // the link to all release notes beside "OK"; empty for none
     bool operator==(const Footer&) const = default;
 };
-Footer updateFooter(const Updater::State& state, const std::optional<QString>& requiredSystem, const QUrl& site);
-// The What's New footer: the release-notes link and "OK" with Return.
-Footer whatsNewFooter();
+// `site` is empty in a build without one: nothing offers to open it.
+// `feedSet` is false when there is no feed to ask: a failure then offers
+// no retry either, only "OK".
+Footer updateFooter(const Updater::State& state, const std::optional<QString>& requiredSystem, const QUrl& site,
+                    bool feedSet = true);
+// The What's New footer: the link to all release notes (none while
+// `allReleases` is empty) and "OK" with Return.
+Footer whatsNewFooter(const QUrl& allReleases);
 QString percent(double fraction);
 QString safetyNote();
 QString laterTitle();

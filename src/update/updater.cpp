@@ -413,6 +413,12 @@ void Updater::check()
         setState(State::of(State::Kind::upToDate));
         return;
     }
+    // A build without a site of its own has nothing to ask: it says so
+    // rather than blaming the network for a request it never makes.
+    if (UpdateRules::feedIsUnset(setup_.feedURL)) {
+        setState(State::failed(UpdateRules::noSiteMessage(), false));
+        return;
+    }
     setState(State::of(State::Kind::checking));
     lastAttempt_ = QDateTime::currentDateTimeUtc();
     fetchFeed();

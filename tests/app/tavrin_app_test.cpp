@@ -2,6 +2,7 @@
 #include "app/tavrin_app.h"
 
 #include "platform/tray_watch.h"
+#include "settings/diagnostics.h"
 #include "shell_fixture.h"
 #include "ui/private_bus.h"
 
@@ -48,6 +49,12 @@ TEST_F(ShellTest, AppStartsTheMonitorAndClosingHidesTheWindow)
         // The updates command brings the window back; settings open on request.
         window->updatesAction()->trigger();
         EXPECT_TRUE(window->isVisible());
+        // This build names no site: the check says so at once, and so does
+        // the report, whatever the preference.
+        EXPECT_EQ(app.updater().state(),
+                  Updater::State::failed("This build of Tavrin does not check for updates: it has no update site.",
+                                         false));
+        EXPECT_TRUE(Diagnostics::report(*m, Diagnostics::currentUpdate()).contains(" · auto update off (no update site) · "));
         EXPECT_EQ(app.settingsWindow(), nullptr);
         window->settingsAction()->trigger();
         ASSERT_NE(app.settingsWindow(), nullptr);

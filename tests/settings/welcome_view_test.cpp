@@ -1,4 +1,5 @@
 #include "app/view_fixture.h"
+#include "core/build_info.h"
 #include "ui/press_button.h"
 #include "ui/sound.h"
 #include "ui/switch.h"
@@ -6,6 +7,7 @@
 #include "settings/welcome_logo.h"
 #include "settings/welcome_view.h"
 
+#include <QLabel>
 #include <QTest>
 
 #include <map>
@@ -175,6 +177,38 @@ TEST_F(WelcomeTest, SwitchesAndSettingsShowTheSamePreferences)
     m->setPrefs(prefs); // as the settings window writes it
     EXPECT_TRUE(switches->resolveSwitch()->isOn());
     EXPECT_FALSE(switches->updatesSwitch()->isOn());
+}
+
+// This build names no site, so the copy checks for no updates: the tour's
+// update switch is off and disabled, with the reason as its caption. A copy
+// that checks shows it as before.
+TEST_F(WelcomeTest, UpdateSwitchFollowsWhetherTheCopyChecks)
+{
+    auto m = make();
+    const auto captions = [](const QWidget& w) {
+        QStringList texts;
+        for (const QLabel* label : w.findChildren<QLabel*>())
+            texts << label->text();
+        return texts;
+    };
+    {
+        SwitchesIllustration switches(*m);
+        EXPECT_FALSE(switches.updatesSwitch()->isEnabled());
+        EXPECT_FALSE(switches.updatesSwitch()->isOn());
+        EXPECT_TRUE(captions(switches).contains("This build has no update site and never checks"));
+        switches.updatesSwitch()->click();
+        EXPECT_TRUE(m->prefs().autoCheckUpdates);
+    }
+    L10n::setChinese(true);
+    EXPECT_TRUE(captions(SwitchesIllustration(*m)).contains("这个构建没有更新站点，从不检查更新"));
+    L10n::setChinese(false);
+
+    BuildInfo::setChecksForUpdates(true);
+    SwitchesIllustration checking(*m);
+    BuildInfo::setChecksForUpdates(false);
+    EXPECT_TRUE(checking.updatesSwitch()->isEnabled());
+    EXPECT_TRUE(checking.updatesSwitch()->isOn());
+    EXPECT_TRUE(captions(checking).contains("Asks tavrin.invalid for version information once a day"));
 }
 
 TEST_F(WelcomeTest, IllustrationsFollowTheSample)

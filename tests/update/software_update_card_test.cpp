@@ -1,10 +1,13 @@
 #include "app/view_fixture.h"
 
 #include "update/software_update_card.h"
+#include "ui/link_text.h"
 #include "ui/press_button.h"
 #include "ui/switch.h"
 #include "ui/theme.h"
 #include "ui/toggle_row.h"
+
+#include <QLabel>
 
 namespace {
 
@@ -58,4 +61,30 @@ TEST_F(ViewTest, SoftwareUpdateCardOnADevelopmentBuild)
     card.autoCheckRow()->toggle()->click();
     EXPECT_FALSE(monitor->prefs().autoCheckUpdates);
     EXPECT_EQ(opened, 0);
+}
+
+// This build names no site: the switch stays off and says why, nothing
+// links to the site, and "Check now" says plainly that nothing is asked.
+TEST_F(ViewTest, SoftwareUpdateCardWithoutASite)
+{
+    auto monitor = make();
+    Updater::Setup setup;
+    setup.feedURL = Updater::defaultFeed();
+    Updater updater{setup};
+    const QString reason = "This build of Tavrin does not check for updates: it has no update site.";
+    Card card(*monitor, updater, [] {});
+    showOffscreen(card, {560, 200});
+    ToggleRow* row = card.autoCheckRow();
+    EXPECT_FALSE(row->toggle()->isEnabled());
+    EXPECT_FALSE(row->toggle()->isOn());
+    EXPECT_EQ(row->detail()->text(), reason);
+    EXPECT_TRUE(card.findChildren<LinkText*>().isEmpty());
+    card.actionButton()->click();
+    runPending();
+    EXPECT_EQ(card.statusText(), reason);
+    EXPECT_TRUE(monitor->prefs().autoCheckUpdates);
+
+    L10n::setChinese(true);
+    Card zh(*monitor, updater, [] {});
+    EXPECT_EQ(zh.autoCheckRow()->detail()->text(), "这个 Tavrin 构建不检查更新：它没有更新站点。");
 }

@@ -1,4 +1,6 @@
 #include "core/l10n.h"
+#include "ui/link_text.h"
+#include "ui/press_button.h"
 #include "update/update_panel.h"
 #include "update/update_view_model.h"
 
@@ -84,10 +86,11 @@ TEST_F(UpdateViewsTest, FooterOfEveryStateAndBothFaces)
               "The new version requires Linux kernel 6.8 or later and can\u2019t be installed on this computer.");
 
     // What's New: the link row and OK, whatever the state.
-    const M::Footer whatsNew = M::whatsNewFooter();
+    const M::Footer whatsNew = M::whatsNewFooter(Updater::allReleases());
     EXPECT_EQ(whatsNew.blocks, std::vector<Block>{Block::okRow});
     EXPECT_TRUE(whatsNew.hiddenClose);
     EXPECT_EQ(whatsNew.primary->kind, Action::dismiss);
+    EXPECT_EQ(whatsNew.releases, Updater::allReleases());
 
     L10n::setChinese(true);
     EXPECT_EQ(M::updateFooter(Updater::State::available(release("2.0")), std::nullopt, site).primary->title,
@@ -159,4 +162,43 @@ TEST_F(UpdateViewsTest, PanelKeysFollowItsFooter)
     panel.setEnabled(true);
     press(panel, Qt::Key_Escape);
     EXPECT_FALSE(updater.panel().has_value());
+}
+
+// This build names no site: its default feed is never asked, and the panel
+// neither retries nor links to the site, whatever the failure.
+TEST_F(UpdateViewsTest, PanelOfABuildWithoutASite)
+{
+    const auto buttons = [](const UpdatePanel& panel) {
+        QStringList titles;
+        for (const PressButton* button : panel.findChildren<PressButton*>())
+            titles << button->text();
+        return titles;
+    };
+    Updater::Setup setup;
+    setup.feedURL = Updater::defaultFeed();
+    Updater updater{setup};
+    const Updater::Panel update{Updater::Panel::Kind::update, {}};
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        updater.check();
+        updater.setPanel(update);
+        UpdatePanel panel(updater, update);
+        EXPECT_EQ(buttons(panel), QStringList{chinese ? "好" : "OK"});
+        EXPECT_EQ(panel.footer().note, chinese ? "这个 Tavrin 构建不检查更新：它没有更新站点。"
+                                               : "This build of Tavrin does not check for updates: it has no update site.");
+        for (QShortcut* shortcut : panel.findChildren<QShortcut*>())
+            if (shortcut->key() == QKeySequence(Qt::Key_Return))
+                emit shortcut->activated();
+        EXPECT_FALSE(updater.panel().has_value());
+    }
+    L10n::setChinese(false);
+    // A feed given at launch is still retried; a copy that cannot replace
+    // itself has no site to send the user to.
+    EXPECT_EQ(M::updateFooter(Updater::State::failed("x", false), std::nullopt, QUrl()).primary->kind, Action::retry);
+    EXPECT_EQ(M::updateFooter(Updater::State::failed("x", true), std::nullopt, QUrl()).primary->kind, Action::dismiss);
+
+    const Updater::Panel whatsNew{Updater::Panel::Kind::whatsNew, release("1.0.0")};
+    UpdatePanel notes(updater, whatsNew);
+    EXPECT_TRUE(notes.findChildren<LinkText*>().isEmpty());
+    EXPECT_EQ(buttons(notes), QStringList{"OK"});
 }

@@ -335,6 +335,18 @@ TEST_F(UpdaterTest, ScheduleAndFeedAddress)
     clock.scheduler.advance(10);
     EXPECT_EQ(quiet->state().kind, Kind::checking);
     ASSERT_TRUE(settle(*quiet));
+
+    // This build names no site: its default feed is asked neither by itself
+    // nor on request, and a check says why instead of blaming the network.
+    auto unset = make(Updater::defaultFeed());
+    unset->start([] { return true; });
+    clock.scheduler.advance(20);
+    EXPECT_EQ(unset->state().kind, Kind::idle);
+    const auto lastCheck = unset->lastCheck();
+    unset->check();
+    EXPECT_EQ(unset->state(), Updater::State::failed(
+                                  "This build of Tavrin does not check for updates: it has no update site.", false));
+    EXPECT_EQ(unset->lastCheck(), lastCheck);
 }
 
 int main(int argc, char** argv)
