@@ -1,12 +1,13 @@
 #include "update/bundle_swap.h"
 
+#include "update/unique_fd.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
@@ -17,19 +18,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
+using Fd = UniqueFd;
 
 constexpr const char* incomingName = "Tavrin.app";
 constexpr const char* previousName = "Tavrin (previous).app";
@@ -81,26 +75,15 @@ bool ownedTree(int dirFd, int depth)
 {
     if (depth > 64)
         return false;
-    // A description of its own, so the caller's descriptor keeps its offset.
-    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0)
+    const auto names = entryNames(dirFd);
+    if (!names)
         return false;
-    struct CloseDir {
-        void operator()(DIR* d) const { ::closedir(d); }
-    };
-    std::unique_ptr<DIR, CloseDir> dir(::fdopendir(own));
-    if (!dir) {
-        ::close(own);
-        return false;
-    }
-    while (dirent* d = ::readdir(dir.get())) {
-        if (::strcmp(d->d_name, ".") == 0 || ::strcmp(d->d_name, "..") == 0)
-            continue;
+    for (const QByteArray& name : *names) {
         struct stat st {};
-        if (::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::getuid())
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::getuid())
             return false;
         if (S_ISDIR(st.st_mode)) {
-            Fd sub(::openat(dirFd, d->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd sub(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             struct stat again {};
             if (sub.fd < 0 || ::fstat(sub.fd, &again) != 0 || !sameInode(st, again)
                 || !ownedTree(sub.fd, depth + 1))

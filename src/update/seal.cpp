@@ -2,6 +2,7 @@
 
 #include "update/app_version.h"
 #include "update/bundle_info.h"
+#include "update/unique_fd.h"
 #include "update/zip_archive.h"
 
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,13 +40,7 @@ constexpr const char* bundleName = "Tavrin.app";
 constexpr qint64 manifestCap = 32 << 20;
 constexpr int maxDepth = 64;
 
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
+using Fd = UniqueFd;
 
 using PKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 
@@ -95,24 +89,10 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
         if (why) *why = QStringLiteral("too deep: ") + prefix;
         return false;
     }
-    const int dupFd = ::dup(dirFd);
-    if (dupFd < 0)
+    const auto names = entryNames(dirFd);
+    if (!names)
         return false;
-    struct CloseDir {
-        void operator()(DIR* d) const { ::closedir(d); }
-    };
-    std::unique_ptr<DIR, CloseDir> dir(::fdopendir(dupFd));
-    if (!dir) {
-        ::close(dupFd);
-        return false;
-    }
-    std::vector<QByteArray> names;
-    while (dirent* d = ::readdir(dir.get())) {
-        const QByteArray name(d->d_name);
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    for (const QByteArray& name : names) {
+    for (const QByteArray& name : *names) {
         if (!validName(name)) {
             if (why) *why = QStringLiteral("a name that is not UTF-8 under ") + prefix;
             return false;

@@ -70,6 +70,11 @@ std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
     } else {
         return std::nullopt;
     }
+    // A build with no site of its own names none to download from.
+    if (siteIsDefault())
+        return reason
+            + L10n::text("Drag Tavrin into the ~/Applications folder, open it from there and try again.",
+                         "请把 Tavrin 拖进「~/Applications」文件夹，从那里打开后重试。");
     const QString hint = L10n::isChinese()
         ? QStringLiteral("请把 Tavrin 拖进「~/Applications」文件夹，从那里打开后重试；也可以到 %1 下载新版本手动替换。")
               .arg(siteHost())

@@ -584,6 +584,21 @@ void Updater::failCheck(UpdateError error)
         setState(State::failed(UpdateErrors::message(error), false));
 }
 
+namespace {
+
+// The work folder's own trouble is no network fault: say where it is.
+QString workFolderRefused(const QString& work)
+{
+    const QString folder = QFileInfo(work).absolutePath();
+    return L10n::isChinese()
+        ? QStringLiteral("无法准备更新文件夹 %1。请确认它属于你、其他用户不可写，然后重试。").arg(folder)
+        : QStringLiteral("Couldn\u2019t prepare the update folder %1. Make sure it is yours and other users "
+                         "can\u2019t write to it, then try again.")
+              .arg(folder);
+}
+
+} // namespace
+
 void Updater::download()
 {
     if (state_.busy() || state_.kind == State::Kind::readyToInstall)
@@ -615,16 +630,19 @@ void Updater::download()
             setState(State::failed(busy ? L10n::text("Another copy of Tavrin is updating. Try again when it has "
                                                      "finished.",
                                                      "另一个 Tavrin 正在更新，请在它完成后重试。")
-                                        : UpdateErrors::message(UpdateError::downloadFailed),
+                                        : workFolderRefused(setup_.workDirectory),
                                    false));
             return;
         }
     }
-    setState(State::downloading(0));
+    // Nothing of another copy's is here: the lock is ours.
     if (!BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
-        failDownload(UpdateError::downloadFailed);
+        BundleSwap::removeTree(setup_.workDirectory);
+        lock_->held.reset();
+        setState(State::failed(workFolderRefused(setup_.workDirectory), false));
         return;
     }
+    setState(State::downloading(0));
     fetchArchive(release, dl, url);
 }
 

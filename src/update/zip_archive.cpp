@@ -1,5 +1,7 @@
 #include "update/zip_archive.h"
 
+#include "update/unique_fd.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -23,19 +25,7 @@
 
 namespace {
 
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
-    Fd& operator=(Fd&& o) noexcept
-    {
-        std::swap(fd, o.fd);
-        return *this;
-    }
-};
+using Fd = UniqueFd;
 
 bool fail(QString* why, const QString& text)
 {

@@ -10,6 +10,7 @@
 #include "update/updater.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -295,6 +296,26 @@ TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
     second->retry();
     ASSERT_TRUE(settle(*second, 30));
     EXPECT_EQ(second->state().kind, Kind::readyToInstall);
+}
+
+TEST_F(UpdaterTest, AnUpdateFolderOthersCanWriteIsNamedNotBlamedOnTheNetwork)
+{
+    const QString cache = home.path() + "/cache";
+    ASSERT_TRUE(QDir().mkpath(cache));
+    ASSERT_TRUE(QFile::setPermissions(cache, QFileDevice::Permissions(0x7777)));
+    auto u = fileFeed(feedOf({releaseJson("1.1", dl)}));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    u->download();
+    ASSERT_EQ(u->state().kind, Kind::failed);
+    EXPECT_TRUE(u->state().message.contains(cache)) << qPrintable(u->state().message);
+    EXPECT_FALSE(u->state().message.contains("network"));
+
+    // Closed again, the same folder is used.
+    ASSERT_TRUE(QFile::setPermissions(cache, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
 }
 
 TEST_F(UpdaterTest, ScheduleAndFeedAddress)

@@ -1,0 +1,35 @@
+#include "update/unique_fd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
+UniqueFd::~UniqueFd()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+std::optional<std::vector<QByteArray>> entryNames(int dirFd)
+{
+    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
+        return std::nullopt;
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(::fdopendir(own));
+    if (!dir) {
+        ::close(own);
+        return std::nullopt;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* d = ::readdir(dir.get())) {
+        const QByteArray name(d->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    return names;
+}

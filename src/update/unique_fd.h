@@ -1,0 +1,29 @@
+#pragma once
+// A file descriptor that closes itself, and the names in an open
+// directory: the pieces every descriptor-relative walk of the updater
+// needs.
+
+#include <QByteArray>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+struct UniqueFd {
+    int fd = -1;
+    explicit UniqueFd(int f = -1) : fd(f) {}
+    ~UniqueFd();
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept
+    {
+        std::swap(fd, o.fd);
+        return *this;
+    }
+};
+
+// The names in the directory open at `dirFd`, without "." and "..".
+// Read through a description of its own, so the caller's descriptor keeps
+// its offset. Nothing when the directory cannot be read.
+std::optional<std::vector<QByteArray>> entryNames(int dirFd);
