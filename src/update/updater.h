@@ -177,6 +177,7 @@ private:
     AppVersion current_;
     std::optional<QString> staged_;
     std::optional<QDateTime> lastAttempt_;
+    bool usesBootTimer_ = false;  // the real boot clock, with timers of its own
     // Issued for each download, so that a copy abandoned at its deadline
     // cannot report into a later one.
     Token transfer_;
