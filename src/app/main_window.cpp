@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
 #include <QShowEvent>
@@ -108,15 +109,24 @@ void MainWindow::relanguage()
 void MainWindow::rebuild()
 {
     // The old content goes first: it takes down the hooks its views
-    // installed on the Monitor before the new views install theirs.
+    // installed on the Monitor before the new views install theirs. The
+    // welcome tour goes on where it stood.
+    std::optional<WelcomeView::Place> tour;
     if (root_) {
+        tour = root_->tourPlace();
         QWidget* old = takeCentralWidget();
         delete old;
     }
-    root_ = new RootView(monitor_, updater_, this);
+    root_ = new RootView(monitor_, updater_, this, tour);
     root_->setMinimumSize(minimum_);
     connect(root_, &RootView::settingsRequested, this, &MainWindow::settingsRequested);
     setCentralWidget(root_);
+    // In place and shown at once: the window is never painted between the
+    // old content and the new.
+    if (isVisible()) {
+        layout()->activate();
+        root_->show();
+    }
     ++builds_;
 }
 

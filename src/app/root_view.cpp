@@ -235,6 +235,13 @@ private:
     double scale_ = 1;
 };
 
+std::optional<WelcomeView::Place> RootView::tourPlace() const
+{
+    if (!welcome_ || welcome_->finished() || !monitor_.welcome())
+        return std::nullopt;
+    return welcome_->place();
+}
+
 QWidget* RootView::updateLayer() const
 {
     return updateLayer_.data();
@@ -328,7 +335,8 @@ private:
 
 // ---- the view
 
-RootView::RootView(Monitor& monitor, Updater& updater, QWidget* parent)
+RootView::RootView(Monitor& monitor, Updater& updater, QWidget* parent,
+                   std::optional<WelcomeView::Place> tour)
     : QWidget(parent)
     , monitor_(monitor)
     , updater_(updater)
@@ -369,7 +377,7 @@ RootView::RootView(Monitor& monitor, Updater& updater, QWidget* parent)
         updateLayer_ = new UpdateLayer(updater, *updater.panel(), this);
     welcomeShown_.set(monitor.welcome() ? 1 : 0);
     if (monitor.welcome())
-        welcome_ = new WelcomeView(monitor, this);
+        welcome_ = new WelcomeView(monitor, this, std::nullopt, tour);
 
     // The hidden Escape button: clears the filter, then the selection.
     escape_ = new QAction(this);
@@ -565,15 +573,20 @@ void RootView::refresh()
     if (update != updateShown_.target())
         updateShown_.setTarget(update, Animation::spring(Motion::emphasized()));
 
+    // Every showing of the tour is a fresh one from its first step, also
+    // when it comes back while the last one is still fading out: that one
+    // has ended and takes no more input.
     const double welcome = monitor_.welcome() ? 1 : 0;
-    if (welcome != welcomeShown_.target()) {
-        if (welcome > 0 && !welcome_) {
-            welcome_ = new WelcomeView(monitor_, this);
-            welcome_->setGeometry(rect());
-            welcome_->show();
-        }
-        welcomeShown_.setTarget(welcome, Animation::spring(Motion::emphasized()));
+    if (welcome > 0 && (welcomeShown_.target() <= 0 || !welcome_ || welcome_->finished())) {
+        delete welcome_.data();
+        welcome_ = new WelcomeView(monitor_, this);
+        welcome_->setGeometry(rect());
+        WidgetOpacity::set(welcome_, welcomeShown_.value());
+        welcome_->show();
+        raiseOverlays();
     }
+    if (welcome != welcomeShown_.target())
+        welcomeShown_.setTarget(welcome, Animation::spring(Motion::emphasized()));
     animate();
 }
 

@@ -6,10 +6,13 @@
 // scrim, and the welcome tour. It keeps
 // Monitor::blocking equal to whether an overlay is up and turns Escape into
 // Monitor::escape(). A language change replaces the whole content (the
-// window builds a new one); all shared state lives in the Monitor.
+// window builds a new one); all shared state lives in the Monitor, and the
+// one piece that does not, where the welcome tour stands, is handed from
+// the old content to the new.
 
 #include "ui/refresh_gate.h"
 #include "model/monitor.h"
+#include "settings/welcome_view.h"
 #include "ui/animation.h"
 
 #include <QPointer>
@@ -62,7 +65,10 @@ public:
     // The placeholder's text in the current language.
     static QString placeholderText();
 
-    RootView(Monitor& monitor, Updater& updater, QWidget* parent = nullptr);
+    // `tour` is where the welcome tour stood in the content this one
+    // replaces; the tour, if up, goes on from there.
+    RootView(Monitor& monitor, Updater& updater, QWidget* parent = nullptr,
+             std::optional<WelcomeView::Place> tour = std::nullopt);
     ~RootView() override;
 
     HeaderBar* header() const { return header_; }
@@ -72,7 +78,9 @@ public:
     QWidget* instruments() const { return instruments_; }
     QWidget* centre() const { return centre_; }
     QWidget* inspector() const { return inspector_; }
-    QWidget* welcomeView() const { return welcome_; }
+    WelcomeView* welcomeView() const { return welcome_; }
+    // Where the tour stands while it is up and not ending.
+    std::optional<WelcomeView::Place> tourPlace() const;
     // The scrim with the update panel, while the updater has a panel.
     QWidget* updateLayer() const;
     UpdatePanel* updatePanel() const;
@@ -128,7 +136,7 @@ private:
     Stage* stage_ = nullptr;
     QPointer<QWidget> inspector_; // the rule and the inspector, while in
     Placeholder* placeholderView_ = nullptr;
-    QPointer<QWidget> welcome_;
+    QPointer<WelcomeView> welcome_;
     Updater& updater_;
     QPointer<UpdateLayer> updateLayer_;
     QAction* escape_ = nullptr;

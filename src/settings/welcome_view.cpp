@@ -285,11 +285,19 @@ QString WelcomeView::detail(int step)
     }
 }
 
-WelcomeView::WelcomeView(Monitor& monitor, QWidget* parent, std::optional<double> autoSeconds)
+WelcomeView::WelcomeView(Monitor& monitor, QWidget* parent, std::optional<double> autoSeconds,
+                         std::optional<Place> from)
     : QWidget(parent)
     , monitor_(monitor)
     , autoSeconds_(autoSeconds.value_or(autoAdvance()))
 {
+    if (from) {
+        step_ = std::clamp(from->step, 0, steps - 1);
+        direction_ = from->direction < 0 ? -1 : 1;
+        appeared_ = from->appeared;
+        since_ = std::isfinite(from->since) ? std::max(0.0, from->since) : 0;
+        cycles_ = std::clamp(from->cycles, 0, steps);
+    }
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Theme::bg());
@@ -323,14 +331,20 @@ WelcomeView::WelcomeView(Monitor& monitor, QWidget* parent, std::optional<double
     for (QWidget* w : std::initializer_list<QWidget*>{skip_, back_, continue_})
         w->setFocusPolicy(Qt::NoFocus);
 
-    page_ = new WelcomePage(monitor_, 0, this);
+    page_ = new WelcomePage(monitor_, step_, this);
     restyleFooter();
-    skipShown_.set(1);
-    backShown_.set(0);
-    // Hidden until the fade-in.
-    WidgetOpacity::setHidingAtZero(page_, 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{skip_, back_, continue_, dots_})
-        WidgetOpacity::setHidingAtZero(w, 0);
+    dots_->set(step_, false);
+    skipShown_.set(step_ > 2 ? 0 : 1);
+    backShown_.set(step_ >= 1 ? 1 : 0);
+    // Hidden until the fade-in, unless that has run already.
+    appear_.set(appeared_ ? 1 : 0);
+    stepFrame(0);
+}
+
+WelcomeView::Place WelcomeView::place() const
+{
+    const double shown = started_ ? Scheduler::current().now() - shownAt_ : 0;
+    return {step_, direction_, appeared_, since_ + std::max(0.0, shown), cycles_};
 }
 
 WelcomeView::~WelcomeView()
@@ -397,17 +411,23 @@ void WelcomeView::showEvent(QShowEvent* event)
     started_ = true;
     const std::uint64_t token = token_.value();
     Scheduler& scheduler = Scheduler::current();
-    scheduler.after(cueDelay, this, [this, token] {
-        if (token_.isLatest(token) && !finished_ && monitor_.prefs().sounds)
-            Sound::play(Sound::Cue::welcome);
-    });
-    scheduler.after(appearDelay, this, [this] {
-        appeared_ = true;
-        appear_.setTarget(1, Animation::spring(Motion::emphasized()));
-        animate();
-    });
-    if (autoSeconds_ > 0)
-        scheduleCycle(1, token);
+    shownAt_ = scheduler.now();
+    // A tour carried over from an earlier build goes on where it stood.
+    if (since_ > 0)
+        logo_->seek(since_);
+    if (since_ < cueDelay)
+        scheduler.after(cueDelay - since_, this, [this, token] {
+            if (token_.isLatest(token) && !finished_ && monitor_.prefs().sounds)
+                Sound::play(Sound::Cue::welcome);
+        });
+    if (!appeared_)
+        scheduler.after(std::max(0.0, appearDelay - since_), this, [this] {
+            appeared_ = true;
+            appear_.setTarget(1, Animation::spring(Motion::emphasized()));
+            animate();
+        });
+    if (autoSeconds_ > 0 && cycles_ < steps)
+        scheduleCycle(cycles_ + 1, token);
 }
 
 void WelcomeView::hideEvent(QHideEvent* event)
@@ -423,6 +443,7 @@ void WelcomeView::scheduleCycle(int cycle, std::uint64_t token)
         // more cycles.
         if (!token_.isLatest(token) || finished_)
             return;
+        cycles_ = cycle;
         forward();
         if (cycle < steps && !finished_)
             scheduleCycle(cycle + 1, token);

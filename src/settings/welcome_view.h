@@ -38,15 +38,30 @@ public:
     static double autoAdvance();
     static double readAutoAdvance(const Defaults& defaults);
 
-    // `autoSeconds` replaces the "welcomeAuto" default (tests).
+    // Where a tour stands: what a tour built anew (the window's content is
+    // rebuilt when the language changes) needs to go on from there.
+    struct Place {
+        int step = 0;
+        int direction = 1;
+        bool appeared = false;
+        double since = 0; // seconds on screen
+        int cycles = 0;   // cycles of the automatic run done
+        bool operator==(const Place&) const = default;
+    };
+
+    // `autoSeconds` replaces the "welcomeAuto" default (tests). A tour
+    // built `from` a place goes on from it: same step, no second entrance
+    // or welcome cue, and the automatic run keeps its count.
     explicit WelcomeView(Monitor& monitor, QWidget* parent = nullptr,
-                         std::optional<double> autoSeconds = std::nullopt);
+                         std::optional<double> autoSeconds = std::nullopt,
+                         std::optional<Place> from = std::nullopt);
     ~WelcomeView() override;
 
     int step() const { return step_; }
     int direction() const { return direction_; }
     bool appeared() const { return appeared_; }
     bool finished() const { return finished_; }
+    Place place() const;
 
     // The texts of a step, in the current language; any step past 2 is the
     // last one.
@@ -89,6 +104,9 @@ private:
     bool appeared_ = false;
     bool started_ = false;
     bool finished_ = false;
+    double since_ = 0;  // on screen before this build
+    double shownAt_ = 0;
+    int cycles_ = 0;
     Token token_;
 
     WelcomeLogoView* logo_ = nullptr;
