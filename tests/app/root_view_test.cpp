@@ -5,6 +5,7 @@
 #include "app/view_menu.h"
 #include "app/header_bar.h"
 #include "ui/press_button.h"
+#include "ui/theme.h"
 #include "update/update_panel.h"
 
 #include "shell_fixture.h"
@@ -245,6 +246,87 @@ TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
     EXPECT_TRUE(window.root()->frame()->isEnabled());
     for (QAction* action : window.viewMenu()->items())
         EXPECT_TRUE(action->isEnabled());
+}
+
+// Shown again while the last tour fades out: a fresh tour from its first
+// step that answers every key and button, not the ended one faded back in.
+TEST_F(ShellTest, TourShownAgainDuringItsFadeOutIsAFreshTourThatAnswers)
+{
+    defaults().set(QStringLiteral("showWelcome"), true);
+    auto m = make();
+    RootView root(*m, updater());
+    root.resize(1400, 880);
+    root.show();
+    settle(1);
+    QPointer<WelcomeView> ended = root.welcomeView();
+    QTest::keyClick(ended, Qt::Key_Right);
+    QTest::keyClick(ended, Qt::Key_Escape);
+    ASSERT_FALSE(m->welcome());
+    runPending();
+    advance(0.2);
+    ASSERT_GT(root.welcomeOpacity(), 0.05) << "still fading out";
+
+    m->setWelcome(true);
+    runPending();
+    WelcomeView* tour = root.welcomeView();
+    ASSERT_NE(tour, nullptr);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(tour->step(), 0);
+    EXPECT_TRUE(tour->isVisible());
+    EXPECT_EQ(root.focusWidget(), tour);
+    QTest::keyClick(tour, Qt::Key_Right);
+    EXPECT_EQ(tour->step(), 1);
+    QTest::keyClick(tour, Qt::Key_Left);
+    EXPECT_EQ(tour->step(), 0);
+    tour->continueButton()->click();
+    EXPECT_EQ(tour->step(), 1);
+    tour->skipButton()->click();
+    EXPECT_FALSE(m->welcome());
+
+    // Esc ends the next fresh one too.
+    runPending();
+    advance(0.1);
+    m->setWelcome(true);
+    runPending();
+    ASSERT_EQ(root.welcomeView()->step(), 0);
+    QTest::keyClick(root.welcomeView(), Qt::Key_Escape);
+    EXPECT_FALSE(m->welcome());
+    settle();
+    EXPECT_EQ(root.welcomeView(), nullptr);
+}
+
+// A language change during the tour: the rebuilt window shows the tour on
+// the same page, already faded in, in place the moment it is built, so the
+// window never paints an empty frame in between.
+TEST_F(ShellTest, LanguageChangeKeepsTheTourOnItsPageWithNoEmptyFrame)
+{
+    defaults().set(QStringLiteral("showWelcome"), true);
+    auto m = make();
+    MainWindow window(*m, updater());
+    window.show();
+    runPending();
+    settle(1);
+    QTest::keyClick(window.root()->welcomeView(), Qt::Key_Right);
+    QTest::keyClick(window.root()->welcomeView(), Qt::Key_Right);
+    settle(1);
+
+    setLanguage(*m, AppLanguage::zh);
+    ASSERT_EQ(window.builds(), 2);
+    RootView* root = window.root();
+    EXPECT_TRUE(root->isVisible());
+    EXPECT_EQ(root->geometry(), window.centralWidget()->geometry());
+    WelcomeView* tour = root->welcomeView();
+    ASSERT_NE(tour, nullptr);
+    EXPECT_EQ(tour->step(), 2);
+    EXPECT_TRUE(tour->appeared());
+    EXPECT_EQ(tour->continueButton()->text(), QStringLiteral("继续"));
+    // What the window would paint now: the footer's Continue fill.
+    const QImage shot = window.grab().toImage();
+    const QPoint fill = tour->continueButton()->mapTo(&window, QPoint(5, 15));
+    EXPECT_EQ(shot.pixelColor(fill * shot.devicePixelRatio()).rgb(), Theme::cpu().rgb());
+
+    QTest::keyClick(tour, Qt::Key_Right);
+    EXPECT_EQ(tour->step(), 3);
 }
 
 TEST_F(ShellTest, ShortcutsWorkFromTheWindowUnlessBlocked)
