@@ -362,11 +362,16 @@ void WelcomeView::layoutChildren()
 {
     const QRect col = column();
     const int wordmark = 18;
-    const int fixed = WelcomeLogoView::side + 18 + wordmark + 34 + pageHeight + 30 + 34;
-    const int spare = std::max(40, height() - fixed);
+    const int belowLogo = 18 + wordmark + 34 + pageHeight + 30 + 34;
+    // On a short window the emblem gives way, so the page never runs into
+    // the footer.
+    const int side = std::clamp(height() - 40 - belowLogo, minLogoSide, WelcomeLogoView::side);
+    if (logo_->width() != side)
+        logo_->setFixedSize(side, side);
+    const int spare = std::max(40, height() - belowLogo - side);
     int y = spare / 2;
-    logo_->move(col.center().x() - WelcomeLogoView::side / 2, y);
-    y += WelcomeLogoView::side + 18 + wordmark + 34;
+    logo_->move(col.center().x() - side / 2, y);
+    y += side + 18 + wordmark + 34;
     const double rise = reduced() ? 0 : 10 * (1 - appear_.value());
     const double shift = reduced() ? 0 : pageShift * direction_ * (1 - pageIn_.value());
     if (page_)

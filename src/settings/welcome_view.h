@@ -29,6 +29,8 @@ public:
     static constexpr int steps = 4;
     static constexpr int columnWidth = 640;
     static constexpr int pageHeight = 300;
+    // The emblem's side on the shortest windows.
+    static constexpr int minLogoSide = 88;
     static constexpr double pageShift = 26;
     static constexpr double appearDelay = 0.55;
     static constexpr double cueDelay = 0.12;

@@ -153,6 +153,35 @@ TEST_F(WelcomeTest, AutomaticRunWalksThroughAndStopsWithTheTour)
     EXPECT_EQ(cues.played, played);
     EXPECT_EQ(tour.step(), 1);
     EXPECT_TRUE(again->welcome());
+
+    // Carried into a rebuilt window after two cycles: it goes on from its
+    // page, runs the two cycles left, and gives no second welcome.
+    auto carried = make();
+    WelcomeView resumed(*carried, nullptr, 0.05, WelcomeView::Place{2, 1, true, 3.0, 2});
+    showOffscreen(resumed, {1200, 800});
+    EXPECT_EQ(resumed.step(), 2);
+    EXPECT_TRUE(resumed.appeared());
+    advance(0.051);
+    EXPECT_EQ(resumed.step(), 3);
+    EXPECT_EQ(resumed.place().cycles, 3);
+    advance(0.05);
+    EXPECT_FALSE(carried->welcome());
+    EXPECT_EQ(cues.played[Sound::Cue::welcome], played.at(Sound::Cue::welcome));
+}
+
+// On a short window the emblem gives way and the tallest page stays clear
+// of the footer.
+TEST_F(WelcomeTest, ShortWindowKeepsThePageClearOfTheFooter)
+{
+    auto m = make();
+    WelcomeView tour(*m, nullptr, 0.0);
+    showOffscreen(tour, {1024, 548});
+    for (int i = 0; i < 3; ++i)
+        tour.advance();
+    settle(1);
+    const QWidget* art = tour.page()->illustration();
+    EXPECT_LE(art->mapTo(&tour, QPoint(0, art->height())).y(), tour.continueButton()->y());
+    EXPECT_LT(tour.logo()->width(), WelcomeLogoView::side);
 }
 
 TEST_F(WelcomeTest, SwitchesAndSettingsShowTheSamePreferences)
