@@ -2,15 +2,12 @@
 
 #include "app/header_bar.h"
 #include "app/incident_drawer.h"
+#include "app/instruments_column.h"
 #include "app/reveal.h"
 #include "app/stage.h"
 #include "app/toolbar.h"
 #include "core/l10n.h"
-#include "field/capacity_bars.h"
 #include "field/field_view.h"
-#include "field/memory_legend.h"
-#include "field/reactor_view.h"
-#include "field/trace_stack.h"
 #include "network/domains_view.h"
 #include "network/flow_view.h"
 #include "network/ports_view.h"
@@ -415,32 +412,8 @@ RootView::~RootView()
 
 QWidget* RootView::buildInstruments()
 {
-    auto* column = new QWidget;
+    auto* column = new InstrumentsColumn(monitor_);
     fill(column, Theme::panel());
-    auto* stack = new QVBoxLayout(column);
-    stack->setContentsMargins(16, 14, 16, 14);
-    stack->setSpacing(0);
-    auto* reactor = new ReactorView(monitor_, column);
-    // Full height wherever the window has it; on a short screen the gauge
-    // gives way first, so nothing in the column overlaps.
-    reactor->setMinimumHeight(120);
-    reactor->setMaximumHeight(330);
-    reactor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    stack->addWidget(reactor, 1000);
-    stack->addSpacing(10);
-    auto* legend = new MemoryLegend(monitor_, column);
-    legend->setFixedHeight(66);
-    stack->addWidget(legend);
-    stack->addSpacing(16);
-    auto* traces = new TraceStack(monitor_, column);
-    traces->setFixedHeight(traces->sizeHint().height());
-    stack->addWidget(traces);
-    // All spare height sits here, so the bars stay at the foot.
-    stack->addStretch(1);
-    stack->addSpacing(12);
-    auto* bars = new CapacityBars(monitor_, column);
-    bars->setFixedHeight(bars->sizeHint().height());
-    stack->addWidget(bars);
     return column;
 }
 

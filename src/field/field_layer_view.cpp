@@ -983,6 +983,14 @@ void FieldLayerView::paintTip(QPainter& p) const
 
 // ---- widget events
 
+void FieldLayerView::setInset(const QMarginsF& inset)
+{
+    if (inset == sim_.inset)
+        return;
+    sim_.inset = inset;
+    wake();
+}
+
 void FieldLayerView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

@@ -56,6 +56,9 @@ public:
     void apply(const std::vector<GroupSample>& groups, const QHash<QString, Severity>& flags,
                const std::optional<QString>& selection, int threadLimit);
     void transition(bool fromRows, Phase phase);
+    // Bands along the edges that resting bubbles keep clear of.
+    void setInset(const QMarginsF& inset);
+    const QMarginsF& inset() const { return sim_.inset; }
 
     Phase phase() const { return phase_; }
     bool entered() const { return entered_; }

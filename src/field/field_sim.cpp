@@ -114,14 +114,26 @@ bool FieldSim::fly(Body& b, double now) const
     return true;
 }
 
+QRectF FieldSim::arena(QSizeF size, const QMarginsF& inset)
+{
+    QRectF area = QRectF(QPointF(), size).marginsRemoved(inset);
+    // Bands that meet leave the view's middle line on that axis.
+    if (area.width() < 0)
+        area = QRectF(size.width() / 2, area.top(), 0, area.height());
+    if (area.height() < 0)
+        area = QRectF(area.left(), size.height() / 2, area.width(), 0);
+    return area;
+}
+
 double FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, double dt, double now,
                          bool refresh)
 {
     const double width = size.width();
     const double height = size.height();
-    const QPointF c(width / 2, height / 2);
-    const double lo = std::min(width, height);
-    const double hi = std::max(width, height);
+    const QRectF area = arena(size, inset);
+    const QPointF c = area.center();
+    const double lo = std::min(area.width(), area.height());
+    const double hi = std::max(area.width(), area.height());
     const double maxMem = maxMemOf(groups);
 
     QSet<QString> seen;
@@ -258,8 +270,10 @@ double FieldSim::advance(const std::vector<GroupSample>& groups, QSizeF size, do
         const QPointF p = b->pos;
         if (!(-r < p.x() && p.x() < width + r && -r < p.y() && p.y() < height + r))
             continue;
-        b->pos.setX(std::min(std::max(p.x(), std::min(r, c.x())), std::max(width - r, c.x())));
-        b->pos.setY(std::min(std::max(p.y(), std::min(r, c.y())), std::max(height - r, c.y())));
+        b->pos.setX(std::min(std::max(p.x(), std::min(area.left() + r, c.x())),
+                             std::max(area.right() - r, c.x())));
+        b->pos.setY(std::min(std::max(p.y(), std::min(area.top() + r, c.y())),
+                             std::max(area.bottom() - r, c.y())));
     }
 
     // Rest is judged by how far a body really went this frame: one leaning
@@ -322,13 +336,16 @@ void FieldSim::separate(Body& bi, Body& bj, bool iHeld, bool jHeld)
 }
 
 std::map<QString, QPointF> FieldSim::settle(const std::vector<GroupSample>& groups, QSizeF size,
-                                            const std::map<QString, QPointF>& hint)
+                                            const std::map<QString, QPointF>& hint,
+                                            const QMarginsF& inset)
 {
     FieldSim sim([] { return 0.5; });
     sim.quiet = true;
+    sim.inset = inset;
     const double maxMem = maxMemOf(groups);
-    const QPointF c(size.width() / 2, size.height() / 2);
-    const double lo = std::min(size.width(), size.height());
+    const QRectF area = arena(size, inset);
+    const QPointF c = area.center();
+    const double lo = std::min(area.width(), area.height());
 
     std::vector<const GroupSample*> byMem;
     byMem.reserve(groups.size());

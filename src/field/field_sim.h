@@ -8,7 +8,9 @@
 
 #include "core/records.h"
 
+#include <QMarginsF>
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -81,6 +83,13 @@ public:
     bool quiet = false;
     std::optional<double> last;
     bool settled = false;
+    // Bands along the view's edges that resting bodies keep clear of (the
+    // legend's, and a little room under the top edge): the live frame
+    // gathers them about the middle of the rest and keeps them inside it.
+    QMarginsF inset;
+
+    // The part of a view `size` big that the bodies live in.
+    static QRectF arena(QSizeF size, const QMarginsF& inset);
 
     // One frame at monotonic time `now` (seconds).
     void step(const std::vector<GroupSample>& groups, QSizeF size, double now);
@@ -88,7 +97,8 @@ public:
     std::optional<QString> hit(QPointF point) const;
     // Where the groups come to rest, starting from `hint` where given.
     static std::map<QString, QPointF> settle(const std::vector<GroupSample>& groups, QSizeF size,
-                                             const std::map<QString, QPointF>& hint);
+                                             const std::map<QString, QPointF>& hint,
+                                             const QMarginsF& inset = {});
 
     // The frame step's time step for `now`: 1/60 s on the first frame, else
     // the time since the last frame held to [1 ms, 1/30 s].

@@ -22,13 +22,14 @@ void FieldSim::enter(const std::vector<GroupSample>& groups, QSizeF size,
                      const std::map<QString, QPointF>& rows, const std::map<QString, QPointF>& hint,
                      double now)
 {
-    const std::map<QString, QPointF> layout = settle(groups, size, hint);
-    const QPointF c(size.width() / 2, size.height() / 2);
+    const std::map<QString, QPointF> layout = settle(groups, size, hint, inset);
+    const QRectF area = arena(size, inset);
+    const QPointF c = area.center();
     double maxDist = 1;
     for (const auto& [key, home] : layout)
         maxDist = std::max(maxDist, distance(home, c));
     const double maxMem = maxMemOf(groups);
-    const double lo = std::min(size.width(), size.height());
+    const double lo = std::min(area.width(), area.height());
     const double standard = Motion::standard();
 
     bodies.clear();
@@ -116,7 +117,7 @@ void FieldSim::beginDissolve(QSizeF size, double now)
 {
     Dissolve next;
     next.from = retreat();
-    const QPointF c(size.width() / 2, size.height() / 2);
+    const QPointF c = arena(size, inset).center();
     double maxDist = 1;
     for (const auto& [key, b] : bodies)
         maxDist = std::max(maxDist, distance(b.pos, c));

@@ -200,6 +200,14 @@ void FieldView::resizeEvent(QResizeEvent* event)
     const QSize extent = legend_->extent();
     legend_->setGeometry(0, height() - extent.height(), std::min(width(), extent.width()),
                          extent.height());
+    // The legend lies over the canvas; the bubbles keep out of its band so
+    // it stays readable however many there are.
+    layer_->setInset(QMarginsF(0, topClearance, 0, extent.height()));
+}
+
+QRect FieldView::legendGeometry() const
+{
+    return legend_->geometry();
 }
 
 void FieldView::showEvent(QShowEvent* event)

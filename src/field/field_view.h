@@ -37,7 +37,13 @@ public:
     FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget* parent = nullptr);
     ~FieldView() override;
 
+    // Room the bubbles leave under the top edge, enough for their ticks
+    // and halo.
+    static constexpr double topClearance = 8;
+
     FieldLayerView* layer() const { return layer_; }
+    // Where the legend lies; the bubbles stay above it.
+    QRect legendGeometry() const;
     // The legend's opacity now, 0…1.
     double legendOpacity() const;
     // A click on a bubble (or on nothing): selects the group, or clears the

@@ -60,7 +60,7 @@ QSize MemoryLegend::sizeHint() const
     for (std::size_t i = 0; i < 4; ++i)
         width += swatchWidth + 2 * innerSpacing + label.horizontalAdvance(QString::fromLatin1(labels[i]))
             + size.horizontalAdvance(model_.sizes[i]);
-    return QSize(int(std::ceil(width)), int(std::ceil(size.height())));
+    return QSize(int(std::ceil(width)), int(std::ceil(std::max(label.height(), size.height()))));
 }
 
 void MemoryLegend::paintEvent(QPaintEvent*)

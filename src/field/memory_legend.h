@@ -28,6 +28,7 @@ public:
 
     const Model& model() const { return model_; }
     void refresh();
+    // One line of its text, as wide as the four entries.
     QSize sizeHint() const override;
 
 protected:

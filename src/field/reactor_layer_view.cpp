@@ -657,16 +657,34 @@ void ReactorLayerView::setReadout(const QString& percent, const QString& detail)
 void ReactorLayerView::paintReadout(double ratio)
 {
     readoutDirty_ = false;
-    const QFont captionFont = PanelLabel::captionFont();
-    const QFont bigFont = Fonts::mono(50, QFont::Light);
-    const QFont signFont = Fonts::mono(15);
-    const QFont detailFont = Fonts::mono(9.5);
-    const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
     const QString cpu = QStringLiteral("CPU");
     const QString percentSign = QStringLiteral("%");
-    const double rowW = big.horizontalAdvance(percent_) + 2 + sign.horizontalAdvance(percentSign);
-    const double boxW = std::max({caption.horizontalAdvance(cpu), rowW, detail.horizontalAdvance(detail_)}) + 8;
-    const double total = caption.height() + 1 + big.height() + 1 + detail.height();
+    // Full size inside the memory ring; a gauge shrunk on a short window
+    // shrinks its figures with it, down to half, rather than write them
+    // over its rings.
+    const double room = (ReactorGeometry::memRadius - ReactorGeometry::memWidth / 2)
+            * ReactorGeometry(QSizeF(size()), model_.kinds).r
+        - 2;
+    double scale = 1;
+    QFont captionFont, bigFont, signFont, detailFont;
+    double rowW = 0, boxW = 0, total = 0;
+    for (int fit = 0; fit < 2; ++fit) {
+        captionFont = scale < 1 ? Fonts::font(9.5 * scale, QFont::DemiBold, Fonts::Face::ui,
+                                              Fonts::Width::condensed, 1.2 * scale)
+                                : PanelLabel::captionFont();
+        bigFont = Fonts::mono(50 * scale, QFont::Light);
+        signFont = Fonts::mono(15 * scale);
+        detailFont = Fonts::mono(9.5 * scale);
+        const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
+        rowW = big.horizontalAdvance(percent_) + 2 + sign.horizontalAdvance(percentSign);
+        boxW = std::max({caption.horizontalAdvance(cpu), rowW, detail.horizontalAdvance(detail_)}) + 8;
+        total = caption.height() + 1 + big.height() + 1 + detail.height();
+        const double reach = std::hypot(boxW - 8, total) / 2;
+        if (fit > 0 || reach <= room)
+            break;
+        scale = std::max(0.5, room / reach);
+    }
+    const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
     const QRectF old = readoutBox_;
     readoutBox_ = QRectF(std::floor((width() - boxW) / 2), std::floor((height() - total) / 2 - 2),
                          std::ceil(boxW), std::ceil(total + 4));

@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QStaticText>
 
+#include <algorithm>
 #include <cmath>
 
 // The tip over a core sector or the memory ring while the pointer rests
@@ -38,10 +39,8 @@ public:
         layout_.setTextFormat(Qt::PlainText);
         layout_.prepare(QTransform(), font());
         const QSizeF text = layout_.size();
-        const QSizeF box(text.width() + 14, text.height() + 8);
-        setGeometry(QRectF(at.x() - box.width() / 2, at.y() - 22 - box.height() / 2, box.width(),
-                           box.height())
-                        .toAlignedRect());
+        setGeometry(ReactorView::tipBox(QSizeF(text.width() + 14, text.height() + 8), at,
+                                        parentWidget()->size()));
         update();
         show();
         raise();
@@ -115,6 +114,24 @@ void ReactorView::refresh()
     gauge_->apply(model_.gauge);
     gauge_->setReadout(model_.percent, model_.detail);
     setHover(hover_);
+}
+
+QRect ReactorView::tipBox(QSizeF box, QPointF at, QSize view)
+{
+    // Centred 22 above the pointer; over the top of the ring there is no
+    // room for that, so it hangs below the pointer instead, clear of the
+    // cursor. The view clips its children: the box stays inside it.
+    QRectF r(at.x() - box.width() / 2, at.y() - 22 - box.height() / 2, box.width(), box.height());
+    if (r.top() < 0)
+        r.moveTop(at.y() + 22);
+    r.moveLeft(std::clamp(r.left(), 0.0, std::max(0.0, view.width() - r.width())));
+    r.moveTop(std::clamp(r.top(), 0.0, std::max(0.0, view.height() - r.height())));
+    return r.toAlignedRect() & QRect(QPoint(), view);
+}
+
+QRect ReactorView::tipGeometry() const
+{
+    return tip_->isVisibleTo(this) ? tip_->geometry() : QRect();
 }
 
 std::optional<QString> ReactorView::tip() const

@@ -11,6 +11,7 @@
 #include "ui/refresh_gate.h"
 
 #include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -38,8 +39,12 @@ public:
 
     const Model& model() const { return model_; }
     ReactorLayerView* gauge() const { return gauge_; }
-    // The tip shown now, if any.
+    // The tip shown now, if any, and its box (empty while none shows).
     std::optional<QString> tip() const;
+    QRect tipGeometry() const;
+    // Where a tip of `box` size goes for the pointer at `at` in a view of
+    // `view` size.
+    static QRect tipBox(QSizeF box, QPointF at, QSize view);
     void refresh();
 
 protected:

@@ -116,6 +116,26 @@ QString detailText(int index, const SystemSample& s)
     }
 }
 
+QFont valueFont()
+{
+    return Fonts::mono(16, QFont::Medium);
+}
+
+QFont detailFont()
+{
+    return Fonts::mono(9.5);
+}
+
+constexpr double lineSpacing = 3;
+
+// The label's three lines at their full sizes: the least a row can take
+// without cutting them.
+int labelHeight()
+{
+    const QFontMetricsF t(PanelLabel::captionFont()), v(valueFont()), d(detailFont());
+    return int(std::ceil(t.height() + v.height() + d.height() + 2 * lineSpacing));
+}
+
 } // namespace
 
 // One row: the title and readings on the left, the trace on the right.
@@ -124,7 +144,10 @@ public:
     TraceRow(std::vector<QColor> colors, QWidget* parent)
         : QWidget(parent), color_(colors.front()), trace_(new TraceLayerView(std::move(colors), this))
     {
-        setFixedHeight(TraceStack::rowHeight);
+        // Full height where the column has it; on a short window the
+        // trace gives way down to what the label needs.
+        setMinimumHeight(std::min(labelHeight(), TraceStack::rowHeight));
+        setMaximumHeight(TraceStack::rowHeight);
     }
 
     TraceLayerView* trace() const { return trace_; }
@@ -139,8 +162,8 @@ public:
         detail_ = row.detail;
         // Fitted here, once per change, rather than on every paint.
         const double w = TraceStack::labelWidth;
-        valueFit_ = Fonts::shrinkToFit(value_, Fonts::mono(16, QFont::Medium), w, 0.7);
-        detailFit_ = Fonts::shrinkToFit(detail_, Fonts::mono(9.5), w, 0.8);
+        valueFit_ = Fonts::shrinkToFit(value_, valueFont(), w, 0.7);
+        detailFit_ = Fonts::shrinkToFit(detail_, detailFont(), w, 0.8);
         update(QRect(0, 0, TraceStack::labelWidth, height()));
     }
 
@@ -160,7 +183,7 @@ protected:
         const Fonts::Fitted& value = valueFit_;
         const Fonts::Fitted& detail = detailFit_;
         const QFontMetricsF t(titleFont), v(value.font), d(detail.font);
-        const double spacing = 3;
+        const double spacing = lineSpacing;
         const double total = t.height() + v.height() + d.height() + 2 * spacing;
         double y = std::round((height() - total) / 2);
         const auto line = [&](const QString& text, const QFont& font, const QColor& color,
@@ -302,6 +325,12 @@ TraceLayerView* TraceStack::trace(int index) const
 QSize TraceStack::sizeHint() const
 {
     return {QWidget::sizeHint().width(), rowCount * rowHeight + (rowCount - 1) * rowSpacing};
+}
+
+QSize TraceStack::minimumSizeHint() const
+{
+    const int row = std::min(labelHeight(), rowHeight);
+    return {QWidget::minimumSizeHint().width(), rowCount * row + (rowCount - 1) * rowSpacing};
 }
 
 void TraceStack::scheduleRefresh()

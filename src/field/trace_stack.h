@@ -67,6 +67,8 @@ public:
     TraceLayerView* trace(int index) const;
 
     QSize sizeHint() const override;
+    // Rows as short as their labels allow.
+    QSize minimumSizeHint() const override;
 
 private:
     void scheduleRefresh();

@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -150,6 +151,16 @@ SettingsView::Pane SettingsView::initialPane(const Defaults& defaults)
     return paneFromText(defaults.stringValue(QStringLiteral("pane"))).value_or(Pane::rules);
 }
 
+QSize SettingsView::windowSize(const QRect& available)
+{
+    // A screen too short for the whole window under its title bar gets one
+    // as tall as it leaves; the panes scroll.
+    const int room = available.height() - titleBarAllowance;
+    if (room <= 0)
+        return {windowWidth, windowHeight};
+    return {std::min(windowWidth, std::max(available.width(), sidebarWidth)), std::min(windowHeight, room)};
+}
+
 SettingsView::SettingsView(Monitor& monitor, std::function<QWidget*(QWidget* parent)> updateCard,
                            std::function<void()> showMain, QWidget* parent)
     : QWidget(parent)
@@ -159,7 +170,7 @@ SettingsView::SettingsView(Monitor& monitor, std::function<QWidget*(QWidget* par
     , pane_(initialPane(Defaults::standard()))
     , language_(int(monitor.prefs().language))
 {
-    setFixedSize(windowWidth, windowHeight);
+    setFixedSize(windowSize(screen() ? screen()->availableGeometry() : QRect()));
     fill(this, Theme::panel());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -42,6 +42,10 @@ public:
     static constexpr int windowWidth = 820;
     static constexpr int windowHeight = 600;
     static constexpr int sidebarWidth = 190;
+    // The decoration a window manager is assumed to put over the window.
+    static constexpr int titleBarAllowance = 32;
+    // The window's size on a screen whose free area is `available`.
+    static QSize windowSize(const QRect& available);
 
     // `updateCard` makes the About pane's software update card, and
     // `showMain` brings the main window forward; a window made without a

@@ -4,6 +4,12 @@
 #include "app/toolbar.h"
 #include "app/view_menu.h"
 #include "app/header_bar.h"
+#include "app/instruments_column.h"
+#include "field/capacity_bars.h"
+#include "field/memory_legend.h"
+#include "field/reactor_view.h"
+#include "field/trace_stack.h"
+#include "settings/settings_view.h"
 #include "ui/press_button.h"
 #include "ui/theme.h"
 #include "update/update_panel.h"
@@ -223,6 +229,55 @@ TEST_F(ShellTest, ColumnsAndInspectorFollowTheMonitor)
     EXPECT_EQ(root.instruments()->width(), 400);
 }
 
+TEST_F(ShellTest, InstrumentsColumnKeepsItsPartsApartOnShortWindows)
+{
+    auto m = make();
+    RootView root(*m, updater());
+    root.setMinimumSize(0, 0); // as the window lowers it on a small screen
+    root.resize(1400, 880);
+    root.show();
+    settle();
+    auto* column = qobject_cast<InstrumentsColumn*>(root.instruments());
+    ASSERT_NE(column, nullptr);
+    const auto parts = [&] {
+        return InstrumentsColumn::Parts{column->reactor()->geometry(), column->legend()->geometry(),
+                                        column->traces()->geometry(), column->bars()->geometry()};
+    };
+    // The legend's box is its line of text, 10 under the gauge and 16 over
+    // the traces.
+    InstrumentsColumn::Parts p = parts();
+    EXPECT_EQ(p.reactor.height(), 330);
+    EXPECT_EQ(p.legend.height(), column->legend()->sizeHint().height());
+    EXPECT_LT(p.legend.height(), 20);
+    EXPECT_EQ(p.legend.top() - p.reactor.bottom() - 1, 10);
+    EXPECT_EQ(p.traces.top() - p.legend.bottom() - 1, 16);
+    const int fullTraces = p.traces.height();
+
+    // Shorter and shorter, down to 1024 x 600 under a panel and below: the
+    // gauge gives way first, then the traces, and no part ever meets
+    // another or leaves the column.
+    int lastReactor = p.reactor.height(), lastTraces = fullTraces;
+    for (int height : {760, 685, 600, 544, 517, 490, 460}) {
+        root.resize(1024, height);
+        QCoreApplication::processEvents();
+        p = parts();
+        SCOPED_TRACE(height);
+        EXPECT_GE(p.legend.top() - p.reactor.bottom() - 1, 10);
+        EXPECT_GE(p.traces.top() - p.legend.bottom() - 1, 16);
+        EXPECT_GE(p.bars.top() - p.traces.bottom() - 1, 12);
+        EXPECT_LE(p.bars.bottom(), column->height() - 1 - 14);
+        EXPECT_GE(p.traces.height(), column->traces()->minimumSizeHint().height());
+        EXPECT_LE(p.reactor.height(), lastReactor);
+        EXPECT_LE(p.traces.height(), lastTraces);
+        if (p.traces.height() < fullTraces) {
+            EXPECT_LE(p.reactor.height(), InstrumentsColumn::reactorFloor);
+        }
+        lastReactor = p.reactor.height();
+        lastTraces = p.traces.height();
+    }
+    EXPECT_LT(lastTraces, fullTraces);
+}
+
 TEST_F(ShellTest, WelcomeTourBlocksTheWindowUntilItEnds)
 {
     defaults().set(QStringLiteral("showWelcome"), true);
@@ -412,6 +467,15 @@ TEST(MainWindowPlacement, OpensWithinTheScreenAndLowersTheMinimumOnlyWhereItMust
     EXPECT_EQ(laptop.minimum, QSize(1120, 709 - 24));
     EXPECT_EQ(place({0, 0, 1024, 600}).minimum, QSize(1024, 600 - 32 - 24));
     EXPECT_EQ(place({}).minimum, QSize(1120, 760)) << "no screen known";
+
+    // The settings window keeps its size where it fits, and on a 1024 x 600
+    // screen under a panel fits it with its title bar.
+    EXPECT_EQ(SettingsView::windowSize({0, 0, 1920, 1080}), QSize(820, 600));
+    const QRect small(0, 27, 1024, 573);
+    const QSize settings = SettingsView::windowSize(small);
+    EXPECT_EQ(settings.width(), 820);
+    EXPECT_LE(settings.height() + SettingsView::titleBarAllowance, small.height());
+    EXPECT_GE(settings.height(), 500);
 }
 
 TEST_F(ShellTest, UpdatePanelOverItsScrimBlocksTheWindowAndSwallowsClicks)

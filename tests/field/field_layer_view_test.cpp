@@ -237,6 +237,33 @@ TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
     EXPECT_EQ(FieldView::legendTexts().size(), 5);
 }
 
+TEST_F(FieldLayerViewTest, CrowdedFieldLeavesItsLegendAndTopEdgeClear)
+{
+    // The demo's 58 groups in the field of a 1024 x 600 window.
+    auto monitor = make();
+    std::vector<GroupSample> groups;
+    for (int i = 0; i < 58; ++i) {
+        GroupSample g = group(QStringLiteral("g%1").arg(i), i >= 46 ? 0.5 : 0, {100 + i});
+        g.mem = uint64_t(4'000'000'000 / (1 + (i * 7) % 58));
+        groups.push_back(g);
+    }
+    ingest(*monitor, snapshotOf(groups));
+    monitor->switchMode(Monitor::Mode::field);
+    FieldView view(*monitor, {});
+    showOffscreen(view, QSize(623, 405));
+    runPending();
+    settle(30);
+    const FieldSim& sim = view.layer()->sim();
+    ASSERT_GE(sim.bodies.size(), 44u);
+    const QRect legend = view.legendGeometry();
+    ASSERT_GT(legend.height(), 0);
+    for (const auto& [key, b] : sim.bodies) {
+        SCOPED_TRACE(key.toStdString());
+        EXPECT_GE(b.pos.y() - b.r, FieldView::topClearance - 0.01);
+        EXPECT_LE(b.pos.y() + b.r, legend.top() + 0.01);
+    }
+}
+
 TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
 {
     FieldLayerView view(nullptr);

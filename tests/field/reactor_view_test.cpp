@@ -257,7 +257,34 @@ TEST_F(ReactorViewTest, TipFollowsThePointerAndLeavesWithIt)
     QCoreApplication::sendEvent(&view, &move);
     ASSERT_TRUE(view.tip());
     EXPECT_TRUE(view.tip()->endsWith(QStringLiteral("1  50%")));
+
+    // Over every sector and all round the memory ring, the tip shows whole
+    // inside the view that clips it: over the top it cannot sit above.
+    const auto point = [&](double degrees, double radius) {
+        const double a = degrees * std::numbers::pi / 180;
+        const QPointF at = g.centre + radius * QPointF(std::cos(a), std::sin(a));
+        QMouseEvent e(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &e);
+        return at;
+    };
+    for (const auto& sector : g.sectors) {
+        for (double radius : {0.67 * g.r, 0.96 * g.r}) {
+            const QPointF at = point((sector.start + sector.end) / 2, radius);
+            ASSERT_TRUE(view.tip());
+            EXPECT_TRUE(view.rect().contains(view.tipGeometry())) << at.x() << "," << at.y();
+        }
+    }
+    for (double degrees = -90; degrees < 270; degrees += 15) {
+        point(degrees, 0.575 * g.r);
+        ASSERT_TRUE(view.tip());
+        EXPECT_TRUE(view.rect().contains(view.tipGeometry())) << degrees;
+    }
+    // Where there is room, it stays above the pointer.
+    const QPointF low = point(90, 0.8 * g.r);
+    EXPECT_LT(view.tipGeometry().bottom(), low.y());
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(&view, &leave);
     EXPECT_FALSE(view.tip());
+    EXPECT_TRUE(view.tipGeometry().isEmpty());
 }
