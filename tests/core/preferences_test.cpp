@@ -92,10 +92,10 @@ TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
     t.downloadMB = 6.5;
     EXPECT_EQ(p->thresholds, t);
 
-    // A figure past its slider's end is held there; one that overflows a
-    // double takes its default.
+    // A figure past its slider's end is held there; one that is not finite
+    // takes its default.
     p = Preferences::decode(R"({"thresholds":{"downloadMB":1e-300,"uploadMB":1e300,"systemCPU":-5,
-        "processCPU":1e999,"memoryGB":65,"memoryGrowthGB":0.1,"threads":1000000,"fds":3}})");
+        "memoryGB":65,"memoryGrowthGB":0.1,"threads":1000000,"fds":3}})");
     ASSERT_TRUE(p);
     t = defaults.thresholds;
     t.downloadMB = 0.5;
@@ -106,6 +106,11 @@ TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
     t.threads = 2000;
     t.fds = 256;
     EXPECT_EQ(p->thresholds, t);
+    const QJsonObject odd{{"processCPU", qInf()}, {"memoryGB", -qInf()}, {"uploadMB", qQNaN()}};
+    EXPECT_EQ(Thresholds::fromJson(odd, defaults.thresholds), defaults.thresholds);
+    Thresholds nan = defaults.thresholds;
+    nan.downloadMB = qQNaN();
+    EXPECT_EQ(Thresholds::fromJson({}, nan).downloadMB, 0.5);
 
     // At the top level: an unknown language, a number for a switch, a text
     // for a list, a list for the thresholds.
