@@ -59,7 +59,8 @@ public:
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        setFocusPolicy(Qt::NoFocus);
+        // A click gives it the keys, so a selection can be copied with them.
+        setFocusPolicy(Qt::ClickFocus);
         document()->setDocumentMargin(0);
         setFont(Fonts::mono(9.5));
         viewport()->setAutoFillBackground(false);
@@ -73,18 +74,22 @@ public:
     // with every sample.
     void setReport(const QString& text)
     {
-        const QTextCursor before = textCursor();
+        // Plain numbers: a cursor would follow the old text out.
+        const QTextCursor cursor = textCursor();
+        const bool selected = cursor.hasSelection();
+        const int anchor = cursor.anchor();
+        const int position = cursor.position();
         setPlainText(text);
         QTextBlockFormat spaced;
         spaced.setLineHeight(FeedbackPane::previewLineSpacing, QTextBlockFormat::LineDistanceHeight);
         QTextCursor all(document());
         all.select(QTextCursor::Document);
         all.mergeBlockFormat(spaced);
-        if (before.hasSelection()) {
+        if (selected) {
             const int end = int(text.size());
             QTextCursor kept(document());
-            kept.setPosition(std::min(before.anchor(), end));
-            kept.setPosition(std::min(before.position(), end), QTextCursor::KeepAnchor);
+            kept.setPosition(std::min(anchor, end));
+            kept.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
             setTextCursor(kept);
         }
         fitHeight();
