@@ -10,10 +10,11 @@
 #include <QDesktopServices>
 #include <QMenu>
 
-HelpCommands::HelpCommands(Monitor& monitor, QMenu* menu)
+HelpCommands::HelpCommands(Monitor& monitor, QMenu* menu, Contact::ChannelSource channels)
     : QObject(menu)
     , monitor_(monitor)
     , menu_(menu)
+    , channels_(std::move(channels))
 {
     rebuild();
 }
@@ -25,7 +26,7 @@ void HelpCommands::rebuild()
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     copy->setObjectName(QStringLiteral("copyDiagnostics"));
     connect(copy, &QAction::triggered, this, [this] { Diagnostics::copy(monitor_); });
-    const auto channels = Contact::shared().channels(BuildInfo::versionText());
+    const auto channels = Contact::channelsFrom(channels_);
     // A build without a site of its own offers no link to it.
     const bool site = BuildInfo::hasUpdateSite();
     if (site || !channels.empty())
@@ -36,7 +37,9 @@ void HelpCommands::rebuild()
     }
     for (const Contact::Channel& channel : channels) {
         QAction* item = menu_->addAction(PlainText::menuTitle(channel.name));
+        item->setObjectName(QStringLiteral("channel.") + channel.id);
         const QUrl url = channel.url;
+        item->setData(url);
         connect(item, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });
     }
 }

@@ -4,6 +4,7 @@
 // of this build. Built again with the menu's texts on a language change.
 
 #include "model/monitor.h"
+#include "settings/contact.h"
 
 #include <QObject>
 #include <QUrl>
@@ -14,7 +15,8 @@ class HelpCommands : public QObject {
     Q_OBJECT
 
 public:
-    HelpCommands(Monitor& monitor, QMenu* menu);
+    // `channels` empty: this build's own channels.
+    HelpCommands(Monitor& monitor, QMenu* menu, Contact::ChannelSource channels = {});
 
     // Fills the menu anew in the current language.
     void rebuild();
@@ -22,4 +24,5 @@ public:
 private:
     Monitor& monitor_;
     QMenu* menu_;
+    Contact::ChannelSource channels_;
 };

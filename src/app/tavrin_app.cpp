@@ -112,6 +112,8 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
                                info->source);
     }
     Diagnostics::setUpdateSource([updater = updater_.get()] { return updateStatus(*updater); });
+    for (auto signal : {&Updater::stateChanged, &Updater::lastCheckChanged})
+        connect(updater_.get(), signal, &Diagnostics::updateNotifier(), &Diagnostics::UpdateNotifier::changed);
     // The program stays in the tray with its window closed only while a
     // tray exists; elsewhere closing the window ends it, so nothing is left
     // running out of sight.

@@ -31,8 +31,9 @@ Thresholds Thresholds::forMemory(uint64_t installedBytes)
     Thresholds t{Unscaled{}};
     const double gib = static_cast<double>(installedBytes) / 1073741824.0;
     // std::round takes halves away from zero.
-    t.memoryGB = std::max(8.0, std::round(gib * 0.1));
-    t.memoryGrowthGB = std::max(1.0, std::round(gib * 0.015));
+    // A very large machine would scale past what a threshold can be set to.
+    t.memoryGB = memoryGBRange.clamp(std::max(8.0, std::round(gib * 0.1)));
+    t.memoryGrowthGB = memoryGrowthGBRange.clamp(std::max(1.0, std::round(gib * 0.015)));
     return t;
 }
 
@@ -77,22 +78,27 @@ QJsonObject Thresholds::toJson() const
 Thresholds Thresholds::fromJson(const QJsonObject& o, const Thresholds& fallback)
 {
     Thresholds t = fallback;
-    auto number = [&o](const char* key, double& field) {
-        if (auto v = Json::number(o.value(QLatin1String(key))))
+    // A figure beyond its slider's ends means nothing the pane could show or
+    // set (1e-300 MB/s would alert on every idle process), so it is held at
+    // the nearer end, and the rules and the pane use the same value.
+    auto number = [&o](const char* key, double& field, Range range) {
+        if (auto v = Json::number(o.value(QLatin1String(key))); v && std::isfinite(*v))
             field = *v;
+        field = std::isfinite(field) ? range.clamp(field) : range.lower;
     };
-    auto integer = [&o](const char* key, int64_t& field) {
+    auto integer = [&o](const char* key, int64_t& field, Range range) {
         if (auto v = Json::integer(o.value(QLatin1String(key))))
             field = *v;
+        field = int64_t(range.clamp(double(field)));
     };
-    number("systemCPU", t.systemCPU);
-    number("processCPU", t.processCPU);
-    number("memoryGB", t.memoryGB);
-    number("memoryGrowthGB", t.memoryGrowthGB);
-    integer("threads", t.threads);
-    integer("fds", t.fds);
-    number("downloadMB", t.downloadMB);
-    number("uploadMB", t.uploadMB);
+    number("systemCPU", t.systemCPU, systemCPURange);
+    number("processCPU", t.processCPU, processCPURange);
+    number("memoryGB", t.memoryGB, memoryGBRange);
+    number("memoryGrowthGB", t.memoryGrowthGB, memoryGrowthGBRange);
+    integer("threads", t.threads, threadsRange);
+    integer("fds", t.fds, fdsRange);
+    number("downloadMB", t.downloadMB, rateMBRange);
+    number("uploadMB", t.uploadMB, rateMBRange);
     return t;
 }
 

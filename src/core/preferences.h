@@ -22,6 +22,23 @@ struct Thresholds {
     double downloadMB = 5.0;    // MiB per second
     double uploadMB = 2.0;      // MiB per second
 
+    // What each threshold can be set to: the ends of its slider in the
+    // Alert rules pane, and the bounds a stored value is held to when the
+    // preferences are decoded. Download and upload share one.
+    struct Range {
+        double lower = 0;
+        double upper = 0;
+        double clamp(double value) const { return value < lower ? lower : value > upper ? upper : value; }
+        bool operator==(const Range&) const = default;
+    };
+    static constexpr Range systemCPURange{50, 100};
+    static constexpr Range processCPURange{50, 800};
+    static constexpr Range memoryGBRange{1, 64};
+    static constexpr Range memoryGrowthGBRange{0.5, 16};
+    static constexpr Range threadsRange{100, 2000};
+    static constexpr Range fdsRange{256, 8192};
+    static constexpr Range rateMBRange{0.5, 100};
+
     // The defaults for this machine's installed memory.
     Thresholds();
     static Thresholds forMemory(uint64_t installedBytes);
@@ -36,8 +53,9 @@ struct Thresholds {
     Thresholds usable() const;
 
     QJsonObject toJson() const;
-    // Each key that is present with its type; every other field is taken
-    // from `fallback`, so one bad figure costs only itself.
+    // Each key that is present with its type, held inside its range; every
+    // other field (and a figure that is not finite) is taken from
+    // `fallback`, so one bad figure costs only itself.
     static Thresholds fromJson(const QJsonObject& object, const Thresholds& fallback);
 
     bool operator==(const Thresholds&) const = default;

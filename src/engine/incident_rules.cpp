@@ -75,6 +75,7 @@ std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& sna
     }
 
     const bool markPass = now - lastMark >= markSpacing;
+    const double previousMark = lastMark;
     if (markPass)
         lastMark = now;
 
@@ -172,8 +173,15 @@ std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& sna
         const int64_t n = int64_t(g.members.size());
         auto counts = groupCounts.find(g.key);
         if (markPass) {
-            if (counts == groupCounts.end())
+            if (counts == groupCounts.end()) {
                 counts = groupCounts.insert(g.key, {});
+                // A group that was not there at the last mark pass had no
+                // members then, so an app that starts many processes at once
+                // counts as a burst. What is already running when the
+                // detector starts is its own baseline.
+                if (markedGroups && !markedGroups->contains(g.key))
+                    counts->push_back({previousMark, 0});
+            }
             counts->push_back({now, n});
             if (counts->size() > maxMarks)
                 counts->erase(counts->begin());
@@ -206,6 +214,7 @@ std::vector<IncidentRules::Condition> IncidentRules::collect(const Snapshot& sna
             else
                 it = groupCounts.erase(it);
         }
+        markedGroups = std::move(present);
     }
     return out;
 }

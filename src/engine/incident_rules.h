@@ -9,6 +9,7 @@
 #include "core/records.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -54,4 +55,7 @@ public:
     std::unordered_map<int32_t, std::vector<Mark>> marks;             // oldest first
     QHash<QString, std::vector<std::pair<double, int64_t>>> groupCounts; // (time, members), oldest first
     double lastMark = 0;
+    // Keys of every group present (muted ones included) at the last mark
+    // pass; absent before the first one.
+    std::optional<QSet<QString>> markedGroups;
 };

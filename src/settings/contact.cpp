@@ -1,5 +1,6 @@
 #include "settings/contact.h"
 
+#include "core/build_info.h"
 #include "core/l10n.h"
 
 #include <QFile>
@@ -106,4 +107,14 @@ std::vector<Contact::Channel> Contact::channels(const QString& version) const
             "开发者主页");
     }
     return result;
+}
+
+std::vector<Contact::Channel> Contact::sharedChannels()
+{
+    return shared().channels(BuildInfo::versionText());
+}
+
+std::vector<Contact::Channel> Contact::channelsFrom(const ChannelSource& source)
+{
+    return source ? source() : sharedChannels();
 }

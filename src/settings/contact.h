@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <vector>
 
 struct Contact {
@@ -40,6 +41,13 @@ struct Contact {
     // current language; an empty handle or one that makes no valid link is
     // left out. `version` goes into the e-mail's subject.
     std::vector<Channel> channels(const QString& version) const;
+
+    // Where a view takes its channel list from, asked each time the view
+    // builds its texts. Empty means this build's own channels (sharedChannels).
+    using ChannelSource = std::function<std::vector<Channel>()>;
+    // shared() with the running program's version text.
+    static std::vector<Channel> sharedChannels();
+    static std::vector<Channel> channelsFrom(const ChannelSource& source);
 
     bool operator==(const Contact&) const = default;
 };

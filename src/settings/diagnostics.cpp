@@ -13,6 +13,7 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -189,6 +190,9 @@ QStringList lines(const Facts& f)
         QStringList items;
         for (auto it = kinds.cbegin(); it != kinds.cend(); ++it)
             items << it.key() + QChar(0x00D7) + QString::number(it.value());
+        // Ordered by the item's whole text, so "memoryGrowth×1" comes before
+        // "memory×2" (the sign sorts after every letter).
+        std::sort(items.begin(), items.end());
         line8 += dot + items.join(QLatin1Char(' '));
     }
     out << line8;
@@ -284,6 +288,13 @@ std::function<UpdateStatus()>& updateSource()
 void setUpdateSource(std::function<UpdateStatus()> source)
 {
     updateSource() = std::move(source);
+    emit updateNotifier().changed();
+}
+
+UpdateNotifier& updateNotifier()
+{
+    static UpdateNotifier notifier;
+    return notifier;
 }
 
 UpdateStatus currentUpdate()

@@ -6,11 +6,15 @@
 // plain facts, so the same lines come out of a test as out of the running
 // program.
 
+// moc cannot parse the standard library's concepts, which these reach.
+#ifndef Q_MOC_RUN
 #include "core/date.h"
 #include "core/incident.h"
 #include "core/preferences.h"
 #include "core/records.h"
+#endif
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -79,6 +83,15 @@ QString report(const Facts& facts);
 // never checked (and checks only in a build with a site).
 void setUpdateSource(std::function<UpdateStatus()> source);
 UpdateStatus currentUpdate();
+
+// Tells the views that show the report that currentUpdate() may read
+// differently now; whoever installs the source emits `changed`.
+class UpdateNotifier : public QObject {
+    Q_OBJECT
+signals:
+    void changed();
+};
+UpdateNotifier& updateNotifier();
 
 // The facts of the running program. `update` comes from the updater.
 Facts gather(const Monitor& monitor, const UpdateStatus& update);

@@ -1,6 +1,5 @@
 #include "settings/feedback_pane.h"
 
-#include "core/build_info.h"
 #include "core/l10n.h"
 #include "settings/diagnostics.h"
 #include "ui/card.h"
@@ -20,7 +19,12 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -39,6 +43,70 @@ protected:
         p.setBrush(Theme::bg());
         p.setPen(QPen(Theme::line(), 1));
         p.drawPath(shape);
+    }
+};
+
+// The report itself: plain text the user can select, wrapped to the width
+// and as tall as its lines, with a little air between them.
+class ReportPreview : public QTextEdit {
+public:
+    explicit ReportPreview(QWidget* parent) : QTextEdit(parent)
+    {
+        setReadOnly(true);
+        setAcceptRichText(false);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        // A click gives it the keys, so a selection can be copied with them.
+        setFocusPolicy(Qt::ClickFocus);
+        document()->setDocumentMargin(0);
+        setFont(Fonts::mono(9.5));
+        viewport()->setAutoFillBackground(false);
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Text, Theme::dim());
+        palette.setColor(QPalette::Base, Qt::transparent);
+        setPalette(palette);
+    }
+
+    // Keeps what the user has selected where it was: the report changes
+    // with every sample.
+    void setReport(const QString& text)
+    {
+        // Plain numbers: a cursor would follow the old text out.
+        const QTextCursor cursor = textCursor();
+        const bool selected = cursor.hasSelection();
+        const int anchor = cursor.anchor();
+        const int position = cursor.position();
+        setPlainText(text);
+        QTextBlockFormat spaced;
+        spaced.setLineHeight(FeedbackPane::previewLineSpacing, QTextBlockFormat::LineDistanceHeight);
+        QTextCursor all(document());
+        all.select(QTextCursor::Document);
+        all.mergeBlockFormat(spaced);
+        if (selected) {
+            const int end = int(text.size());
+            QTextCursor kept(document());
+            kept.setPosition(std::min(anchor, end));
+            kept.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
+            setTextCursor(kept);
+        }
+        fitHeight();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QTextEdit::resizeEvent(event);
+        fitHeight();
+    }
+
+private:
+    void fitHeight()
+    {
+        document()->setTextWidth(viewport()->width());
+        setFixedHeight(int(std::ceil(document()->size().height())));
     }
 };
 
@@ -103,7 +171,7 @@ private:
 
 } // namespace
 
-FeedbackPane::FeedbackPane(Monitor& monitor, QWidget* parent)
+FeedbackPane::FeedbackPane(Monitor& monitor, QWidget* parent, Contact::ChannelSource channelSource)
     : QWidget(parent)
     , monitor_(monitor)
 {
@@ -144,12 +212,7 @@ FeedbackPane::FeedbackPane(Monitor& monitor, QWidget* parent)
     auto* frame = new PreviewFrame(body);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->setContentsMargins(10, 10, 10, 10);
-    preview_ = new QLabel(frame);
-    preview_->setTextFormat(Qt::PlainText);
-    preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    preview_->setFont(Fonts::mono(9.5));
-    preview_->setWordWrap(true);
-    TextLabel::setColor(preview_, Theme::dim());
+    preview_ = new ReportPreview(frame);
     frameLayout->addWidget(preview_);
     column->addWidget(frame);
     card->add(body);
@@ -158,7 +221,7 @@ FeedbackPane::FeedbackPane(Monitor& monitor, QWidget* parent)
     layout->addWidget(new SectionTitle(L10n::text("Get in touch", "联系渠道"), Theme::dim(), this));
     auto* channelCard = new Card(this);
     channels_ = channelCard;
-    const auto channels = Contact::shared().channels(BuildInfo::versionText());
+    const auto channels = Contact::channelsFrom(channelSource);
     if (channels.empty()) {
         auto* none = TextLabel::make(L10n::text("No contact channels are configured in this build.",
                                                 "这个构建没有配置联系渠道。"),
@@ -179,13 +242,15 @@ FeedbackPane::FeedbackPane(Monitor& monitor, QWidget* parent)
     for (auto signal : {&Monitor::snapshotChanged, &Monitor::incidentsChanged, &Monitor::prefsChanged,
                         &Monitor::modeChanged, &Monitor::frozenChanged})
         connect(&monitor, signal, this, [this] { gate_.schedule(); });
+    connect(&Diagnostics::updateNotifier(), &Diagnostics::UpdateNotifier::changed, this,
+            [this] { gate_.schedule(); });
 }
 
 void FeedbackPane::refresh()
 {
     const QString text = Diagnostics::report(monitor_, Diagnostics::currentUpdate());
-    if (preview_->text() != text)
-        preview_->setText(text);
+    if (preview_->toPlainText() != text)
+        static_cast<ReportPreview*>(preview_)->setReport(text);
 }
 
 void FeedbackPane::setCopied(bool copied)

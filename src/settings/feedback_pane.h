@@ -10,7 +10,7 @@
 #include <QWidget>
 
 class FilledButton;
-class QLabel;
+class QTextEdit;
 
 class FeedbackPane : public QWidget {
     Q_OBJECT
@@ -18,11 +18,15 @@ class FeedbackPane : public QWidget {
 public:
     static constexpr double confirmSeconds = 1.6;
 
-    explicit FeedbackPane(Monitor& monitor, QWidget* parent = nullptr);
+    static constexpr double previewLineSpacing = 3;
+
+    // `channels` empty: this build's own channels.
+    explicit FeedbackPane(Monitor& monitor, QWidget* parent = nullptr, Contact::ChannelSource channels = {});
 
     bool copied() const { return copied_; }
     FilledButton* copyButton() const { return copy_; }
-    QLabel* preview() const { return preview_; }
+    // The report as shown: plain text, selectable, spaced.
+    QTextEdit* preview() const { return preview_; }
     // The rows' widgets, in channel order (tests).
     QList<QWidget*> channelRows() const { return rows_; }
     QWidget* channelCard() const { return channels_; }
@@ -37,7 +41,7 @@ private:
 
     Monitor& monitor_;
     FilledButton* copy_ = nullptr;
-    QLabel* preview_ = nullptr;
+    QTextEdit* preview_ = nullptr;
     QWidget* channels_ = nullptr;
     QList<QWidget*> rows_;
     bool copied_ = false;

@@ -135,6 +135,7 @@ RulesPane::RulesPane(Monitor& monitor, QWidget* parent)
         return intBinding(
             prefBinding<int64_t>(monitor, [member](Preferences& p) -> int64_t& { return p.thresholds.*member; }));
     };
+    const auto range = [](Thresholds::Range r) { return RuleSlider::Range{r.lower, r.upper}; };
     const Peaks live = peaks(monitor.snapshot());
     const auto make = [&](int index, const char* en, const char* zh, const char* sentenceEn,
                           const char* sentenceZh, RuleSlider::Range range, double step, const char* unit,
@@ -157,33 +158,33 @@ RulesPane::RulesPane(Monitor& monitor, QWidget* parent)
     section(L10n::text("Processor", "处理器"), Theme::cpu(),
             make(0, "System CPU", "整机 CPU",
                  "System usage above {} for 8 s; logs the three busiest processes",
-                 "整机占用超过 {} 并持续 8 秒，记录当时最忙的三个进程", {50, 100}, 5, "%", d.systemCPU,
+                 "整机占用超过 {} 并持续 8 秒，记录当时最忙的三个进程", range(T::systemCPURange), 5, "%", d.systemCPU,
                  Theme::cpu(), field(&T::systemCPU)),
             make(1, "Per-process CPU", "单个进程 CPU",
                  "100% is one core. Above {} for 45 s; 4\u00d7 that is critical",
-                 "100% 是一个核心。超过 {} 并持续 45 秒；达到 4 倍记为严重", {50, 800}, 50, "%",
+                 "100% 是一个核心。超过 {} 并持续 45 秒；达到 4 倍记为严重", range(T::processCPURange), 50, "%",
                  d.processCPU, Theme::cpu(), field(&T::processCPU)));
     section(L10n::text("Memory", "内存"), Theme::mem(),
             make(2, "Per-process memory", "单个进程内存", "Alerts above {}; 2.5\u00d7 that is critical",
-                 "占用超过 {} 即告警；达到 2.5 倍记为严重", {1, 64}, 1, " GB", d.memoryGB, Theme::mem(),
+                 "占用超过 {} 即告警；达到 2.5 倍记为严重", range(T::memoryGBRange), 1, " GB", d.memoryGB, Theme::mem(),
                  field(&T::memoryGB)),
             make(3, "Memory growth", "内存增长速度", "A process grows by more than {} within 60 s",
-                 "单个进程在 60 秒内增长超过 {}", {0.5, 16}, 0.5, " GB", d.memoryGrowthGB, Theme::mem(),
+                 "单个进程在 60 秒内增长超过 {}", range(T::memoryGrowthGBRange), 0.5, " GB", d.memoryGrowthGB, Theme::mem(),
                  field(&T::memoryGrowthGB)));
     section(L10n::text("Threads and file handles", "线程与文件句柄"), Theme::disk(),
             make(4, "Thread count", "线程数",
                  "A process has more than {} threads; gaining 150 within 60 s also alerts",
-                 "单个进程超过 {} 个线程；60 秒内新增 150 个也会告警", {100, 2000}, 50, "",
+                 "单个进程超过 {} 个线程；60 秒内新增 150 个也会告警", range(T::threadsRange), 50, "",
                  double(d.threads), Theme::disk(), count(&T::threads)),
             make(5, "File handle count", "文件句柄数",
                  "A process has more than {} open handles; gaining 400 within 60 s also alerts",
-                 "单个进程打开超过 {} 个句柄；60 秒内新增 400 个也会告警", {256, 8192}, 128, "",
+                 "单个进程打开超过 {} 个句柄；60 秒内新增 400 个也会告警", range(T::fdsRange), 128, "",
                  double(d.fds), Theme::disk(), count(&T::fds)));
     section(L10n::text("Network traffic", "网络流量"), Theme::net(),
             make(6, "Download rate", "下载速度", "A process stays above {} for 10 s", "单个进程持续 10 秒超过 {}",
-                 {0.5, 100}, 0.5, " MB/s", d.downloadMB, Theme::net(), field(&T::downloadMB)),
+                 range(T::rateMBRange), 0.5, " MB/s", d.downloadMB, Theme::net(), field(&T::downloadMB)),
             make(7, "Upload rate", "上传速度", "A process stays above {} for 10 s", "单个进程持续 10 秒超过 {}",
-                 {0.5, 100}, 0.5, " MB/s", d.uploadMB, Theme::net(), field(&T::uploadMB)));
+                 range(T::rateMBRange), 0.5, " MB/s", d.uploadMB, Theme::net(), field(&T::uploadMB)));
 
     column->addSpacing(14);
     column->addWidget(TextLabel::make(

@@ -1,6 +1,9 @@
+#include "app/help_commands.h"
 #include "app/main_window.h"
 #include "app/shell_fixture.h"
 #include "core/build_info.h"
+#include "core/l10n.h"
+#include "settings/contact.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -40,3 +43,28 @@ TEST_F(HelpMenuTest, CopiesTheReportAndOpensNoUnsetSite)
     EXPECT_EQ(help->title(), "帮助");
 }
 
+
+TEST_F(HelpMenuTest, OneItemPerInjectedChannel)
+{
+    auto m = make();
+    const Contact three = Contact::decode(R"({"telegram":"@tavrin","email":"a@b.org","x":"","github":"tavrin"})");
+    const Contact one = Contact::decode(R"({"telegram":"","email":"","x":"@tav","github":""})");
+    const Contact* shown = &three;
+    QMenu menu;
+    HelpCommands help(*m, &menu, [&] { return shown->channels(QStringLiteral("1.0")); });
+
+    auto items = [&] {
+        QStringList out;
+        for (QAction* a : menu.actions())
+            out << (a->isSeparator() ? QStringLiteral("|") : a->text() + u' ' + a->data().toUrl().toString(QUrl::FullyEncoded));
+        return out;
+    };
+    EXPECT_EQ(items().join('\n').toStdString(), QStringList({"Copy Diagnostics ", "|", "Telegram group https://t.me/tavrin",
+                                    "Email mailto:a@b.org?subject=Tavrin%201.0", "GitHub https://github.com/tavrin"}).join('\n').toStdString());
+    shown = &one;
+    L10n::setChinese(true);
+    help.rebuild();
+    EXPECT_EQ(items().join('\n').toStdString(),
+              QStringList({QString::fromUtf8("复制诊断信息 "), "|", "X https://x.com/tav"}).join('\n').toStdString());
+    L10n::setChinese(false);
+}

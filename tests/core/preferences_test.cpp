@@ -37,6 +37,9 @@ TEST(Thresholds, MemoryDefaultsScaleWithInstalledMemory)
     check(0, 8, 1);
     // 100 GiB × 0.015 = 1.5 rounds away from zero.
     check(100, 10, 2);
+    // Never past what the pane can set.
+    check(1024, 64, 15);
+    check(2048, 64, 16);
     Thresholds t = Thresholds::forMemory(16 * GiB);
     EXPECT_EQ(t.systemCPU, 85);
     EXPECT_EQ(t.processCPU, 150);
@@ -88,6 +91,26 @@ TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
     t.memoryGrowthGB = 2;
     t.downloadMB = 6.5;
     EXPECT_EQ(p->thresholds, t);
+
+    // A figure past its slider's end is held there; one that is not finite
+    // takes its default.
+    p = Preferences::decode(R"({"thresholds":{"downloadMB":1e-300,"uploadMB":1e300,"systemCPU":-5,
+        "memoryGB":65,"memoryGrowthGB":0.1,"threads":1000000,"fds":3}})");
+    ASSERT_TRUE(p);
+    t = defaults.thresholds;
+    t.downloadMB = 0.5;
+    t.uploadMB = 100;
+    t.systemCPU = 50;
+    t.memoryGB = 64;
+    t.memoryGrowthGB = 0.5;
+    t.threads = 2000;
+    t.fds = 256;
+    EXPECT_EQ(p->thresholds, t);
+    const QJsonObject odd{{"processCPU", qInf()}, {"memoryGB", -qInf()}, {"uploadMB", qQNaN()}};
+    EXPECT_EQ(Thresholds::fromJson(odd, defaults.thresholds), defaults.thresholds);
+    Thresholds nan = defaults.thresholds;
+    nan.downloadMB = qQNaN();
+    EXPECT_EQ(Thresholds::fromJson({}, nan).downloadMB, 0.5);
 
     // At the top level: an unknown language, a number for a switch, a text
     // for a list, a list for the thresholds.

@@ -242,9 +242,19 @@ TEST_F(Rules, BurstNeedsFortyMembersAndTwentyMore)
     EXPECT_FALSE(cs[0].pid);
     EXPECT_DOUBLE_EQ(cs[0].value, 50);
 
-    // A group seen for the first time on a mark pass compares with itself.
+    // What runs when the detector starts is its own baseline; an app that
+    // appears later had no members before, muted or not at the last mark.
     IncidentRules fresh;
     EXPECT_TRUE(fresh.collect(snapshot({groupOf("exe:c", "C", 60, 3000)}), 100, p).empty());
+    p.ignored = {"M"};
+    fresh.collect(snapshot({groupOf("exe:c", "C", 60, 3000), groupOf("exe:m", "M", 50, 5000)}), 105, p);
+    p.ignored.clear();
+    const Snapshot later = snapshot({groupOf("exe:c", "C", 60, 3000), groupOf("exe:m", "M", 50, 5000),
+                          groupOf("exe:d", "D", 45, 4000)});
+    EXPECT_TRUE(fresh.collect(later, 107, p).empty()); // not a mark pass: no count yet
+    cs = fresh.collect(later, 110, p);
+    ASSERT_EQ(keys(cs), QStringList({"burst.exe:d"}));
+    EXPECT_EQ(cs[0].valueText, QString::fromUtf8("+45 procs → 45"));
 }
 
 TEST_F(Rules, HugeThresholdsDoNotOverflow)

@@ -58,13 +58,15 @@ TEST(DiagnosticsTest, ReportLinesForTheMachine)
 TEST(DiagnosticsTest, IncidentKindsAndChangedThresholds)
 {
     Diagnostics::Facts f = facts();
-    Incident memory, memory2, cpu;
+    Incident memory, memory2, cpu, growth, pressure;
     memory.kind = memory2.kind = Incident::Kind::memory;
     cpu.kind = Incident::Kind::systemCPU;
     cpu.end = Date{5};
-    f.incidents = {cpu, memory, memory2};
+    growth.kind = Incident::Kind::memoryGrowth;
+    pressure.kind = Incident::Kind::memoryPressure;
+    f.incidents = {cpu, memory, pressure, memory2, growth};
     QStringList lines = Diagnostics::lines(f);
-    EXPECT_EQ(lines[7], "incidents: 2 open · 3 total · memory×2 systemCPU×1");
+    EXPECT_EQ(lines[7], "incidents: 4 open · 5 total · memoryGrowth×1 memoryPressure×1 memory×2 systemCPU×1");
     EXPECT_EQ(lines[9].count('*'), 1); // only the legend's
 
     f.prefs.thresholds.threads += 100;

@@ -10,6 +10,9 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include <memory>
 
@@ -31,14 +34,35 @@ TEST_F(PaneTest, FeedbackPreviewCopyAndChannels)
         auto candidate = std::make_unique<FeedbackPane>(*m);
         if (Diagnostics::report(*m, Diagnostics::currentUpdate()) != before)
             continue;
-        EXPECT_EQ(candidate->preview()->text(), before);
+        EXPECT_EQ(candidate->preview()->toPlainText(), before);
         built = std::move(candidate);
         break;
     }
     ASSERT_TRUE(built);
     FeedbackPane& pane = *built;
     showOffscreen(pane, {560, 700});
-    EXPECT_EQ(pane.preview()->textFormat(), Qt::PlainText);
+    EXPECT_FALSE(pane.preview()->acceptRichText());
+    // Every line of the report sits 3 px below the one above it, and the
+    // preview is tall enough for all of them.
+    const QTextDocument* doc = pane.preview()->document();
+    ASSERT_GE(doc->blockCount(), 11);
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        EXPECT_EQ(b.blockFormat().lineHeightType(), int(QTextBlockFormat::LineDistanceHeight));
+        EXPECT_EQ(b.blockFormat().lineHeight(), FeedbackPane::previewLineSpacing);
+    }
+    EXPECT_GE(pane.preview()->height(), int(doc->size().height()));
+
+    // The preview follows the updater while the pane is open.
+    Diagnostics::UpdateStatus status;
+    status.state = QStringLiteral("checking");
+    Diagnostics::setUpdateSource([&] { return status; });
+    runPending();
+    EXPECT_TRUE(pane.preview()->toPlainText().contains("\nupdate: checking · never checked"));
+    status.state = QStringLiteral("upToDate");
+    emit Diagnostics::updateNotifier().changed();
+    runPending();
+    EXPECT_TRUE(pane.preview()->toPlainText().contains("\nupdate: upToDate · never checked"));
+    Diagnostics::setUpdateSource({});
 
     pane.copyButton()->click();
     EXPECT_TRUE(pane.copied());
@@ -60,6 +84,21 @@ TEST_F(PaneTest, FeedbackPreviewCopyAndChannels)
     for (QLabel* label : pane.channelCard()->findChildren<QLabel*>())
         said = said || label->text() == "No contact channels are configured in this build.";
     EXPECT_TRUE(said);
+
+    // Injected channels: one row each, a hairline between neighbours only,
+    // and no word of the empty build.
+    const Contact three = Contact::decode(R"({"telegram":"@tavrin","email":"a@b.org","x":"","github":"tavrin"})");
+    const Contact one = Contact::decode(R"({"telegram":"","email":"","x":"@tav","github":""})");
+    for (const Contact* contact : {&one, &three}) {
+        const auto channels = contact->channels(QStringLiteral("1.0"));
+        FeedbackPane withChannels(*m, nullptr, [&] { return channels; });
+        const QList<QWidget*> rows = withChannels.channelRows();
+        ASSERT_EQ(rows.size(), qsizetype(channels.size()));
+        EXPECT_EQ(withChannels.channelCard()->findChildren<Hairline*>().size(), rows.size() - 1);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            EXPECT_TRUE(rows[i]->toolTip().contains(channels[std::size_t(i)].url.toDisplayString()));
+        EXPECT_TRUE(withChannels.channelCard()->findChildren<QLabel*>().isEmpty());
+    }
 }
 
 TEST_F(PaneTest, AboutFiguresLogAndWelcome)

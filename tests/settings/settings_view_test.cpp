@@ -207,6 +207,17 @@ TEST_F(SettingsViewTest, ResetButtonsShowOnlyWhileSomethingDiffers)
     settle();
 }
 
+TEST_F(SettingsViewTest, AStoredThresholdPastItsRangeShowsTheValueUsed)
+{
+    defaults().set(QStringLiteral("preferences"),
+                   QByteArray(R"({"thresholds":{"downloadMB":1e-300,"uploadMB":1e300}})"));
+    auto monitor = make();
+    RulesPane pane(*monitor);
+    EXPECT_EQ(pane.row(6)->valueText(), "0.5 MB/s");
+    EXPECT_EQ(pane.row(7)->valueText(), "100 MB/s");
+    EXPECT_EQ(monitor->prefs().thresholds.downloadMB, 0.5);
+}
+
 TEST(NetworkCounts, CountsRecordsBySourceOfTheirNames)
 {
     const auto conn = [](const char* address, std::optional<QString> host,
