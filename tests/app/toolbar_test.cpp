@@ -51,12 +51,12 @@ TEST_F(ShellTest, ToolbarCountsWhatTheModeShows)
     m->setFilter(QStringLiteral("nothing-matches"));
     EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("0 groups · 300 procs"));
     m->setFilter(QStringLiteral("20"));
-    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 groups · 300 procs"));
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 group · 300 procs"));
 
     m->switchMode(Mode::field);
     model = Toolbar::build(*m);
     EXPECT_EQ(model.placeholder, QStringLiteral("Filter by name or PID"));
-    EXPECT_EQ(model.count, QStringLiteral("1 groups · 300 procs"));
+    EXPECT_EQ(model.count, QStringLiteral("1 group · 300 procs"));
     EXPECT_FALSE(model.hold);
     advance(1);
     m->switchMode(Mode::domains);

@@ -239,7 +239,7 @@ TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
     // A filter that keeps nothing is said, as the other modes say it; a
     // pasted page of it is cut to a line.
     ingest(*monitor, snapshotOf({group(QStringLiteral("web"), 1, {40})}));
-    monitor->setMode(Monitor::Mode::field);
+    monitor->switchMode(Monitor::Mode::field);
     monitor->setFilter(QStringLiteral("zzz"));
     runPending();
     EXPECT_EQ(view.shownEmptyText(), QStringLiteral("No apps match “zzz”"));

@@ -195,12 +195,12 @@ TEST_F(PortsTest, RightToLeftNamesStayInTheirCellAndLongFiltersAreCut)
 {
     PortRow row;
     row.listener = listener(4242, 80);
-    for (const QString process : {QStringLiteral("عربي"), QStringLiteral("עברית")}) {
+    for (const QString& process : {QStringLiteral("عربي"), QStringLiteral("עברית")}) {
         row.owner = Owner{"k", "n", std::nullopt, process};
         const QString text = PortsModel::processText(row);
         const int pid = int(text.indexOf(QStringLiteral("4242")));
         // The pid reads after the name, on its right.
-        EXPECT_GT(span(text, pid, pid + 4).first, span(text, 0, pid - 2).second - 0.5) << text;
+        EXPECT_GT(span(text, pid, pid + 4).first, span(text, 0, pid - 2).second - 0.5) << text.toStdString();
     }
     // Left-to-right names are left as they are.
     row.owner = Owner{"k", "n", std::nullopt, "nginx"};

@@ -112,10 +112,11 @@ TEST_F(IconsTest, StackedMarksStayOnTheLetterTile)
     ProcessIcon::paint(p, QRectF(21, 21, 18, 18), 18, letter, std::nullopt);
     p.end();
     const QRect tile(20, 20, 20, 20); // the tile and its smoothed edge
+    int outside = 0;
     for (int y = 0; y < 60; ++y)
         for (int x = 0; x < 60; ++x)
-            if (!tile.contains(x, y))
-                ASSERT_EQ(qAlpha(image.pixel(x, y)), 0) << x << "," << y;
+            outside += !tile.contains(x, y) && qAlpha(image.pixel(x, y)) > 0;
+    EXPECT_EQ(outside, 0);
 
     // The monogram's tile is 14 high in its 18 × 18 square.
     const QImage monogram = Icons::monogram(zalgo).pixmap(18, 18).toImage();
