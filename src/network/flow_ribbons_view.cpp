@@ -123,7 +123,7 @@ void FlowRibbonsView::render()
             const double flow = FlowRibbons::cover(d.style.flowWidth, t.distance, ratio_);
             if (flow > 0)
                 d.texels.push_back({t.index, float(std::fmod(double(t.along), FlowRibbons::cycle)),
-                                    t.distance});
+                                    float(flow * d.style.opacity), t.distance * t.distance});
         }
 
         if (const Drawn* before = old.value(r.id)) {
@@ -179,14 +179,19 @@ void FlowRibbonsView::blendDashes(const Drawn& d, int firstRow, int endRow)
         float at = t.along + phase;
         if (at >= cycle)
             at -= cycle;
-        const float off = at <= dash ? 0.0f : std::min(at - dash, cycle - at);
-        if (off >= reach)
-            continue;
-        const float apart = off > 0 ? std::sqrt(off * off + t.distance * t.distance) : t.distance;
-        const float on = (radius - apart) * ratio + 0.5f;
-        if (on <= 0)
-            continue;
-        const int a = int(std::min(on, 1.0f) * opacity * 256 + 0.5f);
+        float alpha = t.alpha;
+        if (at > dash) {
+            // Past a dash's end: the round cap, by the distance from the
+            // end of the dash's centre line.
+            const float off = std::min(at - dash, cycle - at);
+            if (off >= reach)
+                continue;
+            const float on = (radius - std::sqrt(off * off + t.apart2)) * ratio + 0.5f;
+            if (on <= 0)
+                continue;
+            alpha = std::min(on, 1.0f) * opacity;
+        }
+        const int a = int(alpha * 256 + 0.5f);
         const int keep = 256 - a;
         const QRgb under = bits[t.index];
         bits[t.index] = qRgb((nr * a + qRed(under) * keep) >> 8, (ng * a + qGreen(under) * keep) >> 8,

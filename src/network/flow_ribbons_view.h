@@ -59,8 +59,9 @@ private:
     // from it.
     struct FlowTexel {
         uint32_t index;
-        float along;    // within one dash cycle
-        float distance; // from the curve, in view pixels
+        float along;   // within one dash cycle
+        float alpha;   // inside a dash: coverage times the ribbon's opacity
+        float apart2;  // the squared distance from the curve, in view pixels
     };
     struct Drawn {
         QString id;
