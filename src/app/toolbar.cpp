@@ -204,10 +204,24 @@ QString Toolbar::countText(Monitor::Mode mode, std::size_t groups, int64_t procs
     switch (mode) {
     case Monitor::Mode::table:
     case Monitor::Mode::field:
-        return L10n::text("%1 groups · %2 procs", "%1 组 · %2 进程").arg(groups).arg(procs);
+        if (groups == 1)
+            return (procs == 1 ? L10n::text("%1 group · %2 proc", "%1 组 · %2 进程")
+                               : L10n::text("%1 group · %2 procs", "%1 组 · %2 进程"))
+                .arg(groups)
+                .arg(procs);
+        return (procs == 1 ? L10n::text("%1 groups · %2 proc", "%1 组 · %2 进程")
+                           : L10n::text("%1 groups · %2 procs", "%1 组 · %2 进程"))
+            .arg(groups)
+            .arg(procs);
     case Monitor::Mode::flow:
-    case Monitor::Mode::domains: return L10n::text("%1 connections", "%1 条连接").arg(connections);
-    case Monitor::Mode::ports: return L10n::text("%1 listening ports", "%1 个监听端口").arg(listeners);
+    case Monitor::Mode::domains:
+        return (connections == 1 ? L10n::text("%1 connection", "%1 条连接")
+                                 : L10n::text("%1 connections", "%1 条连接"))
+            .arg(connections);
+    case Monitor::Mode::ports:
+        return (listeners == 1 ? L10n::text("%1 listening port", "%1 个监听端口")
+                               : L10n::text("%1 listening ports", "%1 个监听端口"))
+            .arg(listeners);
     }
     return {};
 }

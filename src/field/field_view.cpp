@@ -1,11 +1,13 @@
 #include "field/field_view.h"
 
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "field/field_style.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/theme.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QStaticText>
@@ -118,6 +120,15 @@ QStringList FieldView::legendTexts()
             L10n::text("Drag to throw", "拖拽可抛掷")};
 }
 
+QString FieldView::emptyText(const QString& filter, bool noGroups)
+{
+    if (!noGroups || filter.isEmpty())
+        return {};
+    if (L10n::isChinese())
+        return QStringLiteral("没有与「") + OutsideText::echo(filter) + QStringLiteral("」匹配的 App");
+    return QStringLiteral("No apps match “") + OutsideText::echo(filter) + QStringLiteral("”");
+}
+
 FieldLayerView::Phase FieldView::phaseOf(Monitor::Mode mode)
 {
     switch (mode) {
@@ -150,6 +161,16 @@ FieldView::FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget
     layer_->menuFactory = std::move(menu);
     layer_->onSelect = [this](const std::optional<QString>& key) { select(key); };
     legend_ = new FieldLegend(this);
+    empty_ = new QLabel(this);
+    empty_->setTextFormat(Qt::PlainText);
+    empty_->setAlignment(Qt::AlignCenter);
+    empty_->setWordWrap(true);
+    empty_->setFont(Fonts::font(12));
+    empty_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette faint = empty_->palette();
+    faint.setColor(QPalette::WindowText, Theme::faint());
+    empty_->setPalette(faint);
+    empty_->hide();
     connect(layer_, &FieldLayerView::coveringChanged, this, &FieldView::coveringChanged);
 
     for (auto signal : {&Monitor::snapshotChanged, &Monitor::filterChanged, &Monitor::sortChanged,
@@ -161,6 +182,11 @@ FieldView::FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget
 }
 
 FieldView::~FieldView() = default;
+
+QString FieldView::shownEmptyText() const
+{
+    return empty_->isVisibleTo(this) ? empty_->text() : QString();
+}
 
 double FieldView::legendOpacity() const
 {
@@ -186,6 +212,14 @@ void FieldView::refresh()
     legend_->rebuild();
     legend_->show(legendShown_ && monitor_.mode() == Monitor::Mode::field);
     Model next = build(monitor_);
+    // Before the early return: a longer filter that still keeps nothing
+    // changes the text, not the model.
+    const QString text = monitor_.mode() == Monitor::Mode::field
+        ? emptyText(monitor_.filter(), next.groups.empty())
+        : QString();
+    if (empty_->text() != text)
+        empty_->setText(text);
+    empty_->setVisible(!text.isEmpty());
     if (model_ && *model_ == next)
         return;
     model_ = std::move(next);
@@ -197,6 +231,7 @@ void FieldView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layer_->setGeometry(rect());
+    empty_->setGeometry(rect().adjusted(24, 0, -24, 0));
     const QSize extent = legend_->extent();
     legend_->setGeometry(0, height() - extent.height(), std::min(width(), extent.width()),
                          extent.height());

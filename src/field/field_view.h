@@ -14,6 +14,7 @@
 #include <QWidget>
 
 class FieldLegend;
+class QLabel;
 
 class FieldView : public QWidget {
     Q_OBJECT
@@ -33,6 +34,9 @@ public:
     static FieldLayerView::Phase phaseOf(Monitor::Mode mode);
     // The legend's texts in the current language.
     static QStringList legendTexts();
+    // What an empty field says: a filter that keeps no group is named, as
+    // the other modes name theirs; with no filter there is nothing to say.
+    static QString emptyText(const QString& filter, bool noGroups);
 
     FieldView(Monitor& monitor, FieldLayerView::MenuFactory menu, QWidget* parent = nullptr);
     ~FieldView() override;
@@ -44,6 +48,8 @@ public:
     FieldLayerView* layer() const { return layer_; }
     // Where the legend lies; the bubbles stay above it.
     QRect legendGeometry() const;
+    // The text shown over an empty field, empty when none shows.
+    QString shownEmptyText() const;
     // The legend's opacity now, 0…1.
     double legendOpacity() const;
     // A click on a bubble (or on nothing): selects the group, or clears the
@@ -64,6 +70,7 @@ private:
     Monitor& monitor_;
     FieldLayerView* layer_;
     FieldLegend* legend_;
+    QLabel* empty_;
     std::optional<Model> model_;
     bool legendShown_ = false;
     RefreshGate refreshGate_{this, [this] { refresh(); }};

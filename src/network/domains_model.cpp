@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "ui/icons.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
@@ -316,8 +317,16 @@ Columns columns(double width)
     return c;
 }
 
-QString emptyText(bool resolveHosts)
+QString emptyText(bool resolveHosts, const std::vector<Connection>& connections)
 {
+    const bool loopbackOnly = !connections.empty()
+        && std::all_of(connections.begin(), connections.end(), [](const Connection& c) {
+               return c.scope == Connection::Scope::loopback;
+           });
+    if (loopbackOnly)
+        return L10n::text("Only loopback connections are open right now. They stay on this machine, "
+                          "so no domain is listed; Flows shows them under Loopback.",
+                          "当前只有本机回环连接。它们不离开本机，因此这里没有域名；可在「流向」的「本机回环」中查看。");
     return resolveHosts
         ? L10n::text("No outbound connections seen yet. They appear here as soon as a process connects.",
                      "尚未观察到对外连接。有进程建立连接后将显示在此。")
@@ -529,7 +538,7 @@ std::vector<MenuEntry> menu(const Row& row)
     if (!row.apps.empty()) {
         const App& first = row.apps.front();
         entries.push_back({MenuEntry::Kind::show,
-                           L10n::text("Show %1 in Inspector", "在检查器中查看 %1").arg(first.name), first.key});
+                           L10n::text("Show %1 in Inspector", "在检查器中查看 %1").arg(OutsideText::isolate(first.name)), first.key});
     }
     return entries;
 }

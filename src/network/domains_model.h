@@ -7,6 +7,7 @@
 
 #ifndef Q_MOC_RUN
 #include "core/date.h"
+#include "core/records.h"
 #include "engine/domain_log.h"
 #endif
 #include "ui/interaction_hold.h"
@@ -129,8 +130,10 @@ struct Columns {
 };
 Columns columns(double width);
 
-// The empty state's text, by whether names are looked up.
-QString emptyText(bool resolveHosts);
+// The empty state's text, by whether names are looked up and by the open
+// connections: when every one of them stays on this machine, the list is
+// empty because loopback never enters it, and the text says so.
+QString emptyText(bool resolveHosts, const std::vector<Connection>& connections = {});
 
 // A record standing for a whole site: sums, the union of the apps, and the
 // buckets added cell by cell.

@@ -104,7 +104,8 @@ void DomainsView::refresh()
     Model next;
     next.counts = DomainsModel::counts(std::size_t(log.records.size()), sites_.size(), fresh);
     next.empty = sites_.empty();
-    next.emptyText = DomainsModel::emptyText(monitor_.prefs().resolveHosts);
+    next.emptyText =
+        DomainsModel::emptyText(monitor_.prefs().resolveHosts, monitor_.snapshot().connections);
     rows_->setVisible(!next.empty);
     rows_->setContent(sites_, DomainsModel::entries(sites_, state_, monitor_.domainsHold()), now,
                       monitor_.launched());

@@ -154,13 +154,12 @@ std::vector<FlowRibbons::Texel> FlowRibbons::raster(const QPolygonF& line, doubl
     return texels;
 }
 
-double FlowRibbons::dashCover(double along, double phase, double ratio)
+double FlowRibbons::dashCover(double along, double phase, double distance, double width, double ratio)
 {
-    double d = std::fmod(along + phase, cycle);
-    if (d < 0)
-        d += cycle;
-    // Just before a dash starts counts from that dash's start.
-    if (d > cycle - 0.5 / ratio)
-        d -= cycle;
-    return std::clamp(std::min(d, dash - d) * ratio + 0.5, 0.0, 1.0);
+    double at = std::fmod(along + phase, cycle);
+    if (at < 0)
+        at += cycle;
+    // How far along the line the pixel lies from the nearest dash.
+    const double off = at <= dash ? 0 : std::min(at - dash, cycle - at);
+    return cover(width, std::hypot(off, distance), ratio);
 }

@@ -77,9 +77,10 @@ struct FlowRibbons {
     {
         return std::clamp((width / 2 - distance) * ratio + 0.5, 0.0, 1.0);
     }
-    // How much of a pixel `along` the ribbon lies inside a dash at `phase`,
-    // its ends smoothed over one device pixel.
-    static double dashCover(double along, double phase, double ratio);
+    // How much of a pixel `along` the ribbon and `distance` from it a
+    // dashed line of `width` at `phase` covers. Dashes have round ends, as
+    // the still line has, smoothed over one device pixel.
+    static double dashCover(double along, double phase, double distance, double width, double ratio);
 
     // The running dash of one ribbon. Its phase carries on across samples
     // and only starts over when the direction flips or traffic resumes.

@@ -123,7 +123,7 @@ void FlowRibbonsView::render()
             const double flow = FlowRibbons::cover(d.style.flowWidth, t.distance, ratio_);
             if (flow > 0)
                 d.texels.push_back({t.index, float(std::fmod(double(t.along), FlowRibbons::cycle)),
-                                    float(flow * d.style.opacity)});
+                                    float(flow * d.style.opacity), t.distance * t.distance});
         }
 
         if (const Drawn* before = old.value(r.id)) {
@@ -166,9 +166,12 @@ void FlowRibbonsView::blendDashes(const Drawn& d, int firstRow, int endRow)
     const int nr = net.red(), ng = net.green(), nb = net.blue();
     const float cycle = float(FlowRibbons::cycle), dash = float(FlowRibbons::dash);
     const float ratio = float(ratio_);
-    // A dash's ends are smoothed over one device pixel: the half pixel just
-    // before a dash counts from that dash's start.
-    const float lead = cycle - 0.5f / ratio;
+    const float radius = float(d.style.flowWidth / 2);
+    const float opacity = float(d.style.opacity);
+    // Dashes have round ends, as the still line does: a pixel is covered by
+    // how near it lies to the nearest dash's centre segment, smoothed over
+    // one device pixel at the edge. FlowRibbons::dashCover, unrolled.
+    const float reach = radius + 0.5f / ratio;
     const float phase = float(d.dash.phase);
     for (const FlowTexel& t : d.texels) {
         if (t.index < first || t.index >= end)
@@ -176,12 +179,19 @@ void FlowRibbonsView::blendDashes(const Drawn& d, int firstRow, int endRow)
         float at = t.along + phase;
         if (at >= cycle)
             at -= cycle;
-        if (at > lead)
-            at -= cycle;
-        const float on = std::min(at, dash - at) * ratio + 0.5f;
-        if (on <= 0)
-            continue;
-        const int a = int(std::min(on, 1.0f) * t.alpha * 256 + 0.5f);
+        float alpha = t.alpha;
+        if (at > dash) {
+            // Past a dash's end: the round cap, by the distance from the
+            // end of the dash's centre line.
+            const float off = std::min(at - dash, cycle - at);
+            if (off >= reach)
+                continue;
+            const float on = (radius - std::sqrt(off * off + t.apart2)) * ratio + 0.5f;
+            if (on <= 0)
+                continue;
+            alpha = std::min(on, 1.0f) * opacity;
+        }
+        const int a = int(alpha * 256 + 0.5f);
         const int keep = 256 - a;
         const QRgb under = bits[t.index];
         bits[t.index] = qRgb((nr * a + qRed(under) * keep) >> 8, (ng * a + qGreen(under) * keep) >> 8,

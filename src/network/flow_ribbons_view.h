@@ -55,11 +55,13 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // A pixel of a dashed line: where it lies and how much the line covers.
+    // A pixel near a dashed line: where it lies along the line and how far
+    // from it.
     struct FlowTexel {
         uint32_t index;
-        float along; // within one dash cycle
-        float alpha; // coverage times the ribbon's opacity
+        float along;   // within one dash cycle
+        float alpha;   // inside a dash: coverage times the ribbon's opacity
+        float apart2;  // the squared distance from the curve, in view pixels
     };
     struct Drawn {
         QString id;

@@ -1,6 +1,7 @@
 #include "network/ports_model.h"
 
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "model/monitor.h"
 #include "ui/clipboard.h"
 #include "ui/interaction_hold.h"
@@ -163,8 +164,8 @@ QString PortsModel::ownerText(const PortRow& row)
 
 QString PortsModel::processText(const PortRow& row)
 {
-    return (row.owner ? row.owner->process : QStringLiteral("?")) + QStringLiteral("  ")
-        + QString::number(row.listener.pid);
+    return (row.owner ? OutsideText::isolate(row.owner->process) : QStringLiteral("?"))
+        + QStringLiteral("  ") + QString::number(row.listener.pid);
 }
 
 QString PortsModel::visibilityText(const PortRow& row)
@@ -197,8 +198,8 @@ QString PortsModel::emptyText(const QString& filter)
             "Nothing is listening right now. Ports appear here as soon as a process starts listening.",
             "当前没有进程在监听端口。有进程开始监听后将显示在此。");
     if (L10n::isChinese())
-        return QStringLiteral("没有与「") + filter + QStringLiteral("」匹配的端口");
-    return QStringLiteral("No ports match “") + filter + QStringLiteral("”");
+        return QStringLiteral("没有与「") + OutsideText::echo(filter) + QStringLiteral("」匹配的端口");
+    return QStringLiteral("No ports match “") + OutsideText::echo(filter) + QStringLiteral("”");
 }
 
 std::vector<QString> PortsModel::headings()

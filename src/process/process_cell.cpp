@@ -213,6 +213,8 @@ void paintTile(QPainter& painter, const QRectF& tile, const QString& letter)
     painter.setRenderHint(QPainter::Antialiasing);
     ProcessIcon::paintTileGround(painter, tile, tileRadius);
     painter.setPen(Theme::dim());
+    // A letter may carry any number of marks; they stay on the tile.
+    painter.setClipRect(tile, Qt::IntersectClip);
     faces().letter.draw(painter, tile, letter, Face::Align::centre);
     painter.restore();
 }

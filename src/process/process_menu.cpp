@@ -1,6 +1,7 @@
 #include "process/process_menu.h"
 
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "core/shell_quote.h"
 #include "model/monitor.h"
 #include "platform/file_manager.h"
@@ -64,11 +65,12 @@ Question question(const QString& name, std::size_t count, bool force)
 {
     Question q;
     const bool zh = L10n::isChinese();
+    const QString shown = OutsideText::isolate(name);
     if (zh)
-        q.message = (force ? QStringLiteral("强制结束「") : QStringLiteral("结束「")) + name
+        q.message = (force ? QStringLiteral("强制结束「") : QStringLiteral("结束「")) + shown
             + QStringLiteral("」？");
     else
-        q.message = (force ? QStringLiteral("Force quit “") : QStringLiteral("Quit “")) + name
+        q.message = (force ? QStringLiteral("Force quit “") : QStringLiteral("Quit “")) + shown
             + QStringLiteral("”?");
     QString object;
     if (count < 2)

@@ -128,6 +128,8 @@ protected:
         // Sized in device pixels rather than scaled, so the glyph is hinted.
         p.setFont(Fonts::font(9.5 * s, QFont::DemiBold, Fonts::Face::mono));
         p.setPen(Theme::dim());
+        // A letter may carry any number of marks; they stay on the tile.
+        p.setClipRect(at(0.5, 2, 17, 14), Qt::IntersectClip);
         p.drawText(at(0, 0, 18, 18), Qt::AlignCenter, letter_);
     }
 

@@ -116,6 +116,8 @@ void ProcessIcon::paint(QPainter& p, const QRectF& box, double size, const QStri
     const QSizeF extent = text.size();
     p.setFont(font);
     p.setPen(Theme::dim());
+    // A letter may carry any number of marks; they stay on the tile.
+    p.setClipRect(square, Qt::IntersectClip);
     p.drawStaticText(QPointF(std::round(square.center().x() - extent.width() / 2),
                              std::round(square.center().y() - extent.height() / 2)),
                      text);

@@ -16,8 +16,10 @@ TEST(ToolbarTexts, CountsAndPlaceholdersInBothLanguages)
     const bool chinese = L10n::isChinese();
     L10n::setChinese(false);
     EXPECT_EQ(Toolbar::countText(Mode::table, 0, 412, 9, 9), QStringLiteral("0 groups · 412 procs"));
-    EXPECT_EQ(Toolbar::countText(Mode::field, 12345, 1, 0, 0), QStringLiteral("12345 groups · 1 procs"));
-    EXPECT_EQ(Toolbar::countText(Mode::flow, 3, 3, 1, 0), QStringLiteral("1 connections"));
+    EXPECT_EQ(Toolbar::countText(Mode::field, 12345, 1, 0, 0), QStringLiteral("12345 groups · 1 proc"));
+    EXPECT_EQ(Toolbar::countText(Mode::field, 1, 3, 0, 0), QStringLiteral("1 group · 3 procs"));
+    EXPECT_EQ(Toolbar::countText(Mode::ports, 3, 3, 40, 1), QStringLiteral("1 listening port"));
+    EXPECT_EQ(Toolbar::countText(Mode::flow, 3, 3, 1, 0), QStringLiteral("1 connection"));
     EXPECT_EQ(Toolbar::countText(Mode::domains, 3, 3, 40, 0), QStringLiteral("40 connections"));
     EXPECT_EQ(Toolbar::countText(Mode::ports, 3, 3, 40, 2), QStringLiteral("2 listening ports"));
     EXPECT_EQ(Toolbar::placeholderFor(Mode::field), QStringLiteral("Filter by name or PID"));
@@ -49,16 +51,16 @@ TEST_F(ShellTest, ToolbarCountsWhatTheModeShows)
     m->setFilter(QStringLiteral("nothing-matches"));
     EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("0 groups · 300 procs"));
     m->setFilter(QStringLiteral("20"));
-    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 groups · 300 procs"));
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 group · 300 procs"));
 
     m->switchMode(Mode::field);
     model = Toolbar::build(*m);
     EXPECT_EQ(model.placeholder, QStringLiteral("Filter by name or PID"));
-    EXPECT_EQ(model.count, QStringLiteral("1 groups · 300 procs"));
+    EXPECT_EQ(model.count, QStringLiteral("1 group · 300 procs"));
     EXPECT_FALSE(model.hold);
     advance(1);
     m->switchMode(Mode::domains);
-    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 connections"));
+    EXPECT_EQ(Toolbar::build(*m).count, QStringLiteral("1 connection"));
     EXPECT_EQ(Toolbar::build(*m).hold, Mode::domains);
 }
 

@@ -235,6 +235,25 @@ TEST_F(FieldLayerViewTest, FieldViewChoosesPhaseAndTogglesSelection)
     // The legend waits for the view to show, in the field only.
     EXPECT_EQ(view.legendOpacity(), 0);
     EXPECT_EQ(FieldView::legendTexts().size(), 5);
+
+    // A filter that keeps nothing is said, as the other modes say it; a
+    // pasted page of it is cut to a line.
+    ingest(*monitor, snapshotOf({group(QStringLiteral("web"), 1, {40})}));
+    monitor->switchMode(Monitor::Mode::field);
+    monitor->setFilter(QStringLiteral("zzz"));
+    runPending();
+    EXPECT_EQ(view.shownEmptyText(), QStringLiteral("No apps match “zzz”"));
+    monitor->setFilter(QString(20000, QLatin1Char('z')));
+    runPending();
+    EXPECT_LT(view.shownEmptyText().size(), 80);
+    L10n::setChinese(true);
+    monitor->setFilter(QStringLiteral("zzz"));
+    runPending();
+    EXPECT_EQ(view.shownEmptyText(), QStringLiteral("没有与「zzz」匹配的 App"));
+    L10n::setChinese(false);
+    monitor->setFilter(QString());
+    runPending();
+    EXPECT_EQ(view.shownEmptyText(), QString());
 }
 
 TEST_F(FieldLayerViewTest, CrowdedFieldLeavesItsLegendAndTopEdgeClear)

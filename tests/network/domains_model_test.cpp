@@ -307,4 +307,24 @@ TEST_F(DomainsModelTest, RowTextsAndMenu)
     EXPECT_EQ(entries[1].value, QStringLiteral("exe:Slack"));
     L10n::setChinese(true);
     EXPECT_EQ(menu(shown)[1].title, QStringLiteral("在检查器中查看 Slack"));
+    // A right-to-left name keeps to its own place in the sentence.
+    r.apps.insert(r.apps.begin(), app(QStringLiteral("עברית 2")));
+    shown = row(r, r.host, now, launched, 20, 0, false);
+    EXPECT_EQ(menu(shown)[1].title, QStringLiteral("在检查器中查看 \u2068עברית 2\u2069"));
+    L10n::setChinese(false);
+    EXPECT_EQ(menu(shown)[1].title, QStringLiteral("Show \u2068עברית 2\u2069 in Inspector"));
+}
+
+TEST_F(DomainsModelTest, EmptyTextSaysWhenOnlyLoopbackIsOpen)
+{
+    Connection local, remote;
+    local.scope = Connection::Scope::loopback;
+    remote.scope = Connection::Scope::lan;
+    const QString nothing = emptyText(true);
+    EXPECT_TRUE(nothing.startsWith(QStringLiteral("No outbound connections seen yet")));
+    EXPECT_EQ(emptyText(true, {remote, local}), nothing);
+    EXPECT_TRUE(emptyText(true, {local, local}).startsWith(QStringLiteral("Only loopback connections")));
+    EXPECT_TRUE(emptyText(false, {local}).startsWith(QStringLiteral("Only loopback connections")));
+    L10n::setChinese(true);
+    EXPECT_TRUE(emptyText(true, {local}).startsWith(QStringLiteral("当前只有本机回环连接")));
 }

@@ -317,10 +317,16 @@ TEST(FlowRibbons, PixelsKnowTheirDistanceAndPlaceAlongTheCurve)
 
     EXPECT_DOUBLE_EQ(FlowRibbons::cover(2, 0.5, 1), 1);
     EXPECT_DOUBLE_EQ(FlowRibbons::cover(2, 1.5, 1), 0);
-    // Inside a dash, at its soft ends, in a gap; a whole cycle later alike.
-    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 0, 1), 1);
-    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(0, 0, 1), 0.5);
-    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(9, 0, 1), 0);
-    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(12.75, 0, 1), 0.25);
-    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 13, 1), 1);
+    // Inside a dash, in a gap; a whole cycle later alike.
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 0, 0, 2, 1), 1);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(9, 0, 0, 2, 1), 0);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(2.5, 13, 0, 2, 1), 1);
+    // Dashes end round, as the still line does: on the centre line a dash
+    // reaches half its width past its ends, and a corner it would fill
+    // when square stays empty.
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(6, 0, 0, 4, 1), 1);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(12, 0, 0, 2, 1), 0.5);
+    EXPECT_NEAR(FlowRibbons::dashCover(6.2, 0, 1.6, 4, 1), 0.5, 1e-9);
+    EXPECT_DOUBLE_EQ(FlowRibbons::dashCover(7, 0, 1.5, 4, 1), 0);
+    EXPECT_NEAR(FlowRibbons::dashCover(4.5, 0, 1.6, 4, 1), 0.9, 1e-9);
 }

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTextLayout>
 
 #include <memory>
 
@@ -169,6 +170,55 @@ TEST_F(PortsTest, RowsWithoutAnOwnerAndTheirMenus)
     EXPECT_EQ(PortsModel::emptyText("xyz"), "没有与「xyz」匹配的端口");
     L10n::setChinese(false);
     EXPECT_EQ(PortsModel::emptyText("xyz"), "No ports match “xyz”");
+}
+
+// Where the characters from..to of `text` land, laid out left to right as
+// the window lays out its texts.
+std::pair<double, double> span(const QString& text, int from, int to)
+{
+    QTextLayout layout(text, QFont());
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    double lo = 1e9, hi = -1e9;
+    for (int i = from; i <= to; ++i) {
+        lo = std::min(lo, line.cursorToX(i));
+        hi = std::max(hi, line.cursorToX(i));
+    }
+    return {lo, hi};
+}
+
+TEST_F(PortsTest, RightToLeftNamesStayInTheirCellAndLongFiltersAreCut)
+{
+    PortRow row;
+    row.listener = listener(4242, 80);
+    for (const QString& process : {QStringLiteral("عربي"), QStringLiteral("עברית")}) {
+        row.owner = Owner{"k", "n", std::nullopt, process};
+        const QString text = PortsModel::processText(row);
+        const int pid = int(text.indexOf(QStringLiteral("4242")));
+        // The pid reads after the name, on its right.
+        EXPECT_GT(span(text, pid, pid + 4).first, span(text, 0, pid - 2).second - 0.5) << text.toStdString();
+    }
+    // Left-to-right names are left as they are.
+    row.owner = Owner{"k", "n", std::nullopt, "nginx"};
+    EXPECT_EQ(PortsModel::processText(row), "nginx  4242");
+
+    // A pasted page is cut to a line; an isolate in it cannot run past it.
+    const QString pasted = QString(88000, QLatin1Char('x'));
+    const QString text = PortsModel::emptyText(pasted);
+    EXPECT_LT(text.size(), 80);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("No ports match “xxx")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("x…”")));
+    EXPECT_EQ(PortsModel::emptyText(QStringLiteral("\u202eab")),
+              QStringLiteral("No ports match “\u2068\ufffdab\u2069”"));
+    // Marks stacked on one letter are cut too.
+    EXPECT_LT(PortsModel::emptyText(QStringLiteral("Z") + QString(5000, QChar(0x0301))).size(), 300);
+    L10n::setChinese(true);
+    EXPECT_EQ(PortsModel::emptyText(QStringLiteral("שלום")), QStringLiteral("没有与「\u2068שלום\u2069」匹配的端口"));
+    L10n::setChinese(false);
 }
 
 TEST_F(PortsTest, TheHoldKeepsClosedRowsWithTheirOwnerAndAppendsNewOnes)

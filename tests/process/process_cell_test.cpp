@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
 #include <vector>
 
 namespace {
@@ -123,4 +126,22 @@ TEST(Sparkline, PathRule)
     EXPECT_DOUBLE_EQ(path.elementAt(0).x, 100);
     EXPECT_DOUBLE_EQ(path.elementAt(0).y, 23);
     EXPECT_DOUBLE_EQ(path.elementAt(59).x, 159);
+}
+
+TEST(ProcessCell, StackedMarksStayOnTheGroupsLetterTile)
+{
+    QString zalgo = QStringLiteral("Z");
+    for (int i = 0; i < 20; ++i)
+        zalgo += QString(QChar(0x0301)) + QChar(0x0323);
+    const GroupSample group(QStringLiteral("exe:z"), zalgo, std::nullopt);
+    QImage image(400, 90, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    ProcessCell::paintGroup(p, QRectF(0, 30, 400, 30), group, ProcessCell::Paint{});
+    p.end();
+    // Above and below the row, in the tile's own column, nothing is drawn.
+    const ProcessCell::Layout l = ProcessCell::cellLayout(400, 30, false, 0, 0, false);
+    for (int x = int(l.tile.left()); x < int(l.tile.right()); ++x)
+        for (int y : {0, 10, 20, 29, 60, 70, 80, 89})
+            EXPECT_EQ(qAlpha(image.pixel(x, y)), 0) << x << "," << y;
 }

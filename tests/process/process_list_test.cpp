@@ -266,6 +266,8 @@ TEST_F(ProcessListTest, GhostsHaveNoMenuAndGroupMenusNameTheirPids)
     L10n::setChinese(true);
     EXPECT_EQ(ProcessMenu::question("T", 3, true).informative, "将立即终止这 3 个进程，未保存的内容会丢失。");
     EXPECT_EQ(ProcessMenu::question("T", 1, false).message, "结束「T」？");
+    // A right-to-left name is isolated, so the question mark stays at the end.
+    EXPECT_EQ(ProcessMenu::question("עברית", 1, false).message, "结束「\u2068עברית\u2069」？");
     std::unique_ptr<QMenu> chinese(ProcessMenu::menu(one, std::nullopt, *monitor));
     EXPECT_EQ(titles(chinese.get())[5], "在文件管理器中显示");
     L10n::setChinese(false);

@@ -1,11 +1,13 @@
 #include "widget_fixture.h"
 
 #include "ui/icons.h"
+#include "ui/process_icon.h"
 #include "ui/theme.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 
 namespace {
@@ -93,6 +95,35 @@ TEST(IconsLetter, FirstLetterOrDigitUpperCased)
     EXPECT_EQ(Icons::letter(u"🙂 zoom"), QStringLiteral("Z"));
     // A letter keeps its combining accent.
     EXPECT_EQ(Icons::letter(u"e\u0301cole"), QStringLiteral("E\u0301"));
+}
+
+TEST_F(IconsTest, StackedMarksStayOnTheLetterTile)
+{
+    // A letter with forty marks above and below it.
+    QString zalgo = QStringLiteral("Z");
+    for (int i = 0; i < 20; ++i)
+        zalgo += QString(QChar(0x0301)) + QChar(0x0323);
+    const QString letter = Icons::letter(zalgo);
+    ASSERT_GT(letter.size(), 30);
+
+    QImage image(60, 60, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    ProcessIcon::paint(p, QRectF(21, 21, 18, 18), 18, letter, std::nullopt);
+    p.end();
+    const QRect tile(20, 20, 20, 20); // the tile and its smoothed edge
+    int outside = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 60; ++x)
+            outside += !tile.contains(x, y) && qAlpha(image.pixel(x, y)) > 0;
+    EXPECT_EQ(outside, 0);
+
+    // The monogram's tile is 14 high in its 18 × 18 square.
+    const QImage monogram = Icons::monogram(zalgo).pixmap(18, 18).toImage();
+    for (int x = 0; x < monogram.width(); ++x) {
+        EXPECT_EQ(qAlpha(monogram.pixel(x, 0)), 0) << x;
+        EXPECT_EQ(qAlpha(monogram.pixel(x, monogram.height() - 1)), 0) << x;
+    }
 }
 
 TEST_F(IconsTest, MonogramIsSharedPerLetter)
