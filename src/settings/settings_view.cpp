@@ -9,6 +9,7 @@
 #include "settings/pane_factory.h"
 #include "settings/rules_pane.h"
 #include "settings/settings_sidebar.h"
+#include "ui/press_button.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
@@ -18,6 +19,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
@@ -36,8 +38,8 @@ struct PaneRow {
 };
 
 constexpr PaneRow paneRows[] = {
-    {SettingsView::Pane::general, "general", "General", "通用", "Notifications, menu bar and language",
-     "通知、菜单栏与语言", "slider.horizontal.3"},
+    {SettingsView::Pane::general, "general", "General", "通用", "Notifications, tray and language",
+     "通知、托盘与语言", "slider.horizontal.3"},
     {SettingsView::Pane::rules, "rules", "Alert rules", "异常规则", "What counts as an issue, and at what threshold",
      "判定异常的条件与阈值", "waveform.path.ecg"},
     {SettingsView::Pane::network, "network", "Network", "网络", "Name lookup and how traffic is measured",
@@ -191,6 +193,8 @@ void SettingsView::build()
     ++builds_;
     settle();
     setWindowTitle(L10n::text("Settings", "设置"));
+    // The keys that moved through the sidebar keep doing so after a rebuild.
+    const bool sidebarFocused = sidebar_ && sidebar_->isAncestorOf(focusWidget());
     delete content_;
     content_ = new QWidget(this);
     auto* row = new QHBoxLayout(content_);
@@ -204,6 +208,8 @@ void SettingsView::build()
     detail_ = nullptr;
     layout()->addWidget(content_);
     buildDetail(false);
+    if (sidebarFocused)
+        sidebar_->row(pane_)->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* SettingsView::makePane(Pane pane, QWidget* parent)
@@ -339,4 +345,22 @@ void SettingsView::hideEvent(QHideEvent* event)
 {
     settle();
     QWidget::hideEvent(event);
+}
+
+void SettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window opens with the keyboard in the sidebar, on the pane shown.
+    if (!focusWidget())
+        sidebar_->row(pane_)->setFocus(Qt::OtherFocusReason);
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        || event->matches(QKeySequence::Close)) {
+        window()->close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
