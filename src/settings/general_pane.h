@@ -1,6 +1,7 @@
 #pragma once
-// Notifications, the CPU percentage in the tray's tooltip, interface sounds and the
-// interface language, each written straight into the preferences.
+// Notifications, the CPU percentage in the tray icon's tooltip, interface
+// sounds and the interface language, each written straight into the
+// preferences.
 
 #include "ui/refresh_gate.h"
 

@@ -9,11 +9,11 @@
 #include "settings/pane_factory.h"
 #include "settings/rules_pane.h"
 #include "settings/settings_sidebar.h"
-#include "ui/press_button.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
+#include "ui/press_button.h"
 #include "ui/text_label.h"
 #include "ui/theme.h"
 

@@ -36,8 +36,8 @@ int pixelSize(double size);
 QFont font(double size, QFont::Weight weight = QFont::Normal, Face face = Face::ui,
            Width width = Width::standard, double tracking = 0, bool monospacedDigits = false);
 
-// The design's "heavy" weight. Inter's heavy cut is its 800; Black (900) is
-// a step further.
+// The heavy weight: Inter's 800 cut. Black (900) is a step further and is
+// not used.
 constexpr QFont::Weight heavy = QFont::ExtraBold;
 
 // The product's name as a word-mark, "TAVRIN" in the heavy weight at the
