@@ -244,10 +244,7 @@ HeaderBar::HeaderBar(Monitor& monitor, QWidget* parent)
     row_->setContentsMargins(titleBarBlank + spacing, 0, trailing, 0);
     row_->setSpacing(spacing);
 
-    wordmark_ = new ShrinkLabel(QStringLiteral("TAVRIN"),
-                                Fonts::font(12, QFont::ExtraBold, Fonts::Face::ui,
-                                            Fonts::Width::expanded, 2.5),
-                                Theme::text(), 1, this);
+    wordmark_ = new ShrinkLabel(Fonts::wordMarkText(), Fonts::wordMark(12, 2.5), Theme::text(), 1, this);
     wordmark_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     row_->addWidget(wordmark_);
 

@@ -30,18 +30,22 @@ GeneralPane::GeneralPane(Monitor& monitor, QWidget* parent)
 
     notify_ = new ToggleRow(
         L10n::text("Notify when a new issue appears", "出现新的异常时发送系统通知"),
-        L10n::text("When off, issues are still logged in the black box and the menu bar icon still "
+        L10n::text("When off, issues are still logged in the black box and the tray icon still "
                    "changes color.",
-                   "关闭后异常仍会记录在「黑匣子」里，菜单栏图标也照常变色。"),
+                   "关闭后异常仍会记录在「黑匣子」里，托盘图标也照常变色。"),
         prefBinding<bool>(monitor, [](Preferences& p) -> bool& { return p.notify; }));
     section(L10n::text("Notifications", "通知"), notify_);
 
-    menuBar_ = new ToggleRow(
-        L10n::text("Show CPU percentage next to the icon", "在图标旁显示 CPU 百分比"),
-        L10n::text("When off, the menu bar keeps only the per-core bars and takes less room.",
-                   "关闭后菜单栏仅保留每个核心一根的柱状图，占用空间更小。"),
+    // A tray icon has no room for text beside it: the percent goes into its
+    // tooltip, and that is all this switch changes.
+    tray_ = new ToggleRow(
+        L10n::text("Show CPU percentage in the tray tooltip", "在托盘提示中显示 CPU 百分比"),
+        L10n::text("Pointing at the tray icon shows the total CPU load after the name; the icon keeps "
+                   "its per-core bars either way. Without a tray, closing the window quits Tavrin.",
+                   "指针停在托盘图标上时，提示在名称后显示总 CPU 占用；图标本身始终显示每个核心的柱状图。"
+                   "桌面没有托盘时，关闭窗口即退出 Tavrin。"),
         prefBinding<bool>(monitor, [](Preferences& p) -> bool& { return p.menuBarPercent; }));
-    section(L10n::text("Menu bar", "菜单栏"), menuBar_);
+    section(L10n::text("Tray", "托盘"), tray_);
 
     sounds_ = new ToggleRow(
         L10n::text("Interface sounds", "界面音效"),
@@ -82,7 +86,7 @@ GeneralPane::GeneralPane(Monitor& monitor, QWidget* parent)
 void GeneralPane::refresh()
 {
     notify_->sync();
-    menuBar_->sync();
+    tray_->sync();
     sounds_->sync();
     language_->sync();
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Notifications, the menu-bar percentage, interface sounds and the
-// interface language, each written straight into the preferences.
+// Notifications, the CPU percentage in the tray icon's tooltip, interface
+// sounds and the interface language, each written straight into the
+// preferences.
 
 #include "ui/refresh_gate.h"
 
@@ -17,7 +18,7 @@ public:
     explicit GeneralPane(Monitor& monitor, QWidget* parent = nullptr);
 
     ToggleRow* notifyRow() const { return notify_; }
-    ToggleRow* menuBarRow() const { return menuBar_; }
+    ToggleRow* trayRow() const { return tray_; }
     ToggleRow* soundsRow() const { return sounds_; }
     Segmented* languagePicker() const { return language_; }
 
@@ -26,7 +27,7 @@ private:
 
     Monitor& monitor_;
     ToggleRow* notify_;
-    ToggleRow* menuBar_;
+    ToggleRow* tray_;
     ToggleRow* sounds_;
     Segmented* language_;
     RefreshGate refreshGate_{this, [this] { refresh(); }};

@@ -11,6 +11,7 @@
 #include "ui/text_label.h"
 #include "ui/theme.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,7 +30,9 @@ public:
         : PressButton(PressStyle::row(rowRadius), title, parent), symbol_(symbol)
     {
         setLabelFont(Fonts::font(12.5, QFont::Medium));
-        setFocusPolicy(Qt::TabFocus);
+        // A click puts the keyboard in the sidebar too, so the arrows go on
+        // from the row chosen.
+        setFocusPolicy(Qt::StrongFocus);
         setFixedHeight(int(rowHeight));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setContentsMargins(10, 0, 10, 0);
@@ -46,6 +49,16 @@ public:
 
 protected:
     QSizeF labelSize() const override { return {170 - 20, rowHeight}; }
+
+    // A button moves the keyboard to its neighbour on the arrows; here they
+    // go to the sidebar, which moves the selection.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)
+            event->ignore();
+        else
+            PressButton::keyPressEvent(event);
+    }
 
     void paintLabel(QPainter& p, const QRectF& box, const QColor& color) override
     {
@@ -80,16 +93,14 @@ private:
 
 SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
                                  std::function<void(SettingsView::Pane)> choose, QWidget* parent)
-    : QWidget(parent), monitor_(monitor), selected_(selected)
+    : QWidget(parent), monitor_(monitor), choose_(std::move(choose)), selected_(selected)
 {
     setFixedWidth(SettingsView::sidebarWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(10, 0, 10, 0);
     column->setSpacing(2);
 
-    QLabel* mark = TextLabel::make(QStringLiteral("TAVRIN"),
-                                   Fonts::font(11, QFont::Black, Fonts::Face::ui, Fonts::Width::expanded, 2.5),
-                                   Theme::text(), false, this);
+    QLabel* mark = TextLabel::make(Fonts::wordMarkText(), Fonts::wordMark(11, 2.5), Theme::text(), false, this);
     mark->setContentsMargins(10, 0, 10, 0);
     column->addSpacing(20);
     column->addWidget(mark);
@@ -97,7 +108,7 @@ SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
 
     for (SettingsView::Pane pane : SettingsView::allPanes) {
         auto* row = new SidebarRow(SettingsView::symbol(pane), SettingsView::title(pane), this);
-        connect(row, &QAbstractButton::clicked, this, [choose, pane] { choose(pane); });
+        connect(row, &QAbstractButton::clicked, this, [this, pane] { choose_(pane); });
         column->addWidget(row);
         rows_.push_back(row);
     }
@@ -150,6 +161,22 @@ void SettingsSidebar::select(SettingsView::Pane pane)
             gliding_ = false;
         return still;
     });
+}
+
+void SettingsSidebar::keyPressEvent(QKeyEvent* event)
+{
+    const bool up = event->key() == Qt::Key_Up;
+    if ((!up && event->key() != Qt::Key_Down)
+        || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const int index = int(selected_) + (up ? -1 : 1);
+    if (index >= 0 && index < int(SettingsView::allPanes.size())) {
+        const SettingsView::Pane pane = SettingsView::allPanes[std::size_t(index)];
+        choose_(pane);
+        row(pane)->setFocus(Qt::TabFocusReason);
+    }
 }
 
 void SettingsSidebar::settle()

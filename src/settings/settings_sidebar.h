@@ -28,6 +28,9 @@ public:
     QRectF highlight() const { return highlight_.value(); }
 
 protected:
+    // ↑ and ↓ choose the pane above or below the selected one, and the
+    // keyboard goes with it; at either end nothing moves.
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -38,6 +41,7 @@ private:
     void settle();
 
     Monitor& monitor_;
+    std::function<void(SettingsView::Pane)> choose_;
     SettingsView::Pane selected_;
     std::vector<PressButton*> rows_;
     int badge_ = 0;

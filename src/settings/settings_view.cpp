@@ -13,11 +13,13 @@
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
+#include "ui/press_button.h"
 #include "ui/text_label.h"
 #include "ui/theme.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -37,8 +39,8 @@ struct PaneRow {
 };
 
 constexpr PaneRow paneRows[] = {
-    {SettingsView::Pane::general, "general", "General", "通用", "Notifications, menu bar and language",
-     "通知、菜单栏与语言", "slider.horizontal.3"},
+    {SettingsView::Pane::general, "general", "General", "通用", "Notifications, tray and language",
+     "通知、托盘与语言", "slider.horizontal.3"},
     {SettingsView::Pane::rules, "rules", "Alert rules", "异常规则", "What counts as an issue, and at what threshold",
      "判定异常的条件与阈值", "waveform.path.ecg"},
     {SettingsView::Pane::network, "network", "Network", "网络", "Name lookup and how traffic is measured",
@@ -202,6 +204,8 @@ void SettingsView::build()
     ++builds_;
     settle();
     setWindowTitle(L10n::text("Settings", "设置"));
+    // The keys that moved through the sidebar keep doing so after a rebuild.
+    const bool sidebarFocused = sidebar_ && sidebar_->isAncestorOf(focusWidget());
     delete content_;
     content_ = new QWidget(this);
     auto* row = new QHBoxLayout(content_);
@@ -215,6 +219,8 @@ void SettingsView::build()
     detail_ = nullptr;
     layout()->addWidget(content_);
     buildDetail(false);
+    if (sidebarFocused)
+        sidebar_->row(pane_)->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* SettingsView::makePane(Pane pane, QWidget* parent)
@@ -350,4 +356,22 @@ void SettingsView::hideEvent(QHideEvent* event)
 {
     settle();
     QWidget::hideEvent(event);
+}
+
+void SettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window opens with the keyboard in the sidebar, on the pane shown.
+    if (!focusWidget())
+        sidebar_->row(pane_)->setFocus(Qt::OtherFocusReason);
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        || event->matches(QKeySequence::Close)) {
+        window()->close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -66,6 +66,10 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Esc and the desktop's close keys (Ctrl+W) close the window, whatever
+    // inside it had the focus, unless that took the key itself.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void build();

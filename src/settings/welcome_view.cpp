@@ -251,8 +251,8 @@ QString WelcomeView::headline(int step)
         return L10n::text("You shouldn’t have to guess what your computer is doing.",
                           "你的电脑在做什么，不应该靠猜。");
     case 1:
-        return L10n::text("It lives in the menu bar and keeps recording with the window closed.",
-                          "常驻菜单栏，关闭窗口后仍在记录。");
+        return L10n::text("It lives in the tray and keeps recording with the window closed.",
+                          "常驻托盘，关闭窗口后仍在记录。");
     case 2:
         return L10n::text("When something goes wrong, it notes who, when and how much.",
                           "出现异常时，记下主体、时间与峰值。");
@@ -270,9 +270,11 @@ QString WelcomeView::detail(int step)
                           "handles and network — and points to the one causing trouble.",
                           "Tavrin 实时显示每个进程的处理器、内存、线程、文件句柄与网络占用，并指出异常的来源。");
     case 1:
-        return L10n::text("The menu bar icon shows per-core load and changes color when there is an "
-                          "issue. Click it to see the busiest processes.",
-                          "菜单栏图标按核心显示负载，出现异常时变色。点按图标可查看占用最高的进程。");
+        return L10n::text("The tray icon shows per-core load and changes color when there is an "
+                          "issue. Click it to see the busiest processes. On a desktop without a "
+                          "tray, closing the window quits Tavrin.",
+                          "托盘图标按核心显示负载，出现异常时变色。点按图标可查看占用最高的进程。"
+                          "桌面没有托盘时，关闭窗口即退出 Tavrin。");
     case 2:
         return L10n::text("Incidents are kept in the black box so you can review them later. Adjust "
                           "the thresholds in Settings → Alert rules.",
@@ -581,9 +583,9 @@ void WelcomeView::paintEvent(QPaintEvent* event)
         return;
     QPainter p(this);
     p.setOpacity(shown);
-    p.setFont(Fonts::font(13, QFont::Black, Fonts::Face::ui, Fonts::Width::expanded, 4));
+    p.setFont(Fonts::wordMark(13, 4));
     p.setPen(Theme::text());
     const QRect col = column();
     const QRectF box(col.x(), logo_->geometry().bottom() + 1 + 18, col.width(), 18);
-    p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TAVRIN"));
+    p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, Fonts::wordMarkText());
 }

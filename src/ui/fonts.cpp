@@ -95,6 +95,16 @@ QFont font(double size, QFont::Weight weight, Face face, Width width, double tra
     return f;
 }
 
+QString wordMarkText()
+{
+    return QStringLiteral("TAVRIN");
+}
+
+QFont wordMark(double size, double tracking)
+{
+    return font(size, heavy, Face::ui, Width::expanded, tracking);
+}
+
 namespace {
 
 double floorOf(double minimumScale)

@@ -36,6 +36,16 @@ int pixelSize(double size);
 QFont font(double size, QFont::Weight weight = QFont::Normal, Face face = Face::ui,
            Width width = Width::standard, double tracking = 0, bool monospacedDigits = false);
 
+// The heavy weight: Inter's 800 cut. Black (900) is a step further and is
+// not used.
+constexpr QFont::Weight heavy = QFont::ExtraBold;
+
+// The product's name as a word-mark, "TAVRIN" in the heavy weight at the
+// expanded width. The header, the settings sidebar and the tour draw it at
+// their own sizes and trackings, always in this face.
+QString wordMarkText();
+QFont wordMark(double size, double tracking);
+
 // Shorthand for the monospaced face.
 inline QFont mono(double size, QFont::Weight weight = QFont::Normal, double tracking = 0)
 {

@@ -6,12 +6,15 @@
 #include "settings/rules_pane.h"
 #include "settings/settings_sidebar.h"
 #include "settings/settings_view.h"
+#include "settings/welcome_view.h"
 #include "ui/press_button.h"
 #include "ui/rule_slider.h"
+#include "ui/section_title.h"
 #include "ui/segmented.h"
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
 
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -283,4 +286,56 @@ TEST_F(SettingsViewTest, DraggingTheThreadSliderWritesWholeStepsAndSaves)
     EXPECT_EQ(pane.row(4)->valueText(), QString::number(threads));
     EXPECT_FALSE(pane.resetAllButton()->isHidden());
     settle();
+}
+
+TEST_F(SettingsViewTest, EscAndCtrlWCloseTheWindowAndTheArrowsMoveThroughTheSidebar)
+{
+    auto monitor = make();
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    ASSERT_EQ(view.pane(), Pane::rules);
+    // It opens with the keyboard on the pane shown.
+    EXPECT_EQ(view.focusWidget(), view.sidebar()->row(Pane::rules));
+
+    QTest::keyClick(view.sidebar()->row(Pane::rules), Qt::Key_Down);
+    EXPECT_EQ(view.pane(), Pane::network);
+    EXPECT_EQ(view.paneDirection(), 1);
+    EXPECT_EQ(view.focusWidget(), view.sidebar()->row(Pane::network));
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(view.focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(view.pane(), Pane::general); // and no further
+    EXPECT_EQ(view.paneDirection(), -1);
+    // Inside a pane the arrows stay that pane's.
+    QTest::keyClick(view.paneWidget(), Qt::Key_Down);
+    EXPECT_EQ(view.pane(), Pane::general);
+
+    QTest::keyClick(view.paneWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(view.isVisible());
+    view.show();
+    QTest::keyClick(view.sidebar()->row(Pane::general), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(view.isVisible());
+    settle();
+}
+
+// On this desktop the icon sits in a tray, and the percent goes into its
+// tooltip: no text of the settings window or the tour speaks of a menu bar.
+TEST_F(SettingsViewTest, TextsSpeakOfTheTrayAndItsTooltip)
+{
+    auto monitor = make();
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        GeneralPane pane(*monitor);
+        const QString tray = chinese ? "托盘" : "tray";
+        const QString percent = pane.trayRow()->title()->text() + pane.trayRow()->detail()->text();
+        for (const QString& text : {SettingsView::summary(Pane::general), WelcomeView::headline(1),
+                                    WelcomeView::detail(1), pane.notifyRow()->detail()->text(), percent})
+            EXPECT_TRUE(text.contains(tray, Qt::CaseInsensitive) && !text.contains("menu bar", Qt::CaseInsensitive)
+                        && !text.contains("菜单栏"))
+                << text.toStdString();
+        QStringList sections;
+        for (const SectionTitle* title : pane.findChildren<SectionTitle*>())
+            sections << title->text();
+        EXPECT_EQ(sections.filter(tray, Qt::CaseInsensitive).size(), 1) << sections.join("|").toStdString();
+        EXPECT_TRUE(percent.contains(chinese ? "提示" : "tooltip")) << percent.toStdString();
+    }
 }
