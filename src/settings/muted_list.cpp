@@ -373,7 +373,14 @@ void MutedList::keyPressEvent(QKeyEvent* event)
 
 void MutedList::focusInEvent(QFocusEvent* event)
 {
-    setCurrent(current_ < 0 ? 0 : current_);
+    if (current_ < 0) {
+        // The first row wholly in sight, rather than the top of a long list.
+        const QRect seen = visibleRegion().boundingRect();
+        const int first = seen.isEmpty() ? 0 : rowAt(seen.top() + pitch - 1);
+        setCurrent(std::max(first, 0));
+    } else {
+        setCurrent(current_);
+    }
     QWidget::focusInEvent(event);
 }
 
