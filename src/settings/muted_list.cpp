@@ -220,9 +220,13 @@ void MutedList::paintRow(QPainter& p, const Row& row, double top)
 
     const QRectF label = labelRect(top);
     const double nameLeft = inset + iconSize + spacing;
+    // Stacked combining marks stay inside their own row.
+    const QRectF nameBox(nameLeft, top + 1, std::max(0.0, label.left() - spacing - nameLeft), rowHeight);
+    p.save();
+    p.setClipRect(nameBox, Qt::IntersectClip);
     p.setPen(Theme::text());
-    nameFace_.draw(p, QRectF(nameLeft, top + 1, std::max(0.0, label.left() - spacing - nameLeft), rowHeight),
-                   row.shown, TextFace::Align::left, true, Qt::ElideRight);
+    nameFace_.draw(p, nameBox, row.shown, TextFace::Align::left, true, Qt::ElideRight);
+    p.restore();
 
     const PressStyle style = PressStyle::text();
     double hover = 0, press = 0;
