@@ -24,6 +24,17 @@ using Pane = SettingsView::Pane;
 class SettingsViewTest : public ViewTest {
 protected:
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+    static void unmute(IgnoredPane* pane, int row)
+    {
+        QTest::mouseClick(pane->list(), Qt::LeftButton, {}, pane->list()->unmuteRect(row).center().toPoint());
+    }
+    void mute(Monitor& monitor, QStringList names)
+    {
+        Preferences prefs = monitor.prefs();
+        prefs.ignored = std::move(names);
+        monitor.setPrefs(prefs);
+        runPending();
+    }
 
     static ProcSample proc(const QString& name, double cpu, uint64_t mem = 0, int64_t threads = 0)
     {
@@ -135,16 +146,77 @@ TEST_F(SettingsViewTest, MutingAndUnmutingFromTheMutedPane)
     EXPECT_EQ(view.sidebar()->mutedBadge(), 3);
 
     // Unmuting one copy drops both.
-    click(pane->unmuteButton(2));
+    unmute(pane, 2);
     EXPECT_EQ(monitor->prefs().ignored, QStringList{"Cc1plus"});
     EXPECT_EQ(Preferences::load(defaults()).ignored, QStringList{"Cc1plus"});
     runPending();
     ASSERT_EQ(pane->shown().size(), 1u);
-    click(pane->unmuteButton(0));
+    unmute(pane, 0);
     runPending();
     EXPECT_TRUE(monitor->prefs().ignored.isEmpty());
     EXPECT_TRUE(pane->showsEmptyState());
     EXPECT_EQ(view.sidebar()->mutedBadge(), 0);
+    settle();
+}
+
+TEST_F(SettingsViewTest, MutedRowsCostTheSameAtAnyLengthAndLeaveOnASpring)
+{
+    defaults().set("pane", "ignored");
+    auto monitor = make();
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    auto* pane = qobject_cast<IgnoredPane*>(view.paneWidget());
+    ASSERT_NE(pane, nullptr);
+    QStringList names;
+    for (int i = 0; i < 400; ++i)
+        names.append(QStringLiteral("worker-%1").arg(i));
+    mute(*monitor, names.mid(0, 3));
+    const qsizetype widgets = pane->findChildren<QWidget*>().size();
+    mute(*monitor, names);
+    EXPECT_EQ(pane->findChildren<QWidget*>().size(), widgets);
+
+    // The second row fades while its gap closes; the rows below slide up.
+    MutedList* list = pane->list();
+    const int full = 400 * MutedList::pitch - 1;
+    ASSERT_EQ(list->height(), full);
+    const double below = list->unmuteRect(2).top();
+    unmute(pane, 1);
+    runPending();
+    ASSERT_EQ(pane->shown().size(), 399u);
+    EXPECT_EQ(list->leavingCount(), 1u);
+    advance(0.06);
+    EXPECT_GT(list->height(), full - MutedList::pitch);
+    EXPECT_LT(list->height(), full);
+    EXPECT_GT(list->unmuteRect(1).top(), below - MutedList::pitch);
+    EXPECT_LT(list->unmuteRect(1).top(), below);
+    // A click lands on the row drawn under the pointer, not on the one leaving.
+    EXPECT_EQ(list->rowAt(list->unmuteRect(1).center().y()), 1);
+    settle();
+    EXPECT_EQ(list->leavingCount(), 0u);
+    EXPECT_EQ(list->height(), full - MutedList::pitch);
+    EXPECT_EQ(list->unmuteRect(1).top(), below - MutedList::pitch);
+    EXPECT_EQ(pane->shown()[1].name, "worker-2");
+}
+
+TEST_F(SettingsViewTest, MutedNamesShowCleanedAndUnmuteAsStored)
+{
+    // Names hand-edited into the settings file look as a process's own name
+    // would: a right-to-left override shows as a replacement mark.
+    auto monitor = make();
+    const QString raw = QStringLiteral("ab\u202Ecd-cc1plus");
+    auto look = [&](const QString& name) {
+        mute(*monitor, {name});
+        IgnoredPane pane(*monitor);
+        showOffscreen(pane, {560, 200});
+        return pane.grab().toImage();
+    };
+    EXPECT_EQ(look(raw), look(QStringLiteral("ab\uFFFDcd-cc1plus")));
+
+    mute(*monitor, {raw, "make"});
+    IgnoredPane pane(*monitor);
+    showOffscreen(pane, {560, 300});
+    unmute(&pane, 0);
+    EXPECT_EQ(monitor->prefs().ignored, QStringList{"make"});
     settle();
 }
 
