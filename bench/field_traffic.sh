@@ -36,7 +36,9 @@ trap cleanup EXIT
 
 for _ in $(seq $target_procs); do sleep 100000 & pids+=($!); done
 
-python=$(realpath "$(command -v python3)")
+# The interpreter itself, not a launcher script in front of it.
+python=$(realpath "$(python3 -c 'import sys; print(sys.executable)')")
+[[ -x /usr/bin/python3 ]] && python=$(realpath /usr/bin/python3)
 mkdir -p "$work/bin"
 port=47000
 "$python" - "$port" "$senders" <<'PY' &
