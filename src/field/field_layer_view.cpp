@@ -227,8 +227,13 @@ bool FieldLayerView::motionFrame()
     flushDirty();
     if (!any || !isVisible())
         return false;
-    if (continuous)
+    if (continuous) {
+        // Dots of a couple of pixels, the ring's dashes and the halo's glow
+        // read as smooth at half the clock's rate, and a busy field then
+        // repaints half as often: their steps gather on every other frame.
+        FrameClock::shared().snooze(&motionOwner_, motionInterval - FrameClock::interval / 2);
         return true;
+    }
     sleepUntilTicksMove();
     return true;
 }

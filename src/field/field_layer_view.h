@@ -217,6 +217,8 @@ private:
     // Each step repaints a ring round the bubble; two pixels halve what a
     // resting field spends on them and still read as a steady turn.
     static constexpr double spinStep = 2;
+    // The shortest time between two frames of the endless motions.
+    static constexpr double motionInterval = 1.0 / 30;
     // How late the ticks' next step may come, to share another's frame.
     static constexpr double spinSlack = 0.08;
     // How far a bubble may creep from where it was drawn before it is

@@ -115,6 +115,27 @@ TEST_F(FieldLayerViewTest, TurningTicksSleepBetweenPixels)
     EXPECT_EQ(view.repaints(), hidden);
 }
 
+TEST_F(FieldLayerViewTest, TrafficDotsTakeEveryOtherFrame)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(400, 300));
+    GroupSample a = bubble("a", 4000);
+    a.netIn = 400'000;
+    a.netOut = 90'000;
+    view.apply({a}, {}, std::nullopt, 400);
+    for (int i = 0; i < 1200 && view.ticking(); ++i)
+        advance(FrameClock::interval);
+    ASSERT_FALSE(view.ticking());
+    ASSERT_TRUE(view.motionTicking());
+    // The dots still take each of their pixels (about 19 a second), on no
+    // more than 30 frames.
+    const auto frames = FrameClock::shared().frames();
+    const int before = view.repaints();
+    advance(1);
+    EXPECT_LE(FrameClock::shared().frames() - frames, 31u);
+    EXPECT_GE(view.repaints() - before, 17);
+}
+
 TEST_F(FieldLayerViewTest, ClickSelectsDragThrowsAndRightClickOpensTheMenu)
 {
     FieldLayerView view(nullptr);
