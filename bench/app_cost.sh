@@ -35,20 +35,7 @@ HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data DISPLAY=$displa
 app=$!
 pids+=($app)
 
-tck=$(getconf CLK_TCK)
-# Ticks of a process: own and reaped children's user and system time.
-ticks() { awk '{ sub(/.*\) /, ""); print $12 + $13 + $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
-descendants() {
-  local p c
-  for p in "$@"; do
-    for c in $(cat /proc/"$p"/task/*/children 2>/dev/null); do echo "$c"; descendants "$c"; done
-  done
-}
-total() {
-  local sum=0 p
-  for p in "$app" $(descendants "$app"); do sum=$((sum + $(ticks "$p"))); done
-  echo "$sum"
-}
+source "$(dirname "$0")/cpu_ticks.sh"
 
 # Xvfb starts with the pointer in the middle of the screen, over the list,
 # where it would hold the order still; park it outside the window.
@@ -57,10 +44,10 @@ DISPLAY=$display xdotool mousemove 1599 999 2>/dev/null || echo "xdotool missing
 
 sleep "$warmup"
 procs=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
-start=$(total)
+start=$(total "$app")
 t0=$(date +%s.%N)
 sleep "$seconds"
-end=$(total)
+end=$(total "$app")
 t1=$(date +%s.%N)
 hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$app/status")
 rss=$(awk '/VmRSS/ { print $2 }' "/proc/$app/status")

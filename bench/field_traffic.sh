@@ -89,19 +89,7 @@ run() { # display mode
 run :71 field; field=$app_pid
 run :72 table; list=$app_pid
 
-tck=$(getconf CLK_TCK)
-ticks() { awk '{ sub(/.*\) /, ""); print $12 + $13 + $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
-descendants() {
-  local p c
-  for p in "$@"; do
-    for c in $(cat /proc/"$p"/task/*/children 2>/dev/null); do echo "$c"; descendants "$c"; done
-  done
-}
-total() {
-  local sum=0 p
-  for p in "$1" $(descendants "$1"); do sum=$((sum + $(ticks "$p"))); done
-  echo "$sum"
-}
+source "$(dirname "$0")/cpu_ticks.sh"
 
 sleep "$warmup"
 procs=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
