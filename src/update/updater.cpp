@@ -635,20 +635,20 @@ void Updater::download()
     }
     // Nothing of another copy's is here: the lock is ours.
     if (!BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
-        BundleSwap::removeTree(setup_.workDirectory);
-        lock_->held.reset();
-        setState(State::failed(workFolderRefused(setup_.workDirectory), false));
+        failDownload(workFolderRefused(setup_.workDirectory));
         return;
     }
     setState(State::downloading(0));
     fetchArchive(release, dl, url);
 }
 
-void Updater::failDownload(UpdateError error)
+void Updater::failDownload(UpdateError error) { failDownload(UpdateErrors::message(error)); }
+
+void Updater::failDownload(const QString& message)
 {
     BundleSwap::removeTree(setup_.workDirectory);
     lock_->held.reset();
-    setState(State::failed(UpdateErrors::message(error), false));
+    setState(State::failed(message, false));
 }
 
 void Updater::fetchArchive(const Release& release, const Release::Download& dl, const QUrl& url)

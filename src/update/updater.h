@@ -164,7 +164,9 @@ private:
     void fetchFeed();
     void fetchArchive(const Release& release, const Release::Download& download, const QUrl& url);
     void verifyArchive(const Release& release, const Release::Download& download);
+    // Empties the work directory, lets go of the lock and fails.
     void failDownload(UpdateError error);
+    void failDownload(const QString& message);
     QNetworkRequest request(const QUrl& url) const;
 
     Setup setup_;
