@@ -209,7 +209,6 @@ bool FieldLayerView::motionFrame()
     const double dt = std::clamp(t - motionTime_, 0.0, 1.5);
     motionTime_ = t;
     bool any = false;
-    bool continuous = false;
     const double ratio = devicePixelRatioF();
     auto body = sim_.bodies.begin();
     for (auto& [key, node] : nodes_) {
@@ -219,7 +218,6 @@ bool FieldLayerView::motionFrame()
         if (body == sim_.bodies.end() || body->first != key || !hasMotion(node, body->second))
             continue;
         any = true;
-        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
         if (node.ticksShown)
             node.spin = std::fmod(node.spin + dt * spinRate(node.tickSpeed), 2 * std::numbers::pi);
         refreshNode(node, body->second, ratio);
@@ -227,37 +225,49 @@ bool FieldLayerView::motionFrame()
     flushDirty();
     if (!any || !isVisible())
         return false;
-    if (continuous) {
-        // Dots of a couple of pixels, the ring's dashes and the halo's glow
-        // read as smooth at half the clock's rate, and a busy field then
-        // repaints half as often: their steps gather on every other frame.
-        FrameClock::shared().snooze(&motionOwner_, motionInterval - FrameClock::interval / 2);
-        return true;
-    }
-    sleepUntilTicksMove();
+    sleepUntilNextStep();
     return true;
 }
 
-// Ticks alone turn slowly: rather than take every frame, snooze on the
-// frame clock until the first of them reaches its next step, or a little
-// after, sharing a frame with whatever else moves then (the gauge's pulse
-// takes one every 60 ms or so).
-void FieldLayerView::sleepUntilTicksMove()
+// Rather than take every frame, snooze on the frame clock until the next
+// step of the endless motions. Ticks alone turn slowly and may come a
+// little late, sharing a frame with whatever else moves then (the gauge's
+// pulse takes one every 60 ms or so). The dots, the ring's dashes and the
+// halo's glow all step together, on the dots' whole-pixel steps (about 19 a
+// second, at most 30): a busy field then takes one frame and one repaint
+// for all of them, however many bubbles move. Those may come a frame or two
+// late as well, so that the window takes one frame, not two, when the
+// gauge's pulse comes soon after: a dot then steps two pixels at once.
+void FieldLayerView::sleepUntilNextStep()
 {
     const double ratio = devicePixelRatioF();
-    double wait = 1.0;
+    const double t = now();
+    double ticks = 1;
+    bool continuous = false;
     for (const auto& [key, node] : nodes_) {
-        if (!node.ticksShown || !hasMotion(node))
+        if (!hasMotion(node))
+            continue;
+        continuous = continuous || node.selected || node.flag || node.dots[0] > 0 || node.dots[1] > 0;
+        if (!node.ticksShown)
             continue;
         const double rim = spinRim(node.radius) * ratio / spinStep;
         const double rate = spinRate(node.tickSpeed);
         if (!(rim > 0) || !(rate > 0))
             continue;
         const double next = (std::floor(node.spin * rim) + 1) / rim;
-        wait = std::min(wait, (next - node.spin) / rate);
+        ticks = std::min(ticks, (next - node.spin) / rate);
     }
-    spinSleeping_ = true;
-    FrameClock::shared().snooze(&motionOwner_, std::max(0.0, wait) + 1e-4, spinSlack);
+    spinSleeping_ = !continuous;
+    if (spinSleeping_) {
+        FrameClock::shared().snooze(&motionOwner_, std::max(0.0, ticks) + 1e-4, spinSlack);
+        return;
+    }
+    // The others all step on the dots' steps, and the ticks ride on them:
+    // one frame and one repaint for all of them, shared with the column's
+    // when one comes a little later.
+    const double period = std::max(1 / (flowRate * ratio), motionInterval);
+    const double next = (std::floor(t / period) + 1) * period - t;
+    FrameClock::shared().snooze(&motionOwner_, next + 1e-4, flowSlack);
 }
 
 bool FieldLayerView::simFrame()
@@ -332,12 +342,7 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
     QSet<QString> seen;
     for (const GroupSample& g : groups) {
         seen.insert(g.key);
-        auto [it, made] = nodes_.try_emplace(g.key);
-        if (made) {
-            // Each bubble's dots take their whole-pixel steps on frames of
-            // their own, so that one frame does not carry every bubble's.
-            it->second.flowOffset = double(qHash(g.key, 0) % 1024) / 1024;
-        }
+        auto it = nodes_.try_emplace(g.key).first;
         it->second.group = g;
         style(it->second);
     }
@@ -592,7 +597,7 @@ FieldLayerView::Steps FieldLayerView::motionSteps(const Node& node, const FieldS
         steps.throb = static_cast<long long>(std::floor(FieldStyle::throb(motionTime_) * 48));
     if (node.dots[0] > 0 || node.dots[1] > 0)
         steps.flow = static_cast<long long>(
-            std::floor(motionTime_ * 26 / FieldStyle::flowPeriod * ratio + node.flowOffset));
+            std::floor(motionTime_ * flowRate * ratio));
     return steps;
 }
 

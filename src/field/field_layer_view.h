@@ -19,6 +19,7 @@
 #include "field/dirty_tiles.h"
 #include "field/dot_sprites.h"
 #include "field/field_sim.h"
+#include "field/field_style.h"
 #include "ui/animation.h"
 #include "ui/scheduler.h"
 #endif
@@ -137,8 +138,7 @@ private:
         // any part of the canvas draws the same picture.
         double spinAt = 0;
         double flowAt = 0, marchAt = 0, throbAt = 0; // on the motion clock
-        double flowOffset = 0; // of a step, from the key
-        Animated<double> scale{1.0};
+            Animated<double> scale{1.0};
         QPixmap icon;
         bool hasIcon = false;
         // The disc drawn once per radius and colour: a large antialiased
@@ -151,7 +151,7 @@ private:
     void wake();
     void stopClocks();
     void ensureMotion();
-    void sleepUntilTicksMove();
+    void sleepUntilNextStep();
     bool hasMotion(const Node& node) const;
     static bool hasMotion(const Node& node, const FieldSim::Body& body);
     double now() const;
@@ -217,10 +217,14 @@ private:
     // Each step repaints a ring round the bubble; two pixels halve what a
     // resting field spends on them and still read as a steady turn.
     static constexpr double spinStep = 2;
+    // The dots' travel in pixels a second: 26 in a period.
+    static constexpr double flowRate = 26 / FieldStyle::flowPeriod;
     // The shortest time between two frames of the endless motions.
     static constexpr double motionInterval = 1.0 / 30;
     // How late the ticks' next step may come, to share another's frame.
     static constexpr double spinSlack = 0.08;
+    // And how late the dots' may.
+    static constexpr double flowSlack = 0.035;
     // How far a bubble may creep from where it was drawn before it is
     // drawn again, in pixels.
     static constexpr double restDrift = 0.25;

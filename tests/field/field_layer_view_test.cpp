@@ -115,25 +115,30 @@ TEST_F(FieldLayerViewTest, TurningTicksSleepBetweenPixels)
     EXPECT_EQ(view.repaints(), hidden);
 }
 
-TEST_F(FieldLayerViewTest, TrafficDotsTakeEveryOtherFrame)
+TEST_F(FieldLayerViewTest, EndlessMotionsStepTogetherOnTheDotsSteps)
 {
     FieldLayerView view(nullptr);
-    showOffscreen(view, QSize(400, 300));
-    GroupSample a = bubble("a", 4000);
-    a.netIn = 400'000;
-    a.netOut = 90'000;
-    view.apply({a}, {}, std::nullopt, 400);
+    showOffscreen(view, QSize(500, 400));
+    std::vector<GroupSample> groups;
+    for (const char* key : {"a", "b", "c", "d"}) {
+        GroupSample g = bubble(key, 4000);
+        g.netIn = 400'000;
+        g.netOut = 90'000;
+        groups.push_back(g);
+    }
+    // A halo and a selection ring beside the dots.
+    view.apply(groups, {{QStringLiteral("c"), Severity::warn}}, QStringLiteral("d"), 400);
     for (int i = 0; i < 1200 && view.ticking(); ++i)
         advance(FrameClock::interval);
     ASSERT_FALSE(view.ticking());
     ASSERT_TRUE(view.motionTicking());
-    // The dots still take each of their pixels (about 19 a second), on no
-    // more than 30 frames.
+    // Every bubble still takes each of its dots' pixels (about 19 a
+    // second), but all of them, the halo and the ring on the same frames.
     const auto frames = FrameClock::shared().frames();
     const int before = view.repaints();
     advance(1);
-    EXPECT_LE(FrameClock::shared().frames() - frames, 31u);
-    EXPECT_GE(view.repaints() - before, 17);
+    EXPECT_LE(FrameClock::shared().frames() - frames, 20u);
+    EXPECT_GE(view.repaints() - before, 4 * 17);
 }
 
 TEST_F(FieldLayerViewTest, ClickSelectsDragThrowsAndRightClickOpensTheMenu)
