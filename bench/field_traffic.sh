@@ -7,7 +7,9 @@
 # Xvfb display, show the field and the list; after the warm-up each one's
 # share of a core is printed (its own time and its tools').
 #
-#   bench/field_traffic.sh [build-dir] [seconds] [warm-up seconds]
+#   bench/field_traffic.sh [build-dir] [seconds] [warm-up seconds] [senders]
+#
+# With 0 senders it measures the two modes with no traffic at all.
 #
 # Runs as root (or with user namespaces); needs unshare, ip, Xvfb, python3.
 set -euo pipefail
@@ -20,7 +22,7 @@ fi
 build=${1:-build}
 seconds=${2:-60}
 warmup=${3:-40}
-senders=20
+senders=${4:-20}
 target_procs=500
 bin=$(realpath "$build/bin/tavrin")
 
@@ -57,7 +59,7 @@ while True:
 PY
 pids+=($!)
 sleep 1
-for i in $(seq -w $senders); do
+for i in $(seq -f %02g 1 "$senders"); do
   cp "$python" "$work/bin/sender$i"
   "$work/bin/sender$i" - "$port" <<'PY' &
 import socket, sys, time

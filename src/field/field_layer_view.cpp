@@ -369,7 +369,7 @@ void FieldLayerView::style(Node& node)
     // level draws the same pixels.
     const auto look = [](const Node& n) {
         return std::tuple(n.fill.rgba(), n.stroke.rgba(), n.strokeWidth, n.tickColor.rgba(), n.tickCount,
-                          n.ticksShown, n.selected, n.flag, n.dots[0], n.dots[1]);
+                          n.ticksShown, n.selected, n.flag, n.dots[0] > 0 || n.dots[1] > 0);
     };
     const auto before = look(node);
     const std::optional<QRectF> figuresWere = figuresBox(node);
@@ -389,6 +389,7 @@ void FieldLayerView::style(Node& node)
     node.selected = selection_ && *selection_ == g.key;
     auto flag = flags_.find(g.key);
     node.flag = flag == flags_.end() ? std::nullopt : std::optional<Severity>(*flag);
+    const int dotsWere[2] = {node.dots[0], node.dots[1]};
     node.dots[0] = FieldStyle::dots(g.netIn);
     node.dots[1] = FieldStyle::dots(g.netOut);
     const QString detail = FieldStyle::detailText(g);
@@ -404,13 +405,25 @@ void FieldLayerView::style(Node& node)
     // Colours change the picture without moving anything; a sample that
     // changes neither them nor the figures repaints nothing, and one that
     // changes only the figures repaints only their line.
-    if (look(node) != before)
+    if (look(node) != before) {
         node.drawn.stale = true;
-    else if (figuresWere && node.detailText != detailWas)
-        if (const std::optional<QRectF> figures = figuresBox(node)) {
-            dirtyTiles().add(*figuresWere);
-            dirtyTiles().add(*figures);
+    } else {
+        if (figuresWere && node.detailText != detailWas)
+            if (const std::optional<QRectF> figures = figuresBox(node)) {
+                dirtyTiles().add(*figuresWere);
+                dirtyTiles().add(*figures);
+            }
+        // Traffic that changes pace but goes on changes only the dots: the
+        // pixels of the old ones and of the new.
+        if (!node.drawn.stale && node.drawn.box.isValid()
+            && (node.dots[0] != dotsWere[0] || node.dots[1] != dotsWere[1])) {
+            const int now[2] = {node.dots[0], node.dots[1]};
+            std::copy(dotsWere, dotsWere + 2, node.dots);
+            markDots(node);
+            std::copy(now, now + 2, node.dots);
+            markDots(node);
         }
+    }
     refreshNode(node);
 }
 

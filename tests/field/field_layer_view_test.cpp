@@ -356,9 +356,12 @@ TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)
     EXPECT_GT(moved, 200);
 
     // A sample that changes only a bubble's figures, to a shorter text,
-    // repaints only their line: no whole bubble, and nothing of the longer
-    // text stays behind.
+    // and another's pace of traffic, repaints only that line and the dots:
+    // no whole bubble, and nothing of the longer text or of the old dots
+    // stays behind.
     groups[4].cpu = 9.9;
+    groups[1].netIn = 1'500'000;
+    groups[3].netOut = 20'000;
     const int whole = view.repaints();
     view.apply(groups, {{QStringLiteral("g2"), Severity::warn}}, QStringLiteral("g5"), 400);
     QApplication::processEvents();
