@@ -87,6 +87,32 @@ double spinRate(double tickSpeed)
     return tickSpeed * 2 * std::numbers::pi / 20;
 }
 
+// The margin round a label's picture, for glyphs that reach past its box.
+constexpr int labelPad = 2;
+
+// A label drawn once into a picture, at `at` in the painter's units: many
+// small clipped glyph copies cost far more than one copy of the picture,
+// and dots and ticks round a bubble clip it into pieces on most frames.
+void drawLabel(QPainter& p, QPointF at, const QStaticText& text, const QFont& font, const QColor& color,
+               LabelArt& art)
+{
+    const double ratio = p.device()->devicePixelRatioF();
+    if (art.picture.isNull() || art.color != color.rgba() || art.picture.devicePixelRatio() != ratio) {
+        const QSizeF size = text.size() + QSizeF(2 * labelPad, 2 * labelPad);
+        QPixmap picture(QSize(int(std::ceil(size.width() * ratio)), int(std::ceil(size.height() * ratio))));
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter lp(&picture);
+        lp.setFont(font);
+        lp.setPen(color);
+        lp.drawStaticText(QPointF(labelPad, labelPad), text);
+        lp.end();
+        art.picture = picture;
+        art.color = color.rgba();
+    }
+    p.drawPixmap(at - QPointF(labelPad, labelPad), art.picture);
+}
+
 // A box of half side `half` about `centre`.
 QRectF square(QPointF centre, double half)
 {
@@ -401,6 +427,7 @@ void FieldLayerView::style(Node& node)
         node.detail = plain(width > 0 ? QFontMetricsF(detailFont()).elidedText(detail, Qt::ElideRight, width)
                                       : detail);
         node.detail.prepare(QTransform(), detailFont());
+        node.detailArt = {};
     }
     // Colours change the picture without moving anything; a sample that
     // changes neither them nor the figures repaints nothing, and one that
@@ -462,11 +489,13 @@ void FieldLayerView::resizeNode(Node& node, double r, bool force)
         const QString elided = QFontMetricsF(font).elidedText(g.name, Qt::ElideRight, frame.width());
         node.name = plain(elided);
         node.name.prepare(QTransform(), font);
+        node.nameArt = {};
         const QRectF detailBox = FieldStyle::detailFrame(r);
         const QString detail =
             QFontMetricsF(detailFont()).elidedText(node.detailText, Qt::ElideRight, detailBox.width());
         node.detail = plain(detail);
         node.detail.prepare(QTransform(), detailFont());
+        node.detailArt = {};
     }
     node.dots[0] = FieldStyle::dots(g.netIn);
     node.dots[1] = FieldStyle::dots(g.netOut);
@@ -828,9 +857,21 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
     if (shell > 0) {
         p.setOpacity(shell);
         if (node.flag && meets(square(QPointF(), r + haloReach))) {
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(Theme::flatBrush(withAlpha(FieldStyle::halo(*node.flag), FieldStyle::throb(node.throbAt))), 2));
-            p.drawEllipse(QPointF(), r + 7, r + 7);
+            const QColor halo = FieldStyle::halo(*node.flag);
+            const double glow = FieldStyle::throb(node.throbAt);
+            if (s == 1) {
+                // The ring drawn once, at full strength; the glow is its
+                // opacity.
+                p.setOpacity(shell * glow);
+                const QPixmap& ring = haloArt(node, r, halo);
+                const double half = ring.width() / ring.devicePixelRatio() / 2;
+                Banded::drawPixmap(p, -QPointF(half, half), ring);
+                p.setOpacity(shell);
+            } else {
+                p.setBrush(Qt::NoBrush);
+                p.setPen(QPen(Theme::flatBrush(withAlpha(halo, glow)), 2));
+                p.drawEllipse(QPointF(), r + 7, r + 7);
+            }
         }
         const QPixmap& disc = discArt(node, r);
         const double ratio = disc.devicePixelRatio();
@@ -904,17 +945,11 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
             const QRectF nf = FieldStyle::nameFrame(r, *node.nameSize);
             const QSizeF ns = node.name.size();
             const QPointF nameAt(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2));
-            if (meets(QRectF(nameAt, ns).adjusted(-3, -3, 3, 3))) {
-                p.setFont(nameFont(*node.nameSize));
-                p.setPen(Theme::text());
-                p.drawStaticText(nameAt, node.name);
-            }
+            if (meets(QRectF(nameAt, ns).adjusted(-3, -3, 3, 3)))
+                drawLabel(p, nameAt, node.name, nameFont(*node.nameSize), Theme::text(), node.nameArt);
             const QRectF detail = detailRect(node, r);
-            if (meets(detail.adjusted(-3, -3, 3, 3))) {
-                p.setFont(detailFont());
-                p.setPen(Theme::dim());
-                p.drawStaticText(detail.topLeft(), node.detail);
-            }
+            if (meets(detail.adjusted(-3, -3, 3, 3)))
+                drawLabel(p, detail.topLeft(), node.detail, detailFont(), Theme::dim(), node.detailArt);
         }
         if (node.dots[0] > 0 || node.dots[1] > 0)
             paintDots(p, node, shell, area);
@@ -986,6 +1021,31 @@ const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
     node.discArt = art;
     node.discRadius = r;
     return node.discArt;
+}
+
+const QPixmap& FieldLayerView::haloArt(const Node& node, double r, const QColor& color) const
+{
+    const double ratio = devicePixelRatioF();
+    LabelArt& art = node.haloArt;
+    if (node.haloRadius == r && art.color == color.rgba() && !art.picture.isNull()
+        && art.picture.devicePixelRatio() == ratio)
+        return art.picture;
+    // Centred on a whole pixel, as the disc is.
+    const double half = std::ceil(r + haloReach);
+    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
+    QPixmap picture(edge, edge);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(half, half);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Theme::flatBrush(color), 2));
+    p.drawEllipse(QPointF(), r + 7, r + 7);
+    p.end();
+    art = {picture, color.rgba()};
+    node.haloRadius = r;
+    return art.picture;
 }
 
 void FieldLayerView::paintTip(QPainter& p) const

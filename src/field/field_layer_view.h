@@ -37,6 +37,12 @@
 class Monitor;
 class QMenu;
 
+// A picture of a label or ring and the colour it was drawn in.
+struct LabelArt {
+    QPixmap picture;
+    QRgb color = 0;
+};
+
 class FieldLayerView : public QWidget {
     Q_OBJECT
 
@@ -131,6 +137,7 @@ private:
         QStaticText name;
         QStaticText detail;
         QString detailText;
+        mutable LabelArt nameArt, detailArt;
         int dots[2] = {0, 0};
         double spin = 0; // radians
         // Where each endless motion is drawn: it moves on only by whole
@@ -145,6 +152,9 @@ private:
         // circle costs far more to fill than to copy.
         mutable QPixmap discArt;
         mutable double discRadius = -1;
+        // The halo's ring, likewise, at full strength.
+        mutable LabelArt haloArt;
+        mutable double haloRadius = -1;
         Drawn drawn;
     };
 
@@ -182,6 +192,7 @@ private:
     void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body, const DirtyTiles& area) const;
     void paintDots(QPainter& p, const Node& node, double shell, const DirtyTiles& area) const;
     const QPixmap& discArt(const Node& node, double r) const;
+    const QPixmap& haloArt(const Node& node, double r, const QColor& color) const;
     void paintTip(QPainter& p) const;
 
     // Pointer.
