@@ -45,10 +45,10 @@ DISPLAY=$display xdotool mousemove 1599 999 2>/dev/null || echo "xdotool missing
 sleep "$warmup"
 procs=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
 start=$(total "$app")
-t0=$(date +%s.%N)
+t0=$EPOCHREALTIME
 sleep "$seconds"
 end=$(total "$app")
-t1=$(date +%s.%N)
+t1=$EPOCHREALTIME
 hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$app/status")
 rss=$(awk '/VmRSS/ { print $2 }' "/proc/$app/status")
 

@@ -31,7 +31,8 @@ ip link set lo up
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  ((${#pids[@]})) && kill "${pids[@]}" 2>/dev/null || true
+  # Wait for them, so that the X servers take their lock files with them.
+  ((${#pids[@]})) && kill "${pids[@]}" 2>/dev/null && wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -88,16 +89,22 @@ run() { # display mode
   # Keep the pointer off the window, where it would hold things still.
   DISPLAY=$1 xdotool mousemove 1599 999 2>/dev/null || true
 }
-run :71 field; field=$app_pid
-run :72 table; list=$app_pid
+# A display no other server holds.
+display() {
+  local n=$1
+  while [[ -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+  echo ":$n"
+}
+run "$(display 71)" field; field=$app_pid
+run "$(display 72)" table; list=$app_pid
 
 source "$(dirname "$0")/cpu_ticks.sh"
 
 sleep "$warmup"
 procs=$(shopt -s nullglob; entries=(/proc/[0-9]*); echo ${#entries[@]})
-f0=$(total "$field"); l0=$(total "$list"); t0=$(date +%s.%N)
+f0=$(total "$field"); l0=$(total "$list"); t0=$EPOCHREALTIME
 sleep "$seconds"
-f1=$(total "$field"); l1=$(total "$list"); t1=$(date +%s.%N)
+f1=$(total "$field"); l1=$(total "$list"); t1=$EPOCHREALTIME
 
 awk -v f0="$f0" -v f1="$f1" -v l0="$l0" -v l1="$l1" -v t0="$t0" -v t1="$t1" -v tck="$tck" \
     -v procs="$procs" -v s="$seconds" -v w="$warmup" -v n="$senders" 'BEGIN {
