@@ -113,6 +113,23 @@ void drawLabel(QPainter& p, QPointF at, const QStaticText& text, const QFont& fo
     p.drawPixmap(at - QPointF(labelPad, labelPad), art.picture);
 }
 
+// A circle of radius `r` in the middle of a transparent square picture of
+// half side `half`, a whole number, so that it is centred on a pixel.
+QPixmap circlePicture(double half, double ratio, double r, const QBrush& fill, const QPen& pen)
+{
+    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
+    QPixmap picture(edge, edge);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(half, half);
+    p.setBrush(fill);
+    p.setPen(pen);
+    p.drawEllipse(QPointF(), r, r);
+    return picture;
+}
+
 // A box of half side `half` about `centre`.
 QRectF square(QPointF centre, double half)
 {
@@ -1005,20 +1022,9 @@ const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
     const double ratio = devicePixelRatioF();
     if (node.discRadius == r && !node.discArt.isNull() && node.discArt.devicePixelRatio() == ratio)
         return node.discArt;
-    const double half = std::ceil(r + node.strokeWidth / 2 + 1);
-    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
-    QPixmap art(edge, edge);
-    art.setDevicePixelRatio(ratio);
-    art.fill(Qt::transparent);
-    QPainter p(&art);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.translate(half, half);
     // Flat gradients keep the fill of a large disc on this thread.
-    p.setBrush(Theme::flatBrush(node.fill));
-    p.setPen(QPen(Theme::flatBrush(node.stroke), node.strokeWidth));
-    p.drawEllipse(QPointF(), r, r);
-    p.end();
-    node.discArt = art;
+    node.discArt = circlePicture(std::ceil(r + node.strokeWidth / 2 + 1), ratio, r, Theme::flatBrush(node.fill),
+                                 QPen(Theme::flatBrush(node.stroke), node.strokeWidth));
     node.discRadius = r;
     return node.discArt;
 }
@@ -1030,20 +1036,8 @@ const QPixmap& FieldLayerView::haloArt(const Node& node, double r, const QColor&
     if (node.haloRadius == r && art.color == color.rgba() && !art.picture.isNull()
         && art.picture.devicePixelRatio() == ratio)
         return art.picture;
-    // Centred on a whole pixel, as the disc is.
-    const double half = std::ceil(r + haloReach);
-    const int edge = std::max(1, int(std::ceil(2 * half * ratio)));
-    QPixmap picture(edge, edge);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.translate(half, half);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Theme::flatBrush(color), 2));
-    p.drawEllipse(QPointF(), r + 7, r + 7);
-    p.end();
-    art = {picture, color.rgba()};
+    art = {circlePicture(std::ceil(r + haloReach), ratio, r + 7, Qt::NoBrush, QPen(Theme::flatBrush(color), 2)),
+           color.rgba()};
     node.haloRadius = r;
     return art.picture;
 }
