@@ -54,6 +54,7 @@ void MutedList::setRows(std::vector<Row> rows, bool animated)
     std::vector<RowSlot> next;
     next.reserve(rows.size());
     std::unordered_map<QString, int> copies;
+    copies.reserve(rows.size());
     for (const Row& row : rows) {
         const int copy = copies[row.name]++;
         next.push_back(RowSlot{copy ? row.name + QChar(0) + QString::number(copy) : row.name,

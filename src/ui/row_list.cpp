@@ -89,12 +89,15 @@ void RowList::fit()
 {
     if (scrolls_)
         return;
-    double bottom = 0;
+    // Rows at rest lie within the content; moving and leaving rows may
+    // reach below it.
+    double bottom = content_;
     auto reach = [&bottom](const RowState& s) {
         bottom = std::max(bottom, s.top.value() + s.height * std::clamp(s.opacity.value(), 0.0, 1.0));
     };
     for (const auto& [id, s] : states_)
-        reach(s);
+        if (s.moving())
+            reach(s);
     for (const Leaving& gone : leaving_)
         reach(gone.state);
     if (const int height = int(std::ceil(bottom - 1e-6)); height != this->height())

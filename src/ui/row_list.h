@@ -245,9 +245,10 @@ protected:
     virtual Animation rowMotion(bool fade) const;
 
     // A list that does not scroll lives inside a scroll area of its own: it
-    // takes the height of its rows as drawn, a row fading in or out taking
-    // its height in step with its opacity; it paints only what is exposed,
-    // over the ground beneath it, and leaves the wheel to that scroll area.
+    // takes its rows' full height, and more while rows sliding up or fading
+    // out still reach below it (a fading row takes its height in step with
+    // its opacity); it paints only what is exposed, over the ground beneath
+    // it, and leaves the wheel to that scroll area.
     void setScrolls(bool scrolls);
 
     // Brings the shown rows to `next`: survivors slide, removed rows fade
