@@ -75,7 +75,7 @@ Animation MutedList::rowMotion(bool fade) const
 {
     // Under reduce motion a row only fades; its gap closes at once after.
     if (DesktopSettings::instance().reduceMotion())
-        return fade ? Animation::ease() : Animation::ease(1e-3, Motion::quick());
+        return fade ? Animation::ease(Motion::standard()) : Animation::ease(1e-3, Motion::standard());
     return Animation::spring(Motion::standard(), 1);
 }
 
