@@ -17,7 +17,6 @@
 #include <QScrollArea>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 

@@ -271,8 +271,6 @@ protected:
     void updateWash(const QString& id, bool animated);
     const std::optional<QString>& hoveredId() const { return hovered_; }
     const std::optional<QString>& pressedId() const { return pressed_; }
-    // Takes the rows' drawn height when the list does not scroll.
-    void fit();
 
     // The wash of the row under the pointer and of a pressed row; the rows'
     // feedback by default.
@@ -297,6 +295,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    // Takes the rows' drawn height when the list does not scroll.
+    void fit();
+
     struct Leaving {
         RowSlot slot;
         RowState state;
