@@ -2,22 +2,22 @@
 // The rows of the muted names, painted rather than built from widgets, so
 // that one change costs the same in a list of three names as in one of
 // thousands: only the rows on screen are drawn, and a change touches no
-// other row. A row that goes fades while its gap closes on the layout
+// other row. The list does not scroll itself but takes its full height
+// inside the pane. A row that goes fades while its gap closes on the layout
 // spring, and the rows below it slide up.
 
-#include "ui/animation.h"
 #include "ui/press_style.h"
+#include "ui/row_list.h"
 #include "ui/text_face.h"
 
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
-class MutedList : public QWidget {
+class MutedList : public RowList {
     Q_OBJECT
 
 public:
@@ -29,12 +29,9 @@ public:
     };
 
     static constexpr int rowHeight = 42;
-    // A row and the hairline above it; the first row's hairline lies just
-    // above the list, out of sight.
+    // A row and the hairline above it; the first row has none, so the list
+    // is a pitch less one pixel per row.
     static constexpr int pitch = rowHeight + 1;
-    // More rows than this leaving at once, or survivors that changed order,
-    // are placed without motion.
-    static constexpr std::size_t maxLeaving = 32;
 
     // `unmute` is called with the stored name of a row whose button was
     // clicked (or pressed from the keyboard).
@@ -42,16 +39,13 @@ public:
     ~MutedList() override;
 
     // Shows `rows`. Rows whose names are gone leave with motion when
-    // `animated`; new rows appear in place.
+    // `animated`, and new rows fade in.
     void setRows(std::vector<Row> rows, bool animated);
     const std::vector<Row>& rows() const { return rows_; }
-    std::size_t leavingCount() const { return leaving_.size(); }
 
     // Where row `index`'s Unmute text lies now, in the list's coordinates;
     // empty for no such row.
     QRectF unmuteRect(int index) const;
-    // The row drawn at height `y`, or -1 (none, or a row on its way out).
-    int rowAt(double y) const;
     // The row the keyboard acts on while the list has focus, or -1.
     int current() const { return current_; }
 
@@ -59,7 +53,8 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void paintRow(QPainter& painter, const RowPaint& paint) override;
+    Animation rowMotion(bool fade) const override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -70,36 +65,23 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    struct Leaving {
-        Row row;
-        // The index of the row it stood before (rows_.size() at the end).
-        int before = 0;
-        // Share of a pitch it still takes, and its opacity.
-        AnimatedValue extent{1.0};
-        AnimatedValue opacity{1.0};
-    };
     // The Unmute text's answer to the pointer, kept per name while it shows.
     struct Feedback {
         AnimatedValue hover{0.0};
         PressMotion press;
     };
 
-    // Top of row `index` (its hairline), in the list's coordinates.
+    // Top of row `index`'s content, below its hairline, as drawn now.
     double topOf(int index) const;
-    double contentHeight() const;
     QRectF labelRect(double top) const;
-    void paintRow(QPainter& painter, const Row& row, double top);
     void setHovered(std::optional<QString> name);
     void track(const QPointF& at);
     void setCurrent(int index);
-    void place();
-    void animate();
-    void settle();
+    // Steps the Unmute texts, and follows the pointer while rows slide.
+    void animateFeedback();
 
     std::function<void(const QString&)> unmute_;
     std::vector<Row> rows_;
-    // In order of `before`.
-    std::vector<Leaving> leaving_;
     std::unordered_map<QString, Feedback> feedback_;
     std::optional<QString> hovered_;
     std::optional<QString> pressed_;

@@ -24,11 +24,6 @@ double now()
     return Scheduler::current().now();
 }
 
-Animation rowCurve()
-{
-    return Animation::timing(Motion::ease(), Motion::standard());
-}
-
 void retarget(AnimatedValue& value, double target, const Animation& animation)
 {
     if (std::abs(value.target() - target) > 1e-9)
@@ -76,6 +71,37 @@ void RowList::RowState::settle()
     accent.set(accent.target());
     chevron.set(chevron.target());
     wash.set(wash.target());
+}
+
+Animation RowList::rowMotion(bool) const
+{
+    return Animation::timing(Motion::ease(), Motion::standard());
+}
+
+void RowList::setScrolls(bool scrolls)
+{
+    scrolls_ = scrolls;
+    setSizePolicy(QSizePolicy::Expanding, scrolls ? QSizePolicy::Expanding : QSizePolicy::Fixed);
+    fit();
+}
+
+void RowList::fit()
+{
+    if (scrolls_)
+        return;
+    // Rows at rest lie within the content; moving and leaving rows may
+    // reach below it.
+    double bottom = content_;
+    auto reach = [&bottom](const RowState& s) {
+        bottom = std::max(bottom, s.top.value() + s.height * std::clamp(s.opacity.value(), 0.0, 1.0));
+    };
+    for (const auto& [id, s] : states_)
+        if (s.moving())
+            reach(s);
+    for (const Leaving& gone : leaving_)
+        reach(gone.state);
+    if (const int height = int(std::ceil(bottom - 1e-6)); height != this->height())
+        setFixedHeight(height);
 }
 
 RowList::RowList(QWidget* parent)
@@ -160,7 +186,8 @@ ReconcilePlan RowList::reconcileRows(std::vector<RowSlot> next,
             scrollTo(maxScroll(), Animation::none(), 0.1);
     } else {
         reorderBegan();
-        const Animation curve = rowCurve();
+        const Animation fade = rowMotion(true);
+        const Animation curve = rowMotion(false);
         for (int index : plan.removed) {
             auto it = states_.find(old[std::size_t(index)].id);
             if (it == states_.end())
@@ -168,7 +195,7 @@ ReconcilePlan RowList::reconcileRows(std::vector<RowSlot> next,
             Leaving gone{std::move(old[std::size_t(index)]), std::move(it->second),
                          leaving ? leaving(index) : std::any()};
             states_.erase(it);
-            gone.state.opacity.setTarget(0, curve);
+            gone.state.opacity.setTarget(0, fade);
             leaving_.push_back(std::move(gone));
         }
         for (std::size_t i = 0; i < rows_.size(); ++i) {
@@ -181,7 +208,7 @@ ReconcilePlan RowList::reconcileRows(std::vector<RowSlot> next,
             RowState s;
             s.top.set(tops_[i]);
             s.opacity.set(0);
-            s.opacity.setTarget(1, curve);
+            s.opacity.setTarget(1, fade);
             s.height = rows_[i].height();
             states_.emplace(rows_[i].id, std::move(s));
         }
@@ -191,6 +218,7 @@ ReconcilePlan RowList::reconcileRows(std::vector<RowSlot> next,
             scrollTo(maxScroll(), curve, Motion::standard() + 0.15);
     }
     animate();
+    fit();
     return plan;
 }
 
@@ -263,6 +291,7 @@ void RowList::animate()
             swap_ = QPixmap();
         if (scroll_.value() != before)
             scrollStored(scroll_.value());
+        fit();
         if (whole)
             viewport()->update();
         else if (!dirty.isEmpty())
@@ -337,13 +366,16 @@ void RowList::updateWash(const QString& id, bool animated)
     viewport()->update();
 }
 
-void RowList::paintEvent(QPaintEvent*)
+void RowList::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     // The list paints its own ground, so nothing under it is repainted.
-    painter.fillRect(viewport()->rect(), Theme::bg());
+    if (scrolls_)
+        painter.fillRect(viewport()->rect(), Theme::bg());
     const int width = viewport()->width();
     const double height = viewport()->height();
+    // A long list inside another scroll area is exposed only in part.
+    const QRect exposed = scrolls_ ? viewport()->rect() : event->rect();
     const double offset = scroll_.value();
     // While rows slide, each frame may place pictures of the rows drawn on
     // the first frame; at rest rows are drawn straight, which is cheaper once.
@@ -357,7 +389,7 @@ void RowList::paintEvent(QPaintEvent*)
     auto paintOne = [&](const RowState& s, double rowHeight) {
         // Whole pixels, so that pictures are placed without resampling.
         const double top = std::round(s.top.value() - offset);
-        if (top + rowHeight <= 0 || top >= height)
+        if (top + rowHeight <= exposed.top() || top >= exposed.top() + exposed.height())
             return;
         paint.state = &s;
         paint.rect = QRectF(0, top, width, rowHeight);
@@ -456,6 +488,10 @@ bool RowList::viewportEvent(QEvent* event)
 
 void RowList::wheelEvent(QWheelEvent* event)
 {
+    if (!scrolls_) {
+        event->ignore();
+        return;
+    }
     // Touchpads report pixels; mice report angles.
     double delta = event->pixelDelta().y();
     if (event->pixelDelta().isNull())
@@ -495,4 +531,5 @@ void RowList::hideEvent(QHideEvent* event)
     indicator_.set(0);
     swapOpacity_.set(0);
     swap_ = QPixmap();
+    fit();
 }

@@ -4,7 +4,9 @@
 // fade out where they stood, new rows fade in, and the scroll offset moves
 // in the same timeline. A subclass supplies the rows and paints them; the
 // list keeps the motion, the scroll and its indicator, the pointer's wash,
-// clicks and context menus. The order maths below it is pure.
+// clicks and context menus. A list may also leave the scrolling to a scroll
+// area around it and take its rows' full height. The order maths below it
+// is pure.
 
 #include "ui/animation.h"
 #include "ui/interaction_hold.h"
@@ -239,6 +241,15 @@ protected:
     virtual bool tracksScroll() const { return true; }
     // Rows start to slide.
     virtual void reorderBegan() {}
+    // How rows fade in and out (`fade`) and how survivors slide.
+    virtual Animation rowMotion(bool fade) const;
+
+    // A list that does not scroll lives inside a scroll area of its own: it
+    // takes its rows' full height, and more while rows sliding up or fading
+    // out still reach below it (a fading row takes its height in step with
+    // its opacity); it paints only what is exposed, over the ground beneath
+    // it, and leaves the wheel to that scroll area.
+    void setScrolls(bool scrolls);
 
     // Brings the shown rows to `next`: survivors slide, removed rows fade
     // out painted from what `leaving(oldIndex)` returns, new rows fade in;
@@ -284,6 +295,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    // Takes the rows' drawn height when the list does not scroll.
+    void fit();
+
     struct Leaving {
         RowSlot slot;
         RowState state;
@@ -302,4 +316,5 @@ private:
     AnimatedValue swapOpacity_;
     std::optional<QString> hovered_;
     std::optional<QString> pressed_;
+    bool scrolls_ = true;
 };

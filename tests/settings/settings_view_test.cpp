@@ -26,7 +26,7 @@ protected:
     static void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
     static void unmute(IgnoredPane* pane, int row)
     {
-        QTest::mouseClick(pane->list(), Qt::LeftButton, {}, pane->list()->unmuteRect(row).center().toPoint());
+        QTest::mouseClick(pane->list()->viewport(), Qt::LeftButton, {}, pane->list()->unmuteRect(row).center().toPoint());
     }
     void mute(Monitor& monitor, QStringList names)
     {
