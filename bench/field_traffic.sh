@@ -90,13 +90,13 @@ run() { # display mode
   DISPLAY=$1 xdotool mousemove 1599 999 2>/dev/null || true
 }
 # A display no other server holds.
-display() {
+free_display() {
   local n=$1
   while [[ -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
   echo ":$n"
 }
-run "$(display 71)" field; field=$app_pid
-run "$(display 72)" table; list=$app_pid
+run "$(free_display 71)" field; field=$app_pid
+run "$(free_display 72)" table; list=$app_pid
 
 source "$(dirname "$0")/cpu_ticks.sh"
 

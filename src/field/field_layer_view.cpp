@@ -94,7 +94,7 @@ constexpr int labelPad = 2;
 // small clipped glyph copies cost far more than one copy of the picture,
 // and dots and ticks round a bubble clip it into pieces on most frames.
 void drawLabel(QPainter& p, QPointF at, const QStaticText& text, const QFont& font, const QColor& color,
-               LabelArt& art)
+               Art& art)
 {
     const double ratio = p.device()->devicePixelRatioF();
     if (art.picture.isNull() || art.color != color.rgba() || art.picture.devicePixelRatio() != ratio) {
@@ -461,11 +461,8 @@ void FieldLayerView::style(Node& node)
         // pixels of the old ones and of the new.
         if (!node.drawn.stale && node.drawn.box.isValid()
             && (node.dots[0] != dotsWere[0] || node.dots[1] != dotsWere[1])) {
-            const int now[2] = {node.dots[0], node.dots[1]};
-            std::copy(dotsWere, dotsWere + 2, node.dots);
-            markDots(node);
-            std::copy(now, now + 2, node.dots);
-            markDots(node);
+            markDots(node, dotsWere);
+            markDots(node, node.dots);
         }
     }
     refreshNode(node);
@@ -711,15 +708,15 @@ void FieldLayerView::markTicks(const Node& node)
     }
 }
 
-// The dots as drawn now.
-void FieldLayerView::markDots(const Node& node)
+// The dots as drawn now, `counts` of them in and out.
+void FieldLayerView::markDots(const Node& node, const int (&counts)[2])
 {
     DirtyTiles& tiles = dirtyTiles();
     const double s = node.drawn.scale;
     const double reach = dotReach * s;
     for (int slot = 0; slot < 2; ++slot)
-        for (int k = 0; k < node.dots[slot]; ++k) {
-            const FieldStyle::Dot d = FieldStyle::dot(slot, k, node.dots[slot], node.drawn.r, node.flowAt);
+        for (int k = 0; k < counts[slot]; ++k) {
+            const FieldStyle::Dot d = FieldStyle::dot(slot, k, counts[slot], node.drawn.r, node.flowAt);
             if (d.opacity <= 0)
                 continue;
             tiles.add(square(node.drawn.pos + d.centre * s, reach));
@@ -759,9 +756,9 @@ void FieldLayerView::refreshNode(Node& node, const FieldSim::Body& body, double 
             markTicks(node);
         }
         if (next.steps.flow != was.flow) {
-            markDots(node);
+            markDots(node, node.dots);
             node.flowAt = motionTime_;
-            markDots(node);
+            markDots(node, node.dots);
         }
         if (next.steps.march != was.march || next.steps.throb != was.throb) {
             node.marchAt = node.throbAt = motionTime_;
@@ -1032,13 +1029,12 @@ const QPixmap& FieldLayerView::discArt(const Node& node, double r) const
 const QPixmap& FieldLayerView::haloArt(const Node& node, double r, const QColor& color) const
 {
     const double ratio = devicePixelRatioF();
-    LabelArt& art = node.haloArt;
-    if (node.haloRadius == r && art.color == color.rgba() && !art.picture.isNull()
+    Art& art = node.haloArt;
+    if (art.radius == r && art.color == color.rgba() && !art.picture.isNull()
         && art.picture.devicePixelRatio() == ratio)
         return art.picture;
     art = {circlePicture(std::ceil(r + haloReach), ratio, r + 7, Qt::NoBrush, QPen(Theme::flatBrush(color), 2)),
-           color.rgba()};
-    node.haloRadius = r;
+           color.rgba(), r};
     return art.picture;
 }
 

@@ -37,10 +37,12 @@
 class Monitor;
 class QMenu;
 
-// A picture of a label or ring and the colour it was drawn in.
-struct LabelArt {
+// A picture drawn once and copied on every repaint: the colour it was drawn
+// in and, for a ring, the bubble's radius it was drawn for.
+struct Art {
     QPixmap picture;
     QRgb color = 0;
+    double radius = -1;
 };
 
 class FieldLayerView : public QWidget {
@@ -137,7 +139,7 @@ private:
         QStaticText name;
         QStaticText detail;
         QString detailText;
-        mutable LabelArt nameArt, detailArt;
+        mutable Art nameArt, detailArt;
         int dots[2] = {0, 0};
         double spin = 0; // radians
         // Where each endless motion is drawn: it moves on only by whole
@@ -153,8 +155,7 @@ private:
         mutable QPixmap discArt;
         mutable double discRadius = -1;
         // The halo's ring, likewise, at full strength.
-        mutable LabelArt haloArt;
-        mutable double haloRadius = -1;
+        mutable Art haloArt;
         Drawn drawn;
     };
 
@@ -186,7 +187,7 @@ private:
     void refreshNode(Node& node);
     void refreshNode(Node& node, const FieldSim::Body& body, double ratio);
     void markTicks(const Node& node);
-    void markDots(const Node& node);
+    void markDots(const Node& node, const int (&counts)[2]);
     DirtyTiles& dirtyTiles();
     void flushDirty();
     void paintNode(QPainter& p, const Node& node, const FieldSim::Body& body, const DirtyTiles& area) const;
