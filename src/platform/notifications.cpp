@@ -43,6 +43,7 @@ void DesktopNotifier::requestPermission()
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
                      [this](QDBusPendingCallWatcher* finished) {
                          const QDBusPendingReply<QStringList> reply = *finished;
+                         answered_ = true;
                          granted_ = !reply.isError();
                          markup_ = granted_ && reply.value().contains(QStringLiteral("body-markup"));
                          finished->deleteLater();

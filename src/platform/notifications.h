@@ -40,6 +40,9 @@ public:
     void post(const QString& identifier, const QString& title, const QString& body) override;
 
     bool granted() const { return granted_; }
+    // Whether the bus has answered the request, for the service or for its
+    // absence.
+    bool answered() const { return answered_; }
     // Whether the server reads bodies as markup.
     bool bodyMarkup() const { return markup_; }
     // `&`, `<` and `>` as entities.
@@ -59,4 +62,5 @@ private:
     bool granted_ = false;
     bool markup_ = false;
     bool asked_ = false;
+    bool answered_ = false;
 };

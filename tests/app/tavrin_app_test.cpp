@@ -138,7 +138,7 @@ TEST_F(ShellTest, QuittingOnTheLastWindowFollowsTheTrayAsItComesAndGoes)
         // A tray host that starts later gets the icon, and the closed
         // window no longer ends the program.
         ASSERT_TRUE(host.registerService(watcher));
-        ASSERT_TRUE(waitFor([&] { return app.hasTray(); }, 5));
+        ASSERT_TRUE(waitFor([&] { return app.hasTray(); }));
         EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
         window->close();
         EXPECT_FALSE(window->isVisible());
@@ -146,14 +146,14 @@ TEST_F(ShellTest, QuittingOnTheLastWindowFollowsTheTrayAsItComesAndGoes)
         // The tray goes while the window is closed: the window comes back,
         // and closing it now ends the program.
         ASSERT_TRUE(host.unregisterService(watcher));
-        ASSERT_TRUE(waitFor([&] { return !app.hasTray(); }, 5));
+        ASSERT_TRUE(waitFor([&] { return !app.hasTray(); }));
         EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
         EXPECT_TRUE(window->isVisible());
 
         // A tray Qt cannot dock into counts as none.
         qtCanDock = false;
         ASSERT_TRUE(host.registerService(watcher));
-        ASSERT_TRUE(waitFor([&] { return askedQt == 2; }, 5));
+        ASSERT_TRUE(waitFor([&] { return askedQt == 2; }));
         EXPECT_FALSE(app.hasTray());
         EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
     }

@@ -33,9 +33,10 @@ trap cleanup EXIT
 
 fail() { echo "tray_check: $*" >&2; exit 1; }
 
-# Polls `$@` for up to five seconds.
+# Polls `$@` until it holds; the minute is only a bound for a hang, so a
+# busy machine gets there too.
 await() {
-  for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done
+  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
   return 1
 }
 
@@ -70,14 +71,18 @@ icon=$(xwininfo -tree -id "$tray" | awk '/"Tavrin"/ {print $1; exit}')
 eval "$(xdotool getwindowgeometry --shell "$icon")"
 panels() { xdotool search --onlyvisible --name '^Tavrin panel$' 2>/dev/null | wc -l; }
 [ "$(panels)" -eq 0 ] || fail "the panel was open before the click"
-sleep 2
-[ -n "$shots" ] && import -window root "$shots/tray-window.png" && import -window "$tray" "$shots/tray-icon.png"
+if [ -n "$shots" ]; then
+  sleep 2 # let the icon paint before the picture
+  import -window root "$shots/tray-window.png" && import -window "$tray" "$shots/tray-icon.png"
+fi
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 panel_open() { [ "$(panels)" -gt 0 ]; }
 await panel_open || fail "a click on the icon opened no panel"
 echo "tray_check: the click opened the panel"
-sleep 1
-[ -n "$shots" ] && import -window root "$shots/tray-panel.png"
+if [ -n "$shots" ]; then
+  sleep 1
+  import -window root "$shots/tray-panel.png"
+fi
 # The tray goes and another takes its place: the icon docks into the new one.
 kill "$trayer_pid"
 await_gone() { ! has_tray; }

@@ -66,7 +66,7 @@ TEST_F(UpdateFlowTest, AnOfferedReleaseReachesThePillThePanelAndTheCard)
     EXPECT_FALSE(card.actionButton()->isEnabled());
     EXPECT_EQ(card.statusText(), "Checking for updates\u2026");
 
-    ASSERT_TRUE(waitFor([&] { return !updater->state().busy(); }, 10));
+    ASSERT_TRUE(waitFor([&] { return !updater->state().busy(); }));
     ASSERT_EQ(updater->state().kind, Updater::State::Kind::available);
     settle();
     EXPECT_TRUE(pill->isVisible());

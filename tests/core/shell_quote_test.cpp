@@ -18,7 +18,7 @@ TEST(ShellQuote, OnlyPathsWithControlCharactersAreQuotedAndBashReadsThemBack)
                                 QStringLiteral("/tmp/it's\r\\n $(id)\x1b[31m;`id`\x02" "ff名\u0085é")}) {
         QProcess bash;
         bash.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("printf %s ") + shellQuoted(path)});
-        ASSERT_TRUE(bash.waitForFinished(10000));
+        ASSERT_TRUE(bash.waitForFinished(60000));
         EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()), path) << shellQuoted(path).toStdString();
     }
 }

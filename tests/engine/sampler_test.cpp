@@ -60,7 +60,7 @@ struct Collector {
         prefs.resolveHosts = false;
         sampler.apply(prefs);
         sampler.start();
-        return waitFor(count, std::chrono::seconds(20));
+        return waitFor(count, std::chrono::seconds(60));
     }
 };
 
@@ -154,7 +154,7 @@ TEST(SamplerDemo, GoesAwayWhileItsHistoryIsStillBeingMade)
         Sampler sampler(options);
         sampler.setOnUpdate(collector.callback());
         sampler.start();
-        ASSERT_TRUE(collector.waitFor(1, std::chrono::seconds(20)));
+        ASSERT_TRUE(collector.waitFor(1, std::chrono::seconds(60)));
     }
     SUCCEED();
 }

@@ -34,7 +34,7 @@ TEST_F(MonitorLiveTest, DemoUpdatesFillTheModelOnTheMainThread)
     });
     m->start();
     // The demo hands over its simulated past at once, then one update a second.
-    ASSERT_TRUE(waitFor([&] { return m->history().size() > 121; }, 15));
+    ASSERT_TRUE(waitFor([&] { return m->history().size() > 121; }));
     EXPECT_FALSE(offThread);
     EXPECT_TRUE(m->ready());
     EXPECT_EQ(std::size_t(updates), m->history().size());
@@ -61,7 +61,7 @@ TEST_F(MonitorLiveTest, LiveSamplingShowsThisMachineAndItsIncidents)
 
     auto m = make(false);
     m->start();
-    ASSERT_TRUE(waitFor([&] { return m->ready(); }, 10));
+    ASSERT_TRUE(waitFor([&] { return m->ready(); }));
     EXPECT_GT(m->snapshot().system.memTotal, 1u);
     EXPECT_FALSE(m->snapshot().system.cores.empty());
     EXPECT_TRUE(m->owners().contains(int32_t(::getpid())));
@@ -71,6 +71,6 @@ TEST_F(MonitorLiveTest, LiveSamplingShowsThisMachineAndItsIncidents)
 
     m->clearIncidents();
     EXPECT_TRUE(m->incidents().empty());
-    ASSERT_TRUE(waitFor([&] { return m->history().size() >= 4; }, 10));
+    ASSERT_TRUE(waitFor([&] { return m->history().size() >= 4; }));
     EXPECT_TRUE(m->incidents().empty());
 }

@@ -25,7 +25,7 @@ TEST(BootTimer, RunsAtItsDeadlineAndNeverForAGoneContext)
     BootTimer::at(start + 0.02, gone.get(), [&] { ranForGone = true; });
     gone.reset();
 
-    ASSERT_TRUE(waitFor([&] { return order.size() == 3; }, 5));
+    ASSERT_TRUE(waitFor([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
     EXPECT_GE(BootTimer::now() - start, 0.12);
     EXPECT_FALSE(ranForGone);

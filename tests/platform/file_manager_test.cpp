@@ -45,7 +45,7 @@ TEST_F(FileManagerTest, AsksTheFileManagerToShowTheItem)
         return true;
     });
     manager.showItem(QStringLiteral("/usr/bin/some tool"));
-    ASSERT_TRUE(waitFor([&] { return !fake.shown.isEmpty(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !fake.shown.isEmpty(); }));
     EXPECT_EQ(fake.shown, QStringList{QStringLiteral("file:///usr/bin/some tool")});
     EXPECT_EQ(fake.startupId, QString());
     EXPECT_TRUE(opened.isEmpty());
@@ -59,7 +59,7 @@ TEST_F(FileManagerTest, OpensTheParentFolderWhenNoFileManagerAnswers)
         return true;
     });
     manager.showItem(QStringLiteral("/opt/app/bin/tool"));
-    ASSERT_TRUE(waitFor([&] { return !opened.isEmpty(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !opened.isEmpty(); }));
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/opt/app/bin"))});
 }
 

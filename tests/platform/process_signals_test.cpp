@@ -141,5 +141,5 @@ TEST(ProcessSignalsLive, AStaleStartTimeSendsNothing)
     ASSERT_EQ(targets.size(), 1u);
     targets[0].startTime += 1;
     EXPECT_TRUE(send(targets, Action::forceQuit).empty());
-    EXPECT_FALSE(child.ended(40));
+    EXPECT_FALSE(child.ended(std::chrono::milliseconds(200)));
 }

@@ -34,31 +34,35 @@ public:
 
     int32_t pid() const { return pid_; }
 
-    // Waits (bounded) until the kernel reports the state; the last one seen.
+    // Waits until the kernel reports the state; the last one seen. The
+    // bound only stops a hang: a busy machine may take its time.
     char waitForState(char wanted) const
     {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         char state = '?';
-        for (int i = 0; i < 400; ++i) {
+        for (;;) {
             const auto now = ProcessSignals::readState(pid_);
             state = now ? now->state : '?';
-            if (state == wanted)
+            if (state == wanted || std::chrono::steady_clock::now() > until)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return state;
     }
 
-    // Whether the child ended within a generous bound (it is reaped here).
-    bool ended(int tries = 400)
+    // Whether the child ended within the given time (it is reaped here).
+    bool ended(std::chrono::milliseconds within = std::chrono::seconds(60))
     {
-        for (int i = 0; i < tries; ++i) {
+        const auto until = std::chrono::steady_clock::now() + within;
+        for (;;) {
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
                 reaped_ = true;
                 return true;
             }
+            if (std::chrono::steady_clock::now() > until)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return false;
     }
 
 private:

@@ -20,12 +20,12 @@ TEST_F(TrayWatchBus, FollowsTheWatcherNameAsItComesAndGoes)
     QSignalSpy changed(&watch, &TrayWatch::changed);
 
     ASSERT_TRUE(host.registerService(name));
-    ASSERT_TRUE(waitFor([&] { return watch.available(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return watch.available(); }));
     ASSERT_EQ(changed.size(), 1);
     EXPECT_TRUE(changed.at(0).at(0).toBool());
 
     ASSERT_TRUE(host.unregisterService(name));
-    ASSERT_TRUE(waitFor([&] { return !watch.available(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !watch.available(); }));
     ASSERT_EQ(changed.size(), 2);
     EXPECT_FALSE(changed.at(1).at(0).toBool());
 

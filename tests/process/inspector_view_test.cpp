@@ -149,7 +149,7 @@ TEST_F(InspectorViewTest, ReadsDescriptorsOnlyForANewPidOrANewSnapshot)
     select(group("solo", 1, {int32_t(::getpid())}));
     auto view = open();
     const int reads = view->detailReads();
-    EXPECT_TRUE(waitFor([&] { return !view->fdBreakdown().empty(); }, 5));
+    EXPECT_TRUE(waitFor([&] { return !view->fdBreakdown().empty(); }));
     EXPECT_FALSE(view->commandLine().isEmpty());
     m->setPrefs(m->prefs()); // a refresh without a new snapshot
     view->refresh();

@@ -107,7 +107,7 @@ TEST_F(DesktopSettingsTest, ReadsBothSwitchesFromThePortal)
     DesktopSettings settings(connect(QStringLiteral("client")));
     QSignalSpy changed(&settings, &DesktopSettings::changed);
     EXPECT_FALSE(settings.reduceMotion()); // defaults until the answers come
-    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }, 5));
+    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }));
     EXPECT_EQ(portal.reads, 2);
     EXPECT_TRUE(settings.reduceMotion());
     EXPECT_FALSE(settings.eventSounds());
@@ -123,7 +123,7 @@ TEST_F(DesktopSettingsTest, FollowsChangesAndTreatsOddValuesAsAbsent)
 {
     publish(); // holds neither key: NotFound for both
     DesktopSettings settings(connect(QStringLiteral("client")));
-    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }, 5));
+    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }));
     EXPECT_FALSE(settings.reduceMotion());
     EXPECT_TRUE(settings.eventSounds());
 
@@ -131,9 +131,9 @@ TEST_F(DesktopSettingsTest, FollowsChangesAndTreatsOddValuesAsAbsent)
     const QString ui = QStringLiteral("org.gnome.desktop.interface");
     const QString sound = QStringLiteral("org.gnome.desktop.sound");
     portal.change(ui, QStringLiteral("enable-animations"), false);
-    ASSERT_TRUE(waitFor([&] { return settings.reduceMotion(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return settings.reduceMotion(); }));
     portal.change(sound, QStringLiteral("event-sounds"), false);
-    ASSERT_TRUE(waitFor([&] { return !settings.eventSounds(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !settings.eventSounds(); }));
     EXPECT_EQ(changed.count(), 2);
 
     // Other keys and namespaces are not ours; a value that is not a Bool
@@ -141,7 +141,7 @@ TEST_F(DesktopSettingsTest, FollowsChangesAndTreatsOddValuesAsAbsent)
     portal.change(ui, QStringLiteral("gtk-theme"), QStringLiteral("Adwaita"));
     portal.change(sound, QStringLiteral("enable-animations"), true);
     portal.change(ui, QStringLiteral("enable-animations"), QStringLiteral("no"));
-    ASSERT_TRUE(waitFor([&] { return !settings.reduceMotion(); }, 5));
+    ASSERT_TRUE(waitFor([&] { return !settings.reduceMotion(); }));
     EXPECT_FALSE(settings.eventSounds());
     EXPECT_EQ(changed.count(), 3);
 }
@@ -150,7 +150,7 @@ TEST_F(DesktopSettingsTest, ABusWithoutAPortalLeavesTheDefaultsQuietly)
 {
     DesktopSettings settings(connect(QStringLiteral("client")));
     QSignalSpy changed(&settings, &DesktopSettings::changed);
-    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }, 5));
+    ASSERT_TRUE(waitFor([&] { return settings.readsPending() == 0; }));
     EXPECT_FALSE(settings.reduceMotion());
     EXPECT_TRUE(settings.eventSounds());
     EXPECT_EQ(changed.count(), 0);

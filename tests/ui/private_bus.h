@@ -6,7 +6,7 @@
 
 #include <QDBusConnection>
 #include <QFile>
-#include <QFileInfo>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -33,12 +33,17 @@ protected:
                          .arg(socket)
                          .toUtf8());
         config.close();
-        daemon_.setStandardOutputFile(QProcess::nullDevice());
+        // The daemon prints its address once it accepts connections; the
+        // socket file alone appears before that.
         daemon_.setStandardErrorFile(QProcess::nullDevice());
-        daemon_.start(daemon, {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
-        ASSERT_TRUE(daemon_.waitForStarted());
-        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 5));
-        address_ = QStringLiteral("unix:path=") + socket;
+        daemon_.start(daemon, {QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                               QStringLiteral("--config-file=") + config.fileName()});
+        ASSERT_TRUE(daemon_.waitForStarted(60000));
+        QDeadlineTimer deadline(60000);
+        while (!daemon_.canReadLine() && daemon_.state() == QProcess::Running && !deadline.hasExpired())
+            daemon_.waitForReadyRead(int(deadline.remainingTime()));
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        ASSERT_TRUE(address_.startsWith(QStringLiteral("unix:"))) << "dbus-daemon gave no address";
     }
 
     void TearDown() override

@@ -143,7 +143,7 @@ TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
     // The relaunch waits for the harness to end, then runs the new copy,
     // which writes its version and a newline: the file may be seen empty
     // before the line is in it.
-    QDeadlineTimer deadline(15000);
+    QDeadlineTimer deadline(60000);
     while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
         QThread::msleep(50);
     EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");

@@ -100,9 +100,9 @@ protected:
         return make(QUrl::fromLocalFile(home.path() + "/feed.json"));
     }
 
-    static bool settle(Updater& u, double seconds = 15)
+    static bool settle(Updater& u)
     {
-        return waitFor([&] { return !u.state().busy(); }, seconds);
+        return waitFor([&] { return !u.state().busy(); });
     }
 
     QTemporaryDir home;
@@ -219,7 +219,7 @@ TEST_F(UpdaterTest, DownloadsVerifiesAndStages)
                 fractions.push_back(u->state().fraction);
         });
         u->download();
-        ASSERT_TRUE(settle(*u, 30)) << path;
+        ASSERT_TRUE(settle(*u)) << path;
         if (QByteArray(path) != "/good.zip") {
             EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false))
                 << path;
@@ -262,7 +262,7 @@ TEST_F(UpdaterTest, WhatsNewAndRefusals)
     f->check();
     ASSERT_TRUE(settle(*f));
     f->download();
-    EXPECT_TRUE(settle(*f, 5));
+    EXPECT_TRUE(settle(*f));
     EXPECT_EQ(f->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
     if (const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
         ::close(writer);  // frees a reader stuck in open, should there be one
@@ -283,7 +283,7 @@ TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
         ASSERT_EQ(u->state().kind, Kind::available);
     }
     first->download();
-    ASSERT_TRUE(settle(*first, 30));
+    ASSERT_TRUE(settle(*first));
     ASSERT_EQ(first->state().kind, Kind::readyToInstall);
 
     second->download();
@@ -294,7 +294,7 @@ TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
     // Once the first copy is gone the second may update.
     first.reset();
     second->retry();
-    ASSERT_TRUE(settle(*second, 30));
+    ASSERT_TRUE(settle(*second));
     EXPECT_EQ(second->state().kind, Kind::readyToInstall);
 }
 
