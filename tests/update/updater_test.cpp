@@ -218,7 +218,7 @@ TEST_F(UpdaterTest, FeedOverHttps)
         LoopbackHttps::reply(s, 200, feed);
     });
     server.route("/other-host.json", LoopbackHttps::redirect(server.url("/elsewhere.json", "localhost")));
-    LoopbackHttps otherPort;
+    LoopbackHttps otherPort(&server);
     otherPort.route("/elsewhere.json", [&](QSslSocket* s) {
         ++followed;
         LoopbackHttps::reply(s, 200, feed);
