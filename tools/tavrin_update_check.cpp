@@ -9,6 +9,7 @@
 //   run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app --feed FEED
 //     Runs the automatic install as if it were the copy installed at PATH,
 //     through the real install and relaunch, and prints the final state.
+//     FEED is a file: only a file feed installs by itself.
 
 #include "platform/defaults.h"
 #include "update/bundle_info.h"
@@ -124,6 +125,14 @@ int run(QStringList args, const Seal::Keys& keys)
     setup.versionText = info ? info->version : std::nullopt;
     setup.build = info ? info->build : 0;
     setup.feedURL = Updater::Setup::feedFrom({QStringLiteral("-updateFeed"), feed}, Updater::defaultFeed());
+    // Only a file feed installs by itself; over https the updater would
+    // wait for a click that never comes.
+    if (!setup.feedURL.isLocalFile()) {
+        std::fputs("tavrin-update-check: run takes a feed file (a path or a file: URL); an https feed is "
+                   "checked and installed from the app itself\n",
+                   stderr);
+        return 2;
+    }
     setup.keys = keys;
     setup.defaults = &defaults;
     setup.terminate = [] { QCoreApplication::quit(); };

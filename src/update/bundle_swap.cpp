@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -27,12 +28,6 @@ using Fd = UniqueFd;
 
 constexpr const char* incomingName = "Tavrin.app";
 constexpr const char* previousName = "Tavrin (previous).app";
-
-bool ownDirectory(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
-}
 
 bool guarded(const struct stat& st)
 {
@@ -155,14 +150,25 @@ bool homeTrashReady(const QString& path)
         && ::lstat(native(path).constData(), &b) == 0 && a.st_dev == b.st_dev;
 }
 
-void removeStale(const QString& parent)
+// Renames without replacing what may stand at `to`; where the filesystem
+// cannot promise that, a plain rename once `to` is seen missing.
+int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
 {
-    const QStringList names =
-        QDir(parent).entryList({QStringLiteral(".Tavrin-update-*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
-    for (const QString& name : names)
-        if (ownDirectory(parent + u'/' + name))
-            BundleSwap::removeTree(parent + u'/' + name);
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+#endif
+    struct stat st {};
+    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(fromDir, from, toDir, to);
 }
+
+bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
 
 } // namespace
 
@@ -171,13 +177,6 @@ QString BundleSwap::workDirectory()
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
         + QStringLiteral("/com.morvadel.Tavrin.update");
 }
-
-BundleSwap::WorkLock::WorkLock(const QString& path)
-    : lock_(path)
-{
-}
-
-BundleSwap::WorkLock::~WorkLock() { lock_.unlock(); }
 
 std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& workDirectory, bool* busy)
 {
@@ -195,18 +194,33 @@ std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& 
         || (st.st_mode & 022))
         return nullptr;
     // Only this user (or root) can have put anything here; a lock of any
-    // other owner, or one that is not a plain file, is no copy of ours.
-    const QString path = work.absoluteFilePath() + QStringLiteral(".lock");
-    if (::lstat(native(path).constData(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_uid != ::getuid()))
-        removeTree(path);
-    std::unique_ptr<WorkLock> held(new WorkLock(path));
-    held->lock_.setStaleLockTime(0);
-    if (!held->lock_.tryLock(0)) {
-        if (busy)
-            *busy = held->lock_.error() == QLockFile::LockFailedError;
-        return nullptr;
+    // other owner, or one that is not a plain file, is no copy of ours. The
+    // file itself is never removed once it is ours: a copy waiting on it
+    // would then lock a name no one else uses.
+    const QByteArray path = native(work.absoluteFilePath() + QStringLiteral(".lock"));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (::lstat(path.constData(), &st) == 0) {
+            if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+                removeTree(QFile::decodeName(path));
+            else if ((st.st_mode & 0600) != 0600)
+                ::chmod(path.constData(), 0600);  // ours, only closed to us
+        }
+        UniqueFd fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+        if (fd.fd < 0) {
+            if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES)
+                continue;  // replaced meanwhile: judge it again
+            return nullptr;
+        }
+        if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
+            if (busy)
+                *busy = errno == EWOULDBLOCK;
+            return nullptr;
+        }
+        return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd)));
     }
-    return held;
+    return nullptr;
 }
 
 void BundleSwap::removeTree(const QString& path)
@@ -259,6 +273,53 @@ bool BundleSwap::freshWorkDirectory(const QString& path)
     return isPrivateDirectory(path);
 }
 
+bool BundleSwap::recover(const QString& bundle)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
+    const QString parent = info.absolutePath();
+    const QByteArray name = native(info.fileName());
+    Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || name.isEmpty())
+        return false;
+    const bool folderGuarded = guarded(st);
+    bool present = ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    // Nothing is put back or removed in a folder others may change.
+    const auto names = folderGuarded ? entryNames(parentFd.fd) : std::nullopt;
+    if (!names)
+        return present;
+
+    // Killed between the two renames: the previous copy waits in a hidden
+    // directory of ours, and goes back under its name.
+    for (const QByteArray& entry : *names) {
+        if (present)
+            break;
+        struct stat hidden {};
+        if (!isHiddenName(entry) || ::fstatat(parentFd.fd, entry.constData(), &hidden, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISDIR(hidden.st_mode) || hidden.st_uid != ::getuid())
+            continue;
+        Fd hiddenFd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat previous {};
+        if (hiddenFd.fd >= 0 && ::fstat(hiddenFd.fd, &st) == 0 && sameInode(st, hidden)
+            && ::fstatat(hiddenFd.fd, previousName, &previous, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISDIR(previous.st_mode) && previous.st_uid == ::getuid()
+            && renameNoReplace(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
+            present = true;
+    }
+    // What is left of killed installs goes, but never while the bundle is
+    // missing: it may be all there is of it.
+    if (!present)
+        return false;
+    for (const QByteArray& entry : *names) {
+        struct stat hidden {};
+        const QString path = parent + u'/' + QFile::decodeName(entry);
+        if (isHiddenName(entry) && ::fstatat(parentFd.fd, entry.constData(), &hidden, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISDIR(hidden.st_mode) && hidden.st_uid == ::getuid() && isAt(path, hidden))
+            removeTree(path);
+    }
+    return true;
+}
+
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
                                                const QString& arch, const ReplaceOptions& options)
 {
@@ -269,10 +330,9 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     // through this descriptor, and it must not let others rename them.
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
+    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty() || !recover(bundle)
         || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
-    removeStale(parent);
 
     QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));
     if (!::mkdtemp(pattern.data()))

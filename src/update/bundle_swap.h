@@ -5,7 +5,8 @@
 #include "update/seal.h"
 #include "update/update_error.h"
 
-#include <QLockFile>
+#include "update/unique_fd.h"
+
 #include <QString>
 
 #include <functional>
@@ -18,19 +19,20 @@ namespace BundleSwap {
 QString workDirectory();
 
 // Holds a work directory for one update; a second running copy cannot
-// take it meanwhile. The lock lies beside the work directory, and only in a
-// folder that this user owns and no one else may write to, so no other
-// account can plant or hold it.
+// take it meanwhile. The lock is a kernel lock (flock) on the file
+// "<work directory>.lock", which lies only in a folder that this user owns
+// and no one else may write to, so no other account can plant or hold it.
+// It dies with the open file that holds it: whatever the file contains,
+// and however old it is, only a live holder keeps others out.
 class WorkLock {
 public:
     // Nothing when another copy holds it (`busy` then says so) or when the
     // folder is not this user's alone.
     static std::unique_ptr<WorkLock> take(const QString& workDirectory, bool* busy = nullptr);
-    ~WorkLock();
 
 private:
-    explicit WorkLock(const QString& path);
-    QLockFile lock_;
+    explicit WorkLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;
 };
 
 // Whether only this user (and root) can rename or replace entries in the
@@ -57,6 +59,14 @@ struct ReplaceOptions {
     // moving the new one in.
     std::function<void(const QString&)> betweenRenames;
 };
+
+// Finishes what an install killed midway left beside `bundle`: where the
+// bundle's name is missing and one of our hidden ".Tavrin-update-*"
+// directories holds the previous copy, that copy goes back; then every
+// hidden directory of ours there is removed. Call it only while holding the
+// work lock, which every install holds throughout. True when a bundle
+// stands at its name afterwards.
+bool recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
 // guarded. The staged copy is brought beside the bundle into a hidden

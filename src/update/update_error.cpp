@@ -50,6 +50,14 @@ QString UpdateErrors::message(UpdateError error)
     return {};
 }
 
+QString UpdateErrors::notEnoughSpace(const QString& folder)
+{
+    return L10n::isChinese()
+        ? QStringLiteral("%1 所在的磁盘空间不足，无法存放更新。请腾出一些空间后重试。").arg(folder)
+        : QStringLiteral("There isn\u2019t enough space for the update in %1. Free some space, then try again.")
+              .arg(folder);
+}
+
 const char* UpdateErrors::name(UpdateError error)
 {
     switch (error) {

@@ -22,6 +22,9 @@ namespace UpdateErrors {
 
 // The text in the interface language of the moment.
 QString message(UpdateError error);
+// The work folder's file system, or the user's quota on it, has no room
+// for the archive or its expansion; `folder` is where it lies.
+QString notEnoughSpace(const QString& folder);
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);
 

@@ -31,8 +31,9 @@ UpdateVerify::Outcome UpdateVerify::verify(const QString& zip, const QString& wo
 
     const QString expanded = work + QStringLiteral("/expanded");
     const QString bundle = expanded + QStringLiteral("/Tavrin.app");
-    if (!ZipArchive::expand(zip, expanded))
-        return {UpdateError::extractFailed, {}};
+    bool noSpace = false;
+    if (!ZipArchive::expand(zip, expanded, nullptr, {}, &noSpace))
+        return {UpdateError::extractFailed, {}, noSpace};
     if (::lstat(QFile::encodeName(bundle).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return {UpdateError::extractFailed, {}};
 

@@ -17,6 +17,7 @@ namespace UpdateVerify {
 struct Outcome {
     std::optional<UpdateError> error;
     QString bundle;  // work/expanded/Tavrin.app when error is empty
+    bool noSpace = false;  // extractFailed: the work directory's file system is full
 };
 
 Outcome verify(const QString& zip, const QString& work, const Release& release, const Release::Download& download,

@@ -7,6 +7,7 @@
 #include "ui/scheduler.h"
 #include "update/bundle_info.h"
 #include "update/bundle_swap.h"
+#include "update/unique_fd.h"
 #include "update/update_rules.h"
 #include "update/update_verify.h"
 
@@ -29,7 +30,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <vector>
 
 // The compiled-in feed sits in a static library, so it is registered by hand.
 static void registerFeedResource() { Q_INIT_RESOURCE(releases); }
@@ -73,6 +76,7 @@ void offMain(Updater* self, std::function<Result()> work, std::function<void(Upd
 struct FeedResult {
     std::optional<ReleaseFeed> feed;
     UpdateError error = UpdateError::feedUnreachable;
+    bool notAFile = false;  // a local feed that is a pipe, a device or a folder
 };
 
 FeedResult decodeFeed(const QByteArray& body)
@@ -85,66 +89,77 @@ FeedResult decodeFeed(const QByteArray& body)
     return {std::move(feed), UpdateError::feedInvalid};
 }
 
-FeedResult readFeedFile(const QString& path)
+// Read as a local archive is: opened once and never waited on, only a
+// regular file, and given up once `stop` is set. Links are fine for a feed
+// named on the command line; what they reach is what is judged.
+FeedResult readFeedFile(const QString& path, const std::atomic<bool>& stop)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (f.fd < 0)
         return {std::nullopt, UpdateError::feedUnreachable};
     struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular)
-        return {std::nullopt, UpdateError::feedUnreachable};
-    if (st.st_size > feedCap)
-        return {std::nullopt, UpdateError::feedInvalid};
-    auto bytes = Seal::readPlain(path, feedCap);
-    if (!bytes) {
-        // Links are fine for a feed named on the command line.
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {std::nullopt, UpdateError::feedUnreachable, true};
+    QByteArray bytes;
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        if (stop)
             return {std::nullopt, UpdateError::feedUnreachable};
-        bytes = f.read(feedCap + 1);
+        const ssize_t n = ::read(f.fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {std::nullopt, UpdateError::feedUnreachable};
+        if (n == 0)
+            break;
+        bytes.append(buf.data(), n);
+        if (bytes.size() > feedCap)
+            return {std::nullopt, UpdateError::feedInvalid};
     }
-    return decodeFeed(*bytes);
+    return decodeFeed(bytes);
 }
+
+// How a copy or a download into the work directory ended.
+enum class Fetched { ok, failed, noSpace };
 
 // Copies a local archive, never more than one byte past what the feed
 // declares, and gives up once `stop` is set. Only a regular file is read: a
 // pipe or a device could block or never end.
-bool copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
-                std::function<void(qint64)> progress)
+Fetched copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
+                   std::function<void(qint64)> progress)
 {
     if (expected < 1)
-        return false;
-    const int fd = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    QFile in;
-    if (!in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+        return Fetched::failed;
+    UniqueFd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
-    QFile out(to);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return Fetched::failed;
+    UniqueFd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.fd < 0)
+        return isNoSpace(errno) ? Fetched::noSpace : Fetched::failed;
     qint64 written = 0;
     std::vector<char> buf(1 << 20);
     for (;;) {
         if (stop)
-            return false;
-        const qint64 n = in.read(buf.data(), qint64(buf.size()));
+            return Fetched::failed;
+        const ssize_t n = ::read(in.fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0)
-            return false;
+            return Fetched::failed;
         if (n == 0)
             break;
         written += n;
-        if (written > expected || out.write(buf.data(), n) != n)
-            return false;
+        if (written > expected)
+            return Fetched::failed;
+        if (const int error = writeAll(out.fd, buf.data(), size_t(n)))
+            return isNoSpace(error) ? Fetched::noSpace : Fetched::failed;
         progress(written);
     }
-    out.close();
-    return out.error() == QFile::NoError;
+    // Some file systems say they are full only at the close.
+    if (::close(std::exchange(out.fd, -1)) != 0)
+        return isNoSpace(errno) ? Fetched::noSpace : Fetched::failed;
+    return Fetched::ok;
 }
 
 // The desktop's proxy settings, as every other program of the session uses.
@@ -345,6 +360,12 @@ void Updater::start(std::function<bool()> autoCheck)
 
     if (DemoMode::isOn())
         return;
+    // An install killed midway is finished or undone first, unless another
+    // copy's install is still under way.
+    if (setup_.bundle && !setup_.workDirectory.isEmpty()) {
+        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory))
+            BundleSwap::recover(*setup_.bundle);
+    }
     if (setup_.feedURL.isLocalFile() && setup_.defaults
         && setup_.defaults->boolValue(QStringLiteral("updateAutoInstall"))) {
         check();
@@ -449,11 +470,28 @@ void Updater::fetchFeed()
     const QUrl url = setup_.feedURL;
     if (url.isLocalFile()) {
         const QString path = url.toLocalFile();
+        const std::uint64_t issued = feedCheck_.issue();
+        auto stop = std::make_shared<std::atomic<bool>>(false);
+        // A read that outlives the deadline is abandoned like a download.
+        Scheduler::current().after(setup_.feedDeadlineMs / 1000.0, this, [this, issued, stop] {
+            if (!feedCheck_.isLatest(issued) || state_.kind != State::Kind::checking)
+                return;
+            *stop = true;
+            failCheck(UpdateError::feedUnreachable);
+        });
         offMain<FeedResult>(
-            this, [path] { return readFeedFile(path); },
-            [](Updater& self, FeedResult r) {
+            this, [path, stop] { return readFeedFile(path, *stop); },
+            [issued, path](Updater& self, FeedResult r) {
+                if (!self.feedCheck_.isLatest(issued) || self.state_.kind != State::Kind::checking)
+                    return;
                 if (r.feed)
                     self.applyFeed(*r.feed);
+                else if (r.notAFile)
+                    self.failCheck(L10n::isChinese()
+                                       ? QStringLiteral("无法读取版本信息：%1 不是普通文件。").arg(path)
+                                       : QStringLiteral("Couldn\u2019t read the version information: %1 is not a "
+                                                        "regular file.")
+                                             .arg(path));
                 else
                     self.failCheck(r.error);
             });
@@ -473,11 +511,15 @@ void Updater::fetchFeed()
     auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
     auto refused = std::make_shared<bool>(false);
-    // A redirect is followed only over https to the feed's own host, and is
-    // judged before anything is asked of the new address.
-    connect(reply, &QNetworkReply::redirected, this, [reply, url, refused](const QUrl& to) {
-        if (to.scheme().compare(u"https", Qt::CaseInsensitive) == 0
-            && to.host().compare(url.host(), Qt::CaseInsensitive) == 0) {
+    // A redirect is followed only over https to the feed's own host and
+    // port, as a download's address must be on the site's, and is judged
+    // before anything is asked of the new address.
+    const auto sameSite = [url](const QUrl& to) {
+        return to.scheme().compare(u"https", Qt::CaseInsensitive) == 0
+            && to.host().compare(url.host(), Qt::CaseInsensitive) == 0 && to.port(443) == url.port(443);
+    };
+    connect(reply, &QNetworkReply::redirected, this, [reply, sameSite, refused](const QUrl& to) {
+        if (sameSite(to)) {
             emit reply->redirectAllowed();
         } else {
             *refused = true;
@@ -498,12 +540,10 @@ void Updater::fetchFeed()
         }
     });
     Scheduler::current().after(setup_.feedDeadlineMs / 1000.0, reply, [reply] { reply->abort(); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge, refused, url] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge, refused, sameSite] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QUrl final = reply->url();
-        const bool answered = !*refused && status == 200 && final.host().toLower() == url.host().toLower()
-            && final.scheme().toLower() == u"https";
+        const bool answered = !*refused && status == 200 && sameSite(reply->url());
         if (answered && *tooLarge) {
             failCheck(UpdateError::feedInvalid);
             return;
@@ -574,12 +614,14 @@ bool Updater::offerable(const Release& r) const
     return url.isValid() && !url.scheme().isEmpty() && setup_.allowDownload(url, setup_.feedURL);
 }
 
-void Updater::failCheck(UpdateError error)
+void Updater::failCheck(UpdateError error) { failCheck(UpdateErrors::message(error)); }
+
+void Updater::failCheck(const QString& message)
 {
     if (pending_)
         setState(State::available(*pending_));
     else
-        setState(State::failed(UpdateErrors::message(error), false));
+        setState(State::failed(message, false));
 }
 
 namespace {
@@ -634,6 +676,7 @@ void Updater::download()
         }
     }
     // Nothing of another copy's is here: the lock is ours.
+    BundleSwap::recover(bundle);
     if (!BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
         failDownload(workFolderRefused(setup_.workDirectory));
         return;
@@ -643,6 +686,11 @@ void Updater::download()
 }
 
 void Updater::failDownload(UpdateError error) { failDownload(UpdateErrors::message(error)); }
+
+QString Updater::noSpaceMessage() const
+{
+    return UpdateErrors::notEnoughSpace(QFileInfo(setup_.workDirectory).absolutePath());
+}
 
 void Updater::failDownload(const QString& message)
 {
@@ -686,21 +734,25 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
             *stop = true;
             failDownload(UpdateError::downloadFailed);
         });
-        offMain<bool>(
+        offMain<Fetched>(
             this, [from, zip, expected, stop, report] { return copyCapped(from, zip, expected, *stop, report); },
-            [release, dl, issued](Updater& self, bool ok) {
+            [release, dl, issued](Updater& self, Fetched fetched) {
                 if (!self.transfer_.isLatest(issued) || self.state_.kind != State::Kind::downloading)
                     return;
-                if (!ok)
+                if (fetched == Fetched::noSpace)
+                    return self.failDownload(self.noSpaceMessage());
+                if (fetched != Fetched::ok)
                     return self.failDownload(UpdateError::downloadFailed);
                 self.verifyArchive(release, dl);
             });
         return;
     }
 
-    auto file = std::make_shared<QFile>(zip);
-    if (expected < 1 || !file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        failDownload(UpdateError::downloadFailed);
+    auto file = std::make_shared<UniqueFd>(
+        ::open(QFile::encodeName(zip).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (expected < 1 || file->fd < 0) {
+        failDownload(file->fd < 0 && isNoSpace(errno) ? noSpaceMessage()
+                                                      : UpdateErrors::message(UpdateError::downloadFailed));
         return;
     }
     net_ = freshManager();
@@ -709,6 +761,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     QNetworkReply* reply = net_->get(req);
     auto failed = std::make_shared<bool>(false);
+    auto full = std::make_shared<bool>(false);
     auto written = std::make_shared<qint64>(0);
     const QUrl feed = setup_.feedURL;
     auto allow = setup_.allowDownload;
@@ -729,7 +782,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed, written, expected, report] {
+    connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed, full, written, expected, report] {
         if (*failed)
             return;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -739,7 +792,9 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         }
         const QByteArray chunk = reply->readAll();
         *written += chunk.size();
-        if (*written > expected || file->write(chunk) != chunk.size()) {
+        const int error = *written > expected ? 0 : writeAll(file->fd, chunk.constData(), size_t(chunk.size()));
+        if (*written > expected || error) {
+            *full = isNoSpace(error);
             *failed = true;
             reply->abort();
             return;
@@ -750,11 +805,19 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         *failed = true;
         reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, file, failed, release, dl] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, file, failed, full, release, dl] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        file->close();
-        if (*failed || reply->error() != QNetworkReply::NoError || status != 200 || file->error() != QFile::NoError
+        // Some file systems say they are full only at the close.
+        if (file->fd >= 0 && ::close(std::exchange(file->fd, -1)) != 0 && !*failed) {
+            *full = isNoSpace(errno);
+            *failed = true;
+        }
+        if (*full && state_.kind == State::Kind::downloading) {
+            failDownload(noSpaceMessage());
+            return;
+        }
+        if (*failed || reply->error() != QNetworkReply::NoError || status != 200
             || state_.kind != State::Kind::downloading) {
             failDownload(UpdateError::downloadFailed);
             return;
@@ -776,6 +839,8 @@ void Updater::verifyArchive(const Release& release, const Release::Download& dl)
             return UpdateVerify::verify(work + QStringLiteral("/Tavrin.zip"), work, release, dl, current, keys, arch);
         },
         [](Updater& self, UpdateVerify::Outcome outcome) {
+            if (outcome.noSpace)
+                return self.failDownload(self.noSpaceMessage());
             if (outcome.error)
                 return self.failDownload(*outcome.error);
             self.staged_ = outcome.bundle;

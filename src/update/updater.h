@@ -156,6 +156,7 @@ private:
     void setRequiredSystem(const std::optional<QString>& s);
     void applyFeed(const ReleaseFeed& feed);
     void failCheck(UpdateError error);
+    void failCheck(const QString& message);
     void hourlyPass(std::function<bool()> autoCheck);
     void autoInstallPoll();
     void afterBoot(double seconds, std::function<void()> action);
@@ -167,6 +168,7 @@ private:
     // Empties the work directory, lets go of the lock and fails.
     void failDownload(UpdateError error);
     void failDownload(const QString& message);
+    QString noSpaceMessage() const;
     QNetworkRequest request(const QUrl& url) const;
 
     Setup setup_;
@@ -183,6 +185,8 @@ private:
     // Issued for each download, so that a copy abandoned at its deadline
     // cannot report into a later one.
     Token transfer_;
+    // The same for each read of a file feed.
+    Token feedCheck_;
     // Each transfer has its own manager, so nothing is shared between
     // requests: no cookies, no cache, no connections.
     std::unique_ptr<QNetworkAccessManager> net_;

@@ -211,8 +211,17 @@ std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned cha
     return names;
 }
 
-bool ZipArchive::expand(const QString& zip, const QString& destination, QString* why, const Limits& limits)
+bool ZipArchive::expand(const QString& zip, const QString& destination, QString* why, const Limits& limits,
+                        bool* noSpace)
 {
+    if (noSpace)
+        *noSpace = false;
+    // A write that failed for want of room says so; errno is read first.
+    auto writeFailed = [why, noSpace](int error, const QString& text) {
+        if (noSpace)
+            *noSpace = isNoSpace(error);
+        return fail(why, text);
+    };
     struct stat zipStat {};
     // One descriptor serves every read, so the bytes checked here are the
     // bytes libarchive reads.
@@ -309,7 +318,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     }
 
     if (::mkdir(QFile::encodeName(destination).constData(), 0700) != 0)
-        return fail(why, QStringLiteral("cannot make the destination"));
+        return writeFailed(errno, QStringLiteral("cannot make the destination"));
     Fd root(::open(QFile::encodeName(destination).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (root.fd < 0)
         return fail(why, QStringLiteral("cannot open the destination"));
@@ -342,7 +351,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
 
         Fd parent = openParent(root.fd, parts);
         if (parent.fd < 0)
-            return fail(why, QStringLiteral("cannot reach the folder of ") + QString::fromStdString(path));
+            return writeFailed(errno, QStringLiteral("cannot reach the folder of ") + QString::fromStdString(path));
         const char* name = parts.back().c_str();
         const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
         const mode_t mode = mode_t(expandedMode(folder, int(archive_entry_perm(entry) & 07777)));
@@ -350,7 +359,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
         case AE_IFDIR:
             // A directory made earlier for a deeper entry is taken as is.
             if (::mkdirat(parent.fd, name, 0700) != 0 && errno != EEXIST)
-                return fail(why, QStringLiteral("cannot make a folder"));
+                return writeFailed(errno, QStringLiteral("cannot make a folder"));
             {
                 Fd d(::openat(parent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 if (d.fd < 0 || ::fchmod(d.fd, mode) != 0)
@@ -359,14 +368,16 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             break;
         case AE_IFLNK: {
             const char* target = archive_entry_symlink(entry);
-            if (!target || !*target || ::symlinkat(target, parent.fd, name) != 0)
+            if (!target || !*target)
                 return fail(why, QStringLiteral("cannot make a link"));
+            if (::symlinkat(target, parent.fd, name) != 0)
+                return writeFailed(errno, QStringLiteral("cannot make a link"));
             break;
         }
         case AE_IFREG: {
             Fd f(::openat(parent.fd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (f.fd < 0)
-                return fail(why, QStringLiteral("cannot write ") + QString::fromStdString(path));
+                return writeFailed(errno, QStringLiteral("cannot write ") + QString::fromStdString(path));
             for (;;) {
                 const la_ssize_t n = archive_read_data(in.get(), buf.data(), buf.size());
                 if (n == 0)
@@ -376,14 +387,8 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
                 written += n;
                 if (written > budget)
                     return fail(why, QStringLiteral("expands too far"));
-                for (la_ssize_t done = 0; done < n;) {
-                    const ssize_t w = ::write(f.fd, buf.data() + done, size_t(n - done));
-                    if (w < 0 && errno == EINTR)
-                        continue;
-                    if (w <= 0)
-                        return fail(why, QStringLiteral("cannot write ") + QString::fromStdString(path));
-                    done += w;
-                }
+                if (const int error = writeAll(f.fd, buf.data(), size_t(n)))
+                    return writeFailed(error, QStringLiteral("cannot write ") + QString::fromStdString(path));
             }
             if (::fchmod(f.fd, mode) != 0)
                 return fail(why, QStringLiteral("cannot set the mode of ") + QString::fromStdString(path));

@@ -30,8 +30,11 @@ inline int expandedMode(bool folder, int mode) { return (mode & 0755) | (folder 
 
 // Expands `zip` into `destination`, which must not exist yet and is made
 // with mode 0700. False, with a reason, on the first entry that breaks a
-// rule; what was written so far stays for the caller to remove.
-bool expand(const QString& zip, const QString& destination, QString* why = nullptr, const Limits& limits = {});
+// rule; what was written so far stays for the caller to remove. `noSpace`
+// says whether the writing stopped because the file system (or the quota)
+// was full.
+bool expand(const QString& zip, const QString& destination, QString* why = nullptr, const Limits& limits = {},
+            bool* noSpace = nullptr);
 
 // The entry names of a whole archive held in memory, in the order its
 // central directory lists them, once the directory, every local header and

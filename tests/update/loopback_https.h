@@ -22,9 +22,15 @@ public:
     // A handler answers one request on the socket it is given.
     using Handler = std::function<void(QSslSocket*)>;
 
-    LoopbackHttps()
+    // `sameIdentity` lends its certificate: one more port of the same host.
+    explicit LoopbackHttps(const LoopbackHttps* sameIdentity = nullptr)
     {
-        makeCertificate();
+        if (sameIdentity) {
+            certificate_ = sameIdentity->certificate_;
+            key_ = sameIdentity->key_;
+        } else {
+            makeCertificate();
+        }
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setLocalCertificate(certificate_);
         config.setPrivateKey(key_);

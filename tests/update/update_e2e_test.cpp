@@ -6,10 +6,15 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,7 +51,10 @@ protected:
         return all;
     }
 
-    ToolRun tool(const QString& name, const QStringList& args)
+    // Runs a tool of the build; `wrapper` is a command line that ends by
+    // running the program and arguments it is given.
+    ToolRun tool(const QString& name, const QStringList& args, const QStringList& wrapper = {},
+                 const QString& locale = "C.UTF-8")
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -55,18 +63,26 @@ protected:
         env.insert("XDG_DATA_HOME", home + "/.local/share");
         env.insert("XDG_CONFIG_HOME", home + "/.config");
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("LC_ALL", locale);
+        env.remove("LANGUAGE");
         p.setProcessEnvironment(env);
-        p.start(QString(TAVRIN_BIN_DIR) + "/" + name, args);
+        const QString program = QString(TAVRIN_BIN_DIR) + "/" + name;
+        if (wrapper.isEmpty())
+            p.start(program, args);
+        else
+            p.start(wrapper[0], wrapper.mid(1) + QStringList{program} + args);
         p.waitForFinished(120000);
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
     }
 
     // Makes, seals (with the release tool) and zips version 1.0.1; returns
-    // the archive.
-    QString release(const QString& tag, const QString& devKey)
+    // the archive. `fill` adds to the bundle before it is sealed.
+    QString release(const QString& tag, const QString& devKey, std::function<void(const QString&)> fill = {})
     {
         const QString next = dir.path() + "/" + tag + "/Tavrin.app";
         makeBundle(next, "1.0.1", 0, "new library");
+        if (fill)
+            fill(next);
         EXPECT_EQ(tool("tavrin-seal", {"seal", "--dev-key", devKey, next}).code, 0);
         EXPECT_EQ(tool("tavrin-seal", {"attest", "--release-key", dir.path() + "/keys/release.pem", next}).code, 0);
         const QString zip = dir.path() + "/" + tag + ".zip";
@@ -74,12 +90,16 @@ protected:
         return zip;
     }
 
-    ToolRun update(const QByteArray& feed)
+    QStringList runArgs(const QString& feed) const
+    {
+        return {"run", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub", dir.path() + "/keys/release.pub",
+                "--bundle", installed, "--feed", feed};
+    }
+
+    ToolRun update(const QByteArray& feed, const QStringList& wrapper = {}, const QString& locale = "C.UTF-8")
     {
         writeFile(dir.path() + "/feed.json", feed);
-        return tool("tavrin-update-check", {"run", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
-                                            dir.path() + "/keys/release.pub", "--bundle", installed, "--feed",
-                                            dir.path() + "/feed.json"});
+        return tool("tavrin-update-check", runArgs(dir.path() + "/feed.json"), wrapper, locale);
     }
 
     void expectCleanAndUntouched(const char* what)
@@ -127,6 +147,53 @@ TEST_F(EndToEnd, RefusedUpdatesLeaveTheInstalledCopyAsItWas)
     r = update(feedFor("1.0.0", 0, url, good));
     EXPECT_EQ(r.out, "upToDate");
     expectCleanAndUntouched("up to date");
+
+    // Only a file feed installs by itself: an https one is refused at once
+    // rather than waited on for ever.
+    r = tool("tavrin-update-check", runArgs("https://127.0.0.1:9/releases.json"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.out.contains("run takes a feed file")) << qPrintable(r.out);
+    expectCleanAndUntouched("https feed");
+}
+
+TEST_F(EndToEnd, AFullCacheSaysThereIsNoRoom)
+{
+    // An archive larger than 32 KiB that expands past 1 MiB.
+    const QString zip = release("big", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+        QByteArray noise(48 << 10, '\0');
+        QRandomGenerator random(7);
+        for (char& c : noise)
+            c = char(random.generate());
+        writeFile(bundle + "/Contents/lib/noise", noise);
+        writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
+    });
+    ASSERT_GT(QFileInfo(zip).size(), 40 << 10);
+    const QByteArray feed = feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip);
+
+    // A small file system of its own over the cache, in a mount namespace
+    // of its own (a user namespace gives the right to make one).
+    const QString cache = home + "/.cache";
+    QDir().mkpath(cache);
+    const auto inSpace = [&](const char* size) {
+        return QStringList{"unshare", "-Urm", "sh", "-c",
+                           "mount -t tmpfs -o size=$0,mode=0700 tmpfs \"$1\" || exit 125; shift; exec \"$@\"", size,
+                           cache};
+    };
+    // Room for neither the archive, nor, in the second, its expansion; the
+    // second in the other language.
+    const std::vector<std::tuple<const char*, const char*, QString>> cases = {
+        {"32k", "C.UTF-8", "There isn\u2019t enough space for the update in " + cache},
+        {"1m", "C.UTF-8", "There isn\u2019t enough space for the update in " + cache},
+        {"1m", "zh_CN.UTF-8", cache + " 所在的磁盘空间不足"},
+    };
+    for (const auto& [size, locale, said] : cases) {
+        const ToolRun r = update(feed, inSpace(size), locale);
+        if (r.code == 125 || r.out.startsWith("unshare:"))
+            GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        EXPECT_EQ(r.code, 1) << size;
+        EXPECT_TRUE(r.out.contains(said)) << size << " " << locale << ": " << qPrintable(r.out);
+        expectCleanAndUntouched(size);
+    }
 }
 
 TEST_F(EndToEnd, UpdatesItselfAndRelaunches)

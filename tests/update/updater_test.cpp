@@ -16,8 +16,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 using Kind = Updater::State::Kind;
 
@@ -42,6 +48,46 @@ QByteArray dlAt(const QString& url, qint64 size = 1)
 
 // A file feed may name a local archive.
 const QByteArray dl = dlAt("file:///nonexistent/a.zip");
+
+// Another process that takes the update lock as every copy does, a kernel
+// lock on the file, and holds it until it is killed.
+struct LockHolder {
+    pid_t pid = -1;
+
+    explicit LockHolder(const QString& lockFile)
+    {
+        const QByteArray path = QFile::encodeName(lockFile);
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            // Only system calls from here on: the test process has threads.
+            const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            const char held = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? '1' : '0';
+            if (::write(ready[1], &held, 1) == 1)
+                for (;;)
+                    ::pause();
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char held = '0';
+        while (::read(ready[0], &held, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[0]);
+        if (held != '1')
+            stop();
+    }
+    ~LockHolder() { stop(); }
+    void stop()
+    {
+        if (pid <= 0)
+            return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+};
 
 } // namespace
 
@@ -172,6 +218,12 @@ TEST_F(UpdaterTest, FeedOverHttps)
         LoopbackHttps::reply(s, 200, feed);
     });
     server.route("/other-host.json", LoopbackHttps::redirect(server.url("/elsewhere.json", "localhost")));
+    LoopbackHttps otherPort(&server);
+    otherPort.route("/elsewhere.json", [&](QSslSocket* s) {
+        ++followed;
+        LoopbackHttps::reply(s, 200, feed);
+    });
+    server.route("/other-port.json", LoopbackHttps::redirect(otherPort.url("/elsewhere.json")));
     server.route("/big-missing.json", LoopbackHttps::body(exact + exact, 404));
     server.route("/plain.json", LoopbackHttps::redirect(
                                     QString("http://127.0.0.1:%1/feed.json").arg(server.port())));
@@ -185,6 +237,7 @@ TEST_F(UpdaterTest, FeedOverHttps)
         {"/exact.json", Updater::State::of(Kind::upToDate)},
         {"/over.json", invalid},
         {"/other-host.json", unreachable},
+        {"/other-port.json", unreachable},
         {"/plain.json", unreachable},
         {"/drip.json", unreachable},
         {"/big-missing.json", unreachable},
@@ -196,7 +249,7 @@ TEST_F(UpdaterTest, FeedOverHttps)
         ASSERT_TRUE(settle(*u)) << qPrintable(path);
         EXPECT_EQ(u->state(), expected) << qPrintable(path) << " ended " << u->state().name();
     }
-    EXPECT_EQ(followed, 0) << "a redirect off the host is refused before it is followed";
+    EXPECT_EQ(followed, 0) << "a redirect off the host or its port is refused before it is followed";
 }
 
 TEST_F(UpdaterTest, DownloadsVerifiesAndStages)
@@ -268,6 +321,98 @@ TEST_F(UpdaterTest, WhatsNewAndRefusals)
         ::close(writer);  // frees a reader stuck in open, should there be one
     f->install();
     EXPECT_EQ(f->state().kind, Kind::failed) << "install does nothing unless a copy is staged";
+
+    // So is a feed file that is a pipe, directly or through a link, and the
+    // message names it rather than the network.
+    const QString link = home.path() + "/feed-link.json";
+    ASSERT_EQ(::symlink(QFile::encodeName(fifo).constData(), QFile::encodeName(link).constData()), 0);
+    for (const QString& feed : {fifo, link}) {
+        auto piped = make(QUrl::fromLocalFile(feed));
+        piped->check();
+        EXPECT_TRUE(settle(*piped)) << "a pipe is never waited on";
+        EXPECT_EQ(piped->state(),
+                  Updater::State::failed("Couldn\u2019t read the version information: " + feed
+                                             + " is not a regular file.",
+                                         false));
+        if (const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
+            ::close(writer);
+    }
+}
+
+TEST_F(UpdaterTest, OnlyALiveHolderKeepsTheUpdateLock)
+{
+    const QString lock = home.path() + "/cache/com.morvadel.Tavrin.update.lock";
+    const QString left = home.path() + "/Applications/.Tavrin-update-left";
+    ASSERT_EQ(::mkdir(QFile::encodeName(home.path() + "/cache").constData(), 0700), 0);
+    const auto ran = Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false);
+    auto u = fileFeed(feedOf({releaseJson("1.1", dl)}));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::available);
+
+    // What a power cut leaves: an empty lock file, long since written, one
+    // holding nonsense, one closed even to us. None holds anything.
+    const std::pair<QByteArray, int> leftovers[] = {{"", 0600}, {"\x01 no pid here\n", 0600}, {"", 0}};
+    for (const auto& [content, mode] : leftovers) {
+        writeFile(lock, content, mode);
+        const struct timeval old[2] = {{1577836800, 0}, {1577836800, 0}};
+        ASSERT_EQ(::utimes(QFile::encodeName(lock).constData(), old), 0);
+        u->retry();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state(), ran) << "lock file holding \"" << content.toStdString() << '"';
+    }
+
+    // A live holder in another process keeps every copy out, and what its
+    // install may be using beside the bundle stays.
+    QDir().mkpath(left + "/Tavrin (previous).app");
+    LockHolder holder(lock);
+    ASSERT_GT(holder.pid, 0);
+    u->retry();
+    EXPECT_EQ(u->state(),
+              Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+    EXPECT_TRUE(QFileInfo(left).isDir());
+
+    // Its lock dies with it; the leftovers of its install then go.
+    holder.stop();
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), ran);
+    EXPECT_FALSE(QFileInfo::exists(left));
+}
+
+TEST_F(UpdaterTest, TheNextRunUndoesASwapCutBetweenItsRenames)
+{
+    const QString apps = home.path() + "/Applications";
+    const QByteArray before = *Seal::manifest(bundle, Seal::architecture());
+    const QString staged = home.path() + "/staged/Tavrin.app";
+    makeBundle(staged, "1.0.1", 0, "new library");
+    ASSERT_TRUE(sealAndAttest(staged, keys()));
+
+    // The process ends between the two renames of a file system without an
+    // atomic exchange: nothing of the install runs after that point.
+    struct Killed {};
+    BundleSwap::ReplaceOptions cut;
+    cut.twoRenames = true;
+    cut.betweenRenames = [](const QString&) { throw Killed{}; };
+    EXPECT_THROW(BundleSwap::replace(bundle, staged, keys().trust(), Seal::architecture(), cut), Killed);
+    ASSERT_FALSE(QFileInfo::exists(bundle));
+
+    // A copy that starts while another holds the update lock leaves the
+    // install to it.
+    const QUrl feed = QUrl::fromLocalFile(home.path() + "/feed.json");
+    ASSERT_EQ(::mkdir(QFile::encodeName(home.path() + "/cache").constData(), 0700), 0);
+    {
+        LockHolder holder(home.path() + "/cache/com.morvadel.Tavrin.update.lock");
+        ASSERT_GT(holder.pid, 0);
+        make(feed)->start([] { return false; });
+        EXPECT_FALSE(QFileInfo::exists(bundle));
+    }
+
+    // The next start puts the previous copy back and clears the rest.
+    make(feed)->start([] { return false; });
+    EXPECT_EQ(Seal::manifest(bundle, Seal::architecture()), before);
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
 }
 
 TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
