@@ -229,7 +229,7 @@ TEST_F(EndToEnd, SealerRefusesFilesItsOwnerCannotRead)
     EXPECT_TRUE((said + sealed.out).contains("Contents/share: mode 0 set to 700")) << qPrintable(said + sealed.out);
 
     // A manifest that lists such a file is refused however it was made.
-    EXPECT_FALSE(Seal::refusal({{"Contents", {"dir", 0755}}, {"Contents/x", {"file", 0200}}}).isEmpty());
+    EXPECT_FALSE(Seal::refusal({{"Contents", {"dir", 0755, 0, {}, {}}}, {"Contents/x", {"file", 0200, 0, {}, {}}}}).isEmpty());
 }
 
 TEST_F(EndToEnd, KeyFilesMustBeRegularFiles)
