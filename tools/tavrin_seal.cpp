@@ -2,7 +2,8 @@
 // feed's download record of an archive. Sealing sets modes that expansion
 // would not keep (a folder made under umask 002, a setuid bit) to the ones
 // it will, one line on standard error for each, and refuses what no
-// expanded copy could pass, such as a link that leads out of the bundle.
+// expanded copy could pass, such as a link that leads out of the bundle or
+// a file its owner cannot read. Only a folder named Tavrin.app is zipped.
 //
 //   tavrin-seal seal --dev-key KEY.pem BUNDLE
 //   tavrin-seal attest --release-key KEY.pem BUNDLE
@@ -12,7 +13,9 @@
 #include "update/seal.h"
 #include "update/zip_archive.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
@@ -24,6 +27,8 @@
 #include <cstdio>
 
 namespace {
+
+constexpr const char* bundleName = "Tavrin.app";
 
 int usage()
 {
@@ -41,14 +46,6 @@ int failed(const QString& why)
     return 1;
 }
 
-std::optional<QByteArray> readKey(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return f.read(64 << 10);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,9 +60,9 @@ int main(int argc, char** argv)
 
     if ((command == u"seal" || command == u"attest") && args.size() == 3
         && args[0] == (command == u"seal" ? u"--dev-key" : u"--release-key")) {
-        auto key = readKey(args[1]);
+        auto key = Seal::readKeyFile(args[1], &why);
         if (!key)
-            return failed(QStringLiteral("cannot read ") + args[1]);
+            return failed(args[0] + QStringLiteral(": ") + why);
         QStringList normalised;
         const bool ok = command == u"seal" ? Seal::seal(args[2], *key, &why, &normalised)
                                            : Seal::attest(args[2], *key, &why);
@@ -78,7 +75,13 @@ int main(int argc, char** argv)
         const bool store = args.removeAll(QStringLiteral("--store")) > 0;
         if (args.size() != 2)
             return usage();
-        return ZipArchive::write(args[0], args[1], store, &why) ? 0 : failed(why);
+        // The updater expands only a folder of the bundle's own name; a
+        // trailing slash or "." names the same folder.
+        const QString bundle = QDir::cleanPath(QFileInfo(args[0]).absoluteFilePath());
+        if (QFileInfo(bundle).fileName() != QLatin1String(bundleName))
+            return failed(QStringLiteral("the bundle must be a folder named %1, not %2: the updater refuses any other")
+                              .arg(QLatin1String(bundleName), args[0]));
+        return ZipArchive::write(bundle, args[1], store, &why) ? 0 : failed(why);
     }
     if (command == u"feed-entry" && args.size() == 2) {
         const int fd = ::open(QFile::encodeName(args[0]).constData(), O_RDONLY | O_CLOEXEC);

@@ -14,6 +14,7 @@
 #include "platform/defaults.h"
 #include "update/bundle_info.h"
 #include "update/bundle_swap.h"
+#include "update/seal.h"
 #include "update/updater.h"
 #include "update/update_verify.h"
 #include "update/zip_archive.h"
@@ -49,14 +50,6 @@ QString option(QStringList& args, const QString& name)
     const QString value = args.at(at + 1);
     args.remove(at, 2);
     return value;
-}
-
-std::optional<QByteArray> readFile(const QString& path)
-{
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return f.read(64 << 10);
 }
 
 int verify(QStringList args, const Seal::Keys& keys)
@@ -163,10 +156,17 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
-    auto dev = readFile(option(args, QStringLiteral("--dev-pub")));
-    auto rel = readFile(option(args, QStringLiteral("--release-pub")));
-    if (!dev || !rel)
+    const QString devPath = option(args, QStringLiteral("--dev-pub"));
+    const QString relPath = option(args, QStringLiteral("--release-pub"));
+    if (devPath.isEmpty() || relPath.isEmpty())
         return usage();
+    QString why;
+    auto dev = Seal::readKeyFile(devPath, &why);
+    auto rel = dev ? Seal::readKeyFile(relPath, &why) : std::nullopt;
+    if (!dev || !rel) {
+        std::fprintf(stderr, "tavrin-update-check: %s: %s\n", dev ? "--release-pub" : "--dev-pub", qPrintable(why));
+        return 1;
+    }
     Seal::Keys keys{{*dev}, {*rel}};
     if (command == u"verify")
         return verify(args, keys);

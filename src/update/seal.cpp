@@ -90,8 +90,10 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
         return false;
     }
     const auto names = entryNames(dirFd);
-    if (!names)
+    if (!names) {
+        if (why) *why = QStringLiteral("cannot list ") + (prefix.isEmpty() ? QStringLiteral("the bundle") : prefix);
         return false;
+    }
     for (const QByteArray& name : *names) {
         if (!validName(name)) {
             if (why) *why = QStringLiteral("a name that is not UTF-8 under ") + prefix;
@@ -100,36 +102,66 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
         const QString path = prefix.isEmpty() ? QString::fromUtf8(name) : prefix + u'/' + QString::fromUtf8(name);
         if (path == signatureDir)
             continue;
+        // The system's reason for the last call that failed on `path`.
+        const auto fault = [&](const char* what) {
+            if (why) *why = QStringLiteral("%1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        };
+        const auto unreadable = [&] { return fault("cannot read"); };
         struct stat st {};
         if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return false;
+            return unreadable();
         Entry e;
         e.mode = int(st.st_mode & 07777);
         if (S_ISLNK(st.st_mode)) {
             char buf[PATH_MAX];
             const ssize_t n = ::readlinkat(dirFd, name.constData(), buf, sizeof buf - 1);
             if (n < 0)
-                return false;
+                return unreadable();
             e.type = QStringLiteral("link");
             e.mode = 0;
             e.target = QString::fromUtf8(buf, n);
         } else if (S_ISDIR(st.st_mode)) {
             e.type = QStringLiteral("dir");
+            // A folder its owner cannot list or enter is opened by root
+            // alone, so it gets its expanded mode before it is opened.
+            if (fixes && (e.mode & 0500) != 0500) {
+                const int wanted = ZipArchive::expandedMode(true, e.mode);
+                if (::fchmodat(dirFd, name.constData(), mode_t(wanted), AT_SYMLINK_NOFOLLOW) != 0)
+                    return fault("cannot set the mode of");
+                *fixes << QStringLiteral("%1: mode %2 set to %3").arg(path, QString::number(e.mode, 8), QString::number(wanted, 8));
+                e.mode = wanted;
+            }
             Fd sub(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (sub.fd < 0 || !normalise(sub.fd, path, true, e, fixes) || !walk(sub.fd, path, depth + 1, out, why, fixes))
+            if (sub.fd < 0)
+                return unreadable();
+            if (!normalise(sub.fd, path, true, e, fixes))
+                return fault("cannot set the mode of");
+            if (!walk(sub.fd, path, depth + 1, out, why, fixes))
                 return false;
         } else if (S_ISREG(st.st_mode)) {
             e.type = QStringLiteral("file");
+            // Judged by the mode, never by whether this process can open
+            // it: root reads any file, the user who installs the copy
+            // only one its owner may read.
+            if (!(e.mode & S_IRUSR)) {
+                if (why) *why = QStringLiteral("a file its owner cannot read (mode %1): %2").arg(QString::number(e.mode, 8), path);
+                return false;
+            }
             Fd f(::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
             struct stat again {};
-            if (f.fd < 0 || ::fstat(f.fd, &again) != 0 || !S_ISREG(again.st_mode) || again.st_ino != st.st_ino)
+            if (f.fd < 0 || ::fstat(f.fd, &again) != 0)
+                return unreadable();
+            if (!S_ISREG(again.st_mode) || again.st_ino != st.st_ino) {
+                if (why) *why = QStringLiteral("changed while it was read: ") + path;
                 return false;
+            }
             e.size = again.st_size;
             if (!normalise(f.fd, path, false, e, fixes))
-                return false;
+                return fault("cannot set the mode of");
             auto digest = Seal::sha256File(f.fd);
             if (!digest)
-                return false;
+                return unreadable();
             e.sha256 = *digest;
         } else {
             if (why) *why = QStringLiteral("not a file, directory or link: ") + path;
@@ -144,7 +176,10 @@ bool walkBundle(const QString& bundle, std::map<QString, Entry>& out, QString* w
 {
     Fd root(::open(QFile::encodeName(bundle).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (root.fd < 0) {
-        if (why) *why = QStringLiteral("not a directory: ") + bundle;
+        if (why)
+            *why = errno == ENOTDIR || errno == ELOOP
+                ? QStringLiteral("not a directory: ") + bundle
+                : QStringLiteral("cannot read %1: %2").arg(bundle, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return walk(root.fd, QString(), 0, out, why, fixes);
@@ -331,6 +366,42 @@ std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
     return out;
 }
 
+std::optional<QByteArray> Seal::readKeyFile(const QString& path, QString* why)
+{
+    constexpr qint64 cap = 64 << 10;
+    Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0) {
+        if (why) *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (why) *why = QStringLiteral("the key file %1 is not a regular file").arg(path);
+        return std::nullopt;
+    }
+    if (st.st_size > cap) {
+        if (why) *why = QStringLiteral("the key file %1 is larger than a key").arg(path);
+        return std::nullopt;
+    }
+    QByteArray out;
+    out.resize(qsizetype(st.st_size));
+    qint64 done = 0;
+    while (done < st.st_size) {
+        const ssize_t n = ::read(f.fd, out.data() + done, size_t(st.st_size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            if (why) *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    out.truncate(qsizetype(done));
+    return out;
+}
+
 QString Seal::refusal(const std::map<QString, ManifestEntry>& entries)
 {
     // The archive also holds the bundle's own folder, and every path in it
@@ -352,6 +423,8 @@ QString Seal::refusal(const std::map<QString, ManifestEntry>& entries)
         } else if (e.type == u"file" || e.type == u"dir") {
             if (ZipArchive::expandedMode(e.type == u"dir", e.mode) != e.mode)
                 return QStringLiteral("a mode that expansion does not keep: ") + path;
+            if (e.type == u"file" && !(e.mode & S_IRUSR))
+                return QStringLiteral("a file its owner cannot read: ") + path;
         } else {
             return QStringLiteral("an entry of an unknown kind: ") + path;
         }
@@ -411,7 +484,11 @@ bool Seal::seal(const QString& bundle, const QByteArray& devPrivatePem, QString*
     // The seal's folder is made here, never through a link, and holds
     // nothing but the seal: the check refuses anything else in it.
     const QString dir = bundle + u'/' + signatureDir;
-    if ((::mkdir(QFile::encodeName(dir).constData(), 0755) != 0 && errno != EEXIST) || !signatureDirClean(bundle)) {
+    if (::mkdir(QFile::encodeName(dir).constData(), 0755) != 0 && errno != EEXIST) {
+        if (why) *why = QStringLiteral("cannot make %1: %2").arg(dir, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (!signatureDirClean(bundle)) {
         if (why) *why = QStringLiteral("Contents/_CodeSignature must be a folder holding only the seal");
         return false;
     }

@@ -51,7 +51,8 @@ std::optional<QByteArray> manifest(const QString& bundle, const QString& arch, Q
 // expansion would not give back (group or other write, setuid, setgid,
 // sticky, a folder its owner cannot enter) are first set in the bundle to
 // the ones it will, each change a line in `normalised`; a bundle that
-// breaks the other rules is refused.
+// breaks the other rules, or holds a file whose mode denies its owner
+// reading, is refused with the entry named.
 bool seal(const QString& bundle, const QByteArray& devPrivatePem, QString* why = nullptr,
           QStringList* normalised = nullptr);
 // Writes Notarization and Notarization.sig for the sealed manifest and the
@@ -69,9 +70,10 @@ struct ManifestEntry {
 };
 
 // The rules every sealed bundle keeps, for the sealer and the check alike:
-// each mode is one expansion gives back, and each link, followed through
-// the entries link after link, lands on an entry inside the bundle without
-// stepping above it. Empty when the entries keep them, else the reason.
+// each mode is one expansion gives back and lets a file's owner read it,
+// and each link, followed through the entries link after link, lands on an
+// entry inside the bundle without stepping above it. Empty when the entries
+// keep them, else the reason.
 QString refusal(const std::map<QString, ManifestEntry>& entries);
 
 // Reads a signed manifest's text: nothing when it is not for this
@@ -95,5 +97,11 @@ Verdict check(const QString& bundle, const Keys& keys, const QString& arch = arc
 
 // Reads a regular file (never a link, FIFO or device) up to `cap` bytes.
 std::optional<QByteArray> readPlain(const QString& path, qint64 cap);
+
+// Reads a key file given to a release tool: a regular file (a link to one
+// is followed) of at most 64 KiB. It is opened without waiting, so a FIFO
+// or a device is refused at once rather than read. Nothing, with a reason
+// naming the file, for anything else.
+std::optional<QByteArray> readKeyFile(const QString& path, QString* why = nullptr);
 
 } // namespace Seal

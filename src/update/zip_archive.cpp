@@ -403,8 +403,10 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     return true;
 }
 
-bool ZipArchive::write(const QString& source, const QString& zip, bool store, QString* why)
+bool ZipArchive::write(const QString& given, const QString& zip, bool store, QString* why)
 {
+    // "Tavrin.app/" names the folder itself: its entries go under its name.
+    const QString source = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
     const QFileInfo top(source);
     struct stat topStat {};
     if (::lstat(QFile::encodeName(source).constData(), &topStat) != 0 || !S_ISDIR(topStat.st_mode))

@@ -380,6 +380,20 @@ TEST(Seal, ReadErrorIsNeverADigest)
     ::close(fd);
 }
 
+TEST(Seal, KeyFilesAreReadOnlyFromRegularFiles)
+{
+    QTemporaryDir d;
+    writeFile(d.path() + "/key.pem", "key");
+    ::symlink("key.pem", QFile::encodeName(d.path() + "/link.pem").constData());
+    EXPECT_EQ(Seal::readKeyFile(d.path() + "/link.pem"), QByteArray("key"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(d.path() + "/fifo").constData(), 0600), 0);
+    for (const QString& path : {d.path() + "/fifo", QString("/dev/null"), d.path()}) {
+        QString why;
+        EXPECT_FALSE(Seal::readKeyFile(path, &why)) << qPrintable(path);
+        EXPECT_EQ(why, "the key file " + path + " is not a regular file");
+    }
+}
+
 TEST_F(Verify, HandWrittenManifests)
 {
     // Written by hand, in another key order and layout than the sealer's:

@@ -52,9 +52,10 @@ protected:
     }
 
     // Runs a tool of the build; `wrapper` is a command line that ends by
-    // running the program and arguments it is given.
+    // running the program and arguments it is given. `bound` only ends a
+    // tool that hangs, so the failure is reported.
     ToolRun tool(const QString& name, const QStringList& args, const QStringList& wrapper = {},
-                 const QString& locale = "C.UTF-8")
+                 const QString& locale = "C.UTF-8", int bound = 120000)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -71,7 +72,11 @@ protected:
             p.start(program, args);
         else
             p.start(wrapper[0], wrapper.mid(1) + QStringList{program} + args);
-        p.waitForFinished(120000);
+        if (!p.waitForFinished(bound)) {
+            p.kill();
+            p.waitForFinished();
+            return {-1, "still running"};
+        }
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
     }
 
@@ -245,4 +250,74 @@ TEST_F(EndToEnd, ReleaseToolsMakeWhatTheVerifierTakes)
     const ToolRun refused = tool("tavrin-seal", {"seal", "--dev-key", devKey, next});
     EXPECT_EQ(refused.code, 1);
     EXPECT_TRUE(refused.out.contains("Contents/out")) << qPrintable(refused.out);
+}
+
+TEST_F(EndToEnd, ZipsOnlyAFolderNamedTavrinApp)
+{
+    release("good", dir.path() + "/keys/dev.pem");
+    const QString bundle = dir.path() + "/good/Tavrin.app";
+    const QString zip = dir.path() + "/slash.zip";
+    EXPECT_EQ(tool("tavrin-seal", {"zip", bundle + "/", zip}).code, 0);
+    EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                           dir.path() + "/keys/release.pub", "--current", "1.0.0", zip}).out,
+              "ok");
+
+    ASSERT_TRUE(QDir().rename(bundle, dir.path() + "/good/Other.app"));
+    const ToolRun refused = tool("tavrin-seal", {"zip", dir.path() + "/good/Other.app", dir.path() + "/other.zip"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.out.contains("named Tavrin.app")) << qPrintable(refused.out);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/other.zip"));
+}
+
+TEST_F(EndToEnd, SealerRefusesFilesItsOwnerCannotRead)
+{
+    // Judged by the mode, so root, which reads them all, refuses them too.
+    const QString next = dir.path() + "/locked/Tavrin.app";
+    makeBundle(next, "1.0.1");
+    writeFile(next + "/Contents/lib/none.so", "x", 0);
+    writeFile(next + "/Contents/lib/writeonly.so", "x", 0200);
+    writeFile(next + "/Contents/share/readme", "x");
+    ::chmod(QFile::encodeName(next + "/Contents/share").constData(), 0);
+    const QStringList seal{"seal", "--dev-key", dir.path() + "/keys/dev.pem", next};
+    QString said;
+    for (int refusals = 0; refusals < 2; ++refusals) {
+        const ToolRun r = tool("tavrin-seal", seal);
+        said += r.out;
+        ASSERT_EQ(r.code, 1) << qPrintable(r.out);
+        const bool none = r.out.contains("a file its owner cannot read (mode 0): Contents/lib/none.so");
+        EXPECT_TRUE(none || r.out.contains("a file its owner cannot read (mode 200): Contents/lib/writeonly.so"))
+            << qPrintable(r.out);
+        ::chmod(QFile::encodeName(next + (none ? "/Contents/lib/none.so" : "/Contents/lib/writeonly.so")).constData(),
+                0644);
+    }
+    const ToolRun sealed = tool("tavrin-seal", seal);
+    EXPECT_EQ(sealed.code, 0) << qPrintable(sealed.out);
+    // A folder its owner cannot enter gets the mode expansion gives it.
+    EXPECT_TRUE((said + sealed.out).contains("Contents/share: mode 0 set to 700")) << qPrintable(said + sealed.out);
+
+    // A manifest that lists such a file is refused however it was made.
+    EXPECT_FALSE(Seal::refusal({{"Contents", {"dir", 0755, 0, {}, {}}}, {"Contents/x", {"file", 0200, 0, {}, {}}}}).isEmpty());
+}
+
+TEST_F(EndToEnd, KeyFilesMustBeRegularFiles)
+{
+    // A FIFO with no writer would hold a blocking open for ever.
+    const QString fifo = dir.path() + "/keys/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString keyDir = dir.path() + "/keys/";
+    const QString next = dir.path() + "/next/Tavrin.app";
+    makeBundle(next, "1.0.1");
+    const std::vector<std::pair<QString, QStringList>> runs{
+        {"tavrin-seal", {"seal", "--dev-key", fifo, next}},
+        {"tavrin-seal", {"attest", "--release-key", fifo, next}},
+        {"tavrin-update-check", {"verify", "--dev-pub", fifo, "--release-pub", keyDir + "release.pub", "--current",
+                                 "1.0.0", keyDir + "none.zip"}},
+        {"tavrin-update-check", {"verify", "--dev-pub", keyDir + "dev.pub", "--release-pub", fifo, "--current",
+                                 "1.0.0", keyDir + "none.zip"}},
+    };
+    for (const auto& [name, args] : runs) {
+        const ToolRun r = tool(name, args, {}, "C.UTF-8", 30000);
+        EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
+        EXPECT_TRUE(r.out.contains("the key file " + fifo + " is not a regular file")) << qPrintable(r.out);
+    }
 }
