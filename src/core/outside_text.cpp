@@ -1,5 +1,7 @@
 #include "core/outside_text.h"
 
+#include "core/l10n.h"
+
 #include "platform/text_marks.h"
 
 #include <QTextBoundaryFinder>
@@ -84,6 +86,14 @@ QString echo(QStringView text)
     // About a line of the empty-state text: enough to recognise what was
     // typed, never a page of it.
     return isolate(clip(text, 48));
+}
+
+QString noMatch(const char* things, const char* thingsZh, QStringView filter)
+{
+    if (L10n::isChinese())
+        return QStringLiteral("没有与「") + echo(filter) + QStringLiteral("」匹配的") + QString::fromUtf8(thingsZh);
+    return QStringLiteral("No ") + QLatin1String(things) + QStringLiteral(" match “") + echo(filter)
+        + QStringLiteral("”");
 }
 
 } // namespace OutsideText

@@ -24,4 +24,8 @@ QString clip(QStringView text, int graphemes);
 // isolated.
 QString echo(QStringView text);
 
+// The empty state of a list that the filter left empty: "No <things>
+// match “filter”", in Chinese "没有与「filter」匹配的<things>".
+QString noMatch(const char* things, const char* thingsZh, QStringView filter);
+
 } // namespace OutsideText

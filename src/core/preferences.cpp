@@ -159,10 +159,11 @@ std::optional<Preferences> Preferences::decode(const QByteArray& data)
 
     if (const QJsonValue v = o.value(QStringLiteral("thresholds")); v.isObject())
         p.thresholds = Thresholds::fromJson(v.toObject(), p.thresholds);
-    // Names that are not texts are dropped one by one; the others stay muted.
+    // Names that are not texts, or are only blanks (no process is named
+    // so), are dropped one by one; the others stay muted.
     if (const QJsonValue v = o.value(QStringLiteral("ignored")); v.isArray()) {
         for (const QJsonValue& item : v.toArray())
-            if (auto name = Json::string(item))
+            if (auto name = Json::string(item); name && !name->trimmed().isEmpty())
                 p.ignored << *name;
     }
     if (auto text = Json::string(o.value(QStringLiteral("language"))))
@@ -170,12 +171,16 @@ std::optional<Preferences> Preferences::decode(const QByteArray& data)
     return p;
 }
 
-Preferences Preferences::load(const Defaults& defaults)
+Preferences Preferences::load(Defaults& defaults)
 {
     auto data = defaults.data(preferencesKey);
     if (!data)
         return Preferences{};
-    return decode(*data).value_or(Preferences{});
+    if (auto decoded = decode(*data))
+        return *decoded;
+    // Everything the user set may still be in it; only we could not read it.
+    defaults.keepUnread(preferencesKey);
+    return Preferences{};
 }
 
 Preferences Preferences::load()
@@ -183,15 +188,16 @@ Preferences Preferences::load()
     return load(Defaults::standard());
 }
 
-void Preferences::save(Defaults& defaults) const
+bool Preferences::save(Defaults& defaults) const
 {
     if (auto data = encode())
-        defaults.set(preferencesKey, *data);
+        return defaults.set(preferencesKey, *data);
+    return false;
 }
 
-void Preferences::save() const
+bool Preferences::save() const
 {
-    save(Defaults::standard());
+    return save(Defaults::standard());
 }
 
 QStringList toggledMute(const QStringList& ignored, const QString& name)

@@ -76,11 +76,13 @@ struct Preferences {
     bool sounds = true;
 
     // The stored value, or the defaults when there is none or it does not
-    // decode. Never writes.
+    // decode. Never writes; a value that does not decode is kept aside, as
+    // it stands, before the first write over it.
     static Preferences load();
-    static Preferences load(const Defaults& defaults);
-    void save() const;
-    void save(Defaults& defaults) const;
+    static Preferences load(Defaults& defaults);
+    // True when the value reached the settings file.
+    bool save() const;
+    bool save(Defaults& defaults) const;
 
     // Nothing when a figure is not finite (JSON cannot hold it).
     std::optional<QByteArray> encode() const;

@@ -124,9 +124,7 @@ QString FieldView::emptyText(const QString& filter, bool noGroups)
 {
     if (!noGroups || filter.isEmpty())
         return {};
-    if (L10n::isChinese())
-        return QStringLiteral("没有与「") + OutsideText::echo(filter) + QStringLiteral("」匹配的 App");
-    return QStringLiteral("No apps match “") + OutsideText::echo(filter) + QStringLiteral("”");
+    return OutsideText::noMatch("apps", " App", filter);
 }
 
 FieldLayerView::Phase FieldView::phaseOf(Monitor::Mode mode)

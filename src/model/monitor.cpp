@@ -348,7 +348,12 @@ void Monitor::setPrefs(const Preferences& value)
     L10n::apply(prefs_.language);
     // Every cue asks this one switch, so no view can forget the preference.
     Sound::setEnabled(prefs_.sounds);
-    prefs_.save();
+    if (prefs_.save()) {
+        saveFailure_ = Defaults::Failure::none;
+    } else {
+        const Defaults::Failure why = Defaults::standard().lastFailure();
+        saveFailure_ = why == Defaults::Failure::none ? Defaults::Failure::notWritable : why;
+    }
     sampler_->apply(prefs_);
     emit prefsChanged();
 }

@@ -16,6 +16,7 @@
 #include "core/owner.h"
 #include "core/preferences.h"
 #include "core/records.h"
+#include "platform/defaults.h"
 #endif
 #include "ui/interaction_hold.h"
 
@@ -132,6 +133,9 @@ public:
     bool ready() const { return ready_; }
     bool drawerOpen() const { return drawerOpen_; }
     const Preferences& prefs() const { return prefs_; }
+    // Why the last change of the preferences did not reach the settings
+    // file; none until one fails and again once one lands.
+    Defaults::Failure saveFailure() const { return saveFailure_; }
     int focusSearch() const { return focusSearch_; }
 
     void setSelection(const std::optional<QString>& value);
@@ -269,6 +273,7 @@ private:
     bool ready_ = false;
     bool drawerOpen_ = true;
     Preferences prefs_;
+    Defaults::Failure saveFailure_ = Defaults::Failure::none;
     int focusSearch_ = 0;
     HostInfo host_;
     QHash<QString, Series> series_;

@@ -288,11 +288,17 @@ Counts counts(std::size_t records, std::size_t sites, int fresh)
 {
     Counts c;
     c.warn = fresh > 0;
-    c.text = c.warn ? L10n::text("%1 domains · %2 sites · %3 new", "%1 个域名 · %2 个站点 · %3 个新出现")
-                          .arg(records)
-                          .arg(sites)
-                          .arg(fresh)
-                    : L10n::text("%1 domains · %2 sites", "%1 个域名 · %2 个站点").arg(records).arg(sites);
+    if (L10n::isChinese()) {
+        c.text = QStringLiteral("%1 个域名 · %2 个站点").arg(records).arg(sites);
+        if (c.warn)
+            c.text += QStringLiteral(" · %1 个新出现").arg(fresh);
+        return c;
+    }
+    c.text = QString::number(records)
+        + (records == 1 ? QStringLiteral(" domain · ") : QStringLiteral(" domains · "))
+        + QString::number(sites) + (sites == 1 ? QStringLiteral(" site") : QStringLiteral(" sites"));
+    if (c.warn)
+        c.text += QStringLiteral(" · %1 new").arg(fresh);
     return c;
 }
 
@@ -317,8 +323,10 @@ Columns columns(double width)
     return c;
 }
 
-QString emptyText(bool resolveHosts, const std::vector<Connection>& connections)
+QString emptyText(bool resolveHosts, const std::vector<Connection>& connections, const QString& filter)
 {
+    if (!filter.isEmpty())
+        return OutsideText::noMatch("domains", "域名", filter);
     const bool loopbackOnly = !connections.empty()
         && std::all_of(connections.begin(), connections.end(), [](const Connection& c) {
                return c.scope == Connection::Scope::loopback;

@@ -130,10 +130,12 @@ struct Columns {
 };
 Columns columns(double width);
 
-// The empty state's text, by whether names are looked up and by the open
-// connections: when every one of them stays on this machine, the list is
-// empty because loopback never enters it, and the text says so.
-QString emptyText(bool resolveHosts, const std::vector<Connection>& connections = {});
+// The empty state's text: with a filter, that nothing matches it; else by
+// whether names are looked up and by the open connections: when every one
+// of them stays on this machine, the list is empty because loopback never
+// enters it, and the text says so.
+QString emptyText(bool resolveHosts, const std::vector<Connection>& connections = {},
+                  const QString& filter = {});
 
 // A record standing for a whole site: sums, the union of the apps, and the
 // buckets added cell by cell.

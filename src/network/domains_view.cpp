@@ -105,7 +105,8 @@ void DomainsView::refresh()
     next.counts = DomainsModel::counts(std::size_t(log.records.size()), sites_.size(), fresh);
     next.empty = sites_.empty();
     next.emptyText =
-        DomainsModel::emptyText(monitor_.prefs().resolveHosts, monitor_.snapshot().connections);
+        DomainsModel::emptyText(monitor_.prefs().resolveHosts, monitor_.snapshot().connections,
+                                monitor_.filter());
     rows_->setVisible(!next.empty);
     rows_->setContent(sites_, DomainsModel::entries(sites_, state_, monitor_.domainsHold()), now,
                       monitor_.launched());

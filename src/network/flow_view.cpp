@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "model/monitor.h"
 #include "network/flow_ribbons_view.h"
 #include "network/ports_model.h"
@@ -313,9 +314,12 @@ void FlowView::retranslate()
     hidden_->setToolTip(L10n::text(
         "Nodes are ranked by current rate and only as many as fit are shown. Use the filter to find the rest.",
         "节点按当前速率排序，只显示放得下的数量。用过滤器查找其余节点。"));
-    empty_->setText(L10n::text(
-        "No open connections in this scope. Change the scope above, or wait for a process to connect.",
-        "此范围内没有打开的连接。请在上方更改范围，或等待进程建立连接。"));
+    const QString& filter = monitor_.filter();
+    empty_->setText(filter.isEmpty()
+                        ? L10n::text("No open connections in this scope. Change the scope above, or "
+                                     "wait for a process to connect.",
+                                     "此范围内没有打开的连接。请在上方更改范围，或等待进程建立连接。")
+                        : OutsideText::noMatch("connections", "连接", filter));
 }
 
 void FlowView::styleChips()

@@ -197,9 +197,7 @@ QString PortsModel::emptyText(const QString& filter)
         return L10n::text(
             "Nothing is listening right now. Ports appear here as soon as a process starts listening.",
             "当前没有进程在监听端口。有进程开始监听后将显示在此。");
-    if (L10n::isChinese())
-        return QStringLiteral("没有与「") + OutsideText::echo(filter) + QStringLiteral("」匹配的端口");
-    return QStringLiteral("No ports match “") + OutsideText::echo(filter) + QStringLiteral("”");
+    return OutsideText::noMatch("ports", "端口", filter);
 }
 
 std::vector<QString> PortsModel::headings()

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QStandardPaths>
 
 #include <charconv>
@@ -75,34 +77,97 @@ Defaults::Defaults(const QString& path) : path_(path)
     // Only a regular file of sane size is handed to QSettings; anything
     // else is unreadable, like a file that does not parse.
     const auto state = UserFile::read(QFile::encodeName(path).toStdString(), maxBytes);
-    if (state == UserFile::State::refused)
+    if (state == UserFile::State::refused) {
+        aside_ = Aside::move;
         return;
+    }
     auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
     // QSettings parses on first use; its status means nothing before.
     store->contains(QStringLiteral("General"));
-    if (store->status() == QSettings::FormatError)
+    if (store->status() == QSettings::FormatError) {
+        aside_ = Aside::move;
         return;
+    }
     store_ = std::move(store);
+}
+
+void Defaults::keepUnread(const QString& key)
+{
+    std::lock_guard guard(lock_);
+    if (aside_ != Aside::none || !store_)
+        return;
+    aside_ = Aside::copy;
+    unreadKey_ = key;
 }
 
 bool Defaults::writable()
 {
-    if (store_)
+    if (aside_ == Aside::none)
         return true;
+    const QString aside = unreadablePath();
     // Keep the user's file: everything they set is still in it, only we
     // could not read it.
-    if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
-                             QFile::encodeName(unreadablePath()).toStdString()))
+    if (aside_ == Aside::move) {
+        if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
+                                 QFile::encodeName(aside).toStdString()))
+            return false;
+        qWarning("Tavrin: the settings file %s could not be read; it is kept as %s",
+                 qUtf8Printable(path_), qUtf8Printable(aside));
+        store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    } else if (QFileInfo::exists(path_)) {
+        // The file was read: a copy keeps it byte for byte, and the store
+        // goes on with the values that were understood.
+        QFile::remove(aside);
+        if (!QFile::copy(path_, aside))
+            return false;
+        qWarning("Tavrin: the value \"%s\" in %s could not be read; the file is kept as %s",
+                 qUtf8Printable(unreadKey_), qUtf8Printable(path_), qUtf8Printable(aside));
+    }
+    aside_ = Aside::none;
+    return true;
+}
+
+bool Defaults::commit()
+{
+    if (!writable()) {
+        failure_ = Failure::notWritable;
         return false;
-    store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
+    }
+    if (storeFailed_)
+        store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
     for (auto it = pending_.constBegin(); it != pending_.constEnd(); ++it) {
         if (it->isValid())
             store_->setValue(it.key(), *it);
         else
             store_->remove(it.key());
     }
+    store_->sync();
+    storeFailed_ = store_->status() != QSettings::NoError;
+    if (storeFailed_) {
+        failure_ = diagnose();
+        return false;
+    }
     pending_.clear();
+    failure_ = Failure::none;
     return true;
+}
+
+Defaults::Failure Defaults::diagnose() const
+{
+    // The nearest folder that exists tells which disk would have held it.
+    QDir folder = QFileInfo(path_).absoluteDir();
+    while (!folder.exists() && folder.cdUp()) {
+    }
+    const QStorageInfo disk(folder);
+    if (disk.isValid() && disk.isReady() && disk.bytesAvailable() < 4096)
+        return Failure::diskFull;
+    return Failure::notWritable;
+}
+
+Defaults::Failure Defaults::lastFailure() const
+{
+    std::lock_guard guard(lock_);
+    return failure_;
 }
 
 QString Defaults::unreadablePath() const
@@ -115,13 +180,12 @@ std::optional<QVariant> Defaults::lookup(const QString& key) const
     std::lock_guard guard(lock_);
     if (auto it = arguments_.constFind(key); it != arguments_.constEnd())
         return QVariant(*it);
-    if (!store_) {
-        auto it = pending_.constFind(key);
-        if (it == pending_.constEnd() || !it->isValid())
+    if (auto it = pending_.constFind(key); it != pending_.constEnd()) {
+        if (!it->isValid())
             return std::nullopt;
         return *it;
     }
-    if (!store_->contains(key))
+    if (!store_ || !store_->contains(key))
         return std::nullopt;
     return store_->value(key);
 }
@@ -236,32 +300,26 @@ std::optional<QByteArray> Defaults::data(const QString& key) const
     return std::nullopt;
 }
 
-void Defaults::set(const QString& key, const QVariant& value)
+bool Defaults::set(const QString& key, const QVariant& value)
 {
     std::lock_guard guard(lock_);
-    if (!writable()) {
-        pending_.insert(key, value);
-        return;
-    }
-    store_->setValue(key, value);
-    store_->sync();
+    pending_.insert(key, value);
+    return commit();
 }
 
-void Defaults::remove(const QString& key)
+bool Defaults::remove(const QString& key)
 {
     std::lock_guard guard(lock_);
-    if (!writable()) {
-        pending_.insert(key, QVariant());
-        return;
-    }
-    store_->remove(key);
-    store_->sync();
+    pending_.insert(key, QVariant());
+    return commit();
 }
 
 void Defaults::sync()
 {
     std::lock_guard guard(lock_);
-    if (store_)
+    if (!pending_.isEmpty())
+        commit();
+    else if (store_)
         store_->sync();
 }
 

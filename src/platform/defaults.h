@@ -40,13 +40,24 @@ public:
     QString stringValue(const QString& key, const QString& fallback = {}) const;
     std::optional<QByteArray> data(const QString& key) const;
 
-    void set(const QString& key, const QVariant& value);
-    void remove(const QString& key);
+    // Each write reports whether the change reached the file. One that did
+    // not stays in effect for this run and is tried again with the next.
+    bool set(const QString& key, const QVariant& value);
+    bool remove(const QString& key);
     void sync();
 
+    // Why the last write did not reach the file; none after one that did.
+    enum class Failure { none, notWritable, diskFull };
+    Failure lastFailure() const;
+
+    // A value under `key` was found but could not be understood. The file
+    // is copied as it stands to unreadablePath() before anything is written
+    // over it; until that copy is made, writes wait in memory.
+    void keepUnread(const QString& key);
+
     QString fileName() const;
-    // Where a settings file that cannot be read is kept before the first
-    // write replaces it.
+    // Where a settings file that cannot be read, or that holds a value that
+    // cannot be, is kept before the first write replaces it.
     QString unreadablePath() const;
     // The largest settings file read; a larger one counts as unreadable.
     static constexpr uint64_t maxBytes = 8 << 20;
@@ -58,16 +69,29 @@ public:
 
 private:
     std::optional<QVariant> lookup(const QString& key) const;
-    // Before the first write over a file that did not parse: moves it
-    // aside and opens the store afresh. False while that cannot be done.
+    // Before the first write over a file that did not parse, or that holds
+    // a value that did not: moves or copies it aside and opens the store.
+    // False while that cannot be done.
     bool writable();
+    // Writes `pending_` to the file; true when every change landed.
+    bool commit();
+    Failure diagnose() const;
+
+    enum class Aside { none, move, copy };
 
     mutable std::mutex lock_;
     QString path_;
+    Aside aside_ = Aside::none;
+    QString unreadKey_;
     // Absent while an unreadable file still sits at the path: QSettings
     // would block on a FIFO, and its first sync would replace the file.
-    // Writes made meanwhile are kept in `pending_`.
     std::unique_ptr<QSettings> store_;
+    // The store's status stays at its first error; after one a fresh store
+    // tells whether the next write landed.
+    bool storeFailed_ = false;
+    // Changes not yet in the file (an invalid value removes the key): they
+    // are read from here and written again with the next change.
     QHash<QString, QVariant> pending_;
+    Failure failure_ = Failure::none;
     QHash<QString, QString> arguments_;
 };

@@ -1,9 +1,11 @@
 #include "process/process_list.h"
 
+#include "core/outside_text.h"
 #include "process/process_cell.h"
 #include "process/process_menu.h"
 #include "process/sparkline.h"
 #include "ui/desktop_settings.h"
+#include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 #include "ui/scheduler.h"
@@ -474,11 +476,26 @@ const QImage& ProcessList::picture(const RowItem& row, const QColor& background,
     return picture.image;
 }
 
+QString ProcessList::emptyText() const
+{
+    if (!controller_.items.empty() || monitor_.filter().isEmpty())
+        return {};
+    return OutsideText::noMatch("apps", " App", monitor_.filter());
+}
+
 void ProcessList::paintEvent(QPaintEvent* event)
 {
     RowList::paintEvent(event);
     // Pictures of rows out of sight go.
     pictures_.sweep();
+    const QString empty = emptyText();
+    if (empty.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setFont(Fonts::font(12));
+    painter.setPen(Theme::faint());
+    painter.drawText(QRectF(viewport()->rect()).adjusted(24, 0, -24, 0),
+                     Qt::AlignCenter | Qt::TextWordWrap, empty);
 }
 
 void ProcessList::paintRow(QPainter& painter, const RowPaint& row)

@@ -40,6 +40,8 @@ public:
     const std::vector<RowItem>& items() const { return controller_.items; }
     std::optional<int> selectedRow() const;
     bool restored() const { return restored_; }
+    // What the list says when the filter left no row; empty otherwise.
+    QString emptyText() const;
     const QSet<QString>& hiddenIcons() const { return hiddenIcons_; }
     // Whether the global pointer is over the list in its own window.
     bool containsPointer() const;

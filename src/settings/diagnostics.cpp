@@ -201,7 +201,7 @@ QStringList lines(const Facts& f)
     out << QStringLiteral("settings: notify ") + flag(p.notify) + QStringLiteral(" · resolve hosts ")
             + flag(p.resolveHosts) + QStringLiteral(" · auto update ")
             + (f.update.checks ? flag(p.autoCheckUpdates) : QStringLiteral("off (no update site)"))
-            + QStringLiteral(" · menu % ") + flag(p.menuBarPercent) + QStringLiteral(" · muted ")
+            + QStringLiteral(" · tray tooltip % ") + flag(p.menuBarPercent) + QStringLiteral(" · muted ")
             + QString::number(p.ignored.size());
 
     const Thresholds& t = p.thresholds;

@@ -11,6 +11,7 @@
 #include "ui/text_label.h"
 #include "ui/theme.h"
 
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -113,11 +114,9 @@ SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
         rows_.push_back(row);
     }
     column->addStretch(1);
-    QLabel* footer = TextLabel::make(L10n::text("Changes apply at once and save automatically",
-                                                "修改立即生效并自动保存"),
-                                     Fonts::font(10.5), Theme::faint(), true, this);
-    footer->setContentsMargins(10, 0, 10, 0);
-    column->addWidget(footer);
+    footer_ = TextLabel::make(QString(), Fonts::font(10.5), Theme::faint(), true, this);
+    footer_->setContentsMargins(10, 0, 10, 0);
+    column->addWidget(footer_);
     column->addSpacing(16);
 
     connect(&monitor, &Monitor::prefsChanged, this, [this] { refreshGate_.schedule(); });
@@ -135,6 +134,35 @@ void SettingsSidebar::refresh()
 {
     badge_ = int(monitor_.prefs().ignored.size());
     static_cast<SidebarRow*>(row(SettingsView::Pane::ignored))->setBadge(badge_);
+    const Defaults::Failure failure = monitor_.saveFailure();
+    const QString footer = footerText(failure, Defaults::standard().fileName());
+    if (footer != footer_->text()) {
+        footer_->setText(footer);
+        TextLabel::setColor(footer_, failure == Defaults::Failure::none ? Theme::faint() : Theme::warn());
+    }
+}
+
+QString SettingsSidebar::footerText() const
+{
+    return footer_->text();
+}
+
+QString SettingsSidebar::footerText(Defaults::Failure failure, const QString& file)
+{
+    switch (failure) {
+    case Defaults::Failure::none:
+        break;
+    case Defaults::Failure::diskFull:
+        return L10n::text("Couldn't save settings: the disk is full", "无法保存设置：磁盘已满");
+    case Defaults::Failure::notWritable: {
+        QString shown = file;
+        const QString home = QDir::homePath();
+        if (home.size() > 1 && shown.startsWith(home + u'/'))
+            shown = u'~' + shown.mid(home.size());
+        return L10n::text("Couldn't save settings: %1 can't be written", "无法保存设置：无法写入 %1").arg(shown);
+    }
+    }
+    return L10n::text("Changes apply at once and save automatically", "修改立即生效并自动保存");
 }
 
 QRectF SettingsSidebar::target() const

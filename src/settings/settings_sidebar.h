@@ -3,6 +3,7 @@
 // muted count on its row, and the footer. The selection highlight glides
 // between rows on the layout spring.
 
+#include "platform/defaults.h"
 #include "settings/settings_view.h"
 #include "ui/animation.h"
 #include "ui/refresh_gate.h"
@@ -13,6 +14,7 @@
 #include <vector>
 
 class PressButton;
+class QLabel;
 
 class SettingsSidebar : public QWidget {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
     // The badge on the muted row, 0 when it shows none.
     int mutedBadge() const { return badge_; }
     QRectF highlight() const { return highlight_.value(); }
+    QString footerText() const;
+    // The footer: changes save on their own, or why the last one did not.
+    static QString footerText(Defaults::Failure failure, const QString& file);
 
 protected:
     // ↑ and ↓ choose the pane above or below the selected one, and the
@@ -44,6 +49,7 @@ private:
     std::function<void(SettingsView::Pane)> choose_;
     SettingsView::Pane selected_;
     std::vector<PressButton*> rows_;
+    QLabel* footer_ = nullptr;
     int badge_ = 0;
     AnimatedRect highlight_;
     bool gliding_ = false;

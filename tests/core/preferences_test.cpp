@@ -4,6 +4,9 @@
 #include "platform/defaults.h"
 #include "platform/memory_info.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -121,8 +124,9 @@ TEST(Preferences, AWrongKeyTakesItsDefaultAndTheRestIsKept)
     expected.sounds = false;
     expected.menuBarPercent = false;
     EXPECT_EQ(*p, expected);
-    EXPECT_EQ(Preferences::decode(R"({"ignored":["Slack",1,null,"exe:node"]})")->ignored,
-              (QStringList{"Slack", "exe:node"}));
+    // A name of blanks alone names no process and would show as an empty row.
+    EXPECT_EQ(Preferences::decode(R"({"ignored":["Slack",1,null,""," \t ","\u3000"," exe:node"]})")->ignored,
+              (QStringList{"Slack", " exe:node"}));
 
     // Only data that is no JSON object at all gives nothing.
     EXPECT_FALSE(Preferences::decode("[]"));
@@ -145,7 +149,8 @@ TEST(Preferences, SaveThenLoadGivesAnEqualValue)
     p.thresholds.fds = 4096;
     p.save(store);
     EXPECT_EQ(Preferences::load(store), p);
-    EXPECT_EQ(Preferences::load(Defaults(dir.filePath("t.conf"))), p);
+    Defaults reread(dir.filePath("t.conf"));
+    EXPECT_EQ(Preferences::load(reread), p);
 
     // A value JSON cannot hold is not stored at all.
     Preferences bad = p;
@@ -176,6 +181,87 @@ TEST(Preferences, StoredSettingsKeepWhatDecodesAndStayOnDisk)
     store.set("preferences", junk);
     EXPECT_EQ(Preferences::load(store), Preferences{});
     EXPECT_EQ(store.data("preferences"), junk);
+}
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList* logged = nullptr;
+
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (logged && type == QtWarningMsg)
+        logged->append(text);
+}
+
+} // namespace
+
+TEST(Preferences, AValueThatDoesNotDecodeIsKeptAsItWasBeforeAnythingIsWrittenOverIt)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Tavrin.conf");
+    const QString aside = file + ".unreadable";
+    const QByteArray whole = R"({"ignored":["keep-one","keep-two"],"language":"zh","sounds":false})";
+    QByteArray comma = whole;
+    comma.replace("\"keep-two\"]", "\"keep-two\",]");
+    const QByteArray cut = whole.chopped(2);
+    QStringList warnings;
+    logged = &warnings;
+    const QtMessageHandler before = qInstallMessageHandler(keepWarnings);
+
+    for (const QByteArray& damaged : {comma, cut}) {
+        SCOPED_TRACE(damaged.constData());
+        QFile::remove(file);
+        QFile::remove(aside);
+        warnings.clear();
+        {
+            Defaults writer(file);
+            writer.set("mode", "flow");
+            writer.set("preferences", damaged);
+        }
+        const QByteArray original = fileBytes(file);
+        Defaults store(file);
+        EXPECT_EQ(Preferences::load(store), Preferences{});
+        EXPECT_EQ(fileBytes(file), original); // reading never writes
+        EXPECT_FALSE(QFileInfo::exists(aside));
+
+        Preferences changed;
+        changed.notify = false;
+        if (damaged == comma) {
+            // Where the copy cannot go, nothing is written over the value:
+            // the change holds for this run and says it was not saved.
+            ASSERT_TRUE(QDir().mkpath(aside + "/in-the-way"));
+            EXPECT_FALSE(changed.save(store));
+            EXPECT_EQ(store.lastFailure(), Defaults::Failure::notWritable);
+            EXPECT_EQ(fileBytes(file), original);
+            EXPECT_EQ(Preferences::load(store), changed);
+            EXPECT_TRUE(warnings.isEmpty());
+            ASSERT_TRUE(QDir(aside).removeRecursively());
+        } else {
+            // Any write over the file comes after the copy.
+            EXPECT_TRUE(store.set("mode", "table"));
+            EXPECT_EQ(fileBytes(aside), original);
+        }
+        EXPECT_TRUE(changed.save(store));
+        EXPECT_EQ(store.lastFailure(), Defaults::Failure::none);
+        EXPECT_EQ(fileBytes(aside), original);
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings[0].contains(aside)) << warnings[0].toStdString();
+        // The copy is made once; later saves go straight to the file.
+        changed.sounds = false;
+        EXPECT_TRUE(changed.save(store));
+        EXPECT_EQ(fileBytes(aside), original);
+        Defaults reread(file);
+        EXPECT_EQ(Preferences::load(reread), changed);
+        EXPECT_EQ(reread.stringValue("mode"), damaged == comma ? "flow" : "table");
+    }
+    qInstallMessageHandler(before);
+    logged = nullptr;
 }
 
 TEST(L10n, LanguageRule)

@@ -211,9 +211,12 @@ TEST_F(DomainsModelTest, NewRuleAndCounts)
     const Counts fresh = counts(7, 5, 3);
     EXPECT_EQ(fresh.text, QStringLiteral("7 domains · 5 sites · 3 new"));
     EXPECT_TRUE(fresh.warn);
+    EXPECT_EQ(counts(1, 1, 1).text, QStringLiteral("1 domain · 1 site · 1 new"));
+    EXPECT_EQ(counts(2, 1, 0).text, QStringLiteral("2 domains · 1 site"));
 
     L10n::setChinese(true);
     EXPECT_EQ(counts(7, 5, 3).text, QStringLiteral("7 个域名 · 5 个站点 · 3 个新出现"));
+    EXPECT_EQ(counts(1, 1, 1).text, QStringLiteral("1 个域名 · 1 个站点 · 1 个新出现"));
 }
 
 TEST_F(DomainsModelTest, HeatStripLevelsAndWindow)

@@ -122,6 +122,10 @@ TEST_F(DomainsViewTest, SitesGroupHostsAndOpenOnClick)
     EXPECT_TRUE(view.model().empty);
     EXPECT_FALSE(rows.isVisible());
     EXPECT_EQ(view.model().counts.text, QStringLiteral("3 domains · 0 sites"));
+    // The empty state names the filter, not a lack of connections.
+    EXPECT_EQ(view.model().emptyText, QStringLiteral("No domains match “nothing-like-it”"));
+    setLanguage(*monitor, AppLanguage::zh);
+    EXPECT_EQ(view.model().emptyText, QStringLiteral("没有与「nothing-like-it」匹配的域名"));
 }
 
 TEST_F(DomainsViewTest, ChipsReorderAndMenusActAsPlainText)

@@ -126,6 +126,17 @@ TEST_F(FlowViewTest, ChipsFocusAndTexts)
     EXPECT_FALSE(view.graphArea()->isVisibleTo(&view));
     view.chip(Scope::internet)->click();
     EXPECT_FALSE(view.emptyLabel()->isVisibleTo(&view));
+    // Emptied by the filter, it says so.
+    monitor->setFilter(QStringLiteral("nomatchzzz"));
+    settle();
+    EXPECT_TRUE(view.emptyLabel()->isVisibleTo(&view));
+    EXPECT_EQ(view.emptyLabel()->text(), QStringLiteral("No connections match “nomatchzzz”"));
+    L10n::setChinese(true);
+    view.refresh();
+    EXPECT_EQ(view.emptyLabel()->text(), QStringLiteral("没有与「nomatchzzz」匹配的连接"));
+    L10n::setChinese(false);
+    monitor->setFilter(QString());
+    settle();
 
     // Too little height: three rows, and the rest is counted.
     view.resize(900, 100);

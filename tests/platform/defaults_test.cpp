@@ -1,5 +1,6 @@
 #include "platform/defaults.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -88,4 +89,32 @@ TEST(Defaults, HandWrittenValuesThatDoNotParseTakeTheFallback)
     EXPECT_DOUBLE_EQ(d.doubleValue("scale", 1.0), 1.0);
     EXPECT_EQ(d.intValue("count"), 1000);
     EXPECT_EQ(d.stringValue("bare"), "a,b");
+}
+
+TEST(Defaults, AWriteThatMissesTheFileSaysSoUntilOneLands)
+{
+    // A regular file where the settings folder should be stops root too.
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath("Tavrin");
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString path = blocker + "/Tavrin.conf";
+    Defaults d(path);
+    EXPECT_EQ(d.lastFailure(), Defaults::Failure::none);
+    EXPECT_FALSE(d.set("mode", "flow"));
+    EXPECT_EQ(d.lastFailure(), Defaults::Failure::notWritable);
+    EXPECT_FALSE(d.set("demo", true));
+    EXPECT_FALSE(d.remove("select"));
+    // Held for this run all the same.
+    EXPECT_EQ(d.stringValue("mode"), "flow");
+
+    ASSERT_TRUE(QFile::remove(blocker));
+    EXPECT_TRUE(d.set("welcomeSeen", true));
+    EXPECT_EQ(d.lastFailure(), Defaults::Failure::none);
+    // What missed the file before lands with it.
+    Defaults again(path);
+    EXPECT_EQ(again.stringValue("mode"), "flow");
+    EXPECT_TRUE(again.boolValue("demo"));
+    EXPECT_TRUE(again.boolValue("welcomeSeen"));
 }

@@ -138,10 +138,18 @@ TEST_F(ProcessListTest, LeftRightAndEscape)
 
     monitor->setFilter(QStringLiteral("G"));
     runPending();
+    EXPECT_TRUE(list->emptyText().isEmpty());
     EXPECT_TRUE(list->key("esc"));
     EXPECT_EQ(selection(), "G2");
     EXPECT_TRUE(list->key("esc"));
     EXPECT_FALSE(list->key("esc"));
+
+    // A filter that leaves no row says so, in either language.
+    monitor->setFilter(QStringLiteral("nomatchzzz"));
+    runPending();
+    EXPECT_EQ(list->emptyText(), QStringLiteral("No apps match “nomatchzzz”"));
+    L10n::setChinese(true);
+    EXPECT_EQ(list->emptyText(), QStringLiteral("没有与「nomatchzzz」匹配的 App"));
 }
 
 TEST_F(ProcessListTest, ChevronClickTogglesWithoutSelecting)

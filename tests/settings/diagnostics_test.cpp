@@ -51,6 +51,8 @@ TEST(DiagnosticsTest, ReportLinesForTheMachine)
     EXPECT_EQ(lines[6], "network: 2 remote connections (1 named) · 1 loopback · 0 listeners · net serial 0 · "
                         "domains logged 0");
     EXPECT_EQ(lines[7], "incidents: 0 open · 0 total");
+    // The percent switch shows in the tray's tooltip.
+    EXPECT_EQ(lines[8], "settings: notify on · resolve hosts on · auto update on · tray tooltip % on · muted 0");
     EXPECT_EQ(lines[10], "update: idle · never checked");
     EXPECT_FALSE(Diagnostics::report(f).endsWith('\n'));
 }

@@ -14,6 +14,7 @@
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 
@@ -156,6 +157,60 @@ TEST_F(SettingsViewTest, MutingAndUnmutingFromTheMutedPane)
     EXPECT_TRUE(monitor->prefs().ignored.isEmpty());
     EXPECT_TRUE(pane->showsEmptyState());
     EXPECT_EQ(view.sidebar()->mutedBadge(), 0);
+    settle();
+}
+
+TEST_F(SettingsViewTest, TwoQuickClicksOnUnmuteUnmuteTwoNames)
+{
+    auto monitor = make();
+    mute(*monitor, {"make", "cc1plus", "ld"});
+    IgnoredPane pane(*monitor);
+    showOffscreen(pane, {560, 300});
+    unmute(&pane, 0);
+    runPending();
+    // The second press comes within the double-click time.
+    const QPoint at = pane.list()->unmuteRect(0).center().toPoint();
+    QTest::mouseDClick(pane.list()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(pane.list()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(monitor->prefs().ignored.size(), 1);
+    settle();
+}
+
+TEST_F(SettingsViewTest, AChangeThatCannotBeSavedSaysSoUntilOneIs)
+{
+    // A regular file where the settings folder should be: no write lands,
+    // for root too.
+    const QString blocker = dir.filePath("config");
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString file = blocker + "/Tavrin.conf";
+    Defaults::useFile(file);
+    auto monitor = make();
+    SettingsView view(*monitor);
+    view.setPane(Pane::general);
+    showOffscreen(view);
+    const QString saves = "Changes apply at once and save automatically";
+    EXPECT_EQ(view.sidebar()->footerText(), saves);
+
+    auto* general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->notifyRow()->toggle());
+    runPending();
+    EXPECT_FALSE(monitor->prefs().notify); // applied all the same
+    EXPECT_EQ(view.sidebar()->footerText(), "Couldn't save settings: " + file + " can't be written");
+
+    setLanguage(*monitor, AppLanguage::zh);
+    EXPECT_EQ(view.sidebar()->footerText(), "无法保存设置：无法写入 " + file);
+
+    ASSERT_TRUE(QFile::remove(blocker));
+    general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->soundsRow()->toggle());
+    runPending();
+    EXPECT_EQ(view.sidebar()->footerText(), "修改立即生效并自动保存");
+    Defaults saved(file);
+    EXPECT_EQ(Preferences::load(saved), monitor->prefs());
     settle();
 }
 

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QPainter>
+#include <QTest>
 
 #include <memory>
 
@@ -22,8 +23,10 @@ public:
                       [&old](int index) { return std::any(old[std::size_t(index)].id); });
     }
     std::vector<QString> painted;
+    std::vector<int> clicks;
 
 protected:
+    void rowClicked(int row, QPointF) override { clicks.push_back(row); }
     void paintRow(QPainter&, const RowPaint& paint) override
     {
         painted.push_back(paint.leaving ? std::any_cast<QString>(*paint.leaving) + "~"
@@ -61,6 +64,20 @@ TEST_F(RowListTest, RowsOfMixedHeightsSlideFadeAndLeave)
     EXPECT_FALSE(list.drawnTop("b"));
     EXPECT_EQ(list.rowAt(65), 2);
     EXPECT_EQ(list.rowAt(150), -1);
+}
+
+TEST_F(RowListTest, TheSecondOfTwoQuickClicksActsToo)
+{
+    SlotList list;
+    list.resize(300, 200);
+    list.QWidget::show();
+    list.show({{"a", 30}, {"b", 30}});
+    const QPoint b(40, 45);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, b);
+    // A press within the double-click time arrives as a double-click.
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, b);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, b);
+    EXPECT_EQ(list.clicks, (std::vector<int>{1, 1}));
 }
 
 TEST_F(RowListTest, AnchoredOriginUsesEachRowsOwnHeight)
