@@ -328,9 +328,10 @@ void Toolbar::layoutItems()
     if (countShown_)
         x += countWidth + spacing;
     if (shownBadge) {
+        // Whole or not at all: a cut "Order paused" reads as nonsense.
         const QSize hint = shownBadge->sizeHint();
-        shownBadge->setGeometry(x, (barHeight - hint.height()) / 2, std::max(0, std::min(hint.width(), switchLeft - spacing - x)),
-                                hint.height());
+        const int fits = hint.width() <= switchLeft - spacing - x ? hint.width() : 0;
+        shownBadge->setGeometry(x, (barHeight - hint.height()) / 2, fits, hint.height());
     }
 }
 

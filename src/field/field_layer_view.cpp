@@ -1001,7 +1001,8 @@ void FieldLayerView::paintDots(QPainter& p, const Node& node, double shell, cons
             const FieldStyle::Dot d = FieldStyle::dot(slot, k, count, r, node.flowAt);
             if (d.opacity <= 0)
                 continue;
-            if (!area.intersects(square(node.drawn.pos + d.centre * s, reach)))
+            const QRectF box = square(node.drawn.pos + d.centre * s, reach);
+            if (!area.intersects(box) || keepOut_.intersects(box))
                 continue;
             p.setOpacity(shell * d.opacity);
             if (copies)
@@ -1062,6 +1063,14 @@ void FieldLayerView::setInset(const QMarginsF& inset)
         return;
     sim_.inset = inset;
     wake();
+}
+
+void FieldLayerView::setKeepOut(const QRectF& rect)
+{
+    if (rect == keepOut_)
+        return;
+    keepOut_ = rect;
+    update();
 }
 
 void FieldLayerView::resizeEvent(QResizeEvent* event)

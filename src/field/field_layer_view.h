@@ -68,6 +68,8 @@ public:
     // Bands along the edges that resting bubbles keep clear of.
     void setInset(const QMarginsF& inset);
     const QMarginsF& inset() const { return sim_.inset; }
+    // Where no traffic dot is drawn (the legend's text lies there).
+    void setKeepOut(const QRectF& rect);
 
     Phase phase() const { return phase_; }
     bool entered() const { return entered_; }
@@ -207,6 +209,7 @@ private:
 
     QPointer<Monitor> monitor_;
     FieldSim sim_;
+    QRectF keepOut_;
     std::map<QString, Node> nodes_;
     std::vector<GroupSample> groups_;
     QHash<QString, Severity> flags_;

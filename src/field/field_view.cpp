@@ -236,6 +236,9 @@ void FieldView::resizeEvent(QResizeEvent* event)
     // The legend lies over the canvas; the bubbles keep out of its band so
     // it stays readable however many there are.
     layer_->setInset(QMarginsF(0, topClearance, 0, extent.height()));
+    // Dots that orbit a bubble next to the band would run through its
+    // text; none is drawn there.
+    layer_->setKeepOut(QRectF(legend_->geometry()));
 }
 
 QRect FieldView::legendGeometry() const

@@ -204,18 +204,23 @@ DomainRows::Layout DomainRows::layout(const Row& row, const QRectF& rect) const
         l.rateShown = true;
     }
 
-    l.strip = QRectF(rect.left() + c.strip, mid - Columns::stripHeight / 2, Columns::stripWidth,
-                     Columns::stripHeight);
-    double ax = rect.left() + c.apps + Columns::appsLead;
-    for (std::size_t i = 0; i < row.apps.size(); ++i)
-        l.apps.push_back(QRectF(ax + iconStep * double(i), mid - iconSize / 2, iconSize, iconSize));
-    if (!row.moreApps.isEmpty()) {
-        const double after = l.apps.empty() ? ax : l.apps.back().right();
-        l.more = QRectF(after + 8, rect.top(), f.small.width(row.moreApps), rect.height());
+    if (c.stripSpan > 0)
+        l.strip = QRectF(rect.left() + c.strip, mid - Columns::stripHeight / 2, c.stripSpan,
+                         Columns::stripHeight);
+    if (c.appsShown) {
+        const double ax = rect.left() + c.apps + Columns::appsLead;
+        for (std::size_t i = 0; i < row.apps.size(); ++i)
+            l.apps.push_back(QRectF(ax + iconStep * double(i), mid - iconSize / 2, iconSize, iconSize));
+        if (!row.moreApps.isEmpty()) {
+            const double after = l.apps.empty() ? ax : l.apps.back().right();
+            l.more = QRectF(after + 8, rect.top(), f.small.width(row.moreApps), rect.height());
+        }
     }
     l.conns = QRectF(rect.left() + c.conns, rect.top(), Columns::connsWidth, rect.height());
-    l.received = QRectF(rect.left() + c.received, rect.top(), Columns::bytesWidth, rect.height());
-    l.sent = QRectF(rect.left() + c.sent, rect.top(), Columns::bytesWidth, rect.height());
+    if (c.totalsShown) {
+        l.received = QRectF(rect.left() + c.received, rect.top(), Columns::bytesWidth, rect.height());
+        l.sent = QRectF(rect.left() + c.sent, rect.top(), Columns::bytesWidth, rect.height());
+    }
     l.seen = QRectF(rect.left() + c.seen, rect.top(), Columns::seenWidth, rect.height());
     return l;
 }
@@ -283,23 +288,27 @@ void DomainRows::paintRow(QPainter& p, const RowPaint& paint)
         p.setPen(Theme::net());
         f.small.draw(p, l.rate, row.rate, left);
     }
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.drawPixmap(l.strip.topLeft(), strip(row.strip, p.device()->devicePixelRatioF()));
-    p.setRenderHint(QPainter::Antialiasing);
+    if (!l.strip.isEmpty()) {
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.drawPixmap(l.strip.topLeft(), strip(row.strip, l.strip.width(), p.device()->devicePixelRatioF()));
+        p.setRenderHint(QPainter::Antialiasing);
+    }
 
-    for (std::size_t i = 0; i < row.apps.size(); ++i) {
+    for (std::size_t i = 0; i < l.apps.size(); ++i) {
         const DomainsModel::App& app = row.apps[i];
         p.drawPixmap(l.apps[i].topLeft(), icon(app, p.device()->devicePixelRatioF()));
     }
-    if (!row.moreApps.isEmpty()) {
+    if (!l.more.isEmpty()) {
         p.setPen(Theme::faint());
         f.small.draw(p, l.more, row.moreApps, left);
     }
     p.setPen(row.connsColor);
     f.figure.draw(p, l.conns, row.conns, right);
     p.setPen(Theme::dim());
-    f.figure.draw(p, l.received, row.received, right);
-    f.figure.draw(p, l.sent, row.sent, right);
+    if (!l.received.isEmpty()) {
+        f.figure.draw(p, l.received, row.received, right);
+        f.figure.draw(p, l.sent, row.sent, right);
+    }
     p.setPen(row.seenColor);
     f.seen.draw(p, l.seen, row.seen, right);
 
@@ -333,10 +342,12 @@ const QPixmap& cached(QHash<QByteArray, QPixmap>& cache, const QByteArray& key, 
 
 } // namespace
 
-const QPixmap& DomainRows::strip(const std::array<int8_t, DomainsModel::stripCells>& levels, qreal ratio)
+const QPixmap& DomainRows::strip(const std::array<int8_t, DomainsModel::stripCells>& levels, double width,
+                                 qreal ratio)
 {
-    const QByteArray key(reinterpret_cast<const char*>(levels.data()), qsizetype(levels.size()));
-    const QSizeF size(Columns::stripWidth, Columns::stripHeight);
+    QByteArray key(reinterpret_cast<const char*>(levels.data()), qsizetype(levels.size()));
+    key += QByteArray::number(width);
+    const QSizeF size(width, Columns::stripHeight);
     return cached(strips_, key, size, ratio,
                   [&](QPainter& p) { HeatStrip::paint(p, QRectF(QPointF(), size), levels); });
 }

@@ -74,7 +74,7 @@ protected:
 
 private:
     std::optional<int> appAt(int row, QPointF position) const;
-    const QPixmap& strip(const std::array<int8_t, DomainsModel::stripCells>& levels, qreal ratio);
+    const QPixmap& strip(const std::array<int8_t, DomainsModel::stripCells>& levels, double width, qreal ratio);
     const QPixmap& icon(const DomainsModel::App& app, qreal ratio);
     QRectF rectOf(int row) const;
     void show(const QString& key);

@@ -305,21 +305,48 @@ Counts counts(std::size_t records, std::size_t sites, int fresh)
 Columns columns(double width)
 {
     Columns c;
+    const double apps = Columns::appsLead + Columns::appsWidth;
+    const double totals = 2 * Columns::bytesWidth;
+    double spare = width - 2 * Columns::padding - Columns::nameReadable - Columns::connsWidth
+        - Columns::seenWidth - apps - totals;
+    // Whole pixels, so the strip's cells stay crisp.
+    c.stripSpan = std::floor(std::clamp(spare, 0.0, Columns::stripWidth));
+    if (c.stripSpan < Columns::stripNarrowest)
+        c.stripSpan = 0;
+    spare -= c.stripSpan;
+    c.totalsShown = spare >= 0;
+    if (!c.totalsShown)
+        spare += totals;
+    c.appsShown = spare >= 0;
+
     double x = width - Columns::padding;
     x -= Columns::seenWidth;
     c.seen = x;
-    x -= Columns::bytesWidth;
-    c.sent = x;
-    x -= Columns::bytesWidth;
-    c.received = x;
+    if (c.totalsShown) {
+        x -= Columns::bytesWidth;
+        c.sent = x;
+        x -= Columns::bytesWidth;
+        c.received = x;
+    }
     x -= Columns::connsWidth;
     c.conns = x;
-    x -= Columns::appsWidth;
-    c.apps = x;
-    x -= Columns::appsLead + Columns::stripWidth;
-    c.strip = x;
+    if (c.appsShown) {
+        x -= Columns::appsWidth;
+        c.apps = x;
+        x -= Columns::appsLead;
+    }
+    if (c.stripSpan > 0) {
+        x -= c.stripSpan;
+        c.strip = x;
+    }
     c.name = Columns::padding;
-    c.nameWidth = std::max(0.0, c.strip - c.name);
+    c.nameWidth = std::max(0.0, x - c.name);
+    if (!c.totalsShown)
+        c.received = c.sent = x;
+    if (!c.appsShown)
+        c.apps = x;
+    if (c.stripSpan == 0)
+        c.strip = x;
     return c;
 }
 

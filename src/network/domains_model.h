@@ -118,14 +118,23 @@ struct Counts {
 Counts counts(std::size_t records, std::size_t sites, int fresh);
 
 // The columns shared by the headings and the rows, left to right, for a
-// list `width` wide: the name takes what the others leave.
+// list `width` wide: the name takes what the others leave. The name keeps
+// room for a readable host (about sixteen letters beside its badge) before
+// anything else gives way: first the strip narrows to two pixels a cell,
+// then it goes, then the two totals go, then the apps. The connections and
+// the last-seen time always stay.
 struct Columns {
     static constexpr double padding = 14;
     static constexpr double stripWidth = 150, stripHeight = 10;
+    static constexpr double stripNarrowest = 72;
     static constexpr double appsWidth = 84, appsLead = 12;
     static constexpr double connsWidth = 46, bytesWidth = 62, seenWidth = 62;
+    // The name cell's 20-point indent, the dot, sixteen letters and a badge.
+    static constexpr double nameReadable = 180;
     double name = 0, nameWidth = 0;
-    double strip = 0, apps = 0, conns = 0, received = 0, sent = 0, seen = 0;
+    double strip = 0, stripSpan = 0; // no strip when its span is 0
+    double apps = 0, conns = 0, received = 0, sent = 0, seen = 0;
+    bool appsShown = true, totalsShown = true;
     bool operator==(const Columns&) const = default;
 };
 Columns columns(double width);

@@ -128,7 +128,7 @@ QRectF DomainsView::countsRect() const
 QRectF DomainsView::stripHeadingRect() const
 {
     const Columns c = DomainsModel::columns(width());
-    return QRectF(c.strip, headerHeight, Columns::stripWidth, headingsHeight);
+    return QRectF(c.strip, headerHeight, c.stripSpan, headingsHeight);
 }
 
 void DomainsView::layoutChildren()
@@ -193,11 +193,15 @@ void DomainsView::paintEvent(QPaintEvent*)
     const auto left = Qt::AlignLeft | Qt::AlignVCenter;
     const auto right = Qt::AlignRight | Qt::AlignVCenter;
     p.drawText(QRectF(c.name + 20, y, std::max(0.0, c.nameWidth - 20), h), left, titles[0]);
-    p.drawText(QRectF(c.strip, y, Columns::stripWidth, h), left, titles[1]);
-    p.drawText(QRectF(c.apps + Columns::appsLead, y, Columns::appsWidth, h), left, titles[2]);
+    if (c.stripSpan > 0)
+        p.drawText(QRectF(c.strip, y, c.stripSpan, h), left, titles[1]);
+    if (c.appsShown)
+        p.drawText(QRectF(c.apps + Columns::appsLead, y, Columns::appsWidth, h), left, titles[2]);
     p.drawText(QRectF(c.conns, y, Columns::connsWidth, h), right, titles[3]);
-    p.drawText(QRectF(c.received, y, Columns::bytesWidth, h), right, titles[4]);
-    p.drawText(QRectF(c.sent, y, Columns::bytesWidth, h), right, titles[5]);
+    if (c.totalsShown) {
+        p.drawText(QRectF(c.received, y, Columns::bytesWidth, h), right, titles[4]);
+        p.drawText(QRectF(c.sent, y, Columns::bytesWidth, h), right, titles[5]);
+    }
     p.drawText(QRectF(c.seen, y, Columns::seenWidth, h), right, titles[6]);
     p.fillRect(QRectF(0, headerHeight + headingsHeight, width(), 1), Theme::line());
 

@@ -235,8 +235,24 @@ void PortsModel::showInInspector(const PortRow& row, Monitor& monitor)
 PortsColumns PortsColumns::across(double width)
 {
     PortsColumns c;
-    const double fixed = 2 * padding + port + proto + service + process + visibility;
-    const double widths[6] = {port, proto, service, std::max(0.0, width - fixed), process, visibility};
+    enum { portAt, protoAt, serviceAt, ownerAt, processAt, visibilityAt };
+    double widths[6] = {port, proto, service, 0, process, visibility};
+    const auto owner = [&] {
+        double rest = width - 2 * padding;
+        for (int i = 0; i < 6; ++i)
+            rest -= widths[i];
+        return rest;
+    };
+    // What gives way, in order: narrower, then gone.
+    const std::pair<int, double> steps[] = {{processAt, 100}, {portAt, 64},  {serviceAt, 76},
+                                            {processAt, 0},   {serviceAt, 0}, {protoAt, 0}};
+    for (auto [column, narrowest] : steps) {
+        const double short_ = ownerReadable - owner();
+        if (short_ <= 0)
+            break;
+        widths[column] = narrowest > 0 ? std::max(narrowest, widths[column] - short_) : 0;
+    }
+    widths[ownerAt] = std::max(0.0, owner());
     double x = padding;
     for (int i = 0; i < 6; ++i) {
         c.x[i] = x;

@@ -82,10 +82,14 @@ void showInInspector(const PortRow& row, Monitor& monitor);
 
 // The cells' places across a row of `width`: 14 px in from each side, then
 // port 86, protocol 54, service 96, the owner taking what is left, process
-// 150 and visibility 110.
+// 150 and visibility 110. The owner keeps room for its icon and about
+// sixteen letters before the others give way: the process column, the port
+// and the service narrow, then the process, the service and the protocol
+// go (width 0).
 struct PortsColumns {
     static constexpr double padding = 14;
     static constexpr double port = 86, proto = 54, service = 96, process = 150, visibility = 110;
+    static constexpr double ownerReadable = 140;
 
     double x[6] = {};
     double width[6] = {};

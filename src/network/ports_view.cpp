@@ -66,6 +66,19 @@ void drawText(QPainter& painter, TextFace& face, const QRectF& rect, const QStri
     face.draw(painter, rect, text, align, true, elide);
 }
 
+// A name from outside may carry any number of marks above and below its
+// letters; they stay inside the name's cell, which is the row's height.
+void drawName(QPainter& painter, TextFace& face, const QRectF& rect, const QString& text,
+              const QColor& colour)
+{
+    if (rect.width() <= 0)
+        return;
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    drawText(painter, face, rect, text, colour, TextFace::Align::left, Qt::ElideMiddle);
+    painter.restore();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -324,12 +337,10 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
         const QString letter = row.owner ? Icons::letter(row.owner->name) : QStringLiteral("?");
         ProcessIcon::paint(painter, icon, 18, letter,
                            row.owner ? row.owner->bundlePath : std::nullopt);
-        drawText(painter, f.owner, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row),
-                 Theme::text(), TextFace::Align::left, Qt::ElideMiddle);
+        drawName(painter, f.owner, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row), Theme::text());
     }
 
-    drawText(painter, f.process, cell(columns, process, rect), PortsModel::processText(row),
-             Theme::dim(), TextFace::Align::left, Qt::ElideMiddle);
+    drawName(painter, f.process, cell(columns, process, rect), PortsModel::processText(row), Theme::dim());
 
     const QRectF visibilityBox = cell(columns, visibility, rect);
     const bool warn = PortsModel::exposed(row);

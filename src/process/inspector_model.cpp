@@ -101,7 +101,15 @@ QString subtitleCount(std::size_t members)
     return L10n::isChinese() ? QStringLiteral("%1 个进程").arg(members) : QStringLiteral("%1 processes").arg(members);
 }
 
-std::vector<MemberRow> memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold)
+std::optional<QString> moreText(std::size_t total, std::size_t shown)
+{
+    if (total <= shown)
+        return std::nullopt;
+    const auto rest = total - shown;
+    return L10n::isChinese() ? QStringLiteral("另有 %1 条").arg(rest) : QStringLiteral("%1 more").arg(rest);
+}
+
+MemberList memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold)
 {
     std::vector<ProcSample> sorted = group.members;
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -126,7 +134,7 @@ std::vector<MemberRow> memberRows(const GroupSample& group, std::optional<int32_
         }
         rows.push_back(std::move(row));
     }
-    return rows;
+    return {std::move(rows), moreText(arranged.size(), n)};
 }
 
 NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& pids, InteractionHold& hold)
@@ -187,10 +195,7 @@ NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& 
         }
         out.rows.push_back(std::move(row));
     }
-    if (arranged.size() > maxConnectionRows) {
-        const auto rest = arranged.size() - maxConnectionRows;
-        out.more = L10n::isChinese() ? QStringLiteral("另有 %1 条").arg(rest) : QStringLiteral("%1 more").arg(rest);
-    }
+    out.more = moreText(arranged.size(), n);
     return out;
 }
 

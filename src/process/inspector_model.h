@@ -66,9 +66,19 @@ struct MemberRow {
 constexpr std::size_t maxMemberRows = 10;
 constexpr std::size_t maxConnectionRows = 30;
 
+struct MemberList {
+    std::vector<MemberRow> rows;
+    std::optional<QString> more; // "<n> more" beyond the first ten
+    bool operator==(const MemberList&) const = default;
+};
+
 // By CPU, highest first, stable; frozen through the hold's "members" slot;
 // the first ten.
-std::vector<MemberRow> memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold);
+MemberList memberRows(const GroupSample& group, std::optional<int32_t> focusPid, InteractionHold& hold);
+
+// The line under a capped list: "<n> more" / "另有 <n> 条"; nothing when
+// every row shows.
+std::optional<QString> moreText(std::size_t total, std::size_t shown);
 
 struct ConnectionRow {
     QString id;

@@ -427,10 +427,13 @@ public:
         rows_ = new QVBoxLayout;
         rows_->setSpacing(0);
         column->addLayout(rows_);
+        more_ = label(Fonts::mono(9.5), Theme::faint(), this);
+        column->addWidget(more_);
     }
 
-    void set(const std::vector<MemberRow>& rows, bool focused)
+    void set(const MemberList& list, bool focused)
     {
+        const std::vector<MemberRow>& rows = list.rows;
         showGroup_->setVisible(focused);
         while (pool_.size() < rows.size()) {
             auto* row = new MemberRowView([this](int32_t pid) { toggle(pid); }, this);
@@ -442,7 +445,11 @@ public:
                 pool_[i]->set(rows[i]);
             pool_[i]->setVisible(i < rows.size());
         }
+        more_->setVisible(list.more.has_value());
+        setTextIfChanged(more_, list.more.value_or(QString()));
     }
+
+    QString shownMore() const { return more_->isVisibleTo(this) ? more_->text() : QString(); }
 
 private:
     void toggle(int32_t pid)
@@ -454,6 +461,7 @@ private:
     PressButton* showGroup_;
     QVBoxLayout* rows_;
     std::vector<MemberRowView*> pool_;
+    QLabel* more_;
 };
 
 // The descriptor bar and its legend, painted.
@@ -1009,6 +1017,11 @@ std::optional<QString> InspectorView::badgeText() const
     return badge_->wanted() ? std::optional<QString>(badge_->text()) : std::nullopt;
 }
 
+QString InspectorView::shownMembersMore() const
+{
+    return membersShown() ? membersView_->shownMore() : QString();
+}
+
 bool InspectorView::membersShown() const
 {
     return membersView_->isVisibleTo(present_);
@@ -1147,7 +1160,7 @@ void InspectorView::refresh()
         members_ = memberRows(g, m_.focusPid(), hold_);
         membersView_->set(members_, m_.focusPid().has_value());
     } else {
-        members_.clear();
+        members_ = {};
     }
 
     detailView_->setVisible(process.has_value());

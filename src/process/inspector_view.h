@@ -65,7 +65,9 @@ public:
     void showNewAlerts();
     const std::vector<Incident>& shownAlerts() const { return alerts_; }
     const std::array<TileModel, 6>& tiles() const { return tiles_; }
-    const std::vector<MemberRow>& shownMembers() const { return members_; }
+    const std::vector<MemberRow>& shownMembers() const { return members_.rows; }
+    // The line under the member rows, when some are left out.
+    QString shownMembersMore() const;
     const NetworkModel& network() const { return network_; }
     QString commandLine() const { return commandLine_; }
     // The command text as the details section shows it.
@@ -112,7 +114,7 @@ private:
     Inspection inspection_;
     std::vector<Incident> alerts_;
     std::array<TileModel, 6> tiles_;
-    std::vector<MemberRow> members_;
+    MemberList members_;
     NetworkModel network_;
     std::vector<std::pair<QString, int64_t>> fds_;
     // The process the details were read for: a pid and its start time, so a

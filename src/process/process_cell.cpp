@@ -90,6 +90,7 @@ Columns columnsAt(double width, int dropped)
     c.spark = dropped < 1;
     c.shown[4] = c.shown[5] = dropped < 2;
     c.shown[2] = c.shown[3] = dropped < 3;
+    c.shown[1] = dropped < 4;
     double right = width - 12;
     for (int i = 5; i >= 0; --i) {
         const auto index = std::size_t(i);
@@ -110,11 +111,11 @@ Columns columnsAt(double width, int dropped)
 
 Columns columns(double width)
 {
-    // Every column stands from fullWidth up, where a group's name has
-    // exactly its floor.
+    // Every column stands from fullWidth up, where a group's name and count
+    // have exactly their readable room.
     if (width >= fullWidth)
         return columnsAt(width, 0);
-    constexpr int stages = 3;
+    constexpr int stages = 4;
     for (int dropped = 1; dropped < stages; ++dropped) {
         Columns c = columnsAt(width, dropped);
         if (c.nameLimit - groupNameX >= nameReadable)

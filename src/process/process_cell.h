@@ -33,17 +33,17 @@ constexpr double sparkColumn = 70;
 // A group row's name starts here and is never narrower than nameFloor.
 constexpr double groupNameX = 54;
 constexpr double nameFloor = 20;
-// Below this width the full set of columns would leave a group's name less
-// than its floor, and columns go.
-constexpr double fullWidth = 530;
-// Once columns go, they go until a group's name and its count have this much
-// room: about ten letters beside the count, so names read again.
-constexpr double nameReadable = 120;
+// From this width up every column stands and a group's name and count
+// still have nameReadable.
+constexpr double fullWidth = 670;
+// Columns go before a group's name and its count have less than this:
+// about sixteen letters beside the count, so names read.
+constexpr double nameReadable = 160;
 
 // The columns a row (and the header over it) shows at a width. At
 // fullWidth and above that is all of them; below, the sparkline goes first,
-// then the two rates, then handles and threads, until a group's name is
-// readable. CPU and memory always stay.
+// then the two rates, then handles and threads, then memory, until a
+// group's name is readable. CPU always stays.
 struct Columns {
     bool spark = true;
     std::array<bool, 6> shown{true, true, true, true, true, true};

@@ -22,6 +22,17 @@ namespace {
 
 constexpr double rowHeight = 30;
 constexpr double rowRadius = 6;
+// The symbol's column and the gap after it.
+constexpr double symbolRoom = 18 + 9;
+// The row's content width: the sidebar less its and the row's margins.
+constexpr double rowContent = SettingsView::sidebarWidth - 20 - 20;
+// The smallest size, in pixels, a title shrinks to before it is cut.
+constexpr int smallestTitle = 11;
+
+QFont countFont()
+{
+    return Fonts::mono(9.5);
+}
 
 // One pane: its symbol in an 18 px column, the title, and on the muted row
 // the count of muted names.
@@ -30,7 +41,7 @@ public:
     SidebarRow(const QString& symbol, const QString& title, QWidget* parent)
         : PressButton(PressStyle::row(rowRadius), title, parent), symbol_(symbol)
     {
-        setLabelFont(Fonts::font(12.5, QFont::Medium));
+        setLabelFont(SettingsSidebar::rowFont());
         // A click puts the keyboard in the sidebar too, so the arrows go on
         // from the row chosen.
         setFocusPolicy(Qt::StrongFocus);
@@ -49,7 +60,7 @@ public:
     }
 
 protected:
-    QSizeF labelSize() const override { return {170 - 20, rowHeight}; }
+    QSizeF labelSize() const override { return {rowContent, rowHeight}; }
 
     // A button moves the keyboard to its neighbour on the arrows; here they
     // go to the sidebar, which moves the selection.
@@ -65,24 +76,18 @@ protected:
     {
         const double middle = box.center().y();
         Symbols::draw(p, QRectF(box.left() + 3, middle - 6, 12, 12), symbol_, color, QFont::Medium);
-        const double textLeft = box.left() + 18 + 9;
-        double textRight = box.right();
-        if (badge_ > 0) {
-            const QFont font = Fonts::mono(9.5);
-            const QString text = QString::number(badge_);
-            const double w = QFontMetricsF(font).horizontalAdvance(text);
-            p.setFont(font);
+        const QString count = badge_ > 0 ? QString::number(badge_) : QString();
+        const SettingsSidebar::RowText t = SettingsSidebar::rowText(
+            QRectF(box.left() + symbolRoom, box.top(), std::max(0.0, box.width() - symbolRoom), box.height()),
+            labelFont(), text(), count);
+        if (!count.isEmpty()) {
+            p.setFont(countFont());
             p.setPen(Theme::faint());
-            p.drawText(QRectF(box.right() - w - 1, box.top(), w + 1, box.height()),
-                       Qt::AlignRight | Qt::AlignVCenter, text);
-            textRight -= w + 9;
+            p.drawText(t.count, Qt::AlignRight | Qt::AlignVCenter, count);
         }
-        p.setFont(labelFont());
+        p.setFont(t.font);
         p.setPen(color);
-        const QFontMetricsF metrics(labelFont());
-        p.drawText(QRectF(textLeft, box.top(), std::max(0.0, textRight - textLeft), box.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter,
-                   metrics.elidedText(text(), Qt::ElideRight, std::max(0.0, textRight - textLeft)));
+        p.drawText(t.title, Qt::AlignLeft | Qt::AlignVCenter, t.shown);
     }
 
 private:
@@ -91,6 +96,36 @@ private:
 };
 
 } // namespace
+
+QFont SettingsSidebar::rowFont()
+{
+    return Fonts::font(12.5, QFont::Medium);
+}
+
+QRectF SettingsSidebar::rowTextBox()
+{
+    return QRectF(symbolRoom, 0, rowContent - symbolRoom, rowHeight);
+}
+
+SettingsSidebar::RowText SettingsSidebar::rowText(const QRectF& box, const QFont& font, const QString& title,
+                                                  const QString& count)
+{
+    RowText t;
+    double right = box.right();
+    if (!count.isEmpty()) {
+        const double w = std::ceil(QFontMetricsF(countFont()).horizontalAdvance(count)) + 1;
+        t.count = QRectF(box.right() - w, box.top(), w, box.height());
+        right -= w + 6;
+    }
+    const double room = std::max(0.0, right - box.left());
+    t.title = QRectF(box.left(), box.top(), room, box.height());
+    t.font = font;
+    // The sizes are whole pixels: one smaller at a time.
+    while (QFontMetricsF(t.font).horizontalAdvance(title) > room && t.font.pixelSize() > smallestTitle)
+        t.font.setPixelSize(t.font.pixelSize() - 1);
+    t.shown = QFontMetricsF(t.font).elidedText(title, Qt::ElideRight, room);
+    return t;
+}
 
 SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
                                  std::function<void(SettingsView::Pane)> choose, QWidget* parent)

@@ -8,6 +8,7 @@
 #include "ui/animation.h"
 #include "ui/refresh_gate.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <functional>
@@ -31,6 +32,20 @@ public:
     QString footerText() const;
     // The footer: changes save on their own, or why the last one did not.
     static QString footerText(Defaults::Failure failure, const QString& file);
+
+    // How a row's title and count share the `box` right of its symbol: the
+    // count keeps its width at the right end, and the title takes the rest,
+    // a little smaller when it would not fit, and is cut only when even
+    // that fails. `font` is the title's font at its full size.
+    struct RowText {
+        QRectF title, count;
+        QFont font;
+        QString shown; // the title as drawn
+    };
+    static RowText rowText(const QRectF& box, const QFont& font, const QString& title, const QString& count);
+    // The rows' title font and the box right of the symbol.
+    static QFont rowFont();
+    static QRectF rowTextBox();
 
 protected:
     // ↑ and ↓ choose the pane above or below the selected one, and the

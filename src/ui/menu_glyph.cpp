@@ -55,12 +55,23 @@ QImage square(const std::vector<double>& cores, std::optional<Severity> alert, i
     side = std::max(side, 1);
     QImage result(side, side, QImage::Format_ARGB32_Premultiplied);
     result.fill(Qt::transparent);
-    const double w = width(cores.size());
-    const double scale = std::min({1.0, side / w, side / height});
+    const double w = width(cores.size()) + 2 * backing;
+    const double h = height + 2 * backing;
+    const double scale = std::min({1.0, side / w, side / h});
     QPainter painter(&result);
     // Whole-pixel offsets keep the bars crisp at their own size.
-    painter.translate(std::floor((side - w * scale) / 2), std::floor((side - height * scale) / 2));
+    painter.translate(std::floor((side - w * scale) / 2), std::floor((side - h * scale) / 2));
     painter.scale(scale, scale);
+    // Light bars alone vanish on a light panel: they stand on a dark
+    // rounded ground, which a dark panel hardly shows.
+    if (!cores.empty()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 190));
+        painter.drawRoundedRect(QRectF(0, 0, w, h), backing, backing);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    painter.translate(backing, backing);
     paint(painter, cores, alert);
     return result;
 }

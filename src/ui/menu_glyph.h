@@ -20,6 +20,8 @@ inline constexpr double barWidth = 2;
 inline constexpr double gap = 1;
 inline constexpr double height = 14;
 inline constexpr double trackOpacity = 0.28;
+// The dark ground around the tray's bars, on each side.
+inline constexpr double backing = 2;
 
 // Width of the picture for `count` loads: at least one bar's room.
 double width(std::size_t count);
@@ -32,8 +34,9 @@ void paint(QPainter& painter, const std::vector<double>& cores, std::optional<Se
 // The picture at a device pixel ratio (its size in design pixels stays).
 QImage image(const std::vector<double>& cores, std::optional<Severity> alert, double dpr = 1);
 
-// The picture in a square of `side` pixels, as trays want it: centred at
-// its own size when it fits, otherwise scaled down uniformly to fit.
+// The picture on its dark ground in a square of `side` pixels, as trays
+// want it: centred at its own size when it fits, otherwise scaled down
+// uniformly to fit.
 QImage square(const std::vector<double>& cores, std::optional<Severity> alert, int side);
 
 // The total load as a whole percent, "37%"; "—" for a load that is not a

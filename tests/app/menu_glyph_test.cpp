@@ -2,6 +2,8 @@
 
 #include "ui/theme.h"
 
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -81,18 +83,48 @@ TEST(MenuGlyph, SquareCentresWhatFitsAndShrinksWhatDoesNot)
 {
     const QImage small = MenuGlyph::square({1.0, 1.0}, std::nullopt, 22);
     EXPECT_EQ(small.size(), QSize(22, 22));
-    // 5 × 14 at its own size, offset (8, 4).
-    EXPECT_EQ(small.pixelColor(8, 4).alpha(), 255);
-    EXPECT_EQ(small.pixelColor(7, 4).alpha(), 0);
-    EXPECT_EQ(small.pixelColor(8, 3).alpha(), 0);
-    EXPECT_EQ(small.pixelColor(12, 17).alpha(), 255);
-    EXPECT_EQ(small.pixelColor(13, 17).alpha(), 0);
+    // 5 × 14 at its own size, offset (8, 4), on a ground 2 pixels wider on
+    // every side.
+    EXPECT_EQ(small.pixelColor(8, 4).rgb(), Theme::text().rgb());
+    EXPECT_EQ(small.pixelColor(12, 17).rgb(), Theme::text().rgb());
+    for (QPoint ground : {QPoint(7, 4), QPoint(8, 3), QPoint(13, 17), QPoint(10, 10)}) {
+        EXPECT_GT(small.pixelColor(ground).alpha(), 150) << ground.x() << "," << ground.y();
+        EXPECT_LT(small.pixelColor(ground).lightness(), 40) << ground.x() << "," << ground.y();
+    }
+    EXPECT_EQ(small.pixelColor(5, 10).alpha(), 0);
+    EXPECT_EQ(small.pixelColor(10, 1).alpha(), 0);
 
-    // 47 wide into 22: scaled by 22/47, so the bars end at the right edge
-    // and stay short of the top.
+    // 51 wide into 22: scaled by 22/51, so the ground ends at the right
+    // edge and stays short of the top.
     const QImage wide = MenuGlyph::square(std::vector<double>(16, 1.0), std::nullopt, 22);
     EXPECT_GT(wide.pixelColor(21, 11).alpha(), 0);
     EXPECT_EQ(wide.pixelColor(10, 0).alpha(), 0);
+    // Nothing to stand on before the first sample.
+    const QImage none = MenuGlyph::square({}, std::nullopt, 22);
+    EXPECT_EQ(none.pixelColor(11, 11).alpha(), 0);
+}
+
+TEST(MenuGlyph, BarsReadOnLightAndDarkPanels)
+{
+    const auto luminance = [](QColor c) {
+        const auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+    };
+    const auto contrast = [&](QColor a, QColor b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    const QImage glyph = MenuGlyph::square({1.0, 0.3, 1.0}, std::nullopt, 22);
+    for (QColor panel : {QColor(Qt::white), QColor(236, 236, 236), QColor(32, 32, 32), QColor(Qt::black)}) {
+        QImage shown(glyph.size(), QImage::Format_ARGB32_Premultiplied);
+        shown.fill(panel);
+        QPainter(&shown).drawImage(0, 0, glyph);
+        // A full bar against the gap beside it and the track above its
+        // neighbour.
+        const QColor bar = shown.pixelColor(8, 10);
+        EXPECT_GE(contrast(bar, shown.pixelColor(9, 10)), 3.0) << panel.name().toStdString();
+        EXPECT_GE(contrast(bar, shown.pixelColor(10, 5)), 3.0) << panel.name().toStdString();
+    }
 }
 
 TEST(MenuGlyph, PercentRoundsHalvesAwayAndNamesNoNumber)

@@ -290,6 +290,8 @@ TEST_F(FieldLayerViewTest, CrowdedFieldLeavesItsLegendAndTopEdgeClear)
     for (int i = 0; i < 58; ++i) {
         GroupSample g = group(QStringLiteral("g%1").arg(i), i >= 46 ? 0.5 : 0, {100 + i});
         g.mem = uint64_t(4'000'000'000 / (1 + (i * 7) % 58));
+        // Every bubble sends and receives, so dots circle all of them.
+        g.netIn = g.netOut = 4e6;
         groups.push_back(g);
     }
     ingest(*monitor, snapshotOf(groups));
@@ -307,6 +309,17 @@ TEST_F(FieldLayerViewTest, CrowdedFieldLeavesItsLegendAndTopEdgeClear)
         EXPECT_GE(b.pos.y() - b.r, FieldView::topClearance - 0.01);
         EXPECT_LE(b.pos.y() + b.r, legend.top() + 0.01);
     }
+    // No traffic dot runs through the legend's text.
+    const QImage shot = view.layer()->grab(legend).toImage();
+    const QColor net = Theme::net();
+    int dotted = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (std::abs(c.hue() - net.hue()) < 12 && c.saturation() > 90 && c.value() > 90)
+                ++dotted;
+        }
+    EXPECT_EQ(dotted, 0);
 }
 
 TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)

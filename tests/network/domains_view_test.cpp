@@ -164,3 +164,57 @@ TEST_F(DomainsViewTest, ChipsReorderAndMenusActAsPlainText)
     EXPECT_EQ(view.rows()->row(bare).source->text, QStringLiteral("IP"));
     EXPECT_EQ(view.rows()->menuSpec(bare).titles(), QStringList{"Copy Domain"});
 }
+
+TEST_F(DomainsViewTest, ColumnsGiveWayBeforeTheNameStopsReading)
+{
+    using DomainsModel::Columns;
+    for (double w = 240; w <= 1600; w += 1) {
+        SCOPED_TRACE(w);
+        const Columns c = DomainsModel::columns(w);
+        // Left to right without overlap, inside the padding.
+        double x = c.name + c.nameWidth;
+        for (auto [left, span] : {std::pair{c.strip, c.stripSpan},
+                                  std::pair{c.apps - Columns::appsLead,
+                                            c.appsShown ? Columns::appsLead + Columns::appsWidth : 0},
+                                  std::pair{c.conns, Columns::connsWidth},
+                                  std::pair{c.received, c.totalsShown ? Columns::bytesWidth : 0},
+                                  std::pair{c.sent, c.totalsShown ? Columns::bytesWidth : 0},
+                                  std::pair{c.seen, Columns::seenWidth}}) {
+            if (span == 0)
+                continue;
+            EXPECT_GE(left, x - 0.001);
+            x = left + span;
+        }
+        EXPECT_LE(x, w - Columns::padding + 0.001);
+        if (w >= 2 * Columns::padding + Columns::nameReadable + Columns::connsWidth + Columns::seenWidth) {
+            EXPECT_GE(c.nameWidth, Columns::nameReadable - 0.001);
+        }
+        EXPECT_TRUE(c.stripSpan == 0 || c.stripSpan >= Columns::stripNarrowest);
+    }
+    // The strip narrows first, then goes; then the totals, then the apps.
+    EXPECT_EQ(DomainsModel::columns(1200).stripSpan, Columns::stripWidth);
+    const Columns beside = DomainsModel::columns(624); // a 1024-wide window beside the instruments
+    EXPECT_GT(beside.stripSpan, Columns::stripNarrowest);
+    EXPECT_LT(beside.stripSpan, Columns::stripWidth);
+    EXPECT_TRUE(beside.appsShown && beside.totalsShown);
+    const Columns smaller = DomainsModel::columns(520);
+    EXPECT_EQ(smaller.stripSpan, 0);
+    EXPECT_TRUE(smaller.appsShown);
+    EXPECT_FALSE(smaller.totalsShown);
+    EXPECT_FALSE(DomainsModel::columns(400).appsShown);
+
+    // A sixteen-letter host with its badge reads whole at that width, in
+    // the row's own fonts.
+    DomainRows rows(*monitor, [](const QString&) {});
+    DomainRecord r;
+    r.host = r.site = QStringLiteral("cdn1.example.com");
+    r.source = DomainRecord::Source::reverse;
+    r.live = 1;
+    r.rateIn = 1500;
+    r.firstSeen = r.lastSeen = Date::fromUnix(1'700'000'000);
+    const DomainsModel::Row row = DomainsModel::row(r, r.host, r.lastSeen, r.firstSeen, 20, 0, false);
+    const DomainRows::Layout l = rows.layout(row, QRectF(0, 0, 624, 30));
+    EXPECT_EQ(l.titleText, r.host);
+    EXPECT_LE(l.source.right(), l.strip.left());
+    EXPECT_GE(l.strip.width(), Columns::stripNarrowest);
+}

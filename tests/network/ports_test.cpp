@@ -299,3 +299,42 @@ TEST_F(PortsTest, ViewShowsTheEmptyTextsAndRowsAndActsOnClicks)
     EXPECT_TRUE(view.emptyLabel()->isVisible());
     EXPECT_EQ(view.emptyLabel()->text(), "No ports match “xyz”");
 }
+
+TEST_F(PortsTest, OwnerKeepsReadableRoomAndMarksStayInTheirRow)
+{
+    // Beside the instruments of a 1024-wide window the owner keeps its
+    // icon and about sixteen letters; narrower, columns go rather than it.
+    for (double w : {624.0, 520.0, 400.0, 1200.0}) {
+        const PortsColumns c = PortsColumns::across(w);
+        EXPECT_GE(c.width[3], PortsColumns::ownerReadable) << w;
+        EXPECT_LE(c.x[5] + c.width[5], w - PortsColumns::padding + 0.001) << w;
+    }
+    EXPECT_EQ(PortsColumns::across(1200).width[4], PortsColumns::process);
+    EXPECT_EQ(PortsColumns::across(400).width[4], 0);
+
+    // Marks stacked on a name are cut at its row: the rows around it are
+    // the same beside a plain name and beside a heavily marked one.
+    PortsList list(*monitor);
+    showOffscreen(list, {900, 200});
+    const auto rowsWith = [&](const QString& process) {
+        PortRow above;
+        above.listener = listener(1, 22);
+        above.id = above.listener.id();
+        PortRow named;
+        named.listener = listener(2, 80);
+        named.id = named.listener.id();
+        named.owner = Owner{"k", process, std::nullopt, process};
+        list.setRows({above, named});
+        settle();
+        const QImage shot = list.viewport()->grab().toImage();
+        const int h = int(PortRow::rowHeight);
+        // The rows above and below the marked one.
+        return std::pair{shot.copy(0, 0, 900, h), shot.copy(0, 2 * h, 900, h)};
+    };
+    const auto plain = rowsWith(QStringLiteral("zed"));
+    QString marked = QStringLiteral("z");
+    for (char16_t mark = 0x0300; mark < 0x0370; ++mark)
+        marked += QChar(mark);
+    marked += QStringLiteral("ed");
+    EXPECT_EQ(rowsWith(marked), plain);
+}

@@ -149,8 +149,12 @@ TEST_F(InspectorModelTest, MembersAreSortedCappedAndHeldAsExited)
     for (int i = 0; i < 12; ++i)
         members.push_back(proc(100 + i, i == 3 ? 150 : 37.5));
     auto g = groupOf("g", members);
-    auto rows = memberRows(g, 104, hold);
+    auto list = memberRows(g, 104, hold);
+    auto rows = list.rows;
     ASSERT_EQ(rows.size(), 10u);
+    // The twelve members beyond the ten rows are counted, as the
+    // connections are.
+    EXPECT_EQ(list.more, QStringLiteral("2 more"));
     EXPECT_EQ(rows[0].pid, 103);
     EXPECT_EQ(rows[0].cpu, QStringLiteral("150%"));
     EXPECT_EQ(rows[1].pid, 100); // equal CPU keeps member order
@@ -161,14 +165,17 @@ TEST_F(InspectorModelTest, MembersAreSortedCappedAndHeldAsExited)
     hold.set(InteractionHold::Reason::pointer, true);
     memberRows(g, std::nullopt, hold);
     g.members.erase(g.members.begin()); // pid 100 exits
-    rows = memberRows(g, std::nullopt, hold);
+    rows = memberRows(g, std::nullopt, hold).rows;
     EXPECT_EQ(rows[1].pid, 100);
     EXPECT_TRUE(rows[1].departed);
     EXPECT_EQ(rows[1].cpu, QStringLiteral("Exited"));
     hold.set(InteractionHold::Reason::pointer, false);
     advance(0.6);
-    rows = memberRows(g, std::nullopt, hold);
-    EXPECT_NE(rows[1].pid, 100);
+    list = memberRows(g, std::nullopt, hold);
+    EXPECT_NE(list.rows[1].pid, 100);
+    EXPECT_EQ(list.more, QStringLiteral("1 more"));
+    g.members.resize(10);
+    EXPECT_FALSE(memberRows(g, std::nullopt, hold).more);
 }
 
 TEST_F(InspectorModelTest, ConnectionsAreOrderedCappedAndCounted)

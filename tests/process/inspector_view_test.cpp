@@ -204,6 +204,20 @@ TEST_F(InspectorViewTest, AnExitedMemberStaysWhileHeld)
     EXPECT_EQ(view->shownMembers().size(), 2u);
 }
 
+TEST_F(InspectorViewTest, ALargeGroupCountsTheMembersItLeavesOut)
+{
+    std::vector<int32_t> pids;
+    for (int32_t pid = 1000; pid < 3000; ++pid)
+        pids.push_back(pid);
+    select(group("g", 3, pids));
+    auto view = open();
+    EXPECT_EQ(view->shownMembers().size(), 10u);
+    EXPECT_EQ(view->shownMembersMore(), QStringLiteral("1990 more"));
+    ingest(*m, snapshotOf({group("g", 3, {101, 102})}));
+    runPending();
+    EXPECT_EQ(view->shownMembersMore(), QString());
+}
+
 TEST_F(InspectorViewTest, MuteUnmuteAndReveal)
 {
     GroupSample g = group("g", 1, {101, 102});

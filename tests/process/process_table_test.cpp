@@ -3,6 +3,7 @@
 #include "process/process_list.h"
 
 #include "app/view_fixture.h"
+#include "ui/fonts.h"
 
 #include <QTest>
 
@@ -88,19 +89,33 @@ TEST(ProcessColumns, NarrowWidthsDropColumnsInOrderAndHeadersStayOverThem)
 {
     using ProcessCell::columns;
     using Shown = std::array<bool, 6>;
-    for (double w : {530.0, 1600.0}) {
+    for (double w : {670.0, 1600.0}) {
         EXPECT_TRUE(columns(w).spark);
         EXPECT_EQ(columns(w).shown, Shown({true, true, true, true, true, true}));
         EXPECT_DOUBLE_EQ(columns(w).left[0], w - 378);
+        EXPECT_DOUBLE_EQ(columns(w).nameLimit - ProcessCell::groupNameX, w - 510);
     }
-    // The sparkline goes first, then the rates, then handles and threads.
-    EXPECT_FALSE(columns(529).spark);
-    EXPECT_EQ(columns(529).shown, Shown({true, true, true, true, false, false}));
-    EXPECT_EQ(columns(450).shown, Shown({true, true, true, true, false, false}));
-    EXPECT_EQ(columns(388).shown, Shown({true, true, false, false, false, false}));
-    // Below the full width a group's name and count keep readable room.
-    for (double w : {388.0, 450.0, 529.0})
+    // The sparkline goes first, then the rates, then handles and threads,
+    // then memory.
+    EXPECT_FALSE(columns(669).spark);
+    EXPECT_EQ(columns(669).shown, Shown({true, true, true, true, true, true}));
+    EXPECT_EQ(columns(599).shown, Shown({true, true, true, true, false, false}));
+    EXPECT_EQ(columns(459).shown, Shown({true, true, false, false, false, false}));
+    EXPECT_EQ(columns(355).shown, Shown({true, false, false, false, false, false}));
+    // Below the full width a group's name and count keep readable room:
+    // beside the instruments of a 1024-wide window, and beside the
+    // inspector too.
+    for (double w : {294.0, 355.0, 459.0, 599.0, 624.0, 669.0})
         EXPECT_GE(columns(w).nameLimit - ProcessCell::groupNameX, ProcessCell::nameReadable) << w;
+    EXPECT_EQ(columns(294).shown[0], true);
+    // That room holds sixteen letters of a group's name in its own font.
+    const auto sixteen = ProcessCell::cellLayout(624, 28, false,
+                                                 QFontMetricsF(Fonts::font(12, QFont::Medium))
+                                                     .horizontalAdvance(QStringLiteral("renderer-service")),
+                                                 QFontMetricsF(Fonts::mono(9.5)).horizontalAdvance(QStringLiteral("×32")),
+                                                 true);
+    EXPECT_GE(sixteen.name.width(),
+              QFontMetricsF(Fonts::font(12, QFont::Medium)).horizontalAdvance(QStringLiteral("renderer-service")));
 
     for (double w = 220; w <= 1600; w += 7) {
         // A long name keeps its floor left of the figures, and every header

@@ -396,6 +396,32 @@ TEST_F(SettingsViewTest, SidebarRowsChooseThePaneAndTheHighlightFollows)
     settle();
 }
 
+TEST_F(SettingsViewTest, SidebarTitlesFitBesideTheirCount)
+{
+    const QRectF box = SettingsSidebar::rowTextBox();
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        for (Pane pane : SettingsView::allPanes) {
+            for (const QString count : {QString(), QStringLiteral("3"), QStringLiteral("42"), QStringLiteral("999")}) {
+                const QString title = SettingsView::title(pane);
+                SCOPED_TRACE((title + QLatin1Char(' ') + count).toStdString());
+                const auto t = SettingsSidebar::rowText(box, SettingsSidebar::rowFont(), title, count);
+                EXPECT_EQ(t.shown, title);
+                EXPECT_GE(t.font.pixelSize(), 11);
+                EXPECT_LE(QFontMetricsF(t.font).horizontalAdvance(title), t.title.width());
+                if (!count.isEmpty()) {
+                    EXPECT_LE(t.title.right(), t.count.left());
+                    EXPECT_DOUBLE_EQ(t.count.right(), box.right());
+                }
+            }
+        }
+        // Short titles keep their full size.
+        EXPECT_EQ(SettingsSidebar::rowText(box, SettingsSidebar::rowFont(), QStringLiteral("About"), "3").font,
+                  SettingsSidebar::rowFont());
+    }
+    L10n::setChinese(false);
+}
+
 TEST_F(SettingsViewTest, DraggingTheThreadSliderWritesWholeStepsAndSaves)
 {
     auto monitor = make();
