@@ -86,8 +86,8 @@ double ReactorReadout::room(const ReactorGeometry& g)
 
 std::pair<double, double> ReactorReadout::letterBand(const ReactorGeometry& g)
 {
-    return {(ReactorGeometry::memRadius + ReactorGeometry::memWidth / 2) * g.r + margin,
-            ReactorGeometry::innerEdge * g.r - margin};
+    return {(ReactorGeometry::memRadius + ReactorGeometry::memWidth / 2) * g.r + letterMargin,
+            ReactorGeometry::innerEdge * g.r - letterMargin};
 }
 
 ReactorReadout ReactorReadout::layout(const ReactorGeometry& g, const std::vector<CoreKind>& kinds,
@@ -126,15 +126,16 @@ ReactorReadout ReactorReadout::layout(const ReactorGeometry& g, const std::vecto
     }
 
     // Then the figures: all three lines as large as they fit, the small
-    // ones never below what can be read; failing that, without the GPU and
-    // load line, then the figure alone.
+    // ones never below what can be read and the figure still large;
+    // failing that, without the GPU and load line, then the figure alone.
     const std::vector<std::vector<Part>> choices{
         {Part::caption, Part::figure, Part::detail}, {Part::caption, Part::figure}, {Part::figure}};
     for (const auto& parts : choices) {
         // The figure's whole pixel sizes from the design's down to the
         // floor; a larger size never fits where a smaller one does not, so
         // the largest that fits is found by halving.
-        int lo = int(figureFloor), hi = int(figureSize);
+        const bool detail = std::find(parts.begin(), parts.end(), Part::detail) != parts.end();
+        int lo = int(detail ? figureFloorWithDetail : figureFloor), hi = int(figureSize);
         std::optional<ReactorReadout> best;
         while (lo <= hi) {
             const int mid = (lo + hi) / 2;

@@ -40,11 +40,16 @@ struct ReactorReadout {
     static constexpr double detailSize = 9.5;
     static constexpr double letterSize = 8.5;
     static constexpr double figureFloor = 12;
+    // The figure shrinks no further than this to keep the GPU and load
+    // line beside it: a larger figure reads better than that line.
+    static constexpr double figureFloorWithDetail = 30;
     static constexpr double captionFloor = 7;
     static constexpr double detailFloor = 8;
     static constexpr double letterFloor = 6;
-    // Clear space kept between a text and a ring, in pixels.
+    // Clear space kept between a text and a ring, in pixels: the letters
+    // sit in a narrow gap and keep less.
     static constexpr double margin = 1.5;
+    static constexpr double letterMargin = 0.75;
 
     // The pixel size of a part at `scale` of the design: the figure
     // shrinks freely, the small texts no further than their floors.

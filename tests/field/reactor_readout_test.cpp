@@ -55,8 +55,8 @@ TEST(ReactorReadoutTest, TextsStayInsideTheirRingsAndApart)
                 }
             }
             for (const auto& letter : readout.letters) {
-                EXPECT_GT(nearest(g.centre, letter.box), memOuter + 1);
-                EXPECT_LT(farthest(g.centre, letter.box), coreInner - 1);
+                EXPECT_GT(nearest(g.centre, letter.box), memOuter + 0.5);
+                EXPECT_LT(farthest(g.centre, letter.box), coreInner - 0.5);
             }
             const auto boxes = readout.boxes();
             for (std::size_t i = 0; i < boxes.size(); ++i) {
