@@ -53,6 +53,11 @@ ReactorGeometry::ReactorGeometry(QSizeF size, const std::vector<CoreKind>& kinds
     r = std::max(std::min(size.width(), size.height()) / 2 - 6, 10.0);
 }
 
+int ReactorGeometry::bands() const
+{
+    return std::clamp(int(std::floor(r * depth / minBandPitch)), 1, maxBands);
+}
+
 double ReactorGeometry::wedgeRadius(double load) const
 {
     const double u = std::isfinite(load) ? std::clamp(load, minLoad, 1.0) : minLoad;

@@ -40,7 +40,11 @@ struct ReactorGeometry {
     static constexpr double sectorGap = 1.6; // degrees between sectors
     static constexpr double memGap = 0.002;  // of the circle, at each segment end
     static constexpr double minLoad = 0.004;
-    static constexpr int bands = 14;
+    static constexpr int maxBands = 14;
+    // The narrowest a band may be, in pixels: the 1.6 between bands would
+    // leave a thinner one a faint line, so a small ring has fewer bands.
+    static constexpr double minBandPitch = 3.4;
+    static constexpr double bandGap = 1.6;
 
     ReactorGeometry(QSizeF size, const std::vector<CoreKind>& kinds);
 
@@ -54,7 +58,12 @@ struct ReactorGeometry {
     // The radius a core's lit wedge reaches at `load` (clamped to
     // [0.004, 1]).
     double wedgeRadius(double load) const;
-    double band() const { return r * depth / bands; }
+    // The heat bands across the core ring: 14 of them, fewer when the ring
+    // is too shallow for 14 to stay readable.
+    int bands() const;
+    double band() const { return r * depth / bands(); }
+    // The width each band is stroked with.
+    double bandLine() const { return band() - bandGap; }
 
     // The four memory categories as drawn: negative or NaN shares count as
     // 0, the running end is capped at 1.

@@ -4,7 +4,6 @@
 
 #include "ui/banded.h"
 #include "ui/fonts.h"
-#include "ui/panel_label.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 #include "ui/theme.h"
@@ -64,12 +63,13 @@ double pulseTime(double phase, int i)
 void strokeBands(QPainter& p, const ReactorGeometry& g, const std::function<QColor(int)>& color)
 {
     const double band = g.band();
-    for (int k = 0; k < ReactorGeometry::bands; ++k) {
+    const int bands = g.bands();
+    for (int k = 0; k < bands; ++k) {
         QPainterPath path;
         const double radius = ReactorGeometry::innerEdge * g.r + band * (k + 0.5);
         for (const auto& s : g.sectors)
             addArc(path, g.centre, radius, s.start, s.end);
-        QPen pen(color(k), std::max(band - 1.6, 0.1));
+        QPen pen(color(k), std::max(g.bandLine(), 0.1));
         pen.setCapStyle(Qt::FlatCap);
         p.strokePath(path, pen);
     }
@@ -314,23 +314,16 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         p.setPen(QPen(withAlpha(Qt::white, 0.05), ReactorGeometry::memWidth * r));
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(square(g.centre, ReactorGeometry::memRadius * r));
-        p.setFont(Fonts::font(8.5, QFont::DemiBold));
+        // The kinds' letters between the rings, where the readout's
+        // layout puts them (a ring too small for one goes without).
         p.setPen(Theme::faint());
-        for (const CoreKind kind : {CoreKind::efficiency, CoreKind::performance}) {
-            std::optional<double> first;
-            double last = 0;
-            for (std::size_t i = 0; i < g.sectors.size(); ++i) {
-                if (model_.kinds[i] != kind)
-                    continue;
-                if (!first)
-                    first = g.sectors[i].start;
-                last = g.sectors[i].end;
-            }
-            if (!first)
-                continue;
-            const QPointF at = onCircle(g.centre, ReactorGeometry::innerEdge * r - 9, (*first + last) / 2);
-            p.drawText(QRectF(at.x() - 10, at.y() - 10, 20, 20), Qt::AlignCenter,
-                       kind == CoreKind::efficiency ? QStringLiteral("E") : QStringLiteral("P"));
+        const ReactorReadout letters
+            = ReactorReadout::layout(g, model_.kinds, readoutMeasure(percent_, detail_));
+        for (const ReactorReadout::Letter& letter : letters.letters) {
+            p.setFont(readoutFont(letter.kind == CoreKind::efficiency ? ReactorReadout::Part::letterE
+                                                                      : ReactorReadout::Part::letterP,
+                                  letter.size));
+            p.drawText(letter.pen, letter.kind == CoreKind::efficiency ? QStringLiteral("E") : QStringLiteral("P"));
         }
     }
 
@@ -347,9 +340,8 @@ void ReactorLayerView::rebuildIfNeeded(double ratio)
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(ratio, ratio);
         p.translate(-litBox_.topLeft());
-        strokeBands(p, g, [](int k) {
-            return Theme::heat((k + 0.5) / ReactorGeometry::bands);
-        });
+        const int bands = g.bands();
+        strokeBands(p, g, [bands](int k) { return Theme::heat((k + 0.5) / bands); });
     }
     indexLit(g, ratio);
 
@@ -654,67 +646,143 @@ void ReactorLayerView::setReadout(const QString& percent, const QString& detail)
     update(readoutBox_.toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
+QFont ReactorLayerView::readoutFont(ReactorReadout::Part part, double size)
+{
+    using Part = ReactorReadout::Part;
+    switch (part) {
+    case Part::caption:
+        // The panel caption's face, its tracking shrinking with it.
+        return Fonts::font(size, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed,
+                           1.2 * size / ReactorReadout::captionSize);
+    case Part::figure: return Fonts::mono(size, QFont::Light);
+    case Part::detail: return Fonts::mono(size);
+    default: return Fonts::font(size, QFont::DemiBold);
+    }
+}
+
+namespace {
+
+// The per-cent sign beside a figure of `size`, on its baseline.
+QFont signFont(double size)
+{
+    return Fonts::mono(size * 15 / ReactorReadout::figureSize);
+}
+
+double signGap(double size)
+{
+    return 2 * size / ReactorReadout::figureSize;
+}
+
+// The widest figure and GPU and load line the readout makes room for, so
+// the texts keep their size while the figures change.
+const QString widestFigure = QStringLiteral("100");
+const QString widestDetail = QStringLiteral("GPU 100%  LOAD 10.0");
+
+} // namespace
+
+ReactorReadout::Measure ReactorLayerView::readoutMeasure(const QString& percent, const QString& detail)
+{
+    using Part = ReactorReadout::Part;
+    return [percent, detail](Part part, double size) {
+        const QFontMetricsF m(readoutFont(part, size));
+        ReactorReadout::Ink ink;
+        ink.ascent = m.ascent();
+        ink.descent = m.descent();
+        const auto inked = [&](const QFontMetricsF& metrics, const QStringList& texts) {
+            for (const QString& text : texts) {
+                const QRectF box = metrics.tightBoundingRect(text);
+                ink.inkTop = std::min(ink.inkTop, box.top());
+                ink.inkBottom = std::max(ink.inkBottom, box.bottom());
+            }
+        };
+        switch (part) {
+        case Part::caption:
+            ink.advance = m.horizontalAdvance(QStringLiteral("CPU"));
+            inked(m, {QStringLiteral("CPU")});
+            break;
+        case Part::figure: {
+            const QFontMetricsF sign(signFont(size));
+            ink.advance = std::max(m.horizontalAdvance(percent), m.horizontalAdvance(widestFigure))
+                + signGap(size) + sign.horizontalAdvance(QStringLiteral("%"));
+            inked(m, {percent, widestFigure});
+            inked(sign, {QStringLiteral("%")});
+            break;
+        }
+        case Part::detail:
+            ink.advance = std::max(m.horizontalAdvance(detail), m.horizontalAdvance(widestDetail));
+            inked(m, {detail, widestDetail});
+            break;
+        case Part::letterE:
+        case Part::letterP: {
+            const QString letter = part == Part::letterE ? QStringLiteral("E") : QStringLiteral("P");
+            ink.advance = m.horizontalAdvance(letter);
+            inked(m, {letter});
+            break;
+        }
+        }
+        return ink;
+    };
+}
+
 void ReactorLayerView::paintReadout(double ratio)
 {
     readoutDirty_ = false;
-    const QString cpu = QStringLiteral("CPU");
-    const QString percentSign = QStringLiteral("%");
-    // Full size inside the memory ring; a gauge shrunk on a short window
-    // shrinks its figures with it, down to half, rather than write them
-    // over its rings.
-    const double room = (ReactorGeometry::memRadius - ReactorGeometry::memWidth / 2)
-            * ReactorGeometry(QSizeF(size()), model_.kinds).r
-        - 2;
-    double scale = 1;
-    QFont captionFont, bigFont, signFont, detailFont;
-    double rowW = 0, boxW = 0, total = 0;
-    for (int fit = 0; fit < 2; ++fit) {
-        captionFont = scale < 1 ? Fonts::font(9.5 * scale, QFont::DemiBold, Fonts::Face::ui,
-                                              Fonts::Width::condensed, 1.2 * scale)
-                                : PanelLabel::captionFont();
-        bigFont = Fonts::mono(50 * scale, QFont::Light);
-        signFont = Fonts::mono(15 * scale);
-        detailFont = Fonts::mono(9.5 * scale);
-        const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
-        rowW = big.horizontalAdvance(percent_) + 2 + sign.horizontalAdvance(percentSign);
-        boxW = std::max({caption.horizontalAdvance(cpu), rowW, detail.horizontalAdvance(detail_)}) + 8;
-        total = caption.height() + 1 + big.height() + 1 + detail.height();
-        const double reach = std::hypot(boxW - 8, total) / 2;
-        if (fit > 0 || reach <= room)
-            break;
-        scale = std::max(0.5, room / reach);
-    }
-    const QFontMetricsF caption(captionFont), big(bigFont), sign(signFont), detail(detailFont);
+    readout_ = ReactorReadout::layout(ReactorGeometry(QSizeF(size()), model_.kinds), model_.kinds,
+                                      readoutMeasure(percent_, detail_));
+    QRectF inked;
+    for (const auto* line : {&readout_.caption, &readout_.figure, &readout_.detail})
+        if (*line)
+            inked |= (*line)->box;
     const QRectF old = readoutBox_;
-    readoutBox_ = QRectF(std::floor((width() - boxW) / 2), std::floor((height() - total) / 2 - 2),
-                         std::ceil(boxW), std::ceil(total + 4));
+    // A pixel round the ink for the antialiased edges.
+    readoutBox_ = inked.isEmpty() ? QRectF()
+                                  : QRectF(QPointF(std::floor(inked.left() - 1), std::floor(inked.top() - 1)),
+                                           QPointF(std::ceil(inked.right() + 1), std::ceil(inked.bottom() + 1)));
     if (old != readoutBox_)
         update(old.toAlignedRect().adjusted(-1, -1, 1, 1));
     readoutPixels_.clear();
     readoutOutside_.clear();
+    if (readoutBox_.isEmpty())
+        return;
     QImage ink((readoutBox_.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     ink.setDevicePixelRatio(ratio);
     ink.fill(Qt::transparent);
     if (ink.isNull())
         return;
     QPainter p(&ink);
+    p.setRenderHint(QPainter::TextAntialiasing);
     p.translate(-readoutBox_.topLeft());
-    double y = (height() - total) / 2;
-    const double cx = width() / 2.0;
-    const auto text = [&](const QFont& font, const QColor& color, double x, double top, const QString& s) {
+    using Part = ReactorReadout::Part;
+    // Each text centred on its line's box, on the line's baseline.
+    const auto text = [&](const QFont& font, const QColor& color, QPointF pen, const QString& s) {
         p.setFont(font);
         p.setPen(color);
-        p.drawText(QRectF(x, top, 1e4, 1e3), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, s);
+        p.drawText(pen, s);
     };
-    text(captionFont, Theme::dim(), cx - caption.horizontalAdvance(cpu) / 2, y, cpu);
-    y += caption.height() + 1;
-    const double left = cx - rowW / 2;
-    text(bigFont, Theme::text(), left, y, percent_);
-    // The sign sits on the figure's baseline.
-    text(signFont, Theme::dim(), left + big.horizontalAdvance(percent_) + 2, y + big.ascent() - sign.ascent(),
-         percentSign);
-    y += big.height() + 1;
-    text(detailFont, Theme::dim(), cx - detail.horizontalAdvance(detail_) / 2, y, detail_);
+    const double cx = width() / 2.0;
+    if (readout_.caption) {
+        const QFont font = readoutFont(Part::caption, readout_.caption->size);
+        const QString cpu = QStringLiteral("CPU");
+        text(font, Theme::dim(), QPointF(cx - QFontMetricsF(font).horizontalAdvance(cpu) / 2, readout_.caption->pen.y()),
+             cpu);
+    }
+    if (readout_.figure) {
+        const double size = readout_.figure->size;
+        const QFont big = readoutFont(Part::figure, size);
+        const QFont sign = signFont(size);
+        const QString percentSign = QStringLiteral("%");
+        const double figureWidth = QFontMetricsF(big).horizontalAdvance(percent_);
+        const double rowWidth = figureWidth + signGap(size) + QFontMetricsF(sign).horizontalAdvance(percentSign);
+        const double left = cx - rowWidth / 2;
+        const double baseline = readout_.figure->pen.y();
+        text(big, Theme::text(), QPointF(left, baseline), percent_);
+        text(sign, Theme::dim(), QPointF(left + figureWidth + signGap(size), baseline), percentSign);
+    }
+    if (readout_.detail) {
+        const QFont font = readoutFont(Part::detail, readout_.detail->size);
+        text(font, Theme::dim(),
+             QPointF(cx - QFontMetricsF(font).horizontalAdvance(detail_) / 2, readout_.detail->pen.y()), detail_);
+    }
     p.end();
 
     // Only the inked pixels, at their places in the pulse's picture or,

@@ -11,9 +11,11 @@
 #include "core/date.h"
 #include "core/records.h"
 #include "field/reactor_geometry.h"
+#include "field/reactor_readout.h"
 #endif
 #include "ui/window_watch.h"
 
+#include <QFont>
 #include <QImage>
 #include <QRegion>
 #include <QString>
@@ -57,6 +59,12 @@ public:
     // frame lays over the rings.
     void setReadout(const QString& percent, const QString& detail);
     QString readoutPercent() const { return percent_; }
+    // Where the figures and letters went when last painted.
+    const ReactorReadout& readout() const { return readout_; }
+    // How the readout's texts measure in the fonts the gauge sets them in,
+    // for these figures; and those fonts.
+    static ReactorReadout::Measure readoutMeasure(const QString& percent, const QString& detail);
+    static QFont readoutFont(ReactorReadout::Part part, double size);
 
     // The loads the wedges show now (they ease towards the model's).
     const std::vector<double>& shownLoads() const { return shown_; }
@@ -174,5 +182,6 @@ private:
     std::vector<std::pair<int, QRgb>> readoutPixels_;
     std::vector<std::pair<int, QRgb>> readoutOutside_;
     QRectF readoutBox_;
+    ReactorReadout readout_;
     bool readoutDirty_ = true;
 };

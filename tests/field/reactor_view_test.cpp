@@ -218,27 +218,75 @@ TEST_F(ReactorViewTest, EasedWedgesEndAsAFreshPaintingOfTheLoads)
     EXPECT_EQ(shot(*eased), shot(fresh));
 }
 
+// A busy core's wedge stands out bright against an idle one's at the
+// gauge's full size and at the small one of a 1024 x 600 window, where the
+// heat bands must not thin to faint lines.
 TEST_F(ReactorViewTest, PaintsTheLitWedgeOfABusyCore)
 {
-    ReactorLayerView view;
-    view.resize(400, 400);
-    // The gauge paints its own ground in its window colour.
-    QPalette palette = view.palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    view.setPalette(palette);
-    ReactorLayerView::Model model;
-    model.kinds = {CoreKind::performance, CoreKind::performance};
-    model.cores = {1.0, 0.0};
-    view.apply(model);
-    const QImage shot = rendered(view);
-    const ReactorGeometry g({400, 400}, model.kinds);
-    // Right of the centre lies core 0 (busy), left core 1 (idle); look on
-    // the middle of an outer band.
-    const double band = 0.66 * g.r + g.band() * 10.5;
-    const QColor busy = shot.pixelColor((g.centre + QPointF(band, 0)).toPoint());
-    const QColor idle = shot.pixelColor((g.centre - QPointF(band, 0)).toPoint());
-    EXPECT_GT(busy.red() + busy.green() + busy.blue(), 200);
-    EXPECT_LT(idle.red() + idle.green() + idle.blue(), 60);
+    for (const QSize size : {QSize(400, 400), QSize(368, 120), QSize(368, 80)}) {
+        SCOPED_TRACE(size.height());
+        ReactorLayerView view;
+        view.resize(size);
+        // The gauge paints its own ground in its window colour.
+        QPalette palette = view.palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        view.setPalette(palette);
+        ReactorLayerView::Model model;
+        model.kinds = {CoreKind::performance, CoreKind::performance};
+        model.cores = {1.0, 0.0};
+        view.apply(model);
+        const QImage shot = rendered(view);
+        const ReactorGeometry g(size, model.kinds);
+        // Right of the centre lies core 0 (busy), left core 1 (idle): the
+        // brightest pixel across the outer half of each ring.
+        int busy = 0, idle = 0;
+        for (double d = 0.66 * g.r + 0.155 * g.r; d < 0.97 * g.r; d += 0.25) {
+            const auto brightness = [&](QPointF p) {
+                const QColor c = shot.pixelColor(p.toPoint());
+                return c.red() + c.green() + c.blue();
+            };
+            busy = std::max(busy, brightness(g.centre + QPointF(d, 0)));
+            idle = std::max(idle, brightness(g.centre - QPointF(d, 0)));
+        }
+        EXPECT_GT(busy, 300);
+        EXPECT_LT(idle, 60);
+    }
+}
+
+// The figures never reach the memory ring or beyond, however small the
+// gauge: with the widest figures and without any, the picture is the same
+// from the memory ring out.
+TEST_F(ReactorViewTest, ReadoutNeverInksTheRings)
+{
+    for (const int height : {330, 160, 120, 90}) {
+        SCOPED_TRACE(height);
+        const QSize size(368, height);
+        ReactorLayerView view;
+        view.resize(size);
+        ReactorLayerView::Model model;
+        model.kinds = std::vector<CoreKind>(8, CoreKind::performance);
+        model.cores = std::vector<double>(8, 0.5);
+        model.mem = {0.4, 0.1, 0.1, 0.2};
+        view.apply(model);
+        view.setReadout(QString(), QString());
+        const QImage bare = rendered(view);
+        view.setReadout(QStringLiteral("100"), QStringLiteral("GPU 100%  LOAD 12.5"));
+        const QImage full = rendered(view);
+        const ReactorGeometry g(size, model.kinds);
+        const double memInner = (ReactorGeometry::memRadius - ReactorGeometry::memWidth / 2) * g.r;
+        int inside = 0, outside = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                if (bare.pixel(x, y) == full.pixel(x, y))
+                    continue;
+                if (std::hypot(x + 0.5 - g.centre.x(), y + 0.5 - g.centre.y()) < memInner - 0.5)
+                    ++inside;
+                else
+                    ++outside;
+            }
+        EXPECT_GT(inside, 0);
+        EXPECT_EQ(outside, 0);
+    }
 }
 
 TEST_F(ReactorViewTest, TipFollowsThePointerAndLeavesWithIt)
