@@ -402,7 +402,7 @@ TEST_F(SettingsViewTest, SidebarTitlesFitBesideTheirCount)
     for (bool chinese : {false, true}) {
         L10n::setChinese(chinese);
         for (Pane pane : SettingsView::allPanes) {
-            for (const QString count : {QString(), QStringLiteral("3"), QStringLiteral("42"), QStringLiteral("999")}) {
+            for (const QString& count : {QString(), QStringLiteral("3"), QStringLiteral("42"), QStringLiteral("999")}) {
                 const QString title = SettingsView::title(pane);
                 SCOPED_TRACE((title + QLatin1Char(' ') + count).toStdString());
                 const auto t = SettingsSidebar::rowText(box, SettingsSidebar::rowFont(), title, count);
