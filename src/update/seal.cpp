@@ -343,23 +343,43 @@ bool Seal::verifySignature(const QByteArray& message, const QByteArray& signatur
     return false;
 }
 
+namespace {
+
+// Reads an open file from where it stands, up to `size` bytes: what it held
+// (less when it ended sooner), or nothing when a read failed (errno says
+// why).
+std::optional<QByteArray> readUpTo(int fd, qint64 size)
+{
+    QByteArray out;
+    out.resize(qsizetype(size));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out.data() + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    out.truncate(qsizetype(done));
+    return out;
+}
+
+} // namespace
+
 std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
 {
     Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > cap)
         return std::nullopt;
-    QByteArray out;
-    out.resize(qsizetype(st.st_size));
-    qint64 done = 0;
-    while (done < st.st_size) {
-        const ssize_t n = ::read(f.fd, out.data() + done, size_t(st.st_size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return std::nullopt;
-        done += n;
-    }
+    // Exactly the size it was opened at: a file that shrank or grew meanwhile
+    // is not the one judged.
+    auto out = readUpTo(f.fd, st.st_size);
+    if (!out || out->size() != st.st_size)
+        return std::nullopt;
     char extra;
     if (::read(f.fd, &extra, 1) != 0)
         return std::nullopt;
@@ -383,22 +403,9 @@ std::optional<QByteArray> Seal::readKeyFile(const QString& path, QString* why)
         if (why) *why = QStringLiteral("the key file %1 is larger than a key").arg(path);
         return std::nullopt;
     }
-    QByteArray out;
-    out.resize(qsizetype(st.st_size));
-    qint64 done = 0;
-    while (done < st.st_size) {
-        const ssize_t n = ::read(f.fd, out.data() + done, size_t(st.st_size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            if (why) *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    out.truncate(qsizetype(done));
+    auto out = readUpTo(f.fd, st.st_size);
+    if (!out && why)
+        *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return out;
 }
 

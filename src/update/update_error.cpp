@@ -58,6 +58,13 @@ QString UpdateErrors::notEnoughSpace(const QString& folder)
               .arg(folder);
 }
 
+QString UpdateErrors::feedNotAFile(const QString& path)
+{
+    return L10n::text("Couldn\u2019t read the version information: %1 is not a regular file.",
+                      "无法读取版本信息：%1 不是普通文件。")
+        .arg(path);
+}
+
 const char* UpdateErrors::name(UpdateError error)
 {
     switch (error) {

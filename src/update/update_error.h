@@ -25,6 +25,8 @@ QString message(UpdateError error);
 // The work folder's file system, or the user's quota on it, has no room
 // for the archive or its expansion; `folder` is where it lies.
 QString notEnoughSpace(const QString& folder);
+// A local feed at `path` that is a pipe, a device or a folder.
+QString feedNotAFile(const QString& path);
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);
 

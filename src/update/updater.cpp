@@ -487,11 +487,7 @@ void Updater::fetchFeed()
                 if (r.feed)
                     self.applyFeed(*r.feed);
                 else if (r.notAFile)
-                    self.failCheck(L10n::isChinese()
-                                       ? QStringLiteral("无法读取版本信息：%1 不是普通文件。").arg(path)
-                                       : QStringLiteral("Couldn\u2019t read the version information: %1 is not a "
-                                                        "regular file.")
-                                             .arg(path));
+                    self.failCheck(UpdateErrors::feedNotAFile(path));
                 else
                     self.failCheck(r.error);
             });
