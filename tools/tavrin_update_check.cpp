@@ -107,16 +107,14 @@ int run(QStringList args, const Seal::Keys& keys)
     const QString feed = option(args, QStringLiteral("--feed"));
     if (!args.isEmpty() || feed.isEmpty())
         return usage();
-    const auto info = BundleInfo::read(bundle);
 
     QTemporaryDir scratch;
     Defaults defaults(scratch.path() + QStringLiteral("/defaults.conf"));
     defaults.set(QStringLiteral("updateAutoInstall"), true);
 
-    Updater::Setup setup = Updater::Setup::standard();
-    setup.bundle = bundle;
-    setup.versionText = info ? info->version : std::nullopt;
-    setup.build = info ? info->build : 0;
+    // As the app does: an install cut short there is undone before the
+    // version is read.
+    Updater::Setup setup = Updater::Setup::standard(bundle);
     setup.feedURL = Updater::Setup::feedFrom({QStringLiteral("-updateFeed"), feed}, Updater::defaultFeed());
     // Only a file feed installs by itself; over https the updater would
     // wait for a click that never comes.
@@ -136,7 +134,10 @@ int run(QStringList args, const Seal::Keys& keys)
             QCoreApplication::quit();
     });
     updater.start([] { return false; });
-    QCoreApplication::exec();
+    // A start that already failed (a previous copy left aside) has nothing
+    // to wait for.
+    if (updater.state().kind != Updater::State::Kind::failed)
+        QCoreApplication::exec();
 
     const Updater::State& s = updater.state();
     if (s.kind == Updater::State::Kind::failed)

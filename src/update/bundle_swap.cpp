@@ -19,6 +19,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -89,55 +91,62 @@ bool ownedTree(int dirFd, int depth)
 }
 
 // A copy that keeps modes and links as they are; for a staged bundle on
-// another filesystem than the installed one.
-bool copyTree(const QString& from, const QString& to)
+// another filesystem than the installed one. 0, or the errno of the step
+// that failed.
+int copyTree(const QString& from, const QString& to)
 {
+    const auto failed = [] { return errno ? errno : EIO; };
     struct stat st {};
     if (::lstat(native(from).constData(), &st) != 0)
-        return false;
+        return failed();
     if (S_ISLNK(st.st_mode)) {
         char target[PATH_MAX];
         const ssize_t n = ::readlink(native(from).constData(), target, sizeof target - 1);
         if (n < 0)
-            return false;
+            return failed();
         target[n] = 0;
-        return ::symlink(target, native(to).constData()) == 0;
+        return ::symlink(target, native(to).constData()) == 0 ? 0 : failed();
     }
     if (S_ISDIR(st.st_mode)) {
         if (::mkdir(native(to).constData(), 0700) != 0)
-            return false;
+            return failed();
         const QStringList names =
             QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& name : names)
-            if (!copyTree(from + u'/' + name, to + u'/' + name))
-                return false;
-        return ::chmod(native(to).constData(), st.st_mode & 07777) == 0;
+            if (const int error = copyTree(from + u'/' + name, to + u'/' + name))
+                return error;
+        return ::chmod(native(to).constData(), st.st_mode & 07777) == 0 ? 0 : failed();
     }
     if (!S_ISREG(st.st_mode))
-        return false;
-    QFile in(from);
-    QFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
+        return EINVAL;
+    Fd in(::open(native(from).constData(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (in.fd < 0)
+        return failed();
+    Fd out(::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.fd < 0)
+        return failed();
     char buf[1 << 16];
     for (;;) {
-        const qint64 n = in.read(buf, sizeof buf);
+        const ssize_t n = ::read(in.fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0)
-            return false;
+            return failed();
         if (n == 0)
             break;
-        if (out.write(buf, n) != n)
-            return false;
+        if (const int error = writeAll(out.fd, buf, size_t(n)))
+            return error;
     }
-    out.close();
-    return out.error() == QFile::NoError && ::chmod(native(to).constData(), st.st_mode & 07777) == 0;
+    // Some file systems say they are full only at the close.
+    if (::close(std::exchange(out.fd, -1)) != 0)
+        return failed();
+    return ::chmod(native(to).constData(), st.st_mode & 07777) == 0 ? 0 : failed();
 }
 
 // Whether the home trash can take `path` as a rename: it exists (made where
 // a fresh account lacks it) and lies on the same filesystem. Elsewhere the
-// previous copy stays in its hidden directory until the next install
-// clears it, rather than letting the trash fall back to a folder of its
-// own choosing.
+// previous copy stays in its hidden directory, never deleted, rather than
+// letting the trash fall back to a folder of its own choosing.
 bool homeTrashReady(const QString& path)
 {
     const QString trash =
@@ -169,6 +178,27 @@ int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
 }
 
 bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
+
+// Whether the entry `name` in `dirFd` is a folder of ours, not a link.
+bool ownFolderAt(int dirFd, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+// Whether the entry `name` in `dirFd` is a bundle of ours. A link, a plain
+// file or an empty folder at the bundle's name is not the app.
+bool bundleAt(int dirFd, const char* name)
+{
+    if (!ownFolderAt(dirFd, name))
+        return false;
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    Fd bundle(::openat(dirFd, name, flags));
+    Fd contents(bundle.fd < 0 ? -1 : ::openat(bundle.fd, "Contents", flags));
+    struct stat info {};
+    return contents.fd >= 0 && ::fstatat(contents.fd, "Info.json", &info, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(info.st_mode);
+}
 
 } // namespace
 
@@ -254,13 +284,17 @@ bool BundleSwap::isGuardedFolder(const QString& path)
     return ::stat(native(path).constData(), &st) == 0 && guarded(st);
 }
 
-bool BundleSwap::freshWorkDirectory(const QString& path)
+bool BundleSwap::freshWorkDirectory(const QString& path, QString* wrong)
 {
     const QString parent = QFileInfo(path).absolutePath();
+    if (wrong)
+        *wrong = parent;
     QDir().mkpath(parent);
     // A folder others may rename entries in would let them swap ours.
     if (!isGuardedFolder(parent))
         return false;
+    if (wrong)
+        *wrong = path;
     struct stat st {};
     if (::lstat(native(path).constData(), &st) == 0) {
         if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
@@ -273,56 +307,90 @@ bool BundleSwap::freshWorkDirectory(const QString& path)
     return isPrivateDirectory(path);
 }
 
-bool BundleSwap::recover(const QString& bundle)
+bool BundleSwap::isBundle(const QString& path)
 {
+    const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    Fd parentFd(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return parentFd.fd >= 0 && !info.fileName().isEmpty()
+        && bundleAt(parentFd.fd, native(info.fileName()).constData());
+}
+
+QString BundleSwap::resolvedBundle(const QString& bundle)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty() || info.fileName().isEmpty())
+        return bundle;
+    return folder == u"/" ? u'/' + info.fileName() : folder + u'/' + info.fileName();
+}
+
+BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
+{
+    Recovery result;
     const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
     const QString parent = info.absolutePath();
     const QByteArray name = native(info.fileName());
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || name.isEmpty())
-        return false;
+        return result;
     const bool folderGuarded = guarded(st);
-    bool present = ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    result.present = bundleAt(parentFd.fd, name.constData());
     // Nothing is put back or removed in a folder others may change.
     const auto names = folderGuarded ? entryNames(parentFd.fd) : std::nullopt;
     if (!names)
-        return present;
+        return result;
+    std::vector<QByteArray> hidden;
+    for (const QByteArray& entry : *names)
+        if (isHiddenName(entry) && ownFolderAt(parentFd.fd, entry.constData()))
+            hidden.push_back(entry);
 
     // Killed between the two renames: the previous copy waits in a hidden
-    // directory of ours, and goes back under its name.
-    for (const QByteArray& entry : *names) {
-        if (present)
+    // directory of ours, and goes back under its name, but never over
+    // whatever stands there now. Then it stays, and the caller says where.
+    for (const QByteArray& entry : hidden) {
+        if (result.present)
             break;
-        struct stat hidden {};
-        if (!isHiddenName(entry) || ::fstatat(parentFd.fd, entry.constData(), &hidden, AT_SYMLINK_NOFOLLOW) != 0
-            || !S_ISDIR(hidden.st_mode) || hidden.st_uid != ::getuid())
-            continue;
         Fd hiddenFd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat previous {};
-        if (hiddenFd.fd >= 0 && ::fstat(hiddenFd.fd, &st) == 0 && sameInode(st, hidden)
-            && ::fstatat(hiddenFd.fd, previousName, &previous, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISDIR(previous.st_mode) && previous.st_uid == ::getuid()
-            && renameNoReplace(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
-            present = true;
+        if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &st) != 0 || st.st_uid != ::getuid()
+            || !ownFolderAt(hiddenFd.fd, previousName))
+            continue;
+        if (renameNoReplace(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
+            result.present = bundleAt(parentFd.fd, name.constData());
+        else if (result.kept.isEmpty())
+            result.kept = parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(previousName);
     }
-    // What is left of killed installs goes, but never while the bundle is
-    // missing: it may be all there is of it.
-    if (!present)
-        return false;
-    for (const QByteArray& entry : *names) {
-        struct stat hidden {};
+    // What is left of killed installs is cleared only beside a bundle: while
+    // the bundle is missing a copy in there may be all there is of it.
+    if (!result.present)
+        return result;
+    result.kept.clear();
+    for (const QByteArray& entry : hidden) {
         const QString path = parent + u'/' + QFile::decodeName(entry);
-        if (isHiddenName(entry) && ::fstatat(parentFd.fd, entry.constData(), &hidden, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISDIR(hidden.st_mode) && hidden.st_uid == ::getuid() && isAt(path, hidden))
+        struct stat was {};
+        if (::fstatat(parentFd.fd, entry.constData(), &was, AT_SYMLINK_NOFOLLOW) != 0 || !isAt(path, was))
+            continue;
+        // Either copy may be the previous one: the exchange leaves it as
+        // "Tavrin.app" until it is renamed.
+        bool keep = false;
+        for (const char* copy : {previousName, incomingName}) {
+            const QString item = path + u'/' + QLatin1String(copy);
+            struct stat any {};
+            if (::lstat(native(item).constData(), &any) == 0
+                && !(homeTrashReady(item) && QFile::moveToTrash(item)))
+                keep = true;
+        }
+        if (!keep && isAt(path, was))
             removeTree(path);
     }
-    return true;
+    return result;
 }
 
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
-                                               const QString& arch, const ReplaceOptions& options)
+                                               const QString& arch, const ReplaceOptions& options, bool* noSpace)
 {
+    if (noSpace)
+        *noSpace = false;
     const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
     const QString parent = info.absolutePath();
     const QByteArray name = native(info.fileName());
@@ -330,13 +398,17 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     // through this descriptor, and it must not let others rename them.
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty() || !recover(bundle)
-        || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
+        || !recover(bundle).present || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
 
     QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));
-    if (!::mkdtemp(pattern.data()))
+    if (!::mkdtemp(pattern.data())) {
+        if (noSpace)
+            *noSpace = isNoSpace(errno);
         return UpdateError::replaceFailed;
+    }
     const QString hidden = QFile::decodeName(pattern);
     Fd hiddenFd(::openat(parentFd.fd, native(QFileInfo(hidden).fileName()).constData(),
                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -352,10 +424,15 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
             removeTree(hidden);
     };
 
-    if (::renameat(AT_FDCWD, native(staged).constData(), hiddenFd.fd, incomingName) != 0
-        && (errno != EXDEV || !copyTree(staged, pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName)))) {
-        drop();
-        return UpdateError::replaceFailed;
+    if (::renameat(AT_FDCWD, native(staged).constData(), hiddenFd.fd, incomingName) != 0) {
+        const int error =
+            errno != EXDEV ? errno : copyTree(staged, pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName));
+        if (error) {
+            if (noSpace)
+                *noSpace = isNoSpace(error);
+            drop();
+            return UpdateError::replaceFailed;
+        }
     }
     // The staged copy lay in the work directory since it was verified;
     // what is swapped in is what is checked here, through one descriptor,

@@ -43,8 +43,9 @@ bool isGuardedFolder(const QString& path);
 // Removes the work directory and makes it afresh with mode 0700. False
 // when its folder is not guarded, when what is there cannot be removed, or
 // when what is made is not ours: a directory we own, not a link, closed to
-// everyone else.
-bool freshWorkDirectory(const QString& path);
+// everyone else. `wrong` then names the folder at fault: the work
+// directory's own folder, or the work directory.
+bool freshWorkDirectory(const QString& path, QString* wrong = nullptr);
 bool isPrivateDirectory(const QString& path);
 void removeTree(const QString& path);
 
@@ -60,13 +61,31 @@ struct ReplaceOptions {
     std::function<void(const QString&)> betweenRenames;
 };
 
-// Finishes what an install killed midway left beside `bundle`: where the
-// bundle's name is missing and one of our hidden ".Tavrin-update-*"
-// directories holds the previous copy, that copy goes back; then every
-// hidden directory of ours there is removed. Call it only while holding the
-// work lock, which every install holds throughout. True when a bundle
-// stands at its name afterwards.
-bool recover(const QString& bundle);
+// Whether `path` is a bundle of ours: a folder (not a link) this user
+// owns, holding Contents/Info.json as a plain file.
+bool isBundle(const QString& path);
+
+// The bundle's path with its folder resolved once, links and all, so that
+// every later step names the folder itself. As given when the folder does
+// not resolve.
+QString resolvedBundle(const QString& bundle);
+
+struct Recovery {
+    // A bundle of ours stands at its name.
+    bool present = false;
+    // Where the previous copy waits when it could not go back: something
+    // that is no bundle of ours stands at the name. Empty otherwise.
+    QString kept;
+};
+
+// Finishes what an install killed midway left beside `bundle`: where
+// nothing stands at the bundle's name and one of our hidden
+// ".Tavrin-update-*" directories holds the previous copy, that copy goes
+// back. Only once a bundle of ours stands at the name are the hidden
+// directories cleared: the copies in them go to the trash, and a directory
+// whose copy the trash cannot take stays. Call it only while holding the
+// work lock, which every install holds throughout.
+Recovery recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
 // guarded. The staged copy is brought beside the bundle into a hidden
@@ -74,13 +93,14 @@ bool recover(const QString& bundle);
 // seal is checked there once more, and only then are the two exchanged;
 // the previous copy goes to the trash. Everything after the hidden
 // directory is made goes through descriptors opened once, so a name
-// swapped meanwhile is never what gets installed. Stale hidden directories
-// of earlier attempts are removed first. `signatureInvalid` when what
+// swapped meanwhile is never what gets installed. Earlier attempts are
+// recovered first. `signatureInvalid` when what
 // would be installed is not what was checked, `replaceFailed` for anything
-// else; in both the installed copy is as it was.
+// else; in both the installed copy is as it was. `noSpace` is set when the
+// bundle's file system had no room for the new copy.
 std::optional<UpdateError> replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
                                    const QString& arch = Seal::architecture(),
-                                   const ReplaceOptions& options = {});
+                                   const ReplaceOptions& options = {}, bool* noSpace = nullptr);
 
 // Starts the script that waits for this process to end and then runs the
 // bundle's program. False when it could not be started.

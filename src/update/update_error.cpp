@@ -58,11 +58,57 @@ QString UpdateErrors::notEnoughSpace(const QString& folder)
               .arg(folder);
 }
 
-QString UpdateErrors::feedNotAFile(const QString& path)
+QString UpdateErrors::localFile(LocalFile what, FileTrouble trouble, const QString& path)
 {
-    return L10n::text("Couldn\u2019t read the version information: %1 is not a regular file.",
-                      "无法读取版本信息：%1 不是普通文件。")
-        .arg(path);
+    const bool feed = what == LocalFile::feed;
+    switch (trouble) {
+    case FileTrouble::missing:
+        return (feed ? L10n::text("Couldn\u2019t read the version information: %1 does not exist.",
+                                  "无法读取版本信息：%1 不存在。")
+                     : L10n::text("Couldn\u2019t read the update archive: %1 does not exist.",
+                                  "无法读取更新安装包：%1 不存在。"))
+            .arg(path);
+    case FileTrouble::relative:
+        return (feed ? L10n::text("Couldn\u2019t read the version information: %1 is not a full path.",
+                                  "无法读取版本信息：%1 不是完整路径。")
+                     : L10n::text("Couldn\u2019t read the update archive: %1 is not a full path.",
+                                  "无法读取更新安装包：%1 不是完整路径。"))
+            .arg(path);
+    case FileTrouble::notAFile:
+        return (feed ? L10n::text("Couldn\u2019t read the version information: %1 is not a regular file.",
+                                  "无法读取版本信息：%1 不是普通文件。")
+                     : L10n::text("Couldn\u2019t read the update archive: %1 is not a regular file.",
+                                  "无法读取更新安装包：%1 不是普通文件。"))
+            .arg(path);
+    case FileTrouble::unreadable:
+        return (feed ? L10n::text("Couldn\u2019t read the version information: %1 can\u2019t be opened.",
+                                  "无法读取版本信息：无法打开 %1。")
+                     : L10n::text("Couldn\u2019t read the update archive: %1 can\u2019t be opened.",
+                                  "无法读取更新安装包：无法打开 %1。"))
+            .arg(path);
+    }
+    return path;
+}
+
+QString UpdateErrors::noBundle(const QString& bundle)
+{
+    return L10n::text("There is no copy of Tavrin at %1, so it can\u2019t update itself. Put Tavrin back there, "
+                      "open it from there and try again.",
+                      "%1 处没有 Tavrin，无法自动更新。请把 Tavrin 放回那里，从那里打开后重试。")
+        .arg(bundle);
+}
+
+QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, bool blocked)
+{
+    if (blocked)
+        return L10n::text("Something other than Tavrin stands at %1, so the previous copy of Tavrin was left at %2. "
+                          "Move what stands at %1 aside, put the previous copy back there and try again.",
+                          "%1 处不是 Tavrin，因此上一版本的 Tavrin 保留在 %2。请移走 %1 处的内容，把上一版本放回那里后重试。")
+            .arg(bundle, kept);
+    return L10n::text("The previous copy of Tavrin couldn\u2019t go back to %1 and was left at %2. Put it back "
+                      "there, then try again.",
+                      "上一版本的 Tavrin 无法放回 %1，已保留在 %2。请把它放回那里后重试。")
+        .arg(bundle, kept);
 }
 
 const char* UpdateErrors::name(UpdateError error)

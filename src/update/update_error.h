@@ -22,11 +22,24 @@ namespace UpdateErrors {
 
 // The text in the interface language of the moment.
 QString message(UpdateError error);
-// The work folder's file system, or the user's quota on it, has no room
-// for the archive or its expansion; `folder` is where it lies.
+// The file system of `folder`, or the user's quota on it, has no room for
+// the update: the work folder for the archive and its expansion, the app's
+// folder for the new copy.
 QString notEnoughSpace(const QString& folder);
-// A local feed at `path` that is a pipe, a device or a folder.
-QString feedNotAFile(const QString& path);
+// What is wrong with a local file the updater was given to read: a feed
+// or an archive that is missing, named by no full path, a pipe, a device or
+// a folder, or closed to us.
+enum class LocalFile { feed, archive };
+enum class FileTrouble { missing, relative, notAFile, unreadable };
+QString localFile(LocalFile what, FileTrouble trouble, const QString& path);
+
+// No bundle of ours stands at `bundle`, so nothing can be replaced there
+// and nothing there is intact.
+QString noBundle(const QString& bundle);
+// The previous copy waits at `kept`, for it could not go back to `bundle`;
+// `blocked` when something else stands there.
+QString previousKept(const QString& bundle, const QString& kept, bool blocked);
+
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -64,6 +65,20 @@ std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
                             "Tavrin 所在的文件夹不可写，无法自动更新。");
     } else if (!BundleSwap::isGuardedFolder(info.absolutePath())) {
         // Others could swap what is installed there for their own copy.
+        struct stat st {};
+        const QString folder = info.absolutePath();
+        if (::stat(QFile::encodeName(folder).constData(), &st) == 0 && st.st_uid == ::getuid()) {
+            // The folder is the user's own, Tavrin is where it belongs: only
+            // the mode is wrong.
+            return L10n::isChinese()
+                ? QStringLiteral("其他用户也能写入 Tavrin 所在的文件夹 %1，无法安全地自动更新。请让它只有你可写"
+                                 "（chmod go-w %1）后重试。")
+                      .arg(folder)
+                : QStringLiteral("Other users can write to %1, the folder containing Tavrin, so it can\u2019t "
+                                 "update itself safely. Make the folder writable only by you (chmod go-w %1), "
+                                 "then try again.")
+                      .arg(folder);
+        }
         reason = L10n::text("Other users can change the folder containing Tavrin, so it can\u2019t update "
                             "itself safely. ",
                             "其他用户也能改动 Tavrin 所在的文件夹，无法安全地自动更新。");

@@ -76,7 +76,9 @@ void offMain(Updater* self, std::function<Result()> work, std::function<void(Upd
 struct FeedResult {
     std::optional<ReleaseFeed> feed;
     UpdateError error = UpdateError::feedUnreachable;
-    bool notAFile = false;  // a local feed that is a pipe, a device or a folder
+    // A local feed that is not there, not a full path, not a regular file
+    // or closed to us: said as such, never blamed on the network.
+    std::optional<UpdateErrors::FileTrouble> trouble = std::nullopt;
 };
 
 FeedResult decodeFeed(const QByteArray& body)
@@ -89,17 +91,38 @@ FeedResult decodeFeed(const QByteArray& body)
     return {std::move(feed), UpdateError::feedInvalid};
 }
 
+// Opens a local file the updater was given, once and without waiting: only
+// a regular file named by a full path. What is wrong otherwise goes to
+// `trouble`.
+UniqueFd openLocal(const QString& path, std::optional<UpdateErrors::FileTrouble>& trouble)
+{
+    using Trouble = UpdateErrors::FileTrouble;
+    if (!QFileInfo(path).isAbsolute()) {
+        trouble = Trouble::relative;
+        return UniqueFd();
+    }
+    UniqueFd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (f.fd < 0) {
+        trouble = errno == ENOENT || errno == ENOTDIR ? Trouble::missing : Trouble::unreadable;
+        return f;
+    }
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        trouble = Trouble::notAFile;
+        return UniqueFd();
+    }
+    return f;
+}
+
 // Read as a local archive is: opened once and never waited on, only a
 // regular file, and given up once `stop` is set. Links are fine for a feed
 // named on the command line; what they reach is what is judged.
 FeedResult readFeedFile(const QString& path, const std::atomic<bool>& stop)
 {
-    UniqueFd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FeedResult refused;
+    UniqueFd f = openLocal(path, refused.trouble);
     if (f.fd < 0)
-        return {std::nullopt, UpdateError::feedUnreachable};
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return {std::nullopt, UpdateError::feedUnreachable, true};
+        return refused;
     QByteArray bytes;
     std::vector<char> buf(1 << 16);
     for (;;) {
@@ -122,44 +145,60 @@ FeedResult readFeedFile(const QString& path, const std::atomic<bool>& stop)
 // How a copy or a download into the work directory ended.
 enum class Fetched { ok, failed, noSpace };
 
+struct Copied {
+    Fetched fetched = Fetched::failed;
+    std::optional<UpdateErrors::FileTrouble> trouble = std::nullopt;  // the archive could not be opened
+};
+
 // Copies a local archive, never more than one byte past what the feed
 // declares, and gives up once `stop` is set. Only a regular file is read: a
 // pipe or a device could block or never end.
-Fetched copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
-                   std::function<void(qint64)> progress)
+Copied copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
+                  std::function<void(qint64)> progress)
 {
+    Copied refused;
     if (expected < 1)
-        return Fetched::failed;
-    UniqueFd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat st {};
-    if (in.fd < 0 || ::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return Fetched::failed;
+        return refused;
+    UniqueFd in = openLocal(from, refused.trouble);
+    if (in.fd < 0)
+        return refused;
     UniqueFd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.fd < 0)
-        return isNoSpace(errno) ? Fetched::noSpace : Fetched::failed;
+        return {isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
     qint64 written = 0;
     std::vector<char> buf(1 << 20);
     for (;;) {
         if (stop)
-            return Fetched::failed;
+            return refused;
         const ssize_t n = ::read(in.fd, buf.data(), buf.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return Fetched::failed;
+            return refused;
         if (n == 0)
             break;
         written += n;
         if (written > expected)
-            return Fetched::failed;
+            return refused;
         if (const int error = writeAll(out.fd, buf.data(), size_t(n)))
-            return isNoSpace(error) ? Fetched::noSpace : Fetched::failed;
+            return {isNoSpace(error) ? Fetched::noSpace : Fetched::failed};
         progress(written);
     }
     // Some file systems say they are full only at the close.
     if (::close(std::exchange(out.fd, -1)) != 0)
-        return isNoSpace(errno) ? Fetched::noSpace : Fetched::failed;
-    return Fetched::ok;
+        return {isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
+    return {Fetched::ok};
+}
+
+// Why nothing can be installed at the bundle's name once recovery is done:
+// there is no bundle there, or the previous copy waits at `kept` because
+// it could not go back.
+QString missingBundle(const QString& bundle, const QString& kept)
+{
+    if (kept.isEmpty())
+        return UpdateErrors::noBundle(bundle);
+    struct stat st {};
+    return UpdateErrors::previousKept(bundle, kept, ::lstat(QFile::encodeName(bundle).constData(), &st) == 0);
 }
 
 // The desktop's proxy settings, as every other program of the session uses.
@@ -247,14 +286,28 @@ QUrl Updater::Setup::feedFrom(const QStringList& arguments, const QUrl& fallback
     return QUrl::fromLocalFile(QFileInfo(value).absoluteFilePath());
 }
 
-Updater::Setup Updater::Setup::standard()
+Updater::Setup Updater::Setup::standard() { return standard(BundleInfo::runningBundle()); }
+
+Updater::Setup Updater::Setup::standard(const std::optional<QString>& bundle)
 {
     Setup s;
-    s.bundle = BundleInfo::runningBundle();
-    if (s.bundle) {
-        if (auto info = BundleInfo::read(*s.bundle)) {
-            s.versionText = info->version;
-            s.build = info->build;
+    s.workDirectory = BundleSwap::workDirectory();
+    if (bundle) {
+        s.bundle = BundleSwap::resolvedBundle(*bundle);
+        // Recovery first, unless another copy's install is under way: read
+        // before it, a half swap would count as no version at all, and any
+        // release, even an older one, would be offered.
+        if (!DemoMode::isOn()) {
+            if (auto held = BundleSwap::WorkLock::take(s.workDirectory))
+                BundleSwap::recover(*s.bundle);
+        }
+        // Only a bundle of ours speaks for the copy; whatever else stands
+        // at its name has no version.
+        if (BundleSwap::isBundle(*s.bundle)) {
+            if (auto info = BundleInfo::read(*s.bundle)) {
+                s.versionText = info->version;
+                s.build = info->build;
+            }
         }
     }
     // Skip the program name: the rule looks at arguments only.
@@ -267,7 +320,6 @@ Updater::Setup Updater::Setup::standard()
     s.arch = Seal::architecture();
     s.systemVersion = UpdateRules::systemVersionText();
     s.defaults = &Defaults::standard();
-    s.workDirectory = BundleSwap::workDirectory();
     s.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
     s.terminate = [] { QCoreApplication::quit(); };
     return s;
@@ -278,6 +330,11 @@ Updater::Updater(Setup setup, QObject* parent)
     , setup_(std::move(setup))
     , lock_(std::make_unique<Lock>())
 {
+    // The bundle's folder is resolved once, so a ~/Applications that is a
+    // link is held to the checks of the folder it leads to, and every later
+    // step names that folder.
+    if (setup_.bundle)
+        setup_.bundle = BundleSwap::resolvedBundle(*setup_.bundle);
     if (!setup_.allowDownload)
         setup_.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
     if (!setup_.terminate)
@@ -361,10 +418,17 @@ void Updater::start(std::function<bool()> autoCheck)
     if (DemoMode::isOn())
         return;
     // An install killed midway is finished or undone first, unless another
-    // copy's install is still under way.
+    // copy's install is still under way. A previous copy that could not go
+    // back stays where it is, and nothing goes on until the user has put
+    // it back.
     if (setup_.bundle && !setup_.workDirectory.isEmpty()) {
-        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory))
-            BundleSwap::recover(*setup_.bundle);
+        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory)) {
+            const BundleSwap::Recovery recovered = BundleSwap::recover(*setup_.bundle);
+            if (!recovered.kept.isEmpty()) {
+                setState(State::failed(missingBundle(*setup_.bundle, recovered.kept), true));
+                return;
+            }
+        }
     }
     if (setup_.feedURL.isLocalFile() && setup_.defaults
         && setup_.defaults->boolValue(QStringLiteral("updateAutoInstall"))) {
@@ -486,8 +550,8 @@ void Updater::fetchFeed()
                     return;
                 if (r.feed)
                     self.applyFeed(*r.feed);
-                else if (r.notAFile)
-                    self.failCheck(UpdateErrors::feedNotAFile(path));
+                else if (r.trouble)
+                    self.failCheck(UpdateErrors::localFile(UpdateErrors::LocalFile::feed, *r.trouble, path));
                 else
                     self.failCheck(r.error);
             });
@@ -622,10 +686,9 @@ void Updater::failCheck(const QString& message)
 
 namespace {
 
-// The work folder's own trouble is no network fault: say where it is.
-QString workFolderRefused(const QString& work)
+// The work folder's own trouble is no network fault: say which folder.
+QString workFolderRefused(const QString& folder)
 {
-    const QString folder = QFileInfo(work).absolutePath();
     return L10n::isChinese()
         ? QStringLiteral("无法准备更新文件夹 %1。请确认它属于你、其他用户不可写，然后重试。").arg(folder)
         : QStringLiteral("Couldn\u2019t prepare the update folder %1. Make sure it is yours and other users "
@@ -666,15 +729,26 @@ void Updater::download()
             setState(State::failed(busy ? L10n::text("Another copy of Tavrin is updating. Try again when it has "
                                                      "finished.",
                                                      "另一个 Tavrin 正在更新，请在它完成后重试。")
-                                        : workFolderRefused(setup_.workDirectory),
+                                        : workFolderRefused(QFileInfo(setup_.workDirectory).absolutePath()),
                                    false));
             return;
         }
     }
-    // Nothing of another copy's is here: the lock is ours.
-    BundleSwap::recover(bundle);
-    if (!BundleSwap::freshWorkDirectory(setup_.workDirectory)) {
-        failDownload(workFolderRefused(setup_.workDirectory));
+    // Nothing of another copy's is here: the lock is ours. Without a
+    // bundle of ours at its name there is nothing to replace, and nothing
+    // to download for.
+    const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
+    if (!recovered.present) {
+        lock_->held.reset();
+        setState(State::failed(missingBundle(bundle, recovered.kept), true));
+        return;
+    }
+    // A work folder that could not be made ours is left as it is: it may be
+    // another account's.
+    QString wrong;
+    if (!BundleSwap::freshWorkDirectory(setup_.workDirectory, &wrong)) {
+        lock_->held.reset();
+        setState(State::failed(workFolderRefused(wrong), false));
         return;
     }
     setState(State::downloading(0));
@@ -730,14 +804,17 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
             *stop = true;
             failDownload(UpdateError::downloadFailed);
         });
-        offMain<Fetched>(
+        offMain<Copied>(
             this, [from, zip, expected, stop, report] { return copyCapped(from, zip, expected, *stop, report); },
-            [release, dl, issued](Updater& self, Fetched fetched) {
+            [release, dl, issued, from](Updater& self, Copied copied) {
                 if (!self.transfer_.isLatest(issued) || self.state_.kind != State::Kind::downloading)
                     return;
-                if (fetched == Fetched::noSpace)
+                if (copied.trouble)
+                    return self.failDownload(
+                        UpdateErrors::localFile(UpdateErrors::LocalFile::archive, *copied.trouble, from));
+                if (copied.fetched == Fetched::noSpace)
                     return self.failDownload(self.noSpaceMessage());
-                if (fetched != Fetched::ok)
+                if (copied.fetched != Fetched::ok)
                     return self.failDownload(UpdateError::downloadFailed);
                 self.verifyArchive(release, dl);
             });
@@ -858,18 +935,40 @@ void Updater::install()
     const QString work = setup_.workDirectory;
     const Seal::Keys keys = setup_.keys;
     const QString arch = setup_.arch;
-    offMain<std::optional<UpdateError>>(
+    struct Replaced {
+        std::optional<UpdateError> error;
+        QString message;  // when the error has a message of its own
+        bool manual = false;
+    };
+    offMain<Replaced>(
         this,
         [bundle, staged, work, keys, arch] {
-            auto error = BundleSwap::replace(bundle, staged, keys, arch);
+            Replaced r;
+            bool noSpace = false;
+            r.error = BundleSwap::replace(bundle, staged, keys, arch, {}, &noSpace);
             BundleSwap::removeTree(work);
-            return error;
+            if (!r.error)
+                return r;
+            // Nothing is intact where no bundle stands, and a full folder
+            // is no question of permissions.
+            if (noSpace) {
+                r.message = UpdateErrors::notEnoughSpace(QFileInfo(bundle).absolutePath());
+            } else if (!BundleSwap::isBundle(bundle)) {
+                const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
+                if (!recovered.present) {
+                    r.message = missingBundle(bundle, recovered.kept);
+                    r.manual = true;
+                }
+            }
+            return r;
         },
-        [bundle](Updater& self, std::optional<UpdateError> error) {
+        [bundle](Updater& self, Replaced replaced) {
             self.lock_->held.reset();
-            if (error) {
+            if (replaced.error) {
                 self.staged_.reset();
-                self.setState(State::failed(UpdateErrors::message(*error), false));
+                self.setState(State::failed(
+                    replaced.message.isEmpty() ? UpdateErrors::message(*replaced.error) : replaced.message,
+                    replaced.manual));
                 return;
             }
             BundleSwap::relaunch(bundle, QCoreApplication::applicationPid());

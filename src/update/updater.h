@@ -97,6 +97,10 @@ public:
         std::function<double()> bootClock;
 
         static Setup standard();
+        // The same for the copy installed at `bundle`. An install cut short
+        // there is finished or undone before its version is read, so a half
+        // swap never passes for a copy of no version.
+        static Setup standard(const std::optional<QString>& bundle);
         // The feed address from launch arguments: the value after the first
         // "-updateFeed", as a URL when it has a scheme, else a file path.
         static QUrl feedFrom(const QStringList& arguments, const QUrl& fallback);

@@ -166,15 +166,20 @@ TEST(UpdateRules, InstallBlocker)
     const QString shared = dir.path() + "/shared";
     QDir().mkpath(shared);
     const QByteArray sharedPath = QFile::encodeName(shared);
+    // Tavrin is in a folder of the user's own: the mode is what to mend,
+    // not where Tavrin lies.
     ::chmod(sharedPath.constData(), 0777);
     auto open = UpdateRules::installBlocker(shared + "/Tavrin.app");
     ASSERT_TRUE(open);
-    EXPECT_TRUE(open->startsWith("其他用户也能改动 Tavrin 所在的文件夹，无法安全地自动更新。请把")) << open->toStdString();
+    EXPECT_EQ(*open, "其他用户也能写入 Tavrin 所在的文件夹 " + shared + "，无法安全地自动更新。请让它只有你可写（chmod go-w "
+                         + shared + "）后重试。");
     L10n::setChinese(false);
+    ::chmod(sharedPath.constData(), 0775);
     open = UpdateRules::installBlocker(shared + "/Tavrin.app");
     ASSERT_TRUE(open);
-    EXPECT_TRUE(open->startsWith("Other users can change the folder containing Tavrin, so it can\u2019t update "
-                                 "itself safely. Drag Tavrin"));
+    EXPECT_EQ(*open, "Other users can write to " + shared + ", the folder containing Tavrin, so it can\u2019t update "
+                         "itself safely. Make the folder writable only by you (chmod go-w " + shared
+                         + "), then try again.");
     ::chmod(sharedPath.constData(), 01777);
     EXPECT_FALSE(UpdateRules::installBlocker(shared + "/Tavrin.app")) << "the sticky bit keeps entries to their owners";
     ::chmod(sharedPath.constData(), 0755);
@@ -618,10 +623,24 @@ TEST(BundleSwap, ChecksTheSealAgainJustBeforeTheSwap)
     EXPECT_EQ(Seal::check(installed, keys.trust()), Seal::Verdict::ok);
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
-    EXPECT_TRUE(QFileInfo(home.path() + "/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
+    // The versions of the copies in the trash: the stale one went there
+    // too, under a name of its own.
+    const auto trashed = [&] {
+        QStringList versions;
+        const QString files = home.path() + "/share/Trash/files/";
+        for (const QString& name : QDir(files).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (name.startsWith("Tavrin (previous)"))
+                versions << QJsonDocument::fromJson(readFile(files + name + "/Contents/Info.json"))
+                                .object()
+                                .value("CFBundleShortVersionString")
+                                .toString("none");
+        versions.sort();
+        return versions;
+    };
+    EXPECT_EQ(trashed(), (QStringList{"1.0.0", "none"}));
 
     // A trash that cannot take the previous copy leaves it in the hidden
-    // directory, and the next install clears it.
+    // directory, and the next install puts it there.
     writeFile(home.path() + "/not-a-folder", "x");
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/not-a-folder/share"));
     makeBundle(staged, "1.0.2");
@@ -638,6 +657,7 @@ TEST(BundleSwap, ChecksTheSealAgainJustBeforeTheSwap)
     EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust()), std::nullopt);
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
+    EXPECT_EQ(trashed(), (QStringList{"1.0.0", "1.0.1", "1.0.2", "none"}));
     qunsetenv("XDG_DATA_HOME");
 }
 

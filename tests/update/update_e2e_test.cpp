@@ -4,6 +4,8 @@
 
 #include "bundle_kit.h"
 
+#include "update/bundle_swap.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -80,12 +82,14 @@ protected:
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed()};
     }
 
-    // Makes, seals (with the release tool) and zips version 1.0.1; returns
-    // the archive. `fill` adds to the bundle before it is sealed.
-    QString release(const QString& tag, const QString& devKey, std::function<void(const QString&)> fill = {})
+    // Makes, seals (with the release tool) and zips a version, 1.0.1 unless
+    // told; returns the archive. `fill` adds to the bundle before it is
+    // sealed.
+    QString release(const QString& tag, const QString& devKey, std::function<void(const QString&)> fill = {},
+                    const QString& version = "1.0.1")
     {
         const QString next = dir.path() + "/" + tag + "/Tavrin.app";
-        makeBundle(next, "1.0.1", 0, "new library");
+        makeBundle(next, version, 0, "new library");
         if (fill)
             fill(next);
         EXPECT_EQ(tool("tavrin-seal", {"seal", "--dev-key", devKey, next}).code, 0);
@@ -105,6 +109,39 @@ protected:
     {
         writeFile(dir.path() + "/feed.json", feed);
         return tool("tavrin-update-check", runArgs(dir.path() + "/feed.json"), wrapper, locale);
+    }
+
+    // A swap on the fallback without an atomic exchange, stopped between
+    // its two renames: nothing at the bundle's name, the installed copy in
+    // a hidden folder beside it with the new one. Returns the installed
+    // copy's path there.
+    QString cutBetweenRenames()
+    {
+        const QString staged = dir.path() + "/staged/Tavrin.app";
+        makeBundle(staged, "1.0.1", 0, "new library");
+        EXPECT_TRUE(sealAndAttest(staged, keys));
+        struct Killed {};
+        BundleSwap::ReplaceOptions cut;
+        cut.twoRenames = true;
+        cut.betweenRenames = [](const QString&) { throw Killed{}; };
+        EXPECT_THROW(BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), cut), Killed);
+        const QStringList hidden = QDir(apps).entryList({".Tavrin-update-*"}, QDir::Dirs | QDir::Hidden);
+        return hidden.size() == 1 ? apps + "/" + hidden[0] + "/Tavrin (previous).app" : QString();
+    }
+
+    // The same as a process killed there leaves it, made by hand.
+    QString killedBetweenRenames()
+    {
+        const QString hidden = apps + "/.Tavrin-update-Ab12Cd";
+        EXPECT_EQ(::mkdir(QFile::encodeName(hidden).constData(), 0700), 0);
+        EXPECT_TRUE(QDir().rename(installed, hidden + "/Tavrin (previous).app"));
+        makeBundle(hidden + "/Tavrin.app", "1.0.1", 0, "new library");
+        return hidden + "/Tavrin (previous).app";
+    }
+
+    QStringList trashed() const
+    {
+        return QDir(home + "/.local/share/Trash/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     }
 
     void expectCleanAndUntouched(const char* what)
@@ -320,4 +357,129 @@ TEST_F(EndToEnd, KeyFilesMustBeRegularFiles)
         EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
         EXPECT_TRUE(r.out.contains("the key file " + fifo + " is not a regular file")) << qPrintable(r.out);
     }
+}
+
+TEST_F(EndToEnd, ThePreviousCopyStaysAsideWhileSomethingElseHasItsName)
+{
+    const QStringList noFeed = runArgs("/no/such.json");
+    const std::vector<std::pair<const char*, std::function<void()>>> impostors = {
+        {"dangling link", [&] { ::symlink("/nonexistent", QFile::encodeName(installed).constData()); }},
+        {"plain file", [&] { writeFile(installed, "not the app"); }},
+        {"empty folder", [&] { QDir().mkpath(installed); }},
+    };
+    for (const bool cut : {true, false}) {
+        for (const auto& [what, plant] : impostors) {
+            const QString previous = cut ? cutBetweenRenames() : killedBetweenRenames();
+            ASSERT_FALSE(previous.isEmpty());
+            plant();
+            const QStringList inTrash = trashed();
+
+            // None of these is the app: the previous copy stays, and the run
+            // says where it is.
+            ToolRun r = tool("tavrin-update-check", noFeed);
+            EXPECT_EQ(r.code, 1) << what;
+            EXPECT_TRUE(r.out.contains("the previous copy of Tavrin was left at " + previous)) << qPrintable(r.out);
+            EXPECT_TRUE(Seal::check(previous, keys.trust()) == Seal::Verdict::ok) << what;
+            EXPECT_EQ(trashed(), inTrash) << what;
+
+            // Once the name is free the copy goes back, and the new one left
+            // beside it goes to the trash, not away.
+            BundleSwap::removeTree(installed);
+            r = tool("tavrin-update-check", noFeed);
+            EXPECT_EQ(r.out, "failed: Couldn\u2019t read the version information: /no/such.json does not exist.");
+            EXPECT_EQ(contents(), before) << what;
+            EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{"Tavrin.app"}) << what;
+            EXPECT_EQ(trashed().size(), inTrash.size() + 1) << what;
+        }
+    }
+
+    // A hidden folder that still holds a previous copy beside the app, as a
+    // trash that could not take it leaves it: the copy goes to the trash.
+    const QString left = apps + "/.Tavrin-update-Zz9Yy8";
+    makeBundle(left + "/Tavrin (previous).app", "0.9.0");
+    ::chmod(QFile::encodeName(left).constData(), 0700);
+    tool("tavrin-update-check", noFeed);
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_TRUE(trashed().contains("Tavrin (previous).app")) << qPrintable(trashed().join(", "));
+    EXPECT_EQ(contents(), before);
+}
+
+TEST_F(EndToEnd, AHalfSwapIsUndoneBeforeTheVersionIsRead)
+{
+    // Read before recovery, the half-swapped copy had no version, so an
+    // older release would go over it and the same one again.
+    const QString devKey = dir.path() + "/keys/dev.pem";
+    const std::pair<QString, QString> offers[] = {{"0.5.0", release("older", devKey, {}, "0.5.0")},
+                                                  {"1.0.0", release("same", devKey, {}, "1.0.0")}};
+    for (const bool cut : {true, false}) {
+        for (const auto& [version, zip] : offers) {
+            ASSERT_FALSE((cut ? cutBetweenRenames() : killedBetweenRenames()).isEmpty());
+            const ToolRun r = update(feedFor(version, 0, QUrl::fromLocalFile(zip).toString(), zip));
+            EXPECT_EQ(r.out, "upToDate") << qPrintable(version);
+            expectCleanAndUntouched(cut ? "two renames" : "killed");
+        }
+    }
+}
+
+TEST_F(EndToEnd, AFullApplicationsFolderSaysThereIsNoRoom)
+{
+    // The cache has room for the archive and its expansion; the folder of
+    // the app, a small file system of its own, has none for the new copy.
+    const QString zip = release("big", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+        QByteArray noise(48 << 10, '\0');
+        QRandomGenerator random(7);
+        for (char& c : noise)
+            c = char(random.generate());
+        writeFile(bundle + "/Contents/lib/noise", noise);
+        writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
+    });
+    const QString held = dir.path() + "/held.app";
+    const QStringList inSpace{"unshare", "-Urm", "sh", "-c",
+                              "cp -a \"$1\" \"$2\" && mount -t tmpfs -o size=1m,mode=0755 tmpfs \"$3\" || exit 125; "
+                              "cp -a \"$2\" \"$1\" || exit 125; a=$3; shift 3; \"$@\"; rc=$?; "
+                              "echo; ls -A \"$a\"; grep -o 1.0.0 \"$a/Tavrin.app/Contents/Info.json\"; exit $rc",
+                              "sh", installed, held, apps};
+    for (const char* locale : {"C.UTF-8", "zh_CN.UTF-8"}) {
+        const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip), inSpace, locale);
+        if (r.code == 125 || r.out.startsWith("unshare:"))
+            GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        EXPECT_EQ(r.code, 1);
+        const QString said = QString(locale) == "C.UTF-8" ? "There isn\u2019t enough space for the update in " + apps
+                                                 : apps + " 所在的磁盘空间不足";
+        EXPECT_TRUE(r.out.contains(said)) << qPrintable(r.out);
+        EXPECT_TRUE(r.out.endsWith("\nTavrin.app\n1.0.0")) << "the installed copy stays alone: " << qPrintable(r.out);
+    }
+}
+
+TEST_F(EndToEnd, AnApplicationsFolderThatIsALinkIsHeldToTheChecksOfWhereItLeads)
+{
+    // ~/Applications leads to a folder of the user's own on another disk.
+    const QString disk = home + "/Disk/Apps";
+    QDir().mkpath(home + "/Disk");
+    ASSERT_TRUE(QDir().rename(apps, disk));
+    ASSERT_EQ(::symlink("Disk/Apps", QFile::encodeName(apps).constData()), 0);
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    const QByteArray feed = feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip);
+
+    // Others may write there: refused before anything is downloaded, naming
+    // the folder and what is wrong with it.
+    ::chmod(QFile::encodeName(disk).constData(), 0775);
+    ToolRun r = update(feed);
+    EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + disk + ", the folder containing Tavrin"))
+        << qPrintable(r.out);
+    EXPECT_FALSE(r.out.contains("Drag Tavrin")) << "it is where it belongs";
+    EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update"));
+    EXPECT_EQ(contents(), before);
+
+    ::chmod(QFile::encodeName(disk).constData(), 0755);
+    r = update(feed);
+    EXPECT_EQ(r.out, "installing");
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_TRUE(readFile(disk + "/Tavrin.app/Contents/Info.json").contains("\"1.0.1\""));
+    EXPECT_EQ(QFileInfo(apps).symLinkTarget(), disk) << "the link stays as it was";
+    EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
 }

@@ -101,12 +101,15 @@ protected:
 
     void SetUp() override
     {
+        // The trash the swaps use is the private home's.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
         Defaults::useFile(home.path() + "/standard.conf");
         L10n::setChinese(false);
         bundle = home.path() + "/Applications/Tavrin.app";
         makeBundle(bundle, "1.0.0");
         ASSERT_TRUE(sealAndAttest(bundle, keys()));
     }
+    void TearDown() override { qunsetenv("XDG_DATA_HOME"); }
 
     std::unique_ptr<Updater> make(const QUrl& feed)
     {
@@ -197,11 +200,24 @@ TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
     ASSERT_TRUE(settle(*u));
     EXPECT_FALSE(u->requiredSystem());
 
-    // Without anything pending, a failure shows, and retry checks again.
+    // Without anything pending, a failure shows, and retry checks again. A
+    // local feed that is missing, or named by no full path, is said to be,
+    // not blamed on the network.
     QFile::remove(home.path() + "/feed.json");
     u->retry();
     ASSERT_TRUE(settle(*u));
-    EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::feedUnreachable), false));
+    EXPECT_EQ(u->state(), Updater::State::failed("Couldn\u2019t read the version information: " + home.path()
+                                                     + "/feed.json does not exist.",
+                                                 false));
+    auto relative = make(QUrl("file:feed.json"));
+    relative->check();
+    ASSERT_TRUE(settle(*relative));
+    EXPECT_EQ(relative->state(),
+              Updater::State::failed("Couldn\u2019t read the version information: feed.json is not a full path.", false));
+    L10n::setChinese(true);
+    relative->check();
+    ASSERT_TRUE(settle(*relative));
+    EXPECT_EQ(relative->state().message, "无法读取版本信息：feed.json 不是完整路径。");
 }
 
 TEST_F(UpdaterTest, FeedOverHttps)
@@ -308,17 +324,23 @@ TEST_F(UpdaterTest, WhatsNewAndRefusals)
     EXPECT_EQ(u.panel()->id(), "whatsNew-0.1.0");
     EXPECT_EQ(defaults.stringValue("lastSeenVersion"), "0.1.0");
 
-    // A local archive that is a pipe is refused at once, never waited on.
+    // A local archive that is a pipe or a device is refused at once, never
+    // waited on, and the message names it rather than the network.
     const QString fifo = home.path() + "/pipe.zip";
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    auto f = fileFeed(feedOf({releaseJson("1.1", dlAt(QUrl::fromLocalFile(fifo).toString(), 10))}));
-    f->check();
-    ASSERT_TRUE(settle(*f));
-    f->download();
-    EXPECT_TRUE(settle(*f));
-    EXPECT_EQ(f->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
-    if (const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
-        ::close(writer);  // frees a reader stuck in open, should there be one
+    std::unique_ptr<Updater> f;
+    for (const QString& archive : {fifo, QString("/dev/zero")}) {
+        f = fileFeed(feedOf({releaseJson("1.1", dlAt(QUrl::fromLocalFile(archive).toString(), 10))}));
+        f->check();
+        ASSERT_TRUE(settle(*f));
+        f->download();
+        EXPECT_TRUE(settle(*f));
+        EXPECT_EQ(f->state(), Updater::State::failed("Couldn\u2019t read the update archive: " + archive
+                                                         + " is not a regular file.",
+                                                     false));
+        if (const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
+            ::close(writer);  // frees a reader stuck in open, should there be one
+    }
     f->install();
     EXPECT_EQ(f->state().kind, Kind::failed) << "install does nothing unless a copy is staged";
 
@@ -344,7 +366,8 @@ TEST_F(UpdaterTest, OnlyALiveHolderKeepsTheUpdateLock)
     const QString lock = home.path() + "/cache/com.morvadel.Tavrin.update.lock";
     const QString left = home.path() + "/Applications/.Tavrin-update-left";
     ASSERT_EQ(::mkdir(QFile::encodeName(home.path() + "/cache").constData(), 0700), 0);
-    const auto ran = Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false);
+    const auto ran = Updater::State::failed(
+        "Couldn\u2019t read the update archive: /nonexistent/a.zip does not exist.", false);
     auto u = fileFeed(feedOf({releaseJson("1.1", dl)}));
     u->check();
     ASSERT_TRUE(settle(*u));
@@ -460,7 +483,108 @@ TEST_F(UpdaterTest, AnUpdateFolderOthersCanWriteIsNamedNotBlamedOnTheNetwork)
     ASSERT_TRUE(QFile::setPermissions(cache, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     u->retry();
     ASSERT_TRUE(settle(*u));
-    EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
+    const auto ran = Updater::State::failed(
+        "Couldn\u2019t read the update archive: /nonexistent/a.zip does not exist.", false);
+    EXPECT_EQ(u->state(), ran);
+
+    // A work folder in it that another account owns (root's, left by a run
+    // as root) is the one named, not the cache the user owns.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "a folder of another account needs root to make";
+    const QString work = cache + "/com.morvadel.Tavrin.update";
+    writeFile(work + "/kept", "theirs");
+    ASSERT_EQ(::chown(QFile::encodeName(work).constData(), 65534, 65534), 0);
+    u->retry();
+    ASSERT_EQ(u->state().kind, Kind::failed);
+    EXPECT_EQ(u->state().message, "Couldn\u2019t prepare the update folder " + work
+                                      + ". Make sure it is yours and other users can\u2019t write to it, then try "
+                                        "again.");
+    EXPECT_EQ(readFile(work + "/kept"), "theirs");
+    ASSERT_EQ(::chown(QFile::encodeName(work).constData(), 0, 0), 0);
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), ran);
+}
+
+TEST_F(UpdaterTest, WithNoAppAtItsNameNothingIsCalledIntact)
+{
+    const QString zip = nextArchive();
+    const QString missing = "There is no copy of Tavrin at " + bundle
+        + ", so it can\u2019t update itself. Put Tavrin back there, open it from there and try again.";
+    auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+
+    // Gone before the download: nothing is fetched for it.
+    const QString aside = home.path() + "/aside.app";
+    ASSERT_TRUE(QDir().rename(bundle, aside));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::available);
+    u->download();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), Updater::State::failed(missing, true));
+    EXPECT_FALSE(QFileInfo::exists(home.path() + "/cache/com.morvadel.Tavrin.update"));
+
+    // Gone between the download and the install.
+    ASSERT_TRUE(QDir().rename(aside, bundle));
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+    BundleSwap::removeTree(bundle);
+    u->install();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), Updater::State::failed(missing, true));
+    EXPECT_FALSE(QFileInfo::exists(bundle)) << "the new copy is not put where nothing was";
+}
+
+TEST_F(UpdaterTest, TheAppRecoversBeforeItReadsItsVersion)
+{
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/cache"));
+    const QString apps = home.path() + "/Applications";
+    const QString staged = home.path() + "/staged/Tavrin.app";
+    struct Killed {};
+    BundleSwap::ReplaceOptions cut;
+    cut.twoRenames = true;
+    cut.betweenRenames = [](const QString&) { throw Killed{}; };
+    // Cut between the renames of a real swap, and that state made by hand.
+    const std::function<QString()> halves[] = {
+        [&] {
+            makeBundle(staged, "1.0.1", 0, "new library");
+            EXPECT_TRUE(sealAndAttest(staged, keys()));
+            EXPECT_THROW(BundleSwap::replace(bundle, staged, keys().trust(), Seal::architecture(), cut), Killed);
+            const QStringList hidden = QDir(apps).entryList({".Tavrin-update-*"}, QDir::Dirs | QDir::Hidden);
+            return hidden.size() == 1 ? apps + "/" + hidden[0] : QString();
+        },
+        [&] {
+            const QString hidden = apps + "/.Tavrin-update-Ab12Cd";
+            EXPECT_EQ(::mkdir(QFile::encodeName(hidden).constData(), 0700), 0);
+            EXPECT_TRUE(QDir().rename(bundle, hidden + "/Tavrin (previous).app"));
+            return hidden;
+        },
+    };
+    for (const auto& half : halves) {
+        ASSERT_FALSE(half().isEmpty());
+        const Updater::Setup setup = Updater::Setup::standard(bundle);
+        EXPECT_EQ(setup.versionText, "1.0.0");
+        EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"Tavrin.app"});
+
+        // With a link at the name nothing is read from it, and the start
+        // says where the previous copy waits.
+        const QString hidden = half();
+        ASSERT_EQ(::symlink("/nonexistent", QFile::encodeName(bundle).constData()), 0);
+        Updater u(Updater::Setup::standard(bundle));
+        EXPECT_FALSE(u.currentVersionText());
+        L10n::setChinese(true);
+        u.start([] { return false; });
+        EXPECT_EQ(u.state(), Updater::State::failed(bundle + " 处不是 Tavrin，因此上一版本的 Tavrin 保留在 " + hidden
+                                                        + "/Tavrin (previous).app。请移走 " + bundle
+                                                        + " 处的内容，把上一版本放回那里后重试。",
+                                                    true));
+        L10n::setChinese(false);
+        ASSERT_TRUE(QFile::remove(bundle));
+        EXPECT_EQ(Updater::Setup::standard(bundle).versionText, "1.0.0");
+    }
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(UpdaterTest, ScheduleAndFeedAddress)
