@@ -44,9 +44,24 @@ QFont contributorsFont() { return Fonts::mono(9.5); }
 QFont peakFont() { return Fonts::mono(10.5, QFont::Medium); }
 QFont durationFont() { return Fonts::mono(10); }
 
-constexpr double rowSpacing = 10;
-constexpr double durationWidth = 76;
-constexpr double minimumSpacer = 6;
+constexpr double rowSpacing = IncidentRowFit::spacing;
+
+QString wholeCaption()
+{
+    return L10n::text("Black box · Incidents", "黑匣子 · 异常事件");
+}
+
+QString shortCaption()
+{
+    return L10n::text("Black box", "黑匣子");
+}
+
+// The start without its date, for a row too short for both.
+QString timeOfDay(Date date)
+{
+    const auto ms = qint64(std::llround(date.unix() * 1000));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"));
+}
 
 } // namespace
 
@@ -119,6 +134,7 @@ IncidentDrawer::Model IncidentDrawer::build(const Monitor& monitor,
         row.open = incident.isOpen();
         row.clickable = incident.groupKey.has_value();
         row.time = clockText(incident.start);
+        row.clock = timeOfDay(incident.start);
         row.subject = subjectText(incident);
         row.title = incident.title();
         row.contributors = incident.contributors.join(QStringLiteral("  "));
@@ -127,6 +143,41 @@ IncidentDrawer::Model IncidentDrawer::build(const Monitor& monitor,
         model.rows.push_back(std::move(row));
     }
     return model;
+}
+
+QFont IncidentDrawer::captionFont()
+{
+    return PanelLabel::captionFont();
+}
+
+QString IncidentDrawer::captionText(double room)
+{
+    const QFontMetricsF metrics(captionFont());
+    const QString whole = wholeCaption();
+    if (metrics.horizontalAdvance(whole) <= room)
+        return whole;
+    const QString short_ = shortCaption();
+    if (metrics.horizontalAdvance(short_) <= room)
+        return short_;
+    const QString cut = metrics.elidedText(short_, Qt::ElideRight, room);
+    // Only the ellipsis left says nothing.
+    return cut.size() > 1 ? cut : QString();
+}
+
+IncidentRowFit::Widths IncidentDrawer::measure(const Row& row)
+{
+    const auto width = [](const QFont& font, const QString& text) {
+        return text.isEmpty() ? 0.0 : QFontMetricsF(font).horizontalAdvance(text);
+    };
+    IncidentRowFit::Widths w;
+    w.time = width(timeFont(), row.time);
+    w.clock = width(timeFont(), row.clock);
+    w.subject = width(subjectFont(), row.subject);
+    w.title = width(titleFont(), row.title);
+    w.contributors = width(contributorsFont(), row.contributors);
+    w.peak = width(peakFont(), row.peak);
+    w.duration = width(durationFont(), row.duration);
+    return w;
 }
 
 // ---- the fold button: chevron, caption and count
@@ -138,6 +189,9 @@ public:
         , drawer_(drawer)
     {
         setColor(Theme::dim());
+        // Beside the badge and "Clear ended" on a narrow drawer, the
+        // caption gives way: the button may shrink to its chevron and count.
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
 
     void relabel()
@@ -146,19 +200,27 @@ public:
         update();
     }
 
-protected:
-    QString caption() const
+    QSize minimumSizeHint() const override
     {
-        return L10n::text("Black box · Incidents", "黑匣子 · 异常事件");
+        const QSize whole = sizeHint();
+        const QMargins m = contentsMargins();
+        const double least = (chevronSize + spacing + countWidth() + m.left() + m.right())
+            * style().maxScale();
+        return {std::min(whole.width(), int(std::ceil(least))), whole.height()};
+    }
+
+protected:
+    double countWidth() const
+    {
+        return QFontMetricsF(Fonts::mono(9.5)).horizontalAdvance(drawer_.model().count);
     }
 
     QSizeF labelSize() const override
     {
-        const QFontMetricsF captionMetrics(PanelLabel::captionFont());
+        const QFontMetricsF captionMetrics(captionFont());
         const QFontMetricsF countMetrics(Fonts::mono(9.5));
         const double w = chevronSize + spacing
-            + captionMetrics.horizontalAdvance(caption()) + spacing
-            + countMetrics.horizontalAdvance(drawer_.model().count);
+            + captionMetrics.horizontalAdvance(wholeCaption()) + spacing + countWidth();
         return {w, std::max(captionMetrics.height(), countMetrics.height())};
     }
 
@@ -171,17 +233,21 @@ protected:
                       u"chevron.down", color, QFont::Bold);
         p.restore();
 
+        // The count always shows; the caption takes the room left.
         double x = box.left() + chevronSize + spacing;
-        const QString text = caption();
-        p.setFont(PanelLabel::captionFont());
-        p.setPen(color);
-        const double captionWidth = QFontMetricsF(p.font()).horizontalAdvance(text);
-        p.drawText(QRectF(x, box.top(), captionWidth + 1, box.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, text);
-        x += captionWidth + spacing;
+        const double count = countWidth();
+        const QString text = captionText(box.right() - x - spacing - count);
+        if (!text.isEmpty()) {
+            p.setFont(captionFont());
+            p.setPen(color);
+            const double captionWidth = QFontMetricsF(p.font()).horizontalAdvance(text);
+            p.drawText(QRectF(x, box.top(), captionWidth + 1, box.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, text);
+            x += captionWidth + spacing;
+        }
         p.setFont(Fonts::mono(9.5));
         p.setPen(Theme::faint());
-        p.drawText(QRectF(x, box.top(), box.right() - x + 1, box.height()),
+        p.drawText(QRectF(x, box.top(), count + 1, box.height()),
                    Qt::AlignLeft | Qt::AlignVCenter, drawer_.model().count);
     }
 
@@ -217,6 +283,13 @@ public:
         row_ = row;
         update();
     }
+    void setFit(const IncidentRowFit& fit)
+    {
+        if (fit == fit_)
+            return;
+        fit_ = fit;
+        update();
+    }
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override
@@ -240,42 +313,51 @@ protected:
         p.setBrush(row_.open ? QBrush(row_.tint) : QBrush(Qt::NoBrush));
         p.drawEllipse(dot);
 
-        // The trailing columns first; the leading texts take what is left.
-        const double right = width() - margin;
-        const QRectF durationBox(right - durationWidth, 0, durationWidth, h);
-        p.setFont(durationFont());
-        p.setPen(row_.open ? row_.tint : Theme::faint());
-        p.drawText(durationBox, Qt::AlignRight | Qt::AlignVCenter, row_.duration);
-
-        const QFontMetricsF peakMetrics(peakFont());
-        const double peakWidth = peakMetrics.horizontalAdvance(row_.peak);
-        const double peakLeft = durationBox.left() - rowSpacing - peakWidth;
-        p.setFont(peakFont());
-        p.setPen(row_.tint);
-        p.drawText(QRectF(peakLeft, 0, peakWidth + 1, h), Qt::AlignLeft | Qt::AlignVCenter, row_.peak);
-
-        const double limit = peakLeft - minimumSpacer;
-        double x = margin + dotSize + rowSpacing;
-        const auto text = [&](const QString& s, const QFont& font, const QColor& color) {
-            if (s.isEmpty() || x >= limit)
+        // Each text gets the width the fit gives it, cut with an ellipsis
+        // when that is less than its own.
+        const auto draw = [&](const QRectF& box, const QString& s, const QFont& font,
+                              const QColor& color, Qt::Alignment align, Qt::TextElideMode mode) {
+            if (s.isEmpty() || box.width() <= 0)
                 return;
             const QFontMetricsF metrics(font);
-            const QString shown = metrics.elidedText(s, Qt::ElideRight, limit - x);
+            const QString shown = metrics.horizontalAdvance(s) <= box.width()
+                ? s
+                : metrics.elidedText(s, mode, box.width());
             p.setFont(font);
             p.setPen(color);
-            const double w = metrics.horizontalAdvance(shown);
-            p.drawText(QRectF(x, 0, w + 1, h), Qt::AlignLeft | Qt::AlignVCenter, shown);
+            p.drawText(box.adjusted(0, 0, 1, 0), align | Qt::AlignVCenter, shown);
+        };
+
+        const double right = width() - margin;
+        const QRectF durationBox(right - fit_.durationColumn, 0, fit_.durationColumn, h);
+        draw(durationBox, row_.duration, durationFont(), row_.open ? row_.tint : Theme::faint(),
+             Qt::AlignRight, Qt::ElideRight);
+        // Both ends of a figure tell: a long one is cut in its middle.
+        const double peakLeft = durationBox.left() - rowSpacing - fit_.peak;
+        draw(QRectF(peakLeft, 0, fit_.peak, h), row_.peak, peakFont(), row_.tint, Qt::AlignLeft,
+             Qt::ElideMiddle);
+
+        double x = IncidentRowFit::leadingLeft;
+        const auto text = [&](const QString& s, double w, const QFont& font, const QColor& color) {
+            if (s.isEmpty() || w <= 0)
+                return;
+            draw(QRectF(x, 0, w, h), s, font, color, Qt::AlignLeft, Qt::ElideRight);
             x += w + rowSpacing;
         };
-        text(row_.time, timeFont(), Theme::faint());
-        text(row_.subject, subjectFont(), Theme::text());
-        text(row_.title, titleFont(), Theme::dim());
-        text(row_.contributors, contributorsFont(), Theme::faint());
+        using Time = IncidentRowFit::Time;
+        if (fit_.time != Time::none) {
+            const QString& time = fit_.time == Time::full ? row_.time : row_.clock;
+            text(time, QFontMetricsF(timeFont()).horizontalAdvance(time), timeFont(), Theme::faint());
+        }
+        text(row_.subject, fit_.subject, subjectFont(), Theme::text());
+        text(row_.title, fit_.title, titleFont(), Theme::dim());
+        text(row_.contributors, fit_.contributors, contributorsFont(), Theme::faint());
     }
 
 private:
     IncidentDrawer& drawer_;
     Row row_;
+    IncidentRowFit fit_;
 };
 
 // ---- the drawer
@@ -434,10 +516,17 @@ void IncidentDrawer::layoutRows()
 {
     const int w = scroll_->viewport()->width();
     list_->resize(w, int(model_.rows.size()) * rowHeight);
+    std::vector<IncidentRowFit::Widths> widths;
+    widths.reserve(model_.rows.size());
+    for (const Row& row : model_.rows)
+        widths.push_back(measure(row));
+    const std::vector<IncidentRowFit> fits = IncidentRowFit::fit(widths, w);
     int y = 0;
-    for (const Row& row : model_.rows) {
-        if (auto view = rowViews_.value(row.id))
+    for (std::size_t i = 0; i < model_.rows.size(); ++i) {
+        if (auto view = rowViews_.value(model_.rows[i].id)) {
+            view->setFit(fits[i]);
             view->setGeometry(0, y, w, rowHeight);
+        }
         y += rowHeight;
     }
 }

@@ -11,11 +11,13 @@
 #ifndef Q_MOC_RUN
 #include "core/incident.h"
 #endif
+#include "app/incident_row_fit.h"
 #include "ui/animation.h"
 #include "ui/interaction_hold.h"
 #include "ui/refresh_gate.h"
 
 #include <QColor>
+#include <QFont>
 #include <QHash>
 #include <QPointer>
 #include <QString>
@@ -41,7 +43,9 @@ public:
         QColor tint;
         bool open = true;
         bool clickable = false;
-        QString time, subject, title, contributors, peak, duration;
+        // The start with its date, and its time of day alone for a short row.
+        QString time, clock;
+        QString subject, title, contributors, peak, duration;
 
         bool operator==(const Row&) const = default;
     };
@@ -64,16 +68,23 @@ public:
     static QString summary(const Incident& incident);
     static QString newIncidentsText(int withheld);
     static QString emptyText();
+    // The fold button's caption in `room`: the whole caption, then the
+    // short one, then the short one cut; empty when not even a letter and
+    // the ellipsis fit.
+    static QString captionText(double room);
+    static QFont captionFont();
 
     // `arranged` is what the hold lets through of the Monitor's incidents.
     static Model build(const Monitor& monitor, const std::vector<Incident>& arranged);
+    // A row's texts measured in the fonts they are drawn in.
+    static IncidentRowFit::Widths measure(const Row& row);
 
     // Geometry.
     static constexpr int headerHeight = 30;
     static constexpr int rowHeight = 26;
     static constexpr int listHeight = 150;
-    static constexpr int margin = 12;
-    static constexpr double dotSize = 7;
+    static constexpr int margin = int(IncidentRowFit::margin);
+    static constexpr double dotSize = IncidentRowFit::dotSize;
 
     explicit IncidentDrawer(Monitor& monitor, QWidget* parent = nullptr);
     ~IncidentDrawer() override;

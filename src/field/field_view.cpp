@@ -3,6 +3,7 @@
 #include "core/l10n.h"
 #include "core/outside_text.h"
 #include "field/field_style.h"
+#include "field/legend_flow.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/theme.h"
@@ -24,6 +25,7 @@ public:
         setAttribute(Qt::WA_NoSystemBackground);
         rebuild();
     }
+
     ~FieldLegend() override { FrameClock::shared().unsubscribe(this); }
 
     static QFont font()
@@ -31,22 +33,60 @@ public:
         return Fonts::font(9.5, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6);
     }
 
-    void rebuild()
+    // Takes the texts of the current language; true when they changed.
+    bool rebuild()
     {
         const QStringList texts = FieldView::legendTexts();
         if (texts == texts_)
-            return;
+            return false;
         texts_ = texts;
         const QFontMetricsF metrics(font());
-        width_ = 0;
+        widths_.clear();
         for (const QString& t : texts_)
-            width_ += metrics.horizontalAdvance(t);
-        width_ += 14 * (texts_.size() - 1);
+            widths_.push_back(metrics.horizontalAdvance(t));
         height_ = metrics.height();
+        flow_ = {};
+        art_ = QPixmap();
+        update();
+        fit(room_);
+        return true;
+    }
+
+    // Lays the entries out for a stage `width` wide.
+    void fit(double width)
+    {
+        room_ = width;
+        const LegendFlow next = LegendFlow::lay(widths_, width - 2 * inset, spacing);
+        if (next.places == flow_.places && next.lines == flow_.lines)
+            return;
+        flow_ = next;
         art_ = QPixmap();
         update();
     }
-    QSize extent() const { return QSize(int(std::ceil(width_)) + 24, int(std::ceil(height_)) + 24); }
+    QSize extent() const
+    {
+        const double lines = std::max(1, flow_.lines);
+        const double h = lines * height_ + (lines - 1) * lineGap;
+        return QSize(int(std::ceil(flow_.width)) + 2 * inset, int(std::ceil(h)) + 2 * inset);
+    }
+
+    // The texts drawn, each in its box in the legend's coordinates.
+    std::vector<std::pair<QString, QRectF>> entries() const
+    {
+        std::vector<std::pair<QString, QRectF>> shown;
+        const QFontMetricsF metrics(font());
+        // The lines stand on the legend's foot.
+        const double top = height() - inset - (flow_.lines * height_ + (flow_.lines - 1) * lineGap);
+        for (const LegendFlow::Place& place : flow_.places) {
+            const QString& text = texts_[place.entry];
+            const QString cut = place.width < widths_[std::size_t(place.entry)]
+                ? metrics.elidedText(text, Qt::ElideRight, place.width)
+                : text;
+            const double y = top + place.line * (height_ + lineGap);
+            shown.emplace_back(cut, QRectF(inset + place.x, y, place.width, height_));
+        }
+        return shown;
+    }
 
     void show(bool shown)
     {
@@ -96,19 +136,20 @@ private:
         QPainter p(&art_);
         p.setFont(font());
         p.setPen(Theme::faint());
-        const QFontMetricsF metrics(font());
-        double x = 12;
-        const double y = height() - 12 - height_;
-        for (const QString& t : texts_) {
-            p.drawText(QRectF(x, y, metrics.horizontalAdvance(t) + 2, height_),
-                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, t);
-            x += metrics.horizontalAdvance(t) + 14;
-        }
+        for (const auto& [text, box] : entries())
+            p.drawText(box.adjusted(0, 0, 2, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                       text);
     }
 
+    static constexpr int inset = 12;
+    static constexpr double spacing = 14;
+    static constexpr double lineGap = 4;
+
     QStringList texts_;
+    std::vector<double> widths_;
+    LegendFlow flow_;
+    double room_ = 0;
     QPixmap art_;
-    double width_ = 0;
     double height_ = 0;
     Animated<double> opacity_{0.0};
 };
@@ -207,7 +248,9 @@ void FieldView::scheduleRefresh()
 
 void FieldView::refresh()
 {
-    legend_->rebuild();
+    // Another language lays the legend out again.
+    if (legend_->rebuild())
+        placeLegend();
     legend_->show(legendShown_ && monitor_.mode() == Monitor::Mode::field);
     Model next = build(monitor_);
     // Before the early return: a longer filter that still keeps nothing
@@ -230,6 +273,12 @@ void FieldView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     layer_->setGeometry(rect());
     empty_->setGeometry(rect().adjusted(24, 0, -24, 0));
+    placeLegend();
+}
+
+void FieldView::placeLegend()
+{
+    legend_->fit(width());
     const QSize extent = legend_->extent();
     legend_->setGeometry(0, height() - extent.height(), std::min(width(), extent.width()),
                          extent.height());
@@ -244,6 +293,14 @@ void FieldView::resizeEvent(QResizeEvent* event)
 QRect FieldView::legendGeometry() const
 {
     return legend_->geometry();
+}
+
+std::vector<std::pair<QString, QRectF>> FieldView::shownLegend() const
+{
+    std::vector<std::pair<QString, QRectF>> shown = legend_->entries();
+    for (auto& [text, box] : shown)
+        box.translate(legend_->pos());
+    return shown;
 }
 
 void FieldView::showEvent(QShowEvent* event)

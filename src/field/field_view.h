@@ -48,6 +48,9 @@ public:
     FieldLayerView* layer() const { return layer_; }
     // Where the legend lies; the bubbles stay above it.
     QRect legendGeometry() const;
+    // The legend's texts as drawn, each in its box: whole, or cut with an
+    // ellipsis only when a line cannot hold it.
+    std::vector<std::pair<QString, QRectF>> shownLegend() const;
     // The text shown over an empty field, empty when none shows.
     QString shownEmptyText() const;
     // The legend's opacity now, 0…1.
@@ -66,6 +69,7 @@ protected:
 private:
     void scheduleRefresh();
     void refresh();
+    void placeLegend();
 
     Monitor& monitor_;
     FieldLayerView* layer_;

@@ -259,5 +259,13 @@ PortsColumns PortsColumns::across(double width)
         c.width[i] = widths[i];
         x += widths[i];
     }
+    for (int i = 0; i < 6; ++i) {
+        int next = i + 1;
+        while (next < 6 && widths[next] <= 0)
+            ++next;
+        // The protocol is centred; every other column starts at its left.
+        const bool flush = next < 6 && next != protoAt && i != protoAt;
+        c.room[i] = std::max(0.0, widths[i] - (flush ? gap : 0));
+    }
     return c;
 }

@@ -86,13 +86,20 @@ void showInInspector(const PortRow& row, Monitor& monitor);
 // sixteen letters before the others give way: the process column, the port
 // and the service narrow, then the process, the service and the protocol
 // go (width 0).
+//
+// A cell's text keeps a gap before the next shown cell that starts at its
+// left edge, so that no name or figure runs into its neighbour; the
+// protocol is centred in its cell and keeps its own.
 struct PortsColumns {
     static constexpr double padding = 14;
     static constexpr double port = 86, proto = 54, service = 96, process = 150, visibility = 110;
-    static constexpr double ownerReadable = 140;
+    static constexpr double gap = 10;
+    static constexpr double ownerReadable = 150;
 
     double x[6] = {};
     double width[6] = {};
+    // What the cell's content may take, from its left edge.
+    double room[6] = {};
 
     static PortsColumns across(double width);
 };

@@ -57,6 +57,12 @@ QRectF cell(const PortsColumns& columns, int column, const QRectF& row)
     return QRectF(row.left() + columns.x[column], row.top(), columns.width[column], row.height());
 }
 
+// Where a cell's content is drawn: the cell less its gap before the next.
+QRectF content(const PortsColumns& columns, int column, const QRectF& row)
+{
+    return QRectF(row.left() + columns.x[column], row.top(), columns.room[column], row.height());
+}
+
 void drawText(QPainter& painter, TextFace& face, const QRectF& rect, const QString& text,
               const QColor& colour, TextFace::Align align, Qt::TextElideMode elide)
 {
@@ -128,7 +134,7 @@ QRectF PortsList::portTextRect(int row, const QRectF& rowRect) const
 {
     if (row < 0 || row >= int(rows_.size()))
         return {};
-    const QRectF box = cell(PortsColumns::across(rowRect.width()), port, rowRect);
+    const QRectF box = content(PortsColumns::across(rowRect.width()), port, rowRect);
     const QString text = PortsModel::portText(rows_[std::size_t(row)]);
     const double check = CopyLook::gap + CopyLook::checkSize;
     const double width = std::min(box.width(), faces().port.width(text) + check);
@@ -318,7 +324,7 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
     painter.setOpacity(state.opacity.value() * (row.closed ? 0.4 : 1.0));
 
     const QString portText = PortsModel::portText(row);
-    const QRectF portBox = cell(columns, port, rect);
+    const QRectF portBox = content(columns, port, rect);
     if (const CopyLook* look = copyLook(row.id))
         look->paint(painter, portBox, portText, f.port.font(), Theme::text(), Qt::ElideMiddle,
                     Qt::AlignRight);
@@ -326,12 +332,12 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
         drawText(painter, f.port, portBox, portText, Theme::text(), TextFace::Align::right,
                  Qt::ElideMiddle);
 
-    drawText(painter, f.proto, cell(columns, proto, rect), row.listener.proto, Theme::dim(),
+    drawText(painter, f.proto, content(columns, proto, rect), row.listener.proto, Theme::dim(),
              TextFace::Align::centre, Qt::ElideRight);
-    drawText(painter, f.service, cell(columns, service, rect), PortsModel::serviceText(row),
+    drawText(painter, f.service, content(columns, service, rect), PortsModel::serviceText(row),
              Theme::dim(), TextFace::Align::left, Qt::ElideRight);
 
-    const QRectF ownerBox = cell(columns, owner, rect);
+    const QRectF ownerBox = content(columns, owner, rect);
     if (ownerBox.width() > 18) {
         const QRectF icon(ownerBox.left(), ownerBox.center().y() - 9, 18, 18);
         const QString letter = row.owner ? Icons::letter(row.owner->name) : QStringLiteral("?");
@@ -340,7 +346,8 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
         drawName(painter, f.owner, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row), Theme::text());
     }
 
-    drawName(painter, f.process, cell(columns, process, rect), PortsModel::processText(row), Theme::dim());
+    drawName(painter, f.process, content(columns, process, rect), PortsModel::processText(row),
+             Theme::dim());
 
     const QRectF visibilityBox = cell(columns, visibility, rect);
     const bool warn = PortsModel::exposed(row);
@@ -380,7 +387,7 @@ protected:
                                                TextFace::Align::left,  TextFace::Align::left,
                                                TextFace::Align::left,  TextFace::Align::left};
         for (int i = 0; i < 6; ++i)
-            drawText(painter, faces().heading, cell(columns, i, QRectF(rect())),
+            drawText(painter, faces().heading, content(columns, i, QRectF(rect())),
                      titles[std::size_t(i)],
                      Theme::dim(), alignments[i], Qt::ElideRight);
     }

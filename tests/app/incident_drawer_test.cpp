@@ -1,6 +1,7 @@
 #include "app/incident_drawer.h"
 
 #include "core/fmt.h"
+#include "drawn_texts.h"
 #include "model/monitor.h"
 #include "shell_fixture.h"
 #include "ui/frame_clock.h"
@@ -239,4 +240,161 @@ TEST_F(IncidentDrawerTest, FoldsOnASpringAndClearEndedFades)
     settle();
     EXPECT_EQ(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
     EXPECT_FALSE(drawer->clearButton()->isVisible());
+}
+
+// ---- a narrow drawer: beside the inspector, or at scale 2 on a small screen
+
+namespace {
+
+// The centre column's width beside the instruments and the inspector.
+constexpr int narrow = 292;
+
+Incident kindOf(Incident::Kind kind, QString subject, QString peak, bool ended = false)
+{
+    Incident i = incident(std::move(subject), Severity::warn, ended);
+    i.kind = kind;
+    i.peakText = std::move(peak);
+    return i;
+}
+
+// The texts a row draws, in the row's own coordinates.
+std::vector<DrawnText> drawnTexts(QWidget& row)
+{
+    DrawnTexts recorder;
+    return recorder.of(row);
+}
+
+void expectReadable(const std::vector<DrawnText>& texts, const QString& where)
+{
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_FALSE(texts[i].cut) << where.toStdString() << ": " << texts[i].text.toStdString();
+        for (std::size_t j = i + 1; j < texts.size(); ++j)
+            EXPECT_FALSE(DrawnTexts::overlap(texts[i], texts[j]))
+                << where.toStdString() << ": " << texts[i].text.toStdString() << " / "
+                << texts[j].text.toStdString();
+    }
+}
+
+} // namespace
+
+TEST_F(IncidentDrawerTest, NarrowRowsKeepTheirSubjectsWholeAndInLine)
+{
+    drawer->resize(narrow, drawer->height());
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        feed({kindOf(Incident::Kind::download, "Cloud Sync", "20.9M/s"),
+              kindOf(Incident::Kind::threads, "agent-cli", "702 threads", true),
+              kindOf(Incident::Kind::fdGrowth, "agent-cli", "+2400 handles → 2464", true)});
+        settle();
+        const auto views = drawer->rowViews();
+        ASSERT_EQ(views.size(), 3u);
+        const auto& rows = drawer->model().rows;
+        std::optional<double> subjectLeft;
+        for (std::size_t r = 0; r < views.size(); ++r) {
+            const std::vector<DrawnText> texts = drawnTexts(*views[r]);
+            const QString where = rows[r].subject + (chinese ? " zh" : " en");
+            expectReadable(texts, where);
+            const auto subject = std::find_if(texts.begin(), texts.end(), [&](const DrawnText& t) {
+                return t.text == rows[r].subject;
+            });
+            ASSERT_NE(subject, texts.end()) << "the name is drawn whole: " << where.toStdString();
+            // The names start in one line down the list.
+            if (subjectLeft) {
+                EXPECT_NEAR(subject->box.left(), *subjectLeft, 0.5) << where.toStdString();
+            }
+            subjectLeft = subject->box.left();
+            // Whatever is cut says so.
+            const QStringList whole{rows[r].time, rows[r].clock, rows[r].subject, rows[r].title,
+                                    rows[r].contributors, rows[r].peak, rows[r].duration};
+            for (const DrawnText& t : texts)
+                EXPECT_TRUE(whole.contains(t.text) || t.elided()) << t.text.toStdString();
+            // The figure is there, whole or cut in its middle.
+            const QString& peak = rows[r].peak;
+            EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const DrawnText& t) {
+                return t.text == peak
+                    || (t.elided() && t.text.startsWith(peak.front()) && t.text.endsWith(peak.back()));
+            })) << where.toStdString();
+        }
+    }
+}
+
+TEST_F(IncidentDrawerTest, NarrowHeaderShortensItsCaptionBesideTheBadge)
+{
+    drawer->resize(narrow, drawer->height());
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        const Incident ended = incident("a", Severity::warn, true);
+        feed({ended});
+        drawer->hold().set(InteractionHold::Reason::pointer, true);
+        feed({incident("new"), ended});
+        settle();
+        // The header lays itself out again for the badge.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        ASSERT_EQ(drawer->hold().withheld(), 1);
+        ASSERT_TRUE(drawer->badge()->isVisible());
+        ASSERT_TRUE(drawer->clearButton()->isVisible());
+
+        QWidget* fold = drawer->foldButton();
+        EXPECT_FALSE(fold->geometry().intersects(drawer->badge()->geometry()));
+        DrawnTexts recorder;
+        const std::vector<DrawnText> texts = recorder.of(*fold);
+        expectReadable(texts, chinese ? "header zh" : "header en");
+        // The count always shows; the caption is whole, short, or cut with
+        // an ellipsis.
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts.back().text, drawer->model().count);
+        const QString whole = chinese ? "黑匣子 · 异常事件" : "Black box · Incidents";
+        const QString short_ = chinese ? "黑匣子" : "Black box";
+        for (std::size_t i = 0; i + 1 < texts.size(); ++i)
+            EXPECT_TRUE(texts[i].text == whole || texts[i].text == short_ || texts[i].elided())
+                << texts[i].text.toStdString();
+        drawer->hold().set(InteractionHold::Reason::pointer, false);
+        advance(InteractionHold::releaseDelay * 2);
+        settle();
+    }
+}
+
+TEST(IncidentRowFit, LeastTellingPartsGiveWayFirst)
+{
+    IncidentRowFit::Widths w;
+    w.time = 84;
+    w.clock = 48;
+    w.subject = 66;
+    w.title = 150;
+    w.contributors = 90;
+    w.peak = 132;
+    w.duration = 18;
+    using Time = IncidentRowFit::Time;
+    IncidentRowFit last = IncidentRowFit::fit({w}, 2000)[0];
+    EXPECT_EQ(last.time, Time::full);
+    EXPECT_EQ(last.durationColumn, IncidentRowFit::durationWidth);
+    EXPECT_EQ(last.contributors, w.contributors);
+    for (double width = 1000; width >= 200; width -= 1) {
+        const IncidentRowFit f = IncidentRowFit::fit({w}, width)[0];
+        const std::string at = std::to_string(width);
+        EXPECT_LE(f.needed(w), width + 1e-6) << at;
+        // Nothing grows as the row narrows.
+        EXPECT_GE(f.time, last.time) << at;
+        EXPECT_LE(f.subject, last.subject + 1e-6) << at;
+        EXPECT_LE(f.durationColumn, last.durationColumn + 1e-6) << at;
+        // The contributors go before anything else narrows but the
+        // duration column.
+        if (f.contributors > 0) {
+            EXPECT_TRUE(f.title == w.title && f.time == Time::full && f.peak == w.peak) << at;
+        }
+        // The duration column keeps room for every duration.
+        EXPECT_GE(f.durationColumn, w.duration) << at;
+        // The subject keeps its whole name while the time or the title shows.
+        if (f.time != Time::none || f.title > 0) {
+            EXPECT_EQ(f.subject, w.subject) << at;
+        }
+        // The title goes only after the time.
+        if (f.title == 0) {
+            EXPECT_EQ(f.time, Time::none) << at;
+        }
+        last = f;
+    }
+    EXPECT_EQ(last.title, 0);
+    EXPECT_LT(last.subject, w.subject);
+    EXPECT_GT(last.subject, last.peak - 1e-6) << "the name keeps at least half of what is left";
 }

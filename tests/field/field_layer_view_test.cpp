@@ -1,9 +1,11 @@
 #include "field/field_layer_view.h"
 #include "field/field_style.h"
 #include "field/field_view.h"
+#include "field/legend_flow.h"
 #include "field/pictures.h"
 
 #include "app/view_fixture.h"
+#include "ui/fonts.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
 
@@ -320,6 +322,74 @@ TEST_F(FieldLayerViewTest, CrowdedFieldLeavesItsLegendAndTopEdgeClear)
                 ++dotted;
         }
     EXPECT_EQ(dotted, 0);
+}
+
+// Beside the inspector the stage is narrow: the legend wraps rather than
+// cut a key, in either language, and lays itself out again for another.
+TEST_F(FieldLayerViewTest, NarrowLegendWrapsWithoutCuttingAKey)
+{
+    auto monitor = make();
+    monitor->switchMode(Monitor::Mode::field);
+    FieldView view(*monitor, {});
+    const QFontMetricsF metrics(
+        Fonts::font(9.5, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6));
+    for (bool chinese : {false, true, false}) {
+        setLanguage(*monitor, chinese ? AppLanguage::zh : AppLanguage::en);
+        const QStringList texts = FieldView::legendTexts();
+        // Each language starts at the width the last one ended at.
+        for (int width : {1100, 292, 340, 430, 623, 1100}) {
+            showOffscreen(view, QSize(width, 360));
+            runPending();
+            const std::string at = std::to_string(width) + (chinese ? " zh" : " en");
+            const auto shown = view.shownLegend();
+            // Every key is there and whole; only the hint may be left out.
+            ASSERT_GE(shown.size(), 4u) << at;
+            for (std::size_t i = 0; i < 4; ++i)
+                EXPECT_EQ(shown[i].first, texts[int(i)]) << at;
+            const QRect legend = view.legendGeometry();
+            for (std::size_t i = 0; i < shown.size(); ++i) {
+                const auto& [text, box] = shown[i];
+                EXPECT_TRUE(texts.contains(text)) << at << " " << text.toStdString();
+                // Its box holds it, inside the legend and the stage.
+                EXPECT_GE(box.width() + 0.01, metrics.horizontalAdvance(text)) << at;
+                EXPECT_TRUE(QRectF(legend).adjusted(-0.01, -0.01, 0.01, 0.01).contains(box)) << at;
+                EXPECT_LE(box.right(), width - 12 + 0.01) << at;
+                for (std::size_t j = i + 1; j < shown.size(); ++j)
+                    EXPECT_FALSE(box.intersects(shown[j].second)) << at;
+            }
+            // The bubbles keep above its top line.
+            EXPECT_EQ(legend.bottom() + 1, view.height()) << at;
+            if (width >= 1100) {
+                EXPECT_EQ(shown.size(), 5u) << "wide, one line holds all five";
+                EXPECT_LT(legend.height(), 2 * metrics.height() + 24);
+            }
+        }
+    }
+}
+
+TEST(LegendFlow, WrapsDropsTheHintAndCutsOnlyWhatNoLineHolds)
+{
+    const std::vector<double> widths{60, 50, 70, 80, 60};
+    // All on one line.
+    LegendFlow flow = LegendFlow::lay(widths, 400, 14);
+    EXPECT_EQ(flow.lines, 1);
+    EXPECT_EQ(flow.places.size(), 5u);
+    EXPECT_DOUBLE_EQ(flow.width, 320 + 4 * 14);
+    // The hint alone would need a line: it goes.
+    flow = LegendFlow::lay(widths, 320, 14);
+    ASSERT_EQ(flow.places.size(), 4u);
+    EXPECT_EQ(flow.lines, 1);
+    // A key that does not fit starts the next line, at its left edge.
+    flow = LegendFlow::lay(widths, 250, 14);
+    EXPECT_EQ(flow.lines, 2);
+    EXPECT_EQ(flow.places[3], (LegendFlow::Place{3, 1, 0, 80}));
+    EXPECT_EQ(flow.places[4], (LegendFlow::Place{4, 1, 94, 60}));
+    // Narrower than an entry: one a line, cut to it.
+    flow = LegendFlow::lay(widths, 65, 14);
+    EXPECT_EQ(flow.lines, 4);
+    EXPECT_EQ(flow.places[3].width, 65);
+    for (const LegendFlow::Place& place : flow.places)
+        EXPECT_LE(place.x + place.width, 65);
 }
 
 TEST_F(FieldLayerViewTest, MotionsRepaintedPieceByPieceMatchAFreshPicture)

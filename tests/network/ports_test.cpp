@@ -1,6 +1,7 @@
 #include "network/ports_model.h"
 #include "network/ports_view.h"
 
+#include "app/drawn_texts.h"
 #include "app/view_fixture.h"
 
 #include <QClipboard>
@@ -337,4 +338,53 @@ TEST_F(PortsTest, OwnerKeepsReadableRoomAndMarksStayInTheirRow)
         marked += QChar(mark);
     marked += QStringLiteral("ed");
     EXPECT_EQ(rowsWith(marked), plain);
+}
+
+// Beside the inspector the columns narrow; what each cell draws still
+// keeps clear of the next cell's text, dot or icon.
+TEST_F(PortsTest, NarrowRowsKeepTheirTextsApart)
+{
+    const auto owned = [](int32_t pid, int64_t port, const QString& name, bool localOnly) {
+        PortRow row;
+        row.listener = listener(pid, port, QStringLiteral("TCP"), localOnly);
+        row.id = row.listener.id();
+        row.owner = owner(name, name);
+        return row;
+    };
+    const std::vector<PortRow> shown{owned(4200631, 5000, "rygel", false),
+                                     owned(4201267, 5173, "web-bundler", true),
+                                     owned(4200245, 5900, "gnome-remote-desktop-daemon", false),
+                                     owned(4201144, 6009, "lang-server", true)};
+    for (int width : {292, 400, 520, 634, 900}) {
+        PortsList list(*monitor);
+        showOffscreen(list, {width, 200});
+        list.setRows(shown);
+        settle();
+        DrawnTexts recorder;
+        const std::vector<DrawnText> texts = recorder.of(*list.viewport());
+        ASSERT_FALSE(texts.empty());
+        const int h = int(PortRow::rowHeight);
+        for (int r = 0; r < int(shown.size()); ++r) {
+            const std::string at = std::to_string(width) + " row " + std::to_string(r);
+            std::vector<QRectF> marks;
+            for (const DrawnText& t : texts) {
+                if (int(t.box.center().y()) / h != r)
+                    continue;
+                EXPECT_FALSE(t.cut) << at << ": " << t.text.toStdString();
+                marks.push_back(t.box);
+            }
+            for (const QRectF& dot : recorder.ellipses())
+                if (int(dot.center().y()) / h == r)
+                    marks.push_back(dot);
+            std::sort(marks.begin(), marks.end(),
+                      [](const QRectF& a, const QRectF& b) { return a.left() < b.left(); });
+            for (std::size_t i = 1; i < marks.size(); ++i)
+                EXPECT_GE(marks[i].left() - marks[i - 1].right(), 4) << at << " mark " << i;
+        }
+    }
+    // Wide, the cells keep the widths they were drawn at before.
+    const PortsColumns wide = PortsColumns::across(1200);
+    EXPECT_EQ(wide.room[0], PortsColumns::port);
+    EXPECT_EQ(wide.room[1], PortsColumns::proto);
+    EXPECT_EQ(wide.room[4], PortsColumns::process - PortsColumns::gap);
 }
