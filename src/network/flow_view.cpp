@@ -1,9 +1,9 @@
 #include "network/flow_view.h"
 
-#include "core/fmt.h"
 #include "core/l10n.h"
 #include "core/outside_text.h"
 #include "model/monitor.h"
+#include "network/flow_layout.h"
 #include "network/flow_ribbons_view.h"
 #include "network/ports_model.h"
 #include "ui/clipboard.h"
@@ -265,19 +265,18 @@ double FlowView::nodeOpacity(const FlowNode& node, const std::optional<QString>&
     return base * (near ? 1 : 0.3);
 }
 
-QString FlowView::detailLine(const FlowNode& node)
-{
-    if (node.rateIn + node.rateOut > 0)
-        return QStringLiteral("↓%1/s ↑%2/s  %3")
-            .arg(Fmt::bytes(node.rateIn), Fmt::bytes(node.rateOut), node.detail);
-    return node.detail;
-}
-
 QString FlowView::hiddenText(int hidden)
 {
     if (hidden < 1)
         return {};
     return L10n::text("%1 lower-traffic nodes not shown", "另有 %1 个流量较低的节点未显示").arg(hidden);
+}
+
+QString FlowView::hiddenBrief(int hidden)
+{
+    if (hidden < 1)
+        return {};
+    return L10n::text("+%1 hidden", "+%1 未显示").arg(hidden);
 }
 
 bool FlowView::select(const FlowNode& node, Monitor& monitor)
@@ -337,17 +336,22 @@ void FlowView::scheduleRefresh()
 
 void FlowView::refresh()
 {
+    const QString legend = legend_->text();
     retranslate();
     // Kept built behind another mode for a moment after a switch: still.
     ribbons_->setPaused(monitor_.mode() != Monitor::Mode::flow);
     FlowGraph graph = build(FlowGraph::capacity(height(), rowHeight_));
     const QString hidden = hiddenText(graph.hidden);
-    if (built_ && graph == graph_ && hidden == hidden_->text())
+    if (built_ && graph == graph_ && hidden == hiddenFull_) {
+        // The other language's chips and legend take other room.
+        if (legend_->text() != legend)
+            place();
         return;
+    }
     built_ = true;
     graph_ = std::move(graph);
-    hidden_->setText(hidden);
-    hidden_->adjustSize();
+    hiddenFull_ = hidden;
+    hiddenBrief_ = hiddenBrief(graph_.hidden);
     apply();
 }
 
@@ -394,7 +398,6 @@ void FlowView::apply()
     const bool empty = graph_.apps.empty();
     empty_->setVisible(empty);
     graphArea_->setVisible(!empty);
-    hidden_->setVisible(!hidden_->text().isEmpty());
     place();
     ribbons_->setRibbons(FlowRibbons::from(graph_, focus_));
 }
@@ -403,39 +406,61 @@ void FlowView::place()
 {
     const int w = width();
     // The header: chips from the left, the legend at the right end and the
-    // hidden count before it.
-    int x = sidePadding;
-    for (PressButton* c : chips_) {
-        const QSize hint = c->sizeHint();
-        c->setGeometry(x, (headerHeight - hint.height()) / 2, hint.width(), hint.height());
-        x += hint.width() + 8;
-    }
+    // hidden count before it, each shown only where it keeps off the chips.
+    std::vector<double> chipWidths;
+    for (PressButton* c : chips_)
+        chipWidths.push_back(c->sizeHint().width());
+    auto textWidth = [](const QLabel* label, const QString& text) {
+        if (text.isEmpty())
+            return 0;
+        // As the label measures its own hint.
+        return label->fontMetrics().boundingRect(QRect(0, 0, 4000, 400), Qt::TextSingleLine, text).width();
+    };
     const QSize legend = legend_->sizeHint();
-    const int legendX = w - sidePadding - legend.width();
-    legend_->setGeometry(legendX, (headerHeight - legend.height()) / 2, legend.width(), legend.height());
-    const QSize count = hidden_->sizeHint();
-    hidden_->setGeometry(std::max(x, legendX - 8 - count.width()), (headerHeight - count.height()) / 2,
-                         count.width(), count.height());
+    const FlowLayout::Header header
+        = FlowLayout::header(w, chipWidths, textWidth(hidden_, hiddenFull_), textWidth(hidden_, hiddenBrief_),
+                             legend.width());
+    for (std::size_t i = 0; i < chips_.size(); ++i) {
+        const QSize hint = chips_[i]->sizeHint();
+        chips_[i]->setGeometry(int(header.chips[i]), (headerHeight - hint.height()) / 2, hint.width(),
+                               hint.height());
+    }
+    legend_->setGeometry(int(std::floor(header.legend)), (headerHeight - legend.height()) / 2, legend.width(),
+                         legend.height());
+    legend_->setVisible(header.legendShown);
+    using Count = FlowLayout::Header::Count;
+    const QString count = header.countShown == Count::brief ? hiddenBrief_
+        : header.countShown == Count::full                  ? hiddenFull_
+                                                            : QString();
+    if (hidden_->text() != count)
+        hidden_->setText(count);
+    const int countHeight = hidden_->sizeHint().height();
+    hidden_->setGeometry(int(std::floor(header.count)), (headerHeight - countHeight) / 2,
+                         textWidth(hidden_, count), countHeight);
+    hidden_->setVisible(!count.isEmpty());
 
     const QRect content(0, headerHeight, w, std::max(0, height() - headerHeight));
-    empty_->setGeometry(content.adjusted(sidePadding, 0, -sidePadding, 0));
+    const int side = int(FlowLayout::padding);
+    empty_->setGeometry(content.adjusted(side, 0, -side, 0));
     graphArea_->setGeometry(content);
 
-    const int label = int(std::lround(labelWidth_));
+    // The columns narrow before they reach each other; the rows elide.
+    const QFontMetricsF title(titleFont()), detail(detailFont());
+    const FlowLayout::Columns columns
+        = FlowLayout::columns(w, labelWidth_, FlowLayout::need(graph_.apps, false, title, detail),
+                              FlowLayout::need(graph_.hosts, true, title, detail));
     const int rh = int(std::lround(rowHeight_));
-    const int appX = sidePadding;
-    const int hostX = w - sidePadding - label;
-    auto lay = [&](const std::vector<FlowNode>& nodes, int columnX) {
+    auto lay = [&](const std::vector<FlowNode>& nodes, double columnX, double columnWidth) {
         for (std::size_t i = 0; i < nodes.size(); ++i)
             if (FlowNodeRow* r = rows_.value(nodes[i].id))
-                r->setGeometry(columnX - FlowNodeRow::reach, int(i) * rh,
-                               label + 2 * FlowNodeRow::reach, rh);
+                r->setGeometry(int(columnX) - FlowNodeRow::reach, int(i) * rh,
+                               int(columnWidth) + 2 * FlowNodeRow::reach, rh);
     };
-    lay(graph_.apps, appX);
-    lay(graph_.hosts, hostX);
+    lay(graph_.apps, columns.app, columns.appWidth);
+    lay(graph_.hosts, columns.host, columns.hostWidth);
 
     const std::size_t rows = std::max(graph_.apps.size(), graph_.hosts.size());
-    ribbons_->setGeometry(appX + label, 0, std::max(0, hostX - appX - label), int(rows) * rh);
+    ribbons_->setGeometry(int(columns.ribbons), 0, int(columns.ribbonsWidth), int(rows) * rh);
 }
 
 void FlowView::resizeEvent(QResizeEvent* event)
@@ -531,9 +556,7 @@ void FlowNodeRow::paintEvent(QPaintEvent*)
     p.setOpacity(std::clamp(opacity_.value(), 0.0, 1.0));
     const QRectF box = QRectF(rect()).adjusted(reach, 0, -reach, 0);
     const bool active = node_.rateIn + node_.rateOut > 0;
-    constexpr double spacing = 8;
-    constexpr double iconSize = 20;
-    constexpr double dot = 6;
+    using FlowLayout::dot, FlowLayout::iconSize, FlowLayout::spacing;
 
     QRectF text;
     Qt::Alignment align;
@@ -564,7 +587,7 @@ void FlowNodeRow::paintEvent(QPaintEvent*)
     p.setFont(detail);
     p.setPen(active ? Theme::withAlpha(Theme::net(), 0.85) : Theme::faint());
     p.drawText(QRectF(text.left(), top + tm.height() + 2, room, dm.height()), align | Qt::AlignVCenter,
-               dm.elidedText(FlowView::detailLine(node_), Qt::ElideRight, room));
+               FlowLayout::fittedDetail(node_, room, dm));
 }
 
 void FlowNodeRow::enterEvent(QEnterEvent* event)

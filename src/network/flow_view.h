@@ -32,7 +32,6 @@ class FlowView : public QWidget {
 public:
     // Above the graph: the chips' row.
     static constexpr int headerHeight = 40;
-    static constexpr int sidePadding = 14;
 
     FlowView(Monitor& monitor, double rowHeight, double labelWidth, QWidget* parent = nullptr);
     ~FlowView() override;
@@ -59,10 +58,10 @@ public:
     // A node's opacity: 0.4 when departed, times 0.3 when it is out of focus.
     static double nodeOpacity(const FlowNode& node, const std::optional<QString>& focus,
                               const std::vector<FlowEdge>& edges);
-    // The second text line: the rates before the detail while traffic runs.
-    static QString detailLine(const FlowNode& node);
-    // The count shown when some nodes did not fit; empty for none.
+    // The count shown when some nodes did not fit, and its brief form for a
+    // narrow header; empty for none.
     static QString hiddenText(int hidden);
+    static QString hiddenBrief(int hidden);
     // "Copy Name" or "Copy Domain", then "Show in Inspector" for groups.
     static MenuPlan menu(const FlowNode& node, bool host, Monitor& monitor);
     // Selects the node's group in the inspector; false for a host.
@@ -72,6 +71,7 @@ public:
     FlowRibbonsView* ribbonsView() const { return ribbons_; }
     QWidget* graphArea() const { return graphArea_; }
     const QLabel* hiddenLabel() const { return hidden_; }
+    const QLabel* legendLabel() const { return legend_; }
     const QLabel* emptyLabel() const { return empty_; }
     // The row of a shown node, or null.
     FlowNodeRow* row(const QString& id) const;
@@ -99,6 +99,8 @@ private:
 
     std::vector<PressButton*> chips_;
     QLabel* hidden_ = nullptr;
+    // The count's two forms; the label shows the one the header has room for.
+    QString hiddenFull_, hiddenBrief_;
     QLabel* legend_ = nullptr;
     QLabel* empty_ = nullptr;
     QWidget* graphArea_ = nullptr;

@@ -1,11 +1,19 @@
 #include "network/flow_view.h"
 
+#include "engine/demo_source.h"
 #include "model/monitor_fixture.h"
+#include "network/flow_layout.h"
 #include "network/flow_ribbons_view.h"
 #include "ui/frame_clock.h"
 #include "ui/press_button.h"
 
+#include "language_guard.h"
+
 #include <QLabel>
+#include <QPaintDevice>
+#include <QPaintEngine>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -152,4 +160,163 @@ TEST_F(FlowViewTest, ChipsFocusAndTexts)
     EXPECT_TRUE(menu.trigger("Show in Inspector"));
     EXPECT_EQ(monitor->selection(), "browser");
     EXPECT_EQ(FlowView::menu(view.graph().hosts[0], true, *monitor).titles(), QStringList{"Copy Domain"});
+}
+
+namespace {
+
+// A paint device that keeps each text drawn on it with its box, in the
+// coordinates of the widget rendered.
+class TextBoxes final : public QPaintDevice {
+public:
+    struct Text {
+        QString text;
+        QRectF box;
+    };
+
+    std::vector<Text> of(QWidget& widget)
+    {
+        engine_.drawn.clear();
+        widget.render(this);
+        return engine_.drawn;
+    }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight: return 4000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+
+private:
+    struct Engine final : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState& state) override
+        {
+            if (state.state() & DirtyTransform)
+                transform = state.transform();
+        }
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF& at, const QTextItem& item) override
+        {
+            const QRectF box(at.x(), at.y() - item.ascent(), item.width(), item.ascent() + item.descent());
+            drawn.push_back({item.text(), transform.mapRect(box)});
+        }
+        Type type() const override { return User; }
+        QTransform transform;
+        std::vector<Text> drawn;
+    };
+    mutable Engine engine_;
+};
+
+} // namespace
+
+// The demo machine's links, in a view as narrow as a 1024-wide window
+// leaves beside the instruments and the inspector, and wider: no two texts
+// meet, every text stays inside its row or the header, and names that do
+// not fit end in an ellipsis.
+TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
+{
+    auto monitor = make();
+    monitor->switchMode(Monitor::Mode::flow);
+    DemoSource demo([] { return Date::fromUnix(1'700'000'000); });
+    for (const Snapshot& past : demo.prefill())
+        ingest(*monitor, past);
+    for (int i = 0; i < 4; ++i)
+        ingest(*monitor, demo.advance(true).snapshot);
+    ASSERT_GT(monitor->snapshot().connections.size(), 4u);
+
+    TextBoxes recorder;
+    FlowView view(*monitor, 36, 230);
+    view.show();
+    // Loopback too, so its chip and the local links show.
+    view.chip(Scope::loopback)->click();
+    for (bool chinese : {false, true}) {
+        // The language changes under the view, as it does from the settings.
+        LanguageGuard language(chinese);
+        view.refresh();
+        for (QSize size : {QSize(292, 460), QSize(623, 460), QSize(634, 626), QSize(965, 626),
+                           QSize(240, 300)}) {
+            SCOPED_TRACE(testing::Message() << size.width() << "×" << size.height()
+                                            << (chinese ? " zh" : " en"));
+            view.resize(size);
+            settle();
+            ASSERT_FALSE(view.graph().apps.empty());
+            ASSERT_FALSE(view.graph().hosts.empty());
+            const std::vector<TextBoxes::Text> texts = recorder.of(view);
+            auto name = [](const TextBoxes::Text& t) { return t.text.toStdString(); };
+
+            // Where each text belongs: a row's label or the header.
+            std::vector<QRectF> rows;
+            std::vector<FlowNode> nodes = view.graph().apps;
+            nodes.insert(nodes.end(), view.graph().hosts.begin(), view.graph().hosts.end());
+            for (const FlowNode& node : nodes) {
+                const FlowNodeRow* row = view.row(node.id);
+                ASSERT_TRUE(row);
+                const QRect r = row->geometry().translated(view.graphArea()->pos());
+                rows.push_back(QRectF(r).adjusted(FlowNodeRow::reach, 0, -FlowNodeRow::reach, 0));
+            }
+            // Two lines a row at least, and the chips.
+            ASSERT_GE(texts.size(), 2 * nodes.size() + 3);
+            for (const TextBoxes::Text& t : texts) {
+                const QRectF in = t.box.adjusted(0.5, 0.5, -0.5, -0.5);
+                const auto row = std::find_if(rows.begin(), rows.end(),
+                                              [&](const QRectF& r) { return r.contains(in.center()); });
+                const QRectF home = row != rows.end()
+                    ? *row
+                    : QRectF(FlowLayout::padding, 0, size.width() - 2 * FlowLayout::padding,
+                             FlowView::headerHeight);
+                EXPECT_TRUE(home.contains(in)) << name(t) << " at " << t.box.x() << "," << t.box.y()
+                                               << " " << t.box.width();
+                for (const TextBoxes::Text& other : texts) {
+                    if (&other != &t) {
+                        EXPECT_FALSE(in.intersects(other.box.adjusted(0.5, 0.5, -0.5, -0.5)))
+                            << name(t) << " meets " << name(other);
+                    }
+                }
+            }
+            // Titles show whole or elided.
+            for (const FlowNode& node : nodes) {
+                const bool whole = std::any_of(texts.begin(), texts.end(),
+                                               [&](const auto& t) { return t.text == node.title; });
+                const bool elided = std::any_of(texts.begin(), texts.end(), [&](const auto& t) {
+                    return t.text.contains(QChar(0x2026)) && t.text.size() > 1
+                        && node.title.startsWith(t.text.left(1)) && node.title.endsWith(t.text.right(1));
+                });
+                EXPECT_TRUE(whole || elided) << node.title.toStdString();
+            }
+            // The header's texts keep off the chips' capsules.
+            for (const QLabel* label : {view.hiddenLabel(), view.legendLabel()}) {
+                if (!label->isVisibleTo(&view))
+                    continue;
+                for (Scope s : {Scope::internet, Scope::lan, Scope::loopback}) {
+                    EXPECT_FALSE(label->geometry().intersects(view.chip(s)->geometry()))
+                        << label->text().toStdString();
+                }
+            }
+            // Nodes left out are still counted, if only in brief.
+            if (size.width() >= 292 && view.graph().hidden > 0) {
+                EXPECT_TRUE(view.hiddenLabel()->isVisibleTo(&view));
+            }
+        }
+        // The widest of them has room for the legend.
+        view.resize(965, 626);
+        settle();
+        EXPECT_TRUE(view.legendLabel()->isVisibleTo(&view));
+    }
 }

@@ -1,0 +1,144 @@
+#include "network/flow_layout.h"
+
+#include "network/flow_graph.h"
+#include "ui/fonts.h"
+
+#include <QFontMetricsF>
+
+#include <gtest/gtest.h>
+
+using namespace FlowLayout;
+
+namespace {
+
+constexpr double eps = 1e-9;
+
+} // namespace
+
+TEST(FlowLayoutTest, ColumnsShareTheWidthTheyHave)
+{
+    constexpr double label = 230;
+    for (auto [appNeed, hostNeed] : {std::pair{500.0, 500.0}, std::pair{90.0, 170.0}, std::pair{170.0, 60.0}}) {
+        for (double w = 0; w <= 1600; w += 1) {
+            SCOPED_TRACE(testing::Message() << w << " needs " << appNeed << ", " << hostNeed);
+            const Columns c = columns(w, label, appNeed, hostNeed);
+            // Applications, ribbons, hosts, left to right inside the padding.
+            EXPECT_EQ(c.app, padding);
+            EXPECT_NEAR(c.ribbons, c.app + c.appWidth, eps);
+            EXPECT_NEAR(c.host, c.ribbons + c.ribbonsWidth, eps);
+            EXPECT_TRUE(c.ribbonsWidth >= 0 && c.appWidth >= 0 && c.hostWidth >= 0);
+            EXPECT_TRUE(c.appWidth <= label && c.hostWidth <= label);
+            EXPECT_TRUE(w < 2 * padding || c.host + c.hostWidth <= w - padding + eps);
+            // Full columns while the ribbons have room; below that the
+            // ribbons keep theirs, and neither column gets less than half
+            // of the rest unless it needs less.
+            const double room = w - 2 * padding - ribbonsNarrowest;
+            if (room >= 2 * label) {
+                EXPECT_TRUE(c.appWidth == label && c.hostWidth == label);
+            } else if (room >= 0) {
+                EXPECT_NEAR(c.ribbonsWidth, ribbonsNarrowest, 2);
+                EXPECT_GE(c.appWidth, std::min(appNeed, room / 2) - 1);
+                EXPECT_GE(c.hostWidth, std::min(hostNeed, room / 2) - 1);
+            }
+        }
+    }
+    // Beside the instruments and the inspector of a 1024-wide window: long
+    // names on both sides share equally; short applications leave their
+    // room to the hosts.
+    EXPECT_EQ(columns(292, 230, 400, 400), (Columns{14, 108, 170, 108, 122, 48}));
+    EXPECT_EQ(columns(292, 230, 80, 400), (Columns{14, 80, 142, 136, 94, 48}));
+    // Both fit, one in less than half: the other gets what it needs.
+    EXPECT_EQ(columns(320, 230, 100, 130).hostWidth, 130);
+    // Without the inspector both keep their width.
+    EXPECT_EQ(columns(623, 230, 80, 80), (Columns{14, 230, 379, 230, 244, 135}));
+}
+
+TEST(FlowLayoutTest, HeaderKeepsTheCountAndLegendOffTheChips)
+{
+    using Count = Header::Count;
+    const std::vector<double> chips{58, 36, 68};
+    const double chipsEnd = padding + 58 + gap + 36 + gap + 68;
+    constexpr double full = 170, brief = 60, legend = 110;
+    for (bool counted : {false, true}) {
+        for (double w = 100; w <= 900; w += 1) {
+            SCOPED_TRACE(testing::Message() << w << (counted ? " counted" : ""));
+            const Header h = header(w, chips, counted ? full : 0, counted ? brief : 0, legend);
+            EXPECT_EQ(h.chips, (std::vector<double>{padding, padding + 58 + gap, padding + 58 + gap + 36 + gap}));
+            const double countWidth = h.countShown == Count::full ? full
+                : h.countShown == Count::brief                    ? brief
+                                                                  : 0;
+            // In order and apart, the last one at the right padding.
+            double left = chipsEnd + gap;
+            if (countWidth > 0) {
+                EXPECT_GE(h.count, left - eps);
+                left = h.count + countWidth + gap;
+            }
+            EXPECT_TRUE(!h.legendShown || h.legend >= left - eps);
+            if (h.legendShown || countWidth > 0) {
+                EXPECT_NEAR(h.legendShown ? h.legend + legend : h.count + countWidth, w - padding, eps);
+            }
+            // A count shows in some form wherever one fits.
+            EXPECT_EQ(countWidth > 0, counted && w >= chipsEnd + gap + brief + padding);
+            EXPECT_TRUE(counted || h.legendShown == (w >= chipsEnd + gap + legend + padding));
+        }
+    }
+    // Short of room for both, the legend goes first, then the count turns
+    // brief; the legend comes back beside a brief count, or alone, when it
+    // fits.
+    const double both = chipsEnd + gap + full + gap + legend + padding;
+    auto shown = [&](double w, double fullWidth, double legendWidth) {
+        const Header h = header(w, chips, fullWidth, brief, legendWidth);
+        return std::pair{h.countShown, h.legendShown};
+    };
+    EXPECT_EQ(shown(both, full, legend), std::pair(Count::full, true));
+    EXPECT_EQ(shown(both - 1, full, legend), std::pair(Count::full, false));
+    EXPECT_EQ(shown(chipsEnd + gap + full + padding - 1, full, legend), std::pair(Count::brief, false));
+    EXPECT_EQ(shown(chipsEnd + gap + brief + gap + legend + padding, 400, legend), std::pair(Count::brief, true));
+    EXPECT_EQ(shown(chipsEnd + gap + 50 + padding, full, 50), std::pair(Count::none, true));
+}
+
+TEST(FlowLayoutTest, RateLineShortensThenDrops)
+{
+    const QFontMetricsF m(Fonts::mono(9));
+    FlowNode node;
+    node.rateIn = 900 * 1024;
+    node.rateOut = 22 * 1024;
+    node.detail = QStringLiteral(":443 HTTPS · 1 conns");
+    const QString rates = QStringLiteral("↓900K/s ↑22K/s");
+    const QString full = rates + QStringLiteral("  ") + node.detail;
+    auto at = [&](double room) {
+        const QString text = fittedDetail(node, room, m);
+        EXPECT_LE(m.horizontalAdvance(text), room) << text.toStdString();
+        return text;
+    };
+    auto width = [&](const char* text) { return m.horizontalAdvance(QString::fromUtf8(text)); };
+    EXPECT_EQ(at(m.horizontalAdvance(full)), full);
+    // Part of the detail, with its ellipsis; less than three letters of it
+    // is left out.
+    const QString part = at(m.horizontalAdvance(full) - 1);
+    EXPECT_TRUE(part.startsWith(rates + QStringLiteral("  :4")) && part.endsWith(QStringLiteral("…")));
+    EXPECT_EQ(at(m.horizontalAdvance(rates + QStringLiteral("  :4…"))), rates);
+    EXPECT_EQ(at(m.horizontalAdvance(rates) - 1), QStringLiteral("↓900K ↑22K"));
+    EXPECT_EQ(at(width("↓900K ↑22K") - 1), QStringLiteral("↓900K"));
+    EXPECT_EQ(at(width("↓900K") - 1), QString());
+    // Upload ahead: the up arrow stays.
+    std::swap(node.rateIn, node.rateOut);
+    EXPECT_EQ(at(width("↑900K")), QStringLiteral("↑900K"));
+    // No detail: no trailing blanks.
+    node.detail.clear();
+    EXPECT_EQ(at(500), QStringLiteral("↓22K/s ↑900K/s"));
+    // A quiet node's detail is elided at its end.
+    FlowNode quiet;
+    quiet.detail = QStringLiteral("Total 1.2M");
+    EXPECT_EQ(fittedDetail(quiet, 500, m), quiet.detail);
+    EXPECT_TRUE(fittedDetail(quiet, m.horizontalAdvance(quiet.detail) - 1, m).endsWith(QStringLiteral("…")));
+
+    // A column asks for its widest title or rate line, with the icon or dot.
+    const QFontMetricsF title(Fonts::font(11.5, QFont::Medium));
+    FlowNode named;
+    named.title = QStringLiteral("cdn.stream.example");
+    node.title = QStringLiteral("x");
+    EXPECT_NEAR(need({named, node}, true, title, m),
+                std::max(title.horizontalAdvance(named.title), width("↓22K/s ↑900K/s")) + dot + spacing, eps);
+    EXPECT_NEAR(need({named}, false, title, m), title.horizontalAdvance(named.title) + iconSize + spacing, eps);
+}
