@@ -312,10 +312,15 @@ void Toolbar::layoutItems()
 
     // The field shrinks first, down to its minimum; then the count goes whole.
     // A shown badge keeps its room before the field keeps its minimum: the
-    // field then gives way down to its floor, so "Order paused" reads whole.
+    // field then gives way down to its floor, so "Order paused" reads whole,
+    // and, where the floor leaves room for it, so that the count stays
+    // beside it rather than going when the badge comes.
     const int room = switchLeft - spacing - margin;
     const int badgeRoom = badgeWidth > 0 ? spacing + badgeWidth : 0;
-    const int least = std::max(std::min(FilterField::minimumWidth, room - badgeRoom), FilterField::floorWidth);
+    int least = std::min(FilterField::minimumWidth, room - badgeRoom);
+    if (badgeWidth > 0 && room - badgeRoom - spacing - countWidth >= FilterField::floorWidth)
+        least = std::min(least, room - badgeRoom - spacing - countWidth);
+    least = std::max(least, FilterField::floorWidth);
     const int extras = spacing + countWidth + badgeRoom;
     const int fieldWidth = std::min(std::clamp(room - extras, least, FilterField::maximumWidth), std::max(0, room));
     field_->setGeometry(margin, (barHeight - FilterField::fieldHeight) / 2, fieldWidth, FilterField::fieldHeight);

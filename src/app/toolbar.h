@@ -103,6 +103,7 @@ public:
     HoldBadge* badge(Monitor::Mode mode) const;
     // Whether the count fits and is drawn.
     bool countShown() const { return countShown_; }
+    QRectF countRect() const { return countRect_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

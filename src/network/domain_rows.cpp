@@ -51,10 +51,13 @@ constexpr double spacing = 6;
 constexpr double iconSize = 17;
 constexpr double iconStep = iconSize - 4;
 
+// A badge is its text with 4 pixels either side.
+constexpr double badgePadding = 8;
+
 QRectF badgeBox(double x, double mid, TextFace& face, const QString& text)
 {
     const double h = face.metrics().height() + 2;
-    return {x, mid - h / 2, face.width(text) + 8, h};
+    return {x, mid - h / 2, face.width(text) + badgePadding, h};
 }
 
 QString helpOf(const std::optional<DomainsModel::Badge>& badge)
@@ -90,6 +93,15 @@ void DomainRows::setContent(std::vector<DomainsModel::Site> sites,
     now_ = now;
     launched_ = launched;
     built_.assign(entries_.size(), std::nullopt);
+    // The columns make room for every name of the list, on screen or not,
+    // so they stay put while it scrolls.
+    std::vector<DomainsModel::NameWidths> cells;
+    cells.reserve(entries_.size());
+    for (const DomainsModel::Entry& entry : entries_)
+        cells.push_back(measure(DomainsModel::nameTexts(entry, sites_, now_, launched_)));
+    const DomainsModel::NameNeed need = DomainsModel::need(cells);
+    const bool relaid = need != need_;
+    need_ = need;
     // Rows that leave fade out as they were drawn; one never drawn was
     // never on screen.
     const ReconcilePlan plan = reconcileRows(rowSlots(entries_), anchor, isVisible(), [&old](int index) {
@@ -116,8 +128,10 @@ void DomainRows::setContent(std::vector<DomainsModel::Site> sites,
     }
     animate();
 
-    if (plan.changed) {
+    if (plan.changed || relaid) {
         viewport()->update();
+        if (relaid)
+            emit columnsChanged();
         return;
     }
     // The same rows in the same places: repaint those on screen whose look
@@ -153,52 +167,80 @@ QRectF DomainRows::rectOf(int row) const
     return {0, std::round(top), double(viewport()->width()), e.height()};
 }
 
+DomainsModel::Columns DomainRows::columns(double width) const
+{
+    return DomainsModel::columns(width, need_, stripLeast_);
+}
+
+void DomainRows::setStripLeast(double width)
+{
+    if (width == stripLeast_)
+        return;
+    stripLeast_ = width;
+    viewport()->update();
+    emit columnsChanged();
+}
+
+DomainsModel::NameWidths DomainRows::measure(const DomainsModel::NameTexts& texts)
+{
+    Faces& f = faces();
+    TextFace& title = texts.mono ? f.host : f.title;
+    DomainsModel::NameWidths w;
+    w.lead = texts.indent + dotSize + spacing;
+    w.title = title.width(texts.title);
+    const QString readable = DomainsModel::readableTitle(texts.title);
+    w.readable = readable == texts.title ? w.title : title.width(readable);
+    if (!texts.caption.isEmpty())
+        w.caption = spacing + f.small.width(texts.caption);
+    if (!texts.fresh.isEmpty())
+        w.fresh = spacing + f.fresh.width(texts.fresh) + badgePadding;
+    if (!texts.source.isEmpty())
+        w.source = spacing + f.source.width(texts.source) + badgePadding;
+    return w;
+}
+
 DomainRows::Layout DomainRows::layout(const Row& row, const QRectF& rect) const
 {
     Faces& f = faces();
-    const Columns c = DomainsModel::columns(rect.width());
+    const Columns c = columns(rect.width());
     const double mid = rect.center().y();
     Layout l;
     double x = rect.left() + c.name + row.indent;
-    const double end = rect.left() + c.name + c.nameWidth - 4;
+    const double end = rect.left() + c.name + c.nameWidth - DomainsModel::NameWidths::end;
     if (row.children >= 1)
         l.chevron = QRectF(x - 18, mid - chevronWidth / 2, chevronWidth, chevronWidth);
     l.dot = QRectF(x, mid - dotSize / 2, dotSize, dotSize);
     x += dotSize + spacing;
 
-    // What follows the title, at its natural widths.
-    const double countWidth = row.hostCount.isEmpty() ? 0 : f.small.width(row.hostCount);
-    const double freshWidth = row.fresh ? f.fresh.width(row.fresh->text) + 8 : 0;
-    const double sourceWidth = row.source ? f.source.width(row.source->text) + 8 : 0;
-    const double rateWidth = row.rate.isEmpty() ? 0 : f.small.width(row.rate);
-    double fixed = 0;
-    for (double w : {countWidth, freshWidth, sourceWidth})
-        if (w > 0)
-            fixed += spacing + w;
-
+    // The title first; the caption and the badges where they leave it
+    // readable; the rate only where room is left.
+    const DomainsModel::NameWidths widths = measure(DomainsModel::nameTexts(row));
+    const DomainsModel::NameFit fit = DomainsModel::fitName(widths, c.nameWidth);
     TextFace& titleFace = row.mono ? f.host : f.title;
-    const double natural = titleFace.width(row.title);
-    const double room = std::max(0.0, end - x);
-    // The title comes first, then the count and badges; the rate only
-    // where room is left.
-    const double titleWidth = std::min(natural, std::max(std::min(natural, 48.0), room - fixed));
-    l.titleText = titleWidth < natural
-        ? titleFace.metrics().elidedText(row.title, Qt::ElideMiddle, titleWidth)
-        : row.title;
+    double titleWidth = std::max(0.0, fit.title);
+    l.titleText = row.title;
+    if (titleWidth < widths.title) {
+        // A cut title is mostly narrower than its room: what follows keeps
+        // to the text.
+        l.titleText = titleFace.metrics().elidedText(row.title, Qt::ElideMiddle, titleWidth);
+        titleWidth = std::min(titleWidth, titleFace.width(l.titleText));
+    }
     l.title = QRectF(x, rect.top(), titleWidth, rect.height());
     x += titleWidth;
-    if (countWidth > 0) {
-        l.hostCount = QRectF(x + spacing, rect.top(), countWidth, rect.height());
+    if (fit.caption) {
+        l.hostCount = QRectF(x + spacing, rect.top(), widths.caption - spacing, rect.height());
+        l.captionShown = true;
         x = l.hostCount.right();
     }
-    if (row.fresh) {
+    if (fit.fresh) {
         l.fresh = badgeBox(x + spacing, mid, f.fresh, row.fresh->text);
         x = l.fresh.right();
     }
-    if (row.source) {
+    if (fit.source) {
         l.source = badgeBox(x + spacing, mid, f.source, row.source->text);
         x = l.source.right();
     }
+    const double rateWidth = row.rate.isEmpty() ? 0 : f.small.width(row.rate);
     if (rateWidth > 0 && x + spacing + rateWidth <= end) {
         l.rate = QRectF(x + spacing, rect.top(), rateWidth, rect.height());
         l.rateShown = true;
@@ -216,12 +258,14 @@ DomainRows::Layout DomainRows::layout(const Row& row, const QRectF& rect) const
             l.more = QRectF(after + 8, rect.top(), f.small.width(row.moreApps), rect.height());
         }
     }
-    l.conns = QRectF(rect.left() + c.conns, rect.top(), Columns::connsWidth, rect.height());
+    if (c.connsShown)
+        l.conns = QRectF(rect.left() + c.conns, rect.top(), Columns::connsWidth, rect.height());
     if (c.totalsShown) {
         l.received = QRectF(rect.left() + c.received, rect.top(), Columns::bytesWidth, rect.height());
         l.sent = QRectF(rect.left() + c.sent, rect.top(), Columns::bytesWidth, rect.height());
     }
-    l.seen = QRectF(rect.left() + c.seen, rect.top(), Columns::seenWidth, rect.height());
+    if (c.seenShown)
+        l.seen = QRectF(rect.left() + c.seen, rect.top(), Columns::seenWidth, rect.height());
     return l;
 }
 
@@ -266,18 +310,18 @@ void DomainRows::paintRow(QPainter& p, const RowPaint& paint)
     const auto right = TextFace::Align::right;
     p.setPen(row.titleColor);
     (row.mono ? f.host : f.title).draw(p, l.title, l.titleText, left);
-    if (!row.hostCount.isEmpty()) {
+    if (l.captionShown) {
         p.setPen(Theme::faint());
         f.small.draw(p, l.hostCount, row.hostCount, left);
     }
-    if (row.fresh) {
+    if (!l.fresh.isEmpty()) {
         p.setPen(Qt::NoPen);
         p.setBrush(Theme::warn());
         p.drawRoundedRect(l.fresh, 3, 3);
         p.setPen(Theme::bg());
         f.fresh.draw(p, l.fresh, row.fresh->text, TextFace::Align::centre);
     }
-    if (row.source) {
+    if (!l.source.isEmpty()) {
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(Theme::line(), 1));
         p.drawRoundedRect(l.source.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
@@ -302,15 +346,19 @@ void DomainRows::paintRow(QPainter& p, const RowPaint& paint)
         p.setPen(Theme::faint());
         f.small.draw(p, l.more, row.moreApps, left);
     }
-    p.setPen(row.connsColor);
-    f.figure.draw(p, l.conns, row.conns, right);
+    if (!l.conns.isEmpty()) {
+        p.setPen(row.connsColor);
+        f.figure.draw(p, l.conns, row.conns, right);
+    }
     p.setPen(Theme::dim());
     if (!l.received.isEmpty()) {
         f.figure.draw(p, l.received, row.received, right);
         f.figure.draw(p, l.sent, row.sent, right);
     }
-    p.setPen(row.seenColor);
-    f.seen.draw(p, l.seen, row.seen, right);
+    if (!l.seen.isEmpty()) {
+        p.setPen(row.seenColor);
+        f.seen.draw(p, l.seen, row.seen, right);
+    }
 
     const double wash = s.wash.value();
     if (wash > 0)
@@ -385,9 +433,9 @@ std::optional<QString> DomainRows::helpAt(QPointF position) const
     auto near = [&](const QRectF& box) { return box.adjusted(-3, -3, 3, 3).contains(position); };
     if (near(l.dot))
         return row.dotHelp;
-    if (row.fresh && l.fresh.contains(position))
+    if (!l.fresh.isEmpty() && l.fresh.contains(position))
         return helpOf(row.fresh);
-    if (row.source && l.source.contains(position))
+    if (!l.source.isEmpty() && l.source.contains(position))
         return helpOf(row.source);
     if (l.titleText != row.title && l.title.contains(position))
         return row.title;

@@ -43,15 +43,24 @@ public:
     // Rows built since the content last changed (benches and tests).
     std::size_t builtRows() const;
 
+    // The columns at a width, for the names of the current content: the
+    // headings above the rows lay out by them too.
+    DomainsModel::Columns columns(double width) const;
+    // The least width of the strip: its heading reads whole in it.
+    void setStripLeast(double width);
+    // A name cell's parts as the row's fonts draw them.
+    static DomainsModel::NameWidths measure(const DomainsModel::NameTexts& texts);
+
     // Where the parts of a row lie in `rect` (viewport coordinates); the
     // painting and the pointer share it.
     struct Layout {
         QRectF chevron, dot, title, hostCount, fresh, source, rate, strip;
         QString titleText; // elided to fit
+        bool captionShown = false;
         bool rateShown = false;
         std::vector<QRectF> apps;
         QRectF more;
-        QRectF conns, received, sent, seen;
+        QRectF conns, received, sent, seen; // empty when the column gave way
     };
     Layout layout(const Row& row, const QRectF& rect) const;
     // The help text at a viewport point, if any part there has one.
@@ -63,6 +72,11 @@ public:
 
     // Rows painted since the list was made (benches and tests).
     std::uint64_t paintedRows() const { return painted_; }
+
+signals:
+    // The columns moved (other names, or another least strip); the headings
+    // follow.
+    void columnsChanged();
 
 protected:
     void paintRow(QPainter& painter, const RowPaint& paint) override;
@@ -86,6 +100,8 @@ private:
     Date now_;
     Date launched_;
     mutable std::vector<std::optional<Row>> built_;
+    DomainsModel::NameNeed need_;
+    double stripLeast_ = DomainsModel::Columns::stripNarrowest;
     std::uint64_t painted_ = 0;
     QHash<QByteArray, QPixmap> strips_;
     QHash<QByteArray, QPixmap> icons_;

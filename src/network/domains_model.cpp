@@ -271,9 +271,18 @@ std::vector<Site> build(const QHash<QString, DomainRecord>& records, const QStri
     return hold.arrange(ordered, QString(), rev, true, true, [](const Site& s) { return s.id; });
 }
 
+namespace {
+
+bool firstSeenIsNew(Date firstSeen, Date launched, Date now)
+{
+    return firstSeen - launched > 20 && now - firstSeen < 90;
+}
+
+} // namespace
+
 bool isNew(const DomainRecord& record, Date launched, Date now)
 {
-    return record.firstSeen - launched > 20 && now - record.firstSeen < 90;
+    return firstSeenIsNew(record.firstSeen, launched, now);
 }
 
 int newCount(const QHash<QString, DomainRecord>& records, Date launched, Date now)
@@ -302,52 +311,98 @@ Counts counts(std::size_t records, std::size_t sites, int fresh)
     return c;
 }
 
-Columns columns(double width)
+Columns columns(double width, const NameNeed& need, double stripLeast)
 {
     Columns c;
+    stripLeast = std::clamp(stripLeast, Columns::stripNarrowest, Columns::stripWidth);
     const double apps = Columns::appsLead + Columns::appsWidth;
     const double totals = 2 * Columns::bytesWidth;
-    double spare = width - 2 * Columns::padding - Columns::nameReadable - Columns::connsWidth
-        - Columns::seenWidth - apps - totals;
-    // Whole pixels, so the strip's cells stay crisp.
-    c.stripSpan = std::floor(std::clamp(spare, 0.0, Columns::stripWidth));
-    if (c.stripSpan < Columns::stripNarrowest)
-        c.stripSpan = 0;
-    spare -= c.stripSpan;
-    c.totalsShown = spare >= 0;
-    if (!c.totalsShown)
-        spare += totals;
-    c.appsShown = spare >= 0;
+    // What the name and the strip share with every column shown.
+    double room = width - 2 * Columns::padding - apps - totals - Columns::seenWidth - Columns::connsWidth;
+    if (room - stripLeast >= need.readable) {
+        // Whole pixels, so the strip's cells stay crisp.
+        c.stripSpan = std::floor(std::clamp(room - need.whole, stripLeast, Columns::stripWidth));
+    } else {
+        // Each goes whole, and only while a name still lacks room.
+        auto giveWay = [&](bool& shown, double span) {
+            if (room < need.readable) {
+                shown = false;
+                room += span;
+            }
+        };
+        giveWay(c.appsShown, apps);
+        giveWay(c.totalsShown, totals);
+        giveWay(c.seenShown, Columns::seenWidth);
+        giveWay(c.connsShown, Columns::connsWidth);
+    }
 
     double x = width - Columns::padding;
-    x -= Columns::seenWidth;
-    c.seen = x;
-    if (c.totalsShown) {
-        x -= Columns::bytesWidth;
-        c.sent = x;
-        x -= Columns::bytesWidth;
-        c.received = x;
-    }
-    x -= Columns::connsWidth;
-    c.conns = x;
-    if (c.appsShown) {
-        x -= Columns::appsWidth;
-        c.apps = x;
+    auto place = [&x](bool shown, double span) {
+        if (shown)
+            x -= span;
+        return x;
+    };
+    c.seen = place(c.seenShown, Columns::seenWidth);
+    c.sent = place(c.totalsShown, Columns::bytesWidth);
+    c.received = place(c.totalsShown, Columns::bytesWidth);
+    c.conns = place(c.connsShown, Columns::connsWidth);
+    c.apps = place(c.appsShown, Columns::appsWidth);
+    if (c.appsShown)
         x -= Columns::appsLead;
-    }
-    if (c.stripSpan > 0) {
-        x -= c.stripSpan;
-        c.strip = x;
-    }
-    c.name = Columns::padding;
-    c.nameWidth = std::max(0.0, x - c.name);
-    if (!c.totalsShown)
-        c.received = c.sent = x;
+    c.strip = place(c.stripSpan > 0, c.stripSpan);
     if (!c.appsShown)
         c.apps = x;
-    if (c.stripSpan == 0)
-        c.strip = x;
+    c.name = Columns::padding;
+    c.nameWidth = std::max(0.0, x - c.name);
     return c;
+}
+
+QString readableTitle(const QString& title)
+{
+    constexpr qsizetype kept = 16, half = kept / 2;
+    if (title.size() <= kept)
+        return title;
+    // Never split a surrogate pair.
+    qsizetype head = half;
+    if (title.at(head - 1).isHighSurrogate())
+        --head;
+    qsizetype tail = half;
+    if (title.at(title.size() - tail).isLowSurrogate())
+        --tail;
+    return title.left(head) + QChar(0x2026) + title.right(tail);
+}
+
+NameNeed need(const std::vector<NameWidths>& cells)
+{
+    NameNeed n;
+    for (const NameWidths& cell : cells) {
+        n.whole = std::max(n.whole, cell.whole());
+        n.readable = std::max(n.readable, cell.least());
+    }
+    return n;
+}
+
+NameFit fitName(const NameWidths& cell, double width)
+{
+    NameFit fit;
+    const double room = std::max(0.0, width - cell.lead - NameWidths::end);
+    const double readable = std::min(cell.title, cell.readable);
+    // Badges and the caption are added back in the reverse of the order
+    // they give way in, each only while the title keeps its readable width.
+    double extras = 0;
+    auto keep = [&](bool& shown, double span) {
+        if (span > 0 && readable + extras + span <= room) {
+            shown = true;
+            extras += span;
+        }
+    };
+    keep(fit.fresh, cell.fresh);
+    if (fit.fresh || cell.fresh == 0)
+        keep(fit.source, cell.source);
+    if (fit.source || cell.source == 0)
+        keep(fit.caption, cell.caption);
+    fit.title = std::min(cell.title, room - extras);
+    return fit;
 }
 
 QString emptyText(bool resolveHosts, const std::vector<Connection>& connections, const QString& filter)
@@ -412,6 +467,52 @@ std::vector<int> indices(const std::map<int64_t, double>& buckets, int64_t now, 
     return found;
 }
 
+namespace {
+
+QString caption(int children)
+{
+    return children >= 1 ? L10n::text("%1 hosts", "%1 个子域").arg(children) : QString();
+}
+
+QString freshText()
+{
+    return L10n::text("NEW", "新");
+}
+
+Badge freshBadge()
+{
+    return Badge{freshText(), L10n::text("First seen within the last 90 seconds", "最近 90 秒内首次出现的域名")};
+}
+
+QString sourceText(DomainRecord::Source source)
+{
+    switch (source) {
+    case DomainRecord::Source::proxyMapped: break;
+    case DomainRecord::Source::reverse: return L10n::text("PTR", "反查");
+    case DomainRecord::Source::address: return QStringLiteral("IP");
+    }
+    return {};
+}
+
+std::optional<Badge> sourceBadge(DomainRecord::Source source)
+{
+    switch (source) {
+    case DomainRecord::Source::proxyMapped: break;
+    case DomainRecord::Source::reverse:
+        return Badge{sourceText(source),
+                     L10n::text("This name comes from a reverse DNS lookup of the IP. It may be a "
+                                "CDN or cloud host name rather than the domain the app requested.",
+                                "这是对 IP 做反向 DNS 查询得到的名字，可能是 CDN 或云厂商的主机名，"
+                                "不一定等于 App 请求的域名")};
+    case DomainRecord::Source::address:
+        return Badge{sourceText(source),
+                     L10n::text("This address has no reverse DNS record", "这个地址没有反向 DNS 记录")};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 Row row(const DomainRecord& record, const QString& title, Date now, Date launched, double indent,
         int children, bool open)
 {
@@ -438,27 +539,11 @@ Row row(const DomainRecord& record, const QString& title, Date now, Date launche
     }
     r.mono = !(children > 0 || top);
     r.titleColor = record.live >= 1 ? Theme::text() : Theme::dim();
-    if (children >= 1)
-        r.hostCount = L10n::text("%1 hosts", "%1 个子域").arg(children);
+    r.hostCount = caption(children);
     if (isNew(record, launched, now))
-        r.fresh = Badge{L10n::text("NEW", "新"),
-                        L10n::text("First seen within the last 90 seconds", "最近 90 秒内首次出现的域名")};
-    if (children == 0) {
-        switch (record.source) {
-        case DomainRecord::Source::proxyMapped: break;
-        case DomainRecord::Source::reverse:
-            r.source = Badge{L10n::text("PTR", "反查"),
-                             L10n::text("This name comes from a reverse DNS lookup of the IP. It may be a "
-                                        "CDN or cloud host name rather than the domain the app requested.",
-                                        "这是对 IP 做反向 DNS 查询得到的名字，可能是 CDN 或云厂商的主机名，"
-                                        "不一定等于 App 请求的域名")};
-            break;
-        case DomainRecord::Source::address:
-            r.source = Badge{QStringLiteral("IP"),
-                             L10n::text("This address has no reverse DNS record", "这个地址没有反向 DNS 记录")};
-            break;
-        }
-    }
+        r.fresh = freshBadge();
+    if (children == 0)
+        r.source = sourceBadge(record.source);
     if (active)
         r.rate = QStringLiteral("↓%1/s ↑%2/s").arg(Fmt::bytes(record.rateIn), Fmt::bytes(record.rateOut));
 
@@ -533,6 +618,51 @@ std::vector<Entry> entries(const std::vector<Site>& sites, const State& state,
         }
     }
     return result;
+}
+
+NameTexts nameTexts(const Row& row)
+{
+    NameTexts t;
+    t.title = row.title;
+    t.mono = row.mono;
+    t.indent = row.indent;
+    t.caption = row.hostCount;
+    if (row.fresh)
+        t.fresh = row.fresh->text;
+    if (row.source)
+        t.source = row.source->text;
+    return t;
+}
+
+NameTexts nameTexts(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched)
+{
+    const Site& site = sites[std::size_t(entry.site)];
+    const auto& hosts = site.hosts();
+    NameTexts t;
+    const DomainRecord* record = nullptr;
+    switch (entry.kind) {
+    case Row::Kind::single:
+        record = &hosts.front();
+        t.title = record->host;
+        break;
+    case Row::Kind::site:
+        t.title = site.id;
+        t.caption = caption(int(hosts.size()));
+        // The summary's firstSeen, without summing the rest of it.
+        if (firstSeenIsNew(site.firstSeen(), launched, now))
+            t.fresh = freshText();
+        return t;
+    case Row::Kind::host:
+        record = &hosts[std::size_t(entry.host)];
+        t.title = record->host;
+        t.mono = true;
+        t.indent = 38;
+        break;
+    }
+    if (isNew(*record, launched, now))
+        t.fresh = freshText();
+    t.source = sourceText(record->source);
+    return t;
 }
 
 Row rowOf(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched)

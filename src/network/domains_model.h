@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -117,27 +118,79 @@ struct Counts {
 };
 Counts counts(std::size_t records, std::size_t sites, int fresh);
 
+// The widths the name cells of the list ask for, as the painting measures
+// them in the rows' own fonts: every name whole with its caption and
+// badges, and every name kept to sixteen letters (see readableTitle) with
+// them.
+struct NameNeed {
+    double whole = 0;
+    double readable = 0;
+    bool operator==(const NameNeed&) const = default;
+};
+
 // The columns shared by the headings and the rows, left to right, for a
-// list `width` wide: the name takes what the others leave. The name keeps
-// room for a readable host (about sixteen letters beside its badge) before
-// anything else gives way: first the strip narrows to two pixels a cell,
-// then it goes, then the two totals go, then the apps. The connections and
-// the last-seen time always stay.
+// list `width` wide: the name takes what the others leave. The strip
+// narrows, down to `stripLeast`, to show every name whole. Before a name
+// is cut below sixteen letters the others give way, whole and in this
+// order: the strip, the apps, the two totals, the last-seen time, the
+// connections. What a cell still lacks then, its caption and badges give
+// (fitName).
 struct Columns {
     static constexpr double padding = 14;
     static constexpr double stripWidth = 150, stripHeight = 10;
     static constexpr double stripNarrowest = 72;
     static constexpr double appsWidth = 84, appsLead = 12;
     static constexpr double connsWidth = 46, bytesWidth = 62, seenWidth = 62;
-    // The name cell's 20-point indent, the dot, sixteen letters and a badge.
-    static constexpr double nameReadable = 180;
     double name = 0, nameWidth = 0;
     double strip = 0, stripSpan = 0; // no strip when its span is 0
     double apps = 0, conns = 0, received = 0, sent = 0, seen = 0;
-    bool appsShown = true, totalsShown = true;
+    bool appsShown = true, totalsShown = true, seenShown = true, connsShown = true;
     bool operator==(const Columns&) const = default;
 };
-Columns columns(double width);
+Columns columns(double width, const NameNeed& need, double stripLeast = Columns::stripNarrowest);
+
+// A title as it reads at the least width its cell keeps for it: whole up
+// to sixteen letters, else its first and last eight around an ellipsis.
+QString readableTitle(const QString& title);
+
+// The measured parts of one name cell, left to right: the indent, the dot
+// and the gap after it; the title whole and as readableTitle keeps it; the
+// hosts caption, the NEW badge and the source badge, each with the gap
+// before it (0 when the row has none). A cell ends 4 pixels short of its
+// column.
+struct NameWidths {
+    static constexpr double end = 4;
+    double lead = 0;
+    double title = 0, readable = 0;
+    double caption = 0, fresh = 0, source = 0;
+    double whole() const { return lead + title + caption + fresh + source + end; }
+    double least() const { return lead + std::min(title, readable) + caption + fresh + source + end; }
+};
+// The need of a list whose name cells measure `cells`.
+NameNeed need(const std::vector<NameWidths>& cells);
+
+// What one name cell shows in a column `width` wide: the title as wide as
+// it can be, and of the caption and badges those that leave it its
+// readable width. The caption goes first, then the source badge, then NEW;
+// below its readable width the title is cut only when all three are gone.
+struct NameFit {
+    double title = 0;
+    bool caption = false, fresh = false, source = false;
+    bool operator==(const NameFit&) const = default;
+};
+NameFit fitName(const NameWidths& cell, double width);
+
+// The texts of an entry's name cell, known without building its row (the
+// list measures every entry's to lay out its columns).
+struct NameTexts {
+    QString title;
+    bool mono = false;
+    double indent = 20;
+    QString caption;
+    QString fresh;
+    QString source;
+    bool operator==(const NameTexts&) const = default;
+};
 
 // The empty state's text: with a filter, that nothing matches it; else by
 // whether names are looked up and by the open connections: when every one
@@ -227,6 +280,9 @@ struct Entry {
 // sites. Departed sites come from the hold's record of the site slot.
 std::vector<Entry> entries(const std::vector<Site>& sites, const State& state,
                            const InteractionHold& hold);
+// The texts of one entry's name cell, as its row shows them.
+NameTexts nameTexts(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched);
+NameTexts nameTexts(const Row& row);
 // The row of one entry.
 Row rowOf(const Entry& entry, const std::vector<Site>& sites, Date now, Date launched);
 // Every row at once (the entries' rows in order).

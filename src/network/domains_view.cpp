@@ -8,9 +8,12 @@
 #include "ui/plain_text.h"
 #include "ui/theme.h"
 
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
+
+#include <cmath>
 
 using DomainsModel::Columns;
 using DomainsModel::Order;
@@ -44,6 +47,8 @@ DomainsView::DomainsView(Monitor& monitor, QWidget* parent)
 
     rows_ = new DomainRows(monitor, [this](const QString& site) { toggle(site); }, this);
     monitor.domainsHold().holds(rows_->viewport());
+    connect(rows_, &DomainRows::columnsChanged, this,
+            [this] { update(QRect(0, headerHeight, width(), headingsHeight)); });
 
     connect(&monitor, &Monitor::snapshotChanged, this, &DomainsView::scheduleRefresh);
     connect(&monitor, &Monitor::filterChanged, this, &DomainsView::scheduleRefresh);
@@ -108,6 +113,8 @@ void DomainsView::refresh()
         DomainsModel::emptyText(monitor_.prefs().resolveHosts, monitor_.snapshot().connections,
                                 monitor_.filter());
     rows_->setVisible(!next.empty);
+    // The strip never narrows below its heading.
+    rows_->setStripLeast(std::ceil(QFontMetricsF(headingFont()).horizontalAdvance(headings()[1])));
     rows_->setContent(sites_, DomainsModel::entries(sites_, state_, monitor_.domainsHold()), now,
                       monitor_.launched());
     if (next == model_)
@@ -127,7 +134,7 @@ QRectF DomainsView::countsRect() const
 
 QRectF DomainsView::stripHeadingRect() const
 {
-    const Columns c = DomainsModel::columns(width());
+    const Columns c = rows_->columns(width());
     return QRectF(c.strip, headerHeight, c.stripSpan, headingsHeight);
 }
 
@@ -184,25 +191,32 @@ void DomainsView::paintEvent(QPaintEvent*)
     p.drawText(counts, Qt::AlignRight | Qt::AlignVCenter,
                p.fontMetrics().elidedText(model_.counts.text, Qt::ElideRight, int(counts.width())));
 
-    const Columns c = DomainsModel::columns(width());
+    const Columns c = rows_->columns(width());
     const auto titles = headings();
     p.setFont(headingFont());
     p.setPen(Theme::dim());
     const double y = headerHeight;
     const double h = headingsHeight;
-    const auto left = Qt::AlignLeft | Qt::AlignVCenter;
-    const auto right = Qt::AlignRight | Qt::AlignVCenter;
-    p.drawText(QRectF(c.name + 20, y, std::max(0.0, c.nameWidth - 20), h), left, titles[0]);
+    // A heading too long for its column is cut with an ellipsis.
+    auto heading = [&](double x, double w, Qt::Alignment align, const QString& text) {
+        if (w <= 0)
+            return;
+        p.drawText(QRectF(x, y, w, h), align | Qt::AlignVCenter,
+                   p.fontMetrics().elidedText(text, Qt::ElideRight, int(std::floor(w))));
+    };
+    heading(c.name + 20, c.nameWidth - 20, Qt::AlignLeft, titles[0]);
     if (c.stripSpan > 0)
-        p.drawText(QRectF(c.strip, y, c.stripSpan, h), left, titles[1]);
+        heading(c.strip, c.stripSpan, Qt::AlignLeft, titles[1]);
     if (c.appsShown)
-        p.drawText(QRectF(c.apps + Columns::appsLead, y, Columns::appsWidth, h), left, titles[2]);
-    p.drawText(QRectF(c.conns, y, Columns::connsWidth, h), right, titles[3]);
+        heading(c.apps + Columns::appsLead, Columns::appsWidth, Qt::AlignLeft, titles[2]);
+    if (c.connsShown)
+        heading(c.conns, Columns::connsWidth, Qt::AlignRight, titles[3]);
     if (c.totalsShown) {
-        p.drawText(QRectF(c.received, y, Columns::bytesWidth, h), right, titles[4]);
-        p.drawText(QRectF(c.sent, y, Columns::bytesWidth, h), right, titles[5]);
+        heading(c.received, Columns::bytesWidth, Qt::AlignRight, titles[4]);
+        heading(c.sent, Columns::bytesWidth, Qt::AlignRight, titles[5]);
     }
-    p.drawText(QRectF(c.seen, y, Columns::seenWidth, h), right, titles[6]);
+    if (c.seenShown)
+        heading(c.seen, Columns::seenWidth, Qt::AlignRight, titles[6]);
     p.fillRect(QRectF(0, headerHeight + headingsHeight, width(), 1), Theme::line());
 
     if (model_.empty) {

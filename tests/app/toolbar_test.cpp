@@ -8,6 +8,9 @@
 #include "shell_fixture.h"
 
 #include <QCursor>
+#include <QFontMetricsF>
+
+#include <cmath>
 
 using Mode = Monitor::Mode;
 
@@ -118,9 +121,10 @@ TEST_F(ShellTest, ToolbarDropsTheCountBeforeItSqueezesTheBadge)
     const int badgeWidth = badge->sizeHint().width();
     ASSERT_GT(badgeWidth, 40);
 
-    // Room for the field at its least and the count, but not for the badge too.
-    const int countWidth = 150;
-    bar.resize(12 + 170 + 10 + countWidth + 10 + bar.modeSwitch()->sizeHint().width() + 12, Toolbar::barHeight);
+    // Room for the field at its floor and the count, but not for the badge too.
+    const int countWidth = int(std::ceil(QFontMetricsF(Toolbar::countFont()).horizontalAdvance(bar.model().count)));
+    bar.resize(12 + FilterField::floorWidth + 10 + countWidth + 10 + bar.modeSwitch()->sizeHint().width() + 12,
+               Toolbar::barHeight);
     settle();
     EXPECT_FALSE(bar.countShown());
     EXPECT_EQ(badge->width(), badgeWidth);
@@ -193,4 +197,41 @@ TEST_F(ShellTest, NarrowToolbarKeepsTheFieldClearOfTheSwitch)
     hold.set(InteractionHold::Reason::scroll, false);
     bar.resize(1000, Toolbar::barHeight);
     EXPECT_FALSE(bar.modeSwitch()->compact());
+}
+
+// Domains beside the inspector of the default window, and beside the
+// instruments of the smallest one: when "Order paused" comes, the count of
+// connections stays beside it and the field gives way. Nothing overlaps.
+TEST_F(ShellTest, ToolbarKeepsTheCountBesideTheBadge)
+{
+    auto m = make();
+    Snapshot s = snapshotOf({group(QStringLiteral("a"), 1, {10})});
+    s.connections.resize(30);
+    ingest(*m, s);
+    m->switchMode(Mode::domains);
+    Toolbar bar(*m);
+    bar.resize(1000, Toolbar::barHeight);
+    bar.show();
+    InteractionHold& hold = m->domainsHold();
+    hold.set(InteractionHold::Reason::scroll, true);
+    hold.setStale(QStringLiteral("domains"), true);
+    for (AppLanguage language : {AppLanguage::en, AppLanguage::zh}) {
+        setLanguage(*m, language);
+        settle();
+        HoldBadge* badge = bar.badge(Mode::domains);
+        ASSERT_TRUE(badge->shownText().has_value());
+        for (int width : {1400 - 401 - 331, 1366 - 401 - 331, 1024 - 401}) {
+            SCOPED_TRACE(testing::Message() << int(language) << " " << width);
+            bar.resize(width, Toolbar::barHeight);
+            settle();
+            EXPECT_TRUE(bar.countShown());
+            EXPECT_EQ(badge->width(), badge->sizeHint().width());
+            EXPECT_GE(bar.filterField()->width(), FilterField::floorWidth);
+            const QRectF count = bar.countRect();
+            EXPECT_LE(bar.filterField()->geometry().right() + 1 + Toolbar::spacing, count.left() + 0.001);
+            EXPECT_LE(count.right() + Toolbar::spacing, badge->geometry().left() + 0.001);
+            EXPECT_LE(badge->geometry().right() + 1 + Toolbar::spacing, bar.modeSwitch()->geometry().left());
+        }
+    }
+    hold.set(InteractionHold::Reason::scroll, false);
 }

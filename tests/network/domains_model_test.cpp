@@ -331,3 +331,88 @@ TEST_F(DomainsModelTest, EmptyTextSaysWhenOnlyLoopbackIsOpen)
     L10n::setChinese(true);
     EXPECT_TRUE(emptyText(true, {local}).startsWith(QStringLiteral("当前只有本机回环连接")));
 }
+
+TEST_F(DomainsModelTest, NameCellsDropCaptionThenBadgesBeforeTheTitleIsCut)
+{
+    // Sixteen letters stay whole; longer titles keep their first and last
+    // eight, and no surrogate pair is split.
+    EXPECT_EQ(readableTitle(QStringLiteral("cdn1.example.com")), QStringLiteral("cdn1.example.com"));
+    EXPECT_EQ(readableTitle(QStringLiteral("registry.containers.example")),
+              QStringLiteral("registry….example"));
+    const QString emoji = QStringLiteral("abcdefg\U0001F600xyz.example.test.zz");
+    const QString cut = readableTitle(emoji);
+    EXPECT_TRUE(cut.startsWith(QStringLiteral("abcdefg…")));
+    EXPECT_FALSE(cut.at(cut.indexOf(QChar(0x2026)) - 1).isHighSurrogate());
+
+    NameWidths cell;
+    cell.lead = 32;
+    cell.title = 160;
+    cell.readable = 120;
+    cell.caption = 40;
+    cell.source = 30;
+    cell.fresh = 36;
+    EXPECT_DOUBLE_EQ(cell.whole(), 32 + 160 + 40 + 30 + 36 + 4);
+    EXPECT_DOUBLE_EQ(cell.least(), 32 + 120 + 40 + 30 + 36 + 4);
+    // Whole, with everything.
+    EXPECT_EQ(fitName(cell, cell.whole()), (NameFit{160, true, true, true}));
+    // The title shortens down to its readable width first...
+    EXPECT_EQ(fitName(cell, cell.least()), (NameFit{120, true, true, true}));
+    // ...then the caption goes, then the source badge, then NEW.
+    EXPECT_EQ(fitName(cell, cell.least() - 1), (NameFit{159, false, true, true}));
+    EXPECT_EQ(fitName(cell, 32 + 120 + 36 + 30 + 4 - 1), (NameFit{149, false, true, false}));
+    EXPECT_EQ(fitName(cell, 32 + 120 + 36 + 4 - 1), (NameFit{155, false, false, false}));
+    // Only then is the title cut below its readable width.
+    EXPECT_EQ(fitName(cell, 32 + 100 + 4), (NameFit{100, false, false, false}));
+    EXPECT_EQ(fitName(cell, 10).title, 0);
+    // Whatever the width, the parts shown fit in it.
+    for (double w = 36; w <= 320; w += 1) {
+        const NameFit fit = fitName(cell, w);
+        const double used = cell.lead + fit.title + (fit.caption ? cell.caption : 0)
+            + (fit.fresh ? cell.fresh : 0) + (fit.source ? cell.source : 0) + NameWidths::end;
+        EXPECT_LE(used, w + 0.001) << w;
+        EXPECT_TRUE(fit.title >= cell.readable || !(fit.caption || fit.source || fit.fresh)) << w;
+    }
+
+    // The list asks for its widest cell, whole and readable.
+    NameWidths small;
+    small.lead = 32;
+    small.title = small.readable = 60;
+    small.source = 30;
+    EXPECT_EQ(need({small, cell}), (NameNeed{cell.whole(), cell.least()}));
+    EXPECT_EQ(need({}), NameNeed{});
+}
+
+TEST_F(DomainsModelTest, NameTextsMatchTheRowsTheyStandFor)
+{
+    DomainRecord a = record(QStringLiteral("a.example.com"), QStringLiteral("example.com"));
+    a.source = DomainRecord::Source::reverse;
+    a.firstSeen = launched + 60;
+    DomainRecord b = record(QStringLiteral("b.example.com"), QStringLiteral("example.com"));
+    b.source = DomainRecord::Source::address;
+    b.firstSeen = launched + 50;
+    DomainRecord c = record(QStringLiteral("solo.test"), QStringLiteral("solo.test"));
+    c.source = DomainRecord::Source::address;
+    State state;
+    state.expanded.insert(QStringLiteral("example.com"));
+    const auto sites = build(logOf({a, b, c}), {}, state, hold);
+    const Date now = launched + 100;
+    const auto all = entries(sites, state, hold);
+    ASSERT_EQ(all.size(), 4u);
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        for (const Entry& e : all) {
+            const Row r = rowOf(e, sites, now, launched);
+            EXPECT_EQ(nameTexts(e, sites, now, launched), nameTexts(r)) << r.title.toStdString();
+        }
+    }
+    L10n::setChinese(false);
+    // A site is new when its earliest host is; only hosts wear a source
+    // badge.
+    const Row site = rowOf(all[size_t(std::find_if(all.begin(), all.end(), [](const Entry& e) {
+                                        return e.kind == Row::Kind::site;
+                                    }) - all.begin())],
+                           sites, now, launched);
+    EXPECT_EQ(nameTexts(site).caption, QStringLiteral("2 hosts"));
+    EXPECT_EQ(nameTexts(site).fresh, QStringLiteral("NEW"));
+    EXPECT_TRUE(nameTexts(site).source.isEmpty());
+}

@@ -4,10 +4,15 @@
 
 #include "app/view_fixture.h"
 
+#include "engine/demo_source.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QMenu>
+#include <QPaintDevice>
+#include <QPaintEngine>
 
 #include <memory>
 
@@ -50,6 +55,63 @@ QStringList texts(QMenu* menu)
         out << a->text();
     return out;
 }
+
+// A paint device that keeps every text drawn on it with the box it takes,
+// in the device's coordinates.
+class DrawnTexts final : public QPaintDevice {
+public:
+    struct Text {
+        QString text;
+        QRectF box;
+    };
+
+    std::vector<Text> of(QWidget& widget)
+    {
+        engine_.drawn.clear();
+        widget.render(this);
+        return engine_.drawn;
+    }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+        case PdmHeight: return 4000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+
+private:
+    struct Engine final : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF& baseline, const QTextItem& item) override
+        {
+            const QFontMetricsF metrics(item.font());
+            const QRectF box(baseline.x(), baseline.y() - metrics.ascent(),
+                             metrics.horizontalAdvance(item.text()), metrics.ascent() + metrics.descent());
+            drawn.push_back({item.text(), state->transform().mapRect(box)});
+        }
+        Type type() const override { return User; }
+        std::vector<Text> drawn;
+    };
+    mutable Engine engine_;
+};
 
 } // namespace
 
@@ -168,43 +230,80 @@ TEST_F(DomainsViewTest, ChipsReorderAndMenusActAsPlainText)
 TEST_F(DomainsViewTest, ColumnsGiveWayBeforeTheNameStopsReading)
 {
     using DomainsModel::Columns;
-    for (double w = 240; w <= 1600; w += 1) {
-        SCOPED_TRACE(w);
-        const Columns c = DomainsModel::columns(w);
-        // Left to right without overlap, inside the padding.
-        double x = c.name + c.nameWidth;
-        for (auto [left, span] : {std::pair{c.strip, c.stripSpan},
-                                  std::pair{c.apps - Columns::appsLead,
-                                            c.appsShown ? Columns::appsLead + Columns::appsWidth : 0},
-                                  std::pair{c.conns, Columns::connsWidth},
-                                  std::pair{c.received, c.totalsShown ? Columns::bytesWidth : 0},
-                                  std::pair{c.sent, c.totalsShown ? Columns::bytesWidth : 0},
-                                  std::pair{c.seen, Columns::seenWidth}}) {
-            if (span == 0)
-                continue;
-            EXPECT_GE(left, x - 0.001);
-            x = left + span;
+    using DomainsModel::NameNeed;
+    constexpr double stripLeast = 80;
+    for (const NameNeed need : {NameNeed{0, 0}, NameNeed{170, 150}, NameNeed{300, 196}}) {
+        for (double w = 200; w <= 1600; w += 1) {
+            SCOPED_TRACE(testing::Message() << w << " " << need.whole << " " << need.readable);
+            const Columns c = DomainsModel::columns(w, need, stripLeast);
+            // Left to right without overlap, inside the padding.
+            double x = c.name + c.nameWidth;
+            for (auto [left, span] : {std::pair{c.strip, c.stripSpan},
+                                      std::pair{c.apps - Columns::appsLead,
+                                                c.appsShown ? Columns::appsLead + Columns::appsWidth : 0},
+                                      std::pair{c.conns, c.connsShown ? Columns::connsWidth : 0},
+                                      std::pair{c.received, c.totalsShown ? Columns::bytesWidth : 0},
+                                      std::pair{c.sent, c.totalsShown ? Columns::bytesWidth : 0},
+                                      std::pair{c.seen, c.seenShown ? Columns::seenWidth : 0}}) {
+                if (span == 0)
+                    continue;
+                EXPECT_GE(left, x - 0.001);
+                x = left + span;
+            }
+            EXPECT_LE(x, w - Columns::padding + 0.001);
+            // The name keeps its readable width while the list has it.
+            if (w - 2 * Columns::padding >= need.readable) {
+                EXPECT_GE(c.nameWidth, need.readable - 0.001);
+            }
+            // The strip narrows only to show every name whole.
+            EXPECT_TRUE(c.stripSpan == 0 || c.stripSpan >= stripLeast);
+            if (c.stripSpan > stripLeast && c.stripSpan < Columns::stripWidth) {
+                EXPECT_GE(c.nameWidth, need.whole - 0.001);
+            }
+            // They give way in order: the strip, the apps, the totals, the
+            // last-seen time, the connections...
+            if (!c.appsShown) {
+                EXPECT_EQ(c.stripSpan, 0);
+            }
+            if (!c.totalsShown) {
+                EXPECT_FALSE(c.appsShown);
+            }
+            if (!c.seenShown) {
+                EXPECT_FALSE(c.totalsShown);
+            }
+            if (!c.connsShown) {
+                EXPECT_FALSE(c.seenShown);
+            }
+            // ...and each only when the name could not read with it.
+            const double lastGone = !c.connsShown ? Columns::connsWidth
+                : !c.seenShown                    ? Columns::seenWidth
+                : !c.totalsShown                  ? 2 * Columns::bytesWidth
+                : !c.appsShown                    ? Columns::appsLead + Columns::appsWidth
+                : c.stripSpan == 0                ? stripLeast
+                                                  : -1;
+            if (lastGone > 0) {
+                EXPECT_LT(c.nameWidth - lastGone, need.readable);
+            }
         }
-        EXPECT_LE(x, w - Columns::padding + 0.001);
-        if (w >= 2 * Columns::padding + Columns::nameReadable + Columns::connsWidth + Columns::seenWidth) {
-            EXPECT_GE(c.nameWidth, Columns::nameReadable - 0.001);
-        }
-        EXPECT_TRUE(c.stripSpan == 0 || c.stripSpan >= Columns::stripNarrowest);
     }
-    // The strip narrows first, then goes; then the totals, then the apps.
-    EXPECT_EQ(DomainsModel::columns(1200).stripSpan, Columns::stripWidth);
-    const Columns beside = DomainsModel::columns(624); // a 1024-wide window beside the instruments
-    EXPECT_GT(beside.stripSpan, Columns::stripNarrowest);
-    EXPECT_LT(beside.stripSpan, Columns::stripWidth);
-    EXPECT_TRUE(beside.appsShown && beside.totalsShown);
-    const Columns smaller = DomainsModel::columns(520);
-    EXPECT_EQ(smaller.stripSpan, 0);
-    EXPECT_TRUE(smaller.appsShown);
-    EXPECT_FALSE(smaller.totalsShown);
-    EXPECT_FALSE(DomainsModel::columns(400).appsShown);
+    // Names that read in little room leave the strip whole.
+    EXPECT_EQ(DomainsModel::columns(1200, {200, 150}).stripSpan, Columns::stripWidth);
+    // Beside the instruments of a 1024-wide window the strip narrows for
+    // whole names...
+    const Columns beside = DomainsModel::columns(623, {190, 150});
+    EXPECT_EQ(beside.stripSpan, 77);
+    EXPECT_EQ(beside.nameWidth, 190);
+    EXPECT_TRUE(beside.appsShown && beside.totalsShown && beside.seenShown && beside.connsShown);
+    // ...and beside the inspector too, all but the connections go before a
+    // name is cut.
+    const Columns inspected = DomainsModel::columns(292, {200, 190});
+    EXPECT_EQ(inspected.stripSpan, 0);
+    EXPECT_FALSE(inspected.appsShown || inspected.totalsShown || inspected.seenShown);
+    EXPECT_TRUE(inspected.connsShown);
+    EXPECT_GE(inspected.nameWidth, 190);
 
-    // A sixteen-letter host with its badge reads whole at that width, in
-    // the row's own fonts.
+    // A sixteen-letter host with its badge reads whole beside the
+    // instruments of a 1024-wide window, in the row's own fonts.
     DomainRows rows(*monitor, [](const QString&) {});
     DomainRecord r;
     r.host = r.site = QStringLiteral("cdn1.example.com");
@@ -212,9 +311,76 @@ TEST_F(DomainsViewTest, ColumnsGiveWayBeforeTheNameStopsReading)
     r.live = 1;
     r.rateIn = 1500;
     r.firstSeen = r.lastSeen = Date::fromUnix(1'700'000'000);
-    const DomainsModel::Row row = DomainsModel::row(r, r.host, r.lastSeen, r.firstSeen, 20, 0, false);
-    const DomainRows::Layout l = rows.layout(row, QRectF(0, 0, 624, 30));
+    std::vector<DomainsModel::Site> sites{DomainsModel::Site(r.site, std::vector<DomainRecord>{r})};
+    const DomainsModel::State state;
+    rows.resize(623, 300);
+    rows.setContent(sites, DomainsModel::entries(sites, state, monitor->domainsHold()), r.lastSeen,
+                    r.firstSeen);
+    const DomainsModel::Row row = rows.row(0);
+    const DomainRows::Layout l = rows.layout(row, QRectF(0, 0, 623, 30));
     EXPECT_EQ(l.titleText, r.host);
     EXPECT_LE(l.source.right(), l.strip.left());
     EXPECT_GE(l.strip.width(), Columns::stripNarrowest);
+    EXPECT_LE(l.strip.width(), 150);
+}
+
+// The demo machine's domains as the window shows them: beside the
+// 400-pixel instruments of a 1024-, 1366- and 1400-wide window (2048 at
+// scale 2 is 1024), with and without the 330-pixel inspector, in both
+// languages, every site open. Every name of up to sixteen letters is
+// painted whole, so is an eighteen-letter one beside the instruments of
+// the smallest window, and no two texts share a pixel or run out of the
+// view.
+TEST_F(DomainsViewTest, DemoNamesArePaintedWholeAndNoTextsOverlap)
+{
+    DemoSource demo;
+    for (int i = 0; i < 12; ++i)
+        ingest(*monitor, demo.advance(true).snapshot);
+    ASSERT_GT(monitor->domains().records.size(), 20);
+    ASSERT_TRUE(monitor->domains().records.contains(QStringLiteral("cdn.stream.example")));
+
+    DrawnTexts recorder;
+    for (AppLanguage language : {AppLanguage::en, AppLanguage::zh}) {
+        setLanguage(*monitor, language);
+        for (int window : {1024, 1366, 1400}) {
+            for (bool inspector : {false, true}) {
+                const int width = window - 401 - (inspector ? 331 : 0);
+                SCOPED_TRACE(testing::Message() << int(language) << " " << width);
+                DomainsView view(*monitor);
+                // Every site open, and tall enough for every row.
+                showOffscreen(view, {width, 1600});
+                for (const DomainsModel::Site& site : std::vector(view.sites()))
+                    if (site.hosts().size() > 1)
+                        view.toggle(site.id);
+                settle();
+                const auto drawn = recorder.of(view);
+                QStringList painted;
+                for (const DrawnTexts::Text& t : drawn)
+                    painted << t.text;
+
+                const DomainRows& rows = *view.rows();
+                ASSERT_GT(rows.count(), view.sites().size());
+                for (std::size_t i = 0; i < rows.count(); ++i) {
+                    const QString& title = rows.row(int(i)).title;
+                    if (title.size() <= 16 || (width == 623 && title.size() <= 18)) {
+                        EXPECT_TRUE(painted.contains(title)) << title.toStdString();
+                    }
+                }
+                if (width == 623) {
+                    EXPECT_TRUE(painted.contains(QStringLiteral("cdn.stream.example")));
+                }
+
+                for (std::size_t a = 0; a < drawn.size(); ++a) {
+                    const QRectF& box = drawn[a].box;
+                    EXPECT_GE(box.left(), -0.5) << drawn[a].text.toStdString();
+                    EXPECT_LE(box.right(), width + 0.5) << drawn[a].text.toStdString();
+                    for (std::size_t b = a + 1; b < drawn.size(); ++b) {
+                        const QRectF shared = box.intersected(drawn[b].box);
+                        EXPECT_FALSE(shared.width() > 0.5 && shared.height() > 0.5)
+                            << drawn[a].text.toStdString() << " / " << drawn[b].text.toStdString();
+                    }
+                }
+            }
+        }
+    }
 }
