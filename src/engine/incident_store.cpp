@@ -80,22 +80,18 @@ std::vector<Incident> IncidentStore::load()
 
 bool IncidentStore::setAsideUnreadable()
 {
-    const QString aside = unreadablePath();
+    const std::string base = QFile::encodeName(unreadablePath()).toStdString();
+    const std::string path = QFile::encodeName(path_).toStdString();
     if (aside_ == Aside::move) {
-        if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
-                                 QFile::encodeName(aside).toStdString()))
+        if (!UserFile::moveAside(path, base).ok)
             return false;
         aside_ = Aside::none;
         return true;
     }
-    if (!QFileInfo::exists(path_)) {
-        aside_ = Aside::none;
-        return true;
-    }
-    QFile::remove(aside);
     // Copy rather than move, so that a failing write below still leaves the
     // store where it was; move only a file that cannot be read to be copied.
-    if (QFile::copy(path_, aside) || QFile::rename(path_, aside)) {
+    // Neither replaces a copy an earlier run kept.
+    if (UserFile::copyAside(path, base, maxBytes).ok || UserFile::moveAside(path, base).ok) {
         aside_ = Aside::none;
         return true;
     }

@@ -34,7 +34,8 @@ public:
     bool save(const std::vector<Incident>& incidents);
 
     const QString& path() const { return path_; }
-    // Where an unreadable store is kept before it is replaced.
+    // The first name an unreadable store is kept under before it is
+    // replaced; a taken name is never replaced, "-2", "-3" and on follow.
     QString unreadablePath() const { return path_ + QStringLiteral(".unreadable"); }
 
     // Strict: any record that does not decode rejects the whole list.

@@ -153,6 +153,14 @@ Monitor::Monitor(const Sampler::Options& options, std::unique_ptr<Notifier> noti
         switchOnReorder_ = modeFromText(defaults.stringValue(QStringLiteral("switchOnReorder")));
 
     prefs_ = Preferences::load();
+    // The user is told where the old file went, so it goes there now rather
+    // than before the first write.
+    if (defaults.unreadable()) {
+        if (!defaults.keepAside())
+            settingsReset_ = SettingsReset{defaults.fileName(), false};
+        else if (const QString kept = defaults.keptAs(); !kept.isEmpty())
+            settingsReset_ = SettingsReset{kept, true};
+    }
     L10n::apply(prefs_.language);
     Sound::setEnabled(prefs_.sounds);
 
@@ -355,7 +363,19 @@ void Monitor::setPrefs(const Preferences& value)
         saveFailure_ = why == Defaults::Failure::none ? Defaults::Failure::notWritable : why;
     }
     sampler_->apply(prefs_);
+    const bool resetSeen = settingsReset_.has_value();
+    settingsReset_.reset();
     emit prefsChanged();
+    if (resetSeen)
+        emit settingsResetChanged();
+}
+
+void Monitor::dismissSettingsReset()
+{
+    if (!settingsReset_)
+        return;
+    settingsReset_.reset();
+    emit settingsResetChanged();
 }
 
 // ---- operations

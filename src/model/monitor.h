@@ -136,6 +136,17 @@ public:
     // Why the last change of the preferences did not reach the settings
     // file; none until one fails and again once one lands.
     Defaults::Failure saveFailure() const { return saveFailure_; }
+    // The settings file could not be read at start-up, so the defaults are
+    // in use: where the old file is kept, or where it still lies when no
+    // copy of it could be made. Held until the user dismisses it or changes
+    // a setting.
+    struct SettingsReset {
+        QString file;
+        bool kept = false;
+        bool operator==(const SettingsReset&) const = default;
+    };
+    const std::optional<SettingsReset>& settingsReset() const { return settingsReset_; }
+    void dismissSettingsReset();
     int focusSearch() const { return focusSearch_; }
 
     void setSelection(const std::optional<QString>& value);
@@ -221,6 +232,7 @@ signals:
     void readyChanged();
     void drawerOpenChanged();
     void prefsChanged();
+    void settingsResetChanged();
     void focusSearchChanged();
 
 private:
@@ -274,6 +286,7 @@ private:
     bool drawerOpen_ = true;
     Preferences prefs_;
     Defaults::Failure saveFailure_ = Defaults::Failure::none;
+    std::optional<SettingsReset> settingsReset_;
     int focusSearch_ = 0;
     HostInfo host_;
     QHash<QString, Series> series_;

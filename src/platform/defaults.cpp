@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 
@@ -104,33 +105,63 @@ bool Defaults::writable()
 {
     if (aside_ == Aside::none)
         return true;
-    const QString aside = unreadablePath();
+    const std::string base = QFile::encodeName(unreadablePath()).toStdString();
+    const std::string path = QFile::encodeName(path_).toStdString();
     // Keep the user's file: everything they set is still in it, only we
-    // could not read it.
-    if (aside_ == Aside::move) {
-        if (!UserFile::moveAside(QFile::encodeName(path_).toStdString(),
-                                 QFile::encodeName(aside).toStdString()))
-            return false;
-        qWarning("Tavrin: the settings file %s could not be read; it is kept as %s",
-                 qUtf8Printable(path_), qUtf8Printable(aside));
-        store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
-    } else if (QFileInfo::exists(path_)) {
-        // The file was read: a copy keeps it byte for byte, and the store
-        // goes on with the values that were understood.
-        QFile::remove(aside);
-        if (!QFile::copy(path_, aside))
-            return false;
-        qWarning("Tavrin: the value \"%s\" in %s could not be read; the file is kept as %s",
-                 qUtf8Printable(unreadKey_), qUtf8Printable(path_), qUtf8Printable(aside));
+    // could not read it. A copy kept by an earlier run is never replaced.
+    const UserFile::Kept kept = aside_ == Aside::move ? UserFile::moveAside(path, base)
+                                                      : UserFile::copyAside(path, base, maxBytes);
+    if (!kept.ok) {
+        asideError_ = kept.error;
+        return false;
     }
+    asideError_ = 0;
+    if (!kept.path.empty()) {
+        keptAs_ = QFile::decodeName(QByteArray::fromStdString(kept.path));
+        if (aside_ == Aside::move)
+            qWarning("Tavrin: the settings file %s could not be read; it is kept as %s",
+                     qUtf8Printable(path_), qUtf8Printable(keptAs_));
+        else
+            qWarning("Tavrin: the value \"%s\" in %s could not be read; the file is kept as %s",
+                     qUtf8Printable(unreadKey_), qUtf8Printable(path_), qUtf8Printable(keptAs_));
+    }
+    // A moved file leaves the path to a new one; a copied file was read,
+    // and the store goes on with the values that were understood.
+    if (aside_ == Aside::move)
+        store_ = std::make_unique<QSettings>(path_, QSettings::IniFormat);
     aside_ = Aside::none;
     return true;
+}
+
+bool Defaults::keepAside()
+{
+    std::lock_guard guard(lock_);
+    return writable();
+}
+
+bool Defaults::unreadable() const
+{
+    std::lock_guard guard(lock_);
+    return aside_ != Aside::none || !keptAs_.isEmpty();
+}
+
+QString Defaults::keptAs() const
+{
+    std::lock_guard guard(lock_);
+    return keptAs_;
+}
+
+Defaults::Failure Defaults::asideFailure() const
+{
+    if (asideError_ == ENOSPC || asideError_ == EDQUOT)
+        return Failure::diskFull;
+    return Failure::notKept;
 }
 
 bool Defaults::commit()
 {
     if (!writable()) {
-        failure_ = Failure::notWritable;
+        failure_ = asideFailure();
         return false;
     }
     if (storeFailed_)

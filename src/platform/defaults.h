@@ -47,17 +47,29 @@ public:
     void sync();
 
     // Why the last write did not reach the file; none after one that did.
-    enum class Failure { none, notWritable, diskFull };
+    // notKept: the file could not be read and no copy of it could be made
+    // beside it, so nothing is written over it.
+    enum class Failure { none, notWritable, diskFull, notKept };
     Failure lastFailure() const;
 
     // A value under `key` was found but could not be understood. The file
-    // is copied as it stands to unreadablePath() before anything is written
-    // over it; until that copy is made, writes wait in memory.
+    // is copied as it stands beside it before anything is written over it;
+    // until that copy is made, writes wait in memory.
     void keepUnread(const QString& key);
 
+    // The file, or a value keepUnread() named, could not be read this run,
+    // so what it held is not in use.
+    bool unreadable() const;
+    // Sets such a file aside now rather than before the first write; true
+    // once it is kept, or when there is nothing to keep.
+    bool keepAside();
+    // Where it is kept this run, once it is.
+    QString keptAs() const;
+
     QString fileName() const;
-    // Where a settings file that cannot be read, or that holds a value that
-    // cannot be, is kept before the first write replaces it.
+    // The first name tried for a settings file that cannot be read, or that
+    // holds a value that cannot be; when it is taken, "-2", "-3" and on
+    // follow it, and no earlier copy is ever replaced.
     QString unreadablePath() const;
     // The largest settings file read; a larger one counts as unreadable.
     static constexpr uint64_t maxBytes = 8 << 20;
@@ -76,6 +88,7 @@ private:
     // Writes `pending_` to the file; true when every change landed.
     bool commit();
     Failure diagnose() const;
+    Failure asideFailure() const;
 
     enum class Aside { none, move, copy };
 
@@ -83,6 +96,8 @@ private:
     QString path_;
     Aside aside_ = Aside::none;
     QString unreadKey_;
+    QString keptAs_;
+    int asideError_ = 0;
     // Absent while an unreadable file still sits at the path: QSettings
     // would block on a FIFO, and its first sync would replace the file.
     std::unique_ptr<QSettings> store_;

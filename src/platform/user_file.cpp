@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,17 +59,89 @@ State read(const std::string& path, uint64_t maxBytes, std::string* out)
     return state;
 }
 
-bool moveAside(const std::string& path, const std::string& aside)
+std::string asideName(const std::string& base, int attempt)
 {
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT; // gone already: nothing left to keep
-    // rename() replaces a file at `aside` but not a directory there.
-    if (::rename(path.c_str(), aside.c_str()) == 0)
-        return true;
-    if (::unlink(aside.c_str()) != 0 && ::rmdir(aside.c_str()) != 0)
-        return false;
-    return ::rename(path.c_str(), aside.c_str()) == 0;
+    return attempt == 0 ? base : base + "-" + std::to_string(attempt + 1);
+}
+
+Kept moveAside(const std::string& path, const std::string& base)
+{
+    for (int attempt = 0; attempt < asideNames; ++attempt) {
+        const std::string name = asideName(base, attempt);
+        // Never over another rescue: rename() would replace a file there.
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return {true, name, 0};
+        int error = errno;
+        if (error == EINVAL || error == ENOSYS) {
+            // A file system without the flag: look, then rename.
+            struct stat st{};
+            if (::lstat(name.c_str(), &st) == 0)
+                continue;
+            if (::rename(path.c_str(), name.c_str()) == 0)
+                return {true, name, 0};
+            error = errno;
+        }
+        if (error == EEXIST || error == ENOTEMPTY)
+            continue;
+        struct stat st{};
+        if (error == ENOENT && ::lstat(path.c_str(), &st) != 0 && errno == ENOENT)
+            return {true, {}, 0}; // gone already: nothing left to keep
+        return {false, {}, error};
+    }
+    return {false, {}, EEXIST};
+}
+
+namespace {
+
+bool writeAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return ::fsync(fd) == 0;
+}
+
+} // namespace
+
+Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes)
+{
+    std::string content;
+    switch (read(path, maxBytes, &content)) {
+    case State::missing:
+        return {true, {}, 0};
+    case State::refused:
+        return {false, {}, EINVAL};
+    case State::regular:
+        break;
+    }
+    for (int attempt = 0; attempt < asideNames; ++attempt) {
+        const std::string name = asideName(base, attempt);
+        // O_EXCL: the name is ours only if no one else made it first.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int error = errno;
+            if (error != EEXIST)
+                return {false, {}, error};
+            std::string there;
+            if (read(name, maxBytes, &there) == State::regular && there == content)
+                return {true, name, 0};
+            continue;
+        }
+        const bool written = writeAll(fd, content);
+        const int error = errno;
+        ::close(fd);
+        if (written)
+            return {true, name, 0};
+        ::unlink(name.c_str());
+        return {false, {}, error};
+    }
+    return {false, {}, EEXIST};
 }
 
 } // namespace UserFile

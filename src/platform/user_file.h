@@ -19,8 +19,27 @@ enum class State {
 // With `out`, a regular file's whole content is read into it.
 State read(const std::string& path, uint64_t maxBytes, std::string* out = nullptr);
 
-// Moves whatever is at `path` (a link itself, not its target) to `aside`,
-// replacing an older file there. True when nothing is left at `path`.
-bool moveAside(const std::string& path, const std::string& aside);
+// Where a file the program could not read is kept: beside it, under
+// `base` or, when that name is taken, `base`-2, -3 and on. Nothing already
+// there is ever replaced, so every rescued copy keeps a name of its own.
+struct Kept {
+    bool ok = false;  // kept, or nothing was there to keep
+    std::string path; // the name it is kept under; empty when nothing was there
+    int error = 0;    // errno of the step that failed
+};
+
+// Moves whatever is at `path` (a link itself, not its target) to the first
+// free name.
+Kept moveAside(const std::string& path, const std::string& base);
+
+// Copies the regular file at `path`, byte for byte, to a file created under
+// the first free name. A copy already holding the same bytes is the same
+// rescue (a run that wrote nothing): it is named and no new one is made.
+Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes);
+
+// The name tried `attempt` times after `base` (0 gives `base`).
+std::string asideName(const std::string& base, int attempt);
+// How many names are tried before giving up.
+constexpr int asideNames = 1000;
 
 } // namespace UserFile

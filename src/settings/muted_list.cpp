@@ -17,6 +17,7 @@
 #include <QScrollArea>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -97,6 +98,23 @@ QRectF MutedList::unmuteRect(int index) const
     return labelRect(topOf(index));
 }
 
+int MutedList::unmuteAt(const QPointF& at) const
+{
+    const auto over = [this, &at](double top) {
+        return labelRect(top).adjusted(-reach, -reach, reach, reach).contains(at);
+    };
+    if (const int drawn = rowAt(at.y()); drawn >= 0 && over(topOf(drawn)))
+        return drawn;
+    if (!RowList::moving())
+        return -1;
+    // At rest, row i's content starts i pitches down.
+    const double y = at.y() + scrollTarget();
+    const int resting = int(std::floor(y / pitch));
+    if (resting >= 0 && resting < int(rows_.size()) && over(resting * double(pitch) - scrollTarget()))
+        return resting;
+    return -1;
+}
+
 QSize MutedList::sizeHint() const
 {
     return {int(inset * 2 + iconSize + spacing * 2 + labelWidth_), height()};
@@ -162,9 +180,9 @@ void MutedList::paintRow(QPainter& p, const RowPaint& paint)
 void MutedList::track(const QPointF& at)
 {
     pointer_ = at;
-    const int index = rowAt(at.y());
+    const int index = unmuteAt(at);
     std::optional<QString> over;
-    if (index >= 0 && unmuteRect(index).adjusted(-reach, -reach, reach, reach).contains(at))
+    if (index >= 0)
         over = rows_[std::size_t(index)].name;
     setHovered(over);
     // A press shows only while the pointer stays on what it went down on.

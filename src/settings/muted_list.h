@@ -46,6 +46,11 @@ public:
     // Where row `index`'s Unmute text lies now, in the list's coordinates;
     // empty for no such row.
     QRectF unmuteRect(int index) const;
+    // The row whose Unmute text a press at `at` acts on, or -1: the text
+    // drawn there, else, while rows move, that of the row coming to rest
+    // there. A row that has left still fades where it stood, and a second
+    // quick click on the same spot means the row taking its place.
+    int unmuteAt(const QPointF& at) const;
     // The row the keyboard acts on while the list has focus, or -1.
     int current() const { return current_; }
 

@@ -2,6 +2,7 @@
 
 #include "core/l10n.h"
 #include "model/monitor.h"
+#include "settings/reset_notice.h"
 #include "ui/desktop_settings.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
@@ -11,7 +12,8 @@
 #include "ui/text_label.h"
 #include "ui/theme.h"
 
-#include <QDir>
+#include <QFileInfo>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -33,6 +35,15 @@ QFont countFont()
 {
     return Fonts::mono(9.5);
 }
+
+QFont footerFont()
+{
+    return Fonts::font(10.5);
+}
+
+// The footer's lines, inside the column's and its own margins.
+constexpr double footerWidth = SettingsView::sidebarWidth - 20 - 20;
+constexpr QChar wordJoiner(0x2060);
 
 // One pane: its symbol in an 18 px column, the title, and on the muted row
 // the count of muted names.
@@ -149,12 +160,17 @@ SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
         rows_.push_back(row);
     }
     column->addStretch(1);
-    footer_ = TextLabel::make(QString(), Fonts::font(10.5), Theme::faint(), true, this);
+    notice_ = new ResetNotice([this] { monitor_.dismissSettingsReset(); }, this);
+    notice_->hide();
+    column->addWidget(notice_);
+    column->addSpacing(12);
+    footer_ = TextLabel::make(QString(), footerFont(), Theme::faint(), true, this);
     footer_->setContentsMargins(10, 0, 10, 0);
     column->addWidget(footer_);
     column->addSpacing(16);
 
     connect(&monitor, &Monitor::prefsChanged, this, [this] { refreshGate_.schedule(); });
+    connect(&monitor, &Monitor::settingsResetChanged, this, [this] { refreshGate_.schedule(); });
     refresh();
     select(selected);
     settle();
@@ -170,32 +186,69 @@ void SettingsSidebar::refresh()
     badge_ = int(monitor_.prefs().ignored.size());
     static_cast<SidebarRow*>(row(SettingsView::Pane::ignored))->setBadge(badge_);
     const Defaults::Failure failure = monitor_.saveFailure();
-    const QString footer = footerText(failure, Defaults::standard().fileName());
-    if (footer != footer_->text()) {
-        footer_->setText(footer);
+    const QString file = Defaults::standard().fileName();
+    const QString whole = footerText(failure, file);
+    if (whole != footerWhole_) {
+        footerWhole_ = whole;
+        footer_->setText(footerText(failure, file, footerWidth));
+        // The whole path, when it is shown cut.
+        footer_->setToolTip(QString(footer_->text()).remove(wordJoiner) == whole ? QString() : whole);
         TextLabel::setColor(footer_, failure == Defaults::Failure::none ? Theme::faint() : Theme::warn());
+    }
+    if (const auto& reset = monitor_.settingsReset()) {
+        notice_->setReset(reset->file, reset->kept);
+    } else if (notice_->isVisibleTo(this)) {
+        // The keyboard stays in the sidebar when the Dismiss button goes.
+        const bool focused = notice_->dismissButton()->hasFocus();
+        notice_->hide();
+        if (focused)
+            row(selected_)->setFocus(Qt::OtherFocusReason);
     }
 }
 
 QString SettingsSidebar::footerText() const
 {
-    return footer_->text();
+    return footerWhole_;
+}
+
+ResetNotice* SettingsSidebar::resetNotice() const
+{
+    return notice_->isVisibleTo(this) ? notice_ : nullptr;
 }
 
 QString SettingsSidebar::footerText(Defaults::Failure failure, const QString& file)
 {
+    return footerText(failure, file, -1);
+}
+
+QString SettingsSidebar::footerText(Defaults::Failure failure, const QString& file, double width)
+{
+    // A path is one word the line cannot break: it is cut in the middle to
+    // the line's width, so the rest of the sentence wraps around it.
+    const auto fit = [width](const QString& path) {
+        const QString shown = ResetNotice::shortPath(path);
+        if (width < 0)
+            return shown;
+        // Word joiners keep the line from breaking it at a "-" or a "/".
+        QString joined;
+        for (const QChar c : QFontMetricsF(footerFont()).elidedText(shown, Qt::ElideMiddle, width)) {
+            if (!joined.isEmpty() && !c.isLowSurrogate())
+                joined += wordJoiner;
+            joined += c;
+        }
+        return joined;
+    };
     switch (failure) {
     case Defaults::Failure::none:
         break;
     case Defaults::Failure::diskFull:
         return L10n::text("Couldn't save settings: the disk is full", "无法保存设置：磁盘已满");
-    case Defaults::Failure::notWritable: {
-        QString shown = file;
-        const QString home = QDir::homePath();
-        if (home.size() > 1 && shown.startsWith(home + u'/'))
-            shown = u'~' + shown.mid(home.size());
-        return L10n::text("Couldn't save settings: %1 can't be written", "无法保存设置：无法写入 %1").arg(shown);
-    }
+    case Defaults::Failure::notWritable:
+        return L10n::text("Couldn't save settings: %1 can't be written", "无法保存设置：无法写入 %1").arg(fit(file));
+    case Defaults::Failure::notKept:
+        return L10n::text("Couldn't save settings: no copy of the unreadable file can be made in %1",
+                          "无法保存设置：无法在 %1 中留存读不出的旧文件的副本")
+            .arg(fit(QFileInfo(file).absolutePath()));
     }
     return L10n::text("Changes apply at once and save automatically", "修改立即生效并自动保存");
 }

@@ -16,6 +16,7 @@
 
 class PressButton;
 class QLabel;
+class ResetNotice;
 
 class SettingsSidebar : public QWidget {
     Q_OBJECT
@@ -29,9 +30,14 @@ public:
     // The badge on the muted row, 0 when it shows none.
     int mutedBadge() const { return badge_; }
     QRectF highlight() const { return highlight_.value(); }
+    // The footer's whole text; a long path in it is drawn cut in the middle.
     QString footerText() const;
     // The footer: changes save on their own, or why the last one did not.
     static QString footerText(Defaults::Failure failure, const QString& file);
+    // The same with the path it names cut in the middle to fit `width`.
+    static QString footerText(Defaults::Failure failure, const QString& file, double width);
+    // The word that the settings were reset, while it shows; else none.
+    ResetNotice* resetNotice() const;
 
     // How a row's title and count share the `box` right of its symbol: the
     // count keeps its width at the right end, and the title takes the rest,
@@ -65,6 +71,8 @@ private:
     SettingsView::Pane selected_;
     std::vector<PressButton*> rows_;
     QLabel* footer_ = nullptr;
+    QString footerWhole_;
+    ResetNotice* notice_ = nullptr;
     int badge_ = 0;
     AnimatedRect highlight_;
     bool gliding_ = false;

@@ -99,22 +99,27 @@ TEST_F(Store, UndecodableFilesStartEmptyAndAreKeptAside)
         QByteArray("{\"not\":\"a list\"}"),
         QByteArray("[{\"id\":\"x\",\"kind\":\"cpu\"}]"),      // a record that does not decode
     };
+    writeFile(path() + ".unreadable", "an older one");
+    int copies = 1;
     for (const QByteArray& content : bad) {
         writeFile(path(), content);
-        writeFile(path() + ".unreadable", "an older one");
         Detector d = make();
         EXPECT_TRUE(d.incidents.empty());
         EXPECT_EQ(readFile(path()), content); // nothing written at start
 
+        // Each copy has a name of its own; none replaces an older one.
         openOne(d, 1, 100);
-        EXPECT_EQ(readFile(path() + ".unreadable"), content);
+        const QString kept = path() + ".unreadable-" + QString::number(++copies);
+        EXPECT_EQ(readFile(kept), content);
+        EXPECT_EQ(readFile(path() + ".unreadable"), "an older one");
         const auto onDisk = IncidentStore::decode(readFile(path()));
         ASSERT_TRUE(onDisk);
         EXPECT_EQ(onDisk->size(), 1u);
 
         // Set aside once only: later writes leave the copy alone.
         d.evaluate(snapshot(), 120);
-        EXPECT_EQ(readFile(path() + ".unreadable"), content);
+        EXPECT_EQ(readFile(kept), content);
+        EXPECT_FALSE(QFile::exists(path() + ".unreadable-" + QString::number(copies + 1)));
     }
 }
 

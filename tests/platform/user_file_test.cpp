@@ -63,25 +63,31 @@ TEST(UserFile, ReadsOnlyRegularFilesWithinTheCap)
     EXPECT_EQ(UserFile::read(local(dir.filePath("dangling")), 100), UserFile::State::missing);
 }
 
-TEST(UserFile, MoveAsideReplacesAnOlderCopyAndMovesLinksNotTargets)
+TEST(UserFile, MoveAsideKeepsOlderCopiesAndMovesLinksNotTargets)
 {
     QTemporaryDir dir;
     const QString link = dir.filePath("conf"), aside = dir.filePath("conf.unreadable");
     ASSERT_TRUE(QFile::link("/dev/zero", link));
     writeFile(aside, "older");
-    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
+    const UserFile::Kept kept = UserFile::moveAside(local(link), local(aside));
+    EXPECT_TRUE(kept.ok);
+    EXPECT_EQ(kept.path, local(aside) + "-2");
     EXPECT_FALSE(QFileInfo::exists(link));
-    EXPECT_EQ(QFileInfo(aside).symLinkTarget(), "/dev/zero");
+    EXPECT_EQ(readFile(aside), "older");
+    EXPECT_EQ(QFileInfo(aside + "-2").symLinkTarget(), "/dev/zero");
 
-    // A directory in the way of the copy is replaced when empty.
+    // A directory in the way of the copy is passed over, never emptied.
     writeFile(link, "x");
     QDir().remove(aside);
     ASSERT_TRUE(QDir().mkdir(aside));
-    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
-    EXPECT_EQ(readFile(aside), "x");
+    EXPECT_EQ(UserFile::moveAside(local(link), local(aside)).path, local(aside) + "-3");
+    EXPECT_TRUE(QFileInfo(aside).isDir());
+    EXPECT_EQ(readFile(aside + "-3"), "x");
 
     // Nothing at the path: nothing to keep, and nothing fails.
-    EXPECT_TRUE(UserFile::moveAside(local(link), local(aside)));
+    const UserFile::Kept none = UserFile::moveAside(local(link), local(aside));
+    EXPECT_TRUE(none.ok);
+    EXPECT_TRUE(none.path.empty());
 }
 
 TEST(Defaults, AnUnparseableFileSurvivesByteForByteAfterAWrite)
@@ -96,26 +102,33 @@ TEST(Defaults, AnUnparseableFileSurvivesByteForByteAfterAWrite)
         "\"unmatched\n[General]\npreferences=\"{}\"\nmode=field\n",
         random,
     };
+    writeFile(path + ".unreadable", "an older copy");
+    QStringList kept;
     for (const QByteArray& content : bad) {
         writeFile(path, content);
-        writeFile(path + ".unreadable", "an older copy");
         {
             Defaults d(path);
             EXPECT_FALSE(d.contains("mode"));
             EXPECT_EQ(readFile(path), content); // reading never writes
 
             d.set("welcomeSeen", true);
-            EXPECT_EQ(readFile(path + ".unreadable"), content);
+            // Each copy has a name of its own; no older one is replaced.
+            ASSERT_FALSE(d.keptAs().isEmpty());
+            EXPECT_FALSE(kept.contains(d.keptAs()));
+            kept.append(d.keptAs());
+            EXPECT_EQ(readFile(d.keptAs()), content);
             EXPECT_TRUE(d.boolValue("welcomeSeen"));
             d.set("mode", "flow");
-            EXPECT_EQ(readFile(path + ".unreadable"), content); // set aside once
+            EXPECT_EQ(readFile(d.keptAs()), content); // set aside once
         }
+        EXPECT_EQ(readFile(path + ".unreadable"), "an older copy");
         // The new file is ours and whole.
         Defaults again(path);
         EXPECT_TRUE(again.boolValue("welcomeSeen"));
         EXPECT_EQ(again.stringValue("mode"), "flow");
         QFile::remove(path);
     }
+    EXPECT_EQ(kept, (QStringList{path + ".unreadable-2", path + ".unreadable-3"}));
 }
 
 TEST(Defaults, SpecialFilesAreNeverOpenedBySettings)
@@ -143,7 +156,10 @@ TEST(Defaults, SpecialFilesAreNeverOpenedBySettings)
     Defaults zero(path);
     EXPECT_FALSE(zero.contains("mode"));
     zero.set("mode", "table");
-    EXPECT_EQ(QFileInfo(path + ".unreadable").symLinkTarget(), "/dev/zero");
+    EXPECT_EQ(zero.keptAs(), path + ".unreadable-2");
+    EXPECT_EQ(QFileInfo(zero.keptAs()).symLinkTarget(), "/dev/zero");
+    ASSERT_EQ(::lstat(local(path + ".unreadable").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_EQ(Defaults(path).stringValue("mode"), "table");
 }
 
@@ -159,6 +175,11 @@ bool pendingWritesHold(const QString& path, std::string& why)
         return why = "a write was lost for this run", false;
     if (readFile(path) != "\"broken\n")
         return why = "the unreadable file was replaced", false;
+    // The cause is the copy that could not be made, not the file.
+    if (d.lastFailure() != Defaults::Failure::notKept)
+        return why = "the failure named the settings file", false;
+    if (!d.unreadable() || d.keepAside() || !d.keptAs().isEmpty())
+        return why = "a copy was said to be kept", false;
     return true;
 }
 
@@ -191,4 +212,76 @@ TEST(Defaults, WritesWaitInMemoryWhileTheFileCannotBeMovedAside)
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     QFile::setPermissions(dir.path(), readOnly | QFile::WriteOwner);
+}
+
+TEST(Defaults, EachUnreadableFileIsKeptUnderANameOfItsOwn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    const QString first = path + ".unreadable";
+    // One run: a value that did not decode, then a write over it.
+    const auto run = [&path](const QByteArray& content) {
+        writeFile(path, content);
+        Defaults d(path);
+        d.keepUnread("preferences");
+        EXPECT_TRUE(d.unreadable());
+        EXPECT_TRUE(d.set("mode", "ports"));
+        EXPECT_EQ(d.lastFailure(), Defaults::Failure::none);
+        return d.keptAs();
+    };
+    EXPECT_EQ(run("[General]\npreferences=\"{\\\"a\\\":\"\n"), first);
+    const QByteArray firstBytes = readFile(first);
+
+    // A second bad file later: the first copy stays as it was.
+    EXPECT_EQ(run("[General]\npreferences=\"{\\\"b\\\":\"\n"), first + "-2");
+    EXPECT_EQ(readFile(first), firstBytes);
+    EXPECT_TRUE(readFile(first + "-2").contains("\\\"b\\\""));
+
+    // Whatever stands at a name, a folder or a stray file, is passed over.
+    ASSERT_TRUE(QDir().mkpath(first + "-3/inside"));
+    writeFile(first + "-4", "someone else's");
+    EXPECT_EQ(run("[General]\npreferences=\"{\\\"c\\\":\"\n"), first + "-5");
+    EXPECT_TRUE(QFileInfo(first + "-3/inside").isDir());
+    EXPECT_EQ(readFile(first + "-4"), "someone else's");
+
+    // A run that wrote nothing leaves the same bad file: its copy is the
+    // one an earlier run made, not one more.
+    const QByteArray again = "[General]\npreferences=\"{\\\"d\\\":\"\n";
+    writeFile(path, again);
+    {
+        Defaults d(path);
+        d.keepUnread("preferences");
+        EXPECT_TRUE(d.keepAside());
+        EXPECT_EQ(d.keptAs(), first + "-6");
+    }
+    Defaults d(path);
+    d.keepUnread("preferences");
+    EXPECT_TRUE(d.keepAside());
+    EXPECT_EQ(d.keptAs(), first + "-6");
+    EXPECT_FALSE(QFileInfo::exists(first + "-7"));
+    EXPECT_EQ(readFile(path), again);
+}
+
+TEST(Defaults, NoCopyNoWriteAndTheCauseIsNamed)
+{
+    // A name so long that no copy of it fits beside it: the folder is fine,
+    // the settings file could be written, but nothing goes over it uncopied.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString(246, u'T'));
+    const QByteArray bad = "[General]\npreferences=\"{\\\"notify\\\":fal\"\n";
+    writeFile(path, bad);
+    Defaults d(path);
+    d.keepUnread("preferences");
+    EXPECT_FALSE(d.keepAside());
+    EXPECT_FALSE(d.set("mode", "flow"));
+    EXPECT_EQ(d.lastFailure(), Defaults::Failure::notKept);
+    EXPECT_TRUE(d.unreadable());
+    EXPECT_TRUE(d.keptAs().isEmpty());
+    EXPECT_EQ(d.stringValue("mode"), "flow"); // held for this run
+    EXPECT_EQ(readFile(path), bad);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QString(246, u'T')});
+
+    // The file itself was fine to write all along.
+    Defaults plain(dir.filePath(QString(246, u'P')));
+    EXPECT_TRUE(plain.set("mode", "flow"));
 }

@@ -3,6 +3,7 @@
 #include "settings/general_pane.h"
 #include "settings/ignored_pane.h"
 #include "settings/network_pane.h"
+#include "settings/reset_notice.h"
 #include "settings/rules_pane.h"
 #include "settings/settings_sidebar.h"
 #include "settings/settings_view.h"
@@ -11,10 +12,13 @@
 #include "ui/rule_slider.h"
 #include "ui/section_title.h"
 #include "ui/segmented.h"
+#include "ui/shrink_label.h"
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 
@@ -35,6 +39,17 @@ protected:
         prefs.ignored = std::move(names);
         monitor.setPrefs(prefs);
         runPending();
+    }
+
+    // A settings file at `file` whose preferences no longer decode, as the
+    // defaults of the next Monitor.
+    static void damagedSettings(const QString& file, const QString& muted = "make")
+    {
+        {
+            Defaults writer(file);
+            writer.set("preferences", QStringLiteral(R"({"language":"zh","ignored":["%1",)").arg(muted).toUtf8());
+        }
+        Defaults::useFile(file);
     }
 
     static ProcSample proc(const QString& name, double cpu, uint64_t mem = 0, int64_t threads = 0)
@@ -173,6 +188,162 @@ TEST_F(SettingsViewTest, TwoQuickClicksOnUnmuteUnmuteTwoNames)
     QTest::mouseDClick(pane.list()->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(pane.list()->viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(monitor->prefs().ignored.size(), 1);
+    settle();
+}
+
+TEST_F(SettingsViewTest, TwoQuickPressesOnOneSpotUnmuteTheNamesThatComeToIt)
+{
+    auto monitor = make();
+    mute(*monitor, {"make", "cc1plus", "ld", "as"});
+    IgnoredPane pane(*monitor);
+    showOffscreen(pane, {560, 300});
+    QWidget* viewport = pane.list()->viewport();
+    const QPoint at = pane.list()->unmuteRect(0).center().toPoint();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    runPending();
+    // The first row still fades where it stood, and no frame has moved the
+    // next one up: a press there is meant for the row coming to rest there.
+    ASSERT_EQ(pane.list()->leavingCount(), 1u);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    EXPECT_EQ(monitor->prefs().ignored, (QStringList{"ld", "as"}));
+    runPending();
+    // Within the double-click time the press comes as a double-click.
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    EXPECT_EQ(monitor->prefs().ignored, QStringList{"as"});
+    runPending();
+
+    // An Unmute drawn under the pointer while it slides is still the one
+    // the press means.
+    mute(*monitor, {"as", "cc", "ld"});
+    settle();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    runPending();
+    advance(0.1);
+    const QPointF sliding = pane.list()->unmuteRect(1).center();
+    ASSERT_NE(pane.list()->unmuteAt(sliding), -1);
+    EXPECT_EQ(pane.list()->unmuteAt(sliding), 1);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, sliding.toPoint());
+    EXPECT_EQ(monitor->prefs().ignored, QStringList{"cc"});
+    settle();
+    // At rest only the text itself answers.
+    EXPECT_EQ(pane.list()->unmuteAt(QPointF(at.x(), MutedList::pitch * 1.5)), -1);
+}
+
+TEST_F(SettingsViewTest, SettingsThatCouldNotBeReadSaySoUntilDismissedOrChanged)
+{
+    // Deep enough that the folder cannot show whole in the sidebar.
+    const QString folder = dir.filePath("a-settings-folder-with-a-rather-long-name/Tavrin");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + "/Tavrin.conf";
+    damagedSettings(file);
+    auto monitor = make();
+    EXPECT_EQ(monitor->prefs(), Preferences{});
+    // Kept aside at once, so the window can say where.
+    ASSERT_TRUE(monitor->settingsReset());
+    EXPECT_EQ(monitor->settingsReset()->file, file + ".unreadable");
+    EXPECT_TRUE(monitor->settingsReset()->kept);
+    EXPECT_TRUE(QFileInfo(file + ".unreadable").isFile());
+
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        SettingsView view(*monitor);
+        showOffscreen(view, {SettingsView::windowWidth, SettingsView::windowHeight});
+        ResetNotice* notice = view.sidebar()->resetNotice();
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->title(), chinese ? "无法读取你的设置" : "Your settings couldn't be read");
+        EXPECT_EQ(notice->detail(), chinese ? "现在使用的是默认设置。原来的文件另存为："
+                                           : "The defaults are in use. The old file is kept as:");
+        EXPECT_EQ(notice->folderLine(), folder + "/");
+        EXPECT_EQ(notice->nameLine(), "Tavrin.conf.unreadable");
+        EXPECT_EQ(notice->toolTip(), file + ".unreadable");
+        // Between the rows and the footer, and a long folder is cut in the
+        // middle rather than at the sidebar's edge.
+        const QRect box = notice->geometry();
+        EXPECT_GE(box.top(), view.sidebar()->row(Pane::about)->geometry().bottom());
+        EXPECT_LE(box.right(), SettingsView::sidebarWidth);
+        const QRect footer = view.sidebar()->findChildren<QLabel*>().constLast()->geometry();
+        EXPECT_LE(box.bottom(), footer.top());
+        const Fonts::Fitted& shown = notice->folderLabel()->fitted();
+        EXPECT_TRUE(shown.text.contains(QChar(0x2026))) << shown.text.toStdString();
+        EXPECT_TRUE(shown.text.endsWith("Tavrin/")) << shown.text.toStdString();
+        EXPECT_LE(shown.width, notice->folderLabel()->width());
+        EXPECT_EQ(notice->nameLabel()->fitted().text, "Tavrin.conf.unreadable");
+    }
+    L10n::setChinese(false);
+
+    // Dismissed, it stays gone, in this window and the next.
+    SettingsView view(*monitor);
+    showOffscreen(view);
+    click(view.sidebar()->resetNotice()->dismissButton());
+    runPending();
+    EXPECT_FALSE(monitor->settingsReset());
+    EXPECT_EQ(view.sidebar()->resetNotice(), nullptr);
+    EXPECT_EQ(SettingsView(*monitor).sidebar()->resetNotice(), nullptr);
+
+    // A second damaged file, in a later run, is kept beside the first, and
+    // the first change of a setting takes the word away.
+    damagedSettings(file, "ld");
+    monitor = make();
+    ASSERT_TRUE(monitor->settingsReset());
+    EXPECT_EQ(monitor->settingsReset()->file, file + ".unreadable-2");
+    SettingsView again(*monitor);
+    again.setPane(Pane::general);
+    showOffscreen(again);
+    ASSERT_NE(again.sidebar()->resetNotice(), nullptr);
+    auto* general = qobject_cast<GeneralPane*>(again.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->notifyRow()->toggle());
+    runPending();
+    EXPECT_FALSE(monitor->settingsReset());
+    EXPECT_EQ(again.sidebar()->resetNotice(), nullptr);
+    EXPECT_EQ(again.sidebar()->footerText(), "Changes apply at once and save automatically");
+    settle();
+}
+
+TEST_F(SettingsViewTest, WhenNoCopyCanBeMadeTheNoticeAndTheFooterSaySo)
+{
+    // No copy of a file with so long a name fits beside it.
+    const QString folder = dir.filePath("a-settings-folder-with-a-rather-long-name");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + "/" + QString(246, u'T');
+    damagedSettings(file);
+    auto monitor = make();
+    ASSERT_TRUE(monitor->settingsReset());
+    EXPECT_FALSE(monitor->settingsReset()->kept);
+    SettingsView view(*monitor);
+    view.setPane(Pane::general);
+    showOffscreen(view);
+    ResetNotice* notice = view.sidebar()->resetNotice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->detail(), "The defaults are in use. The old file is left as it was:");
+    EXPECT_EQ(notice->folderLine(), folder + "/");
+    EXPECT_EQ(notice->nameLine(), QString(246, u'T'));
+    EXPECT_LE(notice->nameLabel()->fitted().width, notice->nameLabel()->width());
+
+    auto* general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->notifyRow()->toggle());
+    runPending();
+    EXPECT_FALSE(monitor->prefs().notify); // applied all the same
+    EXPECT_EQ(monitor->saveFailure(), Defaults::Failure::notKept);
+    const QString said = "Couldn't save settings: no copy of the unreadable file can be made in ";
+    EXPECT_EQ(view.sidebar()->footerText(), said + folder);
+    // The folder is cut in the middle to the footer's width, and kept whole
+    // on one line.
+    const QLabel* footer = view.sidebar()->findChildren<QLabel*>().constLast();
+    ASSERT_TRUE(footer->text().startsWith(said)) << footer->text().toStdString();
+    const QString path = footer->text().mid(said.size()).remove(QChar(0x2060));
+    EXPECT_TRUE(path.contains(QChar(0x2026))) << path.toStdString();
+    EXPECT_LE(QFontMetricsF(footer->font()).horizontalAdvance(path), footer->contentsRect().width());
+    EXPECT_EQ(footer->toolTip(), said + folder);
+
+    setLanguage(*monitor, AppLanguage::zh);
+    EXPECT_EQ(view.sidebar()->footerText(), "无法保存设置：无法在 " + folder + " 中留存读不出的旧文件的副本");
+    // Nothing went over the file that could not be kept.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("ignored"));
     settle();
 }
 
