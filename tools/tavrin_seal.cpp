@@ -3,7 +3,10 @@
 // would not keep (a folder made under umask 002, a setuid bit) to the ones
 // it will, one line on standard error for each, and refuses what no
 // expanded copy could pass, such as a link that leads out of the bundle or
-// a file its owner cannot read. Only a folder named Tavrin.app is zipped.
+// a file its owner cannot read. Only a folder named Tavrin.app is zipped,
+// and only into an archive the updater would expand: an entry that would
+// deflate past its ratio is stored, one line on standard error for each.
+// The feed's record is made only for such an archive.
 //
 //   tavrin-seal seal --dev-key KEY.pem BUNDLE
 //   tavrin-seal attest --release-key KEY.pem BUNDLE
@@ -20,7 +23,6 @@
 #include <QJsonObject>
 #include <QStringList>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,7 +44,7 @@ int usage()
 
 int failed(const QString& why)
 {
-    std::fprintf(stderr, "tavrin-seal: %s\n", qPrintable(why));
+    std::fprintf(stderr, "tavrin-seal: %s\n", why.isEmpty() ? "failed" : qPrintable(why));
     return 1;
 }
 
@@ -81,15 +83,23 @@ int main(int argc, char** argv)
         if (QFileInfo(bundle).fileName() != QLatin1String(bundleName))
             return failed(QStringLiteral("the bundle must be a folder named %1, not %2: the updater refuses any other")
                               .arg(QLatin1String(bundleName), args[0]));
-        return ZipArchive::write(bundle, args[1], store, &why) ? 0 : failed(why);
+        QStringList stored;
+        if (!ZipArchive::write(bundle, args[1], store, &why, &stored))
+            return failed(why);
+        for (const QString& entry : stored)
+            std::fprintf(stderr, "tavrin-seal: stored %s uncompressed: deflated, it would expand more than %d "
+                                 "times over, which the updater refuses\n",
+                         qPrintable(entry), int(ZipArchive::Limits().ratio));
+        return 0;
     }
     if (command == u"feed-entry" && args.size() == 2) {
-        const int fd = ::open(QFile::encodeName(args[0]).constData(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
-        if (fd < 0 || ::fstat(fd, &st) != 0)
-            return failed(QStringLiteral("cannot read ") + args[0]);
-        const auto digest = Seal::sha256File(fd);
-        ::close(fd);
+        const UniqueFd fd = Seal::openRegularFile(args[0], QStringLiteral("the archive"), &why, &st);
+        if (fd.fd < 0)
+            return failed(why);
+        if (!ZipArchive::admits(fd.fd, &why))
+            return failed(QStringLiteral("the updater would refuse %1: %2").arg(args[0], why));
+        const auto digest = ::lseek(fd.fd, 0, SEEK_SET) == 0 ? Seal::sha256File(fd.fd) : std::nullopt;
         if (!digest)
             return failed(QStringLiteral("cannot read ") + args[0]);
         const QJsonObject entry{{"url", args[1]}, {"sha256", *digest}, {"size", qint64(st.st_size)}};

@@ -24,9 +24,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -60,6 +58,13 @@ int verify(QStringList args, const Seal::Keys& keys)
     if (args.size() != 1 || currentText.isEmpty())
         return usage();
     const QString zip = QFileInfo(args[0]).absoluteFilePath();
+    QString why;
+    struct stat st {};
+    const UniqueFd fd = Seal::openRegularFile(zip, QStringLiteral("the archive"), &why, &st);
+    if (fd.fd < 0) {
+        std::fprintf(stderr, "tavrin-update-check: %s\n", qPrintable(why));
+        return 1;
+    }
     const QStringList current = currentText.split(u',');
     const auto currentVersion = AppVersion::parse(current[0]);
     if (!currentVersion)
@@ -83,19 +88,15 @@ int verify(QStringList args, const Seal::Keys& keys)
     }
     Release::Download download;
     download.url = QUrl::fromLocalFile(zip).toString();
-    const int fd = ::open(QFile::encodeName(zip).constData(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        download.size = st.st_size;
-        download.sha256 = Seal::sha256File(fd).value_or(QString());
-    }
-    if (fd >= 0)
-        ::close(fd);
+    download.size = st.st_size;
+    download.sha256 = Seal::sha256File(fd.fd).value_or(QString());
     release.download = download;
 
     QTemporaryDir work;
-    if (!work.isValid())
+    if (!work.isValid()) {
+        std::fprintf(stderr, "tavrin-update-check: cannot make a work folder: %s\n", qPrintable(work.errorString()));
         return 1;
+    }
     const auto outcome = UpdateVerify::verify(zip, work.path(), release, download, key, keys);
     std::puts(outcome.error ? UpdateErrors::name(*outcome.error) : "ok");
     return outcome.error ? 1 : 0;

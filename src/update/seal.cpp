@@ -386,26 +386,37 @@ std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
     return out;
 }
 
+UniqueFd Seal::openRegularFile(const QString& path, const QString& what, QString* why, struct stat* st)
+{
+    Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat own {};
+    struct stat& s = st ? *st : own;
+    if (f.fd < 0 || ::fstat(f.fd, &s) != 0) {
+        if (why) *why = QStringLiteral("cannot read %1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+        return Fd();
+    }
+    if (!S_ISREG(s.st_mode)) {
+        if (why) *why = QStringLiteral("%1 %2 is not a regular file").arg(what, path);
+        return Fd();
+    }
+    return f;
+}
+
 std::optional<QByteArray> Seal::readKeyFile(const QString& path, QString* why)
 {
     constexpr qint64 cap = 64 << 10;
-    Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const QString what = QStringLiteral("the key file");
     struct stat st {};
-    if (f.fd < 0 || ::fstat(f.fd, &st) != 0) {
-        if (why) *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    Fd f = openRegularFile(path, what, why, &st);
+    if (f.fd < 0)
         return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        if (why) *why = QStringLiteral("the key file %1 is not a regular file").arg(path);
-        return std::nullopt;
-    }
     if (st.st_size > cap) {
-        if (why) *why = QStringLiteral("the key file %1 is larger than a key").arg(path);
+        if (why) *why = QStringLiteral("%1 %2 is larger than a key").arg(what, path);
         return std::nullopt;
     }
     auto out = readUpTo(f.fd, st.st_size);
     if (!out && why)
-        *why = QStringLiteral("cannot read the key file %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        *why = QStringLiteral("cannot read %1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
     return out;
 }
 

@@ -8,9 +8,13 @@
 // the rules for what a bundle may hold; the check parses the manifest and
 // compares it with its own walk.
 
+#include "update/unique_fd.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 #include <map>
 #include <optional>
@@ -98,10 +102,17 @@ Verdict check(const QString& bundle, const Keys& keys, const QString& arch = arc
 // Reads a regular file (never a link, FIFO or device) up to `cap` bytes.
 std::optional<QByteArray> readPlain(const QString& path, qint64 cap);
 
-// Reads a key file given to a release tool: a regular file (a link to one
-// is followed) of at most 64 KiB. It is opened without waiting, so a FIFO
-// or a device is refused at once rather than read. Nothing, with a reason
-// naming the file, for anything else.
+// Opens a file given to a release tool (a key, an archive) for reading:
+// only a regular file, a link to one followed. It is opened without
+// waiting, so a FIFO or a device is refused at once rather than read. An
+// invalid descriptor, with a reason naming the file as `what`, for anything
+// else; `st` receives what the open file is.
+UniqueFd openRegularFile(const QString& path, const QString& what, QString* why = nullptr,
+                         struct stat* st = nullptr);
+
+// Reads a key file given to a release tool: a regular file, opened as
+// above, of at most 64 KiB. Nothing, with a reason naming the file, for
+// anything else.
 std::optional<QByteArray> readKeyFile(const QString& path, QString* why = nullptr);
 
 } // namespace Seal

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -32,6 +33,12 @@ bool fail(QString* why, const QString& text)
     if (why)
         *why = text;
     return false;
+}
+
+std::nullopt_t none(QString* why, const QString& text)
+{
+    fail(why, text);
+    return std::nullopt;
 }
 
 // Splits a relative path into its pieces; empty when it is not a plain
@@ -101,9 +108,32 @@ struct Refused {
     }
 };
 
+// One entry as the central directory lists it.
+struct Listed {
+    std::string name;
+    uint64_t packed = 0;  // bytes of data in the archive
+    uint64_t size = 0;    // bytes once expanded
+};
+
+std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t size, QString* why);
+
 } // namespace
 
 std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned char* data, size_t size, QString* why)
+{
+    auto listed = listing(data, size, why);
+    if (!listed)
+        return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(listed->size());
+    for (Listed& entry : *listed)
+        names.push_back(std::move(entry.name));
+    return names;
+}
+
+namespace {
+
+std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t size, QString* why)
 {
     const Bytes b{data, size};
     const Refused refuse{why};
@@ -149,7 +179,7 @@ std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned cha
     if (cdOffset > cdEnd || cdEnd - cdOffset != cdSize || count > cdSize / 46)
         return refuse("the central directory is not where the end record says");
 
-    std::vector<std::string> names;
+    std::vector<Listed> names;
     names.reserve(size_t(count));
     uint64_t at = cdOffset;  // the next directory entry
     uint64_t next = 0;       // where the next local header must start
@@ -203,12 +233,129 @@ std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned cha
             else
                 return refuse("a data descriptor differs from the central directory");
         }
-        names.push_back(std::move(name));
+        names.push_back({std::move(name), csize, usize});
         at += entryLen;
     }
     if (at != cdEnd || next != cdOffset)
         return refuse("bytes the central directory does not account for");
     return names;
+}
+
+// The central directory of the archive open at `fd`, `size` bytes long.
+std::optional<std::vector<Listed>> listFile(int fd, int64_t size, QString* why)
+{
+    if (size <= 0)
+        return none(why, QStringLiteral("not a zip archive"));
+    void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED)
+        return none(why, QStringLiteral("cannot read the archive"));
+    auto listed = listing(static_cast<const unsigned char*>(map), size_t(size), why);
+    ::munmap(map, size_t(size));
+    return listed;
+}
+
+using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+// A reader of the archive open at `fd`, from its first byte.
+Reader openReader(int fd)
+{
+    Reader in(archive_read_new(), archive_read_free);
+    archive_read_support_format_zip_seekable(in.get());
+    if (::lseek(fd, 0, SEEK_SET) != 0 || archive_read_open_fd(in.get(), fd, 1 << 16) != ARCHIVE_OK)
+        in.reset();
+    return in;
+}
+
+QString tooFar(int64_t budget)
+{
+    return QStringLiteral("expands to more than %1 bytes, the most an archive of its size may").arg(budget);
+}
+
+// Everything expansion checks before it writes a byte, on the archive open
+// at `fd`: the directory as the bytes say, checked against every local
+// header, then what libarchive reads, which must be exactly these entries,
+// each of a kind, name and place expansion takes, and together declaring no
+// more bytes than the budget. The entry names, or nothing with a reason.
+std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const ZipArchive::Limits& limits, QString* why)
+{
+    auto listed = listFile(fd, size, why);
+    if (!listed)
+        return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(listed->size());
+    for (Listed& entry : *listed)
+        names.push_back(std::move(entry.name));
+    if (int64_t(names.size()) > limits.entries)
+        return none(why, QStringLiteral("too many entries"));
+    if (names.empty())
+        return none(why, QStringLiteral("an empty archive"));
+
+    const int64_t budget = ZipArchive::budget(size, limits);
+    Reader in = openReader(fd);
+    if (!in)
+        return none(why, QStringLiteral("not a zip archive"));
+    const auto refused = [why](const QString& text) { return none(why, text); };
+    std::set<std::string> seen;
+    std::string top;
+    int64_t entries = 0;
+    int64_t declared = 0;
+    for (;;) {
+        archive_entry* entry = nullptr;
+        const int r = archive_read_next_header(in.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r != ARCHIVE_OK)
+            return refused(QStringLiteral("damaged archive"));
+        if (++entries > limits.entries)
+            return refused(QStringLiteral("too many entries"));
+        const char* rawPath = archive_entry_pathname(entry);
+        const std::string path = rawPath ? rawPath : "";
+        const QString shown = QString::fromStdString(path);
+        if (entries > int64_t(names.size()) || path != names[size_t(entries - 1)])
+            return refused(QStringLiteral("entries that the central directory does not list"));
+        if (int(path.size()) > limits.pathLength)
+            return refused(QStringLiteral("path too long: ") + shown);
+        const std::vector<std::string> parts = pieces(path);
+        if (parts.empty())
+            return refused(QStringLiteral("unsafe path: ") + shown);
+        if (int(parts.size()) > limits.depth)
+            return refused(QStringLiteral("path too deep: ") + shown);
+        std::string key;
+        for (const auto& p : parts)
+            key += "/" + p;
+        if (!seen.insert(key).second)
+            return refused(QStringLiteral("duplicate entry: ") + shown);
+        if (archive_entry_is_encrypted(entry))
+            return refused(QStringLiteral("encrypted entry"));
+        if (archive_entry_hardlink(entry))
+            return refused(QStringLiteral("hard link"));
+        const auto type = archive_entry_filetype(entry);
+        if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK)
+            return refused(QStringLiteral("not a file, folder or link: ") + shown);
+        // One folder holds everything.
+        if (top.empty())
+            top = parts.front();
+        if (parts.front() != top || (parts.size() == 1 && type != AE_IFDIR))
+            return refused(QStringLiteral("more than one folder at the top: ") + shown);
+        if (archive_entry_size_is_set(entry)) {
+            declared += std::max<int64_t>(archive_entry_size(entry), 0);
+            if (declared > budget)
+                return refused(tooFar(budget) + QStringLiteral(" (at ") + shown + u')');
+        }
+    }
+    if (entries != int64_t(names.size()))
+        return refused(QStringLiteral("entries that the central directory does not list"));
+    return names;
+}
+
+} // namespace
+
+bool ZipArchive::admits(int fd, QString* why, const Limits& limits)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(why, QStringLiteral("no archive"));
+    return precheck(fd, st.st_size, limits, why).has_value();
 }
 
 bool ZipArchive::expand(const QString& zip, const QString& destination, QString* why, const Limits& limits,
@@ -228,94 +375,13 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     Fd zipFd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (zipFd.fd < 0 || ::fstat(zipFd.fd, &zipStat) != 0 || !S_ISREG(zipStat.st_mode))
         return fail(why, QStringLiteral("no archive"));
-    const int64_t budget = std::min<int64_t>(limits.totalBytes, int64_t(zipStat.st_size) * limits.ratio);
+    const int64_t budget = ZipArchive::budget(zipStat.st_size, limits);
 
-    // The directory as the bytes say, checked against every local header;
-    // what libarchive then reads must be exactly these entries.
-    std::vector<std::string> names;
-    {
-        if (zipStat.st_size <= 0)
-            return fail(why, QStringLiteral("not a zip archive"));
-        const size_t size = size_t(zipStat.st_size);
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, zipFd.fd, 0);
-        if (map == MAP_FAILED)
-            return fail(why, QStringLiteral("cannot read the archive"));
-        auto listed = directory(static_cast<const unsigned char*>(map), size, why);
-        ::munmap(map, size);
-        if (!listed)
-            return false;
-        names = std::move(*listed);
-    }
-    if (int64_t(names.size()) > limits.entries)
-        return fail(why, QStringLiteral("too many entries"));
-    if (names.empty())
-        return fail(why, QStringLiteral("an empty archive"));
-
-    using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
-    auto open = [&]() -> Reader {
-        Reader in(archive_read_new(), archive_read_free);
-        archive_read_support_format_zip_seekable(in.get());
-        if (::lseek(zipFd.fd, 0, SEEK_SET) != 0 || archive_read_open_fd(in.get(), zipFd.fd, 1 << 16) != ARCHIVE_OK)
-            in.reset();
-        return in;
-    };
-
-    // First the whole directory, before anything is written: a bad entry
-    // anywhere refuses the archive.
-    {
-        Reader in = open();
-        if (!in)
-            return fail(why, QStringLiteral("not a zip archive"));
-        std::set<std::string> seen;
-        std::string top;
-        int64_t entries = 0;
-        int64_t declared = 0;
-        for (;;) {
-            archive_entry* entry = nullptr;
-            const int r = archive_read_next_header(in.get(), &entry);
-            if (r == ARCHIVE_EOF)
-                break;
-            if (r != ARCHIVE_OK)
-                return fail(why, QStringLiteral("damaged archive"));
-            if (++entries > limits.entries)
-                return fail(why, QStringLiteral("too many entries"));
-            const char* rawPath = archive_entry_pathname(entry);
-            const std::string path = rawPath ? rawPath : "";
-            if (entries > int64_t(names.size()) || path != names[size_t(entries - 1)])
-                return fail(why, QStringLiteral("entries that the central directory does not list"));
-            if (int(path.size()) > limits.pathLength)
-                return fail(why, QStringLiteral("path too long"));
-            const std::vector<std::string> parts = pieces(path);
-            if (parts.empty())
-                return fail(why, QStringLiteral("unsafe path: ") + QString::fromStdString(path));
-            if (int(parts.size()) > limits.depth)
-                return fail(why, QStringLiteral("path too deep"));
-            std::string key;
-            for (const auto& p : parts)
-                key += "/" + p;
-            if (!seen.insert(key).second)
-                return fail(why, QStringLiteral("duplicate entry: ") + QString::fromStdString(path));
-            if (archive_entry_is_encrypted(entry))
-                return fail(why, QStringLiteral("encrypted entry"));
-            if (archive_entry_hardlink(entry))
-                return fail(why, QStringLiteral("hard link"));
-            const auto type = archive_entry_filetype(entry);
-            if (type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK)
-                return fail(why, QStringLiteral("not a file, folder or link: ") + QString::fromStdString(path));
-            // One folder holds everything.
-            if (top.empty())
-                top = parts.front();
-            if (parts.front() != top || (parts.size() == 1 && type != AE_IFDIR))
-                return fail(why, QStringLiteral("more than one folder at the top: ") + QString::fromStdString(path));
-            if (archive_entry_size_is_set(entry)) {
-                declared += std::max<int64_t>(archive_entry_size(entry), 0);
-                if (declared > budget)
-                    return fail(why, QStringLiteral("expands too far"));
-            }
-        }
-        if (entries != int64_t(names.size()))
-            return fail(why, QStringLiteral("entries that the central directory does not list"));
-    }
+    // A bad entry anywhere refuses the archive before anything is written.
+    const auto listed = precheck(zipFd.fd, zipStat.st_size, limits, why);
+    if (!listed)
+        return false;
+    const std::vector<std::string>& names = *listed;
 
     if (::mkdir(QFile::encodeName(destination).constData(), 0700) != 0)
         return writeFailed(errno, QStringLiteral("cannot make the destination"));
@@ -325,7 +391,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
 
     // Then the writing, which still refuses what it meets, and counts the
     // bytes that really come out: sizes in the headers may lie.
-    Reader in = open();
+    Reader in = openReader(zipFd.fd);
     if (!in)
         return fail(why, QStringLiteral("not a zip archive"));
     std::set<std::string> seen;
@@ -386,7 +452,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
                     return fail(why, QStringLiteral("damaged data in ") + QString::fromStdString(path));
                 written += n;
                 if (written > budget)
-                    return fail(why, QStringLiteral("expands too far"));
+                    return fail(why, tooFar(budget));
                 if (const int error = writeAll(f.fd, buf.data(), size_t(n)))
                     return writeFailed(error, QStringLiteral("cannot write ") + QString::fromStdString(path));
             }
@@ -403,39 +469,41 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     return true;
 }
 
-bool ZipArchive::write(const QString& given, const QString& zip, bool store, QString* why)
-{
-    // "Tavrin.app/" names the folder itself: its entries go under its name.
-    const QString source = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
-    const QFileInfo top(source);
-    struct stat topStat {};
-    if (::lstat(QFile::encodeName(source).constData(), &topStat) != 0 || !S_ISDIR(topStat.st_mode))
-        return fail(why, QStringLiteral("not a folder: ") + source);
-    std::unique_ptr<archive, decltype(&archive_write_free)> out(archive_write_new(), archive_write_free);
-    archive_write_set_format_zip(out.get());
-    if (store)
-        archive_write_set_options(out.get(), "zip:compression=store");
-    if (archive_write_open_filename(out.get(), QFile::encodeName(zip).constData()) != ARCHIVE_OK)
-        return fail(why, QStringLiteral("cannot write ") + zip);
+namespace {
 
-    QStringList paths{source};
-    QDirIterator it(source, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths << it.next();
-    std::sort(paths.begin() + 1, paths.end());
-    const QString base = top.absolutePath();
+using Writer = std::unique_ptr<archive, decltype(&archive_write_free)>;
+
+// libarchive's own reason, or `fallback` when it gives none.
+QString writerError(archive* out, const QString& fallback)
+{
+    const char* text = archive_error_string(out);
+    return text && *text ? fallback + QStringLiteral(": ") + QString::fromUtf8(text) : fallback;
+}
+
+// Writes `paths` (the folder first, then what it holds), named without
+// their first `skip` characters, as a zip into `fd` from its first byte.
+// Entries named in `stored`, or all with `storeAll`, skip compression.
+bool writeEntries(int fd, const QStringList& paths, qsizetype skip, bool storeAll,
+                  const std::set<std::string>& stored, QString* why)
+{
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return fail(why, QStringLiteral("cannot write the archive: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    Writer out(archive_write_new(), archive_write_free);
+    archive_write_set_format_zip(out.get());
+    if (archive_write_open_fd(out.get(), fd) != ARCHIVE_OK)
+        return fail(why, writerError(out.get(), QStringLiteral("cannot write the archive")));
     std::vector<char> buf(1 << 16);
     for (const QString& path : paths) {
         struct stat st {};
         const QByteArray native = QFile::encodeName(path);
         if (::lstat(native.constData(), &st) != 0)
             return fail(why, QStringLiteral("cannot read ") + path);
-        const QString name = QFileInfo(path).absoluteFilePath().mid(base.size() + 1);
+        const std::string name = path.mid(skip).toStdString();
         std::unique_ptr<archive_entry, decltype(&archive_entry_free)> e(archive_entry_new(), archive_entry_free);
-        archive_entry_set_pathname(e.get(), name.toUtf8().constData());
+        archive_entry_set_pathname(e.get(), name.c_str());
         archive_entry_set_perm(e.get(), st.st_mode & 07777);
         archive_entry_set_mtime(e.get(), st.st_mtime, 0);
+        Fd f;
         if (S_ISDIR(st.st_mode)) {
             archive_entry_set_filetype(e.get(), AE_IFDIR);
         } else if (S_ISLNK(st.st_mode)) {
@@ -447,26 +515,145 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
             archive_entry_set_filetype(e.get(), AE_IFLNK);
             archive_entry_set_symlink(e.get(), target);
         } else if (S_ISREG(st.st_mode)) {
+            // Opened without waiting and judged again once open: what
+            // stands there now is what is read.
+            f = Fd(::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (f.fd < 0 || ::fstat(f.fd, &st) != 0)
+                return fail(why, QStringLiteral("cannot read ") + path);
+            if (!S_ISREG(st.st_mode))
+                return fail(why, QStringLiteral("changed while it was read: ") + path);
             archive_entry_set_filetype(e.get(), AE_IFREG);
             archive_entry_set_size(e.get(), st.st_size);
         } else {
             return fail(why, QStringLiteral("not a file, folder or link: ") + path);
         }
-        if (archive_write_header(out.get(), e.get()) != ARCHIVE_OK)
-            return fail(why, QString::fromUtf8(archive_error_string(out.get())));
-        if (S_ISREG(st.st_mode)) {
-            Fd f(::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            if (f.fd < 0)
-                return fail(why, QStringLiteral("cannot read ") + path);
+        const int method = storeAll || stored.count(name) ? archive_write_zip_set_compression_store(out.get())
+                                                          : archive_write_zip_set_compression_deflate(out.get());
+        if (method != ARCHIVE_OK || archive_write_header(out.get(), e.get()) != ARCHIVE_OK)
+            return fail(why, writerError(out.get(), QStringLiteral("cannot add ") + path));
+        if (f.fd >= 0) {
             ssize_t n;
-            while ((n = ::read(f.fd, buf.data(), buf.size())) > 0)
-                if (archive_write_data(out.get(), buf.data(), size_t(n)) != n)
-                    return fail(why, QString::fromUtf8(archive_error_string(out.get())));
+            while ((n = ::read(f.fd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR))
+                if (n > 0 && archive_write_data(out.get(), buf.data(), size_t(n)) != n)
+                    return fail(why, writerError(out.get(), QStringLiteral("cannot add ") + path));
             if (n < 0)
                 return fail(why, QStringLiteral("cannot read ") + path);
         }
     }
     if (archive_write_close(out.get()) != ARCHIVE_OK)
-        return fail(why, QString::fromUtf8(archive_error_string(out.get())));
+        return fail(why, writerError(out.get(), QStringLiteral("cannot write the archive")));
+    return true;
+}
+
+// Whether the folder open at `dir`, or one above it, is the one `inner`
+// describes, following ".." as the kernel does, past links and mounts.
+bool within(int dir, const struct stat& inner)
+{
+    Fd at(::dup(dir));
+    for (int hops = 0; at.fd >= 0 && hops < 4096; ++hops) {
+        struct stat st {};
+        if (::fstat(at.fd, &st) != 0)
+            return false;
+        if (st.st_dev == inner.st_dev && st.st_ino == inner.st_ino)
+            return true;
+        Fd up(::openat(at.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat upStat {};
+        if (up.fd < 0 || ::fstat(up.fd, &upStat) != 0 || (upStat.st_dev == st.st_dev && upStat.st_ino == st.st_ino))
+            return false;
+        at = std::move(up);
+    }
+    return false;
+}
+
+} // namespace
+
+bool ZipArchive::write(const QString& given, const QString& zip, bool store, QString* why, QStringList* stored)
+{
+    // "Tavrin.app/" names the folder itself: its entries go under its name.
+    const QString source = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+    struct stat topStat {};
+    if (::lstat(QFile::encodeName(source).constData(), &topStat) != 0 || !S_ISDIR(topStat.st_mode))
+        return fail(why, QStringLiteral("not a folder: ") + source);
+
+    // The archive is made beside where it goes, so the rename that puts it
+    // there stays on one file system.
+    const QFileInfo target(QDir::cleanPath(QFileInfo(zip).absoluteFilePath()));
+    const QString folder = target.absolutePath();
+    const QString name = target.fileName();
+    struct stat zipStat {};
+    if (::stat(QFile::encodeName(target.filePath()).constData(), &zipStat) == 0 && !S_ISREG(zipStat.st_mode))
+        return fail(why, QStringLiteral("the output %1 is not a regular file").arg(zip));
+    Fd folderFd(::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.fd < 0)
+        return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(errno))));
+    // It would hold itself, part written, and the bundle would change.
+    if (within(folderFd.fd, topStat))
+        return fail(why, QStringLiteral("the output %1 lies inside the bundle %2").arg(zip, source));
+
+    QStringList paths{source};
+    QDirIterator it(source, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths << QDir::cleanPath(it.next());
+    std::sort(paths.begin() + 1, paths.end());
+    const QString base = QFileInfo(source).absolutePath();
+    const qsizetype skip = base.endsWith(u'/') ? base.size() : base.size() + 1;
+
+    // Made with the mode a plain new file gets, so the umask applies.
+    QByteArray part;
+    Fd fd;
+    for (int tries = 0; fd.fd < 0 && tries < 100; ++tries) {
+        part = QFile::encodeName(u'.' + name + u'.' + QString::number(QRandomGenerator::global()->generate(), 16)
+                                 + QStringLiteral(".part"));
+        fd = Fd(::openat(folderFd.fd, part.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd.fd < 0)
+        return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(errno))));
+    // Whatever fails from here on takes the part written with it.
+    struct Remove {
+        int dir;
+        QByteArray name;
+        ~Remove()
+        {
+            if (!name.isEmpty())
+                ::unlinkat(dir, name.constData(), 0);
+        }
+    } partGuard{folderFd.fd, part};
+
+    std::set<std::string> plain;
+    if (!writeEntries(fd.fd, paths, skip, store, plain, why))
+        return false;
+    // An entry that deflates beyond the ratio makes the whole archive
+    // expand too far once it outweighs the rest: each such entry is stored
+    // instead, and then no entry, nor the archive, goes past the ratio.
+    const Limits limits;
+    struct stat made {};
+    if (!store && ::fstat(fd.fd, &made) == 0) {
+        const auto listed = listFile(fd.fd, made.st_size, why);
+        if (!listed)
+            return false;
+        int64_t total = 0;
+        for (const Listed& entry : *listed)
+            total += int64_t(entry.size);
+        if (total > budget(made.st_size, limits) && total <= limits.totalBytes) {
+            for (const Listed& entry : *listed)
+                if (entry.size > entry.packed * uint64_t(limits.ratio))
+                    plain.insert(entry.name);
+            if (!plain.empty() && !writeEntries(fd.fd, paths, skip, store, plain, why))
+                return false;
+        }
+    }
+    QString refused;
+    if (!admits(fd.fd, &refused, limits))
+        return fail(why, QStringLiteral("the updater would refuse this archive: ") + refused);
+    if (::fsync(fd.fd) != 0 || ::close(std::exchange(fd.fd, -1)) != 0
+        || ::renameat(folderFd.fd, part.constData(), folderFd.fd, QFile::encodeName(name).constData()) != 0)
+        return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(errno))));
+    partGuard.name.clear();
+    if (stored)
+        for (const std::string& entry : plain)
+            *stored << QString::fromStdString(entry);
     return true;
 }

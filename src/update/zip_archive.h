@@ -7,7 +7,9 @@
 // count, path length, depth and the bytes actually written.
 
 #include <QString>
+#include <QStringList>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,12 @@ struct Limits {
     int64_t ratio = 50;  // at most this many times the archive's size
 };
 
+// The most bytes expansion writes from an archive `archiveSize` bytes long.
+inline int64_t budget(int64_t archiveSize, const Limits& limits = {})
+{
+    return std::min(limits.totalBytes, archiveSize * limits.ratio);
+}
+
 // The mode an entry of `mode` gets on expansion: group and other write,
 // setuid, setgid and sticky dropped, and a folder always open to its owner.
 inline int expandedMode(bool folder, int mode) { return (mode & 0755) | (folder ? 0700 : 0); }
@@ -35,6 +43,13 @@ inline int expandedMode(bool folder, int mode) { return (mode & 0755) | (folder 
 // was full.
 bool expand(const QString& zip, const QString& destination, QString* why = nullptr, const Limits& limits = {},
             bool* noSpace = nullptr);
+
+// Whether expansion would take the archive open at `fd`: everything
+// `expand` checks before it writes a byte (the directory and headers, the
+// caps, each entry's kind and place, and the sizes the entries declare
+// against the budget), judged without writing. False, with a reason, on
+// the first rule broken.
+bool admits(int fd, QString* why = nullptr, const Limits& limits = {});
 
 // The entry names of a whole archive held in memory, in the order its
 // central directory lists them, once the directory, every local header and
@@ -48,7 +63,13 @@ bool expand(const QString& zip, const QString& destination, QString* why = nullp
 std::optional<std::vector<std::string>> directory(const unsigned char* data, size_t size, QString* why = nullptr);
 
 // Writes the tree at `source` into a zip whose top level holds it under its
-// own name, with Unix modes and links kept. `store` skips compression.
-bool write(const QString& source, const QString& zip, bool store = false, QString* why = nullptr);
+// own name, with Unix modes and links kept, and which `admits` takes: an
+// entry that deflates past the ratio expansion allows is stored as it is,
+// its name added to `stored`. `store` skips compression throughout. The
+// archive is written beside `zip` and renamed to it only once whole; on
+// failure nothing new is left there. `zip` must be a regular file or not
+// exist yet, and not lie inside `source`.
+bool write(const QString& source, const QString& zip, bool store = false, QString* why = nullptr,
+           QStringList* stored = nullptr);
 
 } // namespace ZipArchive

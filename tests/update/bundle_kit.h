@@ -12,12 +12,16 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
 #include <sys/stat.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 struct KeyPair {
     QByteArray privatePem;
@@ -100,4 +104,43 @@ inline QByteArray feedFor(const QString& version, qint64 build, const QString& u
     if (build)
         release.insert("build", build);
     return QJsonDocument(QJsonObject{{"releases", QJsonArray{release}}}).toJson();
+}
+
+// An archive written entry by entry as given, whatever the updater makes
+// of it.
+struct ZEntry {
+    ZEntry(std::string p, int t = AE_IFREG, std::string d = {}, int m = 0644, std::string l = {}, bool h = false)
+        : path(std::move(p)), type(t), data(std::move(d)), mode(m), link(std::move(l)), hard(h)
+    {
+    }
+    std::string path;
+    int type;
+    std::string data;
+    int mode;
+    std::string link;  // symlink target, or a hard link's source
+    bool hard;
+};
+
+inline void writeZip(const QString& zip, const std::vector<ZEntry>& entries)
+{
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, QFile::encodeName(zip).constData());
+    for (const ZEntry& z : entries) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, z.path.c_str());
+        archive_entry_set_filetype(e, unsigned(z.type));
+        archive_entry_set_perm(e, mode_t(z.mode));
+        if (z.hard)
+            archive_entry_set_hardlink(e, z.link.c_str());
+        else if (z.type == AE_IFLNK)
+            archive_entry_set_symlink(e, z.link.c_str());
+        archive_entry_set_size(e, la_int64_t(z.data.size()));
+        archive_write_header(a, e);
+        if (!z.data.empty())
+            archive_write_data(a, z.data.data(), z.data.size());
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
 }

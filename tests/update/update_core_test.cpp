@@ -10,6 +10,7 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSysInfo>
 #include <QtEndian>
 #include <QTemporaryDir>
@@ -437,43 +438,6 @@ TEST_F(Verify, HandWrittenManifests)
 
 namespace {
 
-struct ZEntry {
-    ZEntry(std::string p, int t = AE_IFREG, std::string d = {}, int m = 0644, std::string l = {}, bool h = false)
-        : path(std::move(p)), type(t), data(std::move(d)), mode(m), link(std::move(l)), hard(h)
-    {
-    }
-    std::string path;
-    int type;
-    std::string data;
-    int mode;
-    std::string link;  // symlink target, or a hard link's source
-    bool hard;
-};
-
-void writeZip(const QString& zip, const std::vector<ZEntry>& entries)
-{
-    archive* a = archive_write_new();
-    archive_write_set_format_zip(a);
-    archive_write_open_filename(a, QFile::encodeName(zip).constData());
-    for (const ZEntry& z : entries) {
-        archive_entry* e = archive_entry_new();
-        archive_entry_set_pathname(e, z.path.c_str());
-        archive_entry_set_filetype(e, unsigned(z.type));
-        archive_entry_set_perm(e, mode_t(z.mode));
-        if (z.hard)
-            archive_entry_set_hardlink(e, z.link.c_str());
-        else if (z.type == AE_IFLNK)
-            archive_entry_set_symlink(e, z.link.c_str());
-        archive_entry_set_size(e, la_int64_t(z.data.size()));
-        archive_write_header(a, e);
-        if (!z.data.empty())
-            archive_write_data(a, z.data.data(), z.data.size());
-        archive_entry_free(e);
-    }
-    archive_write_close(a);
-    archive_write_free(a);
-}
-
 qint64 bytesUnder(const QString& path)
 {
     qint64 total = 0;
@@ -590,6 +554,86 @@ TEST(ZipArchive, CapsEntriesAndExpansion)
     writeZip(dir.path() + "/plain.zip", {{"T/zeros", AE_IFREG, std::string(8 << 20, '\0')}});
     EXPECT_FALSE(ZipArchive::expand(dir.path() + "/plain.zip", dir.path() + "/plain", nullptr, tight));
     EXPECT_LE(bytesUnder(dir.path() + "/plain"), 1 << 20);
+}
+
+TEST(ZipArchive, WritesOnlyArchivesExpansionTakes)
+{
+    QTemporaryDir dir;
+    const QString src = dir.path() + "/src/Tavrin.app";
+    makeBundle(src, "1.0.1");
+    // 20 MiB of zeros deflate a thousand to one: with little else beside
+    // them the archive would expand past the ratio.
+    const QByteArray zeros(20 << 20, '\0');
+    writeFile(src + "/Contents/lib/zeros", zeros);
+    const QString zip = dir.path() + "/Tavrin.zip";
+    QString why;
+    ASSERT_TRUE(ZipArchive::write(src, zip, false, &why)) << qPrintable(why);
+    EXPECT_TRUE(ZipArchive::expand(zip, dir.path() + "/out", &why)) << qPrintable(why);
+    EXPECT_TRUE(readFile(dir.path() + "/out/Tavrin.app/Contents/lib/zeros") == zeros);
+
+    // A failed write leaves what stood at the output as it was, and
+    // nothing beside it.
+    const QByteArray earlier = readFile(zip);
+    const QStringList around = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(src + "/Contents/pipe").constData(), 0600), 0);
+    EXPECT_FALSE(ZipArchive::write(src, zip, false, &why));
+    EXPECT_EQ(why, "not a file, folder or link: " + src + "/Contents/pipe");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), around);
+    EXPECT_TRUE(readFile(zip) == earlier) << "the earlier archive is untouched";
+    ::unlink(QFile::encodeName(src + "/Contents/pipe").constData());
+
+    // Inside the bundle, by any road to it, the archive would hold itself.
+    ::symlink("src/Tavrin.app/Contents", QFile::encodeName(dir.path() + "/contents").constData());
+    for (const QString& inside : {src + "/self.zip", src + "/Contents/self.zip", dir.path() + "/contents/self.zip"}) {
+        why.clear();
+        EXPECT_FALSE(ZipArchive::write(src, inside, false, &why)) << qPrintable(inside);
+        EXPECT_EQ(why, "the output " + inside + " lies inside the bundle " + src);
+    }
+    EXPECT_EQ(QDir(src).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Contents"});
+    EXPECT_FALSE(QFileInfo::exists(src + "/Contents/self.zip"));
+}
+
+TEST(ZipArchive, StoresOnlyWhatWouldExpandTooFar)
+{
+    QTemporaryDir dir;
+    // What expansion refuses, the check before it refuses with the same
+    // words, without writing.
+    const QString bomb = dir.path() + "/bomb.zip";
+    writeZip(bomb, {{"T/", AE_IFDIR, "", 0755}, {"T/zeros", AE_IFREG, std::string(8 << 20, '\0')}});
+    QString admitted, expanded;
+    {
+        const UniqueFd fd(::open(QFile::encodeName(bomb).constData(), O_RDONLY | O_CLOEXEC));
+        EXPECT_FALSE(ZipArchive::admits(fd.fd, &admitted));
+    }
+    EXPECT_FALSE(ZipArchive::expand(bomb, dir.path() + "/bomb", &expanded));
+    EXPECT_TRUE(admitted.startsWith("expands to more than")) << qPrintable(admitted);
+    EXPECT_EQ(admitted, expanded);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/bomb"));
+
+    // Zeros are stored; text that deflates a few times over is not.
+    const QString src = dir.path() + "/src/Tavrin.app";
+    makeBundle(src, "1.0.1");
+    QByteArray digits(256 << 10, '0');
+    QRandomGenerator random(3);
+    for (char& c : digits)
+        c = char('0' + random.bounded(10));
+    writeFile(src + "/Contents/share/digits", digits);
+    writeFile(src + "/Contents/lib/zeros", QByteArray(20 << 20, '\0'));
+    QStringList stored;
+    ASSERT_TRUE(ZipArchive::write(src, dir.path() + "/a.zip", false, nullptr, &stored));
+    EXPECT_EQ(stored, QStringList{"Tavrin.app/Contents/lib/zeros"});
+    EXPECT_LT(QFileInfo(dir.path() + "/a.zip").size(), (20 << 20) + qint64(digits.size()) * 2 / 3);
+
+    // With enough else beside them the archive keeps the ratio as it is.
+    QByteArray noise(1 << 20, '\0');
+    for (char& c : noise)
+        c = char(random.generate());
+    writeFile(src + "/Contents/lib/noise", noise);
+    stored.clear();
+    ASSERT_TRUE(ZipArchive::write(src, dir.path() + "/b.zip", false, nullptr, &stored));
+    EXPECT_TRUE(stored.isEmpty()) << qPrintable(stored.join(' '));
+    EXPECT_LT(QFileInfo(dir.path() + "/b.zip").size(), 2 << 20);
+    EXPECT_TRUE(ZipArchive::expand(dir.path() + "/b.zip", dir.path() + "/b"));
 }
 
 // --- the swap -----------------------------------------------------------------

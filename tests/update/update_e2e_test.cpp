@@ -483,3 +483,80 @@ TEST_F(EndToEnd, AnApplicationsFolderThatIsALinkIsHeldToTheChecksOfWhereItLeads)
     EXPECT_EQ(QFileInfo(apps).symLinkTarget(), disk) << "the link stays as it was";
     EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
 }
+
+TEST_F(EndToEnd, ZipAndFeedEntryTakeOnlyArchivesTheVerifierTakes)
+{
+    // 20 MiB of zeros and little else: deflated, the archive would expand
+    // a thousand times over, which the verifier refuses.
+    const QString zip = release("zeros", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+        writeFile(bundle + "/Contents/lib/zeros", QByteArray(20 << 20, '\0'));
+    });
+    const ToolRun zipped = tool("tavrin-seal", {"zip", dir.path() + "/zeros/Tavrin.app", zip});
+    EXPECT_EQ(zipped.code, 0);
+    EXPECT_TRUE(zipped.out.contains("stored Tavrin.app/Contents/lib/zeros uncompressed")) << qPrintable(zipped.out);
+    EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                           dir.path() + "/keys/release.pub", "--current", "1.0.0", zip}).out,
+              "ok");
+    EXPECT_EQ(tool("tavrin-seal", {"feed-entry", zip, "https://example.invalid/Tavrin.zip"}).code, 0);
+
+    // An archive made some other way gets no feed record.
+    const QString bomb = dir.path() + "/bomb.zip";
+    writeZip(bomb, {{"Tavrin.app/", AE_IFDIR, "", 0755}, {"Tavrin.app/zeros", AE_IFREG, std::string(8 << 20, '\0')}});
+    const ToolRun refused = tool("tavrin-seal", {"feed-entry", bomb, "https://example.invalid/Tavrin.zip"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.out.startsWith("tavrin-seal: the updater would refuse " + bomb + ": expands to more than"))
+        << qPrintable(refused.out);
+}
+
+TEST_F(EndToEnd, AFailedZipLeavesNoArchive)
+{
+    const QString next = dir.path() + "/next/Tavrin.app";
+    makeBundle(next, "1.0.1");
+    const QString zip = dir.path() + "/next.zip";
+    const QStringList around = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    ASSERT_EQ(::mkfifo(QFile::encodeName(next + "/Contents/pipe").constData(), 0600), 0);
+    ToolRun r = tool("tavrin-seal", {"zip", next, zip});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "tavrin-seal: not a file, folder or link: " + next + "/Contents/pipe");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), around);
+    ::unlink(QFile::encodeName(next + "/Contents/pipe").constData());
+
+    const QStringList contents = QDir(next + "/Contents").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QString self = next + "/Contents/self.zip";
+    r = tool("tavrin-seal", {"zip", next, self});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "tavrin-seal: the output " + self + " lies inside the bundle " + next);
+    EXPECT_EQ(QDir(next + "/Contents").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), contents);
+}
+
+TEST_F(EndToEnd, ReleaseToolsRefuseAnArchiveThatIsNotAFile)
+{
+    // A FIFO with no writer would hold a blocking open for ever, and a
+    // device would be read for ever.
+    const QString fifo = dir.path() + "/fifo";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    release("good", dir.path() + "/keys/dev.pem");
+    const QString next = dir.path() + "/good/Tavrin.app";
+    const QStringList verify{"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                             dir.path() + "/keys/release.pub", "--current", "1.0.0"};
+    for (const QString& path : {fifo, QString("/dev/zero")}) {
+        const std::vector<std::pair<QString, QStringList>> runs{
+            {"tavrin-update-check", verify + QStringList{path}},
+            {"tavrin-seal", {"feed-entry", path, "https://example.invalid/Tavrin.zip"}},
+        };
+        for (const auto& [name, args] : runs) {
+            const ToolRun r = tool(name, args, {}, "C.UTF-8", 30000);
+            EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
+            EXPECT_TRUE(r.out.endsWith("the archive " + path + " is not a regular file")) << qPrintable(r.out);
+        }
+    }
+    for (const QString& path : {fifo, QString("/dev/null")}) {
+        const ToolRun r = tool("tavrin-seal", {"zip", next, path}, {}, "C.UTF-8", 30000);
+        EXPECT_EQ(r.code, 1) << qPrintable(path);
+        EXPECT_EQ(r.out, "tavrin-seal: the output " + path + " is not a regular file");
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "left as it was";
+}
