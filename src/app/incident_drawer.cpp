@@ -609,8 +609,10 @@ void IncidentDrawer::resizeEvent(QResizeEvent* event)
 int IncidentDrawer::bodyHeight() const
 {
     // What the body shows now: while folding away, still the last rows.
+    // The empty-state text wraps at the width the drawer was given; before
+    // it is given one, at its own.
     if (empty_->isVisibleTo(this))
-        return empty_->heightForWidth(std::max(width(), 400));
+        return empty_->heightForWidth(testAttribute(Qt::WA_Resized) ? width() : hintWidth);
     if (scroll_->isVisibleTo(this))
         return listHeight;
     return 0;
@@ -619,7 +621,7 @@ int IncidentDrawer::bodyHeight() const
 QSize IncidentDrawer::sizeHint() const
 {
     const double openness = std::clamp(openness_.value(), 0.0, 1.0);
-    return {400, headerHeight + int(std::lround(bodyHeight() * openness))};
+    return {hintWidth, headerHeight + int(std::lround(bodyHeight() * openness))};
 }
 
 void IncidentDrawer::paintEvent(QPaintEvent*)

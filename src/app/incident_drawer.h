@@ -83,6 +83,7 @@ public:
     static constexpr int headerHeight = 30;
     static constexpr int rowHeight = 26;
     static constexpr int listHeight = 150;
+    static constexpr int hintWidth = 400; // the width it asks for
     static constexpr int margin = int(IncidentRowFit::margin);
     static constexpr double dotSize = IncidentRowFit::dotSize;
 

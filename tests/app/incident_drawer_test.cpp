@@ -12,8 +12,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -79,6 +81,30 @@ TEST_F(IncidentDrawerTest, EmptyDrawerExplainsItselfAndCountsZero)
     EXPECT_FALSE(model.clearEnded);
     EXPECT_FALSE(drawer->clearButton()->isVisible());
     EXPECT_GT(drawer->sizeHint().height(), IncidentDrawer::headerHeight);
+}
+
+TEST_F(IncidentDrawerTest, EmptyTextKeepsAllItsLinesInANarrowColumn)
+{
+    // Narrower than the drawer asks to be, the text wraps to more lines,
+    // and the drawer grows to show them all once it knows its width.
+    QWidget column;
+    auto* stack = new QVBoxLayout(&column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addStretch(1);
+    auto* narrow = new IncidentDrawer(*m, &column);
+    stack->addWidget(narrow);
+    showOffscreen(column, {292, 400});
+    QLabel* text = nullptr;
+    for (QLabel* label : narrow->findChildren<QLabel*>())
+        if (label->text() == IncidentDrawer::emptyText())
+            text = label;
+    ASSERT_NE(text, nullptr);
+    // Each pass lays the drawer out at the height its last width asked for.
+    for (int pass = 0; pass < 4; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_EQ(text->width(), 292);
+    EXPECT_GT(text->heightForWidth(292), text->heightForWidth(IncidentDrawer::hintWidth));
+    EXPECT_GE(text->height(), text->heightForWidth(292));
 }
 
 TEST_F(IncidentDrawerTest, ClearEndedOnlyWhileOpenAndSomethingEnded)
