@@ -252,6 +252,10 @@ PortsColumns PortsColumns::across(double width)
             break;
         widths[column] = narrowest > 0 ? std::max(narrowest, widths[column] - short_) : 0;
     }
+    // Words cut to "Visib…" tell less than the dot alone, so the visibility
+    // column keeps them whole or gives them up.
+    if (owner() < ownerReadable)
+        widths[visibilityAt] = visibilityDot;
     widths[ownerAt] = std::max(0.0, owner());
     double x = padding;
     for (int i = 0; i < 6; ++i) {

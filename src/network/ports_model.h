@@ -85,7 +85,7 @@ void showInInspector(const PortRow& row, Monitor& monitor);
 // 150 and visibility 110. The owner keeps room for its icon and about
 // sixteen letters before the others give way: the process column, the port
 // and the service narrow, then the process, the service and the protocol
-// go (width 0).
+// go (width 0). Last, the visibility column keeps only its dot.
 //
 // A cell's text keeps a gap before the next shown cell that starts at its
 // left edge, so that no name or figure runs into its neighbour; the
@@ -95,6 +95,9 @@ struct PortsColumns {
     static constexpr double port = 86, proto = 54, service = 96, process = 150, visibility = 110;
     static constexpr double gap = 10;
     static constexpr double ownerReadable = 150;
+    // The visibility column at its narrowest: the coloured dot alone, its
+    // words in the tooltip.
+    static constexpr double visibilityDot = 16;
 
     double x[6] = {};
     double width[6] = {};
@@ -102,4 +105,6 @@ struct PortsColumns {
     double room[6] = {};
 
     static PortsColumns across(double width);
+    // The visibility column shows its dot without its words.
+    bool visibilityDotOnly() const { return width[5] <= visibilityDot; }
 };

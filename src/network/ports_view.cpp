@@ -355,9 +355,10 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
     painter.setPen(Qt::NoPen);
     painter.setBrush(warn ? Theme::warn() : Theme::faint());
     painter.drawEllipse(QRectF(visibilityBox.left(), visibilityBox.center().y() - 3, 6, 6));
-    drawText(painter, f.visibility, visibilityBox.adjusted(11, 0, 0, 0),
-             PortsModel::visibilityText(row), warn ? Theme::warn() : Theme::dim(),
-             TextFace::Align::left, Qt::ElideRight);
+    if (!columns.visibilityDotOnly())
+        drawText(painter, f.visibility, visibilityBox.adjusted(11, 0, 0, 0),
+                 PortsModel::visibilityText(row), warn ? Theme::warn() : Theme::dim(),
+                 TextFace::Align::left, Qt::ElideRight);
 
     if (state.wash.value() > 0)
         painter.fillRect(rect, QColor::fromRgbF(1, 1, 1, float(state.wash.value())));
@@ -386,7 +387,8 @@ protected:
         const TextFace::Align alignments[6] = {TextFace::Align::right, TextFace::Align::centre,
                                                TextFace::Align::left,  TextFace::Align::left,
                                                TextFace::Align::left,  TextFace::Align::left};
-        for (int i = 0; i < 6; ++i)
+        const int shown = columns.visibilityDotOnly() ? 5 : 6;
+        for (int i = 0; i < shown; ++i)
             drawText(painter, faces().heading, content(columns, i, QRectF(rect())),
                      titles[std::size_t(i)],
                      Theme::dim(), alignments[i], Qt::ElideRight);

@@ -312,6 +312,13 @@ TEST_F(PortsTest, OwnerKeepsReadableRoomAndMarksStayInTheirRow)
     }
     EXPECT_EQ(PortsColumns::across(1200).width[4], PortsColumns::process);
     EXPECT_EQ(PortsColumns::across(400).width[4], 0);
+    EXPECT_FALSE(PortsColumns::across(400).visibilityDotOnly());
+    // Beside the inspector of a 1024-wide window only the visibility dot
+    // is left to give way: it keeps its dot and gives up its words.
+    const PortsColumns inspected = PortsColumns::across(292);
+    EXPECT_GE(inspected.width[3], PortsColumns::ownerReadable);
+    EXPECT_TRUE(inspected.visibilityDotOnly());
+    EXPECT_LE(inspected.x[5] + inspected.width[5], 292 - PortsColumns::padding + 0.001);
 
     // Marks stacked on a name are cut at its row: the rows around it are
     // the same beside a plain name and beside a heavily marked one.
