@@ -1,7 +1,7 @@
 #include "app/incident_drawer.h"
 
 #include "core/fmt.h"
-#include "drawn_texts.h"
+#include "ui/drawn_texts.h"
 #include "model/monitor.h"
 #include "shell_fixture.h"
 #include "ui/frame_clock.h"

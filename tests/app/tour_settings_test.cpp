@@ -6,9 +6,7 @@
 #include "ui/switch.h"
 #include "ui/toggle_row.h"
 #include "settings/illustrations.h"
-
-#include <QPaintDevice>
-#include <QPaintEngine>
+#include "ui/drawn_texts.h"
 
 #include <vector>
 
@@ -36,64 +34,6 @@ TEST_F(TourSettingsTest, BothSwitchesShowOnePreference)
     EXPECT_TRUE(tour.resolveSwitch()->isOn());
 }
 
-namespace {
-
-// A paint device that keeps the text drawn on it, with its font.
-class TextRecorder final : public QPaintDevice {
-public:
-    std::vector<std::pair<QString, QFont>> fontsOf(QWidget& widget)
-    {
-        engine_.drawn.clear();
-        widget.render(this);
-        return engine_.drawn;
-    }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight:
-            return 2000;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDepth:
-            return 32;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        default:
-            return 0;
-        }
-    }
-
-private:
-    struct Engine final : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState&) override {}
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawTextItem(const QPointF&, const QTextItem& item) override
-        {
-            drawn.emplace_back(item.text(), item.font());
-        }
-        Type type() const override { return User; }
-        std::vector<std::pair<QString, QFont>> drawn;
-    };
-    mutable Engine engine_;
-};
-
-} // namespace
-
 // The header, the settings sidebar and the tour each draw the word-mark,
 // all three in the one heavy weight at the expanded width.
 TEST_F(TourSettingsTest, TheWordMarkIsOneFaceWhereverItIsDrawn)
@@ -108,10 +48,12 @@ TEST_F(TourSettingsTest, TheWordMarkIsOneFaceWhereverItIsDrawn)
     advance(1);
     settle();
 
-    TextRecorder recorder;
+    DrawnTexts recorder;
     for (QWidget* widget : std::initializer_list<QWidget*>{&header, &settings, &tour}) {
         int marks = 0;
-        for (const auto& [text, font] : recorder.fontsOf(*widget)) {
+        for (const DrawnText& drawn : recorder.all(*widget)) {
+            const QString& text = drawn.text;
+            const QFont& font = drawn.font;
             if (text != "TAVRIN")
                 continue;
             ++marks;

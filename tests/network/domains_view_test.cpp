@@ -3,16 +3,14 @@
 #include "network/domains_view.h"
 
 #include "app/view_fixture.h"
+#include "ui/drawn_texts.h"
 
 #include "engine/demo_source.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFontMetricsF>
 #include <QMenu>
-#include <QPaintDevice>
-#include <QPaintEngine>
 
 #include <memory>
 
@@ -55,63 +53,6 @@ QStringList texts(QMenu* menu)
         out << a->text();
     return out;
 }
-
-// A paint device that keeps every text drawn on it with the box it takes,
-// in the device's coordinates.
-class DrawnTexts final : public QPaintDevice {
-public:
-    struct Text {
-        QString text;
-        QRectF box;
-    };
-
-    std::vector<Text> of(QWidget& widget)
-    {
-        engine_.drawn.clear();
-        widget.render(this);
-        return engine_.drawn;
-    }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight: return 4000;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY: return 96;
-        case PdmDepth: return 32;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-        default: return 0;
-        }
-    }
-
-private:
-    struct Engine final : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState&) override {}
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawTextItem(const QPointF& baseline, const QTextItem& item) override
-        {
-            const QFontMetricsF metrics(item.font());
-            const QRectF box(baseline.x(), baseline.y() - metrics.ascent(),
-                             metrics.horizontalAdvance(item.text()), metrics.ascent() + metrics.descent());
-            drawn.push_back({item.text(), state->transform().mapRect(box)});
-        }
-        Type type() const override { return User; }
-        std::vector<Text> drawn;
-    };
-    mutable Engine engine_;
-};
 
 } // namespace
 
@@ -353,9 +294,9 @@ TEST_F(DomainsViewTest, DemoNamesArePaintedWholeAndNoTextsOverlap)
                     if (site.hosts().size() > 1)
                         view.toggle(site.id);
                 settle();
-                const auto drawn = recorder.of(view);
+                const auto drawn = recorder.all(view);
                 QStringList painted;
-                for (const DrawnTexts::Text& t : drawn)
+                for (const DrawnText& t : drawn)
                     painted << t.text;
 
                 const DomainRows& rows = *view.rows();

@@ -8,10 +8,9 @@
 #include "ui/press_button.h"
 
 #include "language_guard.h"
+#include "ui/drawn_texts.h"
 
 #include <QLabel>
-#include <QPaintDevice>
-#include <QPaintEngine>
 
 #include <algorithm>
 
@@ -162,70 +161,6 @@ TEST_F(FlowViewTest, ChipsFocusAndTexts)
     EXPECT_EQ(FlowView::menu(view.graph().hosts[0], true, *monitor).titles(), QStringList{"Copy Domain"});
 }
 
-namespace {
-
-// A paint device that keeps each text drawn on it with its box, in the
-// coordinates of the widget rendered.
-class TextBoxes final : public QPaintDevice {
-public:
-    struct Text {
-        QString text;
-        QRectF box;
-    };
-
-    std::vector<Text> of(QWidget& widget)
-    {
-        engine_.drawn.clear();
-        widget.render(this);
-        return engine_.drawn;
-    }
-    QPaintEngine* paintEngine() const override { return &engine_; }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-        case PdmHeight: return 4000;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY: return 96;
-        case PdmDepth: return 32;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-        default: return 0;
-        }
-    }
-
-private:
-    struct Engine final : QPaintEngine {
-        Engine() : QPaintEngine(AllFeatures) {}
-        bool begin(QPaintDevice*) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState& state) override
-        {
-            if (state.state() & DirtyTransform)
-                transform = state.transform();
-        }
-        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-        void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
-        void drawPath(const QPainterPath&) override {}
-        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-        void drawTextItem(const QPointF& at, const QTextItem& item) override
-        {
-            const QRectF box(at.x(), at.y() - item.ascent(), item.width(), item.ascent() + item.descent());
-            drawn.push_back({item.text(), transform.mapRect(box)});
-        }
-        Type type() const override { return User; }
-        QTransform transform;
-        std::vector<Text> drawn;
-    };
-    mutable Engine engine_;
-};
-
-} // namespace
-
 // The demo machine's links, in a view as narrow as a 1024-wide window
 // leaves beside the instruments and the inspector, and wider: no two texts
 // meet, every text stays inside its row or the header, and names that do
@@ -241,7 +176,7 @@ TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
         ingest(*monitor, demo.advance(true).snapshot);
     ASSERT_GT(monitor->snapshot().connections.size(), 4u);
 
-    TextBoxes recorder;
+    DrawnTexts recorder;
     FlowView view(*monitor, 36, 230);
     view.show();
     // Loopback too, so its chip and the local links show.
@@ -258,8 +193,8 @@ TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
             settle();
             ASSERT_FALSE(view.graph().apps.empty());
             ASSERT_FALSE(view.graph().hosts.empty());
-            const std::vector<TextBoxes::Text> texts = recorder.of(view);
-            auto name = [](const TextBoxes::Text& t) { return t.text.toStdString(); };
+            const std::vector<DrawnText> texts = recorder.all(view);
+            auto name = [](const DrawnText& t) { return t.text.toStdString(); };
 
             // Where each text belongs: a row's label or the header.
             std::vector<QRectF> rows;
@@ -273,7 +208,7 @@ TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
             }
             // Two lines a row at least, and the chips.
             ASSERT_GE(texts.size(), 2 * nodes.size() + 3);
-            for (const TextBoxes::Text& t : texts) {
+            for (const DrawnText& t : texts) {
                 const QRectF in = t.box.adjusted(0.5, 0.5, -0.5, -0.5);
                 const auto row = std::find_if(rows.begin(), rows.end(),
                                               [&](const QRectF& r) { return r.contains(in.center()); });
@@ -283,7 +218,7 @@ TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
                              FlowView::headerHeight);
                 EXPECT_TRUE(home.contains(in)) << name(t) << " at " << t.box.x() << "," << t.box.y()
                                                << " " << t.box.width();
-                for (const TextBoxes::Text& other : texts) {
+                for (const DrawnText& other : texts) {
                     if (&other != &t) {
                         EXPECT_FALSE(in.intersects(other.box.adjusted(0.5, 0.5, -0.5, -0.5)))
                             << name(t) << " meets " << name(other);

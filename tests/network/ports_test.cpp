@@ -1,7 +1,7 @@
 #include "network/ports_model.h"
 #include "network/ports_view.h"
 
-#include "app/drawn_texts.h"
+#include "ui/drawn_texts.h"
 #include "app/view_fixture.h"
 
 #include <QClipboard>

@@ -3,14 +3,8 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
-#include <QFontMetricsF>
-#include <QHash>
 #include <QLabel>
-#include <QPaintEngine>
 #include <QPainter>
-#include <QPainterPath>
-#include <QRawFont>
-#include <QTextItem>
 
 #include <algorithm>
 #include <cmath>
@@ -66,180 +60,48 @@ protected:
 
 } // namespace
 
-class TextEngine : public QPaintEngine {
+// The shared engine, with the widget each text is drawn by and where it
+// shows.
+class TextEngine : public TextPaintEngine {
 public:
-    TextEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
-
     QWidget* root = nullptr;
     double ratio = 1;
     PaintWatch watch;
     std::vector<DrawnText> texts;
 
-    bool begin(QPaintDevice*) override
-    {
-        transform_ = QTransform();
-        clip_ = QRectF();
-        hasClip_ = false;
-        clipEnabled_ = false;
-        opacity_ = 1;
-        pen_ = QPen();
-        joinable_ = false;
-        return true;
-    }
-    bool end() override { return true; }
-    Type type() const override { return QPaintEngine::User; }
+protected:
+    bool mayJoin() const override { return watch.current == texts.back().widget; }
 
-    void updateState(const QPaintEngineState& state) override
+    void started(const Run& run) override
     {
-        const QPaintEngine::DirtyFlags flags = state.state();
-        if (flags & DirtyTransform)
-            transform_ = state.transform();
-        if (flags & DirtyPen)
-            pen_ = state.pen();
-        if (flags & DirtyOpacity)
-            opacity_ = state.opacity();
-        if (flags & DirtyClipEnabled)
-            clipEnabled_ = state.isClipEnabled();
-        if (flags & DirtyClipRegion)
-            clip(state.clipOperation(), transform_.mapRect(QRectF(state.clipRegion().boundingRect())));
-        if (flags & DirtyClipPath)
-            clip(state.clipOperation(), transform_.map(state.clipPath()).boundingRect());
-    }
-
-    void drawTextItem(const QPointF& p, const QTextItem& item) override
-    {
-        const QString text = item.text();
-        if (text.isEmpty() || pen_.style() == Qt::NoPen || pen_.color().alphaF() * opacity_ < 0.05)
-            return;
         const QWidget* widget = watch.current;
-        const QPointF start = transform_.map(p);
-        const QPointF end = transform_.map(p + QPointF(item.width(), 0));
-        const bool goesOn = joinable_ && widget == texts.back().widget
-            && std::abs(start.y() - lastEnd_.y()) < 0.01 && std::abs(start.x() - lastEnd_.x()) < 0.5;
-        // Blanks in a face of their own between two runs of a text.
-        if (text.trimmed().isEmpty()) {
-            if (goesOn) {
-                texts.back().text += text;
-                lastEnd_ = end;
-            }
-            return;
-        }
-        // Blanks have no ink, but a tight rectangle still reaches to where
-        // one stands at either end.
-        const QFontMetricsF metrics(item.font());
-        qsizetype first = 0;
-        while (text.at(first).isSpace())
-            ++first;
-        qsizetype last = text.size();
-        while (text.at(last - 1).isSpace())
-            --last;
-        const QRectF tight = metrics.tightBoundingRect(text.mid(first, last - first))
-                                 .translated(metrics.horizontalAdvance(text.left(first)), 0);
-        const QRectF box = transform_.mapRect(tight.translated(p));
-
-        // A run that goes on where the last one ended on the same baseline,
-        // in another format, script or face (a bold figure in a sentence,
-        // Chinese within Latin, a sign the first face lacks), is the rest of
-        // the same text.
-        if (goesOn
-            && (item.font() != lastFont_ || pen_.color() != lastColour_
-                || split(texts.back().text, text, item.font()))) {
-            DrawnText& last = texts.back();
-            last.text += text;
-            last.box = last.box.united(box);
-            finish(last);
-            lastEnd_ = end;
-            lastFont_ = item.font();
-            lastColour_ = pen_.color();
-            return;
-        }
-
         DrawnText drawn;
-        drawn.text = text;
-        drawn.box = box;
+        drawn.text = run.text;
+        drawn.box = run.ink;
         drawn.widget = widget;
         drawn.widgetName = nameOf(widget);
         const QRectF own = widget ? QRectF(widget->mapTo(root, QPoint(0, 0)), QSizeF(widget->size()))
                                   : QRectF(QPointF(), QSizeF(root->size()));
         drawn.own = QRectF(own.topLeft() * ratio, own.size() * ratio);
-        drawn.room = clipEnabled_ && hasClip_ ? drawn.own.intersected(clip_) : drawn.own;
+        const auto clip = clipRect();
+        drawn.room = clip ? drawn.own.intersected(*clip) : drawn.own;
         drawn.scrolls = widget && qobject_cast<const QAbstractScrollArea*>(widget->parentWidget())
             && static_cast<const QAbstractScrollArea*>(widget->parentWidget())->viewport() == widget;
         texts.push_back(drawn);
-        joinable_ = true;
-        lastEnd_ = end;
-        lastFont_ = item.font();
-        lastColour_ = pen_.color();
         finish(texts.back());
     }
 
-    // Nothing else drawn is kept; it only ends the text before it.
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override { joinable_ = false; }
-    void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override
+    void joined(const Run& run) override
     {
-        joinable_ = false;
+        DrawnText& last = texts.back();
+        last.text += run.text;
+        if (run.blank)
+            return;
+        last.box = last.box.united(run.ink);
+        finish(last);
     }
-    void drawTiledPixmap(const QRectF&, const QPixmap&, const QPointF&) override { joinable_ = false; }
-    void drawPath(const QPainterPath&) override { joinable_ = false; }
-    void drawPolygon(const QPointF*, int, PolygonDrawMode) override { joinable_ = false; }
-    void drawPolygon(const QPoint*, int, PolygonDrawMode) override { joinable_ = false; }
-    void drawRects(const QRectF*, int) override { joinable_ = false; }
-    void drawRects(const QRect*, int) override { joinable_ = false; }
-    void drawLines(const QLineF*, int) override { joinable_ = false; }
-    void drawLines(const QLine*, int) override { joinable_ = false; }
-    void drawEllipse(const QRectF&) override { joinable_ = false; }
-    void drawEllipse(const QRect&) override { joinable_ = false; }
-    void drawPoints(const QPointF*, int) override { joinable_ = false; }
-    void drawPoints(const QPoint*, int) override { joinable_ = false; }
 
 private:
-    // Whether `after` can be where one text's layout changed script or
-    // face: one text in one script and face is drawn as one run.
-    bool split(const QString& before, const QString& after, const QFont& font)
-    {
-        // Signs and digits take the script of the letters around them.
-        const auto script = [](const QString& text, bool fromEnd) {
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                const QChar::Script s = text.at(fromEnd ? text.size() - 1 - i : i).script();
-                if (s != QChar::Script_Common && s != QChar::Script_Inherited)
-                    return s;
-            }
-            return QChar::Script_Unknown;
-        };
-        const QChar::Script was = script(before, true);
-        const QChar::Script is = script(after, false);
-        if (was != QChar::Script_Unknown && is != QChar::Script_Unknown && was != is)
-            return true;
-        const QChar a = before.back();
-        const QChar b = after.front();
-        const QString family = font.families().value(0, font.family());
-        auto it = faces_.find(family);
-        if (it == faces_.end()) {
-            QFont first = font;
-            first.setFamilies({family});
-            it = faces_.insert(family, QRawFont::fromFont(first));
-        }
-        return it->supportsCharacter(a) != it->supportsCharacter(b);
-    }
-
-    void clip(Qt::ClipOperation operation, const QRectF& rect)
-    {
-        switch (operation) {
-        case Qt::NoClip:
-            hasClip_ = false;
-            clip_ = QRectF();
-            break;
-        case Qt::ReplaceClip:
-            hasClip_ = true;
-            clip_ = rect;
-            break;
-        case Qt::IntersectClip:
-            clip_ = hasClip_ ? clip_.intersected(rect) : rect;
-            hasClip_ = true;
-            break;
-        }
-    }
-
     // Where the text shows: within what the painter's clip and the widget's
     // visible region (its ancestors' rectangles, less the opaque widgets
     // over it) leave of it.
@@ -247,28 +109,15 @@ private:
     {
         const QRegion system = systemClip();
         QRegion visible = system.isEmpty() ? QRegion(drawn.box.toAlignedRect()) : system;
-        if (clipEnabled_ && hasClip_)
-            visible &= QRegion(clip_.toAlignedRect());
+        if (const auto clip = clipRect())
+            visible &= QRegion(clip->toAlignedRect());
         visible &= QRegion(drawn.box.toAlignedRect());
         drawn.shown = visible.isEmpty() ? QRectF() : drawn.box.intersected(QRectF(visible.boundingRect()));
     }
-
-    QTransform transform_;
-    QRectF clip_;
-    bool hasClip_ = false;
-    bool clipEnabled_ = false;
-    double opacity_ = 1;
-    QPen pen_;
-    bool joinable_ = false; // the last thing drawn is the last text
-    QHash<QString, QRawFont> faces_;
-    QPointF lastEnd_;
-    QFont lastFont_;
-    QColor lastColour_;
 };
 
 TextRecorder::TextRecorder(QSize size, double ratio)
-    : pixels_(int(std::lround(size.width() * ratio)), int(std::lround(size.height() * ratio)))
-    , ratio_(ratio)
+    : TextPaintDevice(size, ratio)
     , engine_(std::make_unique<TextEngine>())
 {
     engine_->ratio = ratio;
@@ -325,25 +174,6 @@ const std::vector<DrawnText>& TextRecorder::texts() const
 QPaintEngine* TextRecorder::paintEngine() const
 {
     return engine_.get();
-}
-
-int TextRecorder::metric(PaintDeviceMetric metric) const
-{
-    switch (metric) {
-    case PdmWidth: return pixels_.width();
-    case PdmHeight: return pixels_.height();
-    case PdmWidthMM: return int(std::lround(pixels_.width() / ratio_ * 25.4 / 96));
-    case PdmHeightMM: return int(std::lround(pixels_.height() / ratio_ * 25.4 / 96));
-    case PdmNumColors: return INT_MAX;
-    case PdmDepth: return 32;
-    case PdmDpiX:
-    case PdmDpiY:
-    case PdmPhysicalDpiX:
-    case PdmPhysicalDpiY: return 96;
-    case PdmDevicePixelRatio: return int(std::lround(ratio_));
-    case PdmDevicePixelRatioScaled: return int(std::lround(ratio_ * devicePixelRatioFScale()));
-    }
-    return 0;
 }
 
 // ---- the checks

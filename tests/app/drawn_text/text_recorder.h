@@ -1,12 +1,14 @@
 #pragma once
-// What a window draws as text, recorded instead of painted: a paint device
-// whose engine keeps each text with its box and the clip it was drawn under,
-// and drops everything else. A window rendered onto it through
-// QWidget::render paints every widget as it would on screen; the checks
-// below then say which texts run into each other and which are cut short.
+// What a window draws as text, recorded instead of painted: the shared
+// recording device, with the widget that drew each text and the part of it
+// that shows. A window rendered onto it through QWidget::render paints
+// every widget as it would on screen; the checks below then say which texts
+// run into each other and which are cut short.
 //
 // Texts painted into a picture first (cached layers) reach the device as a
 // picture and are not seen.
+
+#include "ui/text_paint_engine.h"
 
 #include <QPointer>
 #include <QRectF>
@@ -31,7 +33,7 @@ struct DrawnText {
     QString widgetName; // its class, and its object name when it has one
 };
 
-class TextRecorder : public QPaintDevice {
+class TextRecorder : public TextPaintDevice {
 public:
     // A device of `size` device-independent pixels at `ratio` device pixels
     // to each.
@@ -47,12 +49,7 @@ public:
 
     QPaintEngine* paintEngine() const override;
 
-protected:
-    int metric(PaintDeviceMetric metric) const override;
-
 private:
-    QSize pixels_;
-    double ratio_;
     std::unique_ptr<TextEngine> engine_;
     std::vector<DrawnText> shortLabels_;
 };
