@@ -330,6 +330,16 @@ TEST(ProcessProbe, RefusedProcessesTakeTheRestrictedReading)
     EXPECT_FALSE(init->name.isEmpty());
 }
 
+// Makes every page of `m` resident with a write of its own, out of the
+// sanitizer's sight: its memset would check, and so make resident, an eighth
+// as much again of shadow memory, which the twin below does not have.
+[[gnu::no_sanitize_address]] static void touchPages(void* m, size_t size)
+{
+    const auto page = size_t(::sysconf(_SC_PAGESIZE));
+    for (size_t i = 0; i < size; i += page)
+        static_cast<volatile char*>(m)[i] = 1;
+}
+
 TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
 {
     constexpr size_t size = 500u << 20;
@@ -348,7 +358,7 @@ TEST(ProcessProbe, LiveFiguresAgreeWithTheKernel)
         ::close(touched[0]);
         void* m = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (m != MAP_FAILED)
-            std::memset(m, 1, size);
+            touchPages(m, size);
         const char ok = m != MAP_FAILED ? 1 : 0;
         (void)!::write(touched[1], &ok, 1);
         ::pause();
