@@ -117,6 +117,15 @@ struct Listed {
 
 std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t size, QString* why);
 
+std::vector<std::string> namesOf(std::vector<Listed>&& listed)
+{
+    std::vector<std::string> names;
+    names.reserve(listed.size());
+    for (Listed& entry : listed)
+        names.push_back(std::move(entry.name));
+    return names;
+}
+
 } // namespace
 
 std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned char* data, size_t size, QString* why)
@@ -124,11 +133,7 @@ std::optional<std::vector<std::string>> ZipArchive::directory(const unsigned cha
     auto listed = listing(data, size, why);
     if (!listed)
         return std::nullopt;
-    std::vector<std::string> names;
-    names.reserve(listed->size());
-    for (Listed& entry : *listed)
-        names.push_back(std::move(entry.name));
-    return names;
+    return namesOf(std::move(*listed));
 }
 
 namespace {
@@ -281,10 +286,7 @@ std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const Zip
     auto listed = listFile(fd, size, why);
     if (!listed)
         return std::nullopt;
-    std::vector<std::string> names;
-    names.reserve(listed->size());
-    for (Listed& entry : *listed)
-        names.push_back(std::move(entry.name));
+    std::vector<std::string> names = namesOf(std::move(*listed));
     if (int64_t(names.size()) > limits.entries)
         return none(why, QStringLiteral("too many entries"));
     if (names.empty())

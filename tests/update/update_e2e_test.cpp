@@ -99,6 +99,20 @@ protected:
         return zip;
     }
 
+    // A release whose archive is over 40 KiB, most of it noise, and expands
+    // past 2 MiB.
+    QString bigRelease()
+    {
+        return release("big", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+            QByteArray noise(48 << 10, '\0');
+            QRandomGenerator random(7);
+            for (char& c : noise)
+                c = char(random.generate());
+            writeFile(bundle + "/Contents/lib/noise", noise);
+            writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
+        });
+    }
+
     QStringList runArgs(const QString& feed) const
     {
         return {"run", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub", dir.path() + "/keys/release.pub",
@@ -201,14 +215,7 @@ TEST_F(EndToEnd, RefusedUpdatesLeaveTheInstalledCopyAsItWas)
 TEST_F(EndToEnd, AFullCacheSaysThereIsNoRoom)
 {
     // An archive larger than 32 KiB that expands past 1 MiB.
-    const QString zip = release("big", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
-        QByteArray noise(48 << 10, '\0');
-        QRandomGenerator random(7);
-        for (char& c : noise)
-            c = char(random.generate());
-        writeFile(bundle + "/Contents/lib/noise", noise);
-        writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
-    });
+    const QString zip = bigRelease();
     ASSERT_GT(QFileInfo(zip).size(), 40 << 10);
     const QByteArray feed = feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip);
 
@@ -426,14 +433,7 @@ TEST_F(EndToEnd, AFullApplicationsFolderSaysThereIsNoRoom)
 {
     // The cache has room for the archive and its expansion; the folder of
     // the app, a small file system of its own, has none for the new copy.
-    const QString zip = release("big", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
-        QByteArray noise(48 << 10, '\0');
-        QRandomGenerator random(7);
-        for (char& c : noise)
-            c = char(random.generate());
-        writeFile(bundle + "/Contents/lib/noise", noise);
-        writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
-    });
+    const QString zip = bigRelease();
     const QString held = dir.path() + "/held.app";
     const QStringList inSpace{"unshare", "-Urm", "sh", "-c",
                               "cp -a \"$1\" \"$2\" && mount -t tmpfs -o size=1m,mode=0755 tmpfs \"$3\" || exit 125; "
