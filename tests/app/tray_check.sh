@@ -57,11 +57,15 @@ main_open() { [ "$(xdotool search --onlyvisible --name '^Tavrin$' 2>/dev/null | 
 pids+=($!)
 await main_open || fail "the main window did not open"
 start_trayer
-await has_tray || fail "trayer did not map its window"
-tray=$(tray_window)
+# The tray's window, taken in the same look that finds it: an empty id
+# would leave xwininfo waiting for a click that never comes.
+tray=
+tray_found() { tray=$(tray_window); [ -n "$tray" ]; }
+await tray_found || fail "trayer did not map its window"
 # Windows inside the tray's, at any depth: a docked icon adds some.
-children() { xwininfo -tree -id "$tray" | grep -c '^ *0x'; }
-docked() { xwininfo -tree -id "$tray" | grep -q '"Tavrin"'; }
+# Each look finds the tray's window again, in case trayer mapped a new one.
+children() { tray_found && xwininfo -tree -id "$tray" | grep -c '^ *0x'; }
+docked() { tray_found && xwininfo -tree -id "$tray" 2>/dev/null | grep -q '"Tavrin"'; }
 await docked || fail "no icon docked into a tray that started later (children: $(children))"
 echo "tray_check: icon docked into a tray that started later"
 
@@ -88,8 +92,7 @@ kill "$trayer_pid"
 await_gone() { ! has_tray; }
 await await_gone || fail "trayer did not go away"
 start_trayer
-await has_tray || fail "the second trayer did not map its window"
-tray=$(tray_window)
+await tray_found || fail "the second trayer did not map its window"
 await docked || fail "no icon docked into the tray that replaced the first"
 echo "tray_check: icon docked into the replacing tray"
 exit 0
