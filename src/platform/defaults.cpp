@@ -153,7 +153,7 @@ QString Defaults::keptAs() const
 
 Defaults::Failure Defaults::asideFailure() const
 {
-    if (asideError_ == ENOSPC || asideError_ == EDQUOT)
+    if (UserFile::isNoSpace(asideError_))
         return Failure::diskFull;
     return Failure::notKept;
 }

@@ -91,23 +91,23 @@ Kept moveAside(const std::string& path, const std::string& base)
     return {false, {}, EEXIST};
 }
 
-namespace {
-
-bool writeAll(int fd, const std::string& data)
+int writeAll(int fd, const char* data, size_t size)
 {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        data += n;
+        size -= size_t(n);
     }
-    return ::fsync(fd) == 0;
+    return 0;
 }
 
-} // namespace
+bool isNoSpace(int error) { return error == ENOSPC || error == EDQUOT; }
 
 Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes)
 {
@@ -133,10 +133,11 @@ Kept copyAside(const std::string& path, const std::string& base, uint64_t maxByt
                 return {true, name, 0};
             continue;
         }
-        const bool written = writeAll(fd, content);
-        const int error = errno;
+        int error = writeAll(fd, content.data(), content.size());
+        if (!error && ::fsync(fd) != 0)
+            error = errno;
         ::close(fd);
-        if (written)
+        if (!error)
             return {true, name, 0};
         ::unlink(name.c_str());
         return {false, {}, error};

@@ -3,6 +3,7 @@
 // store. Only a regular file within a size cap is read; a FIFO, a device, a
 // directory or a huge file is refused without ever blocking on it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,14 @@ Kept moveAside(const std::string& path, const std::string& base);
 // the first free name. A copy already holding the same bytes is the same
 // rescue (a run that wrote nothing): it is named and no new one is made.
 Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes);
+
+// Writes all `size` bytes, going on after interruptions. 0, or the errno
+// of the write that failed.
+int writeAll(int fd, const char* data, size_t size);
+
+// Whether a write failed for want of room: the file system is full or the
+// user's quota is used up.
+bool isNoSpace(int error);
 
 // The name tried `attempt` times after `base` (0 gives `base`).
 std::string asideName(const std::string& base, int attempt);

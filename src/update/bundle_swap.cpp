@@ -1,5 +1,6 @@
 #include "update/bundle_swap.h"
 
+#include "platform/user_file.h"
 #include "update/unique_fd.h"
 
 #include <QDir>
@@ -134,7 +135,7 @@ int copyTree(const QString& from, const QString& to)
             return failed();
         if (n == 0)
             break;
-        if (const int error = writeAll(out.fd, buf, size_t(n)))
+        if (const int error = UserFile::writeAll(out.fd, buf, size_t(n)))
             return error;
     }
     // Some file systems say they are full only at the close.
@@ -406,7 +407,7 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));
     if (!::mkdtemp(pattern.data())) {
         if (noSpace)
-            *noSpace = isNoSpace(errno);
+            *noSpace = UserFile::isNoSpace(errno);
         return UpdateError::replaceFailed;
     }
     const QString hidden = QFile::decodeName(pattern);
@@ -429,7 +430,7 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
             errno != EXDEV ? errno : copyTree(staged, pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName));
         if (error) {
             if (noSpace)
-                *noSpace = isNoSpace(error);
+                *noSpace = UserFile::isNoSpace(error);
             drop();
             return UpdateError::replaceFailed;
         }

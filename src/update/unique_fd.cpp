@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <memory>
 
 UniqueFd::~UniqueFd()
@@ -34,21 +33,3 @@ std::optional<std::vector<QByteArray>> entryNames(int dirFd)
     }
     return names;
 }
-
-int writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return EIO;
-        data += n;
-        size -= size_t(n);
-    }
-    return 0;
-}
-
-bool isNoSpace(int error) { return error == ENOSPC || error == EDQUOT; }

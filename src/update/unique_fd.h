@@ -1,7 +1,7 @@
 #pragma once
-// A file descriptor that closes itself, the names in an open directory and
-// whole writes: the pieces every descriptor-relative walk of the updater
-// needs.
+// A file descriptor that closes itself and the names in an open directory:
+// the pieces every descriptor-relative walk of the updater needs. Whole
+// writes are UserFile::writeAll.
 
 #include <QByteArray>
 
@@ -28,11 +28,3 @@ struct UniqueFd {
 // Read through a description of its own, so the caller's descriptor keeps
 // its offset. Nothing when the directory cannot be read.
 std::optional<std::vector<QByteArray>> entryNames(int dirFd);
-
-// Writes all `size` bytes, going on after interruptions. 0, or the errno
-// of the write that failed.
-int writeAll(int fd, const char* data, size_t size);
-
-// Whether a write failed for want of room: the file system is full or the
-// user's quota is used up.
-bool isNoSpace(int error);

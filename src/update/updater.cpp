@@ -4,6 +4,7 @@
 #include "core/l10n.h"
 #include "platform/boot_timer.h"
 #include "platform/defaults.h"
+#include "platform/user_file.h"
 #include "ui/scheduler.h"
 #include "update/bundle_info.h"
 #include "update/bundle_swap.h"
@@ -164,7 +165,7 @@ Copied copyCapped(const QString& from, const QString& to, qint64 expected, const
         return refused;
     UniqueFd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.fd < 0)
-        return {isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
+        return {UserFile::isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
     qint64 written = 0;
     std::vector<char> buf(1 << 20);
     for (;;) {
@@ -180,13 +181,13 @@ Copied copyCapped(const QString& from, const QString& to, qint64 expected, const
         written += n;
         if (written > expected)
             return refused;
-        if (const int error = writeAll(out.fd, buf.data(), size_t(n)))
-            return {isNoSpace(error) ? Fetched::noSpace : Fetched::failed};
+        if (const int error = UserFile::writeAll(out.fd, buf.data(), size_t(n)))
+            return {UserFile::isNoSpace(error) ? Fetched::noSpace : Fetched::failed};
         progress(written);
     }
     // Some file systems say they are full only at the close.
     if (::close(std::exchange(out.fd, -1)) != 0)
-        return {isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
+        return {UserFile::isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
     return {Fetched::ok};
 }
 
@@ -824,7 +825,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
     auto file = std::make_shared<UniqueFd>(
         ::open(QFile::encodeName(zip).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (expected < 1 || file->fd < 0) {
-        failDownload(file->fd < 0 && isNoSpace(errno) ? noSpaceMessage()
+        failDownload(file->fd < 0 && UserFile::isNoSpace(errno) ? noSpaceMessage()
                                                       : UpdateErrors::message(UpdateError::downloadFailed));
         return;
     }
@@ -865,9 +866,9 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         }
         const QByteArray chunk = reply->readAll();
         *written += chunk.size();
-        const int error = *written > expected ? 0 : writeAll(file->fd, chunk.constData(), size_t(chunk.size()));
+        const int error = *written > expected ? 0 : UserFile::writeAll(file->fd, chunk.constData(), size_t(chunk.size()));
         if (*written > expected || error) {
-            *full = isNoSpace(error);
+            *full = UserFile::isNoSpace(error);
             *failed = true;
             reply->abort();
             return;
@@ -883,7 +884,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         // Some file systems say they are full only at the close.
         if (file->fd >= 0 && ::close(std::exchange(file->fd, -1)) != 0 && !*failed) {
-            *full = isNoSpace(errno);
+            *full = UserFile::isNoSpace(errno);
             *failed = true;
         }
         if (*full && state_.kind == State::Kind::downloading) {

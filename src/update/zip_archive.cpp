@@ -1,5 +1,6 @@
 #include "update/zip_archive.h"
 
+#include "platform/user_file.h"
 #include "update/unique_fd.h"
 
 #include <QDir>
@@ -368,7 +369,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     // A write that failed for want of room says so; errno is read first.
     auto writeFailed = [why, noSpace](int error, const QString& text) {
         if (noSpace)
-            *noSpace = isNoSpace(error);
+            *noSpace = UserFile::isNoSpace(error);
         return fail(why, text);
     };
     struct stat zipStat {};
@@ -455,7 +456,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
                 written += n;
                 if (written > budget)
                     return fail(why, tooFar(budget));
-                if (const int error = writeAll(f.fd, buf.data(), size_t(n)))
+                if (const int error = UserFile::writeAll(f.fd, buf.data(), size_t(n)))
                     return writeFailed(error, QStringLiteral("cannot write ") + QString::fromStdString(path));
             }
             if (::fchmod(f.fd, mode) != 0)
