@@ -33,7 +33,8 @@ public:
         return Fonts::font(9.5, QFont::DemiBold, Fonts::Face::ui, Fonts::Width::condensed, 0.6);
     }
 
-    // Takes the texts of the current language; true when they changed.
+    // Takes the texts of the current language; true when they changed, and
+    // then the caller lays them out again with fit().
     bool rebuild()
     {
         const QStringList texts = FieldView::legendTexts();
@@ -48,14 +49,12 @@ public:
         flow_ = {};
         art_ = QPixmap();
         update();
-        fit(room_);
         return true;
     }
 
     // Lays the entries out for a stage `width` wide.
     void fit(double width)
     {
-        room_ = width;
         const LegendFlow next = LegendFlow::lay(widths_, width - 2 * inset, spacing);
         if (next.places == flow_.places && next.lines == flow_.lines)
             return;
@@ -148,7 +147,6 @@ private:
     QStringList texts_;
     std::vector<double> widths_;
     LegendFlow flow_;
-    double room_ = 0;
     QPixmap art_;
     double height_ = 0;
     Animated<double> opacity_{0.0};
