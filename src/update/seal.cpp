@@ -388,18 +388,14 @@ std::optional<QByteArray> Seal::readPlain(const QString& path, qint64 cap)
 
 UniqueFd Seal::openRegularFile(const QString& path, const QString& what, QString* why, struct stat* st)
 {
-    Fd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat own {};
-    struct stat& s = st ? *st : own;
-    if (f.fd < 0 || ::fstat(f.fd, &s) != 0) {
-        if (why) *why = QStringLiteral("cannot read %1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
-        return Fd();
-    }
-    if (!S_ISREG(s.st_mode)) {
-        if (why) *why = QStringLiteral("%1 %2 is not a regular file").arg(what, path);
-        return Fd();
-    }
-    return f;
+    RegularFile r = openRegular(QFile::encodeName(path));
+    if (st)
+        *st = r.st;
+    if (r.error && why)
+        *why = QStringLiteral("cannot read %1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(r.error)));
+    else if (r.notAFile && why)
+        *why = QStringLiteral("%1 %2 is not a regular file").arg(what, path);
+    return std::move(r.file);
 }
 
 std::optional<QByteArray> Seal::readKeyFile(const QString& path, QString* why)

@@ -1,5 +1,6 @@
 #include "update/unique_fd.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,4 +33,18 @@ std::optional<std::vector<QByteArray>> entryNames(int dirFd)
             names.push_back(name);
     }
     return names;
+}
+
+RegularFile openRegular(const QByteArray& path)
+{
+    RegularFile r;
+    r.file = UniqueFd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (r.file.fd < 0 || ::fstat(r.file.fd, &r.st) != 0) {
+        r.error = errno;
+        r.file = UniqueFd();
+    } else if (!S_ISREG(r.st.st_mode)) {
+        r.notAFile = true;
+        r.file = UniqueFd();
+    }
+    return r;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -28,3 +29,14 @@ struct UniqueFd {
 // Read through a description of its own, so the caller's descriptor keeps
 // its offset. Nothing when the directory cannot be read.
 std::optional<std::vector<QByteArray>> entryNames(int dirFd);
+
+// Opens `path` for reading only if it is a regular file, a link to one
+// followed. It is opened without waiting, so a FIFO or a device is refused
+// at once rather than read.
+struct RegularFile {
+    UniqueFd file;          // invalid when refused
+    int error = 0;          // errno of the open or the stat that failed
+    bool notAFile = false;  // something other than a regular file is there
+    struct stat st {};      // what the open file is
+};
+RegularFile openRegular(const QByteArray& path);

@@ -102,17 +102,12 @@ UniqueFd openLocal(const QString& path, std::optional<UpdateErrors::FileTrouble>
         trouble = Trouble::relative;
         return UniqueFd();
     }
-    UniqueFd f(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (f.fd < 0) {
-        trouble = errno == ENOENT || errno == ENOTDIR ? Trouble::missing : Trouble::unreadable;
-        return f;
-    }
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    RegularFile r = openRegular(QFile::encodeName(path));
+    if (r.error)
+        trouble = r.error == ENOENT || r.error == ENOTDIR ? Trouble::missing : Trouble::unreadable;
+    else if (r.notAFile)
         trouble = Trouble::notAFile;
-        return UniqueFd();
-    }
-    return f;
+    return std::move(r.file);
 }
 
 // Read as a local archive is: opened once and never waited on, only a

@@ -372,11 +372,12 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             *noSpace = UserFile::isNoSpace(error);
         return fail(why, text);
     };
-    struct stat zipStat {};
     // One descriptor serves every read, so the bytes checked here are the
     // bytes libarchive reads.
-    Fd zipFd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (zipFd.fd < 0 || ::fstat(zipFd.fd, &zipStat) != 0 || !S_ISREG(zipStat.st_mode))
+    RegularFile archive = openRegular(QFile::encodeName(zip));
+    const Fd zipFd = std::move(archive.file);
+    const struct stat& zipStat = archive.st;
+    if (zipFd.fd < 0)
         return fail(why, QStringLiteral("no archive"));
     const int64_t budget = ZipArchive::budget(zipStat.st_size, limits);
 
