@@ -2,17 +2,23 @@
 // The instruments column at the main window's leading edge: the reactor
 // gauge, the memory legend under it, the four system traces and, at the
 // foot, the capacity bars. On a short window the parts give way in turn,
-// the gauge first and then the traces, so none ever covers another.
+// the gauge first and then the traces, so none ever covers another. On a
+// narrow window the column folds to a strip that keeps only the four
+// readings, each with a short bar.
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <QWidget>
+
+#include <array>
 
 class CapacityBars;
 class MemoryLegend;
 class Monitor;
 class ReactorView;
 class TraceStack;
+struct SystemSample;
 
 class InstrumentsColumn : public QWidget {
     Q_OBJECT
@@ -39,7 +45,30 @@ public:
     // leaves at the bottom.
     static Parts arrange(QSize size, int legend, int traces, int tracesFloor, int bars);
 
+    // ---- the folded strip
+    static constexpr int stripMargin = 12;
+    static constexpr int stripRowGap = 16;
+    struct Reading {
+        QString title;
+        QString value;
+        double fraction = 0; // of the row's full scale, 0 to 1
+        bool operator==(const Reading&) const = default;
+    };
+    using Readings = std::array<Reading, 4>;
+    // CPU, memory, network in and disk read, each as short as it reads.
+    static Readings readings(const SystemSample& system, const std::array<double, 4>& fractions);
+    static Readings readings(const Monitor& monitor);
+    // How many of `count` readings `rowHeight` tall, `gap` apart, fit a
+    // strip `height` tall between its end margins: those that do not leave
+    // whole, from the bottom.
+    static int fittingReadings(int height, int count, int rowHeight, int gap);
+
     explicit InstrumentsColumn(Monitor& monitor, QWidget* parent = nullptr);
+
+    // Folded, the column shows the strip in place of its parts.
+    void setFolded(bool folded);
+    bool folded() const { return folded_; }
+    QWidget* strip() const;
 
     ReactorView* reactor() const { return reactor_; }
     MemoryLegend* legend() const { return legend_; }
@@ -50,6 +79,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    class Strip;
+
+    bool folded_ = false;
+    Strip* strip_;
     ReactorView* reactor_;
     MemoryLegend* legend_;
     TraceStack* traces_;

@@ -285,6 +285,28 @@ private:
     QString text_;
 };
 
+// The shadow an inspector lying over the centre casts on it, darkest at
+// the inspector's edge. It takes no input and draws no text.
+class RootView::Edge : public QWidget {
+public:
+    explicit Edge(QWidget* parent)
+        : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QLinearGradient shade(width(), 0, 0, 0);
+        shade.setColorAt(0, QColor(0, 0, 0, 90));
+        shade.setColorAt(1, QColor(0, 0, 0, 0));
+        p.fillRect(rect(), shade);
+    }
+};
+
 // The row under the header: instruments, rule, centre column, and the
 // inspector column sliding in from the trailing edge.
 class RootView::Body : public QWidget {
@@ -299,20 +321,28 @@ public:
     {
         const int w = width();
         const int h = height();
-        const double shown = std::clamp(root_.inspectorShown_.value(), 0.0, 1.0);
-        const int column = inspectorWidth + 1;
-        // The centre column gives the inspector its room on the spring;
-        // the inspector moves in with it, or under reduce motion waits in
-        // place and fades on its own curve.
-        const int centreRight = w - int(std::lround(column * shown));
-        const int centreLeft = instrumentsWidth + 1;
-        root_.instruments_->setGeometry(0, 0, instrumentsWidth, h);
-        root_.centre_->setGeometry(centreLeft, 0, std::max(0, centreRight - centreLeft), h);
+        const BodyLayout layout = root_.bodyLayout();
+        auto* instruments = static_cast<InstrumentsColumn*>(root_.instruments_);
+        instruments->setFolded(layout.folded);
+        instruments->setGeometry(0, 0, layout.instruments, h);
+        root_.centre_->setGeometry(layout.centreLeft, 0, layout.centreWidth, h);
+        rule_ = layout.instruments;
+        // The inspector moves in with the spring, beside the centre or over
+        // it; under reduce motion it waits in place and fades on its own
+        // curve.
         if (root_.inspector_) {
             const bool fading = reduced();
-            root_.inspector_->setGeometry(fading ? w - column : centreRight, 0, column, h);
+            const int column = inspectorWidth + BodyLayout::rule;
+            const int left = fading ? w - column : layout.inspectorLeft;
+            const bool in = fading ? root_.inspectorFade_.value() > 0 : root_.inspectorShown_.value() > 0;
+            root_.inspector_->setGeometry(left, 0, column, h);
             WidgetOpacity::setHidingAtZero(root_.inspector_,
-                       fading ? root_.inspectorFade_.value() : (shown > 0 ? 1 : 0));
+                       fading ? root_.inspectorFade_.value() : (in ? 1 : 0));
+            // Lying over the centre, it casts a soft edge on it.
+            root_.edge_->setVisible(layout.overlaid && in);
+            root_.edge_->setGeometry(left - edgeWidth, 0, edgeWidth, h);
+        } else {
+            root_.edge_->hide();
         }
         update();
     }
@@ -323,12 +353,18 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
-        p.fillRect(QRect(instrumentsWidth, 0, 1, height()), Theme::line());
+        p.fillRect(QRect(rule_, 0, 1, height()), Theme::line());
     }
 
 private:
     RootView& root_;
+    int rule_ = instrumentsWidth;
 };
+
+BodyLayout RootView::bodyLayout() const
+{
+    return BodyLayout::share(body_->width(), inspectorShown_.target() > 0, inspectorShown_.value());
+}
 
 // ---- the view
 
@@ -357,6 +393,7 @@ RootView::RootView(Monitor& monitor, Updater& updater, QWidget* parent,
 
     instruments_ = buildInstruments();
     instruments_->setParent(body_);
+    edge_ = new Edge(body_);
     centre_ = buildCentre();
     centre_->setParent(body_);
     Reveal::attach(instruments_, 0)->follow(monitor);
@@ -420,6 +457,9 @@ QWidget* RootView::buildInstruments()
 void RootView::buildInspector()
 {
     inspector_ = new QWidget(body_);
+    // Opaque: where it lies over the centre nothing of the centre shows
+    // through.
+    fill(inspector_, Theme::bg());
     // The rule at its leading edge, then the view.
     rule(inspector_, Qt::Vertical)->setGeometry(0, 0, 1, 0);
     auto* view = new InspectorView(monitor_, inspector_);

@@ -10,6 +10,7 @@
 // one piece that does not, where the welcome tour stands, is handed from
 // the old content to the new.
 
+#include "app/body_layout.h"
 #include "ui/refresh_gate.h"
 #include "model/monitor.h"
 #include "settings/welcome_view.h"
@@ -31,9 +32,11 @@ class RootView : public QWidget {
 
 public:
     // Geometry, in pixels.
-    static constexpr int instrumentsWidth = 400;
-    static constexpr int inspectorWidth = 330;
+    static constexpr int instrumentsWidth = BodyLayout::instrumentsWidth;
+    static constexpr int inspectorWidth = BodyLayout::inspectorWidth;
     static constexpr int toolbarHeight = 42;
+    // The shadow an inspector lying over the centre casts on it.
+    static constexpr int edgeWidth = 12;
     static constexpr int minimumWidth = 1120;
     static constexpr int minimumHeight = 760;
     // How far a hidden stage view waits off centre.
@@ -92,6 +95,8 @@ public:
     double placeholderOpacity() const { return placeholder_.value(); }
     // How far the body row has made room for the inspector column, 0 to 1.
     double inspectorShown() const { return inspectorShown_.value(); }
+    // How the body row shares its width now.
+    BodyLayout bodyLayout() const;
     // The inspector column's opacity while reduce motion has it fade.
     double inspectorFade() const { return inspectorFade_.value(); }
     double welcomeOpacity() const { return welcomeShown_.value(); }
@@ -111,6 +116,7 @@ protected:
 
 private:
     class Body;
+    class Edge;
     class Placeholder;
     class UpdateLayer;
 
@@ -130,6 +136,7 @@ private:
     QWidget* frame_ = nullptr;
     HeaderBar* header_ = nullptr;
     Body* body_ = nullptr;
+    Edge* edge_ = nullptr;
     QWidget* instruments_ = nullptr;
     QWidget* centre_ = nullptr;
     Toolbar* toolbar_ = nullptr;

@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cmath>
+
 using Mode = Monitor::Mode;
 
 namespace {
@@ -534,4 +536,85 @@ TEST_F(ShellTest, UpdatePanelIsOutOfReachWhileTheWelcomeTourShows)
     settle();
     EXPECT_TRUE(root.updateLayer()->isEnabled());
     EXPECT_TRUE(m->blocking()); // the panel still holds the window
+}
+
+// On a narrow window the inspector never squeezes the centre to a sliver:
+// the column folds to its strip beside it, and where that is not enough the
+// inspector lies over the centre, opaque, so nothing of the centre shows
+// through it.
+TEST_F(ShellTest, NarrowWindowsFoldTheColumnThenLayTheInspectorOver)
+{
+    auto m = make();
+    RootView root(*m, updater());
+    root.setMinimumSize(0, 0); // as the window lowers it on a small screen
+    root.resize(800, 560);
+    root.show();
+    settle();
+    auto* column = qobject_cast<InstrumentsColumn*>(root.instruments());
+    ASSERT_NE(column, nullptr);
+    EXPECT_FALSE(column->folded());
+    EXPECT_EQ(column->width(), 400);
+    EXPECT_TRUE(column->traces()->isVisible());
+    EXPECT_FALSE(column->strip()->isVisible());
+
+    m->setSelection(QStringLiteral("g"));
+    settle();
+    ASSERT_NE(root.inspector(), nullptr);
+    EXPECT_TRUE(column->folded());
+    EXPECT_EQ(column->width(), BodyLayout::stripWidth);
+    EXPECT_TRUE(column->strip()->isVisible());
+    EXPECT_FALSE(column->traces()->isVisible());
+    EXPECT_FALSE(column->reactor()->isVisible());
+    EXPECT_GE(root.centre()->width(), BodyLayout::centreMinimum);
+    EXPECT_EQ(root.centre()->geometry().right() + 1, root.inspector()->x());
+
+    root.resize(640, 440);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(column->folded());
+    EXPECT_EQ(root.centre()->geometry().right(), root.width() - 1);
+    EXPECT_EQ(root.inspector()->geometry().right(), root.width() - 1);
+    EXPECT_GT(root.inspector()->x(), root.centre()->x());
+    EXPECT_TRUE(root.inspector()->autoFillBackground());
+
+    // Closed again, the inspector leaves over the centre and the strip
+    // stays folded on a window this narrow.
+    m->setSelection(std::nullopt);
+    settle();
+    EXPECT_EQ(root.inspector(), nullptr);
+    EXPECT_TRUE(column->folded());
+    EXPECT_EQ(root.centre()->geometry().right(), root.width() - 1);
+
+    // Wide again, the column is whole.
+    root.resize(1024, 560);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(column->folded());
+    EXPECT_EQ(column->width(), 400);
+    EXPECT_TRUE(column->traces()->isVisible());
+}
+
+// The strip reads short: a figure each, its bar on the row's scale, and
+// readings that do not fit the height leave whole.
+TEST_F(ShellTest, InstrumentsStripReadsShort)
+{
+    SystemSample s;
+    s.cpu = 0.437;
+    s.memApp = 3'000'000'000;
+    s.memWired = 1'000'000'000;
+    s.memCompressed = 0;
+    s.netIn = 1'500'000;
+    s.diskRead = 0;
+    const InstrumentsColumn::Readings r = InstrumentsColumn::readings(s, {0.437, 0.5, 2.0, std::nan("")});
+    EXPECT_EQ(r[0].value, QStringLiteral("44%"));
+    EXPECT_EQ(r[0].title, QStringLiteral("CPU"));
+    EXPECT_FALSE(r[1].value.contains(QLatin1Char('/')));
+    EXPECT_TRUE(r[2].value.startsWith(QStringLiteral("↓")));
+    EXPECT_DOUBLE_EQ(r[0].fraction, 0.437);
+    EXPECT_DOUBLE_EQ(r[2].fraction, 1);
+    EXPECT_DOUBLE_EQ(r[3].fraction, 0);
+
+    // 14 px margins at each end, rows of 40 with gaps of 16.
+    EXPECT_EQ(InstrumentsColumn::fittingReadings(28 + 4 * 40 + 3 * 16, 4, 40, 16), 4);
+    EXPECT_EQ(InstrumentsColumn::fittingReadings(28 + 4 * 40 + 3 * 16 - 1, 4, 40, 16), 3);
+    EXPECT_EQ(InstrumentsColumn::fittingReadings(28 + 39, 4, 40, 16), 0);
+    EXPECT_EQ(InstrumentsColumn::fittingReadings(2000, 4, 40, 16), 4);
 }
