@@ -9,6 +9,7 @@
 #include "../shell_fixture.h"
 
 #include "app/main_window.h"
+#include "app/root_view.h"
 #include "engine/demo_source.h"
 #include "engine/detector.h"
 #include "settings/settings_view.h"
@@ -145,7 +146,7 @@ protected:
         EXPECT_GT(texts.size(), 10u) << where.toStdString();
         const double pixel = window.devicePixelRatioF();
         std::vector<TextFinding> found = overlaps(texts, pixel);
-        for (TextFinding& f : cuts(texts, pixel))
+        for (TextFinding& f : cuts(texts, pixel, covers(window)))
             found.push_back(std::move(f));
         for (const DrawnText& t : recorder.shortLabels())
             found.push_back({TextFinding::Kind::cut, t, {}});
@@ -153,6 +154,20 @@ protected:
             const QString line = where + QStringLiteral(": ") + f.describe();
             ADD_FAILURE() << line.toStdString();
         }
+    }
+
+    // The inspector where it lies over the centre, in device pixels: the
+    // centre's texts pass under it.
+    static QRegion covers(QWidget& window)
+    {
+        auto* main = qobject_cast<MainWindow*>(&window);
+        RootView* root = main ? main->root() : nullptr;
+        if (!root || !root->inspector() || !root->bodyLayout().overlaid)
+            return {};
+        const QWidget* inspector = root->inspector();
+        const QRectF box(QPointF(inspector->mapTo(&window, QPoint(0, 0))), QSizeF(inspector->size()));
+        const double ratio = window.devicePixelRatioF();
+        return QRegion(QRectF(box.topLeft() * ratio, box.size() * ratio).toAlignedRect());
     }
 
     static void setLanguage(Monitor& monitor, bool chinese)
@@ -293,4 +308,34 @@ TEST_F(DrawnTextTest, RecorderSeesCollisionsAndCutsOnly)
     EXPECT_EQ(seen(QStringLiteral("Alerts above 8 GB; 2.5× that is critical")), 1);
     EXPECT_EQ(seen(QStringLiteral("整机占用 CPU 超过 85%")), 1);
     EXPECT_EQ(seen(QStringLiteral("under the panel")), 0);
+}
+
+// A text that passes under a panel lying over it by design shows up to the
+// panel's edge: cut unless that panel is named as a cover, and cut still
+// where something else hides more of it.
+TEST_F(DrawnTextTest, RecorderLetsTextsPassUnderACover)
+{
+    QWidget window;
+    window.resize(400, 100);
+    auto* under = new QLabel(QStringLiteral("a line that runs under the panel"), &window);
+    under->setGeometry(10, 10, 380, 20);
+    auto* clipped = new QWidget(&window);
+    clipped->setGeometry(10, 50, 60, 20);
+    auto* inner = new QLabel(QStringLiteral("cut by its parent long before"), clipped);
+    inner->setGeometry(0, 0, 380, 20);
+    auto* panel = new QWidget(&window);
+    panel->setAutoFillBackground(true);
+    panel->setGeometry(120, 0, 280, 100);
+    window.show();
+    QCoreApplication::sendPostedEvents();
+
+    TextRecorder recorder(window.size(), window.devicePixelRatioF());
+    recorder.render(window);
+    const double pixel = window.devicePixelRatioF();
+    EXPECT_EQ(cuts(recorder.texts(), pixel).size(), 2u);
+    const QRect cover = panel->geometry();
+    const std::vector<TextFinding> cut = cuts(recorder.texts(), pixel,
+                   QRegion(QRectF(QPointF(cover.topLeft()) * pixel, QSizeF(cover.size()) * pixel).toAlignedRect()));
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0].first.text, QStringLiteral("cut by its parent long before"));
 }

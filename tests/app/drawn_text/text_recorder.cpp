@@ -217,7 +217,7 @@ std::vector<TextFinding> overlaps(const std::vector<DrawnText>& texts, double pi
     return found;
 }
 
-std::vector<TextFinding> cuts(const std::vector<DrawnText>& texts, double pixel)
+std::vector<TextFinding> cuts(const std::vector<DrawnText>& texts, double pixel, const QRegion& covers)
 {
     const double tolerance = 1.5 * pixel;
     std::vector<TextFinding> found;
@@ -233,8 +233,14 @@ std::vector<TextFinding> cuts(const std::vector<DrawnText>& texts, double pixel)
         if (t.text.contains(ellipsis) || t.text.contains(QStringLiteral("...")))
             continue;
         const bool outOfRoom = t.box.left() < t.room.left() - tolerance || t.box.right() > t.room.right() + tolerance;
-        const bool hidden = !t.shown.isEmpty()
-            && (t.shown.left() > t.box.left() + tolerance || t.shown.right() < t.box.right() - tolerance);
+        // What a panel lying over the text leaves of it is all it can show.
+        QRectF bare = t.box;
+        if (!covers.isEmpty()) {
+            const QRegion left = QRegion(t.box.toAlignedRect()) - covers;
+            bare = left.isEmpty() ? QRectF() : t.box.intersected(QRectF(left.boundingRect()));
+        }
+        const bool hidden = !t.shown.isEmpty() && !bare.isEmpty()
+            && (t.shown.left() > bare.left() + tolerance || t.shown.right() < bare.right() - tolerance);
         const bool tooLow = !t.scrolls
             && (t.box.top() < t.own.top() - tolerance || t.box.bottom() > t.own.bottom() + tolerance);
         if (outOfRoom || hidden || tooLow)

@@ -80,4 +80,7 @@ std::vector<TextFinding> overlaps(const std::vector<DrawnText>& texts, double pi
 // text elided down to its ellipsis and one letter at most is cut as well.
 // Glyph bounds are whole pixels, rounded outwards: ink may pass its room by
 // a pixel and a half of layout.
-std::vector<TextFinding> cuts(const std::vector<DrawnText>& texts, double pixel = 1);
+// `covers` (device pixels) are panels that lie over the content by design:
+// a text that passes under one shows up to its edge and is not cut.
+std::vector<TextFinding> cuts(const std::vector<DrawnText>& texts, double pixel = 1,
+                              const QRegion& covers = {});
