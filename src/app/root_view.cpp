@@ -301,7 +301,7 @@ protected:
     {
         QPainter p(this);
         QLinearGradient shade(width(), 0, 0, 0);
-        shade.setColorAt(0, QColor(0, 0, 0, 90));
+        shade.setColorAt(0, QColor(0, 0, 0, 150));
         shade.setColorAt(1, QColor(0, 0, 0, 0));
         p.fillRect(rect(), shade);
     }
@@ -338,7 +338,11 @@ public:
             root_.inspector_->setGeometry(left, 0, column, h);
             WidgetOpacity::setHidingAtZero(root_.inspector_,
                        fading ? root_.inspectorFade_.value() : (in ? 1 : 0));
-            // Lying over the centre, it casts a soft edge on it.
+            // Lying over the centre it is a sheet of the panel colour and
+            // casts a soft edge on the centre.
+            const QColor sheet = layout.overlaid ? Theme::panel() : Theme::bg();
+            if (root_.inspector_->palette().color(QPalette::Window) != sheet)
+                fill(root_.inspector_, sheet);
             root_.edge_->setVisible(layout.overlaid && in);
             root_.edge_->setGeometry(left - edgeWidth, 0, edgeWidth, h);
         } else {
