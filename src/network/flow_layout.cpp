@@ -209,15 +209,16 @@ private:
         return ellipsis + title_.mid(from, to - from) + (to < title_.size() ? ellipsis : QString());
     }
 
-    // The largest boundary at or after `least` whose text fits, or `least`.
+    // The largest boundary after `least` whose text fits, or `least`. A
+    // text grows with its letters, so the search stops at the first fit
+    // from the top: a title a little too long is measured a few times.
     template <typename Make>
     qsizetype largest(Make make, qsizetype least = 0) const
     {
-        qsizetype best = least;
-        for (qsizetype b : bounds_)
-            if (b > least && b < title_.size() && fits(make(b)))
-                best = b;
-        return best;
+        for (auto b = bounds_.rbegin(); b != bounds_.rend() && *b > least; ++b)
+            if (*b < title_.size() && fits(make(*b)))
+                return *b;
+        return least;
     }
     // The smallest boundary whose text fits, or the title's end.
     template <typename Make>
@@ -233,15 +234,13 @@ private:
     std::pair<qsizetype, qsizetype> balanced() const
     {
         const qsizetype count = qsizetype(bounds_.size()) - 1;
-        std::pair<qsizetype, qsizetype> best{0, 0};
-        for (qsizetype k = 2; k < count; ++k) {
+        for (qsizetype k = count - 1; k >= 2; --k) {
             const qsizetype head = bounds_[std::size_t((k + 1) / 2)];
             const qsizetype tailFrom = bounds_[std::size_t(count - k / 2)];
-            if (!fits(text(head, tailFrom, title_.size())))
-                break;
-            best = {head, title_.size() - tailFrom};
+            if (fits(text(head, tailFrom, title_.size())))
+                return {head, title_.size() - tailFrom};
         }
-        return best;
+        return {0, 0};
     }
 
     static inline const QString ellipsis = QStringLiteral("…");
