@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QFontMetricsF;
@@ -43,11 +44,22 @@ struct Header {
 Header header(double width, const std::vector<double>& chipWidths, double countWidth, double briefWidth,
               double legendWidth);
 
-// The two columns and the ribbon area between them, in whole pixels. Each
-// column keeps its full `labelWidth` while the ribbons keep
-// `ribbonsNarrowest`. With less room the columns share what the ribbons
-// leave: equally, unless one needs less than half, when the other may take
-// what it leaves. A need is the width a column's widest row asks for.
+// What a column's rows ask for, icon or dot included: `whole` shows every
+// title and rate line in full, `least` every title whole with the rates in
+// their short form (no "/s"), the least that still tells every row apart
+// without cutting a name.
+struct Need {
+    double least = 0, whole = 0;
+    bool operator==(const Need&) const = default;
+};
+
+// The two columns and the ribbon area between them, in whole pixels. The
+// columns together keep up to twice `labelWidth` while the ribbons keep
+// `ribbonsNarrowest`; the ribbons take what is left. The columns' room goes
+// by need, in steps: first each column's least need, then its whole need,
+// then up to `labelWidth`. Within the step the room reaches, the widths are
+// kept as even as the two needs allow, so a column that needs less gives
+// the rest to the other.
 struct Columns {
     double app = 0, appWidth = 0;   // the applications
     double host = 0, hostWidth = 0; // the hosts
@@ -55,12 +67,27 @@ struct Columns {
 
     bool operator==(const Columns&) const = default;
 };
-Columns columns(double width, double labelWidth, double appNeed, double hostNeed);
+Columns columns(double width, double labelWidth, const Need& app, const Need& host);
+// With one figure for both needs.
+inline Columns columns(double width, double labelWidth, double appNeed, double hostNeed)
+{
+    return columns(width, labelWidth, Need{appNeed, appNeed}, Need{hostNeed, hostNeed});
+}
 
-// What a column's rows need to show their titles and rates whole, icon or
-// dot included.
-double need(const std::vector<FlowNode>& nodes, bool host, const QFontMetricsF& title,
-            const QFontMetricsF& detail);
+// What a column's rows need, measured in the rows' fonts, in whole pixels.
+Need need(const std::vector<FlowNode>& nodes, bool host, const QFontMetricsF& title,
+          const QFontMetricsF& detail);
+
+// The titles of one column as `room` pixels show them, measured by `width`.
+// A title that fits stays whole. One that does not is cut so that what
+// tells it from the other titles shows: its beginning and end around an
+// ellipsis while its end differs from every other title's; else its
+// beginning through the first label that differs (the labels of a host
+// name, the words of an application's); else that label between two
+// ellipses; else its end. Two different titles never read the same: where
+// no cut keeps one apart from the rest, its text is empty.
+using Measure = std::function<double(const QString&)>;
+std::vector<QString> distinctCuts(const std::vector<QString>& titles, double room, const Measure& width);
 
 // A node's second line in `room` pixels of `metrics`. While traffic runs:
 // the rates and the detail; then the rates and as much of the detail as

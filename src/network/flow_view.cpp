@@ -450,14 +450,24 @@ void FlowView::place()
         = FlowLayout::columns(w, labelWidth_, FlowLayout::need(graph_.apps, false, title, detail),
                               FlowLayout::need(graph_.hosts, true, title, detail));
     const int rh = int(std::lround(rowHeight_));
-    auto lay = [&](const std::vector<FlowNode>& nodes, double columnX, double columnWidth) {
+    const FlowLayout::Measure measure = [&title](const QString& text) { return title.horizontalAdvance(text); };
+    auto lay = [&](const std::vector<FlowNode>& nodes, double columnX, double columnWidth, double mark) {
+        // A column's titles are cut together, so no two read the same.
+        std::vector<QString> titles;
+        for (const FlowNode& node : nodes)
+            titles.push_back(node.title);
+        const std::vector<QString> shown
+            = FlowLayout::distinctCuts(titles, std::max(0.0, std::floor(columnWidth) - mark), measure);
         for (std::size_t i = 0; i < nodes.size(); ++i)
-            if (FlowNodeRow* r = rows_.value(nodes[i].id))
+            if (FlowNodeRow* r = rows_.value(nodes[i].id)) {
                 r->setGeometry(int(columnX) - FlowNodeRow::reach, int(i) * rh,
                                int(columnWidth) + 2 * FlowNodeRow::reach, rh);
+                r->setShownTitle(shown[i]);
+            }
     };
-    lay(graph_.apps, columns.app, columns.appWidth);
-    lay(graph_.hosts, columns.host, columns.hostWidth);
+    using FlowLayout::dot, FlowLayout::iconSize, FlowLayout::spacing;
+    lay(graph_.apps, columns.app, columns.appWidth, iconSize + spacing);
+    lay(graph_.hosts, columns.host, columns.hostWidth, dot + spacing);
 
     const std::size_t rows = std::max(graph_.apps.size(), graph_.hosts.size());
     ribbons_->setGeometry(int(columns.ribbons), 0, int(columns.ribbonsWidth), int(rows) * rh);
@@ -506,6 +516,14 @@ void FlowNodeRow::setNode(const FlowNode& node)
         setToolTip(PlainText::toolTip(node.title));
     }
     node_ = node;
+    update();
+}
+
+void FlowNodeRow::setShownTitle(const QString& text)
+{
+    if (text == shownTitle_)
+        return;
+    shownTitle_ = text;
     update();
 }
 
@@ -583,7 +601,7 @@ void FlowNodeRow::paintEvent(QPaintEvent*)
     p.setFont(title);
     p.setPen(Theme::text());
     p.drawText(QRectF(text.left(), top, room, tm.height()), align | Qt::AlignVCenter,
-               tm.elidedText(node_.title, Qt::ElideMiddle, room));
+               shownTitle_);
     p.setFont(detail);
     p.setPen(active ? Theme::withAlpha(Theme::net(), 0.85) : Theme::faint());
     p.drawText(QRectF(text.left(), top + tm.height() + 2, room, dm.height()), align | Qt::AlignVCenter,

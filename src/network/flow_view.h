@@ -124,6 +124,9 @@ public:
     const FlowNode& node() const { return node_; }
     bool host() const { return host_; }
     void setNode(const FlowNode& node);
+    // The title as the column's width shows it, apart from its neighbours'.
+    const QString& shownTitle() const { return shownTitle_; }
+    void setShownTitle(const QString& text);
     double targetOpacity() const;
     double currentOpacity() const;
     void setTargetOpacity(double opacity, bool animated);
@@ -141,6 +144,7 @@ private:
     void animate();
 
     FlowNode node_;
+    QString shownTitle_;
     QString letter_;
     AnimatedValue opacity_{1};
 };

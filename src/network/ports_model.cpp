@@ -168,6 +168,14 @@ QString PortsModel::processText(const PortRow& row)
         + QStringLiteral("  ") + QString::number(row.listener.pid);
 }
 
+QString PortsModel::processText(const PortRow& row, double room, const std::function<double(const QString&)>& width)
+{
+    const QString full = processText(row);
+    if (!row.owner || width(full) <= room)
+        return full;
+    return OutsideText::isolate(row.owner->process);
+}
+
 QString PortsModel::visibilityText(const PortRow& row)
 {
     if (row.closed)

@@ -276,8 +276,16 @@ QString PortsList::helpAt(QPointF position) const
     const QRectF rect(0, (top ? *top : 0) - scrollOffset(), viewport()->width(), PortRow::rowHeight);
     if (portTextRect(row, rect).contains(position))
         return L10n::text("Click to copy", "点击复制");
-    if (cell(PortsColumns::across(rect.width()), visibility, rect).contains(position))
+    const PortsColumns columns = PortsColumns::across(rect.width());
+    if (cell(columns, visibility, rect).contains(position))
         return PortsModel::visibilityHelp(target);
+    // A name shown without its pid, or cut, reads whole here.
+    const QRectF processBox = content(columns, process, rect);
+    if (processBox.contains(position)) {
+        const QString whole = PortsModel::processText(target);
+        if (faces().process.width(whole) > processBox.width())
+            return whole;
+    }
     return {};
 }
 
@@ -346,7 +354,9 @@ void PortsList::paintRow(QPainter& painter, const RowPaint& paint)
         drawName(painter, f.owner, ownerBox.adjusted(26, 0, 0, 0), PortsModel::ownerText(row), Theme::text());
     }
 
-    drawName(painter, f.process, content(columns, process, rect), PortsModel::processText(row),
+    const QRectF processBox = content(columns, process, rect);
+    drawName(painter, f.process, processBox,
+             PortsModel::processText(row, processBox.width(), [&f](const QString& text) { return f.process.width(text); }),
              Theme::dim());
 
     const QRectF visibilityBox = cell(columns, visibility, rect);

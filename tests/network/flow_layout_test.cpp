@@ -7,11 +7,29 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace FlowLayout;
 
 namespace {
 
 constexpr double eps = 1e-9;
+
+// One unit a letter, the ellipsis too: cuts read as counts.
+double letters(const QString& text)
+{
+    return double(text.size());
+}
+
+// No two different names are shown (not empty) as the same text.
+bool apart(const std::vector<QString>& names, const std::vector<QString>& texts)
+{
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        for (std::size_t j = i + 1; j < texts.size(); ++j)
+            if (!texts[i].isEmpty() && texts[i] == texts[j] && names[i] != names[j])
+                return false;
+    return true;
+}
 
 } // namespace
 
@@ -138,7 +156,120 @@ TEST(FlowLayoutTest, RateLineShortensThenDrops)
     FlowNode named;
     named.title = QStringLiteral("cdn.stream.example");
     node.title = QStringLiteral("x");
-    EXPECT_NEAR(need({named, node}, true, title, m),
-                std::max(title.horizontalAdvance(named.title), width("↓22K/s ↑900K/s")) + dot + spacing, eps);
-    EXPECT_NEAR(need({named}, false, title, m), title.horizontalAdvance(named.title) + iconSize + spacing, eps);
+    EXPECT_EQ(need({named, node}, true, title, m).whole,
+              std::ceil(std::max(title.horizontalAdvance(named.title), width("↓22K/s ↑900K/s")) + dot + spacing));
+    EXPECT_EQ(need({named}, false, title, m).whole, std::ceil(title.horizontalAdvance(named.title) + iconSize + spacing));
+}
+
+// A short column gives its room to the other, by what each one's names
+// need: first every title whole with short rates, then the full rate
+// lines, then up to the label width.
+TEST(FlowLayoutTest, ColumnsShareByNeed)
+{
+    // Room to spare: hosts that need more than the label width take what
+    // the short application names leave.
+    EXPECT_EQ(columns(800, 230, 80, 300), (Columns{14, 160, 486, 300, 174, 312}));
+    EXPECT_EQ(columns(800, 230, 300, 80).appWidth, 300);
+    // Short of room, the applications keep no more than their titles ask
+    // when their rate lines would take more; the rates go short.
+    const Need apps{90, 130}, hosts{160, 200};
+    EXPECT_EQ(columns(292, 230, apps, hosts), (Columns{14, 90, 152, 126, 104, 48}));
+    // With room for every least need, what is left goes towards the whole
+    // ones, as evenly as they allow.
+    EXPECT_EQ(columns(292 + 60, 230, apps, hosts).appWidth, 116);
+    EXPECT_EQ(columns(292 + 114, 230, apps, hosts).appWidth, 130);
+    EXPECT_EQ(columns(292 + 114, 230, apps, hosts).hostWidth, 200);
+    // Beyond that, towards the label width.
+    EXPECT_EQ(columns(292 + 120, 230, apps, hosts).appWidth, 136);
+
+    // Measured: short titles with long rate lines, beside long host names.
+    const QFontMetricsF title(Fonts::font(11.5, QFont::Medium)), detail(Fonts::mono(9));
+    FlowNode app;
+    app.title = QStringLiteral("Music");
+    app.rateIn = 866 * 1024;
+    app.rateOut = 354 * 1024;
+    FlowNode host = app;
+    host.title = QStringLiteral("registry.containers.example");
+    const Need appNeed = need({app}, false, title, detail), hostNeed = need({host}, true, title, detail);
+    EXPECT_LT(appNeed.least, appNeed.whole);
+    // In whole pixels, rounded up.
+    EXPECT_EQ(appNeed.least,
+              std::ceil(std::max(title.horizontalAdvance(app.title),
+                                 detail.horizontalAdvance(QStringLiteral("↓866K ↑354K")))
+                        + iconSize + spacing));
+    const Columns c = columns(292, 230, appNeed, hostNeed);
+    EXPECT_EQ(c.appWidth, appNeed.least);
+    EXPECT_GT(c.hostWidth, 216 / 2);
+    // The short rate line still fits the application's column.
+    EXPECT_EQ(fittedDetail(app, c.appWidth - iconSize - spacing, detail), QStringLiteral("↓866K ↑354K"));
+}
+
+TEST(FlowLayoutTest, CutTitlesNeverReadTheSame)
+{
+    // Hosts that share their beginning and end show the label that differs.
+    const std::vector<QString> hosts{"media.meet.example", "media.video.example", "cdn.stream.example",
+                                     "sync.cloud.example"};
+    EXPECT_EQ(distinctCuts(hosts, 12, letters),
+              (std::vector<QString>{"media.meet.…", "media.video…", "cdn.stream.…", "sync.cloud.…"}));
+    EXPECT_EQ(distinctCuts(hosts, 40, letters), hosts);
+    // Too short for the beginning through the differing label: that
+    // label between ellipses.
+    EXPECT_EQ(distinctCuts(hosts, 8, letters),
+              (std::vector<QString>{"…meet.e…", "…video.…", "cdn.str…", "sync.cl…"}));
+    EXPECT_EQ(distinctCuts({"a.long.shared.front.X.long.shared.tail", "a.long.shared.front.Y.long.shared.tail"}, 10,
+                           letters),
+              (std::vector<QString>{"…X.long.s…", "…Y.long.s…"}));
+    // An end that differs keeps the beginning and end around the ellipsis.
+    EXPECT_EQ(distinctCuts({"Containers", "Containers Helper"}, 9, letters),
+              (std::vector<QString>{"Cont…ners", "Cont…lper"}));
+    // Equal titles may read the same.
+    EXPECT_EQ(distinctCuts({"abcd.x", "abcd.x"}, 4, letters), (std::vector<QString>{"ab…x", "ab…x"}));
+    // Letters are never split: a pair of surrogates stays whole.
+    for (const QString& cut : distinctCuts({"x😀😀😀😀y.example", "x😀😀😀😀z.example"}, 7, letters))
+        for (qsizetype i = 0; i < cut.size(); ++i)
+            EXPECT_EQ(cut.at(i).isHighSurrogate(), i + 1 < cut.size() && cut.at(i + 1).isLowSurrogate())
+                << cut.toStdString();
+
+    // In the rows' font at the width where a middle cut gives both the
+    // same text, they read apart.
+    const QFontMetricsF m(Fonts::font(11.5, QFont::Medium));
+    const Measure measure = [&m](const QString& t) { return m.horizontalAdvance(t); };
+    const double tight = m.horizontalAdvance(QStringLiteral("media….xample"));
+    ASSERT_EQ(m.elidedText(hosts[0], Qt::ElideMiddle, tight), m.elidedText(hosts[1], Qt::ElideMiddle, tight));
+    for (double room = 0; room <= 160; room += 0.5) {
+        SCOPED_TRACE(room);
+        const std::vector<QString> cuts = distinctCuts(hosts, room, measure);
+        EXPECT_TRUE(apart(hosts, cuts));
+        for (std::size_t i = 0; i < hosts.size(); ++i) {
+            EXPECT_LE(measure(cuts[i]), room) << cuts[i].toStdString();
+            EXPECT_EQ(cuts[i] == hosts[i], measure(hosts[i]) <= room);
+        }
+        if (room >= tight) {
+            EXPECT_TRUE(cuts[0].startsWith(QStringLiteral("media.meet")));
+            EXPECT_TRUE(cuts[1].startsWith(QStringLiteral("media.video")));
+        }
+    }
+
+    // Many names alike at the front and back, at every width: the texts
+    // shown are apart, fit, and whole where the whole fits.
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<QString> names;
+        const int count = 2 + int(random() % 6);
+        for (int i = 0; i < count; ++i) {
+            QString name = QStringLiteral("ab.cd.");
+            for (unsigned k = random() % 4; k > 0; --k)
+                name += QChar(u"ab.-"[random() % 4]);
+            name += QStringLiteral(".shared.tail");
+            names.push_back(name);
+        }
+        for (double room = 1; room <= 30; ++room) {
+            const std::vector<QString> cuts = distinctCuts(names, room, letters);
+            ASSERT_TRUE(apart(names, cuts));
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                ASSERT_LE(cuts[i].size(), room);
+                ASSERT_EQ(cuts[i] == names[i], names[i].size() <= room);
+            }
+        }
+    }
 }

@@ -13,6 +13,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -225,15 +226,43 @@ TEST_F(FlowViewTest, TextsKeepApartAtEveryWidth)
                     }
                 }
             }
-            // Titles show whole or elided.
+            // Titles show whole or elided: the pieces around the ellipses
+            // are the title's, in order.
+            auto cutFrom = [](const QString& text, const QString& title) {
+                if (!text.contains(QChar(0x2026)) || text.size() < 2)
+                    return false;
+                qsizetype at = 0;
+                for (const QString& piece : text.split(QChar(0x2026))) {
+                    at = title.indexOf(piece, at);
+                    if (at < 0)
+                        return false;
+                    at += piece.size();
+                }
+                return true;
+            };
             for (const FlowNode& node : nodes) {
                 const bool whole = std::any_of(texts.begin(), texts.end(),
                                                [&](const auto& t) { return t.text == node.title; });
-                const bool elided = std::any_of(texts.begin(), texts.end(), [&](const auto& t) {
-                    return t.text.contains(QChar(0x2026)) && t.text.size() > 1
-                        && node.title.startsWith(t.text.left(1)) && node.title.endsWith(t.text.right(1));
-                });
+                const bool elided = std::any_of(texts.begin(), texts.end(),
+                                                [&](const auto& t) { return cutFrom(t.text, node.title); });
                 EXPECT_TRUE(whole || elided) << node.title.toStdString();
+            }
+            // No two titles of a column read the same: a row's upper text
+            // is its title.
+            std::size_t at = 0;
+            for (const std::vector<FlowNode>* column : {&view.graph().apps, &view.graph().hosts}) {
+                std::set<QString> shown;
+                for (const FlowNode& node : *column) {
+                    const QRectF& row = rows[at++];
+                    const DrawnText* title = nullptr;
+                    for (const DrawnText& t : texts)
+                        if (row.contains(t.box.center()) && (!title || t.box.top() < title->box.top()))
+                            title = &t;
+                    if (title) {
+                        EXPECT_TRUE(shown.insert(title->text).second)
+                            << node.title.toStdString() << " shown as " << name(*title);
+                    }
+                }
             }
             // The header's texts keep off the chips' capsules.
             for (const QLabel* label : {view.hiddenLabel(), view.legendLabel()}) {

@@ -1,6 +1,7 @@
 #include "network/ports_model.h"
 #include "network/ports_view.h"
 
+#include "core/outside_text.h"
 #include "ui/drawn_texts.h"
 #include "app/view_fixture.h"
 
@@ -12,6 +13,7 @@
 #include <QTextLayout>
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -394,4 +396,58 @@ TEST_F(PortsTest, NarrowRowsKeepTheirTextsApart)
     EXPECT_EQ(wide.room[0], PortsColumns::port);
     EXPECT_EQ(wide.room[1], PortsColumns::proto);
     EXPECT_EQ(wide.room[4], PortsColumns::process - PortsColumns::gap);
+}
+
+// The pid gives way before the name: a name that fits alone shows whole,
+// and only a name too long for the cell by itself is cut.
+TEST(PortsModel, ProcessCellDropsThePidBeforeCuttingTheName)
+{
+    PortRow row;
+    row.listener = listener(4201144, 6009);
+    row.owner = owner(QStringLiteral("Editor"), QStringLiteral("lang-server"));
+    const auto letters = [](const QString& text) { return double(text.size()); };
+    const QString full = PortsModel::processText(row);
+    const QString name = OutsideText::isolate(QStringLiteral("lang-server"));
+    EXPECT_EQ(PortsModel::processText(row, double(full.size()), letters), full);
+    EXPECT_EQ(PortsModel::processText(row, double(full.size()) - 1, letters), name);
+    EXPECT_EQ(PortsModel::processText(row, 4, letters), name);
+    // Without an owner the pid is all there is.
+    row.owner.reset();
+    EXPECT_EQ(PortsModel::processText(row, 4, letters), PortsModel::processText(row));
+}
+
+// In the process column's narrowest width, as a 1024-wide window leaves
+// it, the demo's names read whole; the pid is in the tooltip.
+TEST_F(PortsTest, ProcessNamesReadWholeBesideTheirPid)
+{
+    PortsList list(*monitor);
+    showOffscreen(list, {622, 200});
+    ASSERT_EQ(PortsColumns::across(list.viewport()->width()).width[4], 100);
+    std::vector<PortRow> rows;
+    for (auto [pid, port, process] : {std::tuple{4201144, 6009, "lang-server"},
+                                     std::tuple{4201003, 6443, "Containers"},
+                                     std::tuple{1, 22, "systemd"}}) {
+        PortRow row;
+        row.listener = listener(pid, port);
+        row.id = row.listener.id();
+        row.owner = owner(QStringLiteral("App"), QString::fromUtf8(process));
+        rows.push_back(row);
+    }
+    list.setRows(rows);
+    settle();
+    DrawnTexts recorder;
+    const std::vector<DrawnText> texts = recorder.of(*list.viewport());
+    auto drawn = [&](const QString& text) {
+        return std::any_of(texts.begin(), texts.end(), [&](const DrawnText& t) { return t.text == text; });
+    };
+    EXPECT_TRUE(drawn(OutsideText::isolate(QStringLiteral("lang-server"))));
+    EXPECT_TRUE(drawn(OutsideText::isolate(QStringLiteral("Containers"))));
+    // Room for both: both.
+    EXPECT_TRUE(drawn(PortsModel::processText(rows[2])));
+    for (const DrawnText& t : texts)
+        EXPECT_FALSE(t.text.contains(QStringLiteral("201144"))) << t.text.toStdString();
+    const int h = int(PortRow::rowHeight);
+    const double x = PortsColumns::across(list.viewport()->width()).x[4] + 4;
+    EXPECT_EQ(list.helpAt(QPointF(x, h / 2)), PortsModel::processText(rows[0]));
+    EXPECT_EQ(list.helpAt(QPointF(x, 2 * h + h / 2)), QString());
 }
