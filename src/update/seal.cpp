@@ -59,10 +59,10 @@ PKey loadKey(const QByteArray& pem, bool isPrivate)
 
 using Entry = Seal::ManifestEntry;
 
+// Judged on the bytes, so a name passes or fails under every locale alike.
 bool validName(const QByteArray& name)
 {
-    const QString text = QString::fromUtf8(name);
-    return !text.contains(QChar::ReplacementCharacter) && text.toUtf8() == name && !name.contains('\n');
+    return isUtf8(name) && !name.contains('\n');
 }
 
 // Sets an opened entry's mode to what expansion will give it, and says so.
@@ -96,7 +96,9 @@ bool walk(int dirFd, const QString& prefix, int depth, std::map<QString, Entry>&
     }
     for (const QByteArray& name : *names) {
         if (!validName(name)) {
-            if (why) *why = QStringLiteral("a name that is not UTF-8 under ") + prefix;
+            if (why)
+                *why = QStringLiteral("a name that is not UTF-8 or holds a line break: ")
+                    + (prefix.isEmpty() ? QString() : prefix + u'/') + shownName(name);
             return false;
         }
         const QString path = prefix.isEmpty() ? QString::fromUtf8(name) : prefix + u'/' + QString::fromUtf8(name);
@@ -594,6 +596,65 @@ Seal::Verdict Seal::check(const QString& bundle, const Keys& keys, const QString
         || t->build != info->build)
         return Verdict::notarizationFailed;
     return Verdict::ok;
+}
+
+QString Seal::uncovered(const QString& bundle, const std::vector<ZipArchive::Written>& written)
+{
+    using Written = ZipArchive::Written;
+    const auto shown = [&](const QString& path) { return bundle + u'/' + path; };
+    const QString sealFolder = signatureDir + u'/';
+    std::map<QString, const Written*> found;
+    for (const Written& w : written)
+        if (!w.path.isEmpty())
+            found[QString::fromUtf8(w.path)] = &w;
+
+    const auto isFile = [&](const QString& path) {
+        const auto it = found.find(path);
+        return it != found.end() && it->second->kind == Written::Kind::file;
+    };
+    const QString list = sealFolder + QStringLiteral("CodeResources");
+    const QString listSig = sealFolder + QStringLiteral("CodeResources.sig");
+    if (!found.count(signatureDir) || found.at(signatureDir)->kind != Written::Kind::folder || !isFile(list)
+        || !isFile(listSig))
+        return QStringLiteral("the bundle is not sealed: %1 and %2 are not both there").arg(shown(list), shown(listSig));
+    // What the check takes in the seal's folder, and nothing else.
+    const QStringList known{QStringLiteral("CodeResources"), QStringLiteral("CodeResources.sig"),
+                            QStringLiteral("Notarization"), QStringLiteral("Notarization.sig")};
+    for (const auto& [path, w] : found)
+        if (path.startsWith(sealFolder) && (!known.contains(path.mid(sealFolder.size())) || w->kind != Written::Kind::file))
+            return QStringLiteral("the seal's folder holds something besides the seal: ") + shown(path);
+
+    // The list as it was written into the archive.
+    const auto bytes = readPlain(bundle + u'/' + list, manifestCap);
+    if (!bytes || sha256(*bytes) != found.at(list)->sha256)
+        return QStringLiteral("the seal changed while it was zipped: ") + shown(list);
+    // Whatever architecture it was sealed for: that the build may run here
+    // is the updater's question, not the seal's.
+    const QString arch = QJsonDocument::fromJson(*bytes).object().value("architecture").toString();
+    const auto sealed = parseManifest(*bytes, arch);
+    if (!sealed)
+        return QStringLiteral("the seal's list cannot be read: ") + shown(list);
+
+    const QString differs = QStringLiteral("the seal does not match the bundle: %1 %2 after the bundle was sealed");
+    for (const auto& [path, w] : found) {
+        if (path == signatureDir || path.startsWith(sealFolder))
+            continue;
+        const auto it = sealed->find(path);
+        if (it == sealed->end())
+            return differs.arg(shown(path), QStringLiteral("was added"));
+        const Entry& s = it->second;
+        const bool same = w->kind == Written::Kind::link
+            ? s.type == u"link" && s.target == QString::fromUtf8(w->target)
+            : w->kind == Written::Kind::folder
+            ? s.type == u"dir" && s.mode == w->mode
+            : s.type == u"file" && s.mode == w->mode && s.size == w->size && s.sha256 == w->sha256;
+        if (!same)
+            return differs.arg(shown(path), QStringLiteral("changed"));
+    }
+    for (const auto& [path, e] : *sealed)
+        if (!found.count(path))
+            return differs.arg(shown(path), QStringLiteral("was removed"));
+    return {};
 }
 
 std::optional<std::map<QString, Seal::ManifestEntry>> Seal::parseManifest(const QByteArray& bytes, const QString& arch)

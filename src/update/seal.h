@@ -9,6 +9,7 @@
 // compares it with its own walk.
 
 #include "update/unique_fd.h"
+#include "update/zip_archive.h"
 
 #include <QByteArray>
 #include <QString>
@@ -98,6 +99,14 @@ enum class Verdict { ok, signatureInvalid, notarizationFailed };
 // Checks the signature, walks the bundle without following links and
 // demands an exact match with the manifest, then checks the attestation.
 Verdict check(const QString& bundle, const Keys& keys, const QString& arch = architecture());
+
+// Whether what was written into an archive of `bundle` is exactly what its
+// seal lists: the seal's folder holding the list, its signature and at most
+// the attestation, and every other entry of the type, mode, size and
+// digest, or link target, sealed. Needs no key: it reads the list, not the
+// signature over it. Empty when it is, else the first entry that differs,
+// named with `bundle` before it.
+QString uncovered(const QString& bundle, const std::vector<ZipArchive::Written>& written);
 
 // Reads a regular file (never a link, FIFO or device) up to `cap` bytes.
 std::optional<QByteArray> readPlain(const QString& path, qint64 cap);

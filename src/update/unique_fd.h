@@ -4,6 +4,7 @@
 // writes are UserFile::writeAll.
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 #include <optional>
@@ -40,3 +41,12 @@ struct RegularFile {
     struct stat st {};      // what the open file is
 };
 RegularFile openRegular(const QByteArray& path);
+
+// Whether a name's bytes are well-formed UTF-8: no overlong forms, no
+// surrogates, nothing past U+10FFFF. Judged on the bytes alone, so the
+// answer never depends on the locale.
+bool isUtf8(const QByteArray& name);
+
+// A name as text for a message: valid UTF-8 as it is, every other byte (and
+// every control character) written as \xNN.
+QString shownName(const QByteArray& name);

@@ -4,7 +4,6 @@
 #include "update/unique_fd.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -12,7 +11,11 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
+#include <locale.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +44,29 @@ std::nullopt_t none(QString* why, const QString& text)
     fail(why, text);
     return std::nullopt;
 }
+
+// libarchive turns names into and out of the charset of the thread's
+// locale, and the archive's names are UTF-8 whatever the process's locale
+// says: while one of these lives, this thread's names are UTF-8.
+class Utf8Names {
+public:
+    Utf8Names()
+    {
+        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+        if (utf8)
+            old = ::uselocale(utf8);
+    }
+    ~Utf8Names()
+    {
+        if (old)
+            ::uselocale(old);
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t old = locale_t(nullptr);
+};
 
 // Splits a relative path into its pieces; empty when it is not a plain
 // relative path (absolute, "..", ".", empty pieces, a NUL).
@@ -211,6 +237,8 @@ std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t siz
             return refuse("an entry without a name");
         if (!(flags & 0x800) && std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; }))
             return refuse("a name in an unknown character set");
+        if ((flags & 0x800) && !isUtf8(QByteArray::fromStdString(name)))
+            return refuse("a name marked UTF-8 that is not");
 
         // Its local header starts where the entry before it ended.
         if (local != next || cdOffset - local < 30 || b.u32(local) != localSig)
@@ -294,6 +322,7 @@ std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const Zip
         return none(why, QStringLiteral("an empty archive"));
 
     const int64_t budget = ZipArchive::budget(size, limits);
+    const Utf8Names utf8;
     Reader in = openReader(fd);
     if (!in)
         return none(why, QStringLiteral("not a zip archive"));
@@ -395,6 +424,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
 
     // Then the writing, which still refuses what it meets, and counts the
     // bytes that really come out: sizes in the headers may lie.
+    const Utf8Names utf8;
     Reader in = openReader(zipFd.fd);
     if (!in)
         return fail(why, QStringLiteral("not a zip archive"));
@@ -484,31 +514,93 @@ QString writerError(archive* out, const QString& fallback)
     return text && *text ? fallback + QStringLiteral(": ") + QString::fromUtf8(text) : fallback;
 }
 
-// Writes `paths` (the folder first, then what it holds), named without
-// their first `skip` characters, as a zip into `fd` from its first byte.
-// Entries named in `stored`, or all with `storeAll`, skip compression.
-bool writeEntries(int fd, const QStringList& paths, qsizetype skip, bool storeAll,
-                  const std::set<std::string>& stored, QString* why)
+// The file system path of an archive name below `base`.
+QByteArray pathOf(const QByteArray& base, const QByteArray& name)
 {
+    return base.endsWith('/') ? base + name : base + '/' + name;
+}
+
+// The folder open at `dirFd`, whose archive name is `prefix`, and all it
+// holds, appended to `out` as archive names. Read as bytes, so no locale
+// decides what a name is, and never through a link.
+bool collect(int dirFd, const QByteArray& base, const QByteArray& prefix, int depth, std::vector<QByteArray>& out,
+             QString* why)
+{
+    if (depth > ZipArchive::Limits().depth)
+        return fail(why, QStringLiteral("path too deep: ") + shownName(pathOf(base, prefix)));
+    const auto names = entryNames(dirFd);
+    if (!names)
+        return fail(why, QStringLiteral("cannot read ") + shownName(pathOf(base, prefix)));
+    for (const QByteArray& name : *names) {
+        const QByteArray path = prefix + '/' + name;
+        if (!isUtf8(name))
+            return fail(why, QStringLiteral("a name that is not UTF-8: ") + shownName(pathOf(base, path)));
+        out.push_back(path);
+        struct stat st {};
+        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+            continue;  // judged again when it is written
+        Fd sub(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (sub.fd < 0)
+            return fail(why, QStringLiteral("cannot read ") + shownName(pathOf(base, path)));
+        if (!collect(sub.fd, base, path, depth + 1, out, why))
+            return false;
+    }
+    return true;
+}
+
+// SHA-256 of what goes by, as lower-case hex.
+class Digest {
+public:
+    Digest() { EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr); }
+    void add(const char* data, size_t size) { EVP_DigestUpdate(ctx.get(), data, size); }
+    QString hex()
+    {
+        unsigned char md[EVP_MAX_MD_SIZE];
+        unsigned int n = 0;
+        EVP_DigestFinal_ex(ctx.get(), md, &n);
+        return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(md), int(n)).toHex());
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx{EVP_MD_CTX_new(), EVP_MD_CTX_free};
+};
+
+// Writes `names` (the folder first, then what it holds), found below
+// `base`, as a zip into `fd` from its first byte, and says in `written`
+// what went in. Entries named in `stored`, or all with `storeAll`, skip
+// compression.
+bool writeEntries(int fd, const QByteArray& base, const std::vector<QByteArray>& names, bool storeAll,
+                  const std::set<std::string>& stored, std::vector<ZipArchive::Written>& written, QString* why)
+{
+    using Written = ZipArchive::Written;
+    written.clear();
     if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         return fail(why, QStringLiteral("cannot write the archive: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    const Utf8Names utf8;
     Writer out(archive_write_new(), archive_write_free);
     archive_write_set_format_zip(out.get());
-    if (archive_write_open_fd(out.get(), fd) != ARCHIVE_OK)
+    // Names are UTF-8 and flagged so, whatever this process's locale.
+    if (archive_write_set_format_option(out.get(), "zip", "hdrcharset", "UTF-8") != ARCHIVE_OK
+        || archive_write_open_fd(out.get(), fd) != ARCHIVE_OK)
         return fail(why, writerError(out.get(), QStringLiteral("cannot write the archive")));
+    const qsizetype top = names.front().size();
     std::vector<char> buf(1 << 16);
-    for (const QString& path : paths) {
+    for (const QByteArray& name : names) {
+        const QByteArray native = pathOf(base, name);
+        const QString path = shownName(native);
         struct stat st {};
-        const QByteArray native = QFile::encodeName(path);
         if (::lstat(native.constData(), &st) != 0)
             return fail(why, QStringLiteral("cannot read ") + path);
-        const std::string name = path.mid(skip).toStdString();
+        Written w;
+        w.path = name.mid(top + 1);
+        w.mode = int(st.st_mode & 07777);
         std::unique_ptr<archive_entry, decltype(&archive_entry_free)> e(archive_entry_new(), archive_entry_free);
-        archive_entry_set_pathname(e.get(), name.c_str());
+        archive_entry_set_pathname(e.get(), name.constData());
         archive_entry_set_perm(e.get(), st.st_mode & 07777);
         archive_entry_set_mtime(e.get(), st.st_mtime, 0);
         Fd f;
         if (S_ISDIR(st.st_mode)) {
+            w.kind = Written::Kind::folder;
             archive_entry_set_filetype(e.get(), AE_IFDIR);
         } else if (S_ISLNK(st.st_mode)) {
             char target[4096];
@@ -516,6 +608,9 @@ bool writeEntries(int fd, const QStringList& paths, qsizetype skip, bool storeAl
             if (n < 0)
                 return fail(why, QStringLiteral("cannot read ") + path);
             target[n] = 0;
+            w.kind = Written::Kind::link;
+            w.mode = 0;
+            w.target = QByteArray(target, n);
             archive_entry_set_filetype(e.get(), AE_IFLNK);
             archive_entry_set_symlink(e.get(), target);
         } else if (S_ISREG(st.st_mode)) {
@@ -526,27 +621,76 @@ bool writeEntries(int fd, const QStringList& paths, qsizetype skip, bool storeAl
                 return fail(why, QStringLiteral("cannot read ") + path);
             if (!S_ISREG(st.st_mode))
                 return fail(why, QStringLiteral("changed while it was read: ") + path);
+            w.mode = int(st.st_mode & 07777);
+            archive_entry_set_perm(e.get(), st.st_mode & 07777);
             archive_entry_set_filetype(e.get(), AE_IFREG);
             archive_entry_set_size(e.get(), st.st_size);
         } else {
             return fail(why, QStringLiteral("not a file, folder or link: ") + path);
         }
-        const int method = storeAll || stored.count(name) ? archive_write_zip_set_compression_store(out.get())
-                                                          : archive_write_zip_set_compression_deflate(out.get());
+        const int method = storeAll || stored.count(name.toStdString()) ? archive_write_zip_set_compression_store(out.get())
+                                                                        : archive_write_zip_set_compression_deflate(out.get());
         if (method != ARCHIVE_OK || archive_write_header(out.get(), e.get()) != ARCHIVE_OK)
             return fail(why, writerError(out.get(), QStringLiteral("cannot add ") + path));
         if (f.fd >= 0) {
+            Digest digest;
             ssize_t n;
-            while ((n = ::read(f.fd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR))
-                if (n > 0 && archive_write_data(out.get(), buf.data(), size_t(n)) != n)
+            while ((n = ::read(f.fd, buf.data(), buf.size())) > 0 || (n < 0 && errno == EINTR)) {
+                if (n <= 0)
+                    continue;
+                if (archive_write_data(out.get(), buf.data(), size_t(n)) != n)
                     return fail(why, writerError(out.get(), QStringLiteral("cannot add ") + path));
+                digest.add(buf.data(), size_t(n));
+                w.size += n;
+            }
             if (n < 0)
                 return fail(why, QStringLiteral("cannot read ") + path);
+            w.sha256 = digest.hex();
         }
+        written.push_back(std::move(w));
     }
     if (archive_write_close(out.get()) != ARCHIVE_OK)
         return fail(why, writerError(out.get(), QStringLiteral("cannot write the archive")));
     return true;
+}
+
+// Whether `entry` is one of the part files a write to `name` makes:
+// ".NAME.<hex>.part".
+bool partOf(const QByteArray& entry, const QByteArray& name)
+{
+    const QByteArray head = '.' + name + '.';
+    const QByteArray tail = ".part";
+    if (entry.size() <= head.size() + tail.size() || !entry.startsWith(head) || !entry.endsWith(tail))
+        return false;
+    const QByteArray middle = entry.mid(head.size(), entry.size() - head.size() - tail.size());
+    return std::all_of(middle.begin(), middle.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// A writer holds a lock on its part file from the moment it is made until
+// it is renamed or removed, and the kernel lets go of the lock when the
+// writer dies. So a part file of `name` in `folder` that can be locked was
+// left by a writer that was killed, and is removed; only this user's own
+// regular files are touched.
+void sweepParts(int folder, const QByteArray& name)
+{
+    const auto names = entryNames(folder);
+    if (!names)
+        return;
+    for (const QByteArray& entry : *names) {
+        if (!partOf(entry, name))
+            continue;
+        Fd f(::openat(folder, entry.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {};
+        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
+            || ::flock(f.fd, LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was locked at that name.
+        struct stat now {};
+        if (::fstatat(folder, entry.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev
+            && now.st_ino == st.st_ino)
+            ::unlinkat(folder, entry.constData(), 0);
+    }
 }
 
 // Whether the folder open at `dir`, or one above it, is the one `inner`
@@ -571,7 +715,8 @@ bool within(int dir, const struct stat& inner)
 
 } // namespace
 
-bool ZipArchive::write(const QString& given, const QString& zip, bool store, QString* why, QStringList* stored)
+bool ZipArchive::write(const QString& given, const QString& zip, bool store, QString* why, QStringList* stored,
+                       const Judge& judge)
 {
     // "Tavrin.app/" names the folder itself: its entries go under its name.
     const QString source = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
@@ -583,7 +728,7 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
     // there stays on one file system.
     const QFileInfo target(QDir::cleanPath(QFileInfo(zip).absoluteFilePath()));
     const QString folder = target.absolutePath();
-    const QString name = target.fileName();
+    const QByteArray name = QFile::encodeName(target.fileName());
     struct stat zipStat {};
     if (::stat(QFile::encodeName(target.filePath()).constData(), &zipStat) == 0 && !S_ISREG(zipStat.st_mode))
         return fail(why, QStringLiteral("the output %1 is not a regular file").arg(zip));
@@ -594,27 +739,46 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
     if (within(folderFd.fd, topStat))
         return fail(why, QStringLiteral("the output %1 lies inside the bundle %2").arg(zip, source));
 
-    QStringList paths{source};
-    QDirIterator it(source, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths << QDir::cleanPath(it.next());
-    std::sort(paths.begin() + 1, paths.end());
-    const QString base = QFileInfo(source).absolutePath();
-    const qsizetype skip = base.endsWith(u'/') ? base.size() : base.size() + 1;
+    const QByteArray base = QFile::encodeName(QFileInfo(source).absolutePath());
+    std::vector<QByteArray> names{QFile::encodeName(QFileInfo(source).fileName())};
+    {
+        Fd top(::open(QFile::encodeName(source).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (top.fd < 0)
+            return fail(why, QStringLiteral("cannot read ") + source);
+        if (!collect(top.fd, base, names.front(), 1, names, why))
+            return false;
+    }
+    // In the order of their bytes, whatever the locale.
+    std::sort(names.begin() + 1, names.end());
 
-    // Made with the mode a plain new file gets, so the umask applies.
+    sweepParts(folderFd.fd, name);
+    // Made with the mode a plain new file gets, so the umask applies, and
+    // locked before a byte is written; still at its name once locked, or a
+    // sweep took it in between and another name is tried.
     QByteArray part;
     Fd fd;
+    int error = 0;
     for (int tries = 0; fd.fd < 0 && tries < 100; ++tries) {
-        part = QFile::encodeName(u'.' + name + u'.' + QString::number(QRandomGenerator::global()->generate(), 16)
-                                 + QStringLiteral(".part"));
+        part = '.' + name + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
         fd = Fd(::openat(folderFd.fd, part.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (fd.fd < 0 && errno != EEXIST)
+        error = errno;
+        if (fd.fd < 0 && error != EEXIST)
             break;
+        if (fd.fd < 0)
+            continue;
+        struct stat mine {}, there {};
+        if (::flock(fd.fd, LOCK_EX) != 0) {
+            error = errno;
+            ::unlinkat(folderFd.fd, part.constData(), 0);
+            return fail(why, QStringLiteral("cannot lock %1: %2").arg(QString::fromLocal8Bit(part),
+                                                                      QString::fromLocal8Bit(std::strerror(error))));
+        }
+        if (::fstat(fd.fd, &mine) != 0 || ::fstatat(folderFd.fd, part.constData(), &there, AT_SYMLINK_NOFOLLOW) != 0
+            || mine.st_dev != there.st_dev || mine.st_ino != there.st_ino)
+            fd = Fd();
     }
     if (fd.fd < 0)
-        return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(error))));
     // Whatever fails from here on takes the part written with it.
     struct Remove {
         int dir;
@@ -627,7 +791,8 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
     } partGuard{folderFd.fd, part};
 
     std::set<std::string> plain;
-    if (!writeEntries(fd.fd, paths, skip, store, plain, why))
+    std::vector<Written> written;
+    if (!writeEntries(fd.fd, base, names, store, plain, written, why))
         return false;
     // An entry that deflates beyond the ratio makes the whole archive
     // expand too far once it outweighs the rest: each such entry is stored
@@ -645,15 +810,22 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
             for (const Listed& entry : *listed)
                 if (entry.size > entry.packed * uint64_t(limits.ratio))
                     plain.insert(entry.name);
-            if (!plain.empty() && !writeEntries(fd.fd, paths, skip, store, plain, why))
+            if (!plain.empty() && !writeEntries(fd.fd, base, names, store, plain, written, why))
                 return false;
         }
     }
     QString refused;
     if (!admits(fd.fd, &refused, limits))
         return fail(why, QStringLiteral("the updater would refuse this archive: ") + refused);
-    if (::fsync(fd.fd) != 0 || ::close(std::exchange(fd.fd, -1)) != 0
-        || ::renameat(folderFd.fd, part.constData(), folderFd.fd, QFile::encodeName(name).constData()) != 0)
+    if (judge) {
+        if (const QString verdict = judge(written); !verdict.isEmpty())
+            return fail(why, verdict);
+    }
+    // Closed before it takes the name, so a late write error still refuses
+    // it; a second descriptor holds the lock until then.
+    const Fd holder(::dup(fd.fd));
+    if (holder.fd < 0 || ::fsync(fd.fd) != 0 || ::close(std::exchange(fd.fd, -1)) != 0
+        || ::renameat(folderFd.fd, part.constData(), folderFd.fd, name.constData()) != 0)
         return fail(why, QStringLiteral("cannot write %1: %2").arg(zip, QString::fromLocal8Bit(std::strerror(errno))));
     partGuard.name.clear();
     if (stored)

@@ -6,12 +6,14 @@
 // files, directories and links, modes masked to 0755, and caps on the entry
 // count, path length, depth and the bytes actually written.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,14 +64,34 @@ bool admits(int fd, QString* why = nullptr, const Limits& limits = {});
 // large entry count needs, is read). Pure: it only reads the bytes given.
 std::optional<std::vector<std::string>> directory(const unsigned char* data, size_t size, QString* why = nullptr);
 
+// One entry as `write` put it into the archive: its path inside the top
+// folder (empty for the folder itself), its kind and mode, and a file's
+// size and the SHA-256 of the bytes written, or a link's target.
+struct Written {
+    enum class Kind { file, folder, link };
+    QByteArray path;
+    Kind kind = Kind::file;
+    int mode = 0;
+    int64_t size = 0;
+    QString sha256;
+    QByteArray target;
+};
+// Judges what went into an archive before it takes the archive's name:
+// empty to let it, else the reason to refuse it.
+using Judge = std::function<QString(const std::vector<Written>&)>;
+
 // Writes the tree at `source` into a zip whose top level holds it under its
 // own name, with Unix modes and links kept, and which `admits` takes: an
 // entry that deflates past the ratio expansion allows is stored as it is,
-// its name added to `stored`. `store` skips compression throughout. The
-// archive is written beside `zip` and renamed to it only once whole; on
-// failure nothing new is left there. `zip` must be a regular file or not
-// exist yet, and not lie inside `source`.
+// its name added to `stored`. `store` skips compression throughout. Names
+// are read as bytes and stored as UTF-8, flagged so; a name that is not
+// UTF-8 is refused. The archive is written beside `zip`, locked while it
+// is, and renamed to it only once whole and, given `judge`, judged; on
+// failure nothing new is left there. Part files of an earlier write to the
+// same name that no live writer holds (one killed midway) are removed
+// first. `zip` must be a regular file or not exist yet, and not lie inside
+// `source`.
 bool write(const QString& source, const QString& zip, bool store = false, QString* why = nullptr,
-           QStringList* stored = nullptr);
+           QStringList* stored = nullptr, const Judge& judge = {});
 
 } // namespace ZipArchive

@@ -21,7 +21,7 @@ done
 "$build/bin/tavrin-seal" seal --dev-key "$work/dev.pem" "$work/Tavrin.app"
 "$build/bin/tavrin-seal" attest --release-key "$work/release.pem" "$work/Tavrin.app"
 "$build/bin/tavrin-seal" zip "$work/Tavrin.app" "$work/Tavrin.zip"
-"$build/bin/tavrin-seal" feed-entry "$work/Tavrin.zip" https://example.invalid/Tavrin.zip | grep -q '"sha256"'
+"$build/bin/tavrin-seal" feed-entry --dev-pub "$work/dev.pub" --release-pub "$work/release.pub" "$work/Tavrin.zip" https://example.invalid/Tavrin.zip | grep -q '"sha256"'
 
 verdict=$("$build/bin/tavrin-update-check" verify --dev-pub "$work/dev.pub" --release-pub "$work/release.pub" \
   --current 0.0.1 "$work/Tavrin.zip")

@@ -593,6 +593,58 @@ TEST(ZipArchive, WritesOnlyArchivesExpansionTakes)
     EXPECT_FALSE(QFileInfo::exists(src + "/Contents/self.zip"));
 }
 
+TEST(ZipArchive, NamesAreUtf8AndFlaggedWhateverTheLocale)
+{
+    // This process never set a locale: it runs in "C", where libarchive
+    // alone would take no name that is not ASCII.
+    QTemporaryDir dir;
+    const QString src = dir.path() + "/src/Tavrin.app";
+    makeBundle(src, "1.0.1");
+    const QString cafe = QString::fromUtf8("/Contents/lib/caf\xc3\xa9");
+    writeFile(src + cafe, "bytes");
+    // U+FFFD is a name like any other.
+    writeFile(src + QString::fromUtf8("/Contents/lib/\xef\xbf\xbd"), "replacement");
+    const QString zip = dir.path() + "/Tavrin.zip";
+    QString why;
+    ASSERT_TRUE(ZipArchive::write(src, zip, false, &why)) << qPrintable(why);
+    QByteArray bytes = readFile(zip);
+    const qsizetype name = bytes.indexOf("Tavrin.app/Contents/lib/caf\xc3\xa9");
+    ASSERT_GT(name, 0);
+    EXPECT_TRUE(uchar(bytes[name - 30 + 7]) & 0x08) << "the local header carries the UTF-8 flag";
+    ASSERT_TRUE(ZipArchive::expand(zip, dir.path() + "/out", &why)) << qPrintable(why);
+    EXPECT_EQ(readFile(dir.path() + "/out/Tavrin.app" + cafe), "bytes");
+
+    // A name marked UTF-8 that is not: "café" in Latin-1, the flag kept.
+    bytes.replace("caf\xc3\xa9", "caf\xe9\xe9");
+    const QString forged = dir.path() + "/forged.zip";
+    writeFile(forged, bytes);
+    EXPECT_FALSE(ZipArchive::expand(forged, dir.path() + "/forged", &why));
+    EXPECT_EQ(why, "a name marked UTF-8 that is not");
+
+    // A name that is not UTF-8 is never written, and is named.
+    const QByteArray latin1 = QFile::encodeName(src) + "/Contents/lib/caf\xe9";
+    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_FALSE(ZipArchive::write(src, dir.path() + "/latin1.zip", false, &why));
+    EXPECT_EQ(why, "a name that is not UTF-8: " + src + "/Contents/lib/caf\\xe9");
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/latin1.zip"));
+    EXPECT_FALSE(Seal::seal(src, TestKeys().dev.privatePem, &why));
+    EXPECT_EQ(why, "a name that is not UTF-8 or holds a line break: Contents/lib/caf\\xe9");
+}
+
+TEST(ZipArchive, Utf8IsJudgedOnTheBytes)
+{
+    for (const char* good : {"", "plain", "caf\xc3\xa9", "\xe6\x96\x87", "\xf0\x9f\x93\x88", "\xef\xbf\xbd",
+                             "\xf4\x8f\xbf\xbf"})
+        EXPECT_TRUE(isUtf8(good)) << good;
+    // Latin-1, a cut sequence, overlong forms, a surrogate, past U+10FFFF.
+    for (const char* bad : {"caf\xe9", "\xe6\x96", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "\xf8\x88\x80\x80\x80", "\x80"})
+        EXPECT_FALSE(isUtf8(bad)) << QByteArray(bad).toHex().constData();
+    EXPECT_EQ(shownName("caf\xe9/\xe6\x96\x87\n"), QString::fromUtf8("caf\\xe9/\xe6\x96\x87\\x0a"));
+}
+
 TEST(ZipArchive, StoresOnlyWhatWouldExpandTooFar)
 {
     QTemporaryDir dir;

@@ -14,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <tuple>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +114,13 @@ protected:
             writeFile(bundle + "/Contents/lib/noise", noise);
             writeFile(bundle + "/Contents/lib/zeros", QByteArray(2 << 20, '\0'));
         });
+    }
+
+    // feed-entry's arguments, with the test's public keys.
+    QStringList feedEntry(const QString& zip, const QString& url = "https://example.invalid/Tavrin.zip") const
+    {
+        return {"feed-entry", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                dir.path() + "/keys/release.pub", zip, url};
     }
 
     QStringList runArgs(const QString& feed) const
@@ -248,7 +258,7 @@ TEST_F(EndToEnd, AFullCacheSaysThereIsNoRoom)
 TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
 {
     const QString zip = release("good", dir.path() + "/keys/dev.pem");
-    const ToolRun entry = tool("tavrin-seal", {"feed-entry", zip, QUrl::fromLocalFile(zip).toString()});
+    const ToolRun entry = tool("tavrin-seal", feedEntry(zip, QUrl::fromLocalFile(zip).toString()));
     ASSERT_EQ(entry.code, 0);
     EXPECT_TRUE(entry.out.contains(Seal::sha256(readFile(zip))));
 
@@ -497,12 +507,12 @@ TEST_F(EndToEnd, ZipAndFeedEntryTakeOnlyArchivesTheVerifierTakes)
     EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
                                            dir.path() + "/keys/release.pub", "--current", "1.0.0", zip}).out,
               "ok");
-    EXPECT_EQ(tool("tavrin-seal", {"feed-entry", zip, "https://example.invalid/Tavrin.zip"}).code, 0);
+    EXPECT_EQ(tool("tavrin-seal", feedEntry(zip)).code, 0);
 
     // An archive made some other way gets no feed record.
     const QString bomb = dir.path() + "/bomb.zip";
     writeZip(bomb, {{"Tavrin.app/", AE_IFDIR, "", 0755}, {"Tavrin.app/zeros", AE_IFREG, std::string(8 << 20, '\0')}});
-    const ToolRun refused = tool("tavrin-seal", {"feed-entry", bomb, "https://example.invalid/Tavrin.zip"});
+    const ToolRun refused = tool("tavrin-seal", feedEntry(bomb));
     EXPECT_EQ(refused.code, 1);
     EXPECT_TRUE(refused.out.startsWith("tavrin-seal: the updater would refuse " + bomb + ": expands to more than"))
         << qPrintable(refused.out);
@@ -543,7 +553,7 @@ TEST_F(EndToEnd, ReleaseToolsRefuseAnArchiveThatIsNotAFile)
     for (const QString& path : {fifo, QString("/dev/zero")}) {
         const std::vector<std::pair<QString, QStringList>> runs{
             {"tavrin-update-check", verify + QStringList{path}},
-            {"tavrin-seal", {"feed-entry", path, "https://example.invalid/Tavrin.zip"}},
+            {"tavrin-seal", feedEntry(path)},
         };
         for (const auto& [name, args] : runs) {
             const ToolRun r = tool(name, args, {}, "C.UTF-8", 30000);
@@ -559,4 +569,208 @@ TEST_F(EndToEnd, ReleaseToolsRefuseAnArchiveThatIsNotAFile)
     struct stat st {};
     ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "left as it was";
+}
+
+TEST_F(EndToEnd, ZipTakesOnlyWhatTheSealCovers)
+{
+    release("good", dir.path() + "/keys/dev.pem");
+    const QString next = dir.path() + "/good/Tavrin.app";
+    const QString out = dir.path() + "/changed.zip";
+    const QStringList around = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const auto refusedWith = [&](const QString& said) {
+        const ToolRun r = tool("tavrin-seal", {"zip", next, out});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, "tavrin-seal: " + said);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), around)
+            << "no archive and no part file";
+    };
+    const QString lib = next + "/Contents/lib/libtavrin.so";
+    const QByteArray bytes = readFile(lib);
+
+    writeFile(next + "/Contents/lib/extra.so", "added after sealing");
+    refusedWith("the seal does not match the bundle: " + next + "/Contents/lib/extra.so was added after the bundle "
+                "was sealed");
+    QFile::remove(next + "/Contents/lib/extra.so");
+
+    QFile::remove(lib);
+    refusedWith("the seal does not match the bundle: " + lib + " was removed after the bundle was sealed");
+
+    // Same size, other bytes; then the same bytes with another mode.
+    QByteArray other = bytes;
+    other[0] = char(other[0] ^ 1);
+    writeFile(lib, other);
+    refusedWith("the seal does not match the bundle: " + lib + " changed after the bundle was sealed");
+    writeFile(lib, bytes, 0755);
+    refusedWith("the seal does not match the bundle: " + lib + " changed after the bundle was sealed");
+    writeFile(lib, bytes);
+
+    writeFile(next + "/Contents/_CodeSignature/extra", "x");
+    refusedWith("the seal's folder holds something besides the seal: " + next + "/Contents/_CodeSignature/extra");
+    QFile::remove(next + "/Contents/_CodeSignature/extra");
+
+    // Back as sealed, it zips again, to an archive the verifier takes.
+    ASSERT_EQ(tool("tavrin-seal", {"zip", next, out}).code, 0);
+    EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                           dir.path() + "/keys/release.pub", "--current", "1.0.0", out}).out,
+              "ok");
+    QFile::remove(out);
+
+    const QString bare = dir.path() + "/bare/Tavrin.app";
+    makeBundle(bare, "1.0.1");
+    const ToolRun unsealed = tool("tavrin-seal", {"zip", bare, out});
+    EXPECT_EQ(unsealed.code, 1);
+    EXPECT_TRUE(unsealed.out.startsWith("tavrin-seal: the bundle is not sealed")) << qPrintable(unsealed.out);
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(EndToEnd, FeedEntryRunsTheUpdatersChecks)
+{
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    const QString next = dir.path() + "/good/Tavrin.app";
+    const ToolRun entry = tool("tavrin-seal", feedEntry(zip));
+    ASSERT_EQ(entry.code, 0) << qPrintable(entry.out);
+    EXPECT_TRUE(entry.out.contains(Seal::sha256(readFile(zip))));
+
+    const auto refusedFor = [&](const QString& archive, const QStringList& args, const char* reason) {
+        const ToolRun r = tool("tavrin-seal", args);
+        EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
+        EXPECT_TRUE(r.out.startsWith("tavrin-seal: the updater would refuse " + archive + ": " + reason + ": "))
+            << qPrintable(r.out);
+    };
+
+    // A file added after sealing, zipped by a writer that does not check
+    // the seal: the updater's own reason.
+    writeFile(next + "/Contents/lib/extra.so", "added after sealing");
+    const QString added = dir.path() + "/added.zip";
+    QString why;
+    ASSERT_TRUE(ZipArchive::write(next, added, false, &why)) << qPrintable(why);
+    refusedFor(added, feedEntry(added), "signatureInvalid");
+    QFile::remove(next + "/Contents/lib/extra.so");
+
+    // The keys swapped, then an archive with no attestation.
+    refusedFor(zip,
+               {"feed-entry", "--dev-pub", dir.path() + "/keys/release.pub", "--release-pub",
+                dir.path() + "/keys/dev.pub", zip, "https://example.invalid/Tavrin.zip"},
+               "signatureInvalid");
+    QFile::remove(next + "/Contents/_CodeSignature/Notarization");
+    QFile::remove(next + "/Contents/_CodeSignature/Notarization.sig");
+    const QString unattested = dir.path() + "/unattested.zip";
+    ASSERT_EQ(tool("tavrin-seal", {"zip", next, unattested}).code, 0);
+    refusedFor(unattested, feedEntry(unattested), "notarizationFailed");
+
+    // Without keys it takes the build's own, which a build made without
+    // any does not have; one key alone is not taken.
+    const ToolRun own = tool("tavrin-seal", {"feed-entry", zip, "https://example.invalid/Tavrin.zip"});
+    if (Seal::builtIn().dev.empty()) {
+        EXPECT_EQ(own.code, 1);
+        EXPECT_TRUE(own.out.contains("this build has no keys of its own")) << qPrintable(own.out);
+    } else {
+        EXPECT_EQ(own.code, 1) << "the test's keys are not the build's";
+        EXPECT_TRUE(own.out.contains("signatureInvalid")) << qPrintable(own.out);
+    }
+    const ToolRun half = tool("tavrin-seal", {"feed-entry", "--dev-pub", dir.path() + "/keys/dev.pub", zip,
+                                             "https://example.invalid/Tavrin.zip"});
+    EXPECT_EQ(half.code, 1);
+    EXPECT_TRUE(half.out.contains("give both --dev-pub and --release-pub")) << qPrintable(half.out);
+}
+
+TEST_F(EndToEnd, NamesInUtf8ReleaseUnderEveryLocale)
+{
+    const QString zip = release("intl", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+        writeFile(bundle + QString::fromUtf8("/Contents/lib/caf\xc3\xa9"), "caf\xc3\xa9");
+        writeFile(bundle + QString::fromUtf8("/Contents/share/\xe6\x96\x87\xe4\xbb\xb6/\xf0\x9f\x93\x88"), "chart");
+    });
+    const QString next = dir.path() + "/intl/Tavrin.app";
+    for (const char* locale : {"C", "POSIX", "C.UTF-8", "en_US.UTF-8", "de_DE.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        QFile::remove(zip);
+        const ToolRun zipped = tool("tavrin-seal", {"zip", next, zip}, {}, locale);
+        ASSERT_EQ(zipped.code, 0) << qPrintable(zipped.out);
+        EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                               dir.path() + "/keys/release.pub", "--current", "1.0.0", zip},
+                       {}, locale).out,
+                  "ok");
+        EXPECT_EQ(tool("tavrin-seal", feedEntry(zip), {}, locale).code, 0);
+    }
+
+    // Every name that is not ASCII carries the UTF-8 flag.
+    const QByteArray bytes = readFile(zip);
+    int flagged = 0;
+    for (qsizetype at = bytes.indexOf("PK\x01\x02"); at >= 0; at = bytes.indexOf("PK\x01\x02", at + 4)) {
+        const uint flags = uchar(bytes[at + 8]) | uint(uchar(bytes[at + 9])) << 8;
+        const uint nameLength = uchar(bytes[at + 28]) | uint(uchar(bytes[at + 29])) << 8;
+        const QByteArray name = bytes.mid(at + 46, nameLength);
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+        EXPECT_TRUE(ascii || (flags & 0x800)) << name.constData();
+        flagged += ascii ? 0 : 1;
+    }
+    EXPECT_EQ(flagged, 3);
+
+    // And the app installs it.
+    const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    EXPECT_EQ(r.out, "installing");
+    EXPECT_EQ(readFile(installed + QString::fromUtf8("/Contents/lib/caf\xc3\xa9")), "caf\xc3\xa9");
+    // The relaunched copy is done before the folder goes.
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+}
+
+TEST_F(EndToEnd, ANameThatIsNotUtf8IsRefusedAndNamed)
+{
+    const QString next = dir.path() + "/latin1/Tavrin.app";
+    makeBundle(next, "1.0.1");
+    const QByteArray native = QFile::encodeName(next) + "/Contents/lib/caf\xe9";
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    for (const char* locale : {"C", "C.UTF-8", "de_DE.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        const ToolRun sealed = tool("tavrin-seal", {"seal", "--dev-key", dir.path() + "/keys/dev.pem", next}, {}, locale);
+        EXPECT_EQ(sealed.code, 1);
+        EXPECT_TRUE(sealed.out.endsWith(": Contents/lib/caf\\xe9")) << qPrintable(sealed.out);
+        const ToolRun zipped = tool("tavrin-seal", {"zip", next, dir.path() + "/latin1.zip"}, {}, locale);
+        EXPECT_EQ(zipped.code, 1);
+        EXPECT_EQ(zipped.out, "tavrin-seal: a name that is not UTF-8: " + next + "/Contents/lib/caf\\xe9");
+        EXPECT_FALSE(QFileInfo::exists(dir.path() + "/latin1.zip"));
+    }
+}
+
+TEST_F(EndToEnd, TheNextZipRemovesPartFilesNoLiveZipHolds)
+{
+    release("good", dir.path() + "/keys/dev.pem");
+    const QString next = dir.path() + "/good/Tavrin.app";
+    const QString out = dir.path() + "/out";
+    QDir().mkpath(out);
+    const auto make = [&](const char* name) {
+        writeFile(out + "/" + name, "part written");
+        return out + "/" + name;
+    };
+    // One left by a zip killed midway: nobody holds it.
+    make(".Tavrin.zip.5eed1e.part");
+    // One a zip still writes holds locked.
+    const QString live = make(".Tavrin.zip.a11ce.part");
+    const int held = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // Others' files, and things a part file is not.
+    make(".Other.zip.5eed1e.part");
+    make(".Tavrin.zip.notours.part");
+    make("Tavrin.zip.5eed1e.part");
+    QDir().mkpath(out + "/.Tavrin.zip.d1.part");
+    ::symlink(QFile::encodeName(dir.path() + "/good.zip").constData(),
+              QFile::encodeName(out + "/.Tavrin.zip.11.part").constData());
+
+    const ToolRun r = tool("tavrin-seal", {"zip", next, out + "/Tavrin.zip"});
+    ASSERT_EQ(r.code, 0) << qPrintable(r.out);
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList({".Other.zip.5eed1e.part", ".Tavrin.zip.11.part", ".Tavrin.zip.a11ce.part",
+                           ".Tavrin.zip.d1.part", ".Tavrin.zip.notours.part", "Tavrin.zip", "Tavrin.zip.5eed1e.part"}));
+
+    // Once its holder is gone, the next zip takes it too.
+    ::close(held);
+    ASSERT_EQ(tool("tavrin-seal", {"zip", next, out + "/Tavrin.zip"}).code, 0);
+    EXPECT_FALSE(QFileInfo::exists(live));
+    EXPECT_TRUE(QFileInfo(out + "/.Tavrin.zip.11.part").isSymLink());
 }
