@@ -328,8 +328,15 @@ void Toolbar::layoutItems()
     // The badge says the order is held: it keeps its room, and the count
     // gives way before it is squeezed.
     int x = margin + fieldWidth + spacing;
+    const bool wasShown = countShown_;
+    const QRectF wasRect = countRect_;
     countShown_ = x + countWidth + (badgeWidth > 0 ? spacing + badgeWidth : 0) <= switchLeft - spacing;
     countRect_ = countShown_ ? QRectF(x, 0, countWidth, barHeight) : QRectF();
+    // A badge that comes or goes moves the count without a refresh: the
+    // bar repaints it where it was and where it is now, or the old text
+    // stays beside the new.
+    if (countShown_ != wasShown || countRect_ != wasRect)
+        update();
     if (countShown_)
         x += countWidth + spacing;
     if (shownBadge) {

@@ -5,10 +5,14 @@
 #include "ui/hold_badge.h"
 #include "ui/press_button.h"
 
+#include "model/event_loop_wait.h"
 #include "shell_fixture.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetricsF>
+#include <QPaintEvent>
+#include <QRegion>
 
 #include <cmath>
 
@@ -233,5 +237,57 @@ TEST_F(ShellTest, ToolbarKeepsTheCountBesideTheBadge)
             EXPECT_LE(badge->geometry().right() + 1 + Toolbar::spacing, bar.modeSwitch()->geometry().left());
         }
     }
+    hold.set(InteractionHold::Reason::scroll, false);
+}
+
+namespace {
+
+// Collects what the widget was asked to repaint.
+class PaintedRegion : public QObject {
+public:
+    QRegion region;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(ShellTest, ACountMovedByTheBadgeIsRepaintedWhereItWasAndIsNow)
+{
+    auto m = make();
+    Toolbar bar(*m);
+    // Room enough for the count beside the widest field, but not for the
+    // badge as well: when the badge comes, the field narrows and the count
+    // moves left without any new text.
+    const int countWidth = int(std::ceil(QFontMetricsF(Toolbar::countFont()).horizontalAdvance(bar.model().count)));
+    bar.resize(12 + FilterField::maximumWidth + 10 + countWidth + 10 + bar.modeSwitch()->sizeHint().width() + 12,
+               Toolbar::barHeight);
+    PaintedRegion painted;
+    bar.installEventFilter(&painted);
+    bar.show();
+    settle();
+    ASSERT_TRUE(bar.countShown());
+    const QRect before = bar.countRect().toAlignedRect();
+    // The first paint of the whole bar is not what this is about.
+    ASSERT_TRUE(waitFor([&] { return (QRegion(bar.rect()) - painted.region).isEmpty(); }));
+    painted.region = QRegion();
+    InteractionHold& hold = m->listHold();
+    hold.set(InteractionHold::Reason::scroll, true);
+    hold.setStale(QStringLiteral("list"), true);
+    settle();
+    // The badge asks the bar for room through a posted layout request.
+    QCoreApplication::sendPostedEvents(&bar, QEvent::LayoutRequest);
+    ASSERT_TRUE(bar.badge(Mode::table)->shownText().has_value());
+    ASSERT_TRUE(bar.countShown());
+    const QRect after = bar.countRect().toAlignedRect();
+    ASSERT_NE(before, after);
+    // Both places are painted again: the old text is gone, the new one whole.
+    EXPECT_TRUE(waitFor([&] { return (QRegion(before).united(after) - painted.region).isEmpty(); }));
     hold.set(InteractionHold::Reason::scroll, false);
 }
