@@ -102,7 +102,8 @@ QRectF box(const Bubble& bubble, const Line& line, double width)
     return {bubble.centre.x() - width / 2, bubble.centre.y() + line.top, width, line.height};
 }
 
-std::vector<Shown> place(const std::vector<Bubble>& bubbles, const Measure& measure)
+std::vector<Shown> place(const std::vector<Bubble>& bubbles, const QRectF& bounds,
+                         const std::vector<QRectF>& taken, const Measure& measure)
 {
     std::vector<Shown> shown(bubbles.size());
     std::vector<std::size_t> order(bubbles.size());
@@ -110,8 +111,8 @@ std::vector<Shown> place(const std::vector<Bubble>& bubbles, const Measure& meas
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return bubbles[a].rank < bubbles[b].rank; });
     // What larger bubbles already show.
-    std::vector<QRectF> placed;
-    placed.reserve(2 * bubbles.size());
+    std::vector<QRectF> placed = taken;
+    placed.reserve(taken.size() + 2 * bubbles.size());
     for (std::size_t at = 0; at < order.size(); ++at) {
         const std::size_t i = order[at];
         const Bubble& bubble = bubbles[i];
@@ -123,7 +124,9 @@ std::vector<Shown> place(const std::vector<Bubble>& bubbles, const Measure& meas
             const double cx = bubble.centre.x();
             const double top = bubble.centre.y() + line.top;
             const double bottom = top + line.height;
-            double half = std::min(line.room, line.width) / 2;
+            if (top < bounds.top() || bottom > bounds.bottom())
+                return {};
+            double half = std::min({line.room / 2, line.width / 2, cx - bounds.left(), bounds.right() - cx});
             for (std::size_t k = 0; k < others; ++k)
                 half = std::min(half, boxLimit(cx, top, bottom, placed[k]));
             // The rings of larger bubbles; a smaller one's ring crossing

@@ -57,8 +57,10 @@ constexpr double ringReach = 2.5;
 // The fewest characters a shortened name keeps before its ellipsis.
 constexpr int fewestKept = 3;
 
-// Per bubble, in the order given.
-std::vector<Shown> place(const std::vector<Bubble>& bubbles, const Measure& measure);
+// Per bubble, in the order given. Labels keep inside `bounds` and off the
+// boxes `taken` by other texts.
+std::vector<Shown> place(const std::vector<Bubble>& bubbles, const QRectF& bounds,
+                         const std::vector<QRectF>& taken, const Measure& measure);
 
 // The longest form of `line`'s text no wider than `width`: whole, or cut
 // with an ellipsis; empty when none fits.

@@ -10,6 +10,8 @@ using namespace LabelPlacement;
 
 namespace {
 
+const QRectF canvas(-1000, -1000, 3000, 3000);
+
 // Six pixels a character, the ellipsis too.
 double measure(const Line&, const QString& text)
 {
@@ -44,7 +46,7 @@ TEST(LabelPlacement, BubblesApartShowTheirLabelsWhole)
 {
     const std::vector<Bubble> bubbles = {bubble(100, 100, 60, 0, "Browser", "2.1G  12.0%"),
                                          bubble(300, 100, 40, 1, "Editor", "900M  3.2%")};
-    const std::vector<Shown> shown = place(bubbles, measure);
+    const std::vector<Shown> shown = place(bubbles, canvas, {}, measure);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0], (Shown{"Browser", "2.1G  12.0%"}));
     EXPECT_EQ(shown[1], (Shown{"Editor", "900M  3.2%"}));
@@ -61,7 +63,7 @@ TEST(LabelPlacement, ASmallerBubblesNameGivesWayToALargerOnesFigures)
     xorg.value.room = 100;
     Bubble simulator = bubble(132, 120, 36, 1, "Simulator", "600M  1.0%");
     simulator.radius = 20;
-    std::vector<Shown> shown = place({simulator, xorg}, measure);
+    std::vector<Shown> shown = place({simulator, xorg}, canvas, {}, measure);
     EXPECT_EQ(shown[1], (Shown{"Xorg", "1.1G  19.0%"}));
     // 132 - 108 - 4 leaves 20 each side: "Simul…" is 36 of the 54.
     EXPECT_EQ(shown[0].name, QStringLiteral("Simul…"));
@@ -72,20 +74,20 @@ TEST(LabelPlacement, ASmallerBubblesNameGivesWayToALargerOnesFigures)
 
     // Nearer, too little is left for three letters and an ellipsis.
     simulator.centre.setX(120);
-    shown = place({simulator, xorg}, measure);
+    shown = place({simulator, xorg}, canvas, {}, measure);
     EXPECT_EQ(shown[1], (Shown{"Xorg", "1.1G  19.0%"}));
     EXPECT_EQ(shown[0], Shown{});
 
     // Right over the figures: gone, though it came first.
     simulator.centre.setX(80);
-    shown = place({simulator, xorg}, measure);
+    shown = place({simulator, xorg}, canvas, {}, measure);
     EXPECT_EQ(shown[0], Shown{});
     EXPECT_EQ(shown[1], (Shown{"Xorg", "1.1G  19.0%"}));
 
     // Ranked the other way round, the other one keeps its name.
     simulator.rank = 0;
     xorg.rank = 1;
-    shown = place({simulator, xorg}, measure);
+    shown = place({simulator, xorg}, canvas, {}, measure);
     EXPECT_EQ(shown[0].name, QStringLiteral("Simulator"));
     EXPECT_TRUE(shown[1].value.isEmpty());
 }
@@ -99,7 +101,7 @@ TEST(LabelPlacement, FiguresStopShortOfAnotherBubblesRing)
     // The neighbour's ring passes 36 to the right of the centre at the
     // figures' height.
     const Bubble browser = bubble(100 + 36 + 60, 109, 60, 0, "Browser", "2.0G  4.0%");
-    std::vector<Shown> shown = place({video, browser}, measure);
+    std::vector<Shown> shown = place({video, browser}, canvas, {}, measure);
     EXPECT_EQ(shown[0].name, QStringLiteral("Video"));
     EXPECT_EQ(shown[0].value, QStringLiteral("1.2G…"));
     EXPECT_EQ(shown[1], (Shown{"Browser", "2.0G  4.0%"}));
@@ -107,8 +109,35 @@ TEST(LabelPlacement, FiguresStopShortOfAnotherBubblesRing)
 
     // A larger ring across the middle leaves no line of it.
     const Bubble through = bubble(130, 100, 30, 0, "Through", "1M  0.0%");
-    shown = place({video, through}, measure);
+    shown = place({video, through}, canvas, {}, measure);
     EXPECT_EQ(shown[0], Shown{});
+}
+
+// The canvas's edges cut nothing: a label near one shortens, one past it
+// goes; and the legend's text keeps its box.
+TEST(LabelPlacement, LabelsKeepInsideTheCanvasAndOffTheLegend)
+{
+    const QRectF edges(0, 0, 400, 300);
+    Bubble edge = bubble(11, 100, 40, 0, "Containers", "5.6G  27.9%");
+    std::vector<Shown> shown = place({edge}, edges, {}, measure);
+    // 22 wide: three letters and the ellipsis need 24.
+    EXPECT_EQ(shown[0], Shown{});
+    edge.centre.setX(25);
+    shown = place({edge}, edges, {}, measure);
+    EXPECT_EQ(shown[0], (Shown{"Contain…", "5.6G…"}));
+    // Figures below the bottom edge go; the name above stays.
+    edge.centre = QPointF(200, 290);
+    shown = place({edge}, edges, {}, measure);
+    EXPECT_EQ(shown[0], (Shown{"Containers", ""}));
+
+    const QRectF legend(150, 190, 200, 14);
+    edge.centre = QPointF(200, 200);
+    shown = place({edge}, edges, {legend}, measure);
+    EXPECT_EQ(shown[0], Shown{});
+    edge.centre = QPointF(200, 180);
+    shown = place({edge}, edges, {legend}, measure);
+    EXPECT_EQ(shown[0].name, QStringLiteral("Containers"));
+    EXPECT_TRUE(shown[0].value.isEmpty());
 }
 
 TEST(LabelPlacement, ShorteningKeepsWholeFiguresAndAFewLettersOfAName)
@@ -155,7 +184,9 @@ TEST(LabelPlacement, CrowdedFieldsShowNoLabelOverAnother)
         for (std::size_t k = 0; k < bySize.size(); ++k)
             bubbles[bySize[k]].rank = int(k);
 
-        const std::vector<Shown> shown = place(bubbles, measure);
+        const QRectF edges(0, 0, 600, 400);
+        const QRectF legend(20, 380, 400, 14);
+        const std::vector<Shown> shown = place(bubbles, edges, {legend}, measure);
         struct Placed {
             std::size_t owner;
             QRectF box;
@@ -169,7 +200,10 @@ TEST(LabelPlacement, CrowdedFieldsShowNoLabelOverAnother)
                 if (text.isEmpty())
                     continue;
                 EXPECT_LE(measure(l, text), l.room);
-                boxes.push_back({i, box(bubbles[i], l, measure(l, text))});
+                const QRectF at = box(bubbles[i], l, measure(l, text));
+                EXPECT_TRUE(edges.contains(at)) << "round " << round;
+                EXPECT_FALSE(at.intersects(legend)) << "round " << round;
+                boxes.push_back({i, at});
             }
         }
         for (std::size_t a = 0; a < boxes.size(); ++a) {
@@ -183,6 +217,12 @@ TEST(LabelPlacement, CrowdedFieldsShowNoLabelOverAnother)
                     EXPECT_FALSE(meetsRing(boxes[a].box, bubbles[j])) << "round " << round;
                 }
         }
-        EXPECT_FALSE(shown[bySize.front()].name.isEmpty()) << "round " << round;
+        // The largest, when its name lies within the canvas and off the
+        // legend, keeps it.
+        const Bubble& largest = bubbles[bySize.front()];
+        const QRectF whole = box(largest, largest.name, std::min(largest.name.width, largest.name.room));
+        if (edges.contains(whole) && !whole.adjusted(-gap, 0, gap, 0).intersects(legend)) {
+            EXPECT_FALSE(shown[bySize.front()].name.isEmpty()) << "round " << round;
+        }
     }
 }
