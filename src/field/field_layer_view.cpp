@@ -574,13 +574,25 @@ void FieldLayerView::placeLabels()
 
     const QFontMetricsF detail(detailFont());
     std::map<double, QFontMetricsF> names;
+    // A label that gives way on one frame mostly gives way alike on the
+    // next: the widths of its shorter forms are kept.
+    if (shortWidths_.size() > 4096)
+        shortWidths_.clear();
     const auto measure = [&](const Line& line, const QString& text) {
-        if (line.words)
-            return detail.horizontalAdvance(text);
-        auto it = names.find(line.size);
-        if (it == names.end())
-            it = names.emplace(line.size, QFontMetricsF(nameFont(line.size))).first;
-        return it->second.horizontalAdvance(text);
+        const auto key = std::pair(line.words ? 0.0 : line.size, text);
+        if (auto known = shortWidths_.find(key); known != shortWidths_.end())
+            return known->second;
+        double width = 0;
+        if (line.words) {
+            width = detail.horizontalAdvance(text);
+        } else {
+            auto it = names.find(line.size);
+            if (it == names.end())
+                it = names.emplace(line.size, QFontMetricsF(nameFont(line.size))).first;
+            width = it->second.horizontalAdvance(text);
+        }
+        shortWidths_.emplace(key, width);
+        return width;
     };
     std::vector<QRectF> taken;
     if (keepOut_.isValid())

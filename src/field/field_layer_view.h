@@ -265,4 +265,6 @@ private:
     // Some bubble moved, resized or changed its texts since the labels were
     // last placed.
     bool labelsDirty_ = false;
+    // The widths of shortened labels, by font size (0 for the figures).
+    std::map<std::pair<double, QString>, double> shortWidths_;
 };
