@@ -2,6 +2,7 @@
 
 #include "field/dot_sprites.h"
 #include "field/field_style.h"
+#include "field/label_placement.h"
 #include "field/repaint_counter.h"
 #include "model/monitor.h"
 #include "platform/defaults.h"
@@ -17,6 +18,7 @@
 
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -93,9 +95,17 @@ constexpr int labelPad = 2;
 // A label drawn once into a picture, at `at` in the painter's units: many
 // small clipped glyph copies cost far more than one copy of the picture,
 // and dots and ticks round a bubble clip it into pieces on most frames.
+// Only the raster engine gains by that; any other device (a printer, a
+// vector export, a text recorder) takes the text as text, where it lies.
 void drawLabel(QPainter& p, QPointF at, const QStaticText& text, const QFont& font, const QColor& color,
                Art& art)
 {
+    if (p.paintEngine()->type() != QPaintEngine::Raster) {
+        p.setFont(font);
+        p.setPen(color);
+        p.drawStaticText(at, text);
+        return;
+    }
     const double ratio = p.device()->devicePixelRatioF();
     if (art.picture.isNull() || art.color != color.rgba() || art.picture.devicePixelRatio() != ratio) {
         const QSizeF size = text.size() + QSizeF(2 * labelPad, 2 * labelPad);
@@ -397,6 +407,7 @@ void FieldLayerView::apply(const std::vector<GroupSample>& groups,
         if (it->second.drawn.box.isValid())
             update(it->second.drawn.box.toAlignedRect());
         it = nodes_.erase(it);
+        labelsDirty_ = true;
     }
     if (tipKey_ && !nodes_.contains(*tipKey_))
         hideTip();
@@ -415,7 +426,6 @@ void FieldLayerView::style(Node& node)
                           n.ticksShown, n.selected, n.flag, n.dots[0] > 0 || n.dots[1] > 0);
     };
     const auto before = look(node);
-    const std::optional<QRectF> figuresWere = figuresBox(node);
 
     const bool emphasised = (selection_ && *selection_ == g.key) || (hovered_ && *hovered_ == g.key);
     const FieldStyle::Disc disc = FieldStyle::disc(g.cpu, emphasised);
@@ -436,15 +446,11 @@ void FieldLayerView::style(Node& node)
     node.dots[0] = FieldStyle::dots(g.netIn);
     node.dots[1] = FieldStyle::dots(g.netOut);
     const QString detail = FieldStyle::detailText(g);
-    const QString detailWas = node.detailText;
-    if (detail != node.detailText) {
+    if (detail != node.detailText || g.name != node.nameText) {
+        // The labels are placed again; only those that change repaint.
         node.detailText = detail;
-        // Only the figures changed: the name keeps its layout.
-        const double width = node.radius > 0 ? FieldStyle::detailFrame(node.radius).width() : 0;
-        node.detail = plain(width > 0 ? QFontMetricsF(detailFont()).elidedText(detail, Qt::ElideRight, width)
-                                      : detail);
-        node.detail.prepare(QTransform(), detailFont());
-        node.detailArt = {};
+        node.nameText = g.name;
+        measureLabels(node);
     }
     // Colours change the picture without moving anything; a sample that
     // changes neither them nor the figures repaints nothing, and one that
@@ -452,11 +458,6 @@ void FieldLayerView::style(Node& node)
     if (look(node) != before) {
         node.drawn.stale = true;
     } else {
-        if (figuresWere && node.detailText != detailWas)
-            if (const std::optional<QRectF> figures = figuresBox(node)) {
-                dirtyTiles().add(*figuresWere);
-                dirtyTiles().add(*figures);
-            }
         // Traffic that changes pace but goes on changes only the dots: the
         // pixels of the old ones and of the new.
         if (!node.drawn.stale && node.drawn.box.isValid()
@@ -468,16 +469,21 @@ void FieldLayerView::style(Node& node)
     refreshNode(node);
 }
 
-// Where the line of figures was last drawn, on the canvas, with room for
-// antialiasing; none while the bubble shows no labels or awaits a whole
-// repaint.
-std::optional<QRectF> FieldLayerView::figuresBox(const Node& node) const
+// A box in the bubble's own units on the canvas, as the bubble was last
+// drawn, with room for antialiasing.
+QRectF FieldLayerView::onCanvas(const Node& node, const QRectF& local) const
 {
-    if (!node.nameSize || node.drawn.stale || !node.drawn.box.isValid() || node.drawn.r <= 0)
-        return std::nullopt;
-    const QRectF local = detailRect(node, node.drawn.r).adjusted(-3, -3, 3, 3);
+    const QRectF grown = local.adjusted(-3, -3, 3, 3);
     const double s = node.drawn.scale;
-    return QRectF(node.drawn.pos + local.topLeft() * s, local.size() * s);
+    return {node.drawn.pos + grown.topLeft() * s, grown.size() * s};
+}
+
+// The name in the bubble's own units, as it is drawn.
+QRectF FieldLayerView::nameRect(const Node& node, double r)
+{
+    const QRectF nf = FieldStyle::nameFrame(r, node.nameSize.value_or(0));
+    const QSizeF ns = node.name.size();
+    return {QPointF(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2)), ns};
 }
 
 // The line of figures in the bubble's own units, as it is drawn.
@@ -496,23 +502,128 @@ void FieldLayerView::resizeNode(Node& node, double r, bool force)
     node.radius = r;
     node.tickCount = FieldStyle::tickCount(g.threads);
     node.ticksShown = FieldStyle::ticksShown(node.tickCount, r);
-    node.nameSize = FieldStyle::nameSize(r);
-    if (node.nameSize) {
-        const QFont font = nameFont(*node.nameSize);
-        const QRectF frame = FieldStyle::nameFrame(r, *node.nameSize);
-        const QString elided = QFontMetricsF(font).elidedText(g.name, Qt::ElideRight, frame.width());
-        node.name = plain(elided);
-        node.name.prepare(QTransform(), font);
+    const std::optional<double> size = FieldStyle::nameSize(r);
+    if (size != node.nameSize) {
+        node.nameSize = size;
+        // Laid out again in the new face; the whole bubble repaints anyway.
+        node.nameShown.clear();
+        node.name = {};
         node.nameArt = {};
-        const QRectF detailBox = FieldStyle::detailFrame(r);
-        const QString detail =
-            QFontMetricsF(detailFont()).elidedText(node.detailText, Qt::ElideRight, detailBox.width());
-        node.detail = plain(detail);
-        node.detail.prepare(QTransform(), detailFont());
-        node.detailArt = {};
+        measureLabels(node);
     }
     node.dots[0] = FieldStyle::dots(g.netIn);
     node.dots[1] = FieldStyle::dots(g.netOut);
+}
+
+void FieldLayerView::measureLabels(Node& node)
+{
+    labelsDirty_ = true;
+    if (!node.nameSize)
+        return;
+    const QFontMetricsF name(nameFont(*node.nameSize));
+    node.nameWidth = name.horizontalAdvance(node.nameText);
+    node.nameHeight = name.height();
+    node.detailWidth = QFontMetricsF(detailFont()).horizontalAdvance(node.detailText);
+}
+
+// Which labels show, and how far cut, where the bubbles were last drawn.
+// Run when one moved or changed its texts; a label that changes repaints
+// its old and new pixels.
+void FieldLayerView::placeLabels()
+{
+    labelsDirty_ = false;
+    using LabelPlacement::Line;
+    std::vector<LabelPlacement::Bubble> bubbles;
+    std::vector<Node*> owners;
+    const double detailHeight = QFontMetricsF(detailFont()).height();
+    for (auto& [key, node] : nodes_) {
+        const Drawn& d = node.drawn;
+        if (!d.box.isValid() || d.r <= 0 || d.alpha <= 0 || shellOpacity(d.form) <= 0) {
+            // Not drawn: its labels are placed afresh when it shows again.
+            node.nameShown.clear();
+            node.detailShown.clear();
+            continue;
+        }
+        LabelPlacement::Bubble b;
+        b.centre = d.pos;
+        b.radius = d.r * d.scale;
+        if (node.nameSize) {
+            const QRectF nf = FieldStyle::nameFrame(d.r, *node.nameSize);
+            const QRectF df = FieldStyle::detailFrame(d.r);
+            b.name = Line{node.nameText,
+                          node.nameWidth,
+                          nf.width(),
+                          std::round(nf.center().y() - node.nameHeight / 2),
+                          node.nameHeight,
+                          *node.nameSize,
+                          false};
+            b.value = Line{node.detailText, node.detailWidth, df.width(),
+                           std::round(df.center().y() - detailHeight / 2), detailHeight, 0, true};
+        }
+        bubbles.push_back(b);
+        owners.push_back(&node);
+    }
+    // Ranked by size; of two alike, the one first by key.
+    std::vector<std::size_t> bySize(bubbles.size());
+    for (std::size_t i = 0; i < bySize.size(); ++i)
+        bySize[i] = i;
+    std::stable_sort(bySize.begin(), bySize.end(),
+                     [&](std::size_t a, std::size_t b) { return bubbles[a].radius > bubbles[b].radius; });
+    for (std::size_t k = 0; k < bySize.size(); ++k)
+        bubbles[bySize[k]].rank = int(k);
+
+    const QFontMetricsF detail(detailFont());
+    std::map<double, QFontMetricsF> names;
+    // A label that gives way on one frame mostly gives way alike on the
+    // next: the widths of its shorter forms are kept.
+    if (shortWidths_.size() > 4096)
+        shortWidths_.clear();
+    const auto measure = [&](const Line& line, const QString& text) {
+        const auto key = std::pair(line.words ? 0.0 : line.size, text);
+        if (auto known = shortWidths_.find(key); known != shortWidths_.end())
+            return known->second;
+        double width = 0;
+        if (line.words) {
+            width = detail.horizontalAdvance(text);
+        } else {
+            auto it = names.find(line.size);
+            if (it == names.end())
+                it = names.emplace(line.size, QFontMetricsF(nameFont(line.size))).first;
+            width = it->second.horizontalAdvance(text);
+        }
+        shortWidths_.emplace(key, width);
+        return width;
+    };
+    std::vector<QRectF> taken;
+    if (keepOut_.isValid())
+        taken.push_back(keepOut_);
+    const std::vector<LabelPlacement::Shown> shown = LabelPlacement::place(bubbles, rect(), taken, measure);
+
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        Node& node = *owners[i];
+        const double r = node.drawn.r;
+        if (shown[i].name != node.nameShown) {
+            if (!node.nameShown.isEmpty())
+                dirtyTiles().add(onCanvas(node, nameRect(node, r)));
+            node.nameShown = shown[i].name;
+            node.name = plain(node.nameShown);
+            if (node.nameSize)
+                node.name.prepare(QTransform(), nameFont(*node.nameSize));
+            node.nameArt = {};
+            if (!node.nameShown.isEmpty())
+                dirtyTiles().add(onCanvas(node, nameRect(node, r)));
+        }
+        if (shown[i].value != node.detailShown) {
+            if (!node.detailShown.isEmpty())
+                dirtyTiles().add(onCanvas(node, detailRect(node, r)));
+            node.detailShown = shown[i].value;
+            node.detail = plain(node.detailShown);
+            node.detail.prepare(QTransform(), detailFont());
+            node.detailArt = {};
+            if (!node.detailShown.isEmpty())
+                dirtyTiles().add(onCanvas(node, detailRect(node, r)));
+        }
+    }
 }
 
 // ---- phases
@@ -687,6 +798,8 @@ DirtyTiles& FieldLayerView::dirtyTiles()
 
 void FieldLayerView::flushDirty()
 {
+    if (labelsDirty_)
+        placeLabels();
     if (dirty_.empty())
         return;
     update(dirty_.region());
@@ -777,6 +890,7 @@ void FieldLayerView::refreshNode(Node& node, const FieldSim::Body& body, double 
     if (node.drawn.box.isValid())
         dirty = dirty.isValid() ? dirty.united(node.drawn.box) : node.drawn.box;
     node.drawn = next;
+    labelsDirty_ = true;
     if (dirty.isValid())
         update(dirty.toAlignedRect().adjusted(-1, -1, 1, 1));
     else
@@ -955,12 +1069,12 @@ void FieldLayerView::paintNode(QPainter& p, const Node& node, const FieldSim::Bo
             p.setPen(ring);
             p.drawEllipse(QPointF(), r + 4, r + 4);
         }
-        if (node.nameSize) {
-            const QRectF nf = FieldStyle::nameFrame(r, *node.nameSize);
-            const QSizeF ns = node.name.size();
-            const QPointF nameAt(std::round(-ns.width() / 2), std::round(nf.center().y() - ns.height() / 2));
-            if (meets(QRectF(nameAt, ns).adjusted(-3, -3, 3, 3)))
-                drawLabel(p, nameAt, node.name, nameFont(*node.nameSize), Theme::text(), node.nameArt);
+        if (node.nameSize && !node.nameShown.isEmpty()) {
+            const QRectF name = nameRect(node, r);
+            if (meets(name.adjusted(-3, -3, 3, 3)))
+                drawLabel(p, name.topLeft(), node.name, nameFont(*node.nameSize), Theme::text(), node.nameArt);
+        }
+        if (node.nameSize && !node.detailShown.isEmpty()) {
             const QRectF detail = detailRect(node, r);
             if (meets(detail.adjusted(-3, -3, 3, 3)))
                 drawLabel(p, detail.topLeft(), node.detail, detailFont(), Theme::dim(), node.detailArt);
@@ -1070,12 +1184,15 @@ void FieldLayerView::setKeepOut(const QRectF& rect)
     if (rect == keepOut_)
         return;
     keepOut_ = rect;
+    labelsDirty_ = true;
+    flushDirty();
     update();
 }
 
 void FieldLayerView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    labelsDirty_ = true;
     wake();
 }
 

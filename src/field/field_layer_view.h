@@ -138,9 +138,13 @@ private:
         bool selected = false;
         std::optional<Severity> flag;
         std::optional<double> nameSize;
+        // The whole name and figures, their widths and line heights at the
+        // present sizes, and what of them shows where the bubble stands now.
+        QString nameText, detailText;
+        double nameWidth = 0, nameHeight = 0, detailWidth = 0;
+        QString nameShown, detailShown;
         QStaticText name;
         QStaticText detail;
-        QString detailText;
         mutable Art nameArt, detailArt;
         int dots[2] = {0, 0};
         double spin = 0; // radians
@@ -171,8 +175,11 @@ private:
     void enter();
     void begin(Phase phase);
     void style(Node& node);
-    std::optional<QRectF> figuresBox(const Node& node) const;
+    static QRectF nameRect(const Node& node, double r);
     static QRectF detailRect(const Node& node, double r);
+    QRectF onCanvas(const Node& node, const QRectF& local) const;
+    void measureLabels(Node& node);
+    void placeLabels();
     void resizeNode(Node& node, double r, bool force);
     void saveLayout();
     std::map<QString, QPointF> layoutHint() const;
@@ -255,4 +262,9 @@ private:
     DirtyTiles dirty_;
     // The area one paint covers, for finding what it meets.
     DirtyTiles paintArea_;
+    // Some bubble moved, resized or changed its texts since the labels were
+    // last placed.
+    bool labelsDirty_ = false;
+    // The widths of shortened labels, by font size (0 for the figures).
+    std::map<std::pair<double, QString>, double> shortWidths_;
 };

@@ -5,6 +5,7 @@
 #include "field/pictures.h"
 
 #include "app/view_fixture.h"
+#include "ui/drawn_texts.h"
 #include "ui/fonts.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
@@ -482,4 +483,35 @@ TEST_F(FieldLayerViewTest, CreepingBubblesStayWhereTheyWereDrawn)
     QApplication::processEvents();
     // Redrawn at every fiftieth of a pixel, the same samples take 75.
     EXPECT_LE(view.repaints() - before, 12);
+}
+
+// A canvas as narrow as the field beside the inspector, crowded with long
+// names. Its labels reach any device but the raster engine as text, where
+// they lie; on every frame as the bubbles come in, none runs into another
+// and none is cut but with an ellipsis.
+TEST_F(FieldLayerViewTest, LabelsReachARecorderAsTextApartAndWhole)
+{
+    FieldLayerView view(nullptr);
+    showOffscreen(view, QSize(290, 330));
+    std::vector<GroupSample> groups;
+    for (int i = 0; i < 58; ++i) {
+        GroupSample g = bubble(QStringLiteral("g%1").arg(i), uint64_t(7'000'000'000 / (1 + (i * 7) % 58)), i * 3.7);
+        g.name = QStringLiteral("Application helper %1").arg(i);
+        groups.push_back(g);
+    }
+    view.apply(groups, {}, std::nullopt, 400);
+    DrawnTexts recorder;
+    std::size_t seen = 0;
+    for (int frame = 0; frame < 40; ++frame) {
+        advance(0.1);
+        const std::vector<DrawnText> texts = recorder.of(view);
+        seen = std::max(seen, texts.size());
+        for (std::size_t a = 0; a < texts.size(); ++a) {
+            EXPECT_FALSE(texts[a].cut && !texts[a].elided()) << texts[a].text.toStdString() << ", frame " << frame;
+            for (std::size_t b = a + 1; b < texts.size(); ++b)
+                EXPECT_FALSE(DrawnTexts::overlap(texts[a], texts[b]))
+                    << texts[a].text.toStdString() << " over " << texts[b].text.toStdString() << ", frame " << frame;
+        }
+    }
+    EXPECT_GE(seen, 8u);
 }

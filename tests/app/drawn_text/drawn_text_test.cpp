@@ -12,6 +12,7 @@
 #include "app/root_view.h"
 #include "engine/demo_source.h"
 #include "engine/detector.h"
+#include "field/field_layer_view.h"
 #include "settings/settings_view.h"
 #include "update/software_update_card.h"
 
@@ -116,6 +117,18 @@ protected:
         settleAll();
         for (Mode mode : modes) {
             monitor.switchMode(mode);
+            // The bubbles pass each other as they come in from the list's
+            // rows, and their labels must give way on every frame.
+            if (mode == Mode::field)
+                for (int frame = 1; frame <= 12; ++frame) {
+                    advance(0.2);
+                    runPending();
+                    check(window, QStringLiteral("Field arriving, %1 s in, inspector %2, %3, %4%5")
+                                      .arg(0.2 * frame, 0, 'f', 1)
+                                      .arg(monitor.selection() ? QStringLiteral("open") : QStringLiteral("closed"),
+                                           screenName(), chinese ? QStringLiteral("Chinese") : QStringLiteral("English"),
+                                           state));
+                }
             for (bool inspector : {false, true}) {
                 monitor.setSelection(inspector ? std::optional(busiest) : std::nullopt);
                 settleAll();
@@ -142,8 +155,16 @@ protected:
         TextRecorder recorder(window.size(), window.devicePixelRatioF());
         recorder.render(window);
         const std::vector<DrawnText>& texts = recorder.texts();
+
         // A render that drew next to nothing checked nothing.
         EXPECT_GT(texts.size(), 10u) << where.toStdString();
+        // The field draws its labels where it places them, seen like any
+        // other text.
+        if (auto* field = window.findChild<FieldLayerView*>(); field && field->isVisible() && field->covering()) {
+            const auto labels = std::count_if(texts.begin(), texts.end(),
+                                              [&](const DrawnText& t) { return t.widget == field; });
+            EXPECT_GE(labels, 4) << where.toStdString();
+        }
         const double pixel = window.devicePixelRatioF();
         std::vector<TextFinding> found = overlaps(texts, pixel);
         for (TextFinding& f : cuts(texts, pixel, covers(window)))
@@ -193,7 +214,7 @@ TEST_F(DrawnTextTest, EveryViewKeepsItsTextsApartAndWhole)
         ASSERT_TRUE(monitor->ready());
         // Before the first incident the drawer explains itself.
         ASSERT_TRUE(monitor->incidents().empty());
-        checkViews(*monitor, chinese, {Mode::table}, QStringLiteral(", no incidents yet"));
+        checkViews(*monitor, chinese, {Mode::table, Mode::field}, QStringLiteral(", no incidents yet"));
 
         demo.live(90, intake(*monitor));
         runPending();

@@ -6,7 +6,8 @@
 // run into each other and which are cut short.
 //
 // Texts painted into a picture first (cached layers) reach the device as a
-// picture and are not seen.
+// picture and are not seen, unless their view draws them as text on any
+// device but the raster engine, as the field does its labels.
 
 #include "ui/text_paint_engine.h"
 
