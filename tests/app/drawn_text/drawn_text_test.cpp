@@ -163,7 +163,9 @@ protected:
         if (auto* field = window.findChild<FieldLayerView*>(); field && field->isVisible() && field->covering()) {
             const auto labels = std::count_if(texts.begin(), texts.end(),
                                               [&](const DrawnText& t) { return t.widget == field; });
-            EXPECT_GE(labels, 4) << where.toStdString();
+            // An inspector lying over a small window's field leaves room
+            // for fewer labels, but some still show.
+            EXPECT_GE(labels, covers(window).isEmpty() ? 4 : 1) << where.toStdString();
         }
         const double pixel = window.devicePixelRatioF();
         std::vector<TextFinding> found = overlaps(texts, pixel);
