@@ -76,9 +76,10 @@ QHash<QString, QString> Defaults::parseArguments(const QStringList& arguments)
 
 bool Defaults::isUtf8(const QByteArray& bytes)
 {
-    // Overlong forms, surrogates and stray bytes are all errors to it.
+    // Overlong forms, surrogates, stray bytes and a sequence cut at the end
+    // are all errors to it; the decoding alone finds them.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    [[maybe_unused]] const QString text = decoder.decode(bytes);
     return !decoder.hasError();
 }
 
