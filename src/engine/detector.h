@@ -60,6 +60,9 @@ public:
     const IncidentRules& rules() const { return rules_; }
     // Empty when the list lives in memory only.
     QString storePath() const { return store_ ? store_->path() : QString(); }
+    // Where the store, unreadable, was set aside when it was read; empty
+    // when it was not. Fixed once the detector is made, so any thread may ask.
+    QString storeKeptAs() const { return store_ ? store_->keptAs() : QString(); }
 
 private:
     std::vector<Condition> collect(const Snapshot& snapshot, double now);

@@ -53,14 +53,18 @@ QByteArray IncidentStore::encode(const std::vector<Incident>& incidents)
 std::vector<Incident> IncidentStore::load()
 {
     aside_ = Aside::none;
+    keptAs_.clear();
     if (path_.isEmpty())
         return {};
     std::string data;
     const UserFile::State state = UserFile::read(QFile::encodeName(path_).toStdString(), maxBytes, &data);
     if (state == UserFile::State::missing)
         return {};
+    // The user is told where a file that could not be read went, so it
+    // goes there now rather than before the first write.
     if (state == UserFile::State::refused) {
         aside_ = Aside::move;
+        setAsideUnreadable(&keptAs_);
         return {};
     }
     // An empty file holds nothing worth keeping.
@@ -69,6 +73,7 @@ std::vector<Incident> IncidentStore::load()
     auto list = decode(QByteArray::fromRawData(data.data(), qsizetype(data.size())));
     if (!list) {
         aside_ = Aside::copy;
+        setAsideUnreadable(&keptAs_);
         return {};
     }
     // The program was not running when these really ended.
@@ -78,24 +83,25 @@ std::vector<Incident> IncidentStore::load()
     return std::move(*list);
 }
 
-bool IncidentStore::setAsideUnreadable()
+bool IncidentStore::setAsideUnreadable(QString* keptAs)
 {
     const std::string base = QFile::encodeName(unreadablePath()).toStdString();
     const std::string path = QFile::encodeName(path_).toStdString();
-    if (aside_ == Aside::move) {
-        if (!UserFile::moveAside(path, base).ok)
-            return false;
-        aside_ = Aside::none;
-        return true;
-    }
-    // Copy rather than move, so that a failing write below still leaves the
-    // store where it was; move only a file that cannot be read to be copied.
+    // Copy rather than move, so that a failing write still leaves the store
+    // where it was; move only a file that cannot be read to be copied.
     // Neither replaces a copy an earlier run kept.
-    if (UserFile::copyAside(path, base, maxBytes).ok || UserFile::moveAside(path, base).ok) {
-        aside_ = Aside::none;
-        return true;
-    }
-    return false;
+    UserFile::Kept kept;
+    if (aside_ == Aside::copy)
+        kept = UserFile::copyAside(path, base, maxBytes);
+    if (!kept.ok)
+        kept = UserFile::moveAside(path, base);
+    if (!kept.ok)
+        return false;
+    aside_ = Aside::none;
+    // A copy an earlier run made was told of then.
+    if (keptAs && kept.made)
+        *keptAs = QFile::decodeName(QByteArray::fromStdString(kept.path));
+    return true;
 }
 
 bool IncidentStore::save(const std::vector<Incident>& incidents)

@@ -26,8 +26,14 @@ public:
     // The stored list in its stored order, incidents left open by an earlier
     // run closed at their own start. Empty when the file is missing or does
     // not decode, and when it is not a regular file or is larger than
-    // maxBytes; such a file is set aside before the first write.
+    // maxBytes; such a file is set aside at once, or when that fails,
+    // before the first write.
     std::vector<Incident> load();
+
+    // Where load() set the file it could not read aside, so that the user
+    // can be told; empty when it set nothing aside, or found it kept by an
+    // earlier run already. Unchanged after load().
+    const QString& keptAs() const { return keptAs_; }
 
     // Replaces the file with the list. On any failure the file stays as it
     // was and false comes back; the next write tries again.
@@ -44,9 +50,10 @@ public:
     static QByteArray encode(const std::vector<Incident>& incidents);
 
 private:
-    bool setAsideUnreadable();
+    bool setAsideUnreadable(QString* keptAs = nullptr);
 
     QString path_;
+    QString keptAs_;
     enum class Aside { none, copy, move };
     // What the file found at load needs before it may be replaced: a file
     // that did not decode is copied aside; one that was refused unread (a

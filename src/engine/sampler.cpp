@@ -91,6 +91,11 @@ void Sampler::apply(const Preferences& prefs)
     });
 }
 
+QString Sampler::incidentsKeptAs() const
+{
+    return detector_->storeKeptAs();
+}
+
 void Sampler::clearIncidents()
 {
     queue_->async([this] { detector_->clear(); });

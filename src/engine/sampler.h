@@ -68,6 +68,10 @@ public:
     // Valid on the sampler's thread, inside the callback.
     TickCost lastTickCost() const { return lastCost_; }
 
+    // Where the incident store, unreadable, was set aside at start-up;
+    // empty when it was not.
+    QString incidentsKeptAs() const;
+
 
     // Counts and top texts of a system sample from the groups.
     static void fillTotals(SystemSample& system, const std::vector<GroupSample>& groups);

@@ -146,6 +146,7 @@ Monitor::Monitor(const Sampler::Options& options, std::unique_ptr<Notifier> noti
     launched_ = Date::now();
     launchedClock_ = Scheduler::current().now();
     sampler_ = std::make_unique<Sampler>(options);
+    incidentsKept_ = sampler_->incidentsKeptAs();
 
     if (defaults.contains(QStringLiteral("select")))
         pendingSelect_ = defaults.stringValue(QStringLiteral("select"));
@@ -376,6 +377,14 @@ void Monitor::dismissSettingsReset()
         return;
     settingsReset_.reset();
     emit settingsResetChanged();
+}
+
+void Monitor::dismissIncidentsKept()
+{
+    if (incidentsKept_.isEmpty())
+        return;
+    incidentsKept_.clear();
+    emit incidentsKeptChanged();
 }
 
 // ---- operations

@@ -147,6 +147,11 @@ public:
     };
     const std::optional<SettingsReset>& settingsReset() const { return settingsReset_; }
     void dismissSettingsReset();
+    // The incident store could not be read at start-up and was set aside:
+    // where it is kept, until the user dismisses it. Empty when there is
+    // nothing to tell.
+    const QString& incidentsKept() const { return incidentsKept_; }
+    void dismissIncidentsKept();
     int focusSearch() const { return focusSearch_; }
 
     void setSelection(const std::optional<QString>& value);
@@ -233,6 +238,7 @@ signals:
     void drawerOpenChanged();
     void prefsChanged();
     void settingsResetChanged();
+    void incidentsKeptChanged();
     void focusSearchChanged();
 
 private:
@@ -287,6 +293,7 @@ private:
     Preferences prefs_;
     Defaults::Failure saveFailure_ = Defaults::Failure::none;
     std::optional<SettingsReset> settingsReset_;
+    QString incidentsKept_;
     int focusSearch_ = 0;
     HostInfo host_;
     QHash<QString, Series> series_;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <charconv>
@@ -73,12 +74,25 @@ QHash<QString, QString> Defaults::parseArguments(const QStringList& arguments)
     return domain;
 }
 
+bool Defaults::isUtf8(const QByteArray& bytes)
+{
+    // Overlong forms, surrogates, stray bytes and a sequence cut at the end
+    // are all errors to it; the decoding alone finds them.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
 Defaults::Defaults(const QString& path) : path_(path)
 {
     // Only a regular file of sane size is handed to QSettings; anything
-    // else is unreadable, like a file that does not parse.
-    const auto state = UserFile::read(QFile::encodeName(path).toStdString(), maxBytes);
-    if (state == UserFile::State::refused) {
+    // else is unreadable, like a file that does not parse. So is one that
+    // is not UTF-8: read as Latin-1, its next write would change bytes the
+    // user never touched.
+    std::string content;
+    const auto state = UserFile::read(QFile::encodeName(path).toStdString(), maxBytes, &content);
+    if (state == UserFile::State::refused
+        || !isUtf8(QByteArray::fromRawData(content.data(), qsizetype(content.size())))) {
         aside_ = Aside::move;
         return;
     }

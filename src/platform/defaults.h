@@ -78,6 +78,8 @@ public:
     static std::optional<bool> parseBool(const QString& text);
     static std::optional<qint64> parseInt(const QString& text);
     static std::optional<double> parseDouble(const QString& text);
+    // Whether a settings file's bytes are UTF-8 throughout.
+    static bool isUtf8(const QByteArray& bytes);
 
 private:
     std::optional<QVariant> lookup(const QString& key) const;

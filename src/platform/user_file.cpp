@@ -70,7 +70,7 @@ Kept moveAside(const std::string& path, const std::string& base)
         const std::string name = asideName(base, attempt);
         // Never over another rescue: rename() would replace a file there.
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
-            return {true, name, 0};
+            return {true, name, 0, true};
         int error = errno;
         if (error == EINVAL || error == ENOSYS) {
             // A file system without the flag: look, then rename.
@@ -78,7 +78,7 @@ Kept moveAside(const std::string& path, const std::string& base)
             if (::lstat(name.c_str(), &st) == 0)
                 continue;
             if (::rename(path.c_str(), name.c_str()) == 0)
-                return {true, name, 0};
+                return {true, name, 0, true};
             error = errno;
         }
         if (error == EEXIST || error == ENOTEMPTY)
@@ -109,6 +109,41 @@ int writeAll(int fd, const char* data, size_t size)
 
 bool isNoSpace(int error) { return error == ENOSPC || error == EDQUOT; }
 
+namespace {
+
+constexpr mode_t copyMode = 0600;
+
+// Whether `name` is a copy of `content` that an earlier rescue made: a link
+// there, or a second name of some other file, may lead anywhere, and a file
+// of another owner or mode is someone else's, whatever it holds.
+bool isOurCopy(const std::string& name, const std::string& content)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+        && st.st_nlink == 1 && (st.st_mode & 07777) == copyMode && uint64_t(st.st_size) == content.size();
+    if (ours) {
+        // Room for one byte more: a file that grew since is not the copy.
+        std::string there(content.size() + 1, '\0');
+        size_t got = 0;
+        while (got < there.size()) {
+            const ssize_t n = ::read(fd, there.data() + got, there.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        ours = got == content.size() && there.compare(0, got, content) == 0;
+    }
+    ::close(fd);
+    return ours;
+}
+
+} // namespace
+
 Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes)
 {
     std::string content;
@@ -123,22 +158,24 @@ Kept copyAside(const std::string& path, const std::string& base, uint64_t maxByt
     for (int attempt = 0; attempt < asideNames; ++attempt) {
         const std::string name = asideName(base, attempt);
         // O_EXCL: the name is ours only if no one else made it first.
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, copyMode);
         if (fd < 0) {
             const int error = errno;
             if (error != EEXIST)
                 return {false, {}, error};
-            std::string there;
-            if (read(name, maxBytes, &there) == State::regular && there == content)
+            if (isOurCopy(name, content))
                 return {true, name, 0};
             continue;
         }
-        int error = writeAll(fd, content.data(), content.size());
+        // The mode marks it as ours, whatever the umask took away.
+        int error = ::fchmod(fd, copyMode) == 0 ? 0 : errno;
+        if (!error)
+            error = writeAll(fd, content.data(), content.size());
         if (!error && ::fsync(fd) != 0)
             error = errno;
         ::close(fd);
         if (!error)
-            return {true, name, 0};
+            return {true, name, 0, true};
         ::unlink(name.c_str());
         return {false, {}, error};
     }

@@ -27,6 +27,7 @@ struct Kept {
     bool ok = false;  // kept, or nothing was there to keep
     std::string path; // the name it is kept under; empty when nothing was there
     int error = 0;    // errno of the step that failed
+    bool made = false; // this call put it there (not an earlier run's copy)
 };
 
 // Moves whatever is at `path` (a link itself, not its target) to the first
@@ -34,8 +35,10 @@ struct Kept {
 Kept moveAside(const std::string& path, const std::string& base);
 
 // Copies the regular file at `path`, byte for byte, to a file created under
-// the first free name. A copy already holding the same bytes is the same
-// rescue (a run that wrote nothing): it is named and no new one is made.
+// the first free name. A copy an earlier run made that holds the same bytes
+// is the same rescue (a run that wrote nothing): it is named and no new one
+// is made. Only a file that looks like one of ours counts: a regular file,
+// not reached through a link, of this user, mode 0600, with no other name.
 Kept copyAside(const std::string& path, const std::string& base, uint64_t maxBytes);
 
 // Writes all `size` bytes, going on after interruptions. 0, or the errno

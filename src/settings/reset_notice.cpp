@@ -66,6 +66,19 @@ void ResetNotice::setReset(const QString& file, bool kept)
                                        "现在使用的是默认设置。原来的文件另存为：")
                           : L10n::text("The defaults are in use. The old file is left as it was:",
                                        "现在使用的是默认设置。原来的文件保持原样，仍在："));
+    setFile(file);
+}
+
+void ResetNotice::setIncidentsKept(const QString& file)
+{
+    title_->setText(L10n::text("Your incident log couldn't be read", "无法读取事件记录"));
+    detail_->setText(L10n::text("A new log has begun. The old file is kept as:",
+                                "已开始新的记录。原来的文件另存为："));
+    setFile(file);
+}
+
+void ResetNotice::setFile(const QString& file)
+{
     const QString shown = shortPath(file);
     const qsizetype slash = shown.lastIndexOf(u'/');
     folder_->setText(slash >= 0 ? shown.left(slash + 1) : QString());

@@ -1,8 +1,8 @@
 #pragma once
-// Tells the user that their settings file could not be read, that the
-// defaults are in use, and where the old file is kept, until they dismiss
-// it. The folder and the file name take a line each and elide in the
-// middle, so a long path never pushes the sidebar wider.
+// Tells the user that their settings file, or the incident log, could not
+// be read, that a fresh one is in use, and where the old file is kept, until
+// they dismiss it. The folder and the file name take a line each and elide
+// in the middle, so a long path never pushes the sidebar wider.
 
 #include <QString>
 #include <QWidget>
@@ -22,6 +22,8 @@ public:
     // `file` is where the old file is kept, or, when no copy of it could be
     // made, where it still lies.
     void setReset(const QString& file, bool kept);
+    // The incident log was set aside as `file`.
+    void setIncidentsKept(const QString& file);
 
     QString title() const;
     QString detail() const;
@@ -39,6 +41,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void setFile(const QString& file);
+
     QLabel* title_ = nullptr;
     QLabel* detail_ = nullptr;
     ShrinkLabel* folder_ = nullptr;

@@ -162,7 +162,14 @@ SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
     column->addStretch(1);
     notice_ = new ResetNotice([this] { monitor_.dismissSettingsReset(); }, this);
     notice_->hide();
-    column->addWidget(notice_);
+    incidentsNotice_ = new ResetNotice([this] { monitor_.dismissIncidentsKept(); }, this);
+    incidentsNotice_->hide();
+    // Apart when both show; a hidden one takes no room and no gap.
+    auto* notices = new QVBoxLayout;
+    notices->setSpacing(6);
+    notices->addWidget(notice_);
+    notices->addWidget(incidentsNotice_);
+    column->addLayout(notices);
     column->addSpacing(12);
     footer_ = TextLabel::make(QString(), footerFont(), Theme::faint(), true, this);
     footer_->setContentsMargins(10, 0, 10, 0);
@@ -171,6 +178,7 @@ SettingsSidebar::SettingsSidebar(Monitor& monitor, SettingsView::Pane selected,
 
     connect(&monitor, &Monitor::prefsChanged, this, [this] { refreshGate_.schedule(); });
     connect(&monitor, &Monitor::settingsResetChanged, this, [this] { refreshGate_.schedule(); });
+    connect(&monitor, &Monitor::incidentsKeptChanged, this, [this] { refreshGate_.schedule(); });
     refresh();
     select(selected);
     settle();
@@ -195,15 +203,25 @@ void SettingsSidebar::refresh()
         footer_->setToolTip(QString(footer_->text()).remove(wordJoiner) == whole ? QString() : whole);
         TextLabel::setColor(footer_, failure == Defaults::Failure::none ? Theme::faint() : Theme::warn());
     }
-    if (const auto& reset = monitor_.settingsReset()) {
+    if (const auto& reset = monitor_.settingsReset())
         notice_->setReset(reset->file, reset->kept);
-    } else if (notice_->isVisibleTo(this)) {
-        // The keyboard stays in the sidebar when the Dismiss button goes.
-        const bool focused = notice_->dismissButton()->hasFocus();
-        notice_->hide();
-        if (focused)
-            row(selected_)->setFocus(Qt::OtherFocusReason);
-    }
+    else
+        hideNotice(notice_);
+    if (const QString& kept = monitor_.incidentsKept(); !kept.isEmpty())
+        incidentsNotice_->setIncidentsKept(kept);
+    else
+        hideNotice(incidentsNotice_);
+}
+
+void SettingsSidebar::hideNotice(ResetNotice* notice)
+{
+    if (!notice->isVisibleTo(this))
+        return;
+    // The keyboard stays in the sidebar when the Dismiss button goes.
+    const bool focused = notice->dismissButton()->hasFocus();
+    notice->hide();
+    if (focused)
+        row(selected_)->setFocus(Qt::OtherFocusReason);
 }
 
 QString SettingsSidebar::footerText() const
@@ -214,6 +232,11 @@ QString SettingsSidebar::footerText() const
 ResetNotice* SettingsSidebar::resetNotice() const
 {
     return notice_->isVisibleTo(this) ? notice_ : nullptr;
+}
+
+ResetNotice* SettingsSidebar::incidentsNotice() const
+{
+    return incidentsNotice_->isVisibleTo(this) ? incidentsNotice_ : nullptr;
 }
 
 QString SettingsSidebar::footerText(Defaults::Failure failure, const QString& file)

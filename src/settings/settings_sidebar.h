@@ -38,6 +38,8 @@ public:
     static QString footerText(Defaults::Failure failure, const QString& file, double width);
     // The word that the settings were reset, while it shows; else none.
     ResetNotice* resetNotice() const;
+    // The word that the incident log was set aside, while it shows.
+    ResetNotice* incidentsNotice() const;
 
     // How a row's title and count share the `box` right of its symbol: the
     // count keeps its width at the right end, and the title takes the rest,
@@ -63,6 +65,7 @@ protected:
 
 private:
     void refresh();
+    void hideNotice(ResetNotice* notice);
     QRectF target() const;
     void settle();
 
@@ -73,6 +76,7 @@ private:
     QLabel* footer_ = nullptr;
     QString footerWhole_;
     ResetNotice* notice_ = nullptr;
+    ResetNotice* incidentsNotice_ = nullptr;
     int badge_ = 0;
     AnimatedRect highlight_;
     bool gliding_ = false;

@@ -123,6 +123,49 @@ TEST_F(Store, UndecodableFilesStartEmptyAndAreKeptAside)
     }
 }
 
+TEST_F(Store, AnUnreadableStoreIsSetAsideOnStartAndNamedOnce)
+{
+    // Kept at once, so the user can be told where, and still in place for
+    // the first write to replace.
+    const QByteArray bad = "[{\"id\":";
+    writeFile(path(), bad);
+    {
+        Detector d = make();
+        EXPECT_EQ(d.storeKeptAs(), path() + ".unreadable");
+        EXPECT_EQ(readFile(path() + ".unreadable"), bad);
+        EXPECT_EQ(readFile(path()), bad);
+    }
+    // A run that wrote nothing finds the same file, kept already: nothing
+    // new to tell, and no second copy.
+    {
+        Detector d = make();
+        EXPECT_TRUE(d.storeKeptAs().isEmpty());
+        EXPECT_FALSE(QFile::exists(path() + ".unreadable-2"));
+        openOne(d, 1, 100);
+    }
+    EXPECT_TRUE(make().storeKeptAs().isEmpty());
+
+    // A link at the copy's name, to a file with the same bytes, is never
+    // taken for the copy, and what it leads to is left alone.
+    writeFile(path(), bad);
+    const QString other = dir.filePath("other.json");
+    writeFile(other, bad);
+    QFile::remove(path() + ".unreadable");
+    ASSERT_TRUE(QFile::link(other, path() + ".unreadable"));
+    EXPECT_EQ(make().storeKeptAs(), path() + ".unreadable-2");
+    EXPECT_EQ(readFile(path() + ".unreadable-2"), bad);
+    EXPECT_EQ(QFileInfo(path() + ".unreadable").symLinkTarget(), other);
+    EXPECT_EQ(readFile(other), bad);
+
+    // What cannot be read at all is moved away at start, unread.
+    QFile::remove(path());
+    ASSERT_TRUE(QDir().mkpath(path()));
+    EXPECT_EQ(make().storeKeptAs(), path() + ".unreadable-3");
+    EXPECT_TRUE(QFileInfo(path() + ".unreadable-3").isDir());
+    EXPECT_FALSE(QFileInfo::exists(path()));
+    EXPECT_TRUE(make().storeKeptAs().isEmpty());
+}
+
 TEST_F(Store, AnEmptyFileIsSimplyReplaced)
 {
     writeFile(path(), "");

@@ -131,6 +131,98 @@ TEST(Defaults, AnUnparseableFileSurvivesByteForByteAfterAWrite)
     EXPECT_EQ(kept, (QStringList{path + ".unreadable-2", path + ".unreadable-3"}));
 }
 
+TEST(Defaults, AFileThatIsNotUtf8IsKeptAsideByteForByte)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    const QList<QByteArray> bad = {
+        "[General]\nexpand=caf\xe9\nmode=field\n",             // Latin-1
+        "[General]\nselect=\xff\xfe" "a\nmode=field\n",        // stray bytes
+        "[General]\nmode=field\nexpand=\xc0\xaf\n",            // an overlong "/"
+        "[General]\nmode=field\nexpand=\xed\xa0\x80\n",        // a surrogate
+        "[General]\nmode=field\nexpand=\xe2\x82",              // cut at the end
+    };
+    for (const QByteArray& content : bad) {
+        SCOPED_TRACE(content.toHex().toStdString());
+        writeFile(path, content);
+        Defaults d(path);
+        EXPECT_TRUE(d.unreadable());
+        EXPECT_FALSE(d.contains("mode"));
+        EXPECT_FALSE(d.contains("expand"));
+        EXPECT_EQ(readFile(path), content); // reading never writes
+        ASSERT_TRUE(d.keepAside());
+        const QString kept = d.keptAs();
+        EXPECT_EQ(kept, path + ".unreadable");
+        EXPECT_EQ(readFile(kept), content);
+
+        // The next change starts a file of its own and leaves the copy be.
+        EXPECT_TRUE(d.set("mode", "flow"));
+        EXPECT_EQ(readFile(kept), content);
+        Defaults again(path);
+        EXPECT_FALSE(again.unreadable());
+        EXPECT_EQ(again.stringValue("mode"), "flow");
+        EXPECT_FALSE(again.contains("expand"));
+        QFile::remove(path);
+        QFile::remove(kept);
+    }
+
+    // Text beyond ASCII is read as it stands when it is UTF-8.
+    writeFile(path, "[General]\nexpand=caf\xc3\xa9\nselect=\xe6\x97\xa5\xf0\x9f\x98\x80\n");
+    Defaults good(path);
+    EXPECT_FALSE(good.unreadable());
+    EXPECT_EQ(good.stringValue("expand"), QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_EQ(good.stringValue("select"), QString::fromUtf8("\xe6\x97\xa5\xf0\x9f\x98\x80"));
+}
+
+TEST(UserFile, OnlyACopyItMadeIsTakenForAnEarlierCopy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf"), aside = path + ".unreadable";
+    const QByteArray content = "[General]\npreferences=\"{\\\"a\\\":\"\n";
+    writeFile(path, content);
+    // Someone's file with the very same bytes, reached through a link at
+    // the copy's name and through a second name of it.
+    const QString elsewhere = dir.filePath("elsewhere");
+    writeFile(elsewhere, content);
+    ASSERT_TRUE(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(QFile::link(elsewhere, aside));
+    ASSERT_EQ(::link(local(elsewhere).c_str(), local(aside + "-2").c_str()), 0);
+    // And a file of the user's own mode with them.
+    writeFile(aside + "-3", content);
+    ASSERT_TRUE(QFile::setPermissions(aside + "-3", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+
+    // The settings name a copy of their own, not any of those.
+    {
+        Defaults d(path);
+        d.keepUnread("preferences");
+        ASSERT_TRUE(d.keepAside());
+        EXPECT_EQ(d.keptAs(), aside + "-4");
+    }
+    EXPECT_EQ(readFile(aside + "-4"), content);
+    EXPECT_EQ(QFileInfo(aside).symLinkTarget(), elsewhere);
+    EXPECT_EQ(readFile(elsewhere), content);
+    struct stat st{};
+    ASSERT_EQ(::stat(local(elsewhere).c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // The copy it made is the one named again, and it alone says it made it.
+    const UserFile::Kept again = UserFile::copyAside(local(path), local(aside), 1 << 20);
+    EXPECT_TRUE(again.ok);
+    EXPECT_EQ(again.path, local(aside) + "-4");
+    EXPECT_FALSE(again.made);
+    EXPECT_FALSE(QFileInfo::exists(aside + "-5"));
+
+    // A strict umask does not hide a copy from the next run.
+    writeFile(path, "other bytes");
+    const mode_t saved = ::umask(0277);
+    const UserFile::Kept made = UserFile::copyAside(local(path), local(aside), 1 << 20);
+    ::umask(saved);
+    EXPECT_TRUE(made.made);
+    EXPECT_EQ(made.path, local(aside) + "-5");
+    EXPECT_EQ(UserFile::copyAside(local(path), local(aside), 1 << 20).path, local(aside) + "-5");
+}
+
 TEST(Defaults, SpecialFilesAreNeverOpenedBySettings)
 {
     QTemporaryDir dir;

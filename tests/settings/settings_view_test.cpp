@@ -301,6 +301,130 @@ TEST_F(SettingsViewTest, SettingsThatCouldNotBeReadSaySoUntilDismissedOrChanged)
     settle();
 }
 
+TEST_F(SettingsViewTest, SettingsThatAreNotUtf8AreKeptByteForByteAndSaidSo)
+{
+    const QString file = dir.filePath("Tavrin.conf");
+    const QByteArray bytes = "[General]\nexpand=caf\xe9\nselect=\xff\xfe" "abc\nmode=ports\n";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    Defaults::useFile(file);
+    auto monitor = make();
+    EXPECT_FALSE(monitor->pendingExpand);
+    EXPECT_FALSE(monitor->pendingSelect());
+    ASSERT_TRUE(monitor->settingsReset());
+    EXPECT_EQ(monitor->settingsReset()->file, file + ".unreadable");
+    EXPECT_TRUE(monitor->settingsReset()->kept);
+    SettingsView view(*monitor);
+    view.setPane(Pane::general);
+    showOffscreen(view);
+    ASSERT_NE(view.sidebar()->resetNotice(), nullptr);
+    EXPECT_EQ(view.sidebar()->resetNotice()->nameLine(), "Tavrin.conf.unreadable");
+
+    // A change writes a file of its own; the old bytes stay as they were.
+    auto* general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->notifyRow()->toggle());
+    runPending();
+    EXPECT_EQ(monitor->saveFailure(), Defaults::Failure::none);
+    QFile kept(file + ".unreadable");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), bytes);
+    QFile now(file);
+    ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+    const QByteArray written = now.readAll();
+    EXPECT_FALSE(written.contains("expand")) << written.toStdString();
+    EXPECT_FALSE(written.contains("mode")) << written.toStdString();
+    settle();
+}
+
+TEST_F(SettingsViewTest, AnIncidentLogThatCouldNotBeReadIsToldOnceUntilDismissed)
+{
+    const QString store = dir.filePath("incidents.json");
+    const auto writeStore = [&store](const QByteArray& data) {
+        QFile f(store);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(data);
+    };
+    writeStore("[{\"id\":");
+    auto monitor = make();
+    EXPECT_EQ(monitor->incidentsKept(), store + ".unreadable");
+    EXPECT_FALSE(monitor->settingsReset());
+
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        SettingsView view(*monitor);
+        showOffscreen(view, {SettingsView::windowWidth, SettingsView::windowHeight});
+        EXPECT_EQ(view.sidebar()->resetNotice(), nullptr);
+        ResetNotice* notice = view.sidebar()->incidentsNotice();
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->title(), chinese ? "无法读取事件记录" : "Your incident log couldn't be read");
+        EXPECT_EQ(notice->detail(), chinese ? "已开始新的记录。原来的文件另存为："
+                                           : "A new log has begun. The old file is kept as:");
+        EXPECT_EQ(notice->folderLine(), dir.path() + "/");
+        EXPECT_EQ(notice->nameLine(), "incidents.json.unreadable");
+        EXPECT_EQ(notice->toolTip(), store + ".unreadable");
+        EXPECT_EQ(notice->dismissButton()->text(), chinese ? "知道了" : "Dismiss");
+        const QRect box = notice->geometry();
+        EXPECT_GE(box.top(), view.sidebar()->row(Pane::about)->geometry().bottom());
+        EXPECT_LE(box.right(), SettingsView::sidebarWidth);
+        EXPECT_LE(box.bottom(), view.sidebar()->findChildren<QLabel*>().constLast()->geometry().top());
+    }
+    L10n::setChinese(false);
+
+    // A change of a setting is no answer to it; Dismiss is, in this window
+    // and the next.
+    SettingsView view(*monitor);
+    view.setPane(Pane::general);
+    showOffscreen(view);
+    auto* general = qobject_cast<GeneralPane*>(view.paneWidget());
+    ASSERT_NE(general, nullptr);
+    click(general->notifyRow()->toggle());
+    runPending();
+    ASSERT_NE(view.sidebar()->incidentsNotice(), nullptr);
+    click(view.sidebar()->incidentsNotice()->dismissButton());
+    runPending();
+    EXPECT_TRUE(monitor->incidentsKept().isEmpty());
+    EXPECT_EQ(view.sidebar()->incidentsNotice(), nullptr);
+    EXPECT_EQ(SettingsView(*monitor).sidebar()->incidentsNotice(), nullptr);
+
+    // The next start has nothing new to tell.
+    monitor = make();
+    EXPECT_TRUE(monitor->incidentsKept().isEmpty());
+
+    // Both set aside in one start: both are told, one above the other.
+    writeStore("not json");
+    damagedSettings(dir.filePath("Tavrin.conf"));
+    monitor = make();
+    EXPECT_EQ(monitor->incidentsKept(), store + ".unreadable-2");
+    ASSERT_TRUE(monitor->settingsReset());
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        SettingsView both(*monitor);
+        showOffscreen(both, {SettingsView::windowWidth, SettingsView::windowHeight});
+        ResetNotice* settings = both.sidebar()->resetNotice();
+        ResetNotice* incidents = both.sidebar()->incidentsNotice();
+        ASSERT_NE(settings, nullptr);
+        ASSERT_NE(incidents, nullptr);
+        EXPECT_EQ(incidents->nameLine(), "incidents.json.unreadable-2");
+        EXPECT_GE(settings->geometry().top(), both.sidebar()->row(Pane::about)->geometry().bottom());
+        EXPECT_GT(incidents->geometry().top(), settings->geometry().bottom());
+        EXPECT_LE(incidents->geometry().bottom(),
+                  both.sidebar()->findChildren<QLabel*>().constLast()->geometry().top());
+        // Dismissing one leaves the other.
+        if (chinese) {
+            click(settings->dismissButton());
+            runPending();
+            EXPECT_EQ(both.sidebar()->resetNotice(), nullptr);
+            EXPECT_EQ(both.sidebar()->incidentsNotice(), incidents);
+        }
+    }
+    L10n::setChinese(false);
+    settle();
+}
+
 TEST_F(SettingsViewTest, WhenNoCopyCanBeMadeTheNoticeAndTheFooterSaySo)
 {
     // No copy of a file with so long a name fits beside it.
