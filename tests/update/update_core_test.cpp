@@ -831,11 +831,12 @@ QStringList hiddenIn(const QString& apps)
 }
 
 // The version a copy says it is, with its library's bytes.
-QString whichCopy(const QString& bundle)
+std::string whichCopy(const QString& bundle)
 {
     const auto info = BundleInfo::read(bundle);
-    return (info && info->version ? *info->version : QString("none")) + "/" + QString::number(info ? info->build : 0)
-        + " " + readFile(bundle + "/Contents/lib/libtavrin.so");
+    return ((info && info->version ? *info->version : QString("none")) + "/" + QString::number(info ? info->build : 0)
+            + " " + readFile(bundle + "/Contents/lib/libtavrin.so"))
+        .toStdString();
 }
 
 // Every way two hidden folders can be named and listed: the first copy in
@@ -952,7 +953,7 @@ TEST(BundleSwap, WithNoCutSwapRecoveryPutsBackTheNewestCopy)
             }
             const BundleSwap::Recovery r = BundleSwap::recover(apps + "/Tavrin.app");
             EXPECT_TRUE(r.present) << c.what;
-            EXPECT_EQ(readFile(apps + "/Tavrin.app/Contents/lib/libtavrin.so"), "first")
+            EXPECT_EQ(readFile(apps + "/Tavrin.app/Contents/lib/libtavrin.so").toStdString(), "first")
                 << c.what << ", naming " << naming;
             EXPECT_TRUE(r.left.isEmpty());
             EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -1033,7 +1034,7 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
     ASSERT_EQ(r.left.size(), 2);
     QStringList versions;
     for (const QString& copy : r.left)
-        versions << whichCopy(copy);
+        versions << QString::fromStdString(whichCopy(copy));
     versions.sort();
     EXPECT_EQ(versions.join(", "), "1.0.2/0 new library, 1.0.4/0 new library");
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
