@@ -238,8 +238,10 @@ struct SetAside {
             return cut;
         if (version != other.version)
             return other.version < version;
-        if (changed.tv_sec != other.changed.tv_sec || changed.tv_nsec != other.changed.tv_nsec)
-            return std::tie(changed.tv_sec, changed.tv_nsec) > std::tie(other.changed.tv_sec, other.changed.tv_nsec);
+        const auto when = std::tie(changed.tv_sec, changed.tv_nsec);
+        const auto otherWhen = std::tie(other.changed.tv_sec, other.changed.tv_nsec);
+        if (when != otherWhen)
+            return when > otherWhen;
         return entry > other.entry;
     }
 };
@@ -392,6 +394,7 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
     // Killed between the two renames: the previous copy waits in a hidden
     // directory of ours, and goes back under its name, but never over
     // whatever stands there now. Then it stays, and the caller says where.
+    // Of several such copies, the one SetAside ranks first goes back.
     if (!result.present) {
         std::optional<SetAside> chosen;
         for (const QByteArray& entry : hidden) {

@@ -19,7 +19,8 @@ struct TmpfsRun {
 // The folder the tmpfs is mounted at, in the run inside; empty outside.
 inline QString ownTmpfs() { return qEnvironmentVariable("TAVRIN_OWN_TMPFS"); }
 
-inline TmpfsRun rerunOnOwnTmpfs(const QString& folder, QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
+                                QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     env.insert(QStringLiteral("TAVRIN_OWN_TMPFS"), folder);

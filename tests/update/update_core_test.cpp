@@ -994,7 +994,8 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
         return BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), options);
     };
     const auto alone = [&] {
-        return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) == QStringList{"Tavrin.app"};
+        return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList{"Tavrin.app"};
     };
 
     // By two renames and by the exchange: each previous copy goes to the

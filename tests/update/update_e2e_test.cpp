@@ -501,7 +501,8 @@ TEST_F(EndToEnd, OnAnotherFilesystemThePreviousCopyGoesToThatFilesystemsTrash)
     lines = r.out.split('\n');
     ASSERT_GE(lines.size(), 8) << qPrintable(r.out);
     EXPECT_EQ(lines[0], "installing");
-    const QRegularExpression copy(QRegularExpression::escape(apps) + "/\\.Tavrin-update-\\w{6}/Tavrin \\(previous\\)\\.app");
+    const QRegularExpression copy(QRegularExpression::escape(apps)
+                                  + "/\\.Tavrin-update-\\w{6}/Tavrin \\(previous\\)\\.app");
     const QRegularExpressionMatch left = copy.match(lines[1]);
     ASSERT_TRUE(left.hasMatch()) << qPrintable(r.out);
     EXPECT_EQ(lines[1], "failed: An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
