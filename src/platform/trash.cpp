@@ -109,7 +109,7 @@ QByteArray trashName(const QByteArray& name, int attempt)
     return name.left(cut) + ' ' + QByteArray::number(attempt + 1) + name.mid(cut);
 }
 
-// Claims a name with the info file first, as the specification asks, then
+// Claims a name with the info file first, as the freedesktop trash asks, then
 // moves the entry under it; the info file goes again when the move fails.
 Trash::Moved moveInto(Bin& bin, int dirFd, const QByteArray& name, const QByteArray& pathValue)
 {

@@ -1,5 +1,5 @@
 #pragma once
-// The desktop's trash, as the freedesktop trash specification lays it out,
+// The desktop's trash, laid out as the freedesktop trash standard has it,
 // for entries that must reach a trash of this user's or stay where they
 // are: nothing is followed through a link, and there is no fallback to a
 // folder of the trash's own choosing.
