@@ -1,11 +1,16 @@
 #include "update/bundle_swap.h"
 
+#include "platform/trash.h"
 #include "platform/user_file.h"
+#include "update/app_version.h"
+#include "update/bundle_info.h"
 #include "update/unique_fd.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -20,6 +25,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -144,21 +150,10 @@ int copyTree(const QString& from, const QString& to)
     return ::chmod(native(to).constData(), st.st_mode & 07777) == 0 ? 0 : failed();
 }
 
-// Whether the home trash can take `path` as a rename: it exists (made where
-// a fresh account lacks it) and lies on the same filesystem. Elsewhere the
-// previous copy stays in its hidden directory, never deleted, rather than
-// letting the trash fall back to a folder of its own choosing.
-bool homeTrashReady(const QString& path)
-{
-    const QString trash =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
-    if (!QDir().mkpath(trash + QStringLiteral("/files")) || !QDir().mkpath(trash + QStringLiteral("/info")))
-        return false;
-    struct stat a {};
-    struct stat b {};
-    return ::lstat(native(trash).constData(), &a) == 0 && S_ISDIR(a.st_mode) && a.st_uid == ::getuid()
-        && ::lstat(native(path).constData(), &b) == 0 && a.st_dev == b.st_dev;
-}
+// Moves the entry `name` of the directory open at `dirFd` to the trash:
+// the home trash where it lies on the home trash's filesystem, else that
+// filesystem's own. Where no trash is safe it stays, never deleted.
+bool toTrash(int dirFd, const char* name) { return Trash::put(dirFd, QByteArray(name)).ok; }
 
 // Renames without replacing what may stand at `to`; where the filesystem
 // cannot promise that, a plain rename once `to` is seen missing.
@@ -200,6 +195,56 @@ bool bundleAt(int dirFd, const char* name)
     return contents.fd >= 0 && ::fstatat(contents.fd, "Info.json", &info, AT_SYMLINK_NOFOLLOW) == 0
         && S_ISREG(info.st_mode);
 }
+
+// What a copy set aside says of itself: its version with the build, from
+// Contents/Info.json read without following a link; nothing when unreadable.
+std::optional<AppVersion> versionAt(int dirFd, const char* name)
+{
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    Fd bundle(::openat(dirFd, name, flags));
+    Fd contents(bundle.fd < 0 ? -1 : ::openat(bundle.fd, "Contents", flags));
+    const auto bytes = contents.fd < 0 ? std::nullopt
+                                       : Seal::readPlain(pathOf(contents.fd) + QStringLiteral("/Info.json"), 1 << 20);
+    if (!bytes)
+        return std::nullopt;
+    const QJsonObject o = QJsonDocument::fromJson(*bytes).object();
+    const auto version = AppVersion::parse(o.value(QStringLiteral("CFBundleShortVersionString")).toString());
+    if (!version)
+        return std::nullopt;
+    return version->with(BundleInfo::buildNumber(o.value(QStringLiteral("CFBundleVersion")).toString()));
+}
+
+// A hidden directory holding a previous copy, as a candidate to go back.
+//
+// The copy of the swap that was cut comes first: only there does the
+// incoming copy still wait beside it, for the second rename never ran.
+// Other directories are leftovers of earlier installs that no trash took;
+// among them the newest copy goes back. Newest by the version the copy
+// says it is, since each install sets aside the copy it replaces, so in
+// the run of updates a higher version was the one in use later, and no
+// copying of the folder changes what a copy says. Between copies of one
+// version, the directory changed last: its swap ran last. Last, the name,
+// only so that the order the filesystem lists entries in never decides.
+struct SetAside {
+    Fd dir;
+    QByteArray entry;
+    bool cut = false;
+    std::optional<AppVersion> version;
+    struct timespec changed {};
+
+    bool ranksAbove(const SetAside& other) const
+    {
+        if (cut != other.cut)
+            return cut;
+        if (version != other.version)
+            return other.version < version;
+        const auto when = std::tie(changed.tv_sec, changed.tv_nsec);
+        const auto otherWhen = std::tie(other.changed.tv_sec, other.changed.tv_nsec);
+        if (when != otherWhen)
+            return when > otherWhen;
+        return entry > other.entry;
+    }
+};
 
 } // namespace
 
@@ -349,17 +394,28 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
     // Killed between the two renames: the previous copy waits in a hidden
     // directory of ours, and goes back under its name, but never over
     // whatever stands there now. Then it stays, and the caller says where.
-    for (const QByteArray& entry : hidden) {
-        if (result.present)
-            break;
-        Fd hiddenFd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &st) != 0 || st.st_uid != ::getuid()
-            || !ownFolderAt(hiddenFd.fd, previousName))
-            continue;
-        if (renameNoReplace(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
-            result.present = bundleAt(parentFd.fd, name.constData());
-        else if (result.kept.isEmpty())
-            result.kept = parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(previousName);
+    // Of several such copies, the one SetAside ranks first goes back.
+    if (!result.present) {
+        std::optional<SetAside> chosen;
+        for (const QByteArray& entry : hidden) {
+            SetAside copy;
+            copy.dir = Fd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            copy.entry = entry;
+            if (copy.dir.fd < 0 || ::fstat(copy.dir.fd, &st) != 0 || st.st_uid != ::getuid()
+                || !ownFolderAt(copy.dir.fd, previousName))
+                continue;
+            copy.cut = ownFolderAt(copy.dir.fd, incomingName);
+            copy.version = versionAt(copy.dir.fd, previousName);
+            copy.changed = st.st_mtim;
+            if (!chosen || copy.ranksAbove(*chosen))
+                chosen = std::move(copy);
+        }
+        if (chosen) {
+            if (renameNoReplace(chosen->dir.fd, previousName, parentFd.fd, name.constData()) == 0)
+                result.present = bundleAt(parentFd.fd, name.constData());
+            else
+                result.kept = parent + u'/' + QFile::decodeName(chosen->entry) + u'/' + QLatin1String(previousName);
+        }
     }
     // What is left of killed installs is cleared only beside a bundle: while
     // the bundle is missing a copy in there may be all there is of it.
@@ -367,22 +423,23 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
         return result;
     result.kept.clear();
     for (const QByteArray& entry : hidden) {
-        const QString path = parent + u'/' + QFile::decodeName(entry);
+        Fd hiddenFd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat was {};
-        if (::fstatat(parentFd.fd, entry.constData(), &was, AT_SYMLINK_NOFOLLOW) != 0 || !isAt(path, was))
+        if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &was) != 0 || was.st_uid != ::getuid())
             continue;
         // Either copy may be the previous one: the exchange leaves it as
-        // "Tavrin.app" until it is renamed.
+        // "Tavrin.app" until it is renamed. One no trash takes stays, and
+        // the caller says where.
         bool keep = false;
         for (const char* copy : {previousName, incomingName}) {
-            const QString item = path + u'/' + QLatin1String(copy);
             struct stat any {};
-            if (::lstat(native(item).constData(), &any) == 0
-                && !(homeTrashReady(item) && QFile::moveToTrash(item)))
+            if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) == 0 && !toTrash(hiddenFd.fd, copy)) {
                 keep = true;
+                result.left.append(parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(copy));
+            }
         }
-        if (!keep && isAt(path, was))
-            removeTree(path);
+        if (!keep && isAt(parentFd.fd, entry.constData(), was))
+            removeTree(pathOf(parentFd.fd) + u'/' + QFile::decodeName(entry));
     }
     return result;
 }
@@ -491,9 +548,10 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
 
     if (!isAt(hidden, hiddenSt))
         return std::nullopt;
-    const QString previous = hidden + u'/' + QLatin1String(previousName);
-    const QString moved = QFileInfo::exists(previous) ? previous : hidden + u'/' + QLatin1String(incomingName);
-    if (homeTrashReady(moved) && QFile::moveToTrash(moved))
+    // Where no trash takes the copy it stays, and the next start says where.
+    struct stat previous {};
+    const bool renamed = ::fstatat(hiddenFd.fd, previousName, &previous, AT_SYMLINK_NOFOLLOW) == 0;
+    if (toTrash(hiddenFd.fd, renamed ? previousName : incomingName))
         drop();
     return std::nullopt;
 }

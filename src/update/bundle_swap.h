@@ -8,6 +8,7 @@
 #include "update/unique_fd.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -76,15 +77,20 @@ struct Recovery {
     // Where the previous copy waits when it could not go back: something
     // that is no bundle of ours stands at the name. Empty otherwise.
     QString kept;
+    // Copies set aside by earlier installs that no trash could take: they
+    // stay in their hidden directories, and the caller says where.
+    QStringList left;
 };
 
 // Finishes what an install killed midway left beside `bundle`: where
-// nothing stands at the bundle's name and one of our hidden
-// ".Tavrin-update-*" directories holds the previous copy, that copy goes
-// back. Only once a bundle of ours stands at the name are the hidden
-// directories cleared: the copies in them go to the trash, and a directory
-// whose copy the trash cannot take stays. Call it only while holding the
-// work lock, which every install holds throughout.
+// nothing stands at the bundle's name and our hidden ".Tavrin-update-*"
+// directories hold previous copies, one goes back: the copy of the swap
+// that was cut (its directory still holds the incoming copy), else the
+// newest. Only once a bundle of ours stands at the name are the hidden
+// directories cleared: the copies in them go to the trash (the home
+// trash, or the trash of their own filesystem), and a directory whose copy
+// no trash takes stays. Call it only while holding the work lock, which
+// every install holds throughout.
 Recovery recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
@@ -93,7 +99,8 @@ Recovery recover(const QString& bundle);
 // seal is checked there once more, and only then are the two exchanged;
 // the previous copy goes to the trash. Everything after the hidden
 // directory is made goes through descriptors opened once, so a name
-// swapped meanwhile is never what gets installed. Earlier attempts are
+// swapped meanwhile is never what gets installed. A previous copy no trash
+// takes stays in the hidden directory, and the next recovery names it. Earlier attempts are
 // recovered first. `signatureInvalid` when what
 // would be installed is not what was checked, `replaceFailed` for anything
 // else; in both the installed copy is as it was. `noSpace` is set when the

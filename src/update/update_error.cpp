@@ -111,6 +111,20 @@ QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, b
         .arg(bundle, kept);
 }
 
+QString UpdateErrors::copiesLeft(const QStringList& copies)
+{
+    if (L10n::isChinese())
+        return QStringLiteral("旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 %1。请删除或移走后重试。")
+            .arg(copies.join(u'\u3001'));
+    return (copies.size() == 1
+                ? QStringLiteral("An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
+                                 "safe to use, and was left at %1. Delete it or move it elsewhere, then try again.")
+                : QStringLiteral("Earlier copies of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
+                                 "safe to use, and were left at %1. Delete them or move them elsewhere, then try "
+                                 "again."))
+        .arg(copies.join(QStringLiteral(", ")));
+}
+
 const char* UpdateErrors::name(UpdateError error)
 {
     switch (error) {

@@ -3,6 +3,7 @@
 // only the message ever reaches the user.
 
 #include <QString>
+#include <QStringList>
 
 enum class UpdateError {
     feedUnreachable,
@@ -39,6 +40,9 @@ QString noBundle(const QString& bundle);
 // The previous copy waits at `kept`, for it could not go back to `bundle`;
 // `blocked` when something else stands there.
 QString previousKept(const QString& bundle, const QString& kept, bool blocked);
+// Earlier copies set aside by installs wait at `copies`, for no trash that
+// is safe to use could take them.
+QString copiesLeft(const QStringList& copies);
 
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);

@@ -424,6 +424,10 @@ void Updater::start(std::function<bool()> autoCheck)
                 setState(State::failed(missingBundle(*setup_.bundle, recovered.kept), true));
                 return;
             }
+            // Copies no trash could take are named at every start, and the
+            // schedule goes on; an install waits until they are gone.
+            if (!recovered.left.isEmpty())
+                setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
         }
     }
     if (setup_.feedURL.isLocalFile() && setup_.defaults
@@ -737,6 +741,13 @@ void Updater::download()
     if (!recovered.present) {
         lock_->held.reset();
         setState(State::failed(missingBundle(bundle, recovered.kept), true));
+        return;
+    }
+    // Each install would leave one more whole copy where no trash takes
+    // them: none goes on until the user has dealt with those there.
+    if (!recovered.left.isEmpty()) {
+        lock_->held.reset();
+        setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
         return;
     }
     // A work folder that could not be made ours is left as it is: it may be

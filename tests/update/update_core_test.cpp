@@ -1,4 +1,5 @@
 #include "bundle_kit.h"
+#include "../platform/own_tmpfs.h"
 
 #include "core/l10n.h"
 #include "update/app_version.h"
@@ -9,6 +10,7 @@
 #include "update/update_verify.h"
 
 #include <QDirIterator>
+#include <QProcessEnvironment>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -777,10 +779,10 @@ struct SwapScene {
         before = *Seal::manifest(installed, Seal::architecture());
     }
     ~SwapScene() { qunsetenv("XDG_DATA_HOME"); }
-    void stage()
+    void stage(const QString& version = "1.0.1")
     {
         BundleSwap::removeTree(staged);
-        makeBundle(staged, "1.0.1", 0, "new library");
+        makeBundle(staged, version, 0, "new library");
         sealAndAttest(staged, keys);
     }
     std::optional<UpdateError> replace(const BundleSwap::ReplaceOptions& options = {})
@@ -871,6 +873,232 @@ TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)
     renames.betweenRenames = [](const QString& hidden) { QDir().rename(hidden + "/Tavrin.app", hidden + "/gone"); };
     EXPECT_EQ(s.replace(renames), UpdateError::replaceFailed);
     EXPECT_TRUE(s.untouched());
+}
+
+namespace {
+
+QStringList hiddenIn(const QString& apps)
+{
+    return QDir(apps).entryList({".Tavrin-update-*"}, QDir::Dirs | QDir::Hidden);
+}
+
+// The version a copy says it is, with its library's bytes.
+std::string whichCopy(const QString& bundle)
+{
+    const auto info = BundleInfo::read(bundle);
+    return ((info && info->version ? *info->version : QString("none")) + "/" + QString::number(info ? info->build : 0)
+            + " " + readFile(bundle + "/Contents/lib/libtavrin.so"))
+        .toStdString();
+}
+
+// Every way two hidden folders can be named and listed: the first copy in
+// ".Tavrin-update-AAAAAA" or in "...-ZZZZZZ", made before or after the
+// second. Nothing but what is in them may decide which goes back.
+constexpr int namings = 4;
+std::pair<QString, QString> names(int naming)
+{
+    const QString a = "/.Tavrin-update-AAAAAA", z = "/.Tavrin-update-ZZZZZZ";
+    return naming & 1 ? std::pair{z, a} : std::pair{a, z};
+}
+bool firstMadeFirst(int naming) { return naming & 2; }
+
+void stamp(const QString& path, time_t when)
+{
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+} // namespace
+
+TEST(BundleSwap, RecoveryPutsBackTheCopyOfTheCutSwap)
+{
+    // Real installs: one left its previous copy beside the app, for no
+    // trash could take it (by the exchange or by two renames), then the
+    // next was cut between its renames.
+    for (const bool twoRenames : {false, true}) {
+        for (int naming = 0; naming < namings; ++naming) {
+            SwapScene s;
+            const QString share = s.home.path() + "/share";
+            writeFile(s.home.path() + "/not-a-folder", "x");
+            qputenv("XDG_DATA_HOME", QFile::encodeName(s.home.path() + "/not-a-folder/share"));
+            s.stage("1.0.1");
+            BundleSwap::ReplaceOptions install;
+            install.twoRenames = twoRenames;
+            ASSERT_EQ(s.replace(install), std::nullopt);
+            const QStringList leftover = hiddenIn(s.apps);
+            ASSERT_EQ(leftover.size(), 1);
+
+            struct Killed {};
+            BundleSwap::ReplaceOptions cut;
+            cut.twoRenames = true;
+            cut.betweenRenames = [](const QString&) { throw Killed{}; };
+            s.stage("1.0.2");
+            EXPECT_THROW(s.replace(cut), Killed);
+            QStringList both = hiddenIn(s.apps);
+            both.removeAll(leftover[0]);
+            ASSERT_EQ(both.size(), 1);
+            ASSERT_FALSE(QFileInfo::exists(s.installed));
+
+            const auto [cutName, leftName] = names(naming);
+            const std::pair<QString, QString> renames[] = {{both[0], cutName}, {leftover[0], leftName}};
+            for (int i : firstMadeFirst(naming) ? std::vector{0, 1} : std::vector{1, 0})
+                ASSERT_TRUE(QDir().rename(s.apps + "/" + renames[i].first, s.apps + renames[i].second));
+
+            const BundleSwap::Recovery r = BundleSwap::recover(s.installed);
+            const QString how = QString("%1, naming %2").arg(twoRenames ? "two renames" : "exchange").arg(naming);
+            EXPECT_TRUE(r.present) << qPrintable(how);
+            EXPECT_EQ(whichCopy(s.installed), "1.0.1/0 new library") << qPrintable(how);
+            // The older copy and the new one that never went in stay, named.
+            QStringList left = r.left;
+            left.sort();
+            QStringList expected{s.apps + leftName + "/Tavrin (previous).app", s.apps + cutName + "/Tavrin.app"};
+            expected.sort();
+            EXPECT_EQ(left, expected) << qPrintable(how);
+            EXPECT_EQ(whichCopy(s.apps + leftName + "/Tavrin (previous).app"), "1.0.0/0 library bytes");
+
+            // With a trash, both go there and nothing is left beside the app.
+            qputenv("XDG_DATA_HOME", QFile::encodeName(share));
+            EXPECT_TRUE(BundleSwap::recover(s.installed).left.isEmpty());
+            EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{"Tavrin.app"}) << qPrintable(how);
+            EXPECT_EQ(QDir(share + "/Trash/files").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
+        }
+    }
+}
+
+TEST(BundleSwap, WithNoCutSwapRecoveryPutsBackTheNewestCopy)
+{
+    // Two copies set aside, the app's name empty: which goes back, for
+    // every naming and listing of their folders.
+    struct Copy {
+        QString version;
+        qint64 build = 0;
+        bool withIncoming = false;  // the cut swap's folder
+        time_t changed = 0;         // when its folder last changed
+    };
+    const struct {
+        const char* what;
+        Copy first, second;
+    } cases[] = {
+        {"a higher version", {"1.0.1"}, {"1.0.0"}},
+        {"a higher build", {"1.0.1", 12}, {"1.0.1", 9}},
+        {"one version, set aside later", {"1.0.1", 0, false, 1700000000}, {"1.0.1", 0, false, 1600000000}},
+        {"the cut swap's, though older", {"1.0.0", 0, true}, {"1.0.2"}},
+    };
+    for (const auto& c : cases) {
+        for (int naming = 0; naming < namings; ++naming) {
+            QTemporaryDir home;
+            qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + "/share"));
+            const QString apps = home.path() + "/Applications";
+            QDir().mkpath(apps);
+            const auto [firstName, secondName] = names(naming);
+            const std::pair<QString, const Copy*> made[] = {{firstName, &c.first}, {secondName, &c.second}};
+            for (int i : firstMadeFirst(naming) ? std::vector{0, 1} : std::vector{1, 0})
+                ASSERT_EQ(::mkdir(QFile::encodeName(apps + made[i].first).constData(), 0700), 0);
+            for (const auto& [name, copy] : made) {
+                makeBundle(apps + name + "/Tavrin (previous).app", copy->version, copy->build,
+                           copy == &c.first ? "first" : "second");
+                if (copy->withIncoming)
+                    makeBundle(apps + name + "/Tavrin.app", "1.0.3");
+                if (copy->changed)
+                    stamp(apps + name, copy->changed);
+            }
+            const BundleSwap::Recovery r = BundleSwap::recover(apps + "/Tavrin.app");
+            EXPECT_TRUE(r.present) << c.what;
+            EXPECT_EQ(readFile(apps + "/Tavrin.app/Contents/lib/libtavrin.so").toStdString(), "first")
+                << c.what << ", naming " << naming;
+            EXPECT_TRUE(r.left.isEmpty());
+            EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{"Tavrin.app"});
+        }
+    }
+    qunsetenv("XDG_DATA_HOME");
+}
+
+TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
+{
+    if (ownTmpfs().isEmpty()) {
+        QTemporaryDir dir;
+        QDir().mkpath(dir.path() + "/disk");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.path() + "/share");
+        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env);
+        if (run.unavailable())
+            GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
+        EXPECT_EQ(run.code, 0) << qPrintable(run.out);
+        EXPECT_FALSE(QFileInfo::exists(dir.path() + "/share/Trash")) << "the home trash is on another filesystem";
+        return;
+    }
+    // Inside: the app's folder is on a tmpfs of its own, the home trash is
+    // not.
+    TestKeys keys;
+    const QString top = ownTmpfs();
+    const QString apps = top + "/Applications";
+    const QString installed = apps + "/Tavrin.app";
+    const QString staged = top + "/staged/Tavrin.app";
+    const QString trash = top + "/.Trash-" + QString::number(::getuid());
+    makeBundle(installed, "1.0.0");
+    ASSERT_TRUE(sealAndAttest(installed, keys));
+    const auto replace = [&](const QString& version, const BundleSwap::ReplaceOptions& options) {
+        BundleSwap::removeTree(staged);
+        makeBundle(staged, version, 0, "new library");
+        EXPECT_TRUE(sealAndAttest(staged, keys));
+        return BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), options);
+    };
+    const auto alone = [&] {
+        return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList{"Tavrin.app"};
+    };
+
+    // By two renames and by the exchange: each previous copy goes to the
+    // trash at the top of the app's own filesystem.
+    BundleSwap::ReplaceOptions renames;
+    renames.twoRenames = true;
+    EXPECT_EQ(replace("1.0.1", renames), std::nullopt);
+    EXPECT_TRUE(alone());
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin (previous).app"), "1.0.0/0 library bytes");
+    EXPECT_EQ(replace("1.0.2", {}), std::nullopt);
+    EXPECT_TRUE(alone());
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin (previous) 2.app"), "1.0.1/0 new library");
+
+    // A swap cut between its renames: its previous copy goes back and the
+    // new one, never installed, to that trash.
+    struct Killed {};
+    BundleSwap::ReplaceOptions cut = renames;
+    cut.betweenRenames = [](const QString&) { throw Killed{}; };
+    EXPECT_THROW(replace("1.0.3", cut), Killed);
+    BundleSwap::Recovery r = BundleSwap::recover(installed);
+    EXPECT_TRUE(r.present);
+    EXPECT_TRUE(r.left.isEmpty());
+    EXPECT_EQ(whichCopy(installed), "1.0.2/0 new library");
+    EXPECT_TRUE(alone());
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin.app"), "1.0.3/0 new library");
+
+    // No trash there that is safe to use: the copies stay, and recovery
+    // names every one.
+    const QString elsewhere = top + "/elsewhere";
+    QDir().mkpath(elsewhere);
+    ASSERT_TRUE(QDir().rename(trash, top + "/old-trash"));
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(trash).constData()), 0);
+    EXPECT_EQ(replace("1.0.4", renames), std::nullopt);
+    EXPECT_EQ(replace("1.0.5", {}), std::nullopt);
+    r = BundleSwap::recover(installed);
+    EXPECT_TRUE(r.present);
+    ASSERT_EQ(r.left.size(), 2);
+    QStringList versions;
+    for (const QString& copy : r.left)
+        versions << QString::fromStdString(whichCopy(copy));
+    versions.sort();
+    EXPECT_EQ(versions.join(", "), "1.0.2/0 new library, 1.0.4/0 new library");
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    L10n::setChinese(false);
+    EXPECT_TRUE(UpdateErrors::copiesLeft(r.left).startsWith("Earlier copies of Tavrin couldn\u2019t be moved to the "
+                                                            "Trash"));
+    EXPECT_TRUE(UpdateErrors::copiesLeft(r.left).contains(r.left[0] + ", " + r.left[1]));
+    L10n::setChinese(true);
+    EXPECT_EQ(UpdateErrors::copiesLeft({r.left[0]}),
+              "旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 " + r.left[0] + "。请删除或移走后重试。");
+    L10n::setChinese(false);
 }
 
 TEST(BundleSwap, WorkDirectoryIsPrivate)

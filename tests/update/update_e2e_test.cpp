@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -460,6 +461,69 @@ TEST_F(EndToEnd, AFullApplicationsFolderSaysThereIsNoRoom)
         EXPECT_TRUE(r.out.contains(said)) << qPrintable(r.out);
         EXPECT_TRUE(r.out.endsWith("\nTavrin.app\n1.0.0")) << "the installed copy stays alone: " << qPrintable(r.out);
     }
+}
+
+TEST_F(EndToEnd, OnAnotherFilesystemThePreviousCopyGoesToThatFilesystemsTrash)
+{
+    // ~/Applications is a small filesystem of its own, the home trash lies
+    // on another: the previous copy goes to the trash at the top of the
+    // app's filesystem. Where that trash is a link planted there, no trash
+    // takes the copy: it stays, and the next runs say where, in both
+    // languages, and install nothing more meanwhile.
+    const QString devKey = dir.path() + "/keys/dev.pem";
+    const QString next = release("next", devKey);
+    const QString later = release("later", devKey, {}, "1.0.2");
+    writeFile(dir.path() + "/next.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(next).toString(), next));
+    writeFile(dir.path() + "/later.json", feedFor("1.0.2", 0, QUrl::fromLocalFile(later).toString(), later));
+    const QString held = dir.path() + "/held.app";
+    const auto onOwnDisk = [&](const QString& plant) {
+        return QStringList{"unshare", "-Urm", "sh", "-c",
+                           "cp -a \"$1\" \"$2\" && mount -t tmpfs -o size=4m,mode=0755 tmpfs \"$3\" || exit 125; "
+                           "cp -a \"$2\" \"$1\" || exit 125; a=$3; feed=$4; next=$5; later=$6; shift 6; cd \"$a\"; "
+                           + plant + "; cp \"$next\" \"$feed\"; \"$@\"; cp \"$later\" \"$feed\"; \"$@\"; "
+                           "LC_ALL=zh_CN.UTF-8 \"$@\"; echo; ls -A; ls -A .Trash-0/files .Tavrin-update-* 2>/dev/null; "
+                           "cat .Trash-0/info/* 2>/dev/null; grep -ho '\"1[.0-9]*\"' */Contents/Info.json "
+                           ".Trash-0/files/*/Contents/Info.json .Tavrin-update-*/*/Contents/Info.json 2>/dev/null",
+                           "sh", installed, held, apps, dir.path() + "/feed.json", dir.path() + "/next.json",
+                           dir.path() + "/later.json"};
+    };
+    const QStringList args = runArgs(dir.path() + "/feed.json");
+
+    ToolRun r = tool("tavrin-update-check", args, onOwnDisk(":"));
+    if (r.code == 125 || r.out.startsWith("unshare:"))
+        GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+    QStringList lines = r.out.split('\n');
+    // Installed, then up to date with 1.0.2 installed; the previous copies
+    // in the trash there, with their paths from its top.
+    ASSERT_GE(lines.size(), 12) << qPrintable(r.out);
+    EXPECT_EQ(lines.mid(0, 3), (QStringList{"installing", "installing", "upToDate"})) << qPrintable(r.out);
+    EXPECT_EQ(lines.mid(4, 5), (QStringList{".Trash-0", "Tavrin.app", ".Trash-0/files:", "Tavrin (previous) 2.app",
+                                            "Tavrin (previous).app"}))
+        << qPrintable(r.out);
+    EXPECT_EQ(r.out.count(QRegularExpression("\nPath=\\.Tavrin-update-\\w{6}/Tavrin%20%28previous%29\\.app\n")), 2)
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.endsWith("\n\"1.0.2\"\n\"1.0.1\"\n\"1.0.0\"")) << qPrintable(r.out);
+    EXPECT_FALSE(QFileInfo::exists(home + "/.local/share/Trash/files")) << "the home trash is on another filesystem";
+
+    // No trash there is safe to use.
+    BundleSwap::removeTree(held);
+    r = tool("tavrin-update-check", args, onOwnDisk("mkdir elsewhere && ln -s elsewhere .Trash-0"));
+    lines = r.out.split('\n');
+    ASSERT_GE(lines.size(), 8) << qPrintable(r.out);
+    EXPECT_EQ(lines[0], "installing");
+    const QRegularExpression copy(QRegularExpression::escape(apps)
+                                  + "/\\.Tavrin-update-\\w{6}/Tavrin \\(previous\\)\\.app");
+    const QRegularExpressionMatch left = copy.match(lines[1]);
+    ASSERT_TRUE(left.hasMatch()) << qPrintable(r.out);
+    EXPECT_EQ(lines[1], "failed: An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
+                        "safe to use, and was left at " + left.captured() + ". Delete it or move it elsewhere, then "
+                        "try again.");
+    EXPECT_EQ(lines[2], "failed: 旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 " + left.captured()
+                            + "。请删除或移走后重试。");
+    EXPECT_EQ(lines.mid(4, 4), (QStringList{".Tavrin-update-" + left.captured().section('-', -1).left(6), ".Trash-0",
+                                            "Tavrin.app", "elsewhere"}))
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.endsWith("\n\"1.0.1\"\n\"1.0.0\"")) << "1.0.1 installed, 1.0.0 left: " << qPrintable(r.out);
 }
 
 TEST_F(EndToEnd, AnApplicationsFolderThatIsALinkIsHeldToTheChecksOfWhereItLeads)

@@ -4,6 +4,7 @@
 #include "../model/event_loop_wait.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
+#include "update/bundle_info.h"
 #include "update/bundle_swap.h"
 #include "ui/scheduler.h"
 #include "update/update_rules.h"
@@ -436,6 +437,53 @@ TEST_F(UpdaterTest, TheNextRunUndoesASwapCutBetweenItsRenames)
     EXPECT_EQ(Seal::manifest(bundle, Seal::architecture()), before);
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
+}
+
+TEST_F(UpdaterTest, ACopyNoTrashTakesIsNamedAtStartAndHoldsBackTheNextInstall)
+{
+    // An earlier install's previous copy beside the app, and a home trash
+    // that is a link: no trash is safe to take the copy.
+    const QString left = home.path() + "/Applications/.Tavrin-update-Ab12Cd/Tavrin (previous).app";
+    makeBundle(left, "0.9.0");
+    ::chmod(QFile::encodeName(QFileInfo(left).path()).constData(), 0700);
+    QDir().mkpath(home.path() + "/elsewhere");
+    QDir().mkpath(home.path() + "/share");
+    const QByteArray trash = QFile::encodeName(home.path() + "/share/Trash");
+    ASSERT_EQ(::symlink(QFile::encodeName(home.path() + "/elsewhere").constData(), trash.constData()), 0);
+
+    const QString zip = nextArchive();
+    int fetched = 0;
+    server.route("/good.zip", [&, archive = readFile(zip)](QSslSocket* socket) {
+        ++fetched;
+        LoopbackHttps::body(archive)(socket);
+    });
+    server.route("/feed.json", LoopbackHttps::body(feedFor("1.0.1", 0, server.url("/good.zip"), zip)));
+    auto u = make(QUrl(server.url("/feed.json")));
+
+    // Named at start, with a way on: checks go on as ever.
+    u->start([] { return false; });
+    const Updater::State named = Updater::State::failed(UpdateErrors::copiesLeft({left}), false);
+    EXPECT_EQ(u->state(), named);
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::available);
+
+    // No install adds another copy before the user has seen to this one.
+    u->download();
+    EXPECT_EQ(u->state(), named);
+    EXPECT_EQ(fetched, 0);
+    EXPECT_TRUE(BundleInfo::read(left).has_value());
+    EXPECT_TRUE(QDir(home.path() + "/elsewhere").isEmpty());
+
+    // With the trash as it should be, the copy goes there and the install
+    // goes on.
+    ::unlink(trash.constData());
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state().kind, Kind::readyToInstall) << u->state().message.toStdString();
+    EXPECT_EQ(fetched, 1);
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(left).path()));
+    EXPECT_TRUE(QFileInfo(home.path() + "/share/Trash/files/Tavrin (previous).app").isDir());
 }
 
 TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)

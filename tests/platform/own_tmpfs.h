@@ -1,0 +1,44 @@
+#pragma once
+// Runs the current test again inside a user and mount namespace of its
+// own, with a small tmpfs at a folder: a filesystem other than the one the
+// test's other files lie on, made without root. Inside, the test finds the
+// folder in ownTmpfs(); the user is root there, mapped to the one outside.
+
+#include <QFile>
+#include <QProcess>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+struct TmpfsRun {
+    int code = -1;
+    QString out;
+    bool unavailable() const { return code == 125 || out.startsWith(QStringLiteral("unshare:")); }
+};
+
+// The folder the tmpfs is mounted at, in the run inside; empty outside.
+inline QString ownTmpfs() { return qEnvironmentVariable("TAVRIN_OWN_TMPFS"); }
+
+inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
+                                QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    env.insert(QStringLiteral("TAVRIN_OWN_TMPFS"), folder);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("unshare"),
+            {QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+             QStringLiteral("mount -t tmpfs -o size=8m,mode=0755 tmpfs \"$1\" || exit 125; shift; exec \"$@\""),
+             QStringLiteral("sh"), folder, QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+             QStringLiteral("--gtest_filter=%1.%2").arg(QString::fromUtf8(test->test_suite_name()),
+                                                       QString::fromUtf8(test->name()))});
+    if (!p.waitForStarted())
+        return {125, QStringLiteral("unshare: cannot be started")};
+    if (!p.waitForFinished(300000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, QStringLiteral("still running")};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+}
