@@ -166,6 +166,11 @@ protected:
         EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << what;
     }
 
+    // An ordinary user's own namespace (unshare -U) maps no one to root:
+    // "/" and /tmp then show as another user's, and the updater rightly
+    // refuses to install under them.
+    static constexpr const char* onTheWayTakenByNobody = "a folder on the way to Tavrin, belongs to another user";
+
     QTemporaryDir dir;
     TestKeys keys;
     QString home, apps, installed;
@@ -239,6 +244,9 @@ TEST_F(EndToEnd, AFullCacheSaysThereIsNoRoom)
         const ToolRun r = update(feed, inSpace(size), locale);
         if (r.code == 125 || r.out.startsWith("unshare:"))
             GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        if (r.out.contains(onTheWayTakenByNobody))
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's: "
+                         << qPrintable(r.out);
         EXPECT_EQ(r.code, 1) << size;
         EXPECT_TRUE(r.out.contains(said)) << size << " " << locale << ": " << qPrintable(r.out);
         expectCleanAndUntouched(size);
@@ -444,6 +452,9 @@ TEST_F(EndToEnd, AFullApplicationsFolderSaysThereIsNoRoom)
         const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip), inSpace, locale);
         if (r.code == 125 || r.out.startsWith("unshare:"))
             GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        if (r.out.contains(onTheWayTakenByNobody))
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's: "
+                         << qPrintable(r.out);
         EXPECT_EQ(r.code, 1);
         const QString said = QString(locale) == "C.UTF-8" ? "There isn\u2019t enough space for the update in " + apps
                                                  : apps + " 所在的磁盘空间不足";
