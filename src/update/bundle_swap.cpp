@@ -478,8 +478,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
-        || unsafeFolderOnPath(pathOf(parentFd.fd)) || !recover(bundle).present || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
-        || !S_ISDIR(st.st_mode))
+        || unsafeFolderOnPath(pathOf(parentFd.fd)) || !recover(bundle).present
+        || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
 
     QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));

@@ -118,8 +118,9 @@ struct Recovery {
 Recovery recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
-// guarded, and no folder above it unsafe (unsafeFolderOnPath). The staged copy is brought beside the bundle into a hidden
-// ".Tavrin-update-XXXXXX" directory, every entry of it must be ours, its
+// guarded, and no folder above it unsafe (unsafeFolderOnPath). The staged
+// copy is brought beside the bundle into a hidden ".Tavrin-update-XXXXXX"
+// directory, every entry of it must be ours, its
 // seal is checked there once more, and only then are the two exchanged;
 // the previous copy goes to the trash. Everything after the hidden
 // directory is made goes through descriptors opened once, so a name
