@@ -6,10 +6,11 @@
 //     Expands and checks the archive in a fresh work directory against a
 //     release record made from the bundle's own Info.json (or the given
 //     version and build), and prints "ok" or the error's name.
-//   run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app --feed FEED
+//   run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app --feed FEED [--two-renames]
 //     Runs the automatic install as if it were the copy installed at PATH,
 //     through the real install and relaunch, and prints the final state.
-//     FEED is a file: only a file feed installs by itself.
+//     FEED is a file: only a file feed installs by itself. --two-renames
+//     swaps as on a file system without an atomic exchange.
 
 #include "platform/defaults.h"
 #include "update/bundle_info.h"
@@ -35,7 +36,7 @@ int usage()
     std::fputs("usage: tavrin-update-check verify --dev-pub D.pem --release-pub R.pem --current VERSION[,BUILD]"
                " [--version V] [--build B] ARCHIVE.zip\n"
                "       tavrin-update-check run --dev-pub D.pem --release-pub R.pem --bundle PATH/Tavrin.app"
-               " --feed FEED\n",
+               " --feed FEED [--two-renames]\n",
                stderr);
     return 2;
 }
@@ -106,6 +107,7 @@ int run(QStringList args, const Seal::Keys& keys)
 {
     const QString bundle = QFileInfo(option(args, QStringLiteral("--bundle"))).absoluteFilePath();
     const QString feed = option(args, QStringLiteral("--feed"));
+    const bool twoRenames = args.removeAll(QStringLiteral("--two-renames")) > 0;
     if (!args.isEmpty() || feed.isEmpty())
         return usage();
 
@@ -127,6 +129,7 @@ int run(QStringList args, const Seal::Keys& keys)
     }
     setup.keys = keys;
     setup.defaults = &defaults;
+    setup.swap.twoRenames = twoRenames;
     setup.terminate = [] { QCoreApplication::quit(); };
     Updater updater(setup);
     QObject::connect(&updater, &Updater::stateChanged, [&updater] {

@@ -38,10 +38,12 @@ using Fd = UniqueFd;
 constexpr const char* incomingName = "Tavrin.app";
 constexpr const char* previousName = "Tavrin (previous).app";
 
+// The sticky bit keeps others from renaming our entries, not from making
+// their own: between the two renames of a swap the bundle's name is free,
+// and anyone who may write in its folder could take it.
 bool guarded(const struct stat& st)
 {
-    return S_ISDIR(st.st_mode) && (st.st_uid == ::getuid() || st.st_uid == 0)
-        && (!(st.st_mode & 022) || (st.st_mode & S_ISVTX));
+    return S_ISDIR(st.st_mode) && (st.st_uid == ::getuid() || st.st_uid == 0) && !(st.st_mode & 022);
 }
 
 bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -330,6 +332,46 @@ bool BundleSwap::isGuardedFolder(const QString& path)
     return ::stat(native(path).constData(), &st) == 0 && guarded(st);
 }
 
+std::optional<BundleSwap::UnsafeFolder> BundleSwap::firstUnsafeFolder(const std::vector<FolderOnPath>& chain,
+                                                                     uid_t user)
+{
+    using Fault = UpdateErrors::FolderFault;
+    const auto trusted = [user](uid_t owner) { return owner == user || owner == 0; };
+    for (size_t i = 0; i < chain.size(); ++i) {
+        const FolderOnPath& f = chain[i];
+        if (!S_ISDIR(f.mode))
+            return UnsafeFolder{f.path, Fault::notAFolder};
+        if (!trusted(f.owner))
+            return UnsafeFolder{f.path, Fault::othersOwn};
+        // In a sticky folder others may not rename or remove what is not
+        // theirs, so the folder below stays put if it is ours or root's.
+        const bool stickyOverOurs = i > 0 && (f.mode & S_ISVTX) && trusted(chain[i - 1].owner);
+        if ((f.mode & 022) && !stickyOverOurs)
+            return UnsafeFolder{f.path, Fault::othersWrite};
+    }
+    return std::nullopt;
+}
+
+std::optional<BundleSwap::UnsafeFolder> BundleSwap::unsafeFolderOnPath(const QString& folder)
+{
+    QString path = QFileInfo(folder).canonicalFilePath();
+    if (path.isEmpty())
+        return UnsafeFolder{folder, UpdateErrors::FolderFault::notAFolder};
+    // Each folder as it stands, not where a link would lead: a link on a
+    // path just resolved means it changed meanwhile.
+    std::vector<FolderOnPath> chain;
+    for (int depth = 0; depth < 256; ++depth) {
+        struct stat st {};
+        if (::lstat(native(path).constData(), &st) != 0)
+            return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
+        chain.push_back({path, st.st_uid, st.st_mode});
+        if (path == u"/")
+            return firstUnsafeFolder(chain, ::getuid());
+        path = QFileInfo(path).absolutePath();
+    }
+    return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
+}
+
 bool BundleSwap::freshWorkDirectory(const QString& path, QString* wrong)
 {
     const QString parent = QFileInfo(path).absolutePath();
@@ -359,6 +401,42 @@ bool BundleSwap::isBundle(const QString& path)
     Fd parentFd(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return parentFd.fd >= 0 && !info.fileName().isEmpty()
         && bundleAt(parentFd.fd, native(info.fileName()).constData());
+}
+
+UpdateErrors::StandIn BundleSwap::standIn(const QString& path)
+{
+    using K = UpdateErrors::EntryKind;
+    const auto kindOf = [](const struct stat& st) {
+        return S_ISREG(st.st_mode) ? K::file
+            : S_ISDIR(st.st_mode)  ? K::folder
+            : S_ISLNK(st.st_mode)  ? K::link
+            : S_ISFIFO(st.st_mode) ? K::fifo
+            : S_ISSOCK(st.st_mode) ? K::socket
+                                   : K::device;
+    };
+    UpdateErrors::StandIn what;
+    struct stat st {};
+    if (::lstat(native(path).constData(), &st) != 0)
+        return what;
+    what.kind = kindOf(st);
+    if (what.kind == K::link) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(native(path).constData(), target, sizeof target - 1);
+        what.linkTarget = n < 0 ? QString() : QFile::decodeName(QByteArray(target, int(n)));
+        return what;
+    }
+    if (what.kind != K::folder)
+        return what;
+    what.othersFolder = st.st_uid != ::getuid();
+    // The first step inside that is not what a bundle holds.
+    what.inside = QStringLiteral("Contents");
+    if (::lstat(native(path + QStringLiteral("/Contents")).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        what.inside = QStringLiteral("Contents/Info.json");
+    if (::lstat(native(path + u'/' + what.inside).constData(), &st) == 0)
+        what.insideKind = kindOf(st);
+    else if (what.inside == u"Contents")
+        what.inside = QStringLiteral("Contents/Info.json");  // nothing there: the file is what is missing
+    return what;
 }
 
 QString BundleSwap::resolvedBundle(const QString& bundle)
@@ -457,8 +535,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
-        || !recover(bundle).present || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
-        || !S_ISDIR(st.st_mode))
+        || unsafeFolderOnPath(pathOf(parentFd.fd)) || !recover(bundle).present
+        || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
 
     QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));

@@ -10,9 +10,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace BundleSwap {
 
@@ -37,9 +40,34 @@ private:
 };
 
 // Whether only this user (and root) can rename or replace entries in the
-// folder: it is ours or root's, and group or others may not write in it
-// unless its sticky bit is set.
+// folder: it is ours or root's, and neither group nor others may write in
+// it. The sticky bit is no help here: between the two renames of a swap
+// the bundle's name is free, and anyone who may write in the folder could
+// take it.
 bool isGuardedFolder(const QString& path);
+
+// One folder on the way from the app's folder up to "/", as lstat sees it.
+struct FolderOnPath {
+    QString path;
+    uid_t owner = 0;
+    mode_t mode = 0;
+};
+
+struct UnsafeFolder {
+    QString path;
+    UpdateErrors::FolderFault fault = UpdateErrors::FolderFault::notAFolder;
+};
+
+// The first folder of `chain` (the app's folder first, "/" last) through
+// which someone other than `user` or root could swap the app for their
+// own: one that is not a folder, or belongs to someone else, or that others
+// may write in. Above the app's folder a sticky folder others may write in
+// is fine when the folder below it on the way is the user's or root's, as
+// with /tmp; the app's own folder has no such exception.
+std::optional<UnsafeFolder> firstUnsafeFolder(const std::vector<FolderOnPath>& chain, uid_t user);
+// The same for the folders of `folder` as they stand, with its links
+// resolved first.
+std::optional<UnsafeFolder> unsafeFolderOnPath(const QString& folder);
 
 // Removes the work directory and makes it afresh with mode 0700. False
 // when its folder is not guarded, when what is there cannot be removed, or
@@ -65,6 +93,8 @@ struct ReplaceOptions {
 // Whether `path` is a bundle of ours: a folder (not a link) this user
 // owns, holding Contents/Info.json as a plain file.
 bool isBundle(const QString& path);
+// What stands at `path` where no bundle of ours does, for the message.
+UpdateErrors::StandIn standIn(const QString& path);
 
 // The bundle's path with its folder resolved once, links and all, so that
 // every later step names the folder itself. As given when the folder does
@@ -94,8 +124,9 @@ struct Recovery {
 Recovery recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
-// guarded. The staged copy is brought beside the bundle into a hidden
-// ".Tavrin-update-XXXXXX" directory, every entry of it must be ours, its
+// guarded, and no folder above it unsafe (unsafeFolderOnPath). The staged
+// copy is brought beside the bundle into a hidden ".Tavrin-update-XXXXXX"
+// directory, every entry of it must be ours, its
 // seal is checked there once more, and only then are the two exchanged;
 // the previous copy goes to the trash. Everything after the hidden
 // directory is made goes through descriptors opened once, so a name

@@ -90,12 +90,95 @@ QString UpdateErrors::localFile(LocalFile what, FileTrouble trouble, const QStri
     return path;
 }
 
-QString UpdateErrors::noBundle(const QString& bundle)
+namespace {
+
+// "a file", "a FIFO (named pipe)": what stands somewhere, with its article.
+QString entryKind(UpdateErrors::EntryKind kind)
 {
+    using K = UpdateErrors::EntryKind;
+    switch (kind) {
+    case K::missing: break;
+    case K::file: return L10n::text("a file", "一个文件");
+    case K::folder: return L10n::text("a folder", "一个文件夹");
+    case K::link: return L10n::text("a link", "一个链接");
+    case K::fifo: return L10n::text("a FIFO (named pipe)", "一个 FIFO（命名管道）");
+    case K::socket: return L10n::text("a socket", "一个套接字");
+    case K::device: return L10n::text("a device", "一个设备文件");
+    }
+    return {};
+}
+
+} // namespace
+
+QString UpdateErrors::noBundle(const QString& bundle, const StandIn& standIn)
+{
+    switch (standIn.kind) {
+    case EntryKind::missing:
+        break;
+    case EntryKind::link:
+        return L10n::text("At %1 there is a link to %2, not a copy of Tavrin, so it can\u2019t update itself. Put "
+                          "Tavrin itself there in place of the link, open it from there and try again.",
+                          "%1 处是指向 %2 的链接，不是 Tavrin 本身，无法自动更新。请用 Tavrin 本身替换这个链接，"
+                          "从那里打开后重试。")
+            .arg(bundle, standIn.linkTarget);
+    case EntryKind::folder:
+        if (standIn.othersFolder)
+            return L10n::text("The folder at %1 belongs to another user, so Tavrin can\u2019t update itself there. "
+                              "Put your own copy of Tavrin there, open it from there and try again.",
+                              "%1 处的文件夹属于其他用户，Tavrin 无法在那里自动更新。请把你自己的 Tavrin 放在那里，"
+                              "从那里打开后重试。")
+                .arg(bundle);
+        if (standIn.insideKind == EntryKind::missing)
+            return L10n::text("The folder at %1 has no %2, so it is no whole copy of Tavrin and can\u2019t update "
+                              "itself. Put Tavrin back there, open it from there and try again.",
+                              "%1 处的文件夹里没有 %2，不是完整的 Tavrin，无法自动更新。请把 Tavrin 放回那里，"
+                              "从那里打开后重试。")
+                .arg(bundle, standIn.inside);
+        return L10n::text("In the folder at %1, %2 is %3, not %4, so it is no whole copy of Tavrin and can\u2019t "
+                          "update itself. Put Tavrin back there, open it from there and try again.",
+                          "%1 处的文件夹里，%2 是%3而不是%4，不是完整的 Tavrin，无法自动更新。请把 Tavrin 放回那里，"
+                          "从那里打开后重试。")
+            .arg(bundle, standIn.inside, entryKind(standIn.insideKind),
+                 entryKind(standIn.inside.endsWith(u"Info.json") ? EntryKind::file : EntryKind::folder));
+    case EntryKind::file:
+    case EntryKind::fifo:
+    case EntryKind::socket:
+    case EntryKind::device:
+        return L10n::text("At %1 there is %2, not a copy of Tavrin, so it can\u2019t update itself. Put Tavrin "
+                          "back there, open it from there and try again.",
+                          "%1 处是%2，不是 Tavrin，无法自动更新。请把 Tavrin 放回那里，从那里打开后重试。")
+            .arg(bundle, entryKind(standIn.kind));
+    }
     return L10n::text("There is no copy of Tavrin at %1, so it can\u2019t update itself. Put Tavrin back there, "
                       "open it from there and try again.",
                       "%1 处没有 Tavrin，无法自动更新。请把 Tavrin 放回那里，从那里打开后重试。")
         .arg(bundle);
+}
+
+QString UpdateErrors::unsafeFolderAbove(const QString& folder, FolderFault fault)
+{
+    switch (fault) {
+    case FolderFault::othersWrite:
+        return L10n::text("Other users can write to %1, a folder on the way to Tavrin, so Tavrin can\u2019t update "
+                          "itself safely: they could put another program in its place. Make %1 writable only by "
+                          "its owner, or move Tavrin into a folder that only you or root can change, then try again.",
+                          "其他用户也能写入 Tavrin 路径上的文件夹 %1，无法安全地自动更新：他们可以把别的程序放在它的"
+                          "位置。请让 %1 只有其所有者可写，或把 Tavrin 移到只有你或 root 能改动的文件夹，然后重试。")
+            .arg(folder);
+    case FolderFault::othersOwn:
+        return L10n::text("%1, a folder on the way to Tavrin, belongs to another user, so Tavrin can\u2019t update "
+                          "itself safely: that user could put another program in its place. Move Tavrin into a "
+                          "folder that only you or root can change, then try again.",
+                          "Tavrin 路径上的文件夹 %1 属于其他用户，无法安全地自动更新：该用户可以把别的程序放在它的"
+                          "位置。请把 Tavrin 移到只有你或 root 能改动的文件夹，然后重试。")
+            .arg(folder);
+    case FolderFault::notAFolder:
+        break;
+    }
+    return L10n::text("%1, on the way to Tavrin, changed while it was being checked, so Tavrin can\u2019t update "
+                      "itself safely. Try again.",
+                      "Tavrin 路径上的 %1 在检查时发生了变化，无法安全地自动更新。请重试。")
+        .arg(folder);
 }
 
 QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, bool blocked)

@@ -34,9 +34,28 @@ enum class LocalFile { feed, archive };
 enum class FileTrouble { missing, relative, notAFile, unreadable };
 QString localFile(LocalFile what, FileTrouble trouble, const QString& path);
 
+// What an entry is, as far as the messages tell.
+enum class EntryKind { missing, file, folder, link, fifo, socket, device };
+
+// What stands at a bundle's name where no bundle of ours does: nothing,
+// something that is no folder of ours, or a folder of ours in which
+// `inside` ("Contents" or "Contents/Info.json") is missing or of the wrong
+// kind.
+struct StandIn {
+    EntryKind kind = EntryKind::missing;
+    QString linkTarget;          // kind == link
+    bool othersFolder = false;   // kind == folder: someone else's
+    QString inside;
+    EntryKind insideKind = EntryKind::missing;
+};
+
 // No bundle of ours stands at `bundle`, so nothing can be replaced there
-// and nothing there is intact.
-QString noBundle(const QString& bundle);
+// and nothing there is intact; says what stands there instead.
+QString noBundle(const QString& bundle, const StandIn& standIn = {});
+
+// Why a folder above the app's own lets someone else swap the app.
+enum class FolderFault { notAFolder, othersOwn, othersWrite };
+QString unsafeFolderAbove(const QString& folder, FolderFault fault);
 // The previous copy waits at `kept`, for it could not go back to `bundle`;
 // `blocked` when something else stands there.
 QString previousKept(const QString& bundle, const QString& kept, bool blocked);

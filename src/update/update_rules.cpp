@@ -82,6 +82,10 @@ std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
         reason = L10n::text("Other users can change the folder containing Tavrin, so it can\u2019t update "
                             "itself safely. ",
                             "其他用户也能改动 Tavrin 所在的文件夹，无法安全地自动更新。");
+    } else if (const auto unsafe = BundleSwap::unsafeFolderOnPath(info.absolutePath())) {
+        // Whoever may rename a folder above could put one of their own in
+        // its place, and the relaunch runs the program by its path.
+        return UpdateErrors::unsafeFolderAbove(unsafe->path, unsafe->fault);
     } else {
         return std::nullopt;
     }

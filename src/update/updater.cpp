@@ -187,14 +187,41 @@ Copied copyCapped(const QString& from, const QString& to, qint64 expected, const
 }
 
 // Why nothing can be installed at the bundle's name once recovery is done:
-// there is no bundle there, or the previous copy waits at `kept` because
-// it could not go back.
+// something else or nothing stands there, or the previous copy waits at
+// `kept` because it could not go back.
 QString missingBundle(const QString& bundle, const QString& kept)
 {
     if (kept.isEmpty())
-        return UpdateErrors::noBundle(bundle);
+        return UpdateErrors::noBundle(bundle, BundleSwap::standIn(bundle));
     struct stat st {};
     return UpdateErrors::previousKept(bundle, kept, ::lstat(QFile::encodeName(bundle).constData(), &st) == 0);
+}
+
+QString anotherCopyUpdating()
+{
+    return L10n::text("Another copy of Tavrin is updating. Try again when it has finished.",
+                      "另一个 Tavrin 正在更新，请在它完成后重试。");
+}
+
+// The version of the bundle of ours at `bundle`; none when there is no
+// such bundle or it names none.
+struct Installed {
+    std::optional<QString> versionText;
+    int64_t build = 0;
+};
+
+Installed installedAt(const QString& bundle)
+{
+    Installed found;
+    // Only a bundle of ours speaks for the copy; whatever else stands at
+    // its name has no version.
+    if (BundleSwap::isBundle(bundle)) {
+        if (auto info = BundleInfo::read(bundle)) {
+            found.versionText = info->version;
+            found.build = info->build;
+        }
+    }
+    return found;
 }
 
 // The desktop's proxy settings, as every other program of the session uses.
@@ -290,20 +317,24 @@ Updater::Setup Updater::Setup::standard(const std::optional<QString>& bundle)
     s.workDirectory = BundleSwap::workDirectory();
     if (bundle) {
         s.bundle = BundleSwap::resolvedBundle(*bundle);
-        // Recovery first, unless another copy's install is under way: read
-        // before it, a half swap would count as no version at all, and any
-        // release, even an older one, would be offered.
+        // Recovery first, and the version read while the lock is held:
+        // read before recovery, or while another copy's swap is half done,
+        // a half swap would count as no version at all, and any release,
+        // even an older one, would be offered. While another copy holds
+        // the lock nothing is read; a folder the lock cannot be taken in
+        // allows no install, so what is read there only shows.
+        bool busy = false;
+        std::unique_ptr<BundleSwap::WorkLock> held;
         if (!DemoMode::isOn()) {
-            if (auto held = BundleSwap::WorkLock::take(s.workDirectory))
+            held = BundleSwap::WorkLock::take(s.workDirectory, &busy);
+            if (held)
                 BundleSwap::recover(*s.bundle);
         }
-        // Only a bundle of ours speaks for the copy; whatever else stands
-        // at its name has no version.
-        if (BundleSwap::isBundle(*s.bundle)) {
-            if (auto info = BundleInfo::read(*s.bundle)) {
-                s.versionText = info->version;
-                s.build = info->build;
-            }
+        s.anotherCopyUpdating = busy;
+        if (!busy) {
+            const Installed installed = installedAt(*s.bundle);
+            s.versionText = installed.versionText;
+            s.build = installed.build;
         }
     }
     // Skip the program name: the rule looks at arguments only.
@@ -418,7 +449,8 @@ void Updater::start(std::function<bool()> autoCheck)
     // back stays where it is, and nothing goes on until the user has put
     // it back.
     if (setup_.bundle && !setup_.workDirectory.isEmpty()) {
-        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory)) {
+        bool busy = false;
+        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy)) {
             const BundleSwap::Recovery recovered = BundleSwap::recover(*setup_.bundle);
             if (!recovered.kept.isEmpty()) {
                 setState(State::failed(missingBundle(*setup_.bundle, recovered.kept), true));
@@ -428,6 +460,12 @@ void Updater::start(std::function<bool()> autoCheck)
             // schedule goes on; an install waits until they are gone.
             if (!recovered.left.isEmpty())
                 setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
+        }
+        // What was read while another copy was updating may be a half swap:
+        // nothing is checked or installed on it.
+        if (busy || setup_.anotherCopyUpdating) {
+            setState(State::failed(anotherCopyUpdating(), false));
+            return;
         }
     }
     if (setup_.feedURL.isLocalFile() && setup_.defaults
@@ -726,9 +764,7 @@ void Updater::download()
         bool busy = false;
         lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy);
         if (!lock_->held) {
-            setState(State::failed(busy ? L10n::text("Another copy of Tavrin is updating. Try again when it has "
-                                                     "finished.",
-                                                     "另一个 Tavrin 正在更新，请在它完成后重试。")
+            setState(State::failed(busy ? anotherCopyUpdating()
                                         : workFolderRefused(QFileInfo(setup_.workDirectory).absolutePath()),
                                    false));
             return;
@@ -748,6 +784,26 @@ void Updater::download()
     if (!recovered.left.isEmpty()) {
         lock_->held.reset();
         setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
+        return;
+    }
+    // The installed version is read again now that the lock is ours and
+    // recovery is done: another copy may have swapped the bundle since it
+    // was last read. Only a release newer than what stands there now goes
+    // on.
+    const Installed installed = installedAt(bundle);
+    setup_.versionText = installed.versionText;
+    setup_.build = installed.build;
+    current_ = AppVersion::parse(setup_.versionText.value_or(QString())).value_or(AppVersion{{0}}).with(setup_.build);
+    const auto offered = release.key();
+    if (!offered || !(*offered > current_)) {
+        lock_->held.reset();
+        // The offer was made against an older reading: the next try checks
+        // the feed again.
+        setPending(std::nullopt);
+        setState(State::failed(L10n::text("Another copy of Tavrin changed it meanwhile, and this release is not "
+                                          "newer than the copy now installed. Check for updates again.",
+                                          "另一个 Tavrin 在此期间改动了它，这个版本并不比现在安装的新。请重新检查更新。"),
+                               false));
         return;
     }
     // A work folder that could not be made ours is left as it is: it may be
@@ -942,6 +998,7 @@ void Updater::install()
     const QString work = setup_.workDirectory;
     const Seal::Keys keys = setup_.keys;
     const QString arch = setup_.arch;
+    const BundleSwap::ReplaceOptions swap = setup_.swap;
     struct Replaced {
         std::optional<UpdateError> error;
         QString message;  // when the error has a message of its own
@@ -949,10 +1006,10 @@ void Updater::install()
     };
     offMain<Replaced>(
         this,
-        [bundle, staged, work, keys, arch] {
+        [bundle, staged, work, keys, arch, swap] {
             Replaced r;
             bool noSpace = false;
-            r.error = BundleSwap::replace(bundle, staged, keys, arch, {}, &noSpace);
+            r.error = BundleSwap::replace(bundle, staged, keys, arch, swap, &noSpace);
             BundleSwap::removeTree(work);
             if (!r.error)
                 return r;

@@ -13,6 +13,7 @@
 
 #include "ui/scheduler.h"
 #include "update/app_version.h"
+#include "update/bundle_swap.h"
 #include "update/release_feed.h"
 #include "update/seal.h"
 #include "update/update_error.h"
@@ -72,6 +73,9 @@ public:
         std::optional<QString> bundle;  // the installed Tavrin.app; none for a development build
         std::optional<QString> versionText;
         int64_t build = 0;
+        // standard() found another copy holding the update lock, so it read
+        // nothing of the installed copy: a swap may have been half done.
+        bool anotherCopyUpdating = false;
         QUrl feedURL;
         QString bundledFeed;  // the running copy's own feed, for its notes
         Seal::Keys keys;
@@ -95,11 +99,15 @@ public:
         // (CLOCK_BOOTTIME unless a test drives it); every wait of the
         // schedule is measured on it.
         std::function<double()> bootClock;
+        // How the swap is made: an install uses the defaults; tests choose
+        // the two-rename fallback and stop it midway.
+        BundleSwap::ReplaceOptions swap;
 
         static Setup standard();
         // The same for the copy installed at `bundle`. An install cut short
         // there is finished or undone before its version is read, so a half
-        // swap never passes for a copy of no version.
+        // swap never passes for a copy of no version; while another copy
+        // holds the update lock nothing is read at all.
         static Setup standard(const std::optional<QString>& bundle);
         // The feed address from launch arguments: the value after the first
         // "-updateFeed", as a URL when it has a scheme, else a file path.
@@ -117,7 +125,8 @@ public:
     const std::optional<Panel>& panel() const { return panel_; }
     void setPanel(const std::optional<Panel>& panel);
 
-    // Fixed at creation.
+    // Read at creation, and read again under the update lock before each
+    // download: only that reading decides what may be installed.
     const std::optional<QString>& currentVersionText() const { return setup_.versionText; }
     int64_t currentBuild() const { return setup_.build; }
     const std::optional<Release>& currentRelease() const { return currentRelease_; }

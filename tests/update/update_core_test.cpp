@@ -183,8 +183,13 @@ TEST(UpdateRules, InstallBlocker)
     EXPECT_EQ(*open, "Other users can write to " + shared + ", the folder containing Tavrin, so it can\u2019t update "
                          "itself safely. Make the folder writable only by you (chmod go-w " + shared
                          + "), then try again.");
+    // The sticky bit keeps others from renaming the app, not from taking
+    // its name while a swap has it free.
     ::chmod(sharedPath.constData(), 01777);
-    EXPECT_FALSE(UpdateRules::installBlocker(shared + "/Tavrin.app")) << "the sticky bit keeps entries to their owners";
+    open = UpdateRules::installBlocker(shared + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->startsWith("Other users can write to " + shared + ", the folder containing Tavrin"))
+        << open->toStdString();
     ::chmod(sharedPath.constData(), 0755);
     if (::getuid() != 0)
         GTEST_SKIP() << "a folder of another user needs root to make";
@@ -192,6 +197,100 @@ TEST(UpdateRules, InstallBlocker)
     open = UpdateRules::installBlocker(shared + "/Tavrin.app");
     ASSERT_TRUE(open);
     EXPECT_TRUE(open->startsWith("Other users can change the folder")) << open->toStdString();
+}
+
+TEST(UpdateRules, EveryFolderOnTheWayToTheAppIsHeldToOneRule)
+{
+    // Someone who may rename a folder above the app's could put one of
+    // their own in its place.
+    QTemporaryDir dir;
+    const QString shared = dir.path() + "/shared";
+    const QString apps = shared + "/apps";
+    QDir().mkpath(apps);
+    const QByteArray sharedPath = QFile::encodeName(shared);
+    ::chmod(QFile::encodeName(apps).constData(), 0755);
+    L10n::setChinese(false);
+    EXPECT_FALSE(UpdateRules::installBlocker(apps + "/Tavrin.app"));
+
+    ::chmod(sharedPath.constData(), 0777);
+    auto open = UpdateRules::installBlocker(apps + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(*open, "Other users can write to " + shared + ", a folder on the way to Tavrin, so Tavrin can\u2019t "
+                     "update itself safely: they could put another program in its place. Make " + shared
+                     + " writable only by its owner, or move Tavrin into a folder that only you or root can "
+                       "change, then try again.");
+    L10n::setChinese(true);
+    EXPECT_EQ(*UpdateRules::installBlocker(apps + "/Tavrin.app"),
+              "其他用户也能写入 Tavrin 路径上的文件夹 " + shared + "，无法安全地自动更新：他们可以把别的程序放在它的位置。请让 "
+                  + shared + " 只有其所有者可写，或把 Tavrin 移到只有你或 root 能改动的文件夹，然后重试。");
+    L10n::setChinese(false);
+    // Reached through a link, the folders where it leads are the ones held.
+    const QString link = dir.path() + "/Applications";
+    ASSERT_EQ(::symlink(QFile::encodeName(apps).constData(), QFile::encodeName(link).constData()), 0);
+    const auto unsafe = BundleSwap::unsafeFolderOnPath(link);
+    ASSERT_TRUE(unsafe);
+    EXPECT_EQ(unsafe->path, shared);
+    EXPECT_EQ(unsafe->fault, UpdateErrors::FolderFault::othersWrite);
+
+    // Sticky, as /tmp is, over a folder of the user's own: nobody else can
+    // move that folder.
+    ::chmod(sharedPath.constData(), 01777);
+    EXPECT_FALSE(UpdateRules::installBlocker(apps + "/Tavrin.app"));
+    EXPECT_FALSE(BundleSwap::unsafeFolderOnPath(link));
+    ::chmod(sharedPath.constData(), 0755);
+
+    if (::getuid() != 0)
+        GTEST_SKIP() << "a folder of another user needs root to make";
+    ASSERT_EQ(::chown(sharedPath.constData(), 65534, 65534), 0);
+    open = UpdateRules::installBlocker(apps + "/Tavrin.app");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(*open, shared + ", a folder on the way to Tavrin, belongs to another user, so Tavrin can\u2019t update "
+                              "itself safely: that user could put another program in its place. Move Tavrin into a "
+                              "folder that only you or root can change, then try again.");
+    ASSERT_EQ(::chown(sharedPath.constData(), 0, 0), 0);
+}
+
+TEST(BundleSwap, FolderChainRule)
+{
+    using Fault = UpdateErrors::FolderFault;
+    const uid_t me = 1000;
+    const auto dirOf = [](const char* path, uid_t owner, mode_t mode) {
+        return BundleSwap::FolderOnPath{path, owner, mode_t(S_IFDIR | mode)};
+    };
+    const auto broken = [&](std::vector<BundleSwap::FolderOnPath> chain) -> std::pair<QString, Fault> {
+        const auto unsafe = BundleSwap::firstUnsafeFolder(chain, me);
+        return unsafe ? std::pair(unsafe->path, unsafe->fault) : std::pair(QString(), Fault::notAFolder);
+    };
+    const auto root = dirOf("/", 0, 0755);
+    const auto home = dirOf("/home", 0, 0755);
+
+    // The usual places.
+    EXPECT_FALSE(BundleSwap::firstUnsafeFolder({dirOf("/home/u/Applications", me, 0755), dirOf("/home/u", me, 0700),
+                                                home, root},
+                                               me));
+    EXPECT_FALSE(BundleSwap::firstUnsafeFolder({dirOf("/tmp/u/apps", me, 0755), dirOf("/tmp/u", me, 0700),
+                                                dirOf("/tmp", 0, 01777), root},
+                                               me));
+    EXPECT_FALSE(BundleSwap::firstUnsafeFolder({dirOf("/opt/apps", 0, 0755), dirOf("/opt", 0, 0755), root}, me));
+
+    // The app's own folder: nobody else may write in it, sticky or not.
+    for (const mode_t mode : {01777, 0757, 0775, 01770})
+        EXPECT_EQ(broken({dirOf("/tmp", 0, mode), root}), std::pair(QString("/tmp"), Fault::othersWrite)) << mode;
+
+    // Above it: others may write only in a sticky folder over one of the
+    // user's or root's own.
+    EXPECT_EQ(broken({dirOf("/s/apps", me, 0755), dirOf("/s", me, 0777), root}),
+              std::pair(QString("/s"), Fault::othersWrite));
+    EXPECT_EQ(broken({dirOf("/s/apps", me, 0755), dirOf("/s", 0, 0775), root}),
+              std::pair(QString("/s"), Fault::othersWrite));
+    EXPECT_FALSE(BundleSwap::firstUnsafeFolder({dirOf("/s/apps", me, 0755), dirOf("/s", me, 01777), root}, me));
+    EXPECT_EQ(broken({dirOf("/tmp/s/apps", me, 0755), dirOf("/tmp/s", 1234, 0755), dirOf("/tmp", 0, 01777), root}),
+              std::pair(QString("/tmp/s"), Fault::othersOwn))
+        << "the user's own folder inside another user's";
+    EXPECT_EQ(broken({dirOf("/a/apps", me, 0755), dirOf("/a", me, 0755), dirOf("/", 1234, 0755)}),
+              std::pair(QString("/"), Fault::othersOwn));
+    EXPECT_EQ(broken({dirOf("/a/apps", me, 0755), {"/a", me, S_IFLNK | 0777}, root}),
+              std::pair(QString("/a"), Fault::notAFolder));
 }
 
 // --- the seal and the whole verification ------------------------------------
@@ -853,6 +952,39 @@ TEST(BundleSwap, InstallsOnlyWhatWasChecked)
     ASSERT_EQ(::lchown(QFile::encodeName(s.staged + "/Contents/lib/libtavrin.so.1").constData(), 65534, 65534), 0);
     EXPECT_EQ(s.replace(), UpdateError::signatureInvalid) << "an entry another user owns";
     EXPECT_TRUE(s.untouched());
+}
+
+TEST(BundleSwap, NoSwapWhereOthersCouldTakeTheName)
+{
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        SwapScene s;
+        s.stage();
+        BundleSwap::ReplaceOptions options;
+        options.twoRenames = twoRenames;
+        // Between the renames the name is free: in a sticky folder anyone
+        // may take it.
+        const QByteArray apps = QFile::encodeName(s.apps);
+        ::chmod(apps.constData(), 01777);
+        EXPECT_EQ(s.replace(options), UpdateError::replaceFailed) << "a sticky folder others may write in";
+        ::chmod(apps.constData(), 0755);
+        EXPECT_TRUE(s.untouched());
+
+        // A folder above it that others may rename entries in.
+        const QByteArray home = QFile::encodeName(s.home.path());
+        ::chmod(home.constData(), 0777);
+        EXPECT_EQ(s.replace(options), UpdateError::replaceFailed) << "a folder above others may write in";
+        ::chmod(home.constData(), 0700);
+        EXPECT_TRUE(s.untouched());
+        if (::getuid() == 0) {
+            ASSERT_EQ(::chown(home.constData(), 65534, 65534), 0);
+            EXPECT_EQ(s.replace(options), UpdateError::replaceFailed) << "a folder above of another user";
+            ASSERT_EQ(::chown(home.constData(), 0, 0), 0);
+            EXPECT_TRUE(s.untouched());
+        }
+        EXPECT_EQ(s.replace(options), std::nullopt);
+        EXPECT_TRUE(s.updated());
+    }
 }
 
 TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)

@@ -177,6 +177,11 @@ protected:
         EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << what;
     }
 
+    // An ordinary user's own namespace (unshare -U) maps no one to root:
+    // "/" and /tmp then show as another user's, and the updater rightly
+    // refuses to install under them.
+    static constexpr const char* onTheWayTakenByNobody = "a folder on the way to Tavrin, belongs to another user";
+
     QTemporaryDir dir;
     TestKeys keys;
     QString home, apps, installed;
@@ -250,6 +255,9 @@ TEST_F(EndToEnd, AFullCacheSaysThereIsNoRoom)
         const ToolRun r = update(feed, inSpace(size), locale);
         if (r.code == 125 || r.out.startsWith("unshare:"))
             GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        if (r.out.contains(onTheWayTakenByNobody))
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's: "
+                         << qPrintable(r.out);
         EXPECT_EQ(r.code, 1) << size;
         EXPECT_TRUE(r.out.contains(said)) << size << " " << locale << ": " << qPrintable(r.out);
         expectCleanAndUntouched(size);
@@ -455,6 +463,9 @@ TEST_F(EndToEnd, AFullApplicationsFolderSaysThereIsNoRoom)
         const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip), inSpace, locale);
         if (r.code == 125 || r.out.startsWith("unshare:"))
             GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+        if (r.out.contains(onTheWayTakenByNobody))
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's: "
+                         << qPrintable(r.out);
         EXPECT_EQ(r.code, 1);
         const QString said = QString(locale) == "C.UTF-8" ? "There isn\u2019t enough space for the update in " + apps
                                                  : apps + " 所在的磁盘空间不足";
@@ -556,6 +567,76 @@ TEST_F(EndToEnd, AnApplicationsFolderThatIsALinkIsHeldToTheChecksOfWhereItLeads)
     EXPECT_TRUE(readFile(disk + "/Tavrin.app/Contents/Info.json").contains("\"1.0.1\""));
     EXPECT_EQ(QFileInfo(apps).symLinkTarget(), disk) << "the link stays as it was";
     EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
+}
+
+TEST_F(EndToEnd, AStickyFolderOthersCanWriteIsNoPlaceToUpdateIn)
+{
+    // ~/Applications leads to a folder of the user's own that anyone may
+    // make entries in, as /tmp: between the renames of a swap anyone could
+    // take the app's name.
+    const QString shared = home + "/Shared";
+    QDir().mkpath(home + "/Shared");
+    ASSERT_TRUE(QDir().rename(apps, shared + "/apps"));
+    ASSERT_EQ(::symlink("Shared/apps", QFile::encodeName(apps).constData()), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared + "/apps").constData(), 01777), 0);
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    for (const bool twoRenames : {false, true}) {
+        const ToolRun r = tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")
+                                   + (twoRenames ? QStringList{"--two-renames"} : QStringList{}));
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + shared + "/apps, the folder containing "
+                                     "Tavrin"))
+            << qPrintable(r.out);
+        EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(contents(), before);
+    }
+}
+
+TEST_F(EndToEnd, EveryFolderAboveTheAppIsHeldToOneRule)
+{
+    // ~/Applications leads to the user's own folder, mode 755, inside a
+    // folder that others control: they could rename it away and put their
+    // own in its place before the relaunch runs the program by its path.
+    const QString shared = dir.path() + "/shared";
+    const QString vapps = shared + "/vapps";
+    QDir().mkpath(shared);
+    ASSERT_TRUE(QDir().rename(apps, vapps));
+    ASSERT_EQ(::symlink(QFile::encodeName(vapps).constData(), QFile::encodeName(apps).constData()), 0);
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    const auto run = [&](bool twoRenames) {
+        return tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")
+                                               + (twoRenames ? QStringList{"--two-renames"} : QStringList{}));
+    };
+    const QByteArray sharedPath = QFile::encodeName(shared);
+    for (const bool twoRenames : {false, true}) {
+        ::chmod(sharedPath.constData(), 0777);
+        ToolRun r = run(twoRenames);
+        EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + shared + ", a folder on the way to Tavrin"))
+            << qPrintable(r.out);
+        if (::getuid() == 0) {
+            ::chmod(sharedPath.constData(), 0755);
+            ASSERT_EQ(::chown(sharedPath.constData(), 65534, 65534), 0);
+            r = run(twoRenames);
+            EXPECT_TRUE(r.out.startsWith("failed: " + shared + ", a folder on the way to Tavrin, belongs to another "
+                                                               "user"))
+                << qPrintable(r.out);
+            ASSERT_EQ(::chown(sharedPath.constData(), 0, 0), 0);
+        }
+        EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(contents(), before);
+    }
+
+    // Sticky over the user's own folder, as /tmp is: the update installs,
+    // on the two renames too.
+    ::chmod(sharedPath.constData(), 01777);
+    EXPECT_EQ(run(true).out, "installing");
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(QDir(vapps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
 }
 
 TEST_F(EndToEnd, ZipAndFeedEntryTakeOnlyArchivesTheVerifierTakes)

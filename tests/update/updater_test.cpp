@@ -24,7 +24,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <future>
+#include <thread>
 
 using Kind = Updater::State::Kind;
 
@@ -130,6 +133,7 @@ protected:
         };
         s.bootClock = [this] { return Scheduler::current().now() + slept; };
         s.feedDeadlineMs = 1500;
+        s.swap = swap;
         return std::make_unique<Updater>(s);
     }
 
@@ -160,6 +164,7 @@ protected:
     Defaults defaults{home.path() + "/defaults.conf"};
     LoopbackHttps server;
     double slept = 0;  // time the machine spent asleep, on the boot clock only
+    BundleSwap::ReplaceOptions swap;  // how the copies made by make() swap
 };
 
 TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
@@ -631,6 +636,208 @@ TEST_F(UpdaterTest, TheAppRecoversBeforeItReadsItsVersion)
         L10n::setChinese(false);
         ASSERT_TRUE(QFile::remove(bundle));
         EXPECT_EQ(Updater::Setup::standard(bundle).versionText, "1.0.0");
+    }
+    qunsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(UpdaterTest, AStickyFolderOthersCanWriteIsRefusedBeforeTheDownload)
+{
+    // Between the two renames of a swap the app's name is free, and in a
+    // sticky folder anyone may take it; on either path nothing is fetched.
+    const QString apps = home.path() + "/Applications";
+    const QString zip = nextArchive();
+    const QByteArray before = *Seal::manifest(bundle, Seal::architecture());
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        swap.twoRenames = twoRenames;
+        auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+        ASSERT_EQ(::chmod(QFile::encodeName(apps).constData(), 01777), 0);
+        u->download();
+        EXPECT_EQ(u->state(), Updater::State::failed(
+                                  "Other users can write to " + apps + ", the folder containing Tavrin, so it can\u2019t "
+                                  "update itself safely. Make the folder writable only by you (chmod go-w " + apps
+                                      + "), then try again.",
+                                  true));
+        EXPECT_FALSE(QFileInfo::exists(home.path() + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(Seal::manifest(bundle, Seal::architecture()), before);
+        ASSERT_EQ(::chmod(QFile::encodeName(apps).constData(), 0755), 0);
+    }
+}
+
+TEST_F(UpdaterTest, EveryFolderAboveTheAppIsHeldToOneRule)
+{
+    // Whoever may rename a folder above the app's could move the app's
+    // folder away and put their own in its place before the relaunch.
+    const QString zip = nextArchive();
+    const QByteArray top = QFile::encodeName(home.path());
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        swap.twoRenames = twoRenames;
+        auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+        ASSERT_EQ(::chmod(top.constData(), 0777), 0);
+        u->download();
+        EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeFolderAbove(
+                                                         home.path(), UpdateErrors::FolderFault::othersWrite),
+                                                     true));
+        EXPECT_TRUE(u->state().message.startsWith("Other users can write to " + home.path() + ", a folder on the way"));
+        EXPECT_FALSE(QFileInfo::exists(home.path() + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+
+        if (::getuid() == 0) {
+            ASSERT_EQ(::chmod(top.constData(), 0755), 0);
+            ASSERT_EQ(::chown(top.constData(), 65534, 65534), 0);
+            u->retry();
+            EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeFolderAbove(
+                                                             home.path(), UpdateErrors::FolderFault::othersOwn),
+                                                         true));
+            EXPECT_TRUE(u->state().message.startsWith(home.path() + ", a folder on the way to Tavrin, belongs to "
+                                                                    "another user"));
+            ASSERT_EQ(::chown(top.constData(), 0, 0), 0);
+        }
+
+        // Sticky, as /tmp is, over the user's own folder: the update goes on.
+        ASSERT_EQ(::chmod(top.constData(), 01777), 0);
+        u->retry();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+        ASSERT_EQ(::chmod(top.constData(), 0700), 0);
+        u.reset();
+        BundleSwap::removeTree(home.path() + "/cache/com.morvadel.Tavrin.update");
+    }
+}
+
+TEST_F(UpdaterTest, SaysWhatStandsWhereTheAppShouldBe)
+{
+    const QString zip = nextArchive();
+    const QString elsewhere = home.path() + "/elsewhere/Tavrin.app";
+    makeBundle(elsewhere, "1.0.0");
+    const QString info = bundle + "/Contents/Info.json";
+    const auto refusal = [&]() -> Updater::State {
+        auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+        u->check();
+        if (!settle(*u) || u->state().kind != Kind::available)
+            return u->state();
+        u->download();
+        settle(*u);
+        return u->state();
+    };
+
+    // A link to a whole copy elsewhere is not the copy.
+    ASSERT_TRUE(QDir().rename(bundle, home.path() + "/aside.app"));
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(bundle).constData()), 0);
+    EXPECT_EQ(refusal(), Updater::State::failed("At " + bundle + " there is a link to " + elsewhere
+                                                    + ", not a copy of Tavrin, so it can\u2019t update itself. Put "
+                                                      "Tavrin itself there in place of the link, open it from there "
+                                                      "and try again.",
+                                                true));
+    L10n::setChinese(true);
+    EXPECT_EQ(refusal().message, bundle + " 处是指向 " + elsewhere
+                                     + " 的链接，不是 Tavrin 本身，无法自动更新。请用 Tavrin 本身替换这个链接，从那里打开后重试。");
+    L10n::setChinese(false);
+    ASSERT_TRUE(QFile::remove(bundle));
+    ASSERT_TRUE(QDir().rename(home.path() + "/aside.app", bundle));
+
+    // A FIFO where Info.json should be.
+    ASSERT_TRUE(QFile::remove(info));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(info).constData(), 0600), 0);
+    EXPECT_EQ(refusal(), Updater::State::failed("In the folder at " + bundle
+                                                    + ", Contents/Info.json is a FIFO (named pipe), not a file, so it "
+                                                      "is no whole copy of Tavrin and can\u2019t update itself. Put "
+                                                      "Tavrin back there, open it from there and try again.",
+                                                true));
+    L10n::setChinese(true);
+    EXPECT_EQ(refusal().message, bundle + " 处的文件夹里，Contents/Info.json 是一个 FIFO（命名管道）而不是一个文件，"
+                                          "不是完整的 Tavrin，无法自动更新。请把 Tavrin 放回那里，从那里打开后重试。");
+    L10n::setChinese(false);
+
+    // Contents as a link, then missing; a plain file at the name.
+    BundleSwap::removeTree(bundle + "/Contents");
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere + "/Contents").constData(),
+                        QFile::encodeName(bundle + "/Contents").constData()),
+              0);
+    EXPECT_TRUE(refusal().message.startsWith("In the folder at " + bundle + ", Contents is a link, not a folder,"));
+    ASSERT_TRUE(QFile::remove(bundle + "/Contents"));
+    EXPECT_TRUE(refusal().message.startsWith("The folder at " + bundle + " has no Contents/Info.json, so"));
+    BundleSwap::removeTree(bundle);
+    writeFile(bundle, "not the app");
+    EXPECT_TRUE(refusal().message.startsWith("At " + bundle + " there is a file, not a copy of Tavrin"));
+}
+
+TEST_F(UpdaterTest, ARunThatMeetsAnotherCopysSwapInstallsNothingItReadBefore)
+{
+    // One copy installs 1.0.2 and stops midway, between its renames or just
+    // before its exchange; another copy starts meanwhile, with a feed whose
+    // newest release is 1.0.1.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/cache"));
+    const QString work = BundleSwap::workDirectory();
+    const QString zip = nextArchive();
+    writeFile(home.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    const QString staged = home.path() + "/staged/Tavrin.app";
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        BundleSwap::removeTree(bundle);
+        makeBundle(bundle, "1.0.0");
+        ASSERT_TRUE(sealAndAttest(bundle, keys()));
+        makeBundle(staged, "1.0.2", 0, "newest library");
+        ASSERT_TRUE(sealAndAttest(staged, keys()));
+
+        auto held = BundleSwap::WorkLock::take(work);
+        ASSERT_TRUE(held);
+        std::atomic<bool> midway = false;
+        std::promise<void> go;
+        std::shared_future<void> gone = go.get_future().share();
+        BundleSwap::ReplaceOptions options;
+        options.twoRenames = twoRenames;
+        (twoRenames ? options.betweenRenames : options.beforeExchange) = [&midway, gone](const QString&) {
+            midway = true;
+            gone.wait();
+        };
+        std::optional<UpdateError> first = UpdateError::replaceFailed;
+        std::thread installing(
+            [&] { first = BundleSwap::replace(bundle, staged, keys().trust(), Seal::architecture(), options); });
+        ASSERT_TRUE(waitFor([&] { return midway.load(); }));
+
+        // The second copy reads nothing while the lock is taken, and says so.
+        Updater::Setup s = Updater::Setup::standard(bundle);
+        EXPECT_TRUE(s.anotherCopyUpdating);
+        EXPECT_FALSE(s.versionText);
+        s.feedURL = QUrl::fromLocalFile(home.path() + "/feed.json");
+        s.keys = keys().trust();
+        s.defaults = &defaults;
+        s.bootClock = [this] { return Scheduler::current().now() + slept; };
+        Updater second(s);
+        second.start([] { return false; });
+        EXPECT_EQ(second.state(),
+                  Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+
+        go.set_value();
+        installing.join();
+        held.reset();
+        ASSERT_EQ(first, std::nullopt);
+        ASSERT_TRUE(readFile(bundle + "/Contents/Info.json").contains("\"1.0.2\""));
+
+        // Once the lock is free, what is installed is read again: 1.0.1 is
+        // no update of 1.0.2.
+        second.retry();
+        ASSERT_TRUE(settle(second));
+        if (second.state().kind == Kind::available)
+            second.download();
+        ASSERT_TRUE(settle(second));
+        EXPECT_EQ(second.state(),
+                  Updater::State::failed("Another copy of Tavrin changed it meanwhile, and this release is not newer "
+                                         "than the copy now installed. Check for updates again.",
+                                         false));
+        EXPECT_FALSE(second.staged());
+        EXPECT_EQ(readFile(bundle + "/Contents/lib/libtavrin.so"), "newest library");
+        second.check();
+        ASSERT_TRUE(settle(second));
+        EXPECT_EQ(second.state().kind, Kind::upToDate);
+        EXPECT_EQ(second.currentVersionText(), "1.0.2");
     }
     qunsetenv("XDG_CACHE_HOME");
 }
