@@ -11,6 +11,7 @@
 
 #include "model/event_loop_wait.h"
 #include "model/monitor.h"
+#include "platform/notifications.h"
 #include "platform/defaults.h"
 
 #include <QCoreApplication>
