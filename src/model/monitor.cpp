@@ -10,7 +10,6 @@
 #include "ui/sound.h"
 
 #include <QCollator>
-#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QMetaObject>
