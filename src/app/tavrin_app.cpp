@@ -171,6 +171,9 @@ TavrinApp::~TavrinApp()
 void TavrinApp::showMain()
 {
     const bool opening = !window_->isVisible();
+    // A start in the same session asks for the window: one left minimized
+    // comes back too.
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
     window_->raise();
     window_->activateWindow();

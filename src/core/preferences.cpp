@@ -200,6 +200,71 @@ bool Preferences::save() const
     return save(Defaults::standard());
 }
 
+std::optional<Preferences> Preferences::stored(Defaults& defaults)
+{
+    if (auto data = defaults.storedData(preferencesKey))
+        return decode(*data);
+    return std::nullopt;
+}
+
+std::optional<Preferences> Preferences::saveChanges(Defaults& defaults, const Preferences& base) const
+{
+    std::optional<Preferences> written;
+    const bool saved = defaults.update(preferencesKey, [&](const std::optional<QByteArray>& data)
+                                                           -> std::optional<QVariant> {
+        // A value that cannot be read gives way to this copy's whole value,
+        // as it would with one copy.
+        const std::optional<Preferences> onDisk = data ? decode(*data) : std::nullopt;
+        const Preferences next = onDisk ? merged(*onDisk, base, *this) : *this;
+        const auto bytes = next.encode();
+        if (!bytes)
+            return std::nullopt;
+        written = next;
+        return QVariant(*bytes);
+    });
+    if (!saved)
+        return std::nullopt;
+    return written;
+}
+
+Preferences Preferences::merged(const Preferences& stored, const Preferences& base,
+                                const Preferences& mine)
+{
+    Preferences out = stored;
+    auto take = [](auto& field, const auto& baseField, const auto& mineField) {
+        if (mineField != baseField)
+            field = mineField;
+    };
+    take(out.notify, base.notify, mine.notify);
+    take(out.resolveHosts, base.resolveHosts, mine.resolveHosts);
+    take(out.menuBarPercent, base.menuBarPercent, mine.menuBarPercent);
+    take(out.language, base.language, mine.language);
+    take(out.autoCheckUpdates, base.autoCheckUpdates, mine.autoCheckUpdates);
+    take(out.sounds, base.sounds, mine.sounds);
+
+    Thresholds& t = out.thresholds;
+    const Thresholds& b = base.thresholds;
+    const Thresholds& m = mine.thresholds;
+    take(t.systemCPU, b.systemCPU, m.systemCPU);
+    take(t.processCPU, b.processCPU, m.processCPU);
+    take(t.memoryGB, b.memoryGB, m.memoryGB);
+    take(t.memoryGrowthGB, b.memoryGrowthGB, m.memoryGrowthGB);
+    take(t.threads, b.threads, m.threads);
+    take(t.fds, b.fds, m.fds);
+    take(t.downloadMB, b.downloadMB, m.downloadMB);
+    take(t.uploadMB, b.uploadMB, m.uploadMB);
+
+    // A name this copy unmuted is unmuted, one it muted is muted; the
+    // names the other copies muted or unmuted stay as they left them.
+    for (const QString& name : base.ignored)
+        if (!mine.ignored.contains(name))
+            out.ignored.removeAll(name);
+    for (const QString& name : mine.ignored)
+        if (!base.ignored.contains(name) && !out.ignored.contains(name))
+            out.ignored.append(name);
+    return out;
+}
+
 QStringList toggledMute(const QStringList& ignored, const QString& name)
 {
     QStringList out = ignored;

@@ -84,6 +84,22 @@ struct Preferences {
     bool save() const;
     bool save(Defaults& defaults) const;
 
+    // Several copies of the program may share one settings file. The value
+    // the file holds now, which another copy may have written; nothing
+    // when there is none or it does not decode.
+    static std::optional<Preferences> stored(Defaults& defaults);
+    // Saves only the settings in which this value differs from `base` (the
+    // value as this copy last read or wrote it), over what the file holds
+    // now, so that no other copy's change is undone. The value written,
+    // which carries the other copies' changes too; nothing when it did not
+    // reach the file.
+    std::optional<Preferences> saveChanges(Defaults& defaults, const Preferences& base) const;
+    // `stored` with every setting in which `mine` differs from `base`
+    // taken from `mine`. Each threshold is a setting of its own; muted
+    // names are merged name by name.
+    static Preferences merged(const Preferences& stored, const Preferences& base,
+                              const Preferences& mine);
+
     // Nothing when a figure is not finite (JSON cannot hold it).
     std::optional<QByteArray> encode() const;
     // Lenient key by key, inside "thresholds" too: a key that is missing,

@@ -10,6 +10,8 @@
 #include "ui/sound.h"
 
 #include <QCollator>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMetaObject>
 #include <QPointer>
 #include <QStringList>
@@ -154,6 +156,7 @@ Monitor::Monitor(const Sampler::Options& options, std::unique_ptr<Notifier> noti
         switchOnReorder_ = modeFromText(defaults.stringValue(QStringLiteral("switchOnReorder")));
 
     prefs_ = Preferences::load();
+    storedPrefs_ = prefs_;
     // The user is told where the old file went, so it goes there now rather
     // than before the first write.
     if (defaults.unreadable()) {
@@ -222,6 +225,13 @@ void Monitor::start()
     });
     sampler_->apply(prefs_);
     sampler_->start();
+
+    // Another copy in another session may change the settings while this
+    // one runs. Its write replaces the file, so the folder is watched too.
+    settingsWatch_ = new QFileSystemWatcher(this);
+    connect(settingsWatch_, &QFileSystemWatcher::fileChanged, this, &Monitor::takeUpStoredPrefs);
+    connect(settingsWatch_, &QFileSystemWatcher::directoryChanged, this, &Monitor::takeUpStoredPrefs);
+    watchSettings();
 
     if (notifier_)
         notifier_->requestPermission();
@@ -352,23 +362,62 @@ void Monitor::setPrefs(const Preferences& value)
 {
     if (prefs_ == value)
         return;
-    prefs_ = value;
-    // Listeners rebuild texts on this signal: the language must be set first.
-    L10n::apply(prefs_.language);
-    // Every cue asks this one switch, so no view can forget the preference.
-    Sound::setEnabled(prefs_.sounds);
-    if (prefs_.save()) {
+    Preferences next = value;
+    if (auto written = value.saveChanges(Defaults::standard(), storedPrefs_)) {
         saveFailure_ = Defaults::Failure::none;
+        storedPrefs_ = *written;
+        next = *written;
     } else {
+        // Kept in effect, and written with the next change.
         const Defaults::Failure why = Defaults::standard().lastFailure();
         saveFailure_ = why == Defaults::Failure::none ? Defaults::Failure::notWritable : why;
     }
-    sampler_->apply(prefs_);
+    watchSettings();
+    applyPrefs(next);
     const bool resetSeen = settingsReset_.has_value();
     settingsReset_.reset();
     emit prefsChanged();
     if (resetSeen)
         emit settingsResetChanged();
+}
+
+void Monitor::applyPrefs(const Preferences& value)
+{
+    prefs_ = value;
+    // Listeners rebuild texts on the change signal: the language must be
+    // set first.
+    L10n::apply(prefs_.language);
+    // Every cue asks this one switch, so no view can forget the preference.
+    Sound::setEnabled(prefs_.sounds);
+    sampler_->apply(prefs_);
+}
+
+void Monitor::takeUpStoredPrefs()
+{
+    watchSettings();
+    // Our own writes come back here too; they hold what storedPrefs_ holds.
+    const std::optional<Preferences> stored = Preferences::stored(Defaults::standard());
+    if (!stored || *stored == storedPrefs_)
+        return;
+    // A change of ours that has not reached the file yet stays in effect.
+    const Preferences next = Preferences::merged(*stored, storedPrefs_, prefs_);
+    storedPrefs_ = *stored;
+    if (next == prefs_)
+        return;
+    applyPrefs(next);
+    emit prefsChanged();
+}
+
+void Monitor::watchSettings()
+{
+    if (!settingsWatch_)
+        return;
+    const QString file = Defaults::standard().fileName();
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!settingsWatch_->directories().contains(folder) && QFileInfo(folder).isDir())
+        settingsWatch_->addPath(folder);
+    if (!settingsWatch_->files().contains(file) && QFileInfo(file).isFile())
+        settingsWatch_->addPath(file);
 }
 
 void Monitor::dismissSettingsReset()

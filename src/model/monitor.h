@@ -38,6 +38,7 @@
 #include <vector>
 
 class Notifier;
+class QFileSystemWatcher;
 
 class Monitor : public QObject {
     Q_OBJECT
@@ -161,8 +162,12 @@ public:
     void setBlocking(bool value);
     void setDrawerOpen(bool value);
     // A different value is applied at once: language, saved, handed to the
-    // sampler.
+    // sampler. Only the settings it changes are written over what the file
+    // holds, and what other copies changed there comes in with it.
     void setPrefs(const Preferences& value);
+    // Takes up what another running copy wrote to the settings file; the
+    // file is watched from start() on, so this runs by itself.
+    void takeUpStoredPrefs();
     void setFocusSearch(int value);
 
     // ---- plain state
@@ -262,6 +267,10 @@ private:
     void setPreviousMode(Mode value);
     void setFieldFromRows(bool value);
     void setReady(bool value);
+    // Puts a value in effect everywhere it is used.
+    void applyPrefs(const Preferences& value);
+    // A file replaced by a rename is a new file: the watch goes on it again.
+    void watchSettings();
 
     const bool demo_;
 
@@ -291,6 +300,10 @@ private:
     bool ready_ = false;
     bool drawerOpen_ = true;
     Preferences prefs_;
+    // The preferences as this copy last read them from the file or wrote
+    // them there: what prefs_ differs from it in is this copy's to write.
+    Preferences storedPrefs_;
+    QFileSystemWatcher* settingsWatch_ = nullptr;
     Defaults::Failure saveFailure_ = Defaults::Failure::none;
     std::optional<SettingsReset> settingsReset_;
     QString incidentsKept_;

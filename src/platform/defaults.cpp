@@ -8,10 +8,15 @@
 #include <QStorageInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +38,51 @@ std::mutex& instanceLock()
 {
     static std::mutex lock;
     return lock;
+}
+
+// Held by a copy while it reads a value back and writes it. The lock goes
+// with the descriptor, so a copy that is killed never leaves it taken.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& path)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        fd_ = ::open(QFile::encodeName(path).constData(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            return;
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        // A copy stopped while it holds the lock must not stop this one for
+        // good: after two seconds the write goes ahead unlocked.
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+                return;
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            ::usleep(10000);
+        }
+    }
+    ~WriteLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+std::optional<QByteArray> asData(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QByteArray)
+        return v.toByteArray();
+    if (v.canConvert<QString>())
+        return v.toString().toUtf8();
+    return std::nullopt;
 }
 
 } // namespace
@@ -338,11 +388,71 @@ std::optional<QByteArray> Defaults::data(const QString& key) const
     auto v = lookup(key);
     if (!v)
         return std::nullopt;
-    if (v->typeId() == QMetaType::QByteArray)
-        return v->toByteArray();
-    if (v->canConvert<QString>())
-        return v->toString().toUtf8();
-    return std::nullopt;
+    return asData(*v);
+}
+
+bool Defaults::refreshSeen()
+{
+    std::string bytes;
+    if (UserFile::read(QFile::encodeName(path_).toStdString(), maxBytes, &bytes)
+        != UserFile::State::regular) {
+        seenBytes_.reset();
+        seenValues_.clear();
+        return false;
+    }
+    if (seenBytes_ && *seenBytes_ == bytes)
+        return true;
+    seenBytes_.reset();
+    seenValues_.clear();
+    // QSettings keeps one parse of each path for the whole process and
+    // reads it again only when the size or time differ; a copy of the
+    // bytes under a name never used before is parsed afresh.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/tavrin-settings-XXXXXX"));
+    if (!copy.open() || copy.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())
+        || !copy.flush())
+        return false;
+    seenBytes_ = std::move(bytes);
+    const QSettings parsed(copy.fileName(), QSettings::IniFormat);
+    for (const QString& key : parsed.allKeys())
+        seenValues_.insert(key, parsed.value(key));
+    if (parsed.status() != QSettings::NoError)
+        seenValues_.clear();
+    return true;
+}
+
+std::optional<QByteArray> Defaults::storedData(const QString& key)
+{
+    std::lock_guard guard(lock_);
+    return readBack(key);
+}
+
+std::optional<QByteArray> Defaults::readBack(const QString& key)
+{
+    if (!refreshSeen())
+        return std::nullopt;
+    const auto it = seenValues_.constFind(key);
+    if (it == seenValues_.constEnd())
+        return std::nullopt;
+    return asData(*it);
+}
+
+bool Defaults::update(const QString& key, const Change& change)
+{
+    std::lock_guard guard(lock_);
+    const WriteLock writing(lockPath());
+    const std::optional<QVariant> value = change(readBack(key));
+    if (!value)
+        return false;
+    pending_.insert(key, *value);
+    if (!commit())
+        return false;
+    refreshSeen();
+    return true;
+}
+
+QString Defaults::lockPath() const
+{
+    return path_ + QStringLiteral(".flock");
 }
 
 bool Defaults::set(const QString& key, const QVariant& value)

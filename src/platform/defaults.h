@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,6 +46,21 @@ public:
     bool set(const QString& key, const QVariant& value);
     bool remove(const QString& key);
     void sync();
+
+    // Another running copy of the program may write the same file. The
+    // value under `key` as the file holds it now, which may differ from the
+    // one this copy read: nothing when the key is absent there, or the file
+    // cannot be read.
+    std::optional<QByteArray> storedData(const QString& key);
+    // Writes `key` from what the file holds now, so that a value built from
+    // another copy's changes never undoes them: under a lock every copy
+    // takes for this, `change` is given storedData(key) and returns the
+    // value to write (nothing writes nothing, and counts as a failed
+    // write). True when the value reached the file.
+    using Change = std::function<std::optional<QVariant>(const std::optional<QByteArray>& stored)>;
+    bool update(const QString& key, const Change& change);
+    // The file the copies take that lock on, beside the settings.
+    QString lockPath() const;
 
     // Why the last write did not reach the file; none after one that did.
     // notKept: the file could not be read and no copy of it could be made
@@ -90,6 +106,10 @@ private:
     // Writes `pending_` to the file; true when every change landed.
     bool commit();
     Failure diagnose() const;
+    // Reads the file's bytes again and, when they differ from the last
+    // seen, the values in them. False when there is nothing to read.
+    bool refreshSeen();
+    std::optional<QByteArray> readBack(const QString& key);
     Failure asideFailure() const;
 
     enum class Aside { none, move, copy };
@@ -111,4 +131,9 @@ private:
     QHash<QString, QVariant> pending_;
     Failure failure_ = Failure::none;
     QHash<QString, QString> arguments_;
+    // The file as this copy last read it for storedData(): QSettings tells
+    // a changed file by its size and time alone, which two writes in one
+    // clock tick can share, so the bytes themselves are compared.
+    std::optional<std::string> seenBytes_;
+    QHash<QString, QVariant> seenValues_;
 };

@@ -290,3 +290,81 @@ TEST(DemoMode, ReadsTheDemoKey)
     store.set("demo", "NO");
     EXPECT_FALSE(DemoMode::read(store));
 }
+
+TEST(Preferences, AMergeTakesOnlyWhatThisCopyChangedOverWhatTheFileHolds)
+{
+    Preferences base;
+    base.ignored = {"a", "b"};
+
+    // This copy: notifications off, one threshold, "a" unmuted, "c" muted.
+    Preferences mine = base;
+    mine.notify = false;
+    mine.thresholds.fds = 4096;
+    mine.ignored = {"b", "c"};
+
+    // Another copy meanwhile: the tray percent off, another threshold, the
+    // language, "d" muted, "b" unmuted.
+    Preferences stored = base;
+    stored.menuBarPercent = false;
+    stored.thresholds.threads = 800;
+    stored.language = AppLanguage::zh;
+    stored.ignored = {"a", "d"};
+
+    const Preferences merged = Preferences::merged(stored, base, mine);
+    Preferences expected = stored;
+    expected.notify = false;
+    expected.thresholds.fds = 4096;
+    expected.ignored = {"d", "c"};
+    EXPECT_EQ(merged, expected);
+
+    // Nothing changed here: the file's value as it stands.
+    EXPECT_EQ(Preferences::merged(stored, base, base), stored);
+    // Both changed one setting: the later write has it.
+    Preferences both = stored;
+    both.menuBarPercent = true;
+    Preferences mineToo = base;
+    mineToo.menuBarPercent = false;
+    EXPECT_FALSE(Preferences::merged(both, base, mineToo).menuBarPercent);
+}
+
+TEST(Preferences, ASaveWritesItsChangesOverWhatAnotherCopyLeftInTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    Defaults ours(path);
+    Preferences base;
+    base.sounds = false;
+    ASSERT_TRUE(base.save(ours));
+
+    // Another copy writes the file behind this one's back: the same size,
+    // and the same time, as two writes in one clock tick leave it.
+    Preferences theirs = base;
+    theirs.sounds = true;
+    theirs.menuBarPercent = false;
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        const QDateTime when = file.fileTime(QFileDevice::FileModificationTime);
+        file.close();
+        const qsizetype size = text.size();
+        text.replace("menuBarPercent\\\":true", "menuBarPercent\\\":false")
+            .replace("sounds\\\":false", "sounds\\\":true");
+        ASSERT_EQ(text.size(), size);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    ASSERT_EQ(Preferences::stored(ours), theirs);
+
+    Preferences mine = base;
+    mine.notify = false;
+    const std::optional<Preferences> written = mine.saveChanges(ours, base);
+    ASSERT_TRUE(written.has_value());
+    Preferences expected = theirs;
+    expected.notify = false;
+    EXPECT_EQ(*written, expected);
+    EXPECT_EQ(Preferences::stored(ours), expected);
+}

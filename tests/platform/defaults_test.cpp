@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 TEST(DefaultsArguments, PairsKeysWithTheFollowingWord)
 {
     auto d = Defaults::parseArguments({"-demo", "YES", "-motionScale", "-1", "stray", "-last"});
@@ -117,4 +119,31 @@ TEST(Defaults, AWriteThatMissesTheFileSaysSoUntilOneLands)
     EXPECT_EQ(again.stringValue("mode"), "flow");
     EXPECT_TRUE(again.boolValue("demo"));
     EXPECT_TRUE(again.boolValue("welcomeSeen"));
+}
+
+TEST(Defaults, AnUpdateStartsFromWhatTheFileHoldsNowUnderALock)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    // Whatever stands at the lock's name, no write waits on it for good.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path + ".flock").constData(), 0600), 0);
+    Defaults d(path);
+
+    std::vector<std::optional<QByteArray>> given;
+    auto append = [&given](const char* tail) {
+        return [&given, tail](const std::optional<QByteArray>& stored) -> std::optional<QVariant> {
+            given.push_back(stored);
+            return QVariant(stored.value_or(QByteArray()) + tail);
+        };
+    };
+    EXPECT_TRUE(d.update("list", append("a")));
+    EXPECT_TRUE(d.update("list", append("b")));
+    // A change that has nothing to write writes nothing.
+    EXPECT_FALSE(d.update("list", [](const std::optional<QByteArray>&) { return std::nullopt; }));
+    ASSERT_EQ(given.size(), 2u);
+    EXPECT_EQ(given[0], std::nullopt);
+    EXPECT_EQ(given[1], QByteArray("a"));
+    EXPECT_EQ(d.storedData("list"), QByteArray("ab"));
+    EXPECT_EQ(Defaults(path).stringValue("list"), "ab");
+    EXPECT_EQ(d.storedData("absent"), std::nullopt);
 }

@@ -1,0 +1,53 @@
+#pragma once
+// One copy of the program per desktop session: a second start hands over
+// to the copy that already runs there, which shows its window, and ends.
+// The copies meet at a local socket in the user's runtime folder, named by
+// the user and the session, so other sessions and other displays still run
+// copies of their own.
+
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <sys/types.h>
+
+class QLocalServer;
+
+class SingleCopy : public QObject {
+    Q_OBJECT
+
+public:
+    // What tells one session from another: the windowing system, the
+    // display it draws on and the login session.
+    static QString sessionKey(const QProcessEnvironment& env, const QString& platform);
+    // The meeting socket of user `uid` in that session: in
+    // $XDG_RUNTIME_DIR (else Qt's runtime folder), short enough for a
+    // socket address.
+    static QString socketPath(const QProcessEnvironment& env, const QString& platform, uid_t uid);
+    // The same for this process.
+    static QString socketPath();
+
+    explicit SingleCopy(const QString& path, QObject* parent = nullptr);
+    ~SingleCopy() override;
+
+    enum class Role {
+        first,      // no copy was there: this one listens for later starts
+        handedOver, // a copy was there and was asked to show its window
+        alone,      // neither could be done: this copy runs on its own
+    };
+    Role claim();
+
+    const QString& path() const { return path_; }
+
+signals:
+    // A later start asked this copy to show its window.
+    void showRequested();
+
+private:
+    enum class Answer { nobody, shown, silent };
+    Answer handOver();
+    void serve();
+
+    QString path_;
+    QLocalServer* server_ = nullptr;
+};
