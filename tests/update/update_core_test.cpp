@@ -1150,6 +1150,11 @@ TEST(BundleSwap, WithNoCutSwapRecoveryPutsBackTheNewestCopy)
 TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
 {
     if (ownTmpfs().isEmpty()) {
+        // A namespace of an ordinary user maps only that user: root's
+        // folders above the tmpfs show as another user's, and no swap is
+        // made under them.
+        if (::getuid() != 0)
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
         QTemporaryDir dir;
         QDir().mkpath(dir.path() + "/disk");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -503,6 +503,9 @@ TEST_F(EndToEnd, OnAnotherFilesystemThePreviousCopyGoesToThatFilesystemsTrash)
     ToolRun r = tool("tavrin-update-check", args, onOwnDisk(":"));
     if (r.code == 125 || r.out.startsWith("unshare:"))
         GTEST_SKIP() << "no mount namespace here: " << qPrintable(r.out);
+    if (r.out.contains(onTheWayTakenByNobody))
+        GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's: "
+                     << qPrintable(r.out);
     QStringList lines = r.out.split('\n');
     // Installed, then up to date with 1.0.2 installed; the previous copies
     // in the trash there, with their paths from its top.
