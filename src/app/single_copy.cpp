@@ -1,5 +1,7 @@
 #include "app/single_copy.h"
 
+#include "platform/user_file.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -9,10 +11,6 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,42 +19,6 @@ const QByteArray showRequest = QByteArrayLiteral("show\n");
 // A copy that does not take the connection or the request within this
 // long is not answering; the new one then runs on its own.
 constexpr int answerMs = 3000;
-
-// Held while a start decides whether it is the first: two starts at once
-// must not both remove a socket and listen. The lock goes with the
-// descriptor, so a copy that is killed never leaves it taken.
-class StartLock {
-public:
-    explicit StartLock(const QString& path)
-    {
-        fd_ = ::open(QFile::encodeName(path).constData(),
-                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-        if (fd_ < 0)
-            return;
-        struct stat st{};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
-            return;
-        // A copy stopped while it holds the lock must not keep this one
-        // from starting.
-        for (int attempt = 0; attempt < 300; ++attempt) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
-                return;
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            ::usleep(10000);
-        }
-    }
-    ~StartLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    StartLock(const StartLock&) = delete;
-    StartLock& operator=(const StartLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
 
 } // namespace
 
@@ -104,7 +66,9 @@ SingleCopy::~SingleCopy() = default;
 
 SingleCopy::Role SingleCopy::claim()
 {
-    const StartLock starting(path_ + QStringLiteral(".lock"));
+    // Held while this start decides whether it is the first: two starts at
+    // once must not both remove a socket and listen.
+    const UserFile::Lock starting(QFile::encodeName(path_ + QStringLiteral(".lock")).toStdString(), 300);
     switch (handOver()) {
     case Answer::shown:
         return Role::handedOver;

@@ -40,42 +40,6 @@ std::mutex& instanceLock()
     return lock;
 }
 
-// Held by a copy while it reads a value back and writes it. The lock goes
-// with the descriptor, so a copy that is killed never leaves it taken.
-class WriteLock {
-public:
-    explicit WriteLock(const QString& path)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        fd_ = ::open(QFile::encodeName(path).constData(),
-                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-        if (fd_ < 0)
-            return;
-        struct stat st{};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
-            return;
-        // A copy stopped while it holds the lock must not stop this one for
-        // good: after two seconds the write goes ahead unlocked.
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
-                return;
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            ::usleep(10000);
-        }
-    }
-    ~WriteLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 std::optional<QByteArray> asData(const QVariant& v)
 {
     if (v.typeId() == QMetaType::QByteArray)
@@ -439,7 +403,10 @@ std::optional<QByteArray> Defaults::readBack(const QString& key)
 bool Defaults::update(const QString& key, const Change& change)
 {
     std::lock_guard guard(lock_);
-    const WriteLock writing(lockPath());
+    // Held while this copy reads the value back and writes it; a copy
+    // stopped while it holds the lock delays a write by two seconds at most.
+    QDir().mkpath(QFileInfo(lockPath()).absolutePath());
+    const UserFile::Lock writing(QFile::encodeName(lockPath()).toStdString(), 200);
     const std::optional<QVariant> value = change(readBack(key));
     if (!value)
         return false;

@@ -81,24 +81,6 @@ bool openBin(int at, const char* name, const QString& path, Bin& bin)
     return bin.files.fd >= 0 && bin.info.fd >= 0;
 }
 
-// Renames without replacing what may stand at `to`; where the filesystem
-// cannot promise that, a plain rename once `to` is seen missing.
-int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
-{
-#ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return -1;
-#endif
-    struct stat st {};
-    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::renameat(fromDir, from, toDir, to);
-}
-
 // "Tavrin.app", then "Tavrin 2.app", "Tavrin 3.app" and on.
 QByteArray trashName(const QByteArray& name, int attempt)
 {
@@ -126,7 +108,7 @@ Trash::Moved moveInto(Bin& bin, int dirFd, const QByteArray& name, const QByteAr
         int error = UserFile::writeAll(out.fd, text.constData(), size_t(text.size()));
         if (::close(std::exchange(out.fd, -1)) != 0 && !error)
             error = errno;
-        if (!error && renameNoReplace(dirFd, name.constData(), bin.files.fd, trashed.constData()) == 0)
+        if (!error && UserFile::renameNoReplace(dirFd, name.constData(), bin.files.fd, trashed.constData()) == 0)
             return {true, bin.path + QStringLiteral("/files/") + QFile::decodeName(trashed), 0};
         if (!error)
             error = errno;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <string>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +183,45 @@ Kept copyAside(const std::string& path, const std::string& base, uint64_t maxByt
         return {false, {}, error};
     }
     return {false, {}, EEXIST};
+}
+
+int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+#endif
+    struct stat st {};
+    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(fromDir, from, toDir, to);
+}
+
+Lock::Lock(const std::string& path, int attempts)
+{
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd_ < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return;
+        ::usleep(10000);
+    }
+}
+
+Lock::~Lock()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 } // namespace UserFile

@@ -49,6 +49,27 @@ int writeAll(int fd, const char* data, size_t size);
 // user's quota is used up.
 bool isNoSpace(int error);
 
+// Renames without replacing what may stand at `to`; where the filesystem
+// cannot promise that, a plain rename once `to` is seen missing. 0, or -1
+// with errno set.
+int renameNoReplace(int fromDir, const char* from, int toDir, const char* to);
+
+// An exclusive lock on a file of its own at `path`, made if missing (not
+// through a link, and only a regular file), tried for up to `attempts`
+// times 10 ms. A holder that is stopped keeps nobody waiting for good:
+// past that the caller goes ahead unlocked. The lock goes with the
+// descriptor, so a killed holder never leaves it taken.
+class Lock {
+public:
+    Lock(const std::string& path, int attempts);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // The name tried `attempt` times after `base` (0 gives `base`).
 std::string asideName(const std::string& base, int attempt);
 // How many names are tried before giving up.

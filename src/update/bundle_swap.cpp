@@ -157,24 +157,6 @@ int copyTree(const QString& from, const QString& to)
 // filesystem's own. Where no trash is safe it stays, never deleted.
 bool toTrash(int dirFd, const char* name) { return Trash::put(dirFd, QByteArray(name)).ok; }
 
-// Renames without replacing what may stand at `to`; where the filesystem
-// cannot promise that, a plain rename once `to` is seen missing.
-int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
-{
-#ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return -1;
-#endif
-    struct stat st {};
-    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::renameat(fromDir, from, toDir, to);
-}
-
 bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
 
 // Whether the entry `name` in `dirFd` is a folder of ours, not a link.
@@ -489,7 +471,7 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
                 chosen = std::move(copy);
         }
         if (chosen) {
-            if (renameNoReplace(chosen->dir.fd, previousName, parentFd.fd, name.constData()) == 0)
+            if (UserFile::renameNoReplace(chosen->dir.fd, previousName, parentFd.fd, name.constData()) == 0)
                 result.present = bundleAt(parentFd.fd, name.constData());
             else
                 result.kept = parent + u'/' + QFile::decodeName(chosen->entry) + u'/' + QLatin1String(previousName);
