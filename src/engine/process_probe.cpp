@@ -14,13 +14,6 @@
 
 namespace {
 
-// An error that means the process is gone, as opposed to one that means
-// we may not look.
-bool refused(int error)
-{
-    return error == EACCES || error == EPERM;
-}
-
 QString lastComponent(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -118,12 +111,23 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         if (!stat)
             continue;
         error = 0;
-        std::optional<ProcParse::Io> io;
-        if (ProcFiles::readRecordAt(procFd_, relPath(pid, "io"), text_, &error))
-            io = ProcParse::io(text_);
-        else if (!refused(error))
-            continue;
-        const bool isRestricted = !io;
+        ProcParse::Io io;
+        bool isRestricted = true;
+        if (ProcFiles::readRecordAt(procFd_, relPath(pid, "io"), text_, &error)) {
+            if (auto parsed = ProcParse::io(text_)) {
+                io = *parsed;
+                isRestricted = false;
+            }
+        } else if (!ProcFiles::refused(error)) {
+            // No io file: the process ended since its stat was read, or the
+            // kernel keeps no per-task I/O accounting at all. Only the
+            // disk figures are missing then; a process whose stat is gone
+            // has ended and is left out.
+            struct stat st{};
+            if (::fstatat(procFd_, relPath(pid, "stat"), &st, 0) != 0)
+                continue;
+            isRestricted = !ProcFiles::readsInFull(st.st_uid);
+        }
         // A kernel thread has no memory of its own and no descriptors.
         const bool kernelThread = (stat->flags & ProcParse::kernelThreadFlag) != 0;
         const uint64_t cpuNs = (stat->utime + stat->stime) * (1000000000ull / ticksPerSecond_);
@@ -146,7 +150,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             } else if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
                 footprint = *anon;
             } else if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "status"), text_, &error)) {
-                if (!refused(error))
+                if (!ProcFiles::refused(error))
                     continue;
             } else {
                 footprint = ProcParse::kbField(text_, "RssAnon").value_or(0)
@@ -192,7 +196,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
                 p.mem = r->second.second;
             }
         } else {
-            const Counters now{cpuNs, io->readBytes, io->writeBytes, stat->startTime, faults, stat->rssPages,
+            const Counters now{cpuNs, io.readBytes, io.writeBytes, stat->startTime, faults, stat->rssPages,
                                footprint};
             if (auto before = prev.find(pid); before != prev.end() && dt > 0) {
                 const Counters& b = before->second;

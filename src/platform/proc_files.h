@@ -44,6 +44,24 @@ bool listPids(int procFd, std::vector<int32_t>& out);
 
 bool exists(const std::string& path);
 
+// An error that means the reader may not look, as opposed to one that means
+// the file or the process is gone.
+inline bool refused(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
+// Whether the process whose /proc entry `owner` owns is this reader's to
+// read in full. Where the kernel keeps no io file to refuse, the entry's
+// owner is what tells another user's process from one's own: the kernel
+// hands an entry to root as the process turns undumpable, which is when it
+// would refuse the file too.
+inline bool readsInFull(uint32_t owner)
+{
+    const uid_t me = ::geteuid();
+    return me == 0 || owner == me;
+}
+
 inline bool isDots(const char* name)
 {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));

@@ -88,7 +88,11 @@ bool PsProducer::wanted(int32_t pid)
     if (it != known_.end() && it->second.uid == st.st_uid && (round_ + uint64_t(pid)) % 8 != 0)
         return !it->second.readable;
     path_ += "/io";
-    const bool readable = ProcFiles::readRecordAt(procFd_, path_.c_str(), text_);
+    // Without io accounting the file is missing rather than refused; the
+    // sampler then reads the user's own processes in full all the same.
+    int error = 0;
+    const bool readable = ProcFiles::readRecordAt(procFd_, path_.c_str(), text_, &error)
+        || (!ProcFiles::refused(error) && ProcFiles::readsInFull(st.st_uid));
     known_.insert_or_assign(pid, Known{uint32_t(st.st_uid), readable});
     return !readable;
 }

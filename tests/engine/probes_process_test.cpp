@@ -3,6 +3,7 @@
 #include "engine/restricted_probe.h"
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"
+#include "platform/ps_producer.h"
 #include "platform/run_command.h"
 
 #include "probes_fixture.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
@@ -117,13 +119,17 @@ TEST(ProcessProbe, EndedProcessesAreSkippedAndCachesPruned)
     ProcessProbe probe(r.path(), DesktopEntries());
     EXPECT_EQ(probe.sample(0, {}, {}).size(), 300u);
 
-    // One ends between the listing and the reading of io or status.
+    // One ends between the listing and the reading of status, one before
+    // its stat. A missing io file alone is no end: kernels without I/O
+    // accounting keep none, and the process is listed while its stat is.
     QFile::remove(r.path() + "/proc/5/io");
     QFile::remove(r.path() + "/proc/6/status");
     QFile::remove(r.path() + "/proc/7/stat");
     auto v = probe.sample(1, {}, {});
-    EXPECT_EQ(v.size(), 297u);
-    EXPECT_FALSE(find(v, 5));
+    EXPECT_EQ(v.size(), 298u);
+    ASSERT_TRUE(find(v, 5));
+    EXPECT_FALSE(find(v, 5)->restricted);
+    EXPECT_FALSE(find(v, 6));
     EXPECT_FALSE(find(v, 7));
 
     // Ended identities stay until they outnumber the live ones by 256.
@@ -254,6 +260,24 @@ TEST(ProcessProbe, Grouping)
 
 namespace {
 
+// Runs `f` in a child that has dropped to nobody, for the readings only an
+// unprivileged reader sees; the fixture at `root` is opened to it first.
+// 0: `f` held, 1: it did not, 2: privileges cannot be dropped here.
+int asNobody(const QString& root, const std::function<bool()>& f)
+{
+    QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        ::_exit(f() ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return 1;
+    return WEXITSTATUS(status);
+}
+
 // What the probe makes of a process whose io it may not read; false with a
 // reason in `why` on the first difference.
 bool restrictedReadingHolds(const QString& root, std::string& why)
@@ -276,6 +300,85 @@ bool restrictedReadingHolds(const QString& root, std::string& why)
 
 } // namespace
 
+TEST(ProcessProbe, AKernelWithoutIoFilesStillListsEveryProcess)
+{
+    // A kernel built without per-task I/O accounting has no io file for any
+    // process. Every process is listed all the same, with its threads,
+    // descriptors, memory and CPU; only its disk rates stay 0.
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    p.io = false;
+    p.threads = 3;
+    p.fds = 2;
+    p.rssAnonKiB = 64;
+    for (int pid = 100; pid < 140; ++pid) {
+        p.pid = pid;
+        r.process(p);
+    }
+    ProcessProbe probe(r.path(), DesktopEntries());
+    EXPECT_EQ(probe.sample(0, {}, {}).size(), 40u);
+    p.utime = 100;
+    for (int pid = 100; pid < 140; ++pid) {
+        p.pid = pid;
+        r.process(p);
+    }
+    const auto v = probe.sample(1, {}, {});
+    ASSERT_EQ(v.size(), 40u);
+    for (const ProcSample& s : v) {
+        SCOPED_TRACE(s.pid);
+        EXPECT_FALSE(s.restricted);
+        EXPECT_EQ(s.threads, 3);
+        EXPECT_EQ(s.fds, 2);
+        EXPECT_EQ(s.mem, 64u * 1024);
+        EXPECT_DOUBLE_EQ(s.cpu, 100);
+        EXPECT_EQ(s.diskRead, 0);
+        EXPECT_EQ(s.diskWrite, 0);
+    }
+
+    // Nor does the restricted listing take them up: the sampler reads them.
+    PsProducer ps(r.path().toStdString(), PsProducer::Scope::unreadableOnly);
+    EXPECT_EQ(ps.poll(), "");
+}
+
+TEST(ProcessProbe, WithoutIoFilesAnotherUsersProcessIsRestricted)
+{
+    // With no io file to refuse, the owner of the process's entry tells
+    // another user's process from one's own, as the refusal would.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "handing a fixture's files to another user needs root";
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    p.io = false;
+    p.pid = 50;
+    r.process(p);
+    p.pid = 51;
+    r.process(p);
+    const QByteArray dir = QFile::encodeName(r.path() + "/proc/51");
+    ASSERT_EQ(::chown(dir.constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((dir + "/stat").constData(), 65534, 65534), 0);
+
+    // Root reads every process in full, as it reads every io file.
+    ProcessProbe asRoot(r.path(), DesktopEntries());
+    auto v = asRoot.sample(0, {}, {});
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_FALSE(v[1].restricted);
+
+    // Now the process of 50's owner (root) is another user's, 51 the reader's.
+    const int status = asNobody(r.path(), [&] {
+        ProcessProbe probe(r.path(), DesktopEntries());
+        const auto seen = probe.sample(0, {}, {});
+        PsProducer ps(r.path().toStdString(), PsProducer::Scope::unreadableOnly);
+        const std::string listed(ps.poll());
+        return seen.size() == 2 && seen[0].restricted && !seen[1].restricted && listed.starts_with("50 ")
+            && listed.find("\n51 ") == std::string::npos;
+    });
+    if (status == 2)
+        GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(status, 0) << "an unprivileged reader takes the other user's process as its own";
+}
+
 TEST(ProcessProbe, RefusedIoMakesARestrictedProcess)
 {
     FakeRoot r;
@@ -293,21 +396,11 @@ TEST(ProcessProbe, RefusedIoMakesARestrictedProcess)
         EXPECT_TRUE(restrictedReadingHolds(r.path(), why)) << why;
         return;
     }
-    // Root reads everything: the refusal needs an unprivileged reader, so a
-    // child drops to nobody and reports back through its exit status.
-    QFile::setPermissions(r.path(), QFile::permissions(r.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
-            ::_exit(2);
-        ::_exit(restrictedReadingHolds(r.path(), why) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 2)
+    // Root reads everything: the refusal needs an unprivileged reader.
+    const int status = asNobody(r.path(), [&] { return restrictedReadingHolds(r.path(), why); });
+    if (status == 2)
         GTEST_SKIP() << "cannot drop privileges here";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the restricted reading differs as an unprivileged reader";
+    EXPECT_EQ(status, 0) << "the restricted reading differs as an unprivileged reader";
 }
 
 TEST(ProcessProbe, RefusedProcessesTakeTheRestrictedReading)
@@ -515,7 +608,9 @@ TEST(RestrictedProbe, ToolOutputAndThread)
 
     // The thread polls at once and is stopped promptly by the destructor.
     // It lists only what the sampler cannot read itself: the process whose
-    // io counters are closed (missing here), not the readable one.
+    // io counters are closed, not the readable one. Root reads every file,
+    // so there a reader dropped to nobody finds root's process with no io
+    // file closed to it.
     FakeRoot r;
     FakeRoot::Proc open;
     open.pid = 30;
@@ -523,25 +618,33 @@ TEST(RestrictedProbe, ToolOutputAndThread)
     FakeRoot::Proc closed;
     closed.pid = 31;
     closed.rssAnonKiB = 8;
-    closed.io = false;
+    closed.io = ::geteuid() != 0;
     r.process(closed);
-    auto probe = std::make_unique<RestrictedProbe>(r.path().toStdString());
-    probe->start();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < until) {
-        {
-            std::lock_guard guard(probe->lock);
-            if (!probe->latest.empty())
-                break;
+    const auto listsTheClosedOne = [&] {
+        auto probe = std::make_unique<RestrictedProbe>(r.path().toStdString());
+        probe->start();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < until) {
+            {
+                std::lock_guard guard(probe->lock);
+                if (!probe->latest.empty())
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    {
         std::lock_guard guard(probe->lock);
-        EXPECT_EQ(probe->latest.size(), 1u);
-        EXPECT_TRUE(probe->latest.count(31));
+        return probe->latest.size() == 1 && probe->latest.count(31) == 1;
+    };
+    if (::geteuid() != 0) {
+        QFile::setPermissions(r.path() + "/proc/31/io", {});
+        EXPECT_TRUE(listsTheClosedOne());
+        return;
     }
-    probe.reset();
+    // Root's own process 30 keeps its io file, readable to anyone.
+    const int status = asNobody(r.path(), listsTheClosedOne);
+    if (status == 2)
+        GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(status, 0) << "the listing is not just the process closed to its reader";
 }
 
 TEST(ProcessProbe, HostileArgvNameIsCappedAndCleaned)
