@@ -137,6 +137,13 @@ int feedEntry(QStringList args)
     if (outcome.error)
         return failed(refused.arg(QStringLiteral("%1: %2").arg(QLatin1String(UpdateErrors::name(*outcome.error)),
                                                                UpdateErrors::message(*outcome.error))));
+    // A fourth number plays no part in the order of releases: no installed
+    // copy of the first three would ever be offered it.
+    if (const auto version = AppVersion::parseExact(release.version); version && !version->fitsKey())
+        return failed(refused.arg(QStringLiteral("its version %1 orders as %2, for releases are ordered by three "
+                                                 "numbers and the build number alone: give the fourth number as "
+                                                 "CFBundleVersion instead")
+                                      .arg(release.version, version->with(0).text().section(u'.', 0, 2))));
 
     const QJsonObject entry{{"url", args[1]}, {"sha256", *digest}, {"size", qint64(st.st_size)}};
     std::fputs(QJsonDocument(entry).toJson(QJsonDocument::Indented).constData(), stdout);

@@ -39,6 +39,12 @@ AppVersion AppVersion::with(int64_t build) const
     return key;
 }
 
+bool AppVersion::fitsKey() const
+{
+    return std::all_of(fields.begin() + std::min<size_t>(fields.size(), 3), fields.end(),
+                       [](int64_t f) { return f == 0; });
+}
+
 int AppVersion::order(const AppVersion& a, const AppVersion& b)
 {
     const size_t n = std::max(a.fields.size(), b.fields.size());

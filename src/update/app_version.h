@@ -22,6 +22,9 @@ struct AppVersion {
     // major.minor.patch plus the build number (negative counts as 0): the
     // four-field key releases are ordered by.
     AppVersion with(int64_t build) const;
+    // Whether `with` keeps all this version says: no field past the third
+    // is other than 0. 1.0.0.7 orders as 1.0.0.
+    bool fitsKey() const;
 
     static int order(const AppVersion& a, const AppVersion& b);
 

@@ -58,6 +58,15 @@ QString UpdateErrors::notEnoughSpace(const QString& folder)
               .arg(folder);
 }
 
+QString UpdateErrors::invalidRelease(const QString& version, qint64 size)
+{
+    return L10n::text("The version information\u2019s entry for Tavrin %1 is not valid: it gives the download\u2019s "
+                      "size as %2 bytes, and an update is at least 1 byte and at most 2 GiB. Stopped.",
+                      "版本信息中 Tavrin %1 的条目无效：其中下载内容的大小为 %2 字节，而更新应在 1 字节到 2 GiB 之间。"
+                      "已中止。")
+        .arg(version, QString::number(size));
+}
+
 QString UpdateErrors::localFile(LocalFile what, FileTrouble trouble, const QString& path)
 {
     const bool feed = what == LocalFile::feed;

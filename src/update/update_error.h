@@ -27,6 +27,9 @@ QString message(UpdateError error);
 // the update: the work folder for the archive and its expansion, the app's
 // folder for the new copy.
 QString notEnoughSpace(const QString& folder);
+// The feed's entry for `version` gives its download a size no update can
+// have: less than a byte, or more than the most the updater fetches.
+QString invalidRelease(const QString& version, qint64 size);
 // What is wrong with a local file the updater was given to read: a feed
 // or an archive that is missing, named by no full path, a pipe, a device or
 // a folder, or closed to us.

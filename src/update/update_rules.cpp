@@ -36,6 +36,16 @@ QString UpdateRules::noSiteMessage()
 QUrl UpdateRules::allReleases() { return QUrl(site().toString() + QStringLiteral("/#releases")); }
 QUrl UpdateRules::defaultFeed() { return QUrl(site().toString() + QStringLiteral("/releases.json")); }
 
+QUrl UpdateRules::withoutLocalhost(const QUrl& url)
+{
+    if (url.scheme().compare(u"file", Qt::CaseInsensitive) != 0
+        || url.host().compare(u"localhost", Qt::CaseInsensitive) != 0)
+        return url;
+    QUrl local = url;
+    local.setHost(QString());
+    return local;
+}
+
 bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed) { return isAllowedDownload(url, feed, site()); }
 
 bool UpdateRules::isAllowedDownload(const QUrl& url, const QUrl& feed, const QUrl& site)

@@ -24,6 +24,10 @@ QString noSiteMessage();
 QUrl allReleases();
 QUrl defaultFeed();
 
+// A file URL naming "localhost" names this machine, as one with no host
+// does (RFC 8089): it comes back without the host. Any other as it is.
+QUrl withoutLocalhost(const QUrl& url);
+
 // Local files only while the feed is a local file; otherwise https on the
 // site's own host and port (443 when it names none), no user or password.
 bool isAllowedDownload(const QUrl& url, const QUrl& feed);

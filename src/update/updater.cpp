@@ -44,6 +44,8 @@ constexpr qint64 feedCap = 1048576;
 // No archive of ours comes near this; the expansion has a cap of the same
 // order.
 constexpr qint64 downloadCap = qint64(2) << 30;
+// A size a feed may declare for an archive.
+bool fetchable(qint64 size) { return size >= 1 && size <= downloadCap; }
 constexpr double pollInterval = 0.3;
 constexpr double firstPass = 20;
 constexpr double passInterval = 3600;
@@ -305,7 +307,7 @@ QUrl Updater::Setup::feedFrom(const QStringList& arguments, const QUrl& fallback
     // A single letter before the colon is a drive, not a scheme; neither
     // happens here, but a bare path must never pass for a URL.
     if (url.isValid() && !url.scheme().isEmpty() && !value.startsWith(u'/'))
-        return url;
+        return UpdateRules::withoutLocalhost(url);
     return QUrl::fromLocalFile(QFileInfo(value).absoluteFilePath());
 }
 
@@ -362,6 +364,7 @@ Updater::Updater(Setup setup, QObject* parent)
     // step names that folder.
     if (setup_.bundle)
         setup_.bundle = BundleSwap::resolvedBundle(*setup_.bundle);
+    setup_.feedURL = UpdateRules::withoutLocalhost(setup_.feedURL);
     if (!setup_.allowDownload)
         setup_.allowDownload = [](const QUrl& url, const QUrl& feed) { return UpdateRules::isAllowedDownload(url, feed); };
     if (!setup_.terminate)
@@ -670,22 +673,36 @@ void Updater::fetchFeed()
 
 void Updater::applyFeed(const ReleaseFeed& feed)
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    setLastCheck(now);
-    if (setup_.defaults)
-        setup_.defaults->set(QStringLiteral("updateLastCheck"), now.toString(Qt::ISODateWithMs));
-
     const Release* newest = nullptr;
     std::optional<AppVersion> newestKey;
+    // The newest newer release whose entry gives a size no download has.
+    const Release* invalid = nullptr;
+    std::optional<AppVersion> invalidKey;
     for (const Release& r : feed.releases) {
         auto key = r.key();
         if (!key || !(*key > current_) || !offerable(r))
             continue;
+        if (!fetchable(r.download->size)) {
+            if (!invalidKey || *key > *invalidKey) {
+                invalid = &r;
+                invalidKey = key;
+            }
+            continue;
+        }
         if (!newestKey || *key > *newestKey) {
             newest = &r;
             newestKey = key;
         }
     }
+    // Nothing else to offer: say the entry is wrong rather than nothing is new.
+    if (!newest && invalid) {
+        failCheck(UpdateErrors::invalidRelease(invalid->version, invalid->download->size));
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    setLastCheck(now);
+    if (setup_.defaults)
+        setup_.defaults->set(QStringLiteral("updateLastCheck"), now.toString(Qt::ISODateWithMs));
     if (newest && feed.minimumSystemVersion) {
         const auto required = AppVersion::parse(*feed.minimumSystemVersion);
         const AppVersion system = AppVersion::parse(setup_.systemVersion).value_or(AppVersion{{0}}).with(0);
@@ -702,13 +719,13 @@ void Updater::applyFeed(const ReleaseFeed& feed)
 }
 
 // Whether this copy could take the release at all: an archive at an
-// allowed address, of a size it will fetch, for this architecture. A newer
-// release that fails here does not hide an older one that passes.
+// allowed address for this architecture. A newer release that fails here,
+// or gives a size no archive has, does not hide an older one that passes.
 bool Updater::offerable(const Release& r) const
 {
-    if (!r.download || r.download->size > downloadCap || (r.arch && *r.arch != setup_.arch))
+    if (!r.download || (r.arch && *r.arch != setup_.arch))
         return false;
-    const QUrl url(r.download->url, QUrl::StrictMode);
+    const QUrl url = UpdateRules::withoutLocalhost(QUrl(r.download->url, QUrl::StrictMode));
     return url.isValid() && !url.scheme().isEmpty() && setup_.allowDownload(url, setup_.feedURL);
 }
 
@@ -749,13 +766,13 @@ void Updater::download()
     }
     const Release release = *pending_;
     const Release::Download dl = *release.download;
-    const QUrl url(dl.url, QUrl::StrictMode);
+    const QUrl url = UpdateRules::withoutLocalhost(QUrl(dl.url, QUrl::StrictMode));
     if (!url.isValid() || url.scheme().isEmpty() || !setup_.allowDownload(url, setup_.feedURL)) {
         setState(State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
         return;
     }
-    if (dl.size > downloadCap) {
-        setState(State::failed(UpdateErrors::message(UpdateError::downloadFailed), false));
+    if (!fetchable(dl.size)) {
+        setState(State::failed(UpdateErrors::invalidRelease(release.version, dl.size), false));
         return;
     }
     // One update at a time per user. Another copy's update, staged or on

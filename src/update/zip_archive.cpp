@@ -140,6 +140,8 @@ struct Listed {
     std::string name;
     uint64_t packed = 0;  // bytes of data in the archive
     uint64_t size = 0;    // bytes once expanded
+    uint64_t data = 0;    // where its data starts
+    uint32_t method = 0;  // 0: stored as it is
 };
 
 std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t size, QString* why);
@@ -267,7 +269,7 @@ std::optional<std::vector<Listed>> listing(const unsigned char* data, size_t siz
             else
                 return refuse("a data descriptor differs from the central directory");
         }
-        names.push_back({std::move(name), csize, usize});
+        names.push_back({std::move(name), csize, usize, dataStart, method});
         at += entryLen;
     }
     if (at != cdEnd || next != cdOffset)
@@ -305,20 +307,66 @@ QString tooFar(int64_t budget)
     return QStringLiteral("expands to more than %1 bytes, the most an archive of its size may").arg(budget);
 }
 
+QString nameText(const std::string& name) { return shownName(QByteArray::fromStdString(name)); }
+
+// libarchive hands out a name marked UTF-8, and a link target beside it,
+// in composed form (NFC), whatever bytes the archive holds. The archive's
+// own bytes are the name, as the seal lists it; what libarchive read must
+// still be the same text.
+bool sameText(const std::string& read, const std::string& held)
+{
+    if (read == held)
+        return true;
+    const auto text = [](const std::string& s) {
+        return QString::fromUtf8(s.data(), qsizetype(s.size())).normalized(QString::NormalizationForm_C);
+    };
+    return text(read) == text(held);
+}
+
+// The entry that libarchive read as `read`, the next one the central
+// directory lists: its bytes, or nothing with a reason naming both.
+std::optional<std::string> listedName(const std::vector<Listed>& listed, int64_t index, const std::string& read,
+                                      QString* why)
+{
+    if (index >= int64_t(listed.size()))
+        return none(why, QStringLiteral("an entry that the central directory does not list: ") + nameText(read));
+    const std::string& held = listed[size_t(index)].name;
+    if (!sameText(read, held))
+        return none(why, QStringLiteral("the central directory lists %1 where the archive holds %2")
+                             .arg(nameText(held), nameText(read)));
+    return held;
+}
+
+// A link's target as the archive holds it. A stored link's data is its
+// target, read here byte for byte; one compressed is taken as libarchive
+// gives it. Nothing, with a reason, when the two disagree.
+std::optional<std::string> linkTarget(int fd, const Listed& listed, const char* read, const ZipArchive::Limits& limits,
+                                      QString* why)
+{
+    const std::string given = read ? read : "";
+    if (listed.method != 0)
+        return given;
+    if (listed.packed > uint64_t(limits.pathLength))
+        return none(why, QStringLiteral("link target too long: ") + nameText(listed.name));
+    std::string held(size_t(listed.packed), '\0');
+    if (::pread(fd, held.data(), held.size(), off_t(listed.data)) != ssize_t(held.size()) || !sameText(given, held))
+        return none(why, QStringLiteral("a link whose target the archive does not hold: ") + nameText(listed.name));
+    return held;
+}
+
 // Everything expansion checks before it writes a byte, on the archive open
 // at `fd`: the directory as the bytes say, checked against every local
 // header, then what libarchive reads, which must be exactly these entries,
 // each of a kind, name and place expansion takes, and together declaring no
-// more bytes than the budget. The entry names, or nothing with a reason.
-std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const ZipArchive::Limits& limits, QString* why)
+// more bytes than the budget. The entries, or nothing with a reason.
+std::optional<std::vector<Listed>> precheck(int fd, int64_t size, const ZipArchive::Limits& limits, QString* why)
 {
     auto listed = listFile(fd, size, why);
     if (!listed)
         return std::nullopt;
-    std::vector<std::string> names = namesOf(std::move(*listed));
-    if (int64_t(names.size()) > limits.entries)
+    if (int64_t(listed->size()) > limits.entries)
         return none(why, QStringLiteral("too many entries"));
-    if (names.empty())
+    if (listed->empty())
         return none(why, QStringLiteral("an empty archive"));
 
     const int64_t budget = ZipArchive::budget(size, limits);
@@ -341,10 +389,11 @@ std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const Zip
         if (++entries > limits.entries)
             return refused(QStringLiteral("too many entries"));
         const char* rawPath = archive_entry_pathname(entry);
-        const std::string path = rawPath ? rawPath : "";
-        const QString shown = QString::fromStdString(path);
-        if (entries > int64_t(names.size()) || path != names[size_t(entries - 1)])
-            return refused(QStringLiteral("entries that the central directory does not list"));
+        const auto held = listedName(*listed, entries - 1, rawPath ? rawPath : "", why);
+        if (!held)
+            return std::nullopt;
+        const std::string& path = *held;
+        const QString shown = nameText(path);
         if (int(path.size()) > limits.pathLength)
             return refused(QStringLiteral("path too long: ") + shown);
         const std::vector<std::string> parts = pieces(path);
@@ -369,15 +418,18 @@ std::optional<std::vector<std::string>> precheck(int fd, int64_t size, const Zip
             top = parts.front();
         if (parts.front() != top || (parts.size() == 1 && type != AE_IFDIR))
             return refused(QStringLiteral("more than one folder at the top: ") + shown);
+        if (type == AE_IFLNK && !linkTarget(fd, (*listed)[size_t(entries - 1)], archive_entry_symlink(entry), limits, why))
+            return std::nullopt;
         if (archive_entry_size_is_set(entry)) {
             declared += std::max<int64_t>(archive_entry_size(entry), 0);
             if (declared > budget)
                 return refused(tooFar(budget) + QStringLiteral(" (at ") + shown + u')');
         }
     }
-    if (entries != int64_t(names.size()))
-        return refused(QStringLiteral("entries that the central directory does not list"));
-    return names;
+    if (entries != int64_t(listed->size()))
+        return refused(QStringLiteral("the central directory lists %1, which the archive does not hold")
+                           .arg(nameText((*listed)[size_t(entries)].name)));
+    return listed;
 }
 
 } // namespace
@@ -414,7 +466,6 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
     const auto listed = precheck(zipFd.fd, zipStat.st_size, limits, why);
     if (!listed)
         return false;
-    const std::vector<std::string>& names = *listed;
 
     if (::mkdir(QFile::encodeName(destination).constData(), 0700) != 0)
         return writeFailed(errno, QStringLiteral("cannot make the destination"));
@@ -440,13 +491,15 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
         if (r != ARCHIVE_OK)
             return fail(why, QStringLiteral("damaged archive"));
         const char* rawPath = archive_entry_pathname(entry);
-        const std::string path = rawPath ? rawPath : "";
+        // The name as the archive holds it, byte for byte.
+        const auto held = listedName(*listed, entries++, rawPath ? rawPath : "", nullptr);
+        const std::string path = held.value_or(std::string());
         const std::vector<std::string> parts = pieces(path);
         std::string key;
         for (const auto& p : parts)
             key += "/" + p;
-        if (++entries > int64_t(names.size()) || path != names[size_t(entries - 1)] || parts.empty()
-            || int(parts.size()) > limits.depth || !seen.insert(key).second || archive_entry_hardlink(entry) || archive_entry_is_encrypted(entry))
+        if (!held || parts.empty() || int(parts.size()) > limits.depth || !seen.insert(key).second
+            || archive_entry_hardlink(entry) || archive_entry_is_encrypted(entry))
             return fail(why, QStringLiteral("the archive changed while it was read"));
 
         Fd parent = openParent(root.fd, parts);
@@ -467,10 +520,13 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             }
             break;
         case AE_IFLNK: {
-            const char* target = archive_entry_symlink(entry);
-            if (!target || !*target)
+            const auto target = linkTarget(zipFd.fd, (*listed)[size_t(entries - 1)], archive_entry_symlink(entry),
+                                           limits, why);
+            if (!target)
+                return false;
+            if (target->empty() || target->find('\0') != std::string::npos)
                 return fail(why, QStringLiteral("cannot make a link"));
-            if (::symlinkat(target, parent.fd, name) != 0)
+            if (::symlinkat(target->c_str(), parent.fd, name) != 0)
                 return writeFailed(errno, QStringLiteral("cannot make a link"));
             break;
         }
@@ -498,7 +554,7 @@ bool ZipArchive::expand(const QString& zip, const QString& destination, QString*
             return fail(why, QStringLiteral("not a file, folder or link: ") + QString::fromStdString(path));
         }
     }
-    if (entries != int64_t(names.size()))
+    if (entries != int64_t(listed->size()))
         return fail(why, QStringLiteral("the archive changed while it was read"));
     return true;
 }
@@ -740,12 +796,15 @@ bool ZipArchive::write(const QString& given, const QString& zip, bool store, QSt
         return fail(why, QStringLiteral("the output %1 lies inside the bundle %2").arg(zip, source));
 
     const QByteArray base = QFile::encodeName(QFileInfo(source).absolutePath());
-    std::vector<QByteArray> names{QFile::encodeName(QFileInfo(source).fileName())};
+    // The folder's own name is held apart: `collect` appends to `names`,
+    // which moves what it holds.
+    const QByteArray topName = QFile::encodeName(QFileInfo(source).fileName());
+    std::vector<QByteArray> names{topName};
     {
         Fd top(::open(QFile::encodeName(source).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (top.fd < 0)
             return fail(why, QStringLiteral("cannot read ") + source);
-        if (!collect(top.fd, base, names.front(), 1, names, why))
+        if (!collect(top.fd, base, topName, 1, names, why))
             return false;
     }
     // In the order of their bytes, whatever the locale.

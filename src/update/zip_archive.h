@@ -4,7 +4,9 @@
 // headers must agree with), and writes every entry relative to the destination's descriptor: never through
 // a link, never over an existing entry, no "..", no absolute paths, only
 // files, directories and links, modes masked to 0755, and caps on the entry
-// count, path length, depth and the bytes actually written.
+// count, path length, depth and the bytes actually written. Names, and the
+// targets of links stored as they are, come out byte for byte as the
+// archive holds them, in whatever Unicode form.
 
 #include <QByteArray>
 #include <QString>

@@ -64,6 +64,17 @@ TEST(AppVersion, OrdersByFieldsAndBuild)
     EXPECT_EQ(AppVersion::order(AppVersion{}, AppVersion{}), 0);
 }
 
+TEST(AppVersion, OnlyThreeNumbersAndTheBuildOrderReleases)
+{
+    // What the key keeps is all that orders: a fourth number is lost.
+    EXPECT_TRUE(v("1.0.0").fitsKey());
+    EXPECT_TRUE(v("1").fitsKey());
+    EXPECT_TRUE(v("1.0.0.0").fitsKey());
+    EXPECT_FALSE(v("1.0.0.7").fitsKey());
+    EXPECT_FALSE(v("1.2.3.0.1").fitsKey());
+    EXPECT_TRUE(v("1.0.0.7").with(0) == v("1.0.0").with(0));
+}
+
 TEST(ReleaseFeed, DecodesWholeOrNothing)
 {
     const QByteArray entry = R"({"version":"1.2","date":"d","title":{"zh":"z","en":"e"},
@@ -732,6 +743,70 @@ TEST(ZipArchive, NamesAreUtf8AndFlaggedWhateverTheLocale)
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/latin1.zip"));
     EXPECT_FALSE(Seal::seal(src, TestKeys().dev.privatePem, &why));
     EXPECT_EQ(why, "a name that is not UTF-8 or holds a line break: Contents/lib/caf\\xe9");
+}
+
+TEST(ZipArchive, EverythingBesideContentsGoesIn)
+{
+    // Entries at the top of the bundle beside Contents, a folder among them.
+    QTemporaryDir dir;
+    const QString src = dir.path() + "/src/Tavrin.app";
+    makeBundle(src, "1.0.1");
+    writeFile(src + "/README", "read me");
+    writeFile(src + "/share/doc/NOTICE", "notice");
+    writeFile(src + "/LICENSE", "licence");
+    const QString zip = dir.path() + "/Tavrin.zip";
+    QString why;
+    ASSERT_TRUE(ZipArchive::write(src, zip, false, &why)) << qPrintable(why);
+    ASSERT_TRUE(ZipArchive::expand(zip, dir.path() + "/out", &why)) << qPrintable(why);
+    EXPECT_EQ(readFile(dir.path() + "/out/Tavrin.app/README"), "read me");
+    EXPECT_EQ(readFile(dir.path() + "/out/Tavrin.app/share/doc/NOTICE"), "notice");
+    EXPECT_EQ(readFile(dir.path() + "/out/Tavrin.app/LICENSE"), "licence");
+    EXPECT_EQ(readFile(dir.path() + "/out/Tavrin.app/Contents/lib/libtavrin.so"), "library bytes");
+}
+
+TEST(ZipArchive, NamesAndLinkTargetsExpandByteForByte)
+{
+    // "café" composed and decomposed are two names to the file system, and
+    // a link names its target as its bytes say; libarchive alone would
+    // read both in composed form.
+    QTemporaryDir dir;
+    const QString src = dir.path() + "/src/Tavrin.app";
+    makeBundle(src, "1.0.1");
+    const QByteArray lib = QFile::encodeName(src) + "/Contents/lib/";
+    const QByteArray composed = "caf\xc3\xa9";
+    const QByteArray decomposed = "cafe\xcc\x81";
+    writeFile(QFile::decodeName(lib + composed), "composed");
+    writeFile(QFile::decodeName(lib + decomposed), "decomposed");
+    ASSERT_EQ(::symlink(decomposed.constData(), (lib + "to-decomposed").constData()), 0);
+    ASSERT_EQ(::symlink(decomposed.constData(), (lib + "\xc3\xa9-link").constData()), 0);
+    ASSERT_EQ(::mkdir((lib + "dir-a\xcc\x8a").constData(), 0755), 0);
+    writeFile(QFile::decodeName(lib + "dir-a\xcc\x8a/inner"), "inner");
+
+    const QString zip = dir.path() + "/Tavrin.zip";
+    QString why;
+    ASSERT_TRUE(ZipArchive::write(src, zip, false, &why)) << qPrintable(why);
+    {
+        const UniqueFd fd(::open(QFile::encodeName(zip).constData(), O_RDONLY | O_CLOEXEC));
+        EXPECT_TRUE(ZipArchive::admits(fd.fd, &why)) << qPrintable(why);
+    }
+    ASSERT_TRUE(ZipArchive::expand(zip, dir.path() + "/out", &why)) << qPrintable(why);
+    const QByteArray out = QFile::encodeName(dir.path()) + "/out/Tavrin.app/Contents/lib/";
+    EXPECT_EQ(readFile(QFile::decodeName(out + composed)), "composed");
+    EXPECT_EQ(readFile(QFile::decodeName(out + decomposed)), "decomposed");
+    EXPECT_EQ(readFile(QFile::decodeName(out + "dir-a\xcc\x8a/inner")), "inner");
+    for (const char* link : {"to-decomposed", "\xc3\xa9-link"}) {
+        char target[64] = {};
+        ASSERT_EQ(::readlink((out + link).constData(), target, sizeof target - 1), decomposed.size())
+            << link;
+        EXPECT_EQ(QByteArray(target), decomposed) << link;
+    }
+    // What comes out is what went in, to the byte: the seal holds.
+    TestKeys keys;
+    ASSERT_TRUE(sealAndAttest(src, keys));
+    QFile::remove(zip);
+    ASSERT_TRUE(ZipArchive::write(src, zip, false, &why)) << qPrintable(why);
+    ASSERT_TRUE(ZipArchive::expand(zip, dir.path() + "/sealed", &why)) << qPrintable(why);
+    EXPECT_EQ(Seal::check(dir.path() + "/sealed/Tavrin.app", keys.trust()), Seal::Verdict::ok);
 }
 
 TEST(ZipArchive, Utf8IsJudgedOnTheBytes)

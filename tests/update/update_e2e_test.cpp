@@ -922,3 +922,92 @@ TEST_F(EndToEnd, TheNextZipRemovesPartFilesNoLiveZipHolds)
     EXPECT_FALSE(QFileInfo::exists(live));
     EXPECT_TRUE(QFileInfo(out + "/.Tavrin.zip.11.part").isSymLink());
 }
+
+TEST_F(EndToEnd, ABundleWithMoreBesideContentsZipsAndInstalls)
+{
+    const QString zip = release("readme", dir.path() + "/keys/dev.pem", [](const QString& bundle) {
+        writeFile(bundle + "/README", "read me");
+        writeFile(bundle + "/doc/NOTICE", "notice");
+    });
+    ASSERT_TRUE(QFileInfo(zip).isFile());
+    EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                           dir.path() + "/keys/release.pub", "--current", "1.0.0", zip}).out,
+              "ok");
+    EXPECT_EQ(tool("tavrin-seal", feedEntry(zip)).code, 0);
+    const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    EXPECT_EQ(r.out, "installing");
+    EXPECT_EQ(readFile(installed + "/README"), "read me");
+    EXPECT_EQ(readFile(installed + "/doc/NOTICE"), "notice");
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+}
+
+TEST_F(EndToEnd, DecomposedNamesReleaseByteForByte)
+{
+    const QByteArray decomposed = "cafe\xcc\x81";
+    const QString zip = release("nfd", dir.path() + "/keys/dev.pem", [&](const QString& bundle) {
+        const QByteArray lib = QFile::encodeName(bundle) + "/Contents/lib/";
+        writeFile(QFile::decodeName(lib + decomposed), "decomposed");
+        writeFile(QFile::decodeName(lib + "caf\xc3\xa9"), "composed");
+        ::symlink(decomposed.constData(), (lib + "\xc3\xa9-link").constData());
+    });
+    const QString next = dir.path() + "/nfd/Tavrin.app";
+    for (const char* locale : {"C", "C.UTF-8", "en_US.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        QFile::remove(zip);
+        const ToolRun zipped = tool("tavrin-seal", {"zip", next, zip}, {}, locale);
+        ASSERT_EQ(zipped.code, 0) << qPrintable(zipped.out);
+        EXPECT_EQ(tool("tavrin-update-check", {"verify", "--dev-pub", dir.path() + "/keys/dev.pub", "--release-pub",
+                                               dir.path() + "/keys/release.pub", "--current", "1.0.0", zip},
+                       {}, locale).out,
+                  "ok");
+        const ToolRun entry = tool("tavrin-seal", feedEntry(zip), {}, locale);
+        EXPECT_EQ(entry.code, 0) << qPrintable(entry.out);
+    }
+    // The archive holds the name as the bundle does.
+    EXPECT_TRUE(readFile(zip).contains("Tavrin.app/Contents/lib/" + decomposed));
+
+    const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip), {}, "C");
+    EXPECT_EQ(r.out, "installing");
+    const QByteArray lib = QFile::encodeName(installed) + "/Contents/lib/";
+    EXPECT_EQ(readFile(QFile::decodeName(lib + decomposed)), "decomposed");
+    EXPECT_EQ(readFile(QFile::decodeName(lib + "caf\xc3\xa9")), "composed");
+    char target[64] = {};
+    EXPECT_EQ(::readlink((lib + "\xc3\xa9-link").constData(), target, sizeof target - 1), decomposed.size());
+    EXPECT_EQ(QByteArray(target), decomposed);
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+}
+
+TEST_F(EndToEnd, FeedEntryAndTheUpdaterAgreeOnAFourthVersionNumber)
+{
+    // 1.0.0.7 orders as 1.0.0: the updater never offers it over 1.0.0, so
+    // no feed record is made for it.
+    const QString zip = release("fourth", dir.path() + "/keys/dev.pem", {}, "1.0.0.7");
+    const ToolRun entry = tool("tavrin-seal", feedEntry(zip));
+    EXPECT_EQ(entry.code, 1);
+    EXPECT_EQ(entry.out, "tavrin-seal: the updater would refuse " + zip + ": its version 1.0.0.7 orders as 1.0.0, "
+              "for releases are ordered by three numbers and the build number alone: give the fourth number as "
+              "CFBundleVersion instead");
+    EXPECT_EQ(update(feedFor("1.0.0.7", 0, QUrl::fromLocalFile(zip).toString(), zip)).out, "upToDate");
+    expectCleanAndUntouched("1.0.0.7");
+
+    // A fourth number of 0 is no number lost; nor is a build.
+    EXPECT_EQ(tool("tavrin-seal", feedEntry(release("zero", dir.path() + "/keys/dev.pem", {}, "1.0.1.0"))).code, 0);
+    const QString built = dir.path() + "/built/Tavrin.app";
+    makeBundle(built, "1.0.0", 7);
+    ASSERT_EQ(tool("tavrin-seal", {"seal", "--dev-key", dir.path() + "/keys/dev.pem", built}).code, 0);
+    ASSERT_EQ(tool("tavrin-seal", {"attest", "--release-key", dir.path() + "/keys/release.pem", built}).code, 0);
+    ASSERT_EQ(tool("tavrin-seal", {"zip", built, dir.path() + "/built.zip"}).code, 0);
+    EXPECT_EQ(tool("tavrin-seal", feedEntry(dir.path() + "/built.zip")).code, 0);
+    const QString builtZip = dir.path() + "/built.zip";
+    EXPECT_EQ(update(feedFor("1.0.0", 7, QUrl::fromLocalFile(builtZip).toString(), builtZip)).out, "installing");
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.0\n");
+}

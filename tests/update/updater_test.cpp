@@ -894,6 +894,67 @@ TEST_F(UpdaterTest, ScheduleAndFeedAddress)
     EXPECT_EQ(unset->lastCheck(), lastCheck);
 }
 
+TEST_F(UpdaterTest, AnEntryGivingASizeNoDownloadHasIsSaidToBeInvalid)
+{
+    // Neither the network nor "up to date": the feed's entry is wrong.
+    for (const qint64 size : {qint64(0), qint64(-1), (qint64(2) << 30) + 1}) {
+        SCOPED_TRACE(size);
+        auto u = fileFeed(feedOf({releaseJson("1.1", dlAt("file:///nonexistent/a.zip", size))}));
+        L10n::setChinese(false);
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state(),
+                  Updater::State::failed(QString("The version information\u2019s entry for Tavrin 1.1 is not valid: it "
+                                                 "gives the download\u2019s size as %1 bytes, and an update is at "
+                                                 "least 1 byte and at most 2 GiB. Stopped.")
+                                             .arg(size),
+                                         false));
+        EXPECT_FALSE(u->pending());
+        EXPECT_FALSE(u->lastCheck()) << "no check that found a wrong entry counts as done";
+        L10n::setChinese(true);
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state().message, QString("版本信息中 Tavrin 1.1 的条目无效：其中下载内容的大小为 %1 字节，而更新应在 "
+                                              "1 字节到 2 GiB 之间。已中止。")
+                                          .arg(size));
+    }
+    L10n::setChinese(false);
+
+    // Exactly 2 GiB is a size an archive may have; an older entry that is
+    // right is offered past a newer one that is not.
+    auto most = fileFeed(feedOf({releaseJson("1.1", dlAt("file:///nonexistent/a.zip", qint64(2) << 30))}));
+    most->check();
+    ASSERT_TRUE(settle(*most));
+    EXPECT_EQ(most->state().kind, Kind::available);
+    auto older = fileFeed(feedOf({releaseJson("1.2", dlAt("file:///nonexistent/a.zip", 0)), releaseJson("1.1", dl)}));
+    older->check();
+    ASSERT_TRUE(settle(*older));
+    ASSERT_EQ(older->state().kind, Kind::available);
+    EXPECT_EQ(older->pending()->version, "1.1");
+}
+
+TEST_F(UpdaterTest, FileLocalhostNamesTheSameFileAsNoHost)
+{
+    EXPECT_EQ(Updater::Setup::feedFrom({"-updateFeed", "file://localhost/tmp/f.json"}, {}),
+              QUrl::fromLocalFile("/tmp/f.json"));
+    EXPECT_EQ(Updater::Setup::feedFrom({"-updateFeed", "file://LOCALHOST/tmp/f.json"}, {}),
+              QUrl::fromLocalFile("/tmp/f.json"));
+
+    // A feed and an archive both named so are read, verified and staged.
+    const QString zip = nextArchive();
+    const QString localhost = "file://localhost" + QUrl::fromLocalFile(zip).path(QUrl::FullyEncoded);
+    writeFile(home.path() + "/feed.json", feedFor("1.0.1", 0, localhost, zip));
+    auto u = make(QUrl("file://localhost" + QUrl::fromLocalFile(home.path() + "/feed.json").path(QUrl::FullyEncoded)));
+    EXPECT_EQ(u->feedURL(), QUrl::fromLocalFile(home.path() + "/feed.json"));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::available) << qPrintable(u->state().message);
+    u->download();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+    EXPECT_EQ(Seal::check(*u->staged(), keys().trust()), Seal::Verdict::ok);
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
