@@ -768,8 +768,13 @@ void Updater::download()
         bool busy = false;
         lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy);
         if (!lock_->held) {
+            // Said of the folder it resolves to, where that is what is wrong.
+            const QString cache = QFileInfo(setup_.workDirectory).absolutePath();
+            const auto unsafe = busy ? std::nullopt : BundleSwap::unsafeFolderOnPath(cache);
             setState(State::failed(busy ? anotherCopyUpdating()
-                                        : workFolderRefused(QFileInfo(setup_.workDirectory).absolutePath()),
+                                   : unsafe && unsafe->fault != UpdateErrors::FolderFault::notAFolder
+                                       ? UpdateErrors::unsafeUpdateFolder(unsafe->path, unsafe->fault)
+                                       : workFolderRefused(cache),
                                    false));
             return;
         }

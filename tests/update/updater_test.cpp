@@ -771,6 +771,33 @@ TEST_F(UpdaterTest, EveryFolderAboveTheUpdateFolderIsHeldToOneRule)
     }
 }
 
+TEST_F(UpdaterTest, ACacheThatIsAnotherUsersLinkIsJudgedWhereItLeads)
+{
+    // XDG_CACHE_HOME names a link in a sticky folder that another user
+    // made first, leading to a folder of theirs: refused, naming that
+    // folder, before anything is fetched.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "a folder of another user needs root to make";
+    const QString sticky = home.path() + "/sticky";
+    const QString theirs = home.path() + "/theirs";
+    ASSERT_TRUE(QDir().mkpath(sticky));
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ASSERT_EQ(::chmod(QFile::encodeName(sticky).constData(), 01777), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(theirs).constData(), QFile::encodeName(sticky + "/cache").constData()), 0);
+    ASSERT_EQ(::lchown(QFile::encodeName(sticky + "/cache").constData(), 65534, 65534), 0);
+    workDirectory = sticky + "/cache/com.morvadel.Tavrin.update";
+    const QString zip = nextArchive();
+    auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    u->download();
+    EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeUpdateFolder(
+                                                     theirs, UpdateErrors::FolderFault::othersOwn),
+                                                 false));
+    EXPECT_TRUE(QDir(theirs).isEmpty()) << "nothing is made there";
+}
+
 TEST_F(UpdaterTest, AWorkFolderSwappedAfterVerificationChangesNothingInstalled)
 {
     // Once verified, the cache is renamed away, or the link it is reached
