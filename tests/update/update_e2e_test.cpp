@@ -7,9 +7,11 @@
 #include "update/bundle_swap.h"
 
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -958,4 +960,40 @@ TEST_F(EndToEnd, AnUpdateFolderInAFolderOthersMayWriteIsRefusedBeforeTheDownload
     EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
     EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update"));
+}
+
+TEST_F(EndToEnd, AVictimsCacheInARootTeamFolderIsRefusedBeforeTheDownload)
+{
+    // The same as two real users: the victim (uid 1000) keeps its cache in
+    // /srv/team, root's folder of mode 2775 whose group another user is in.
+    if (::getuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "another user needs root and setpriv to run as";
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    const QString team = dir.path() + "/srv/team";
+    QDir().mkpath(team + "/cache");
+    // Everything of the fixture is the victim's, but the team's folder.
+    QDirIterator all(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                     QDirIterator::Subdirectories);
+    ASSERT_EQ(::lchown(QFile::encodeName(dir.path()).constData(), 1000, 1000), 0);
+    while (all.hasNext())
+        ASSERT_EQ(::lchown(QFile::encodeName(all.next()).constData(), 1000, 1000), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(dir.path() + "/srv").constData(), 0, 0), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(team).constData(), 0, 2000), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(team).constData(), 02775), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(team + "/cache").constData(), 0700), 0);
+    cacheHome = team + "/cache";
+    const QStringList victim{"setpriv", "--reuid", "1000", "--regid", "1000", "--clear-groups"};
+    for (const bool twoRenames : {false, true}) {
+        const ToolRun r = tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")
+                                   + (twoRenames ? QStringList{"--two-renames"} : QStringList{}),
+                               victim);
+        if (r.out.contains("setpriv:"))
+            GTEST_SKIP() << "no uid changes here: " << qPrintable(r.out);
+        EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + team
+                                     + ", a folder on the way to Tavrin\u2019s update folder"))
+            << qPrintable(r.out);
+        EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(contents(), before);
+    }
 }
