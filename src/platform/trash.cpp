@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -93,12 +95,13 @@ QByteArray trashName(const QByteArray& name, int attempt)
 
 // Claims a name with the info file first, as the freedesktop trash asks, then
 // moves the entry under it; the info file goes again when the move fails.
-Trash::Moved moveInto(Bin& bin, int dirFd, const QByteArray& name, const QByteArray& pathValue)
+Trash::Moved moveInto(Bin& bin, int dirFd, const QByteArray& name, const QByteArray& as,
+                      const QByteArray& pathValue)
 {
     const QByteArray text = "[Trash Info]\nPath=" + pathValue + "\nDeletionDate="
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '\n';
     for (int attempt = 0; attempt < UserFile::asideNames; ++attempt) {
-        const QByteArray trashed = trashName(name, attempt);
+        const QByteArray trashed = trashName(as, attempt);
         const QByteArray info = trashed + ".trashinfo";
         Fd out(::openat(bin.info.fd, info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (out.fd < 0 && errno == EEXIST)
@@ -156,18 +159,19 @@ bool isWithin(const QString& path, const QString& folder)
     return folder == u"/" || path == folder || path.startsWith(folder + u'/');
 }
 
-Trash::Moved toHomeTrash(int dirFd, const QByteArray& name, const QString& path, const QString& data)
+Trash::Moved toHomeTrash(int dirFd, const QByteArray& name, const QByteArray& as, const QString& path,
+                         const QString& data)
 {
     QDir().mkpath(data);
     const Fd dataFd(::open(native(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Bin bin;
     if (dataFd.fd < 0 || !openBin(dataFd.fd, "Trash", data + QStringLiteral("/Trash"), bin))
         return failed(errno);
-    return moveInto(bin, dirFd, name, Trash::infoPath(path, {}));
+    return moveInto(bin, dirFd, name, as, Trash::infoPath(path, {}));
 }
 
-Trash::Moved toTopTrash(int dirFd, const QByteArray& name, const QString& path, const QString& folder,
-                        dev_t device)
+Trash::Moved toTopTrash(int dirFd, const QByteArray& name, const QByteArray& as, const QString& path,
+                        const QString& folder, dev_t device)
 {
     const QString top = Trash::topDirectory(folder);
     const Fd topFd(top.isEmpty() ? -1 : ::open(native(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -186,11 +190,11 @@ Trash::Moved toTopTrash(int dirFd, const QByteArray& name, const QString& path, 
     if (shared.fd >= 0 && ::fstat(shared.fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
         && (st.st_uid == 0 || st.st_uid == ::getuid())
         && openBin(shared.fd, uid.constData(), base + QStringLiteral("/.Trash/") + QString::fromLatin1(uid), bin))
-        return moveInto(bin, dirFd, name, Trash::infoPath(path, top));
+        return moveInto(bin, dirFd, name, as, Trash::infoPath(path, top));
     const QByteArray own = ".Trash-" + uid;
     if (!openBin(topFd.fd, own.constData(), base + u'/' + QString::fromLatin1(own), bin))
         return failed(errno);
-    return moveInto(bin, dirFd, name, Trash::infoPath(path, top));
+    return moveInto(bin, dirFd, name, as, Trash::infoPath(path, top));
 }
 
 } // namespace
@@ -243,7 +247,7 @@ QByteArray Trash::infoPath(const QString& path, const QString& top)
     return native(value).toPercentEncoding("/");
 }
 
-Trash::Moved Trash::put(int dirFd, const QByteArray& name)
+Trash::Moved Trash::put(int dirFd, const QByteArray& name, const QString& restoreAs)
 {
     struct stat entry {};
     if (name.isEmpty() || name.contains('/') || ::fstatat(dirFd, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
@@ -255,17 +259,132 @@ Trash::Moved Trash::put(int dirFd, const QByteArray& name)
     if (n <= 0 || link[0] != '/')
         return failed(errno);
     const QString folder = QFile::decodeName(QByteArray(link, int(n)));
-    const QString path = (folder == u"/" ? QString() : folder) + u'/' + QFile::decodeName(name);
+    const QString path = restoreAs.isEmpty() ? (folder == u"/" ? QString() : folder) + u'/' + QFile::decodeName(name)
+                                             : QDir::cleanPath(restoreAs);
+    const QByteArray as = restoreAs.isEmpty() ? name : native(QFileInfo(path).fileName());
+    if (!QDir::isAbsolutePath(path) || as.isEmpty())
+        return failed(EINVAL);
 
     // The home trash takes what lies on its filesystem, and only it: a
     // trash there that is not safe to use leaves the entry where it is.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     dev_t home = 0;
     if (QDir::isAbsolutePath(data) && deviceOf(data + QStringLiteral("/Trash"), &home) && home == entry.st_dev) {
-        const Moved moved = toHomeTrash(dirFd, name, path, data);
+        const Moved moved = toHomeTrash(dirFd, name, as, path, data);
         // One filesystem seen through two mounts: the rename cannot cross.
         if (moved.ok || moved.error != EXDEV)
             return moved;
     }
-    return toTopTrash(dirFd, name, path, folder, entry.st_dev);
+    return toTopTrash(dirFd, name, as, path, folder, entry.st_dev);
+}
+
+namespace {
+
+// An existing trash folder, as a trash is used: ours, a folder and not a
+// link, and no one else may write in it. Nothing is made.
+Fd existingFolder(int at, const char* name)
+{
+    Fd fd(::openat(at, name, dirFlags));
+    struct stat st {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 022))
+        return Fd();
+    return fd;
+}
+
+QList<QByteArray> namesIn(int dirFd)
+{
+    QList<QByteArray> names;
+    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = own < 0 ? nullptr : ::fdopendir(own);
+    if (!dir) {
+        if (own >= 0)
+            ::close(own);
+        return names;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray name(d->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// The Path= value of an info file's text, as written; nothing when it is no
+// info file.
+std::optional<QByteArray> pathValueOf(const QByteArray& text)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.isEmpty() || lines.first() != "[Trash Info]")
+        return std::nullopt;
+    for (const QByteArray& line : lines)
+        if (line.startsWith("Path="))
+            return line.mid(5);
+    return std::nullopt;
+}
+
+int dropOrphansIn(int trashFd, const std::function<bool(const QByteArray&, const QByteArray&)>& ours)
+{
+    const Fd info = existingFolder(trashFd, "info");
+    const Fd files = existingFolder(trashFd, "files");
+    if (info.fd < 0 || files.fd < 0)
+        return 0;
+    int dropped = 0;
+    for (const QByteArray& name : namesIn(info.fd)) {
+        if (!name.endsWith(".trashinfo"))
+            continue;
+        struct stat st {};
+        const QByteArray entry = name.chopped(10);
+        if (entry.isEmpty() || ::fstatat(files.fd, entry.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            || errno != ENOENT)
+            continue;
+        Fd f(::openat(info.fd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()
+            || st.st_nlink != 1 || st.st_size > 65536)
+            continue;
+        QByteArray text(qsizetype(st.st_size), '\0');
+        if (::read(f.fd, text.data(), size_t(text.size())) != st.st_size)
+            continue;
+        const auto path = pathValueOf(text);
+        struct stat now {};
+        // Removed only while its name still holds the file judged.
+        if (path && ours(name, *path) && ::fstatat(info.fd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0
+            && now.st_dev == st.st_dev && now.st_ino == st.st_ino && ::unlinkat(info.fd, name.constData(), 0) == 0)
+            ++dropped;
+    }
+    return dropped;
+}
+
+} // namespace
+
+int Trash::dropOrphans(int dirFd, const std::function<bool(const QByteArray&, const QByteArray&)>& ours)
+{
+    int dropped = 0;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (QDir::isAbsolutePath(data)) {
+        const Fd dataFd(::open(native(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const Fd home = dataFd.fd < 0 ? Fd() : existingFolder(dataFd.fd, "Trash");
+        if (home.fd >= 0)
+            dropped += dropOrphansIn(home.fd, ours);
+    }
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(dirFd)).constData(), link,
+                                 sizeof link - 1);
+    const QString top = n > 0 && link[0] == '/' ? topDirectory(QFile::decodeName(QByteArray(link, int(n)))) : QString();
+    const Fd topFd(top.isEmpty() ? -1 : ::open(native(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (topFd.fd < 0)
+        return dropped;
+    const QByteArray uid = QByteArray::number(::getuid());
+    const Fd shared(::openat(topFd.fd, ".Trash", dirFlags));
+    struct stat st {};
+    if (shared.fd >= 0 && ::fstat(shared.fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
+        && (st.st_uid == 0 || st.st_uid == ::getuid())) {
+        const Fd mine = existingFolder(shared.fd, uid.constData());
+        if (mine.fd >= 0)
+            dropped += dropOrphansIn(mine.fd, ours);
+    }
+    const Fd own = existingFolder(topFd.fd, QByteArray(".Trash-" + uid).constData());
+    if (own.fd >= 0)
+        dropped += dropOrphansIn(own.fd, ours);
+    return dropped;
 }

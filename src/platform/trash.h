@@ -15,6 +15,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace Trash {
 
 struct Moved {
@@ -24,8 +26,20 @@ struct Moved {
 };
 
 // Moves the entry `name` of the directory open at `dirFd` (a link itself,
-// never its target) into the trash, with its info file.
-Moved put(int dirFd, const QByteArray& name);
+// never its target) into the trash, with its info file. `restoreAs`, a full
+// path, is where a file manager's Restore puts it back, and its last part
+// the name it gets in the trash; by default the entry's own path and name.
+// Where the move fails, the info file goes again.
+Moved put(int dirFd, const QByteArray& name, const QString& restoreAs = {});
+
+// Removes the info files that lost their entry, for a move cut short
+// after the info file was written, in the trashes an entry of the
+// directory open at `dirFd` would go to: the home trash and the trash of
+// its own filesystem. Only a plain file of this user's with one name and no
+// entry of its name in files/ is looked at, and only one `ours` takes, given
+// the info file's name and its Path= value as written. Nothing is made. How
+// many went.
+int dropOrphans(int dirFd, const std::function<bool(const QByteArray& name, const QByteArray& path)>& ours);
 
 // The top of the filesystem that holds `path` (which must exist): its mount
 // point as /proc/self/mountinfo names it, else the highest folder above it

@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -56,14 +58,49 @@ bool isAt(int dirFd, const char* name, const struct stat& st)
     return ::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(now, st);
 }
 
-bool isAt(const QString& path, const struct stat& st)
-{
-    struct stat now {};
-    return ::lstat(native(path).constData(), &now) == 0 && sameInode(now, st);
-}
-
 // A path that reaches the directory open at `fd` whatever it is named now.
 QString pathOf(int fd) { return QStringLiteral("/proc/self/fd/%1/.").arg(fd); }
+
+// The path the directory open at `fd` has now, for messages and trash
+// entries; empty when it has none.
+QString currentPath(int fd)
+{
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), link,
+                                 sizeof link - 1);
+    return n > 0 && link[0] == '/' ? QFile::decodeName(QByteArray(link, int(n))) : QString();
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return (folder == u"/" ? QString() : folder) + u'/' + name;
+}
+
+// Removes the entry `name` of the directory open at `dirFd` with all it
+// holds, never through a link. Only ever for the updater's own files.
+void removeTreeAt(int dirFd, const char* name, int depth = 0)
+{
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ::unlinkat(dirFd, name, 0);
+        return;
+    }
+    if (depth > 256)
+        return;
+    // Folders the archive made read-only still have to go.
+    if ((st.st_mode & 0700) != 0700)
+        ::fchmodat(dirFd, name, (st.st_mode & 07777) | 0700, 0);
+    Fd sub(::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat again {};
+    if (sub.fd < 0 || ::fstat(sub.fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino)
+        return;
+    if (const auto names = entryNames(sub.fd))
+        for (const QByteArray& entry : *names)
+            removeTreeAt(sub.fd, entry.constData(), depth + 1);
+    ::unlinkat(dirFd, name, AT_REMOVEDIR);
+}
 
 int exchangeAt(int fromDir, const char* from, int toDir, const char* to)
 {
@@ -154,10 +191,33 @@ int copyTree(const QString& from, const QString& to)
 
 // Moves the entry `name` of the directory open at `dirFd` to the trash:
 // the home trash where it lies on the home trash's filesystem, else that
-// filesystem's own. Where no trash is safe it stays, never deleted.
-bool toTrash(int dirFd, const char* name) { return Trash::put(dirFd, QByteArray(name)).ok; }
+// filesystem's own. Where no trash is safe it stays, never deleted. Its
+// entry there restores it as `restoreAs`: beside the app, never in the
+// hidden directory, which is gone by then.
+bool toTrash(int dirFd, const char* name, const QString& restoreAs)
+{
+    return Trash::put(dirFd, QByteArray(name), restoreAs).ok;
+}
 
 bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
+
+// An info file that a move of ours into a trash writes: named for a copy
+// this program sets aside (with the number a taken name gets), and saying
+// it came from beside the app or, as older runs wrote, from a hidden
+// directory there.
+bool isOurTrashInfo(const QByteArray& name, const QByteArray& pathValue)
+{
+    static const QRegularExpression names(QStringLiteral("^Tavrin( \\(previous\\))?( [0-9]+)?\\.app\\.trashinfo$"));
+    if (!names.match(QString::fromLatin1(name)).hasMatch())
+        return false;
+    const QByteArray path = QByteArray::fromPercentEncoding(pathValue);
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray copy = path.mid(slash + 1);
+    if (copy != previousName && copy != incomingName)
+        return false;
+    const QByteArray folder = slash < 0 ? QByteArray() : path.left(slash);
+    return copy == previousName || isHiddenName(folder.mid(folder.lastIndexOf('/') + 1));
+}
 
 // Whether the entry `name` in `dirFd` is a folder of ours, not a link.
 bool ownFolderAt(int dirFd, const char* name)
@@ -249,23 +309,28 @@ std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& 
         QDir().mkpath(QFileInfo(parent).absolutePath());
         ::mkdir(native(parent).constData(), 0700);
     }
+    // The folder is opened once, its links resolved: the lock and the work
+    // directory are reached through it from here on.
+    const QByteArray workName = native(work.fileName());
+    Fd folder(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (::stat(native(parent).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
-        || (st.st_mode & 022))
+    if (workName.isEmpty() || folder.fd < 0 || ::fstat(folder.fd, &st) != 0 || !S_ISDIR(st.st_mode)
+        || st.st_uid != ::getuid() || (st.st_mode & 022))
         return nullptr;
     // Only this user (or root) can have put anything here; a lock of any
     // other owner, or one that is not a plain file, is no copy of ours. The
     // file itself is never removed once it is ours: a copy waiting on it
     // would then lock a name no one else uses.
-    const QByteArray path = native(work.absoluteFilePath() + QStringLiteral(".lock"));
+    const QByteArray lockName = workName + ".lock";
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (::lstat(path.constData(), &st) == 0) {
+        if (::fstatat(folder.fd, lockName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-                removeTree(QFile::decodeName(path));
+                removeTreeAt(folder.fd, lockName.constData());
             else if ((st.st_mode & 0600) != 0600)
-                ::chmod(path.constData(), 0600);  // ours, only closed to us
+                ::fchmodat(folder.fd, lockName.constData(), 0600, 0);  // ours, only closed to us
         }
-        UniqueFd fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+        UniqueFd fd(::openat(folder.fd, lockName.constData(),
+                             O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
         if (fd.fd < 0) {
             if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES)
                 continue;  // replaced meanwhile: judge it again
@@ -278,27 +343,17 @@ std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& 
                 *busy = errno == EWOULDBLOCK;
             return nullptr;
         }
-        return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd)));
+        return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd), std::move(folder), workName));
     }
     return nullptr;
 }
 
 void BundleSwap::removeTree(const QString& path)
 {
-    struct stat st {};
-    if (::lstat(native(path).constData(), &st) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        ::unlink(native(path).constData());
-        return;
-    }
-    // Folders the archive made read-only still have to go.
-    ::chmod(native(path).constData(), (st.st_mode & 07777) | 0700);
-    const QStringList names =
-        QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names)
-        removeTree(path + u'/' + name);
-    ::rmdir(native(path).constData());
+    const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    Fd parent(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.fd >= 0 && !info.fileName().isEmpty())
+        removeTreeAt(parent.fd, native(info.fileName()).constData());
 }
 
 bool BundleSwap::isPrivateDirectory(const QString& path)
@@ -354,27 +409,86 @@ std::optional<BundleSwap::UnsafeFolder> BundleSwap::unsafeFolderOnPath(const QSt
     return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
 }
 
-bool BundleSwap::freshWorkDirectory(const QString& path, QString* wrong)
+std::optional<BundleSwap::UnsafeFolder> BundleSwap::unsafeFolderOnPath(int folderFd)
 {
-    const QString parent = QFileInfo(path).absolutePath();
+    const QString path = QFileInfo(pathOf(folderFd)).canonicalFilePath();
+    struct stat held {}, there {};
+    if (path.isEmpty() || ::fstat(folderFd, &held) != 0)
+        return UnsafeFolder{currentPath(folderFd), UpdateErrors::FolderFault::notAFolder};
+    if (auto unsafe = unsafeFolderOnPath(path))
+        return unsafe;
+    // Checked by its name: that name must still hold the folder held.
+    if (::lstat(native(path).constData(), &there) != 0 || !sameInode(held, there))
+        return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
+    return std::nullopt;
+}
+
+QString BundleSwap::WorkFolder::reach(const QString& entry) const
+{
+    return QStringLiteral("/proc/self/fd/%1/").arg(fd.fd) + entry;
+}
+
+std::shared_ptr<const BundleSwap::WorkFolder> BundleSwap::freshWorkFolder(const WorkLock& lock,
+                                                                         std::optional<UnsafeFolder>* unsafe,
+                                                                         QString* wrong)
+{
+    const int folder = lock.folder();
+    const QString folderPath = currentPath(folder);
+    const QString path = joined(folderPath, QFile::decodeName(lock.workName()));
     if (wrong)
-        *wrong = parent;
-    QDir().mkpath(parent);
-    // A folder others may rename entries in would let them swap ours.
-    if (!isGuardedFolder(parent))
-        return false;
+        *wrong = folderPath;
+    // Whoever may rename a folder on the way could put a work directory of
+    // their own where this one was, and with it any copy as the staged one.
+    if (auto bad = unsafeFolderOnPath(folder)) {
+        if (unsafe)
+            *unsafe = bad;
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(folder, &st) != 0 || !guarded(st))
+        return nullptr;
     if (wrong)
         *wrong = path;
-    struct stat st {};
-    if (::lstat(native(path).constData(), &st) == 0) {
+    const char* name = lock.workName().constData();
+    // What an earlier run left is the updater's own; what another account
+    // put there stays, and is named.
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
-            removeTree(path);
-        else
-            ::unlink(native(path).constData());
+            removeTreeAt(folder, name);
+        else if (!S_ISDIR(st.st_mode))
+            ::unlinkat(folder, name, 0);
     }
-    if (::mkdir(native(path).constData(), 0700) != 0)
-        return false;
-    return isPrivateDirectory(path);
+    if (::mkdirat(folder, name, 0700) != 0)
+        return nullptr;
+    auto work = std::make_shared<WorkFolder>();
+    work->folder = Fd(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    work->fd = Fd(::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    work->name = lock.workName();
+    work->shown = path;
+    if (work->folder.fd < 0 || work->fd.fd < 0 || ::fstat(work->fd.fd, &st) != 0 || !S_ISDIR(st.st_mode)
+        || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
+        return nullptr;
+    return work;
+}
+
+void BundleSwap::removeWorkFolder(const WorkFolder& work)
+{
+    struct stat held {};
+    if (work.fd.fd < 0 || ::fstat(work.fd.fd, &held) != 0)
+        return;
+    if (const auto names = entryNames(work.fd.fd))
+        for (const QByteArray& entry : *names)
+            removeTreeAt(work.fd.fd, entry.constData());
+    if (isAt(work.folder.fd, work.name.constData(), held))
+        ::unlinkat(work.folder.fd, work.name.constData(), AT_REMOVEDIR);
+}
+
+bool BundleSwap::freshWorkDirectory(const QString& path, QString* wrong)
+{
+    if (wrong)
+        *wrong = QFileInfo(path).absolutePath();
+    const auto lock = WorkLock::take(path);
+    return lock && freshWorkFolder(*lock, nullptr, wrong);
 }
 
 bool BundleSwap::isBundle(const QString& path)
@@ -430,25 +544,30 @@ QString BundleSwap::resolvedBundle(const QString& bundle)
     return folder == u"/" ? u'/' + info.fileName() : folder + u'/' + info.fileName();
 }
 
-BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
+namespace {
+
+// recover() for the entry `name` of the folder open at `parentFd`, whose
+// path is `parent`.
+BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteArray& name)
 {
-    Recovery result;
-    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
-    const QString parent = info.absolutePath();
-    const QByteArray name = native(info.fileName());
-    Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    BundleSwap::Recovery result;
     struct stat st {};
-    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || name.isEmpty())
+    if (::fstat(parentFd, &st) != 0 || name.isEmpty())
         return result;
+    // A move of ours into a trash that was cut short left its info file
+    // without an entry.
+    Trash::dropOrphans(parentFd, isOurTrashInfo);
+    // Where Restore puts a copy back: beside the app.
+    const QString folderPath = currentPath(parentFd).isEmpty() ? parent : currentPath(parentFd);
     const bool folderGuarded = guarded(st);
-    result.present = bundleAt(parentFd.fd, name.constData());
+    result.present = bundleAt(parentFd, name.constData());
     // Nothing is put back or removed in a folder others may change.
-    const auto names = folderGuarded ? entryNames(parentFd.fd) : std::nullopt;
+    const auto names = folderGuarded ? entryNames(parentFd) : std::nullopt;
     if (!names)
         return result;
     std::vector<QByteArray> hidden;
     for (const QByteArray& entry : *names)
-        if (isHiddenName(entry) && ownFolderAt(parentFd.fd, entry.constData()))
+        if (isHiddenName(entry) && ownFolderAt(parentFd, entry.constData()))
             hidden.push_back(entry);
 
     // Killed between the two renames: the previous copy waits in a hidden
@@ -459,7 +578,7 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
         std::optional<SetAside> chosen;
         for (const QByteArray& entry : hidden) {
             SetAside copy;
-            copy.dir = Fd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            copy.dir = Fd(::openat(parentFd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             copy.entry = entry;
             if (copy.dir.fd < 0 || ::fstat(copy.dir.fd, &st) != 0 || st.st_uid != ::getuid()
                 || !ownFolderAt(copy.dir.fd, previousName))
@@ -471,8 +590,8 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
                 chosen = std::move(copy);
         }
         if (chosen) {
-            if (UserFile::renameNoReplace(chosen->dir.fd, previousName, parentFd.fd, name.constData()) == 0)
-                result.present = bundleAt(parentFd.fd, name.constData());
+            if (UserFile::renameNoReplace(chosen->dir.fd, previousName, parentFd, name.constData()) == 0)
+                result.present = bundleAt(parentFd, name.constData());
             else
                 result.kept = parent + u'/' + QFile::decodeName(chosen->entry) + u'/' + QLatin1String(previousName);
         }
@@ -483,29 +602,73 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
         return result;
     result.kept.clear();
     for (const QByteArray& entry : hidden) {
-        Fd hiddenFd(::openat(parentFd.fd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Fd hiddenFd(::openat(parentFd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat was {};
         if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &was) != 0 || was.st_uid != ::getuid())
             continue;
         // Either copy may be the previous one: the exchange leaves it as
         // "Tavrin.app" until it is renamed. One no trash takes stays, and
-        // the caller says where.
+        // the caller says where; the directory goes only once empty.
         bool keep = false;
         for (const char* copy : {previousName, incomingName}) {
             struct stat any {};
-            if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) == 0 && !toTrash(hiddenFd.fd, copy)) {
+            if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) == 0
+                && !toTrash(hiddenFd.fd, copy, joined(folderPath, QLatin1String(copy)))) {
                 keep = true;
                 result.left.append(parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(copy));
             }
         }
-        if (!keep && isAt(parentFd.fd, entry.constData(), was))
-            removeTree(pathOf(parentFd.fd) + u'/' + QFile::decodeName(entry));
+        if (!keep && isAt(parentFd, entry.constData(), was))
+            ::unlinkat(parentFd, entry.constData(), AT_REMOVEDIR);
     }
     return result;
 }
 
+// A hidden directory of a name of its own in the folder open at `dirFd`,
+// made through the descriptor. Empty, with errno set, when none could be.
+QByteArray makeHidden(int dirFd)
+{
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray name(".Tavrin-update-");
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
+        if (::mkdirat(dirFd, name.constData(), 0700) == 0)
+            return name;
+        if (errno != EEXIST)
+            return {};
+    }
+    errno = EEXIST;
+    return {};
+}
+
+} // namespace
+
+BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
+    Fd parentFd(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (parentFd.fd < 0)
+        return {};
+    return recoverAt(parentFd.fd, info.absolutePath(), native(info.fileName()));
+}
+
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
                                                const QString& arch, const ReplaceOptions& options, bool* noSpace)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(staged).absoluteFilePath()));
+    Fd folder(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0 || info.fileName().isEmpty()) {
+        if (noSpace)
+            *noSpace = false;
+        return UpdateError::replaceFailed;
+    }
+    return replace(bundle, folder.fd, native(info.fileName()), keys, arch, options, noSpace);
+}
+
+std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int stagedFolder, const QByteArray& stagedName,
+                                               const Seal::Keys& keys, const QString& arch,
+                                               const ReplaceOptions& options, bool* noSpace)
 {
     if (noSpace)
         *noSpace = false;
@@ -516,35 +679,59 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
     // through this descriptor, and it must not let others rename them.
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty()
-        || unsafeFolderOnPath(pathOf(parentFd.fd)) || !recover(bundle).present
+    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty() || stagedName.isEmpty()
+        || stagedName.contains('/') || unsafeFolderOnPath(parentFd.fd)
+        || !recoverAt(parentFd.fd, parent, name).present
         || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
+    const QString folderPath = currentPath(parentFd.fd).isEmpty() ? parent : currentPath(parentFd.fd);
+    // Where Restore puts the previous copy back: beside the app, not in the
+    // hidden directory, which is gone by then.
+    const QString restoreAs = joined(folderPath, QLatin1String(previousName));
 
-    QByteArray pattern = native(parent + QStringLiteral("/.Tavrin-update-XXXXXX"));
-    if (!::mkdtemp(pattern.data())) {
+    const QByteArray hiddenName = makeHidden(parentFd.fd);
+    if (hiddenName.isEmpty()) {
         if (noSpace)
             *noSpace = UserFile::isNoSpace(errno);
         return UpdateError::replaceFailed;
     }
-    const QString hidden = QFile::decodeName(pattern);
-    Fd hiddenFd(::openat(parentFd.fd, native(QFileInfo(hidden).fileName()).constData(),
-                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const QString hidden = parent + u'/' + QFile::decodeName(hiddenName);
+    Fd hiddenFd(::openat(parentFd.fd, hiddenName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat hiddenSt {};
     if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &hiddenSt) != 0 || !S_ISDIR(hiddenSt.st_mode)
         || hiddenSt.st_uid != ::getuid() || (hiddenSt.st_mode & 077) != 0) {
-        ::rmdir(pattern.constData());
+        ::unlinkat(parentFd.fd, hiddenName.constData(), AT_REMOVEDIR);
         return UpdateError::replaceFailed;
     }
-    // Removed by name only while the name still holds what was made.
+    // What came in from the staged folder by a rename, as it came.
+    struct stat arrived {};
+    bool renamedIn = false;
+    // Nothing in the hidden directory is deleted: the staged copy goes back
+    // to its folder, any other copy, which may have been installed, to the
+    // trash. The directory goes once empty, while its name still holds it.
     auto drop = [&] {
-        if (isAt(hidden, hiddenSt))
-            removeTree(hidden);
+        bool empty = true;
+        if (const auto names = entryNames(hiddenFd.fd)) {
+            for (const QByteArray& entry : *names) {
+                if (renamedIn && isAt(hiddenFd.fd, entry.constData(), arrived)
+                    && UserFile::renameNoReplace(hiddenFd.fd, entry.constData(), stagedFolder, stagedName.constData())
+                        == 0)
+                    continue;
+                const QString as = entry == previousName ? restoreAs : joined(folderPath, QFile::decodeName(entry));
+                if (!toTrash(hiddenFd.fd, entry.constData(), as))
+                    empty = false;
+            }
+        }
+        if (empty && isAt(parentFd.fd, hiddenName.constData(), hiddenSt))
+            ::unlinkat(parentFd.fd, hiddenName.constData(), AT_REMOVEDIR);
     };
 
-    if (::renameat(AT_FDCWD, native(staged).constData(), hiddenFd.fd, incomingName) != 0) {
-        const int error =
-            errno != EXDEV ? errno : copyTree(staged, pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName));
+    if (::renameat(stagedFolder, stagedName.constData(), hiddenFd.fd, incomingName) == 0) {
+        renamedIn = ::fstatat(hiddenFd.fd, incomingName, &arrived, AT_SYMLINK_NOFOLLOW) == 0;
+    } else {
+        const int error = errno != EXDEV ? errno
+                                         : copyTree(pathOf(stagedFolder) + u'/' + QFile::decodeName(stagedName),
+                                                    pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName));
         if (error) {
             if (noSpace)
                 *noSpace = UserFile::isNoSpace(error);
@@ -573,6 +760,19 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
         drop();
         return UpdateError::signatureInvalid;
     }
+    // The installed copy is there, and its version is read now, under the
+    // lock every install holds: whatever was staged, only a newer copy goes
+    // in.
+    if (!bundleAt(parentFd.fd, name.constData())) {
+        drop();
+        return UpdateError::replaceFailed;
+    }
+    const auto installedVersion = versionAt(parentFd.fd, name.constData());
+    const auto stagedVersion = versionAt(hiddenFd.fd, incomingName);
+    if (!stagedVersion || !(installedVersion.value_or(AppVersion{{0}}) < *stagedVersion)) {
+        drop();
+        return UpdateError::versionMismatch;
+    }
 
     bool exchanged = !options.twoRenames
         && exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;
@@ -597,7 +797,7 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
         if (!moved || !isAt(parentFd.fd, name.constData(), checked)) {
             if (moved)
                 ::renameat(parentFd.fd, name.constData(), hiddenFd.fd, incomingName);
-            if (::renameat(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
+            if (UserFile::renameNoReplace(hiddenFd.fd, previousName, parentFd.fd, name.constData()) == 0)
                 drop();
             return moved ? UpdateError::signatureInvalid : UpdateError::replaceFailed;
         }
@@ -606,13 +806,12 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QStr
         return UpdateError::replaceFailed;
     }
 
-    if (!isAt(hidden, hiddenSt))
-        return std::nullopt;
     // Where no trash takes the copy it stays, and the next start says where.
     struct stat previous {};
     const bool renamed = ::fstatat(hiddenFd.fd, previousName, &previous, AT_SYMLINK_NOFOLLOW) == 0;
-    if (toTrash(hiddenFd.fd, renamed ? previousName : incomingName))
-        drop();
+    if (toTrash(hiddenFd.fd, renamed ? previousName : incomingName, restoreAs)
+        && isAt(parentFd.fd, hiddenName.constData(), hiddenSt))
+        ::unlinkat(parentFd.fd, hiddenName.constData(), AT_REMOVEDIR);
     return std::nullopt;
 }
 

@@ -34,9 +34,19 @@ public:
     // folder is not this user's alone.
     static std::unique_ptr<WorkLock> take(const QString& workDirectory, bool* busy = nullptr);
 
+    // The folder the work directory lies in, opened once (links resolved)
+    // when the lock was taken, and the work directory's name in it.
+    int folder() const { return folder_.fd; }
+    const QByteArray& workName() const { return workName_; }
+
 private:
-    explicit WorkLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    WorkLock(UniqueFd fd, UniqueFd folder, QByteArray workName)
+        : fd_(std::move(fd)), folder_(std::move(folder)), workName_(std::move(workName))
+    {
+    }
     UniqueFd fd_;
+    UniqueFd folder_;
+    QByteArray workName_;
 };
 
 // Whether only this user (and root) can rename or replace entries in the
@@ -68,12 +78,40 @@ std::optional<UnsafeFolder> firstUnsafeFolder(const std::vector<FolderOnPath>& c
 // The same for the folders of `folder` as they stand, with its links
 // resolved first.
 std::optional<UnsafeFolder> unsafeFolderOnPath(const QString& folder);
+// The same for the folder open at `folderFd`, at the path it has now; it
+// must still stand there once its folders are checked.
+std::optional<UnsafeFolder> unsafeFolderOnPath(int folderFd);
 
-// Removes the work directory and makes it afresh with mode 0700. False
-// when its folder is not guarded, when what is there cannot be removed, or
-// when what is made is not ours: a directory we own, not a link, closed to
-// everyone else. `wrong` then names the folder at fault: the work
-// directory's own folder, or the work directory.
+// The work directory once checked and made: held open with the folder it
+// lies in, so that every later step reaches its entries through the
+// descriptor, whatever is renamed or linked above it meanwhile.
+struct WorkFolder {
+    UniqueFd folder;
+    UniqueFd fd;
+    QByteArray name;  // its entry in `folder`
+    QString shown;    // its path when it was checked, for messages
+    // A path to `entry` inside it that goes through the descriptor.
+    QString reach(const QString& entry) const;
+};
+
+// Makes the work directory afresh in the lock's folder and holds it. That
+// folder and every folder above it, as they resolve, are held to the rule
+// the app's folders keep (unsafeFolderOnPath): `unsafe` then names the
+// first that breaks it. Nothing either, with `wrong` naming the folder at
+// fault, when what stands at the work directory's name cannot be cleared or
+// what is made is not ours alone.
+std::shared_ptr<const WorkFolder> freshWorkFolder(const WorkLock& lock, std::optional<UnsafeFolder>* unsafe = nullptr,
+                                                  QString* wrong = nullptr);
+// Empties the held work directory through its descriptor, then removes it
+// while its name still holds it. Only the updater's own files lie there.
+void removeWorkFolder(const WorkFolder& work);
+
+// Removes the work directory and makes it afresh with mode 0700, as
+// freshWorkFolder does under a lock of its own. False when its folder is
+// not guarded, when what is there cannot be removed, or when what is made
+// is not ours: a directory we own, not a link, closed to everyone else.
+// `wrong` then names the folder at fault: the work directory's own folder,
+// or the work directory.
 bool freshWorkDirectory(const QString& path, QString* wrong = nullptr);
 bool isPrivateDirectory(const QString& path);
 void removeTree(const QString& path);
@@ -119,23 +157,33 @@ struct Recovery {
 // newest. Only once a bundle of ours stands at the name are the hidden
 // directories cleared: the copies in them go to the trash (the home
 // trash, or the trash of their own filesystem), and a directory whose copy
-// no trash takes stays. Call it only while holding the work lock, which
-// every install holds throughout.
+// no trash takes stays. Info files that a move of ours into those trashes
+// left without their entry (a run killed midway) are removed. Call it only
+// while holding the work lock, which every install holds throughout.
 Recovery recover(const QString& bundle);
 
-// Swaps the bundle at `bundle` for `staged`. The bundle's folder must be
-// guarded, and no folder above it unsafe (unsafeFolderOnPath). The staged
-// copy is brought beside the bundle into a hidden ".Tavrin-update-XXXXXX"
-// directory, every entry of it must be ours, its
-// seal is checked there once more, and only then are the two exchanged;
-// the previous copy goes to the trash. Everything after the hidden
-// directory is made goes through descriptors opened once, so a name
-// swapped meanwhile is never what gets installed. A previous copy no trash
-// takes stays in the hidden directory, and the next recovery names it. Earlier attempts are
-// recovered first. `signatureInvalid` when what
-// would be installed is not what was checked, `replaceFailed` for anything
-// else; in both the installed copy is as it was. `noSpace` is set when the
-// bundle's file system had no room for the new copy.
+// Swaps the bundle at `bundle` for the staged copy, the entry
+// `stagedName` of the folder open at `stagedFolder`. The bundle's folder is
+// opened once; it must be guarded, and no folder above it unsafe
+// (unsafeFolderOnPath). The staged copy is brought beside the bundle into a
+// hidden ".Tavrin-update-XXXXXX" directory, every entry of it must be ours,
+// its seal is checked there once more and, right before the two are
+// exchanged, its version must be newer than the installed copy's read
+// then; the previous copy goes to the trash, its entry there restoring it
+// beside the app as "Tavrin (previous).app". Everything goes through
+// descriptors opened once, so a name swapped meanwhile is never what gets
+// installed. No copy is ever deleted: on failure the staged copy goes back
+// to its folder, and any other copy in the hidden directory to the trash;
+// one no trash takes stays there, and the next recovery names it. Earlier
+// attempts are recovered first. `signatureInvalid` when what would be
+// installed is not what was checked, `versionMismatch` when it is not
+// newer, `replaceFailed` for anything else; in each the installed copy is
+// as it was. `noSpace` is set when the bundle's file system had no room
+// for the new copy.
+std::optional<UpdateError> replace(const QString& bundle, int stagedFolder, const QByteArray& stagedName,
+                                   const Seal::Keys& keys, const QString& arch = Seal::architecture(),
+                                   const ReplaceOptions& options = {}, bool* noSpace = nullptr);
+// The same for a staged copy named by its path.
 std::optional<UpdateError> replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
                                    const QString& arch = Seal::architecture(),
                                    const ReplaceOptions& options = {}, bool* noSpace = nullptr);

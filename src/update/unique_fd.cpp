@@ -1,9 +1,16 @@
 #include "update/unique_fd.h"
 
+#include <QByteArrayList>
+
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
 
 #include <memory>
 
@@ -33,6 +40,44 @@ std::optional<std::vector<QByteArray>> entryNames(int dirFd)
             names.push_back(name);
     }
     return names;
+}
+
+UniqueFd openBeneath(int dirFd, const QByteArray& relative, int flags)
+{
+    flags = (flags & ~O_CREAT) | O_CLOEXEC;
+    if (relative.isEmpty() || relative.startsWith('/')) {
+        errno = EXDEV;
+        return UniqueFd();
+    }
+#if defined(SYS_openat2) && defined(RESOLVE_BENEATH)
+    open_how how {};
+    how.flags = uint64_t(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const int fd = int(::syscall(SYS_openat2, dirFd, relative.constData(), &how, sizeof how));
+    if (fd >= 0 || errno != ENOSYS)
+        return UniqueFd(fd);
+#endif
+    // An older kernel: part by part, none of them a link or "..".
+    const QList<QByteArray> parts = relative.split('/');
+    UniqueFd at;
+    int from = dirFd;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QByteArray& part = parts[i];
+        if (part == "..") {
+            errno = EXDEV;
+            return UniqueFd();
+        }
+        const bool last = i + 1 == parts.size();
+        if ((part.isEmpty() || part == ".") && !last)
+            continue;
+        UniqueFd next(::openat(from, part.isEmpty() ? "." : part.constData(),
+                               last ? flags | O_NOFOLLOW : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.fd < 0)
+            return UniqueFd();
+        at = std::move(next);
+        from = at.fd;
+    }
+    return at;
 }
 
 RegularFile openRegular(const QByteArray& path)

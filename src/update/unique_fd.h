@@ -31,6 +31,13 @@ struct UniqueFd {
 // its offset. Nothing when the directory cannot be read.
 std::optional<std::vector<QByteArray>> entryNames(int dirFd);
 
+// Opens `relative` below the directory open at `dirFd` without following a
+// link anywhere on the way and without stepping above it: openat2 with
+// RESOLVE_BENEATH and RESOLVE_NO_SYMLINKS where the kernel has it, else
+// one O_NOFOLLOW step per part. `flags` are for the last part, which is
+// never made (no O_CREAT).
+UniqueFd openBeneath(int dirFd, const QByteArray& relative, int flags);
+
 // Opens `path` for reading only if it is a regular file, a link to one
 // followed. It is opened without waiting, so a FIFO or a device is refused
 // at once rather than read.

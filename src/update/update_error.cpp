@@ -190,6 +190,34 @@ QString UpdateErrors::unsafeFolderAbove(const QString& folder, FolderFault fault
         .arg(folder);
 }
 
+QString UpdateErrors::unsafeUpdateFolder(const QString& folder, FolderFault fault)
+{
+    switch (fault) {
+    case FolderFault::othersWrite:
+        return L10n::text("Other users can write to %1, a folder on the way to Tavrin’s update folder, so Tavrin "
+                          "can’t update itself safely: they could put another program in place of the update. "
+                          "Make %1 writable only by its owner, or set XDG_CACHE_HOME to a folder that only you or "
+                          "root can change, then try again.",
+                          "其他用户也能写入 Tavrin 更新文件夹路径上的文件夹 %1，无法安全地自动更新：他们可以用别的程序"
+                          "顶替这次更新。请让 %1 只有其所有者可写，或把 XDG_CACHE_HOME 设为只有你或 root 能改动的文件夹，"
+                          "然后重试。")
+            .arg(folder);
+    case FolderFault::othersOwn:
+        return L10n::text("%1, a folder on the way to Tavrin’s update folder, belongs to another user, so Tavrin "
+                          "can’t update itself safely: that user could put another program in place of the "
+                          "update. Set XDG_CACHE_HOME to a folder that only you or root can change, then try again.",
+                          "Tavrin 更新文件夹路径上的文件夹 %1 属于其他用户，无法安全地自动更新：该用户可以用别的程序"
+                          "顶替这次更新。请把 XDG_CACHE_HOME 设为只有你或 root 能改动的文件夹，然后重试。")
+            .arg(folder);
+    case FolderFault::notAFolder:
+        break;
+    }
+    return L10n::text("%1, on the way to Tavrin’s update folder, changed while it was being checked, so Tavrin "
+                      "can’t update itself safely. Try again.",
+                      "Tavrin 更新文件夹路径上的 %1 在检查时发生了变化，无法安全地自动更新。请重试。")
+        .arg(folder);
+}
+
 QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, bool blocked)
 {
     if (blocked)

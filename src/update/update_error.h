@@ -59,6 +59,9 @@ QString noBundle(const QString& bundle, const StandIn& standIn = {});
 // Why a folder above the app's own lets someone else swap the app.
 enum class FolderFault { notAFolder, othersOwn, othersWrite };
 QString unsafeFolderAbove(const QString& folder, FolderFault fault);
+// Why a folder on the way to the update folder lets someone else swap the
+// update for a copy of their own.
+QString unsafeUpdateFolder(const QString& folder, FolderFault fault);
 // The previous copy waits at `kept`, for it could not go back to `bundle`;
 // `blocked` when something else stands there.
 QString previousKept(const QString& bundle, const QString& kept, bool blocked);

@@ -151,7 +151,7 @@ struct Copied {
 // Copies a local archive, never more than one byte past what the feed
 // declares, and gives up once `stop` is set. Only a regular file is read: a
 // pipe or a device could block or never end.
-Copied copyCapped(const QString& from, const QString& to, qint64 expected, const std::atomic<bool>& stop,
+Copied copyCapped(const QString& from, int workFd, qint64 expected, const std::atomic<bool>& stop,
                   std::function<void(qint64)> progress)
 {
     Copied refused;
@@ -160,7 +160,7 @@ Copied copyCapped(const QString& from, const QString& to, qint64 expected, const
     UniqueFd in = openLocal(from, refused.trouble);
     if (in.fd < 0)
         return refused;
-    UniqueFd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    UniqueFd out(::openat(workFd, "Tavrin.zip", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.fd < 0)
         return {UserFile::isNoSpace(errno) ? Fetched::noSpace : Fetched::failed};
     qint64 written = 0;
@@ -246,6 +246,10 @@ std::unique_ptr<QNetworkAccessManager> freshManager()
 
 struct Updater::Lock {
     std::unique_ptr<BundleSwap::WorkLock> held;
+    // The work directory of the update under way, checked and held open:
+    // the archive, its expansion and the staged copy are reached only
+    // through it.
+    std::shared_ptr<const BundleSwap::WorkFolder> work;
 };
 
 bool Updater::State::busy() const
@@ -781,8 +785,13 @@ void Updater::download()
         bool busy = false;
         lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy);
         if (!lock_->held) {
+            // Said of the folder it resolves to, where that is what is wrong.
+            const QString cache = QFileInfo(setup_.workDirectory).absolutePath();
+            const auto unsafe = busy ? std::nullopt : BundleSwap::unsafeFolderOnPath(cache);
             setState(State::failed(busy ? anotherCopyUpdating()
-                                        : workFolderRefused(QFileInfo(setup_.workDirectory).absolutePath()),
+                                   : unsafe && unsafe->fault != UpdateErrors::FolderFault::notAFolder
+                                       ? UpdateErrors::unsafeUpdateFolder(unsafe->path, unsafe->fault)
+                                       : workFolderRefused(cache),
                                    false));
             return;
         }
@@ -824,11 +833,16 @@ void Updater::download()
         return;
     }
     // A work folder that could not be made ours is left as it is: it may be
-    // another account's.
+    // another account's. One that others could swap, or a folder on the way
+    // to it, is named before anything is fetched.
     QString wrong;
-    if (!BundleSwap::freshWorkDirectory(setup_.workDirectory, &wrong)) {
+    std::optional<BundleSwap::UnsafeFolder> unsafe;
+    lock_->work = BundleSwap::freshWorkFolder(*lock_->held, &unsafe, &wrong);
+    if (!lock_->work) {
         lock_->held.reset();
-        setState(State::failed(workFolderRefused(wrong), false));
+        setState(State::failed(unsafe ? UpdateErrors::unsafeUpdateFolder(unsafe->path, unsafe->fault)
+                                      : workFolderRefused(wrong),
+                               false));
         return;
     }
     setState(State::downloading(0));
@@ -844,14 +858,16 @@ QString Updater::noSpaceMessage() const
 
 void Updater::failDownload(const QString& message)
 {
-    BundleSwap::removeTree(setup_.workDirectory);
+    if (lock_->work)
+        BundleSwap::removeWorkFolder(*lock_->work);
+    lock_->work.reset();
     lock_->held.reset();
     setState(State::failed(message, false));
 }
 
 void Updater::fetchArchive(const Release& release, const Release::Download& dl, const QUrl& url)
 {
-    const QString zip = setup_.workDirectory + QStringLiteral("/Tavrin.zip");
+    const auto work = lock_->work;
     const qint64 expected = dl.size;
     QPointer<Updater> guard(this);
     auto reported = std::make_shared<double>(-1.0);
@@ -885,7 +901,8 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
             failDownload(UpdateError::downloadFailed);
         });
         offMain<Copied>(
-            this, [from, zip, expected, stop, report] { return copyCapped(from, zip, expected, *stop, report); },
+            this,
+            [from, work, expected, stop, report] { return copyCapped(from, work->fd.fd, expected, *stop, report); },
             [release, dl, issued, from](Updater& self, Copied copied) {
                 if (!self.transfer_.isLatest(issued) || self.state_.kind != State::Kind::downloading)
                     return;
@@ -902,7 +919,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
     }
 
     auto file = std::make_shared<UniqueFd>(
-        ::open(QFile::encodeName(zip).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        ::openat(work->fd.fd, "Tavrin.zip", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (expected < 1 || file->fd < 0) {
         failDownload(file->fd < 0 && UserFile::isNoSpace(errno) ? noSpaceMessage()
                                                       : UpdateErrors::message(UpdateError::downloadFailed));
@@ -982,21 +999,24 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
 void Updater::verifyArchive(const Release& release, const Release::Download& dl)
 {
     setState(State::of(State::Kind::verifying));
-    const QString work = setup_.workDirectory;
+    const auto work = lock_->work;
     const AppVersion current = current_;
     const Seal::Keys keys = setup_.keys;
     const QString arch = setup_.arch;
     offMain<UpdateVerify::Outcome>(
         this,
         [work, release, dl, current, keys, arch] {
-            return UpdateVerify::verify(work + QStringLiteral("/Tavrin.zip"), work, release, dl, current, keys, arch);
+            // Through the held descriptor, whatever the folders above it
+            // are called now.
+            return UpdateVerify::verify(work->reach(QStringLiteral("Tavrin.zip")), work->reach(QStringLiteral(".")),
+                                        release, dl, current, keys, arch);
         },
-        [](Updater& self, UpdateVerify::Outcome outcome) {
+        [work](Updater& self, UpdateVerify::Outcome outcome) {
             if (outcome.noSpace)
                 return self.failDownload(self.noSpaceMessage());
             if (outcome.error)
                 return self.failDownload(*outcome.error);
-            self.staged_ = outcome.bundle;
+            self.staged_ = work->shown + QStringLiteral("/expanded/Tavrin.app");
             self.setState(State::of(State::Kind::readyToInstall));
         });
 }
@@ -1011,8 +1031,7 @@ void Updater::install()
         return;
     }
     setState(State::of(State::Kind::installing));
-    const QString staged = *staged_;
-    const QString work = setup_.workDirectory;
+    const auto work = lock_->work;
     const Seal::Keys keys = setup_.keys;
     const QString arch = setup_.arch;
     const BundleSwap::ReplaceOptions swap = setup_.swap;
@@ -1023,11 +1042,18 @@ void Updater::install()
     };
     offMain<Replaced>(
         this,
-        [bundle, staged, work, keys, arch, swap] {
+        [bundle, work, keys, arch, swap] {
             Replaced r;
             bool noSpace = false;
-            r.error = BundleSwap::replace(bundle, staged, keys, arch, swap, &noSpace);
-            BundleSwap::removeTree(work);
+            // The staged copy is reached through the work directory held
+            // since it was made, never by its name.
+            const UniqueFd expanded =
+                work ? openBeneath(work->fd.fd, "expanded", O_RDONLY | O_DIRECTORY) : UniqueFd();
+            r.error = expanded.fd < 0
+                ? std::optional(UpdateError::replaceFailed)
+                : BundleSwap::replace(bundle, expanded.fd, "Tavrin.app", keys, arch, swap, &noSpace);
+            if (work)
+                BundleSwap::removeWorkFolder(*work);
             if (!r.error)
                 return r;
             // Nothing is intact where no bundle stands, and a full folder
@@ -1044,6 +1070,7 @@ void Updater::install()
             return r;
         },
         [bundle](Updater& self, Replaced replaced) {
+            self.lock_->work.reset();
             self.lock_->held.reset();
             if (replaced.error) {
                 self.staged_.reset();

@@ -208,3 +208,30 @@ TEST(Trash, AnotherFilesystemHasItsOwnTrashAtItsTop)
     EXPECT_EQ(modeOf(shared), 0700);
     EXPECT_EQ(infoPath(shared + "/info/Tavrin.app.trashinfo"), "Applications/.Tavrin-update-Ab12Cd/Tavrin.app");
 }
+
+TEST(Trash, EntriesRestoreWhereAskedAndAFailedMoveLeavesNoInfoFile)
+{
+    HomeTrash home;
+    const QString apps = home.dir.path() + "/Applications";
+    // Set aside under one name, restored beside the app under another.
+    const QString hidden = setAside(apps, "Tavrin.app");
+    Trash::Moved moved = [&] {
+        const int fd = ::open(enc(hidden).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const Trash::Moved m = Trash::put(fd, "Tavrin.app", apps + "/Tavrin (previous).app");
+        ::close(fd);
+        return m;
+    }();
+    ASSERT_TRUE(moved.ok) << moved.error;
+    EXPECT_EQ(moved.where, home.trash + "/files/Tavrin (previous).app");
+    EXPECT_EQ(infoPath(home.trash + "/info/Tavrin (previous).app.trashinfo"), apps + "/Tavrin (previous).app");
+
+    // A folder cannot go into a trash inside itself: the move fails once
+    // the info file is written, and the info file goes again.
+    const QString copy = home.dir.path() + "/Tavrin 2.app";
+    QDir().mkpath(copy + "/share");
+    qputenv("XDG_DATA_HOME", enc(copy + "/share"));
+    moved = put(home.dir.path(), "Tavrin 2.app");
+    EXPECT_FALSE(moved.ok);
+    EXPECT_TRUE(QFileInfo(copy + "/share").isDir());
+    EXPECT_TRUE(QDir(copy + "/share/Trash/info").isEmpty());
+}

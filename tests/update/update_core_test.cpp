@@ -1014,7 +1014,7 @@ TEST(BundleSwap, InstallsOnlyWhatWasChecked)
     if (shm.isValid() && ::stat("/dev/shm", &a) == 0 && ::stat(QFile::encodeName(s.apps).constData(), &b) == 0
         && a.st_dev != b.st_dev) {
         s.staged = shm.path() + "/Tavrin.app";
-        s.stage();
+        s.stage("1.0.2");
         EXPECT_EQ(s.replace(), std::nullopt);
         EXPECT_TRUE(s.updated());
         s.staged = s.home.path() + "/cache/expanded/Tavrin.app";
@@ -1076,10 +1076,213 @@ TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)
     EXPECT_TRUE(QFileInfo(s.home.path() + "/share/Trash/files/Tavrin (previous).app").isDir());
 
     s.before = *Seal::manifest(s.installed, Seal::architecture());
-    s.stage();
+    s.stage("1.0.2");
     renames.betweenRenames = [](const QString& hidden) { QDir().rename(hidden + "/Tavrin.app", hidden + "/gone"); };
     EXPECT_EQ(s.replace(renames), UpdateError::replaceFailed);
     EXPECT_TRUE(s.untouched());
+}
+
+TEST(BundleSwap, OnlyACopyNewerThanTheInstalledOneGoesIn)
+{
+    // A staged copy that is sealed and attested but not newer than what is
+    // installed, as an older copy of the user's own reached through a
+    // swapped work folder: refused right before the exchange, on both paths.
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        SwapScene s;
+        BundleSwap::ReplaceOptions options;
+        options.twoRenames = twoRenames;
+        for (const char* version : {"1.0.0", "0.9.9"}) {
+            s.stage(version);
+            EXPECT_EQ(s.replace(options), UpdateError::versionMismatch) << version;
+            EXPECT_TRUE(s.untouched()) << version;
+            EXPECT_EQ(Seal::check(s.staged, s.keys.trust()), Seal::Verdict::ok) << "the staged copy went back";
+        }
+
+        // The installed version is the one read right before the exchange:
+        // here another install of 1.0.3 finished meanwhile.
+        s.stage("1.0.2");
+        options.beforeExchange = [&](const QString&) {
+            BundleSwap::removeTree(s.installed);
+            makeBundle(s.installed, "1.0.3", 0, "meanwhile");
+            sealAndAttest(s.installed, s.keys);
+        };
+        EXPECT_EQ(s.replace(options), UpdateError::versionMismatch);
+        EXPECT_EQ(readFile(s.installed + "/Contents/lib/libtavrin.so"), "meanwhile");
+        EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"Tavrin.app"});
+        options.beforeExchange = {};
+        s.stage("1.0.4");
+        EXPECT_EQ(s.replace(options), std::nullopt);
+        EXPECT_TRUE(s.updated());
+    }
+}
+
+TEST(BundleSwap, NoCopyIsEverDeleted)
+{
+    // The staged name leads to the installed copy itself, as a work folder
+    // swapped for one whose "expanded" is a link to the app's folder makes
+    // it: the copy is moved aside, checked and found missing at its name.
+    // It comes back whole, on both paths.
+    for (const bool twoRenames : {false, true}) {
+        SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+        SwapScene s;
+        BundleSwap::ReplaceOptions options;
+        options.twoRenames = twoRenames;
+        const QString link = s.home.path() + "/theirs/expanded";
+        QDir().mkpath(s.home.path() + "/theirs");
+        ASSERT_EQ(::symlink(QFile::encodeName(s.apps).constData(), QFile::encodeName(link).constData()), 0);
+        EXPECT_NE(BundleSwap::replace(s.installed, link + "/Tavrin.app", s.keys.trust(), Seal::architecture(), options),
+                  std::nullopt);
+        EXPECT_TRUE(s.untouched());
+        EXPECT_FALSE(QFileInfo::exists(s.home.path() + "/share/Trash/files")) << "nothing needed the trash";
+
+        // A copy that is no staged one, found in the hidden directory on a
+        // failure, goes to the trash, never away.
+        s.stage();
+        options.beforeExchange = [](const QString& hidden) {
+            QDir().rename(hidden + "/Tavrin.app", hidden + "/checked");
+            makeBundle(hidden + "/Tavrin.app", "6.6.6", 0, "planted");
+        };
+        EXPECT_EQ(s.replace(options), UpdateError::signatureInvalid);
+        EXPECT_TRUE(s.untouched());
+        EXPECT_EQ(readFile(s.staged + "/Contents/lib/libtavrin.so"), "new library") << "the staged copy went back";
+        EXPECT_EQ(readFile(s.home.path() + "/share/Trash/files/Tavrin.app/Contents/lib/libtavrin.so"), "planted");
+    }
+}
+
+namespace {
+
+// The Path= value of an info file, decoded.
+QString restoresTo(const QString& infoFile)
+{
+    for (const QByteArray& line : readFile(infoFile).split('\n'))
+        if (line.startsWith("Path="))
+            return QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5)));
+    return "(none)";
+}
+
+void writeInfo(const QString& file, const QString& path)
+{
+    writeFile(file, "[Trash Info]\nPath=" + QFile::encodeName(path).toPercentEncoding("/")
+                        + "\nDeletionDate=2026-12-01T10:00:00\n", 0600);
+}
+
+} // namespace
+
+TEST(BundleSwap, ThePreviousCopyRestoresBesideTheApp)
+{
+    // A file manager's Restore puts the previous copy where its entry says:
+    // beside the app, not in the hidden directory, which is gone. In the
+    // home trash, on both paths, and in the trash at the top of another
+    // filesystem.
+    if (ownTmpfs().isEmpty()) {
+        for (const bool twoRenames : {false, true}) {
+            SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+            SwapScene s;
+            s.stage();
+            BundleSwap::ReplaceOptions options;
+            options.twoRenames = twoRenames;
+            ASSERT_EQ(s.replace(options), std::nullopt);
+            const QString info = s.home.path() + "/share/Trash/info/Tavrin (previous).app.trashinfo";
+            EXPECT_EQ(restoresTo(info), QFileInfo(s.apps).canonicalFilePath() + "/Tavrin (previous).app");
+            EXPECT_TRUE(readFile(info).startsWith("[Trash Info]\nPath=/")) << "a full path in the home trash";
+        }
+        if (::getuid() != 0)
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
+        QTemporaryDir dir;
+        QDir().mkpath(dir.path() + "/disk");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.path() + "/share");
+        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env);
+        if (run.unavailable())
+            GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
+        EXPECT_EQ(run.code, 0) << qPrintable(run.out);
+        return;
+    }
+    // Inside: the app's folder is on a tmpfs of its own, so the copies go
+    // to its $topdir trash, where Path= is relative to the top.
+    TestKeys keys;
+    const QString top = ownTmpfs();
+    const QString apps = top + "/Applications";
+    const QString installed = apps + "/Tavrin.app";
+    const QString staged = top + "/staged/Tavrin.app";
+    const QString trash = top + "/.Trash-" + QString::number(::getuid());
+    makeBundle(installed, "1.0.0");
+    ASSERT_TRUE(sealAndAttest(installed, keys));
+    int version = 0;
+    for (const bool twoRenames : {false, true}) {
+        BundleSwap::removeTree(staged);
+        makeBundle(staged, "1.0." + QString::number(++version));
+        ASSERT_TRUE(sealAndAttest(staged, keys));
+        BundleSwap::ReplaceOptions options;
+        options.twoRenames = twoRenames;
+        ASSERT_EQ(BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), options), std::nullopt);
+    }
+    EXPECT_EQ(restoresTo(trash + "/info/Tavrin (previous).app.trashinfo"), "Applications/Tavrin (previous).app");
+    EXPECT_EQ(restoresTo(trash + "/info/Tavrin (previous) 2.app.trashinfo"), "Applications/Tavrin (previous).app");
+
+    // An orphan there, from a move cut short, goes at the next start.
+    writeInfo(trash + "/info/Tavrin (previous) 3.app.trashinfo", "Applications/Tavrin (previous).app");
+    EXPECT_TRUE(BundleSwap::recover(installed).present);
+    EXPECT_FALSE(QFileInfo::exists(trash + "/info/Tavrin (previous) 3.app.trashinfo"));
+    EXPECT_TRUE(QFileInfo::exists(trash + "/info/Tavrin (previous) 2.app.trashinfo"));
+}
+
+TEST(BundleSwap, RecoveryRemovesOnlyOrphanInfoFilesItMade)
+{
+    // A kill between writing the info file and moving the copy leaves the
+    // info file without its entry. The next start removes those of ours,
+    // and nothing else in the trash.
+    SwapScene s;
+    const QString trash = s.home.path() + "/share/Trash";
+    const QString apps = QFileInfo(s.apps).canonicalFilePath();
+    QDir().mkpath(trash + "/files");
+    QDir().mkpath(trash + "/info");
+    ::chmod(QFile::encodeName(trash).constData(), 0700);
+    const QString info = trash + "/info/";
+    const QStringList ours{"Tavrin (previous).app.trashinfo", "Tavrin (previous) 2.app.trashinfo",
+                           "Tavrin 3.app.trashinfo"};
+    writeInfo(info + ours[0], apps + "/.Tavrin-update-Ab12Cd/Tavrin (previous).app");  // as older runs wrote
+    writeInfo(info + ours[1], apps + "/Tavrin (previous).app");
+    writeInfo(info + ours[2], apps + "/.Tavrin-update-Ab12Cd/Tavrin.app");
+    QStringList kept{
+        "Tavrin.app.trashinfo",                   // the user threw away a Tavrin.app of their own
+        "Notes.txt.trashinfo",                    // not ours at all
+        "Tavrin (previous) 4.app.trashinfo",      // its entry is there
+        "Tavrin (previous) 5.app.trashinfo",      // a link
+        "Tavrin (previous) 6.app.trashinfo",      // two names
+    };
+    writeInfo(info + kept[0], apps + "/Tavrin.app");
+    writeInfo(info + kept[1], s.home.path() + "/Notes.txt");
+    writeInfo(info + kept[2], apps + "/Tavrin (previous).app");
+    QDir().mkpath(trash + "/files/Tavrin (previous) 4.app");
+    writeInfo(s.home.path() + "/elsewhere.trashinfo", apps + "/Tavrin (previous).app");
+    ASSERT_EQ(::symlink(QFile::encodeName(s.home.path() + "/elsewhere.trashinfo").constData(),
+                        QFile::encodeName(info + kept[3]).constData()),
+              0);
+    writeInfo(s.home.path() + "/second.trashinfo", apps + "/Tavrin (previous).app");
+    ASSERT_EQ(::link(QFile::encodeName(s.home.path() + "/second.trashinfo").constData(),
+                     QFile::encodeName(info + kept[4]).constData()),
+              0);
+    if (::getuid() == 0) {
+        kept << "Tavrin (previous) 7.app.trashinfo";  // another account's
+        writeInfo(info + kept.last(), apps + "/Tavrin (previous).app");
+        ASSERT_EQ(::chown(QFile::encodeName(info + kept.last()).constData(), 65534, 65534), 0);
+    }
+
+    EXPECT_TRUE(BundleSwap::recover(s.installed).present);
+    kept.sort();
+    QStringList left = QDir(info).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    left.sort();
+    EXPECT_EQ(left, kept);
+    EXPECT_TRUE(QFileInfo::exists(s.home.path() + "/elsewhere.trashinfo"));
+
+    // A move whose info file is there goes on under the first free name.
+    s.stage();
+    ASSERT_EQ(s.replace(), std::nullopt);
+    EXPECT_TRUE(QFileInfo(trash + "/files/Tavrin (previous).app").isDir());
+    EXPECT_EQ(restoresTo(info + "Tavrin (previous).app.trashinfo"), apps + "/Tavrin (previous).app");
 }
 
 namespace {

@@ -7,9 +7,11 @@
 #include "update/bundle_swap.h"
 
 #include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -66,7 +68,7 @@ protected:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home);
-        env.insert("XDG_CACHE_HOME", home + "/.cache");
+        env.insert("XDG_CACHE_HOME", cacheHome.isEmpty() ? home + "/.cache" : cacheHome);
         env.insert("XDG_DATA_HOME", home + "/.local/share");
         env.insert("XDG_CONFIG_HOME", home + "/.config");
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -185,6 +187,7 @@ protected:
     QTemporaryDir dir;
     TestKeys keys;
     QString home, apps, installed;
+    QString cacheHome;  // XDG_CACHE_HOME when not the home's own
     QByteArray before;
 };
 
@@ -508,13 +511,14 @@ TEST_F(EndToEnd, OnAnotherFilesystemThePreviousCopyGoesToThatFilesystemsTrash)
                      << qPrintable(r.out);
     QStringList lines = r.out.split('\n');
     // Installed, then up to date with 1.0.2 installed; the previous copies
-    // in the trash there, with their paths from its top.
+    // in the trash there, with their paths from its top: beside the app,
+    // where Restore puts them back.
     ASSERT_GE(lines.size(), 12) << qPrintable(r.out);
     EXPECT_EQ(lines.mid(0, 3), (QStringList{"installing", "installing", "upToDate"})) << qPrintable(r.out);
     EXPECT_EQ(lines.mid(4, 5), (QStringList{".Trash-0", "Tavrin.app", ".Trash-0/files:", "Tavrin (previous) 2.app",
                                             "Tavrin (previous).app"}))
         << qPrintable(r.out);
-    EXPECT_EQ(r.out.count(QRegularExpression("\nPath=\\.Tavrin-update-\\w{6}/Tavrin%20%28previous%29\\.app\n")), 2)
+    EXPECT_EQ(r.out.count(QRegularExpression("\nPath=Tavrin%20%28previous%29\\.app\n")), 2)
         << qPrintable(r.out);
     EXPECT_TRUE(r.out.endsWith("\n\"1.0.2\"\n\"1.0.1\"\n\"1.0.0\"")) << qPrintable(r.out);
     EXPECT_FALSE(QFileInfo::exists(home + "/.local/share/Trash/files")) << "the home trash is on another filesystem";
@@ -1010,4 +1014,75 @@ TEST_F(EndToEnd, FeedEntryAndTheUpdaterAgreeOnAFourthVersionNumber)
     while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
         QThread::msleep(50);
     EXPECT_EQ(readFile(home + "/relaunched"), "1.0.0\n");
+}
+
+TEST_F(EndToEnd, AnUpdateFolderInAFolderOthersMayWriteIsRefusedBeforeTheDownload)
+{
+    // XDG_CACHE_HOME is the user's own folder inside a team's folder of
+    // mode 2775 (root's, where the test runs as root): any member could
+    // rename the cache away mid-update and put one of their own in its
+    // place. Refused before anything is fetched, naming the team's folder.
+    const QString team = dir.path() + "/srv/team";
+    QDir().mkpath(team + "/cache");
+    ASSERT_EQ(::chmod(QFile::encodeName(team + "/cache").constData(), 0700), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(team).constData(), 02775), 0);
+    cacheHome = team + "/cache";
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    for (const bool twoRenames : {false, true}) {
+        const ToolRun r = tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")
+                                   + (twoRenames ? QStringList{"--two-renames"} : QStringList{}));
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + team
+                                     + ", a folder on the way to Tavrin\u2019s update folder"))
+            << qPrintable(r.out);
+        EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(contents(), before);
+    }
+
+    // Closed to the team, the same cache serves, and the update installs.
+    ASSERT_EQ(::chmod(QFile::encodeName(team).constData(), 0755), 0);
+    EXPECT_EQ(tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")).out, "installing");
+    QDeadlineTimer deadline(60000);
+    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
+    EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update"));
+}
+
+TEST_F(EndToEnd, AVictimsCacheInARootTeamFolderIsRefusedBeforeTheDownload)
+{
+    // The same as two real users: the victim (uid 1000) keeps its cache in
+    // /srv/team, root's folder of mode 2775 whose group another user is in.
+    if (::getuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "another user needs root and setpriv to run as";
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    const QString team = dir.path() + "/srv/team";
+    QDir().mkpath(team + "/cache");
+    // Everything of the fixture is the victim's, but the team's folder.
+    QDirIterator all(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                     QDirIterator::Subdirectories);
+    ASSERT_EQ(::lchown(QFile::encodeName(dir.path()).constData(), 1000, 1000), 0);
+    while (all.hasNext())
+        ASSERT_EQ(::lchown(QFile::encodeName(all.next()).constData(), 1000, 1000), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(dir.path() + "/srv").constData(), 0, 0), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(team).constData(), 0, 2000), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(team).constData(), 02775), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(team + "/cache").constData(), 0700), 0);
+    cacheHome = team + "/cache";
+    const QStringList victim{"setpriv", "--reuid", "1000", "--regid", "1000", "--clear-groups"};
+    for (const bool twoRenames : {false, true}) {
+        const ToolRun r = tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")
+                                   + (twoRenames ? QStringList{"--two-renames"} : QStringList{}),
+                               victim);
+        if (r.out.contains("setpriv:"))
+            GTEST_SKIP() << "no uid changes here: " << qPrintable(r.out);
+        EXPECT_TRUE(r.out.startsWith("failed: Other users can write to " + team
+                                     + ", a folder on the way to Tavrin\u2019s update folder"))
+            << qPrintable(r.out);
+        EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        EXPECT_EQ(contents(), before);
+    }
 }

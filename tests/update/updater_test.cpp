@@ -125,7 +125,8 @@ protected:
         s.arch = Seal::architecture();
         s.systemVersion = "6.1.0";
         s.defaults = &defaults;
-        s.workDirectory = home.path() + "/cache/com.morvadel.Tavrin.update";
+        s.workDirectory = workDirectory;
+        s.terminate = terminate;
         s.tls = server.tls();
         // The loopback server stands in for the site.
         s.allowDownload = [site = QUrl(server.url(""))](const QUrl& url, const QUrl& feed) {
@@ -165,6 +166,8 @@ protected:
     LoopbackHttps server;
     double slept = 0;  // time the machine spent asleep, on the boot clock only
     BundleSwap::ReplaceOptions swap;  // how the copies made by make() swap
+    QString workDirectory = home.path() + "/cache/com.morvadel.Tavrin.update";
+    std::function<void()> terminate;  // how the copies made by make() end after an install
 };
 
 TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
@@ -709,6 +712,169 @@ TEST_F(UpdaterTest, EveryFolderAboveTheAppIsHeldToOneRule)
         u.reset();
         BundleSwap::removeTree(home.path() + "/cache/com.morvadel.Tavrin.update");
     }
+}
+
+TEST_F(UpdaterTest, EveryFolderAboveTheUpdateFolderIsHeldToOneRule)
+{
+    // The cache is the user's own folder inside a team's shared one that
+    // every member may write in: another member could rename the cache away
+    // and put a work folder of their own in its place. Refused before
+    // anything is fetched, naming that folder, and so through a link that
+    // leads there.
+    const QString zip = nextArchive();
+    const QString team = home.path() + "/team";
+    ASSERT_TRUE(QDir().mkpath(team + "/cache"));
+    ASSERT_EQ(::chmod(QFile::encodeName(team + "/cache").constData(), 0700), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(team + "/cache").constData(),
+                        QFile::encodeName(home.path() + "/cache-link").constData()),
+              0);
+    const QByteArray teamPath = QFile::encodeName(team);
+    for (const QString& cache : {team + "/cache", home.path() + "/cache-link"}) {
+        SCOPED_TRACE(qPrintable(cache));
+        workDirectory = cache + "/com.morvadel.Tavrin.update";
+        auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+        ASSERT_EQ(::chmod(teamPath.constData(), 02775), 0);
+        u->download();
+        EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeUpdateFolder(
+                                                         team, UpdateErrors::FolderFault::othersWrite),
+                                                     false));
+        EXPECT_TRUE(u->state().message.startsWith("Other users can write to " + team
+                                                  + ", a folder on the way to Tavrin\u2019s update folder"))
+            << qPrintable(u->state().message);
+        EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+        L10n::setChinese(true);
+        EXPECT_TRUE(UpdateErrors::unsafeUpdateFolder(team, UpdateErrors::FolderFault::othersWrite)
+                        .startsWith("其他用户也能写入 Tavrin 更新文件夹路径上的文件夹 " + team));
+        L10n::setChinese(false);
+
+        if (::getuid() == 0) {
+            ASSERT_EQ(::chmod(teamPath.constData(), 0755), 0);
+            ASSERT_EQ(::chown(teamPath.constData(), 65534, 65534), 0);
+            u->retry();
+            EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeUpdateFolder(
+                                                             team, UpdateErrors::FolderFault::othersOwn),
+                                                         false));
+            ASSERT_EQ(::chown(teamPath.constData(), 0, 0), 0);
+        }
+
+        // Sticky, as /tmp is, over the user's own folder: the update goes on.
+        ASSERT_EQ(::chmod(teamPath.constData(), 01777), 0);
+        u->retry();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+        ASSERT_EQ(::chmod(teamPath.constData(), 0700), 0);
+        u.reset();
+        BundleSwap::removeTree(team + "/cache/com.morvadel.Tavrin.update");
+    }
+}
+
+TEST_F(UpdaterTest, ACacheThatIsAnotherUsersLinkIsJudgedWhereItLeads)
+{
+    // XDG_CACHE_HOME names a link in a sticky folder that another user
+    // made first, leading to a folder of theirs: refused, naming that
+    // folder, before anything is fetched.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "a folder of another user needs root to make";
+    const QString sticky = home.path() + "/sticky";
+    const QString theirs = home.path() + "/theirs";
+    ASSERT_TRUE(QDir().mkpath(sticky));
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ASSERT_EQ(::chmod(QFile::encodeName(sticky).constData(), 01777), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(theirs).constData(), QFile::encodeName(sticky + "/cache").constData()), 0);
+    ASSERT_EQ(::lchown(QFile::encodeName(sticky + "/cache").constData(), 65534, 65534), 0);
+    workDirectory = sticky + "/cache/com.morvadel.Tavrin.update";
+    const QString zip = nextArchive();
+    auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    u->download();
+    EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::unsafeUpdateFolder(
+                                                     theirs, UpdateErrors::FolderFault::othersOwn),
+                                                 false));
+    EXPECT_TRUE(QDir(theirs).isEmpty()) << "nothing is made there";
+}
+
+TEST_F(UpdaterTest, AWorkFolderSwappedAfterVerificationChangesNothingInstalled)
+{
+    // Once verified, the cache is renamed away, or the link it is reached
+    // through is pointed elsewhere, and in its place stands a work folder
+    // whose "expanded" is a link to the app's own folder: by its name the
+    // staged copy is now the installed one. The install still takes the
+    // copy it verified, and a whole copy stays at the app's name, on both
+    // paths.
+    const QString zip = nextArchive();
+    const QString apps = home.path() + "/Applications";
+    const QByteArray homeBefore = qgetenv("HOME");
+    // The relaunch runs the new copy, which writes where HOME says.
+    qputenv("HOME", QFile::encodeName(home.path()));
+    bool ended = false;
+    terminate = [&ended] { ended = true; };
+    int round = 0;
+    for (const bool twoRenames : {false, true}) {
+        for (const bool throughLink : {false, true}) {
+            SCOPED_TRACE(QString("%1, %2").arg(twoRenames ? "two renames" : "exchange",
+                                               throughLink ? "link pointed elsewhere" : "folder renamed away")
+                             .toStdString());
+            swap.twoRenames = twoRenames;
+            BundleSwap::removeTree(bundle);
+            makeBundle(bundle, "1.0.0");
+            ASSERT_TRUE(sealAndAttest(bundle, keys()));
+            const QString n = QString::number(++round);
+            const QString cache = home.path() + "/cache" + n;
+            const QString link = home.path() + "/link" + n;
+            ASSERT_TRUE(QDir().mkpath(cache));
+            if (throughLink) {
+                ASSERT_EQ(::symlink(QFile::encodeName(cache).constData(), QFile::encodeName(link).constData()), 0);
+            }
+            workDirectory = (throughLink ? link : cache) + "/com.morvadel.Tavrin.update";
+            ended = false;
+            auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+            u->check();
+            ASSERT_TRUE(settle(*u));
+            u->download();
+            ASSERT_TRUE(settle(*u));
+            ASSERT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+
+            const QString theirs = home.path() + "/theirs" + n;
+            ASSERT_TRUE(QDir().mkpath(theirs + "/com.morvadel.Tavrin.update"));
+            ASSERT_EQ(::symlink(QFile::encodeName(apps).constData(),
+                                QFile::encodeName(theirs + "/com.morvadel.Tavrin.update/expanded").constData()),
+                      0);
+            if (throughLink) {
+                ASSERT_EQ(::unlink(QFile::encodeName(link).constData()), 0);
+                ASSERT_EQ(::symlink(QFile::encodeName(theirs).constData(), QFile::encodeName(link).constData()), 0);
+            } else {
+                ASSERT_TRUE(QDir().rename(cache, cache + "-away"));
+                ASSERT_TRUE(QDir().rename(theirs, cache));
+            }
+            ASSERT_EQ(QFileInfo(workDirectory + "/expanded/Tavrin.app").canonicalFilePath(),
+                      QFileInfo(bundle).canonicalFilePath())
+                << "by its name, the staged copy is the installed one";
+
+            u->install();
+            ASSERT_TRUE(waitFor([&] { return ended || u->state().kind == Kind::failed; }));
+            EXPECT_TRUE(ended) << qPrintable(u->state().message);
+            const auto info = BundleInfo::read(bundle);
+            EXPECT_EQ(info ? info->version.value_or("none") : QString("none"), "1.0.1");
+            EXPECT_EQ(Seal::check(bundle, keys().trust()), Seal::Verdict::ok);
+            EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList{"Tavrin.app"});
+            const QString planted = (throughLink ? theirs : cache) + "/com.morvadel.Tavrin.update/expanded";
+            EXPECT_EQ(QFileInfo(planted).symLinkTarget(), apps) << "what was put in its place is left alone";
+            const QString previous = home.path() + "/share/Trash/files/"
+                + (round == 1 ? QString("Tavrin (previous).app") : "Tavrin (previous) " + n + ".app");
+            const auto old = BundleInfo::read(previous);
+            EXPECT_EQ(old ? old->version.value_or("none") : QString("none"), "1.0.0") << qPrintable(previous);
+            EXPECT_FALSE(QFileInfo::exists((throughLink ? cache : cache + "-away") + "/com.morvadel.Tavrin.update"))
+                << "the work folder it held is gone";
+        }
+    }
+    terminate = {};
+    qputenv("HOME", homeBefore);
 }
 
 TEST_F(UpdaterTest, SaysWhatStandsWhereTheAppShouldBe)
