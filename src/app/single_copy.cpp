@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 #include <sys/types.h>
 
 class QSocketNotifier;
