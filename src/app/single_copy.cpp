@@ -1,16 +1,19 @@
 #include "app/single_copy.h"
 
+#include "platform/runtime_folder.h"
 #include "platform/user_file.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +22,9 @@ const QByteArray showRequest = QByteArrayLiteral("show\n");
 // A copy that does not take the connection or the request within this
 // long is not answering; the new one then runs on its own.
 constexpr int answerMs = 3000;
+constexpr int backlog = 50;
+
+const char* const onItsOwn = "this copy runs on its own, and so will later starts";
 
 } // namespace
 
@@ -36,13 +42,12 @@ QString SingleCopy::sessionKey(const QProcessEnvironment& env, const QString& pl
 
 QString SingleCopy::socketPath(const QProcessEnvironment& env, const QString& platform, uid_t uid)
 {
-    QString folder = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    // No other folder is the user's alone: /tmp, or Qt's runtime folder
+    // under it, is one any user can make first.
+    const QString folder = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
     if (folder.isEmpty() || !QFileInfo(folder).isAbsolute())
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    // The key itself may be long or hold any text; a socket address holds
-    // at most 107 bytes.
+        return {};
+    // The key itself may be long or hold any text; the name stays short.
     const QByteArray digest = QCryptographicHash::hash(sessionKey(env, platform).toUtf8(),
                                                        QCryptographicHash::Sha256)
                                   .toHex()
@@ -62,43 +67,82 @@ SingleCopy::SingleCopy(const QString& path, QObject* parent)
 {
 }
 
-SingleCopy::~SingleCopy() = default;
+SingleCopy::~SingleCopy()
+{
+    delete incoming_;
+    if (listener_ >= 0) {
+        ::close(listener_);
+        // The next start then finds nothing there, not a socket nobody
+        // answers.
+        folder_->removeSocket(name_);
+    }
+}
 
 SingleCopy::Role SingleCopy::claim()
 {
+    if (path_.isEmpty()) {
+        qWarning("Tavrin: no runtime folder to meet other copies in (XDG_RUNTIME_DIR is not set "
+                 "or not absolute); %s", onItsOwn);
+        return Role::alone;
+    }
+    const qsizetype slash = path_.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash > 0 ? path_.left(slash) : QStringLiteral("/");
+    name_ = QFile::encodeName(path_.mid(slash + 1)).toStdString();
+    folder_ = std::make_unique<RuntimeFolder>(QFile::encodeName(folder).toStdString());
+    if (!folder_->usable()) {
+        qWarning("Tavrin: the runtime folder %s %s, so it is not this user's own to meet other "
+                 "copies in; %s",
+                 qUtf8Printable(folder), folder_->refusal().c_str(), onItsOwn);
+        return Role::alone;
+    }
     // Held while this start decides whether it is the first: two starts at
     // once must not both remove a socket and listen.
-    const UserFile::Lock starting(QFile::encodeName(path_ + QStringLiteral(".lock")).toStdString(), 300);
+    const UserFile::Lock starting(folder_->fd(), name_ + ".lock", 300);
     switch (handOver()) {
     case Answer::shown:
         return Role::handedOver;
     case Answer::silent:
         // A live copy that does not answer keeps its socket.
+        qWarning("Tavrin: the copy listening at %s does not answer; %s", qUtf8Printable(path_), onItsOwn);
+        return Role::alone;
+    case Answer::stranger:
+        // Someone else's listener is never told of a start, and never
+        // removed.
+        qWarning("Tavrin: the socket at %s is another user's; %s", qUtf8Printable(path_), onItsOwn);
         return Role::alone;
     case Answer::nobody:
         break;
     }
     // Nobody took the connection. A socket left by a copy that was killed
     // is removed only now, so a live copy's socket is never taken away.
-    QLocalServer::removeServer(path_);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, &SingleCopy::serve);
-    if (server_->listen(path_))
-        return Role::first;
-    qWarning("Tavrin: cannot listen at %s (%s); later starts run copies of their own",
-             qUtf8Printable(path_), qUtf8Printable(server_->errorString()));
-    delete server_;
-    server_ = nullptr;
-    return Role::alone;
+    folder_->removeSocket(name_);
+    listener_ = folder_->listen(name_, backlog);
+    if (listener_ < 0) {
+        const int error = errno;
+        qWarning("Tavrin: cannot listen at %s (%s); %s", qUtf8Printable(path_), std::strerror(error),
+                 onItsOwn);
+        return Role::alone;
+    }
+    incoming_ = new QSocketNotifier(qintptr(listener_), QSocketNotifier::Read);
+    connect(incoming_, &QSocketNotifier::activated, this, &SingleCopy::accept);
+    return Role::first;
 }
 
 SingleCopy::Answer SingleCopy::handOver()
 {
+    const int fd = folder_->connect(name_, answerMs);
+    if (fd < 0)
+        return errno == EAGAIN ? Answer::silent : Answer::nobody;
+    // Only a copy of this user's hears of a start: another user's listener
+    // would learn of each one and keep the program from ever starting.
+    const std::optional<uid_t> peer = RuntimeFolder::peerUid(fd);
+    if (!peer || *peer != ::geteuid()) {
+        ::close(fd);
+        return Answer::stranger;
+    }
     QLocalSocket socket;
-    socket.connectToServer(path_);
-    if (!socket.waitForConnected(answerMs))
-        return Answer::nobody;
+    if (!socket.setSocketDescriptor(fd))
+        return Answer::silent;
     socket.write(showRequest);
     // The copy answers once it has the request, so this one never ends
     // before the other has heard it.
@@ -108,23 +152,43 @@ SingleCopy::Answer SingleCopy::handOver()
     return Answer::silent;
 }
 
-void SingleCopy::serve()
+void SingleCopy::accept()
 {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > showRequest.size())
-                    socket->disconnectFromServer();
-                return;
-            }
-            const QByteArray line = socket->readLine(64);
-            if (line == showRequest) {
-                socket->write("ok\n");
-                socket->flush();
-                emit showRequested();
-            }
-            socket->disconnectFromServer();
-        });
+    for (;;) {
+        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        const std::optional<uid_t> peer = RuntimeFolder::peerUid(fd);
+        if (peer && *peer == ::geteuid())
+            serve(fd);
+        else
+            ::close(fd);
     }
+}
+
+void SingleCopy::serve(int fd)
+{
+    auto* socket = new QLocalSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+        delete socket;
+        return;
+    }
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        if (!socket->canReadLine()) {
+            if (socket->bytesAvailable() > showRequest.size())
+                socket->disconnectFromServer();
+            return;
+        }
+        const QByteArray line = socket->readLine(64);
+        if (line == showRequest) {
+            socket->write("ok\n");
+            socket->flush();
+            emit showRequested();
+        }
+        socket->disconnectFromServer();
+    });
 }

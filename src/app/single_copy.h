@@ -3,15 +3,20 @@
 // to the copy that already runs there, which shows its window, and ends.
 // The copies meet at a local socket in the user's runtime folder, named by
 // the user and the session, so other sessions and other displays still run
-// copies of their own.
+// copies of their own. Only a runtime folder of the user's own will do, and
+// only a listener of the same user is handed over to; without either each
+// start runs a copy of its own.
 
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <memory>
+#include <string>
 #include <sys/types.h>
 
-class QLocalServer;
+class QSocketNotifier;
+class RuntimeFolder;
 
 class SingleCopy : public QObject {
     Q_OBJECT
@@ -20,13 +25,14 @@ public:
     // What tells one session from another: the windowing system, the
     // display it draws on and the login session.
     static QString sessionKey(const QProcessEnvironment& env, const QString& platform);
-    // The meeting socket of user `uid` in that session: in
-    // $XDG_RUNTIME_DIR (else Qt's runtime folder), short enough for a
-    // socket address.
+    // The meeting socket of user `uid` in that session, in
+    // $XDG_RUNTIME_DIR; empty when that is unset or not absolute. Nowhere
+    // else will do: a folder such as /tmp is open to every user.
     static QString socketPath(const QProcessEnvironment& env, const QString& platform, uid_t uid);
     // The same for this process.
     static QString socketPath();
 
+    // Meets at `path`; an empty one means there is no runtime folder.
     explicit SingleCopy(const QString& path, QObject* parent = nullptr);
     ~SingleCopy() override;
 
@@ -35,6 +41,7 @@ public:
         handedOver, // a copy was there and was asked to show its window
         alone,      // neither could be done: this copy runs on its own
     };
+    // Says why in the log, once, when it comes to `alone`.
     Role claim();
 
     const QString& path() const { return path_; }
@@ -44,10 +51,14 @@ signals:
     void showRequested();
 
 private:
-    enum class Answer { nobody, shown, silent };
+    enum class Answer { nobody, shown, silent, stranger };
     Answer handOver();
-    void serve();
+    void accept();
+    void serve(int fd);
 
     QString path_;
-    QLocalServer* server_ = nullptr;
+    std::unique_ptr<RuntimeFolder> folder_;
+    std::string name_;
+    int listener_ = -1;
+    QSocketNotifier* incoming_ = nullptr;
 };

@@ -14,6 +14,37 @@ namespace {
 
 const QString preferencesKey = QStringLiteral("preferences");
 
+// The keys this build reads, at the top and inside "thresholds".
+const QStringList knownKeys{
+    QStringLiteral("thresholds"), QStringLiteral("notify"),     QStringLiteral("ignored"),
+    QStringLiteral("resolveHosts"), QStringLiteral("menuBarPercent"), QStringLiteral("language"),
+    QStringLiteral("autoCheckUpdates"), QStringLiteral("sounds"),
+};
+const QStringList knownThresholdKeys{
+    QStringLiteral("systemCPU"), QStringLiteral("processCPU"), QStringLiteral("memoryGB"),
+    QStringLiteral("memoryGrowthGB"), QStringLiteral("threads"),  QStringLiteral("fds"),
+    QStringLiteral("downloadMB"), QStringLiteral("uploadMB"),
+};
+
+// `object` without the keys this build reads.
+QJsonObject unknownIn(const QJsonObject& object, const QStringList& known)
+{
+    QJsonObject out;
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+        if (!known.contains(it.key()))
+            out.insert(it.key(), it.value());
+    return out;
+}
+
+// `known` written over `kept`, so a key this build writes is never the
+// stored one.
+QJsonObject over(QJsonObject kept, const QJsonObject& known)
+{
+    for (auto it = known.constBegin(); it != known.constEnd(); ++it)
+        kept.insert(it.key(), it.value());
+    return kept;
+}
+
 bool allFinite(std::initializer_list<double> values)
 {
     return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
@@ -125,8 +156,8 @@ std::optional<QByteArray> Preferences::encode() const
     const Thresholds& t = thresholds;
     if (!allFinite({t.systemCPU, t.processCPU, t.memoryGB, t.memoryGrowthGB, t.downloadMB, t.uploadMB}))
         return std::nullopt;
-    QJsonObject o{
-        {QStringLiteral("thresholds"), t.toJson()},
+    const QJsonObject o = over(unknown, QJsonObject{
+        {QStringLiteral("thresholds"), over(unknownThresholds, t.toJson())},
         {QStringLiteral("notify"), notify},
         {QStringLiteral("ignored"), QJsonArray::fromStringList(ignored)},
         {QStringLiteral("resolveHosts"), resolveHosts},
@@ -134,7 +165,7 @@ std::optional<QByteArray> Preferences::encode() const
         {QStringLiteral("language"), languageText(language)},
         {QStringLiteral("autoCheckUpdates"), autoCheckUpdates},
         {QStringLiteral("sounds"), sounds},
-    };
+    });
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -157,8 +188,11 @@ std::optional<Preferences> Preferences::decode(const QByteArray& data)
     readBool("autoCheckUpdates", p.autoCheckUpdates);
     readBool("sounds", p.sounds);
 
-    if (const QJsonValue v = o.value(QStringLiteral("thresholds")); v.isObject())
+    if (const QJsonValue v = o.value(QStringLiteral("thresholds")); v.isObject()) {
         p.thresholds = Thresholds::fromJson(v.toObject(), p.thresholds);
+        p.unknownThresholds = unknownIn(v.toObject(), knownThresholdKeys);
+    }
+    p.unknown = unknownIn(o, knownKeys);
     // Names that are not texts, or are only blanks (no process is named
     // so), are dropped one by one; the others stay muted.
     if (const QJsonValue v = o.value(QStringLiteral("ignored")); v.isArray()) {

@@ -74,6 +74,12 @@ struct Preferences {
     AppLanguage language = AppLanguage::system;
     bool autoCheckUpdates = true;
     bool sounds = true;
+    // What a newer build stored that this one does not know: the keys at
+    // the top and those inside "thresholds", each with its value as it
+    // stands. Every write carries them, so that an older build sharing the
+    // file (across an update and a downgrade) never erases them.
+    QJsonObject unknown;
+    QJsonObject unknownThresholds;
 
     // The stored value, or the defaults when there is none or it does not
     // decode. Never writes; a value that does not decode is kept aside, as
@@ -96,7 +102,8 @@ struct Preferences {
     std::optional<Preferences> saveChanges(Defaults& defaults, const Preferences& base) const;
     // `stored` with every setting in which `mine` differs from `base`
     // taken from `mine`. Each threshold is a setting of its own; muted
-    // names are merged name by name.
+    // names are merged name by name. The keys this build does not know are
+    // those of `stored`, as the file holds them.
     static Preferences merged(const Preferences& stored, const Preferences& base,
                               const Preferences& mine);
 
@@ -105,7 +112,8 @@ struct Preferences {
     // Lenient key by key, inside "thresholds" too: a key that is missing,
     // null or of the wrong type (or a language no case names) takes its
     // default and the rest is kept, so a value from an older or
-    // hand-edited file keeps what it can. Nothing only when the data is not
+    // hand-edited file keeps what it can. Keys no field names are kept in
+    // `unknown` and `unknownThresholds`. Nothing only when the data is not
     // a JSON object.
     static std::optional<Preferences> decode(const QByteArray& data);
 

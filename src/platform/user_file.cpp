@@ -202,16 +202,23 @@ int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
 }
 
 Lock::Lock(const std::string& path, int attempts)
+    : Lock(AT_FDCWD, path, attempts)
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+}
+
+Lock::Lock(int dirFd, const std::string& name, int attempts)
+{
+    fd_ = ::openat(dirFd, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd_ < 0)
         return;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
         return;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
             return;
+        }
         if (errno != EWOULDBLOCK && errno != EINTR)
             return;
         ::usleep(10000);

@@ -58,16 +58,23 @@ int renameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 // through a link, and only a regular file), tried for up to `attempts`
 // times 10 ms. A holder that is stopped keeps nobody waiting for good:
 // past that the caller goes ahead unlocked. The lock goes with the
-// descriptor, so a killed holder never leaves it taken.
+// descriptor, so a killed holder never leaves it taken. A file there of
+// another user is not one every copy shares, and is not taken.
 class Lock {
 public:
     Lock(const std::string& path, int attempts);
+    // The same for `name` in the folder held open as `dirFd`.
+    Lock(int dirFd, const std::string& name, int attempts);
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
+    // Whether this holds the lock (else the caller went ahead unlocked).
+    bool held() const { return held_; }
+
 private:
     int fd_ = -1;
+    bool held_ = false;
 };
 
 // The name tried `attempt` times after `base` (0 gives `base`).

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +24,28 @@ const char* fullThresholds =
 QByteArray with(const char* rest)
 {
     return QByteArray("{") + fullThresholds + rest + "}";
+}
+
+QJsonObject object(const QByteArray& json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+// What a newer build writes: settings this one has no field for, at the
+// top and among the thresholds.
+const char* newerValue =
+    R"({"notify":false,"futureKey":{"mode":"quiet","levels":[1,2.5,null]},"futureFlag":true,
+        "thresholds":{"systemCPU":90,"processCPU":120,"memoryGB":4,"memoryGrowthGB":2,
+        "threads":500,"fds":2048,"downloadMB":6.5,"uploadMB":3,"gpuPercent":70}})";
+
+// `json` holds the newer build's settings with the values it gave them.
+void expectNewerKept(const QByteArray& json)
+{
+    const QJsonObject newer = object(newerValue);
+    const QJsonObject o = object(json);
+    EXPECT_EQ(o.value("futureKey"), newer.value("futureKey")) << json.toStdString();
+    EXPECT_EQ(o.value("futureFlag"), QJsonValue(true)) << json.toStdString();
+    EXPECT_EQ(o.value("thresholds").toObject().value("gpuPercent"), QJsonValue(70)) << json.toStdString();
 }
 
 } // namespace
@@ -57,7 +81,10 @@ TEST(Preferences, MissingOrNullTopLevelKeysTakeDefaults)
 {
     const Preferences defaults;
     EXPECT_EQ(Preferences::decode("{}"), defaults);
-    EXPECT_EQ(Preferences::decode(R"({"notify":null,"thresholds":null,"language":null,"other":5})"), defaults);
+    // A key no field names is kept as it stands, for the build that wrote it.
+    Preferences other = defaults;
+    other.unknown.insert("other", 5);
+    EXPECT_EQ(Preferences::decode(R"({"notify":null,"thresholds":null,"language":null,"other":5})"), other);
 
     auto p = Preferences::decode(R"({"notify":false})");
     ASSERT_TRUE(p);
@@ -367,4 +394,74 @@ TEST(Preferences, ASaveWritesItsChangesOverWhatAnotherCopyLeftInTheFile)
     expected.notify = false;
     EXPECT_EQ(*written, expected);
     EXPECT_EQ(Preferences::stored(ours), expected);
+}
+
+TEST(Preferences, SettingsANewerBuildStoredAreWrittenBackAsTheyStand)
+{
+    // Read and written again unchanged, and with a change of this build's.
+    const std::optional<Preferences> read = Preferences::decode(newerValue);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_FALSE(read->notify);
+    EXPECT_EQ(read->thresholds.systemCPU, 90);
+    std::optional<QByteArray> again = read->encode();
+    ASSERT_TRUE(again.has_value());
+    expectNewerKept(*again);
+    Preferences changed = *read;
+    changed.sounds = false;
+    changed.thresholds.fds = 4096;
+    again = changed.encode();
+    ASSERT_TRUE(again.has_value());
+    expectNewerKept(*again);
+    EXPECT_EQ(object(*again).value("sounds"), QJsonValue(false));
+    EXPECT_EQ(object(*again).value("thresholds").toObject().value("fds"), QJsonValue(4096));
+    // A key this build reads is never taken from what it did not know.
+    EXPECT_EQ(object(*again).size(), object(Preferences{}.encode().value()).size() + 2);
+
+    // Through a save to the file and a load from it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.conf");
+    {
+        Defaults store(path);
+        ASSERT_TRUE(store.set("preferences", QByteArray(newerValue)));
+    }
+    Defaults store(path);
+    Preferences loaded = Preferences::load(store);
+    loaded.menuBarPercent = false;
+    ASSERT_TRUE(loaded.save(store));
+    Defaults reread(path);
+    ASSERT_TRUE(reread.data("preferences").has_value());
+    expectNewerKept(*reread.data("preferences"));
+    EXPECT_FALSE(Preferences::load(reread).menuBarPercent);
+}
+
+TEST(Preferences, AMergeWithAnotherCopysWriteKeepsTheSettingsThisBuildDoesNotKnow)
+{
+    // This copy read the file before the newer build wrote it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavrin.conf");
+    Defaults ours(path);
+    const Preferences base;
+    ASSERT_TRUE(base.save(ours));
+    {
+        Defaults newer(path);
+        ASSERT_TRUE(newer.set("preferences", QByteArray(newerValue)));
+    }
+    Preferences mine = base;
+    mine.language = AppLanguage::zh;
+    const std::optional<Preferences> written = mine.saveChanges(ours, base);
+    ASSERT_TRUE(written.has_value());
+    EXPECT_FALSE(written->notify);
+    EXPECT_EQ(written->language, AppLanguage::zh);
+    const std::optional<QByteArray> onDisk = ours.storedData("preferences");
+    ASSERT_TRUE(onDisk.has_value());
+    expectNewerKept(*onDisk);
+
+    // The value written, as this copy goes on with it, keeps them through
+    // its next change; a merge takes them from the file.
+    Preferences next = *written;
+    next.sounds = false;
+    ASSERT_TRUE(next.saveChanges(ours, *written).has_value());
+    expectNewerKept(ours.storedData("preferences").value_or(QByteArray()));
+    const Preferences stored = Preferences::decode(newerValue).value();
+    expectNewerKept(Preferences::merged(stored, base, mine).encode().value());
 }

@@ -1,11 +1,14 @@
 // Two running copies of the program on one settings file: each turns off a
 // different switch, and neither undoes the other's, on disk or in the
-// running copy.
+// running copy; nor a setting that a newer build left in the file.
 
 #include "core/preferences.h"
 #include "model/event_loop_wait.h"
 #include "platform/defaults.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -27,7 +30,9 @@ protected:
         Defaults earlier(file);
         Preferences prefs;
         prefs.sounds = false;
-        ASSERT_TRUE(prefs.save(earlier));
+        QJsonObject value = QJsonDocument::fromJson(prefs.encode().value_or(QByteArray())).object();
+        value.insert("futureKey", future);
+        ASSERT_TRUE(earlier.set("preferences", QJsonDocument(value).toJson(QJsonDocument::Compact)));
     }
     void TearDown() override
     {
@@ -55,7 +60,10 @@ protected:
     void expectBothKept()
     {
         Defaults after(file);
-        const std::optional<Preferences> stored = Preferences::stored(after);
+        QJsonObject value = QJsonDocument::fromJson(after.storedData("preferences").value_or(QByteArray())).object();
+        EXPECT_EQ(value.value("futureKey"), QJsonValue(future));
+        value.remove("futureKey");
+        const std::optional<Preferences> stored = Preferences::decode(QJsonDocument(value).toJson());
         ASSERT_TRUE(stored.has_value());
         Preferences expected;
         expected.sounds = false;
@@ -64,6 +72,7 @@ protected:
         EXPECT_EQ(*stored, expected);
     }
 
+    const QJsonObject future{{"mode", "quiet"}, {"levels", QJsonArray{1, 2.5}}};
     QTemporaryDir dir;
     QString file;
     std::vector<std::unique_ptr<QProcess>> copies;

@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QTest>
 
@@ -133,6 +135,55 @@ TEST_F(SettingsViewTest, ASwitchWritesThePreferencesAndTheyAreSaved)
     monitor->setPrefs(prefs);
     runPending();
     EXPECT_FALSE(pane.soundsRow()->toggle()->isOn());
+    settle();
+}
+
+TEST_F(SettingsViewTest, AClickKeepsTheSettingsANewerBuildStored)
+{
+    // A newer build shares the file, as across an update and a downgrade.
+    const QString file = defaults().fileName();
+    const QByteArray newer =
+        R"({"sounds":true,"futureKey":{"mode":"quiet","n":[1,2]},)"
+        R"("thresholds":{"systemCPU":90,"processCPU":150,"memoryGB":8,"memoryGrowthGB":1,)"
+        R"("threads":400,"fds":1024,"downloadMB":5,"uploadMB":2,"futureLimit":3}})";
+    ASSERT_TRUE(defaults().set("preferences", newer));
+    auto onDisk = [&file] {
+        Defaults reader(file);
+        return QJsonDocument::fromJson(reader.data("preferences").value_or(QByteArray())).object();
+    };
+    auto expectKept = [&](const QJsonObject& o) {
+        EXPECT_EQ(o.value("futureKey"), QJsonDocument::fromJson(newer).object().value("futureKey"));
+        EXPECT_EQ(o.value("thresholds").toObject().value("futureLimit"), QJsonValue(3));
+    };
+
+    auto monitor = make();
+    GeneralPane pane(*monitor);
+    showOffscreen(pane, {560, 600});
+    click(pane.notifyRow()->toggle());
+    ASSERT_FALSE(monitor->prefs().notify);
+    QJsonObject stored = onDisk();
+    EXPECT_EQ(stored.value("notify"), QJsonValue(false));
+    expectKept(stored);
+
+    // The newer build writes again, with a change of its own; the next
+    // click here is merged over that write and keeps both.
+    {
+        Defaults theirs(file);
+        QJsonObject o = onDisk();
+        o.insert("menuBarPercent", false);
+        QJsonObject future = o.value("futureKey").toObject();
+        future.insert("mode", "loud");
+        o.insert("futureKey", future);
+        ASSERT_TRUE(theirs.set("preferences", QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    }
+    click(pane.soundsRow()->toggle());
+    ASSERT_FALSE(monitor->prefs().sounds);
+    stored = onDisk();
+    EXPECT_EQ(stored.value("sounds"), QJsonValue(false));
+    EXPECT_EQ(stored.value("notify"), QJsonValue(false));
+    EXPECT_EQ(stored.value("menuBarPercent"), QJsonValue(false));
+    EXPECT_EQ(stored.value("futureKey").toObject().value("mode"), QJsonValue("loud"));
+    EXPECT_EQ(stored.value("thresholds").toObject().value("futureLimit"), QJsonValue(3));
     settle();
 }
 
