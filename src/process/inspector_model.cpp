@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
 
@@ -181,7 +182,10 @@ NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& 
         const Connection& c = arranged[i];
         ConnectionRow row;
         row.id = c.id;
-        row.display = c.host.value_or(c.remoteHost) + QLatin1Char(':') + QString::number(c.remotePort);
+        // A right-to-left host name would carry the port with it
+        // ("00164:elpmaxe.paypal"); isolated, the port reads as it is.
+        row.display = OutsideText::isolate(c.host.value_or(c.remoteHost)) + QLatin1Char(':')
+            + QString::number(c.remotePort);
         row.departed = hold.departed(c.id, slot);
         row.active = c.rateIn + c.rateOut > 0;
         if (row.departed) {
@@ -271,5 +275,5 @@ QString visibleCommandLine(const QString& text)
 
 QString holdLabel(const QString& name, std::size_t targets)
 {
-    return targets >= 2 ? name + QStringLiteral(" \u00D7") + QString::number(targets) : name;
+    return targets >= 2 ? OutsideText::isolate(name) + QStringLiteral(" \u00D7") + QString::number(targets) : name;
 }

@@ -3,6 +3,7 @@
 #include "core/date.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "core/shell_quote.h"
 #include "engine/process_inspect.h"
 #include "model/monitor.h"
@@ -252,7 +253,7 @@ protected:
             p.setPen(Theme::text());
             const double room = box.width() - 24 - 8 - peakWidth - 10;
             p.drawText(QRectF(24, y, room, rowHeight), Qt::AlignVCenter,
-                       QFontMetricsF(titleFont).elidedText(r.title, Qt::ElideRight, room));
+                       Fonts::elided(QFontMetricsF(titleFont), r.title, Qt::ElideRight, room));
             y += rowHeight + 6;
         }
     }
@@ -384,7 +385,7 @@ protected:
         p.setPen(Theme::text());
         const double left = 6 + 46 + 6;
         p.drawText(QRectF(left, 0, right - left, h), Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetricsF(name).elidedText(row_.name, Qt::ElideRight, std::max(0.0, right - left)));
+                   Fonts::elided(QFontMetricsF(name), row_.name, Qt::ElideRight, std::max(0.0, right - left)));
     }
 
 private:
@@ -577,7 +578,7 @@ public:
         fdLabel_->setVisible(!fds.empty());
         fdBar_->setVisible(!fds.empty());
         fdBar_->set(fds);
-        const QString parentText = parent ? L10n::text("Parent ", "父进程 ") + parent->name
+        const QString parentText = parent ? L10n::text("Parent ", "父进程 ") + OutsideText::isolate(parent->name)
                                                 + QStringLiteral(" (%1)").arg(parent->pid)
                                           : QString();
         if (parentText != parentText_) {
