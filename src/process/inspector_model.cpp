@@ -184,8 +184,10 @@ NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& 
         row.id = c.id;
         // A right-to-left host name would carry the port with it
         // ("00164:elpmaxe.paypal"); isolated, the port reads as it is.
-        row.display = OutsideText::isolate(c.host.value_or(c.remoteHost)) + QLatin1Char(':')
-            + QString::number(c.remotePort);
+        const QString host = c.host.value_or(c.remoteHost);
+        const QString port = QLatin1Char(':') + QString::number(c.remotePort);
+        row.display = OutsideText::isolate(host) + port;
+        row.copied = OutsideText::plain(host) + port;
         row.departed = hold.departed(c.id, slot);
         row.active = c.rateIn + c.rateOut > 0;
         if (row.departed) {
