@@ -369,7 +369,7 @@ QString readableTitle(const QString& title)
     qsizetype tail = half;
     if (title.at(title.size() - tail).isLowSurrogate())
         --tail;
-    return Fmt::cut(QStringView(title).first(head), QStringView(title).last(tail));
+    return title.left(head) + QChar(0x2026) + title.right(tail);
 }
 
 NameNeed need(const std::vector<NameWidths>& cells)

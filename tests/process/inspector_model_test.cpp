@@ -217,7 +217,7 @@ TEST_F(InspectorModelTest, AConnectionsHostCannotTurnItsPort)
     const auto model = networkModel(s, {7}, hold);
     ASSERT_EQ(model.rows.size(), 2u);
     const QString mark(QChar::ReplacementCharacter);
-    EXPECT_EQ(model.rows[0].display, mark + QStringLiteral("lapyap.example:46100"));
+    EXPECT_EQ(model.rows[0].display, QChar(0x2068) + mark + QStringLiteral("lapyap.example\u2069:46100"));
     EXPECT_EQ(model.rows[0].copied, mark + QStringLiteral("lapyap.example:46100"));
     EXPECT_EQ(model.rows[1].display, QStringLiteral("\u2068\u05D0\u05D1.example\u2069:443"));
     EXPECT_EQ(model.rows[1].copied, QStringLiteral("\u05D0\u05D1.example:443"));
