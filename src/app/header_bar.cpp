@@ -3,6 +3,7 @@
 #include "app/status_pill.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "model/monitor.h"
 #include "ui/animation.h"
 #include "ui/fonts.h"
@@ -205,7 +206,8 @@ QString HeaderBar::machineLine(const HostInfo& host, double uptime)
 {
     const QString dot = QStringLiteral(" · ");
     const QString up = L10n::text("up", "开机");
-    return host.name + dot + host.chip + dot + up + u' ' + Fmt::duration(std::max(0.0, uptime));
+    return OutsideText::isolate(host.name) + dot + host.chip + dot + up + u' '
+        + Fmt::duration(std::max(0.0, uptime));
 }
 
 QString HeaderBar::selfLine(double cpu, uint64_t mem)

@@ -159,7 +159,7 @@ QString IncidentDrawer::captionText(double room)
     const QString short_ = shortCaption();
     if (metrics.horizontalAdvance(short_) <= room)
         return short_;
-    const QString cut = metrics.elidedText(short_, Qt::ElideRight, room);
+    const QString cut = Fonts::elided(metrics, short_, Qt::ElideRight, room);
     // Only the ellipsis left says nothing.
     return cut.size() > 1 ? cut : QString();
 }
@@ -322,7 +322,7 @@ protected:
             const QFontMetricsF metrics(font);
             const QString shown = metrics.horizontalAdvance(s) <= box.width()
                 ? s
-                : metrics.elidedText(s, mode, box.width());
+                : Fonts::elided(metrics, s, mode, box.width());
             p.setFont(font);
             p.setPen(color);
             p.drawText(box.adjusted(0, 0, 1, 0), align | Qt::AlignVCenter, shown);

@@ -182,7 +182,7 @@ protected:
         p.setPen(Theme::text());
         p.drawText(QRectF(nameLeft, content.top(), std::max(0.0, nameRoom), content.height()),
                    Qt::AlignLeft | Qt::AlignVCenter,
-                   names.elidedText(row_.name, Qt::ElideMiddle, std::max(0.0, nameRoom)));
+                   Fonts::elided(names, row_.name, Qt::ElideMiddle, std::max(0.0, nameRoom)));
     }
 
 private:
@@ -404,7 +404,7 @@ void MenuPanel::paintEvent(QPaintEvent*)
             p.setFont(issueFont());
             p.setPen(Theme::text());
             p.drawText(QRectF(left, y, room, issueRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                       QFontMetricsF(issueFont()).elidedText(issue.text, Qt::ElideRight, room));
+                       Fonts::elided(QFontMetricsF(issueFont()), issue.text, Qt::ElideRight, room));
             y += issueRowHeight;
         }
     }

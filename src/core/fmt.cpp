@@ -76,4 +76,31 @@ QString duration(double seconds)
     return two(n / 3600, "h ", " 时 ", (n % 3600) / 60, "m", " 分");
 }
 
+namespace {
+
+bool loose(QChar c) { return c == u'.' || c == u'-'; }
+
+} // namespace
+
+QString cut(QStringView head, QStringView tail)
+{
+    while (!head.isEmpty() && loose(head.back()))
+        head.chop(1);
+    while (!tail.isEmpty() && loose(tail.front()))
+        tail = tail.mid(1);
+    return head.toString() + QChar(0x2026) + tail.toString();
+}
+
+QString tidyCut(const QString& text)
+{
+    const qsizetype at = text.indexOf(QChar(0x2026));
+    if (at < 0)
+        return text;
+    const bool before = at > 0 && loose(text.at(at - 1));
+    const bool after = at + 1 < text.size() && loose(text.at(at + 1));
+    if (!before && !after)
+        return text;
+    return cut(QStringView(text).first(at), QStringView(text).mid(at + 1));
+}
+
 } // namespace Fmt

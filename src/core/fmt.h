@@ -4,6 +4,7 @@
 // depends on the process locale.
 
 #include <QString>
+#include <QStringView>
 
 namespace Fmt {
 
@@ -13,5 +14,12 @@ QString duration(double seconds);
 
 // printf("%.Nf") in the C locale, whatever the process locale is.
 QString fixed(double value, int precision);
+
+// `head` and `tail` of a longer text around "…". A dot or hyphen beside the
+// ellipsis goes: "photos.cloud.…" would read as four dots, "app-…" as a
+// dash of its own.
+QString cut(QStringView head, QStringView tail = {});
+// The same for a text already cut, wherever its ellipsis stands.
+QString tidyCut(const QString& text);
 
 } // namespace Fmt

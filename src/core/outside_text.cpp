@@ -1,5 +1,6 @@
 #include "core/outside_text.h"
 
+#include "core/fmt.h"
 #include "core/l10n.h"
 
 #include "platform/text_marks.h"
@@ -12,48 +13,80 @@ namespace OutsideText {
 
 namespace {
 
+char32_t at(QStringView text, qsizetype i, qsizetype& units)
+{
+    units = 1;
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        units = 2;
+        return QChar::surrogateToUcs4(text[i], text[i + 1]);
+    }
+    return text[i].unicode();
+}
+
+bool control(char32_t c) { return c < 0x20 || (c >= 0x7f && c < 0xa0); }
+
+bool changes(char32_t c)
+{
+    return control(c) || TextMarks::directionControl(c) || TextMarks::invisibleMark(c);
+}
+
 // Whether `text` could move what stands around it in a left-to-right
 // sentence: a right-to-left letter or digit, or a direction control.
 bool turns(QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            ++i;
-        }
+    for (qsizetype i = 0, units = 1; i < text.size(); i += units) {
+        const char32_t c = at(text, i, units);
         if (TextMarks::directionControl(c))
             return true;
         switch (QChar::direction(c)) {
         case QChar::DirR:
         case QChar::DirAL:
-        case QChar::DirAN:
-        case QChar::DirRLE:
-        case QChar::DirRLO:
-        case QChar::DirLRE:
-        case QChar::DirLRO:
-        case QChar::DirPDF: return true;
+        case QChar::DirAN: return true;
         default: break;
         }
     }
     return false;
 }
 
+QString cleaned(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0, units = 1; i < text.size(); i += units) {
+        const char32_t c = at(text, i, units);
+        if (control(c))
+            out += QLatin1Char(' ');
+        else if (TextMarks::directionControl(c))
+            out += QChar(QChar::ReplacementCharacter);
+        else if (!TextMarks::invisibleMark(c))
+            out += text.mid(i, units);
+    }
+    return out;
+}
+
+bool needsCleaning(QStringView text)
+{
+    for (qsizetype i = 0, units = 1; i < text.size(); i += units)
+        if (changes(at(text, i, units)))
+            return true;
+    return false;
+}
+
 } // namespace
+
+QString plain(const QString& text)
+{
+    return needsCleaning(text) ? cleaned(text) : text;
+}
 
 QString isolate(QStringView text)
 {
+    const QString shown = needsCleaning(text) ? cleaned(text) : text.toString();
     // Left-to-right text cannot reorder a left-to-right sentence: it stays
     // as it is, free of invisible marks.
     if (!turns(text))
-        return text.toString();
-    QString out;
-    out.reserve(text.size() + 2);
-    out += QChar(0x2068);
-    for (QChar c : text)
-        out += TextMarks::directionControl(c.unicode()) ? QChar(QChar::ReplacementCharacter) : c;
-    out += QChar(0x2069);
-    return out;
+        return shown;
+    return QChar(0x2068) + shown + QChar(0x2069);
 }
 
 QString clip(QStringView text, int graphemes)
@@ -78,7 +111,7 @@ QString clip(QStringView text, int graphemes)
         if (end > 0 && text[end - 1].isHighSurrogate())
             --end;
     }
-    return text.first(end).toString() + QChar(0x2026);
+    return Fmt::cut(text.first(end));
 }
 
 QString echo(QStringView text)

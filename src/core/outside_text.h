@@ -10,10 +10,17 @@
 
 namespace OutsideText {
 
-// `text` between a first-strong isolate and its pop when it holds anything
-// right-to-left or a direction control, else `text` itself. Direction
-// controls inside become U+FFFD, so nothing in it can close the isolate
-// early or reach past it.
+// The one rule for a text from outside, before it is drawn, copied or set
+// in a record: control characters become spaces, direction embeddings,
+// overrides and isolates U+FFFD, and the invisible marks (the direction
+// marks among them) go. "\u202Elapyap.example" reads "\uFFFDlapyap.example",
+// never "elpmaxe.paypal". A text with nothing to change comes back shared.
+QString plain(const QString& text);
+
+// `text` made plain, between a first-strong isolate and its pop when it
+// holds anything right-to-left, else plain `text`: set in a sentence or
+// beside figures ("host:46100"), it keeps its own direction and cannot
+// carry its neighbours with it.
 QString isolate(QStringView text);
 
 // At most `graphemes` user-perceived characters of `text`, the rest

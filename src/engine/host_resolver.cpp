@@ -1,5 +1,7 @@
 #include "engine/host_resolver.h"
 
+#include "core/outside_text.h"
+
 #include <algorithm>
 
 #include <QHash>
@@ -37,7 +39,9 @@ struct HostResolver::Shared {
         // No per-entry eviction: past the bound the whole cache starts over.
         if (static_cast<size_t>(cache.size()) > maxCache)
             cache.clear();
-        cache.insert(address, name.value_or(QString()));
+        // A name comes from whoever runs the zone or wrote the hosts file:
+        // it is made plain once, here, so no view can show it raw.
+        cache.insert(address, name ? OutsideText::plain(*name) : QString());
         pending.remove(address);
     }
 

@@ -1,5 +1,6 @@
 #include "engine/sampler.h"
 
+#include "core/outside_text.h"
 #include "engine/demo_source.h"
 #include "engine/detector.h"
 #include "engine/host_resolver.h"
@@ -243,16 +244,20 @@ void Sampler::fillTotals(SystemSample& system, const std::vector<GroupSample>& g
         return;
     }
     const GroupSample* cpu = busiest(groups, [](const GroupSample& g) { return g.cpu; });
-    system.topCPU = cpu->name + u' ' + IncidentRules::percentText(cpu->cpu);
+    system.topCPU = OutsideText::isolate(cpu->name) + u' ' + IncidentRules::percentText(cpu->cpu);
 
     const GroupSample* mem = busiest(groups, [](const GroupSample& g) { return g.mem; });
-    system.topMem = mem->name + u' ' + Fmt::bytes(double(mem->mem));
+    system.topMem = OutsideText::isolate(mem->name) + u' ' + Fmt::bytes(double(mem->mem));
 
     auto netOf = [](const GroupSample& g) { return g.netIn + g.netOut; };
     const GroupSample* net = busiest(groups, netOf);
-    system.topNet = netOf(*net) > 0 ? net->name + u' ' + Fmt::bytes(netOf(*net)) + QStringLiteral("/s") : QString();
+    system.topNet = netOf(*net) > 0
+        ? OutsideText::isolate(net->name) + u' ' + Fmt::bytes(netOf(*net)) + QStringLiteral("/s")
+        : QString();
 
     auto diskOf = [](const GroupSample& g) { return g.diskRead + g.diskWrite; };
     const GroupSample* disk = busiest(groups, diskOf);
-    system.topDisk = diskOf(*disk) > 0 ? disk->name + u' ' + Fmt::bytes(diskOf(*disk)) + QStringLiteral("/s") : QString();
+    system.topDisk = diskOf(*disk) > 0
+        ? OutsideText::isolate(disk->name) + u' ' + Fmt::bytes(diskOf(*disk)) + QStringLiteral("/s")
+        : QString();
 }

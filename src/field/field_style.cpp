@@ -1,6 +1,7 @@
 #include "field/field_style.h"
 
 #include "core/fmt.h"
+#include "core/outside_text.h"
 #include "field/trace_geometry.h"
 #include "ui/theme.h"
 
@@ -134,8 +135,8 @@ double throb(double seconds)
 
 QString tooltipText(const GroupSample& group)
 {
-    return group.name + QStringLiteral("   CPU ") + cpuText(group.cpu) + QStringLiteral("  MEM ")
-        + Fmt::bytes(double(group.mem)) + QStringLiteral("  THR ") + QString::number(group.threads)
+    return OutsideText::isolate(group.name) + QStringLiteral("   CPU ") + cpuText(group.cpu)
+        + QStringLiteral("  MEM ") + Fmt::bytes(double(group.mem)) + QStringLiteral("  THR ") + QString::number(group.threads)
         + QStringLiteral("  FD ") + QString::number(group.fds);
 }
 

@@ -79,7 +79,7 @@ public:
         for (const LegendFlow::Place& place : flow_.places) {
             const QString& text = texts_[place.entry];
             const QString cut = place.width < widths_[std::size_t(place.entry)]
-                ? metrics.elidedText(text, Qt::ElideRight, place.width)
+                ? Fonts::elided(metrics, text, Qt::ElideRight, place.width)
                 : text;
             const double y = top + place.line * (height_ + lineGap);
             shown.emplace_back(cut, QRectF(inset + place.x, y, place.width, height_));

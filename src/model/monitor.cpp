@@ -2,6 +2,7 @@
 
 #include "engine/system_probe.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "model/launch_script.h"
 #include "platform/defaults.h"
 #include "platform/notifications.h"
@@ -256,6 +257,18 @@ void Monitor::ingest(const Sampler::Update& update)
 
     previous_ = std::move(snapshot_);
     snapshot_ = update.snapshot;
+    // Host and process names reach every view and the domain log from here:
+    // whatever fed them, they are plain from this point on.
+    for (Connection& c : snapshot_.connections)
+        if (c.host)
+            c.host = OutsideText::plain(*c.host);
+    for (GroupSample& group : snapshot_.groups) {
+        group.name = OutsideText::plain(group.name);
+        for (ProcSample& member : group.members) {
+            member.name = OutsideText::plain(member.name);
+            member.groupName = OutsideText::plain(member.groupName);
+        }
+    }
 
     history_.push_back(snapshot_.system);
     if (history_.size() > historyCapacity)

@@ -222,7 +222,7 @@ DomainRows::Layout DomainRows::layout(const Row& row, const QRectF& rect) const
     if (titleWidth < widths.title) {
         // A cut title is mostly narrower than its room: what follows keeps
         // to the text.
-        l.titleText = titleFace.metrics().elidedText(row.title, Qt::ElideMiddle, titleWidth);
+        l.titleText = Fonts::elided(titleFace.metrics(), row.title, Qt::ElideMiddle, titleWidth);
         titleWidth = std::min(titleWidth, titleFace.width(l.titleText));
     }
     l.title = QRectF(x, rect.top(), titleWidth, rect.height());

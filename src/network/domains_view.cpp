@@ -189,7 +189,7 @@ void DomainsView::paintEvent(QPaintEvent*)
     p.setFont(countsFont());
     p.setPen(model_.counts.warn ? Theme::warn() : Theme::faint());
     p.drawText(counts, Qt::AlignRight | Qt::AlignVCenter,
-               p.fontMetrics().elidedText(model_.counts.text, Qt::ElideRight, int(counts.width())));
+               Fonts::elided(p.fontMetrics(), model_.counts.text, Qt::ElideRight, int(counts.width())));
 
     const Columns c = rows_->columns(width());
     const auto titles = headings();
@@ -202,7 +202,7 @@ void DomainsView::paintEvent(QPaintEvent*)
         if (w <= 0)
             return;
         p.drawText(QRectF(x, y, w, h), align | Qt::AlignVCenter,
-                   p.fontMetrics().elidedText(text, Qt::ElideRight, int(std::floor(w))));
+                   Fonts::elided(p.fontMetrics(), text, Qt::ElideRight, int(std::floor(w))));
     };
     heading(c.name + 20, c.nameWidth - 20, Qt::AlignLeft, titles[0]);
     if (c.stripSpan > 0)

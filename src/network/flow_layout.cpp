@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "network/flow_graph.h"
+#include "ui/fonts.h"
 
 #include <QFontMetricsF>
 #include <QTextBoundaryFinder>
@@ -202,11 +203,13 @@ private:
     {
         if (head == 0 && tailFrom == end)
             return {};
-        return title_.left(head) + ellipsis + title_.mid(tailFrom, end - tailFrom);
+        const QString cut = Fmt::cut(QStringView(title_).first(head), QStringView(title_).mid(tailFrom, end - tailFrom));
+        return cut == ellipsis ? QString() : cut;
     }
     QString window(qsizetype from, qsizetype to) const
     {
-        return ellipsis + title_.mid(from, to - from) + (to < title_.size() ? ellipsis : QString());
+        const QStringView part = QStringView(title_).mid(from, to - from);
+        return to < title_.size() ? Fmt::cut({}, Fmt::cut(part)) : Fmt::cut({}, part);
     }
 
     // The largest boundary after `least` whose text fits, or `least`. A
@@ -324,7 +327,7 @@ QString fittedDetail(const FlowNode& node, double room, const QFontMetricsF& met
 {
     auto fits = [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; };
     if (node.rateIn + node.rateOut <= 0)
-        return metrics.elidedText(node.detail, Qt::ElideRight, room);
+        return Fonts::elided(metrics, node.detail, Qt::ElideRight, room);
 
     const QString in = QStringLiteral("↓") + Fmt::bytes(node.rateIn);
     const QString out = QStringLiteral("↑") + Fmt::bytes(node.rateOut);
@@ -335,7 +338,7 @@ QString fittedDetail(const FlowNode& node, double room, const QFontMetricsF& met
     if (!node.detail.isEmpty()) {
         const QString lead = both + QStringLiteral("  ");
         const QString rest
-            = metrics.elidedText(node.detail, Qt::ElideRight, room - metrics.horizontalAdvance(lead));
+            = Fonts::elided(metrics, node.detail, Qt::ElideRight, room - metrics.horizontalAdvance(lead));
         // Three letters and the ellipsis, or the detail is better left out.
         if (rest.size() >= 4 && rest != node.detail)
             return lead + rest;

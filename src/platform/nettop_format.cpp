@@ -107,6 +107,11 @@ std::string cleanName(std::string_view name)
             ++i;
             continue;
         }
+        // The Arabic letter mark, U+061C.
+        if (u == 0xd8 && at(i + 1) == 0x9c) {
+            ++i;
+            continue;
+        }
         if ((u == 0xe2 || u == 0xef) && (at(i + 1) & 0xc0) == 0x80 && (at(i + 2) & 0xc0) == 0x80) {
             const char32_t c = ((u & 0x0f) << 12) | ((at(i + 1) & 0x3f) << 6) | (at(i + 2) & 0x3f);
             const bool direction = TextMarks::directionControl(c);

@@ -11,11 +11,13 @@ constexpr bool directionControl(char32_t c)
     return (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
 }
 
-// Zero-width space, the direction marks, the word joiner and the byte-order
-// mark: invisible, so two names that look alike may differ by them.
+// Zero-width space, the direction marks (left-to-right, right-to-left and
+// Arabic letter), the word joiner and the byte-order mark: invisible, so two
+// names that look alike may differ by them, and a direction mark turns the
+// digits beside it.
 constexpr bool invisibleMark(char32_t c)
 {
-    return c == 0x200b || c == 0x200e || c == 0x200f || c == 0x2060 || c == 0xfeff;
+    return c == 0x200b || c == 0x200e || c == 0x200f || c == 0x061c || c == 0x2060 || c == 0xfeff;
 }
 
 } // namespace TextMarks

@@ -354,7 +354,7 @@ void HoldButton::paintEvent(QPaintEvent*)
     p.setFont(font);
     p.setPen(ink);
     p.drawText(QRectF(left + symbol + gap, full.top(), shown + 1, full.height()), Qt::AlignVCenter | Qt::AlignLeft,
-               QFontMetricsF(font).elidedText(text, Qt::ElideRight, shown + 0.5));
+               Fonts::elided(QFontMetricsF(font), text, Qt::ElideRight, shown + 0.5));
 }
 
 void HoldButton::paintSymbol(QPainter& p, const QRectF& box, const QString& name, double opacity, double scale,

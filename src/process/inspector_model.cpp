@@ -2,6 +2,7 @@
 
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
 
@@ -181,7 +182,12 @@ NetworkModel networkModel(const Snapshot& snapshot, const std::vector<int32_t>& 
         const Connection& c = arranged[i];
         ConnectionRow row;
         row.id = c.id;
-        row.display = c.host.value_or(c.remoteHost) + QLatin1Char(':') + QString::number(c.remotePort);
+        // A right-to-left host name would carry the port with it
+        // ("00164:elpmaxe.paypal"); isolated, the port reads as it is.
+        const QString host = c.host.value_or(c.remoteHost);
+        const QString port = QLatin1Char(':') + QString::number(c.remotePort);
+        row.display = OutsideText::isolate(host) + port;
+        row.copied = OutsideText::plain(host) + port;
         row.departed = hold.departed(c.id, slot);
         row.active = c.rateIn + c.rateOut > 0;
         if (row.departed) {
@@ -271,5 +277,5 @@ QString visibleCommandLine(const QString& text)
 
 QString holdLabel(const QString& name, std::size_t targets)
 {
-    return targets >= 2 ? name + QStringLiteral(" \u00D7") + QString::number(targets) : name;
+    return targets >= 2 ? OutsideText::isolate(name) + QStringLiteral(" \u00D7") + QString::number(targets) : name;
 }

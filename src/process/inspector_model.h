@@ -83,6 +83,7 @@ std::optional<QString> moreText(std::size_t total, std::size_t shown);
 struct ConnectionRow {
     QString id;
     QString display;
+    QString copied; // "host:port", free of the marks that set the host apart
     QString traffic;
     QString help;
     bool active = false;

@@ -3,6 +3,7 @@
 #include "core/date.h"
 #include "core/fmt.h"
 #include "core/l10n.h"
+#include "core/outside_text.h"
 #include "core/shell_quote.h"
 #include "engine/process_inspect.h"
 #include "model/monitor.h"
@@ -34,13 +35,16 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QThreadPool>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QGraphicsOpacityEffect>
 #include <QStackedLayout>
+#include <QTextLayout>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <span>
@@ -252,7 +256,7 @@ protected:
             p.setPen(Theme::text());
             const double room = box.width() - 24 - 8 - peakWidth - 10;
             p.drawText(QRectF(24, y, room, rowHeight), Qt::AlignVCenter,
-                       QFontMetricsF(titleFont).elidedText(r.title, Qt::ElideRight, room));
+                       Fonts::elided(QFontMetricsF(titleFont), r.title, Qt::ElideRight, room));
             y += rowHeight + 6;
         }
     }
@@ -384,7 +388,7 @@ protected:
         p.setPen(Theme::text());
         const double left = 6 + 46 + 6;
         p.drawText(QRectF(left, 0, right - left, h), Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetricsF(name).elidedText(row_.name, Qt::ElideRight, std::max(0.0, right - left)));
+                   Fonts::elided(QFontMetricsF(name), row_.name, Qt::ElideRight, std::max(0.0, right - left)));
     }
 
 private:
@@ -521,12 +525,50 @@ private:
     std::vector<std::pair<QString, int64_t>> entries_;
 };
 
-class CommandLabel : public QLabel {
+// The command line as selectable text. A word wider than the column (a
+// long name run from its folder) wraps within it instead of widening the
+// inspector. Five lines show at most; the wheel scrolls the inspector, not
+// the lines.
+class CommandLabel : public QPlainTextEdit {
 public:
-    CommandLabel(QWidget* parent) : QLabel(parent) {}
+    explicit CommandLabel(QWidget* parent) : QPlainTextEdit(parent)
+    {
+        setReadOnly(true);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        document()->setDocumentMargin(0);
+        viewport()->setAutoFillBackground(false);
+        setAutoFillBackground(false);
+    }
     std::function<QString()> shown, path;
 
+    QString text() const { return toPlainText(); }
+    void setText(const QString& text)
+    {
+        if (text == toPlainText())
+            return;
+        setPlainText(text);
+        fit();
+    }
+    void setColor(const QColor& color)
+    {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Text, color);
+        pal.setColor(QPalette::Base, Qt::transparent);
+        setPalette(pal);
+    }
+
 protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QPlainTextEdit::resizeEvent(event);
+        fit();
+    }
+    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
     void contextMenuEvent(QContextMenuEvent* event) override
     {
         QMenu menu(this);
@@ -534,6 +576,32 @@ protected:
         menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"),
                        [this] { copyPlain(shellQuoted(path())); });
         menu.exec(event->globalPos());
+    }
+
+private:
+    // As tall as the text's lines at this width, five at most.
+    void fit()
+    {
+        QTextLayout layout(toPlainText(), font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        const double room = std::max(1, viewport()->width());
+        double height = 0;
+        int lines = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid() && lines < 5; line = layout.createLine()) {
+            line.setLineWidth(room);
+            height += line.height();
+            ++lines;
+        }
+        layout.endLayout();
+        if (lines == 0)
+            height = QFontMetricsF(font()).height();
+        const QMargins m = contentsMargins();
+        const int want = int(std::ceil(height)) + m.top() + m.bottom();
+        if (want != this->height())
+            setFixedHeight(want);
     }
 };
 
@@ -552,15 +620,9 @@ public:
         column_->addWidget(new PanelLabel(L10n::text("Origin", "来源"), Theme::dim(), this));
         command_ = new CommandLabel(this);
         command_->setFont(Fonts::mono(10));
-        command_->setTextFormat(Qt::PlainText);
-        command_->setWordWrap(true);
-        command_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        command_->setMaximumHeight(QFontMetrics(command_->font()).lineSpacing() * 5);
         command_->setToolTip(L10n::text("Select text, or right-click to copy the whole command line or the executable path",
                                         "可选中文字；右键可复制整条命令行或可执行文件路径"));
-        QPalette pal = command_->palette();
-        pal.setColor(QPalette::WindowText, Theme::dim());
-        command_->setPalette(pal);
+        command_->setColor(Theme::dim());
         command_->shown = [this] { return command_->text(); };
         command_->path = [this] { return path_; };
         column_->addWidget(command_);
@@ -577,7 +639,7 @@ public:
         fdLabel_->setVisible(!fds.empty());
         fdBar_->setVisible(!fds.empty());
         fdBar_->set(fds);
-        const QString parentText = parent ? L10n::text("Parent ", "父进程 ") + parent->name
+        const QString parentText = parent ? L10n::text("Parent ", "父进程 ") + OutsideText::isolate(parent->name)
                                                 + QStringLiteral(" (%1)").arg(parent->pid)
                                           : QString();
         if (parentText != parentText_) {
@@ -593,7 +655,7 @@ public:
         path_ = process.path;
         // An argument or a path may hold a line break, which would pass for
         // the start of another argument; it shows as an escape instead.
-        setTextIfChanged(command_, visibleCommandLine(commandLine.isEmpty() ? process.path : commandLine));
+        command_->setText(visibleCommandLine(commandLine.isEmpty() ? process.path : commandLine));
         note_->setVisible(process.restricted);
     }
 
@@ -626,11 +688,12 @@ public:
     {
         if (row == model_)
             return;
-        const bool hostChanged = !host_ || row.display != model_.display || row.active != model_.active;
+        const bool hostChanged = !host_ || row.display != model_.display || row.copied != model_.copied
+            || row.active != model_.active;
         model_ = row;
         if (hostChanged) {
             delete host_;
-            host_ = new CopyText(row.display, std::nullopt, Fonts::mono(9.5), row.active ? Theme::text() : Theme::dim(),
+            host_ = new CopyText(row.display, row.copied, Fonts::mono(9.5), row.active ? Theme::text() : Theme::dim(),
                                  Qt::ElideMiddle, this);
             row_->insertWidget(0, host_, 1);
         }

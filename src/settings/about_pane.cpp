@@ -76,7 +76,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         QLabel::resizeEvent(event);
-        setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, width()));
+        setText(Fonts::elided(fontMetrics(), full_, Qt::ElideMiddle, width()));
     }
 
 private:

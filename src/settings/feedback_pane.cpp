@@ -147,7 +147,7 @@ protected:
         p.setFont(detailFont);
         p.setPen(mix(Theme::dim(), Theme::cpu()));
         p.drawText(detail, Qt::AlignVCenter | Qt::AlignRight | Qt::TextSingleLine,
-                   QFontMetricsF(detailFont).elidedText(channel_.detail, Qt::ElideMiddle, detailW));
+                   Fonts::elided(QFontMetricsF(detailFont), channel_.detail, Qt::ElideMiddle, detailW));
 
         const double textW = detail.left() - 12 - box.left();
         const QFont nameFont = Fonts::font(13, QFont::Medium);
@@ -158,11 +158,11 @@ protected:
         p.setFont(nameFont);
         p.setPen(Theme::text());
         p.drawText(QRectF(box.left(), top, textW, nameH), Qt::AlignLeft | Qt::TextSingleLine,
-                   QFontMetricsF(nameFont).elidedText(channel_.name, Qt::ElideRight, textW));
+                   Fonts::elided(QFontMetricsF(nameFont), channel_.name, Qt::ElideRight, textW));
         p.setFont(noteFont);
         p.setPen(Theme::dim());
         p.drawText(QRectF(box.left(), top + nameH + 3, textW, noteH), Qt::AlignLeft | Qt::TextSingleLine,
-                   QFontMetricsF(noteFont).elidedText(channel_.note, Qt::ElideRight, textW));
+                   Fonts::elided(QFontMetricsF(noteFont), channel_.note, Qt::ElideRight, textW));
     }
 
 private:

@@ -53,7 +53,7 @@ void drawText(QPainter& p, const QRectF& box, const QString& text, const QFont& 
 {
     p.setFont(font);
     p.setPen(color);
-    const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, box.width());
+    const QString shown = Fonts::elided(QFontMetricsF(font), text, Qt::ElideRight, box.width());
     p.drawText(box, static_cast<int>(align | Qt::TextSingleLine), shown);
 }
 

@@ -134,7 +134,7 @@ SettingsSidebar::RowText SettingsSidebar::rowText(const QRectF& box, const QFont
     // The sizes are whole pixels: one smaller at a time.
     while (QFontMetricsF(t.font).horizontalAdvance(title) > room && t.font.pixelSize() > smallestTitle)
         t.font.setPixelSize(t.font.pixelSize() - 1);
-    t.shown = QFontMetricsF(t.font).elidedText(title, Qt::ElideRight, room);
+    t.shown = Fonts::elided(QFontMetricsF(t.font), title, Qt::ElideRight, room);
     return t;
 }
 
@@ -254,7 +254,7 @@ QString SettingsSidebar::footerText(Defaults::Failure failure, const QString& fi
             return shown;
         // Word joiners keep the line from breaking it at a "-" or a "/".
         QString joined;
-        for (const QChar c : QFontMetricsF(footerFont()).elidedText(shown, Qt::ElideMiddle, width)) {
+        for (const QChar c : Fonts::elided(QFontMetricsF(footerFont()), shown, Qt::ElideMiddle, width)) {
             if (!joined.isEmpty() && !c.isLowSurrogate())
                 joined += wordJoiner;
             joined += c;

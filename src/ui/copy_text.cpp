@@ -2,6 +2,7 @@
 
 #include "core/l10n.h"
 #include "ui/clipboard.h"
+#include "ui/fonts.h"
 #include "ui/frame_clock.h"
 #include "ui/scheduler.h"
 #include "ui/sound.h"
@@ -57,7 +58,7 @@ QString CopyLook::shown(const QString& display, const QFont& font, Qt::TextElide
                         double width) const
 {
     const double reserved = checkShown() ? gap + checkSize : 0;
-    return QFontMetricsF(font).elidedText(display, truncation, std::max(0.0, width - reserved));
+    return Fonts::elided(QFontMetricsF(font), display, truncation, std::max(0.0, width - reserved));
 }
 
 void CopyLook::paint(QPainter& painter, const QRectF& rect, const QString& display,

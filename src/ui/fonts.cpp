@@ -1,7 +1,10 @@
 #include "ui/fonts.h"
 
+#include "core/fmt.h"
+
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 
 #include <algorithm>
@@ -161,8 +164,20 @@ Fitted shrinkToFit(const QString& text, const QFont& font, double available, dou
             return {best, text, width};
     }
     const QFontMetricsF metrics(best);
-    const QString elided = metrics.elidedText(text, mode, std::max(0.0, available));
-    return {best, elided, metrics.horizontalAdvance(elided)};
+    const QString cut = elided(metrics, text, mode, std::max(0.0, available));
+    return {best, cut, metrics.horizontalAdvance(cut)};
+}
+
+QString elided(const QFontMetricsF& metrics, const QString& text, Qt::TextElideMode mode, double width)
+{
+    const QString shown = metrics.elidedText(text, mode, width);
+    return shown == text ? shown : Fmt::tidyCut(shown);
+}
+
+QString elided(const QFontMetrics& metrics, const QString& text, Qt::TextElideMode mode, int width)
+{
+    const QString shown = metrics.elidedText(text, mode, width);
+    return shown == text ? shown : Fmt::tidyCut(shown);
 }
 
 } // namespace Fonts

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+class QFontMetrics;
+class QFontMetricsF;
+
 namespace Fonts {
 
 // The interface face and the monospaced one (figures, counts, times).
@@ -68,5 +71,10 @@ struct Fitted {
 };
 Fitted shrinkToFit(const QString& text, const QFont& font, double available, double minimumScale,
                    Qt::TextElideMode mode = Qt::ElideRight);
+
+// `text` elided to `width` as Qt elides it, less a dot or hyphen left
+// beside the ellipsis. Every cut the interface draws goes through here.
+QString elided(const QFontMetricsF& metrics, const QString& text, Qt::TextElideMode mode, double width);
+QString elided(const QFontMetrics& metrics, const QString& text, Qt::TextElideMode mode, int width);
 
 } // namespace Fonts

@@ -1,5 +1,7 @@
 #include "ui/text_face.h"
 
+#include "ui/fonts.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -19,7 +21,7 @@ void TextFace::draw(QPainter& painter, const QRectF& box, const QString& text, A
 {
     QString shown = text;
     if (elide && width(text) > box.width())
-        shown = metrics_.elidedText(text, mode, box.width());
+        shown = Fonts::elided(metrics_, text, mode, box.width());
     auto it = texts_.find(shown);
     if (it == texts_.end()) {
         if (texts_.size() > limit)

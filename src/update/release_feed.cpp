@@ -1,6 +1,7 @@
 #include "update/release_feed.h"
 
 #include "core/json_util.h"
+#include "core/outside_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,7 +33,7 @@ std::optional<QStringList> strings(const QJsonValue& v)
         auto s = Json::string(item);
         if (!s)
             return std::nullopt;
-        out << *s;
+        out << OutsideText::plain(*s);
     }
     return out;
 }
@@ -46,7 +47,9 @@ std::optional<Release::Text> text(const QJsonValue& v)
     auto en = Json::string(o.value("en"));
     if (!zh || !en)
         return std::nullopt;
-    return Release::Text{*zh, *en};
+    // The feed is written elsewhere: its words are shown and never trusted
+    // to keep the figures beside them in order.
+    return Release::Text{OutsideText::plain(*zh), OutsideText::plain(*en)};
 }
 
 std::optional<Release::Notes> notes(const QJsonValue& v)

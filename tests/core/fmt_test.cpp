@@ -88,3 +88,17 @@ TEST_F(FmtTest, IgnoresADecimalCommaLocale)
     EXPECT_EQ(Fmt::bytes(1.5 * 1073741824.0), "1.5G");
     std::setlocale(LC_ALL, "");
 }
+
+// A cut drops the dots and hyphens it leaves against its ellipsis, on
+// either side, and touches no other text.
+TEST_F(FmtTest, ACutLosesADotOrHyphenBesideItsEllipsis)
+{
+    EXPECT_EQ(Fmt::cut(u"photos.cloud."), QStringLiteral("photos.cloud…"));
+    EXPECT_EQ(Fmt::cut(u"app-store-", u".example"), QStringLiteral("app-store…example"));
+    EXPECT_EQ(Fmt::cut(u"a..", u"-.b"), QStringLiteral("a…b"));
+    EXPECT_EQ(Fmt::cut(u"photos", u"cloud"), QStringLiteral("photos…cloud"));
+    EXPECT_EQ(Fmt::tidyCut(QStringLiteral("photos.cloud.…")), QStringLiteral("photos.cloud…"));
+    EXPECT_EQ(Fmt::tidyCut(QStringLiteral("…-server")), QStringLiteral("…server"));
+    EXPECT_EQ(Fmt::tidyCut(QStringLiteral("v1.2.3")), QStringLiteral("v1.2.3"));
+    EXPECT_EQ(Fmt::tidyCut(QStringLiteral("a.b…c.d")), QStringLiteral("a.b…c.d"));
+}

@@ -77,6 +77,20 @@ TEST(HostResolver, SchedulesOnceAndAnswersFromTheCache)
     EXPECT_EQ(r.name("10.0.0.1"), QString("host.example"));
 }
 
+// A name server's answer is outside text: a direction override in it shows
+// as a mark and a direction mark goes, before any view can draw it.
+TEST(HostResolver, AnswersNamesMadePlain)
+{
+    HostResolver r([](const QString& address) -> std::optional<QString> {
+        return address == u"10.0.0.1" ? QStringLiteral("\u202Elapyap.example") : QStringLiteral("a\u200Fb.example");
+    });
+    r.name("10.0.0.1");
+    r.name("10.0.0.2");
+    settle(r);
+    EXPECT_EQ(r.name("10.0.0.1"), QString(QChar::ReplacementCharacter) + QStringLiteral("lapyap.example"));
+    EXPECT_EQ(r.name("10.0.0.2"), QStringLiteral("ab.example"));
+}
+
 TEST(HostResolver, BoundsPendingAndConcurrentLookups)
 {
     Gate gate;

@@ -221,6 +221,27 @@ TEST_F(MonitorTest, DomainLogActsOncePerNetworkReading)
     EXPECT_EQ(m->domains().records.begin()->bytesIn, 2 * bytes);
 }
 
+// Whatever fed it, a host name is plain once it is in: the snapshot every
+// view reads and the domain log hold the override as a visible mark.
+TEST_F(MonitorTest, HostNamesArePlainFromTheIntakeOn)
+{
+    auto m = make();
+    Snapshot s = snapshotOf({group("exe:curl", 1, {42})}, 7);
+    Connection c;
+    c.id = QStringLiteral("42 1");
+    c.pid = 42;
+    c.remoteHost = QStringLiteral("93.184.216.34");
+    c.remotePort = 46100;
+    c.host = QStringLiteral("\u202Elapyap.example\u200E");
+    s.connections = {c};
+    ingest(*m, s);
+    const QString shown = QString(QChar::ReplacementCharacter) + QStringLiteral("lapyap.example");
+    ASSERT_EQ(m->snapshot().connections.size(), 1u);
+    EXPECT_EQ(m->snapshot().connections[0].host, shown);
+    ASSERT_EQ(m->domains().records.size(), 1);
+    EXPECT_EQ(m->domains().records.begin()->host, shown);
+}
+
 TEST_F(MonitorTest, NotificationsFollowThePreferenceAndTheLanguage)
 {
     auto m = make();

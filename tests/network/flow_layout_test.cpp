@@ -210,12 +210,12 @@ TEST(FlowLayoutTest, CutTitlesNeverReadTheSame)
     const std::vector<QString> hosts{"media.meet.example", "media.video.example", "cdn.stream.example",
                                      "sync.cloud.example"};
     EXPECT_EQ(distinctCuts(hosts, 12, letters),
-              (std::vector<QString>{"media.meet.…", "media.video…", "cdn.stream.…", "sync.cloud.…"}));
+              (std::vector<QString>{"media.meet…", "media.video…", "cdn.stream…", "sync.cloud…"}));
     EXPECT_EQ(distinctCuts(hosts, 40, letters), hosts);
     // Too short for the beginning through the differing label: that
     // label between ellipses.
     EXPECT_EQ(distinctCuts(hosts, 8, letters),
-              (std::vector<QString>{"…meet.e…", "…video.…", "cdn.str…", "sync.cl…"}));
+              (std::vector<QString>{"…meet.e…", "…video…", "cdn.str…", "sync.cl…"}));
     EXPECT_EQ(distinctCuts({"a.long.shared.front.X.long.shared.tail", "a.long.shared.front.Y.long.shared.tail"}, 10,
                            letters),
               (std::vector<QString>{"…X.long.s…", "…Y.long.s…"}));
@@ -272,4 +272,34 @@ TEST(FlowLayoutTest, CutTitlesNeverReadTheSame)
             }
         }
     }
+}
+
+// A dot or hyphen against the ellipsis would read as one more dot
+// ("photos.cloud.…") or a dash of its own: a cut drops it, at every width
+// and from every side of the ellipsis, and the cuts still read apart.
+TEST(FlowLayoutTest, ACutNeverLeavesADotOrHyphenBesideItsEllipsis)
+{
+    const std::vector<QString> hosts{"photos.cloud.example.com", "photos.cloud-sync.example.com",
+                                     "mail.cloud.example.com", "app-store-cdn.example.net", "a.b.c.d.e.f.g"};
+    const auto loose = [](const QString& cut) {
+        for (const char16_t* bad : {u".…", u"-…", u"….", u"…-"})
+            if (cut.contains(QStringView(bad)))
+                return true;
+        return false;
+    };
+    for (double room = 1; room <= 30; ++room) {
+        SCOPED_TRACE(room);
+        const std::vector<QString> cuts = distinctCuts(hosts, room, letters);
+        EXPECT_TRUE(apart(hosts, cuts));
+        for (const QString& cut : cuts) {
+            EXPECT_FALSE(loose(cut)) << cut.toStdString();
+            EXPECT_LE(cut.size(), room);
+        }
+    }
+    // The rate line's detail is cut the same way.
+    const QFontMetricsF m(Fonts::font(10));
+    FlowNode node;
+    node.detail = QStringLiteral("https.-:443 · 3 conns");
+    for (double room = 10; room <= m.horizontalAdvance(node.detail); room += 1)
+        EXPECT_FALSE(loose(fittedDetail(node, room, m))) << room;
 }

@@ -203,6 +203,26 @@ TEST_F(InspectorModelTest, ConnectionsAreOrderedCappedAndCounted)
     EXPECT_EQ(none.count, QStringLiteral("0 open"));
 }
 
+// A host name that turns right to left would carry the port with it
+// ("00164:elpmaxe.paypal"): the row shows the override as a mark and sets a
+// right-to-left name apart, and what it copies holds no such marks.
+TEST_F(InspectorModelTest, AConnectionsHostCannotTurnItsPort)
+{
+    Snapshot s;
+    s.connections = {conn(7, 1, 10), conn(7, 2, 5)};
+    s.connections[0].host = QStringLiteral("\u202Elapyap.example");
+    s.connections[0].remotePort = 46100;
+    s.connections[1].host = QStringLiteral("\u05D0\u05D1.example");
+    s.connections[1].remotePort = 443;
+    const auto model = networkModel(s, {7}, hold);
+    ASSERT_EQ(model.rows.size(), 2u);
+    const QString mark(QChar::ReplacementCharacter);
+    EXPECT_EQ(model.rows[0].display, QChar(0x2068) + mark + QStringLiteral("lapyap.example\u2069:46100"));
+    EXPECT_EQ(model.rows[0].copied, mark + QStringLiteral("lapyap.example:46100"));
+    EXPECT_EQ(model.rows[1].display, QStringLiteral("\u2068\u05D0\u05D1.example\u2069:443"));
+    EXPECT_EQ(model.rows[1].copied, QStringLiteral("\u05D0\u05D1.example:443"));
+}
+
 TEST_F(InspectorModelTest, ListenersCarryTheLanSuffixUnlessLoopbackOnly)
 {
     Snapshot s;

@@ -9,6 +9,7 @@
 #include "ui/sound.h"
 #include "platform/sleeping_child.h"
 #include "ui/press_button.h"
+#include "ui/shrink_label.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -391,6 +392,61 @@ TEST_F(InspectorViewTest, NamesInTheTitleToolTipAreNeverMarkup)
         EXPECT_TRUE(tip.contains(QStringLiteral("&lt;img"))) << tip.toStdString();
         EXPECT_FALSE(tip.contains(QStringLiteral("<img"))) << tip.toStdString();
     }
+}
+
+// A name as long as a file name may be, run from its own folder so the
+// command line holds it as one word, with a connection open: the column
+// keeps its width, every card and the connection's rates stay inside it,
+// and the title is cut with an ellipsis and whole in its tooltip.
+TEST_F(InspectorViewTest, ALongNameKeepsTheColumnItsWidth)
+{
+    const QString name = QStringLiteral("render-worker-") + QString(230, u'x');
+    ASSERT_EQ(name.size(), 244);
+    QTemporaryDir root;
+    fakeProcess(root, 100, "./" + name.toUtf8() + QByteArrayLiteral("\0--serve\0"));
+    GroupSample g = serverAt(1000);
+    g.name = name;
+    g.members[0].name = name;
+    g.members[0].groupName = name;
+    g.members[0].path = QStringLiteral("/opt/") + name;
+    Snapshot s = snapshotOf({g});
+    Connection c;
+    c.id = QStringLiteral("%1 tcp4 10.0.1.24:50000<->203.0.113.7:46100").arg(fakePid);
+    c.pid = fakePid;
+    c.remoteHost = QStringLiteral("203.0.113.7");
+    c.remotePort = 46100;
+    c.rateIn = 250'000;
+    c.rateOut = 1'200;
+    c.host = name + QStringLiteral(".example");
+    s.connections = {c};
+    ingest(*m, s);
+    m->setSelection(g.key);
+    runPending();
+    auto view = open();
+    view->setProcRoot(root.path());
+    runPending();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(view->detailShown());
+    ASSERT_EQ(view->title(), name);
+    EXPECT_TRUE(view->titleToolTip().contains(name));
+
+    int checked = 0;
+    for (QWidget* w : view->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(view.get()) || w->size().isEmpty())
+            continue;
+        const QRect box(w->mapTo(view.get(), QPoint(0, 0)), w->size());
+        EXPECT_LE(box.right(), view->rect().right())
+            << w->metaObject()->className() << " " << w->objectName().toStdString() << " ends at " << box.right();
+        ++checked;
+    }
+    EXPECT_GT(checked, 20);
+    // The title shows a cut with its ellipsis, no wider than its room.
+    const auto titles = view->findChildren<ShrinkLabel*>();
+    const auto title = std::find_if(titles.begin(), titles.end(), [&](ShrinkLabel* l) { return l->text() == name; });
+    ASSERT_NE(title, titles.end());
+    EXPECT_TRUE((*title)->fitted().text.contains(QChar(0x2026))) << (*title)->fitted().text.toStdString();
+    EXPECT_LE((*title)->fitted().width, (*title)->width());
 }
 
 TEST_F(InspectorViewTest, ThresholdsOfZeroFallBackAsTheRulesDo)

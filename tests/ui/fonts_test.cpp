@@ -145,6 +145,30 @@ TEST(Fonts, ShrinksInWholePixelsThenElides)
     EXPECT_TRUE(Fonts::shrinkToFit(QString(), font, 0, 0.7).text.isEmpty());
 }
 
+// Qt's elision may leave a dot or hyphen against the ellipsis, which reads
+// as one dot more; the interface's cut never does, and never grows for it.
+TEST(Fonts, ElidedTextLeavesNoDotBesideTheEllipsis)
+{
+    const QFontMetricsF metrics(Fonts::font(12));
+    int leftByQt = 0;
+    for (const QString& text : {QStringLiteral("photos.cloud.example.com"), QStringLiteral("app-store-cdn-edge")}) {
+        for (Qt::TextElideMode mode : {Qt::ElideRight, Qt::ElideLeft, Qt::ElideMiddle}) {
+            for (double width = 10; width < metrics.horizontalAdvance(text); width += 1) {
+                const QString raw = metrics.elidedText(text, mode, width);
+                const QString cut = Fonts::elided(metrics, text, mode, width);
+                for (const char16_t* loose : {u".…", u"-…", u"….", u"…-"}) {
+                    leftByQt += raw.contains(QStringView(loose)) ? 1 : 0;
+                    EXPECT_FALSE(cut.contains(QStringView(loose))) << cut.toStdString();
+                }
+                EXPECT_LE(metrics.horizontalAdvance(cut), std::max(width, metrics.horizontalAdvance(raw)));
+            }
+        }
+    }
+    EXPECT_GT(leftByQt, 0);
+    // A text that fits is left as it is, dots and all.
+    EXPECT_EQ(Fonts::elided(metrics, QStringLiteral("wait.…"), Qt::ElideRight, 1000), QStringLiteral("wait.…"));
+}
+
 TEST(ShrinkLabel, FitsItsTextToItsWidth)
 {
     ShrinkLabel label(QStringLiteral("Force quit"), Fonts::font(11, QFont::Medium), Qt::white, 0.85);

@@ -13,6 +13,10 @@
 #include "engine/demo_source.h"
 #include "engine/detector.h"
 #include "field/field_layer_view.h"
+#include "network/domain_rows.h"
+#include "network/ports_view.h"
+#include "process/inspector_view.h"
+#include "ui/copy_text.h"
 #include "settings/settings_view.h"
 #include "update/software_update_card.h"
 
@@ -20,6 +24,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -245,6 +251,184 @@ TEST_F(DrawnTextTest, EverySettingsPaneKeepsItsTextsApartAndWhole)
                                 .arg(SettingsView::paneText(pane), screenName(),
                                      chinese ? QStringLiteral("Chinese") : QStringLiteral("English")));
         }
+    }
+}
+
+namespace {
+
+constexpr int32_t hostilePid = 999'001;
+
+// A process and the host it talks to, both named behind a right-to-left
+// override, as a hosts file or a zone someone else runs may name them, with
+// a connection to its port 46100 with traffic both ways, and a port of its
+// own open.
+void addHostile(Snapshot& s)
+{
+    const QString name = QStringLiteral("\u202Elapyap-agent");
+    GroupSample g(QStringLiteral("exe:/opt/lapyap-agent"), name, std::nullopt);
+    ProcSample p;
+    p.pid = hostilePid;
+    p.name = name;
+    p.groupKey = g.key;
+    p.groupName = name;
+    p.cpu = 3;
+    p.mem = 40'000'000;
+    g.add(p);
+    s.groups.push_back(g);
+    Connection c;
+    c.id = QStringLiteral("999001 tcp4 10.0.1.24:50000<->203.0.113.7:46100");
+    c.pid = hostilePid;
+    c.remoteHost = QStringLiteral("203.0.113.7");
+    c.remotePort = 46100;
+    c.bytesIn = 9'000'000;
+    c.bytesOut = 300'000;
+    c.rateIn = 250'000;
+    c.rateOut = 1'200;
+    c.host = QStringLiteral("\u202Elapyap.example");
+    s.connections.push_back(c);
+    // A low port, so the Ports list shows its row first.
+    s.listeners.push_back(Listener{hostilePid, QStringLiteral("tcp"), 7, false});
+}
+
+// Whether `part` of `text` reads as written when `text` is laid out on one
+// left-to-right line, as the views draw it: each of its letters right of the
+// one before, and the first right of everything that comes before it.
+bool readsInOrder(const QString& text, const QString& part)
+{
+    const qsizetype at = text.indexOf(part);
+    if (at < 0)
+        return true;
+    QTextLayout layout(text, QFont());
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    const double start = line.cursorToX(int(at));
+    for (qsizetype i = 0; i < at; ++i)
+        if (line.cursorToX(int(i)) > start)
+            return false;
+    for (qsizetype i = at; i + 1 < at + part.size(); ++i)
+        if (line.cursorToX(int(i)) >= line.cursorToX(int(i + 1)))
+            return false;
+    return true;
+}
+
+// A direction control other than an isolate the views set around a name.
+bool holdsControl(const QString& text)
+{
+    int open = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0x2068)
+            ++open;
+        else if (u == 0x2069 && open > 0)
+            --open;
+        else if ((u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F
+                 || u == 0x061C)
+            return true;
+    }
+    return open != 0;
+}
+
+} // namespace
+
+// The reversed names in Flows, Domains, Ports and the inspector, and in
+// their tooltips, in both languages: no control reaches the screen, the
+// names read as written, the port beside the host reads 46100 and the rates
+// stand to its right.
+TEST_F(DrawnTextTest, AReversedHostNameKeepsThePortAndTheRatesInOrder)
+{
+    for (bool chinese : {false, true}) {
+        const QString language = chinese ? QStringLiteral("Chinese") : QStringLiteral("English");
+        auto monitor = make(true);
+        setLanguage(*monitor, chinese);
+        DemoFeed demo(dir.filePath(chinese ? QStringLiteral("zh-hostile.json") : QStringLiteral("en-hostile.json")));
+        demo.history(intake(*monitor));
+        demo.live(6, [&](Sampler::Update update) {
+            addHostile(update.snapshot);
+            ingest(*monitor, update);
+        });
+        runPending();
+        ASSERT_TRUE(monitor->ready());
+        const QString key = QStringLiteral("exe:/opt/lapyap-agent");
+        MainWindow window(*monitor, updater());
+        window.show();
+        settleAll();
+        for (Mode mode : {Mode::flow, Mode::domains, Mode::ports}) {
+            monitor->switchMode(mode);
+            for (bool inspector : {false, true}) {
+                monitor->setSelection(inspector ? std::optional(key) : std::nullopt);
+                settleAll();
+                // The connections lie below the figures on a short screen.
+                if (auto* column = window.findChild<InspectorView*>(); inspector && column)
+                    for (auto* scroll : column->findChildren<QScrollArea*>())
+                        for (auto* copy : scroll->findChildren<CopyText*>())
+                            if (copy->display().contains(QStringLiteral("lapyap")))
+                                scroll->ensureWidgetVisible(copy);
+                settleAll();
+                const QString where = QStringLiteral("%1, inspector %2, %3, %4")
+                                          .arg(viewName(mode), inspector ? QStringLiteral("open") : QStringLiteral("closed"),
+                                               screenName(), language);
+                check(window, where);
+                TextRecorder recorder(window.size(), window.devicePixelRatioF());
+                recorder.render(window);
+
+                // What the pointer would read: every widget's tooltip and
+                // the lists' own, across each row.
+                QStringList tips;
+                for (QWidget* w : window.findChildren<QWidget*>())
+                    if (w->isVisible() && !w->toolTip().isEmpty())
+                        tips << w->toolTip();
+                for (DomainRows* rows : window.findChildren<DomainRows*>())
+                    if (rows->isVisible())
+                        for (int y = 2; y < rows->viewport()->height(); y += 6)
+                            for (int x = 0; x < rows->viewport()->width(); x += 4)
+                                if (auto tip = rows->helpAt(QPointF(x, y)))
+                                    tips << *tip;
+                for (PortsList* list : window.findChildren<PortsList*>())
+                    if (list->isVisible())
+                        for (int y = 2; y < list->viewport()->height(); y += 6)
+                            for (int x = 0; x < list->viewport()->width(); x += 4)
+                                if (const QString tip = list->helpAt(QPointF(x, y)); !tip.isEmpty())
+                                    tips << tip;
+
+                int sightings = 0;
+                const DrawnText* connection = nullptr;
+                for (const DrawnText& t : recorder.texts()) {
+                    const std::string seen = (where + QStringLiteral(": ") + t.text).toStdString();
+                    EXPECT_FALSE(holdsControl(t.text)) << seen;
+                    for (const QString& part : {QStringLiteral("lapyap"), QStringLiteral("46100")})
+                        EXPECT_TRUE(readsInOrder(t.text, part)) << seen;
+                    sightings += t.text.contains(QStringLiteral("lapyap")) ? 1 : 0;
+                    if (t.text.contains(QStringLiteral("lapyap.example")) && t.text.endsWith(QStringLiteral(":46100")))
+                        connection = &t;
+                }
+                for (const QString& tip : tips) {
+                    const std::string seen = (where + QStringLiteral(", tooltip: ") + tip).toStdString();
+                    EXPECT_FALSE(holdsControl(tip)) << seen;
+                    for (const QString& part : {QStringLiteral("lapyap"), QStringLiteral("46100")})
+                        EXPECT_TRUE(readsInOrder(tip, part)) << seen;
+                }
+                EXPECT_GE(sightings, 1) << where.toStdString();
+                if (!inspector)
+                    continue;
+                // The inspector's connection row: the host and its port, then
+                // the rates beside them on the same line.
+                ASSERT_NE(connection, nullptr) << where.toStdString();
+                const auto rates = std::find_if(recorder.texts().begin(), recorder.texts().end(), [&](const DrawnText& t) {
+                    return t.text.startsWith(QStringLiteral("↓")) && t.box.top() < connection->box.bottom()
+                        && t.box.bottom() > connection->box.top() && t.widget && connection->widget
+                        && t.widget != connection->widget
+                        && t.widget->parentWidget() == connection->widget->parentWidget();
+                });
+                ASSERT_NE(rates, recorder.texts().end()) << where.toStdString();
+                EXPECT_GE(rates->box.left(), connection->box.right()) << where.toStdString();
+            }
+        }
+        monitor->setSelection(std::nullopt);
     }
 }
 
