@@ -95,14 +95,19 @@ std::string RuntimeFolder::address(const std::string& name) const
     return "/proc/self/fd/" + std::to_string(fd_) + "/" + name;
 }
 
-int RuntimeFolder::connect(const std::string& name, int timeoutMs) const
+int RuntimeFolder::socketFor(const std::string& name, sockaddr_un& address) const
 {
-    sockaddr_un to{};
-    if (!usable() || !plainName(name) || !fill(to, address(name))) {
+    if (!usable() || !plainName(name) || !fill(address, this->address(name))) {
         errno = usable() ? ENAMETOOLONG : EBADF;
         return -1;
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+int RuntimeFolder::connect(const std::string& name, int timeoutMs) const
+{
+    sockaddr_un to{};
+    const int fd = socketFor(name, to);
     if (fd < 0)
         return -1;
     // A local connect never waits on its own: it fails at once with EAGAIN
@@ -126,11 +131,7 @@ int RuntimeFolder::connect(const std::string& name, int timeoutMs) const
 int RuntimeFolder::listen(const std::string& name, int backlog) const
 {
     sockaddr_un at{};
-    if (!usable() || !plainName(name) || !fill(at, address(name))) {
-        errno = usable() ? ENAMETOOLONG : EBADF;
-        return -1;
-    }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = socketFor(name, at);
     if (fd < 0)
         return -1;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include <sys/types.h>
+#include <sys/un.h>
 
 class RuntimeFolder {
 public:
@@ -44,6 +45,9 @@ private:
     // The socket address of `name`, through this process's descriptor of
     // the folder: /proc/self/fd/N/name, short whatever the folder's name.
     std::string address(const std::string& name) const;
+    // A new local stream socket with `address` filled for `name`; -1 with
+    // errno set when the name or the folder cannot be used.
+    int socketFor(const std::string& name, sockaddr_un& address) const;
 
     int fd_ = -1;
     std::string refusal_;
