@@ -138,6 +138,16 @@ protected:
         return tool("tavrin-update-check", runArgs(dir.path() + "/feed.json"), wrapper, locale);
     }
 
+    // What the relaunched copy wrote, once it has written a whole line (or
+    // after a minute, when it never does).
+    QByteArray relaunched() const
+    {
+        QDeadlineTimer deadline(60000);
+        while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
+            QThread::msleep(50);
+        return readFile(home + "/relaunched");
+    }
+
     // A swap on the fallback without an atomic exchange, stopped between
     // its two renames: nothing at the bundle's name, the installed copy in
     // a hidden folder beside it with the new one. Returns the installed
@@ -281,10 +291,7 @@ TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
     // The relaunch waits for the harness to end, then runs the new copy,
     // which writes its version and a newline: the file may be seen empty
     // before the line is in it.
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
     EXPECT_TRUE(readFile(installed + "/Contents/Info.json").contains("\"1.0.1\""));
     EXPECT_TRUE(QFileInfo(home + "/.local/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
@@ -567,10 +574,7 @@ TEST_F(EndToEnd, AnApplicationsFolderThatIsALinkIsHeldToTheChecksOfWhereItLeads)
     ::chmod(QFile::encodeName(disk).constData(), 0755);
     r = update(feed);
     EXPECT_EQ(r.out, "installing");
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
     EXPECT_TRUE(readFile(disk + "/Tavrin.app/Contents/Info.json").contains("\"1.0.1\""));
     EXPECT_EQ(QFileInfo(apps).symLinkTarget(), disk) << "the link stays as it was";
     EXPECT_EQ(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
@@ -639,10 +643,7 @@ TEST_F(EndToEnd, EveryFolderAboveTheAppIsHeldToOneRule)
     // on the two renames too.
     ::chmod(sharedPath.constData(), 01777);
     EXPECT_EQ(run(true).out, "installing");
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
     EXPECT_EQ(QDir(vapps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
 }
 
@@ -863,10 +864,7 @@ TEST_F(EndToEnd, NamesInUtf8ReleaseUnderEveryLocale)
     EXPECT_EQ(r.out, "installing");
     EXPECT_EQ(readFile(installed + QString::fromUtf8("/Contents/lib/caf\xc3\xa9")), "caf\xc3\xa9");
     // The relaunched copy is done before the folder goes.
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
 }
 
 TEST_F(EndToEnd, ANameThatIsNotUtf8IsRefusedAndNamed)
@@ -942,10 +940,7 @@ TEST_F(EndToEnd, ABundleWithMoreBesideContentsZipsAndInstalls)
     EXPECT_EQ(r.out, "installing");
     EXPECT_EQ(readFile(installed + "/README"), "read me");
     EXPECT_EQ(readFile(installed + "/doc/NOTICE"), "notice");
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
 }
 
 TEST_F(EndToEnd, DecomposedNamesReleaseByteForByte)
@@ -981,10 +976,7 @@ TEST_F(EndToEnd, DecomposedNamesReleaseByteForByte)
     char target[64] = {};
     EXPECT_EQ(::readlink((lib + "\xc3\xa9-link").constData(), target, sizeof target - 1), decomposed.size());
     EXPECT_EQ(QByteArray(target), decomposed);
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
 }
 
 TEST_F(EndToEnd, FeedEntryAndTheUpdaterAgreeOnAFourthVersionNumber)
@@ -1010,10 +1002,7 @@ TEST_F(EndToEnd, FeedEntryAndTheUpdaterAgreeOnAFourthVersionNumber)
     EXPECT_EQ(tool("tavrin-seal", feedEntry(dir.path() + "/built.zip")).code, 0);
     const QString builtZip = dir.path() + "/built.zip";
     EXPECT_EQ(update(feedFor("1.0.0", 7, QUrl::fromLocalFile(builtZip).toString(), builtZip)).out, "installing");
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.0\n");
+    EXPECT_EQ(relaunched(), "1.0.0\n");
 }
 
 TEST_F(EndToEnd, AnUpdateFolderInAFolderOthersMayWriteIsRefusedBeforeTheDownload)
@@ -1043,10 +1032,7 @@ TEST_F(EndToEnd, AnUpdateFolderInAFolderOthersMayWriteIsRefusedBeforeTheDownload
     // Closed to the team, the same cache serves, and the update installs.
     ASSERT_EQ(::chmod(QFile::encodeName(team).constData(), 0755), 0);
     EXPECT_EQ(tool("tavrin-update-check", runArgs(dir.path() + "/feed.json")).out, "installing");
-    QDeadlineTimer deadline(60000);
-    while (!readFile(home + "/relaunched").endsWith("\n") && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_EQ(readFile(home + "/relaunched"), "1.0.1\n");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
     EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update"));
 }
