@@ -1,5 +1,6 @@
 #include "platform/trash.h"
 
+#include "platform/proc_files.h"
 #include "platform/user_file.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <optional>
 #include <utility>
 
@@ -49,9 +48,9 @@ Trash::Moved failed(int error) { return {false, {}, error ? error : EIO}; }
 // where missing, when it is ours, a folder and not a link, and no one else
 // may write in it. `closed` also shuts out readers: a trash holds copies of
 // whatever the user threw away.
-Fd ownFolder(int at, const char* name, bool closed)
+Fd ownFolder(int at, const char* name, bool closed, bool make = true)
 {
-    if (::mkdirat(at, name, 0700) != 0 && errno != EEXIST)
+    if (make && ::mkdirat(at, name, 0700) != 0 && errno != EEXIST)
         return Fd();
     Fd fd(::openat(at, name, dirFlags));
     struct stat st {};
@@ -81,6 +80,19 @@ bool openBin(int at, const char* name, const QString& path, Bin& bin)
     bin.info = ownFolder(root.fd, "info", false);
     bin.path = path;
     return bin.files.fd >= 0 && bin.info.fd >= 0;
+}
+
+// An administrator's shared trash at the top of a filesystem open at
+// `topFd`, used only when it is a sticky folder of root's (or ours), not a
+// link: in it, no one else can take away the folder of this user's.
+Fd sharedTrash(int topFd)
+{
+    Fd shared(::openat(topFd, ".Trash", dirFlags));
+    struct stat st {};
+    if (shared.fd < 0 || ::fstat(shared.fd, &st) != 0 || !S_ISDIR(st.st_mode) || !(st.st_mode & S_ISVTX)
+        || (st.st_uid != 0 && st.st_uid != ::getuid()))
+        return Fd();
+    return shared;
 }
 
 // "Tavrin.app", then "Tavrin 2.app", "Tavrin 3.app" and on.
@@ -183,12 +195,8 @@ Trash::Moved toTopTrash(int dirFd, const QByteArray& name, const QByteArray& as,
     const QByteArray uid = QByteArray::number(::getuid());
     const QString base = top == u"/" ? QString() : top;
     Bin bin;
-    // An administrator's shared trash is used only when it is a sticky
-    // folder of root's (or ours), not a link: in it, no one else can take
-    // away the folder of this user's.
-    const Fd shared(::openat(topFd.fd, ".Trash", dirFlags));
-    if (shared.fd >= 0 && ::fstat(shared.fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
-        && (st.st_uid == 0 || st.st_uid == ::getuid())
+    const Fd shared = sharedTrash(topFd.fd);
+    if (shared.fd >= 0
         && openBin(shared.fd, uid.constData(), base + QStringLiteral("/.Trash/") + QString::fromLatin1(uid), bin))
         return moveInto(bin, dirFd, name, as, Trash::infoPath(path, top));
     const QByteArray own = ".Trash-" + uid;
@@ -253,12 +261,9 @@ Trash::Moved Trash::put(int dirFd, const QByteArray& name, const QString& restor
     if (name.isEmpty() || name.contains('/') || ::fstatat(dirFd, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return failed(errno);
     // The folder's own path, whatever it was called when opened.
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(dirFd)).constData(), link,
-                                 sizeof link - 1);
-    if (n <= 0 || link[0] != '/')
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(UserFile::currentPath(dirFd)));
+    if (folder.isEmpty())
         return failed(errno);
-    const QString folder = QFile::decodeName(QByteArray(link, int(n)));
     const QString path = restoreAs.isEmpty() ? (folder == u"/" ? QString() : folder) + u'/' + QFile::decodeName(name)
                                              : QDir::cleanPath(restoreAs);
     const QByteArray as = restoreAs.isEmpty() ? name : native(QFileInfo(path).fileName());
@@ -284,30 +289,7 @@ namespace {
 // link, and no one else may write in it. Nothing is made.
 Fd existingFolder(int at, const char* name)
 {
-    Fd fd(::openat(at, name, dirFlags));
-    struct stat st {};
-    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 022))
-        return Fd();
-    return fd;
-}
-
-QList<QByteArray> namesIn(int dirFd)
-{
-    QList<QByteArray> names;
-    const int own = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = own < 0 ? nullptr : ::fdopendir(own);
-    if (!dir) {
-        if (own >= 0)
-            ::close(own);
-        return names;
-    }
-    while (const dirent* d = ::readdir(dir)) {
-        const QByteArray name(d->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-    }
-    ::closedir(dir);
-    return names;
+    return ownFolder(at, name, false, false);
 }
 
 // The Path= value of an info file's text, as written; nothing when it is no
@@ -329,8 +311,11 @@ int dropOrphansIn(int trashFd, const std::function<bool(const QByteArray&, const
     const Fd files = existingFolder(trashFd, "files");
     if (info.fd < 0 || files.fd < 0)
         return 0;
+    // Listed whole first: entries are removed as they are judged.
+    QList<QByteArray> names;
+    ProcFiles::forEachEntry(info.fd, [&](const char* name) { names.append(QByteArray(name)); });
     int dropped = 0;
-    for (const QByteArray& name : namesIn(info.fd)) {
+    for (const QByteArray& name : names) {
         if (!name.endsWith(".trashinfo"))
             continue;
         struct stat st {};
@@ -367,18 +352,13 @@ int Trash::dropOrphans(int dirFd, const std::function<bool(const QByteArray&, co
         if (home.fd >= 0)
             dropped += dropOrphansIn(home.fd, ours);
     }
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(dirFd)).constData(), link,
-                                 sizeof link - 1);
-    const QString top = n > 0 && link[0] == '/' ? topDirectory(QFile::decodeName(QByteArray(link, int(n)))) : QString();
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(UserFile::currentPath(dirFd)));
+    const QString top = folder.isEmpty() ? QString() : topDirectory(folder);
     const Fd topFd(top.isEmpty() ? -1 : ::open(native(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (topFd.fd < 0)
         return dropped;
     const QByteArray uid = QByteArray::number(::getuid());
-    const Fd shared(::openat(topFd.fd, ".Trash", dirFlags));
-    struct stat st {};
-    if (shared.fd >= 0 && ::fstat(shared.fd, &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
-        && (st.st_uid == 0 || st.st_uid == ::getuid())) {
+    if (const Fd shared = sharedTrash(topFd.fd); shared.fd >= 0) {
         const Fd mine = existingFolder(shared.fd, uid.constData());
         if (mine.fd >= 0)
             dropped += dropOrphansIn(mine.fd, ours);

@@ -185,6 +185,14 @@ Kept copyAside(const std::string& path, const std::string& base, uint64_t maxByt
     return {false, {}, EEXIST};
 }
 
+std::string currentPath(int dirFd)
+{
+    char link[4096];
+    const std::string self = "/proc/self/fd/" + std::to_string(dirFd);
+    const ssize_t n = ::readlink(self.c_str(), link, sizeof link - 1);
+    return n > 0 && link[0] == '/' ? std::string(link, size_t(n)) : std::string();
+}
+
 int renameNoReplace(int fromDir, const char* from, int toDir, const char* to)
 {
 #ifdef SYS_renameat2

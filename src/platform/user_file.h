@@ -54,6 +54,10 @@ bool isNoSpace(int error);
 // with errno set.
 int renameNoReplace(int fromDir, const char* from, int toDir, const char* to);
 
+// The path the directory open at `dirFd` has now, as the kernel names it,
+// whatever it was called when opened; empty when it has none.
+std::string currentPath(int dirFd);
+
 // An exclusive lock on a file of its own at `path`, made if missing (not
 // through a link, and only a regular file), tried for up to `attempts`
 // times 10 ms. A holder that is stopped keeps nobody waiting for good:

@@ -65,10 +65,7 @@ QString pathOf(int fd) { return QStringLiteral("/proc/self/fd/%1/.").arg(fd); }
 // entries; empty when it has none.
 QString currentPath(int fd)
 {
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), link,
-                                 sizeof link - 1);
-    return n > 0 && link[0] == '/' ? QFile::decodeName(QByteArray(link, int(n))) : QString();
+    return QFile::decodeName(QByteArray::fromStdString(UserFile::currentPath(fd)));
 }
 
 QString joined(const QString& folder, const QString& name)
@@ -558,7 +555,8 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
     // without an entry.
     Trash::dropOrphans(parentFd, isOurTrashInfo);
     // Where Restore puts a copy back: beside the app.
-    const QString folderPath = currentPath(parentFd).isEmpty() ? parent : currentPath(parentFd);
+    const QString now = currentPath(parentFd);
+    const QString folderPath = now.isEmpty() ? parent : now;
     const bool folderGuarded = guarded(st);
     result.present = bundleAt(parentFd, name.constData());
     // Nothing is put back or removed in a folder others may change.
@@ -684,7 +682,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
         || !recoverAt(parentFd.fd, parent, name).present
         || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
-    const QString folderPath = currentPath(parentFd.fd).isEmpty() ? parent : currentPath(parentFd.fd);
+    const QString now = currentPath(parentFd.fd);
+    const QString folderPath = now.isEmpty() ? parent : now;
     // Where Restore puts the previous copy back: beside the app, not in the
     // hidden directory, which is gone by then.
     const QString restoreAs = joined(folderPath, QLatin1String(previousName));
