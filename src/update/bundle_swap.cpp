@@ -193,7 +193,37 @@ int copyTree(const QString& from, const QString& to)
 // hidden directory, which is gone by then.
 bool toTrash(int dirFd, const char* name, const QString& restoreAs)
 {
-    return Trash::put(dirFd, QByteArray(name), restoreAs).ok;
+    const Trash::Moved moved = Trash::put(dirFd, QByteArray(name), restoreAs);
+    if (!moved.ok)
+        errno = moved.error;
+    return moved.ok;
+}
+
+// Why toTrash() failed, from the errno it left: a full filesystem or quota,
+// a trash the user may not write, else a trash not safe to use.
+UpdateErrors::TrashTrouble trashTrouble(int error)
+{
+    using T = UpdateErrors::TrashTrouble;
+    if (UserFile::isNoSpace(error))
+        return T::noSpace;
+    return error == EACCES || error == EROFS ? T::noPermission : T::noSafeTrash;
+}
+
+// Moves the entry `name` of the hidden directory open at `hiddenFd` out
+// beside the app, into the folder open at `parentFd`, as "Tavrin
+// (previous).app" or, where that is taken, "Tavrin (previous 2).app" and
+// on; never over anything. The name it took, or nothing.
+QByteArray setBeside(int hiddenFd, const char* name, int parentFd)
+{
+    for (int n = 1; n <= UserFile::asideNames; ++n) {
+        const QByteArray as = n == 1 ? QByteArray(previousName)
+                                     : "Tavrin (previous " + QByteArray::number(n) + ").app";
+        if (UserFile::renameNoReplace(hiddenFd, name, parentFd, as.constData()) == 0)
+            return as;
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
 }
 
 bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
@@ -599,22 +629,43 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
     if (!result.present)
         return result;
     result.kept.clear();
+    const auto installed = versionAt(parentFd, name.constData());
     for (const QByteArray& entry : hidden) {
         Fd hiddenFd(::openat(parentFd, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat was {};
         if (hiddenFd.fd < 0 || ::fstat(hiddenFd.fd, &was) != 0 || was.st_uid != ::getuid())
             continue;
         // Either copy may be the previous one: the exchange leaves it as
-        // "Tavrin.app" until it is renamed. One no trash takes stays, and
-        // the caller says where; the directory goes only once empty.
+        // "Tavrin.app" until it is renamed. Only a copy older than the one
+        // installed went out by the exchange: a newer one is the incoming
+        // copy of a swap cut before it.
+        const auto incoming = versionAt(hiddenFd.fd, incomingName);
+        const bool incomingStood = !ownFolderAt(hiddenFd.fd, previousName) && installed && incoming
+            && *incoming < *installed;
+        // One no trash takes stays, and the caller says where and why; a
+        // copy that stood at the app's name where no trash is safe comes out
+        // beside it instead. The directory goes only once empty.
         bool keep = false;
         for (const char* copy : {previousName, incomingName}) {
             struct stat any {};
-            if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) == 0
-                && !toTrash(hiddenFd.fd, copy, joined(folderPath, QLatin1String(copy)))) {
-                keep = true;
-                result.left.append(parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(copy));
+            if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            const bool stood = copy == previousName || incomingStood;
+            errno = 0;
+            if (toTrash(hiddenFd.fd, copy, joined(folderPath, QLatin1String(stood ? previousName : copy))))
+                continue;
+            const UpdateErrors::TrashTrouble why = trashTrouble(errno);
+            if (stood && why == UpdateErrors::TrashTrouble::noSafeTrash) {
+                const QByteArray shown = setBeside(hiddenFd.fd, copy, parentFd);
+                if (!shown.isEmpty()) {
+                    result.beside.append(parent + u'/' + QFile::decodeName(shown));
+                    continue;
+                }
             }
+            if (result.left.isEmpty())
+                result.leftFor = why;
+            keep = true;
+            result.left.append(parent + u'/' + QFile::decodeName(entry) + u'/' + QLatin1String(copy));
         }
         if (!keep && isAt(parentFd, entry.constData(), was))
             ::unlinkat(parentFd, entry.constData(), AT_REMOVEDIR);
@@ -705,9 +756,15 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
     // What came in from the staged folder by a rename, as it came.
     struct stat arrived {};
     bool renamedIn = false;
-    // Nothing in the hidden directory is deleted: the staged copy goes back
-    // to its folder, any other copy, which may have been installed, to the
-    // trash. The directory goes once empty, while its name still holds it.
+    // What this run copied in from another filesystem, whole or in part,
+    // until it stands at the app's name.
+    struct stat made {};
+    bool madeHere = false;
+    // Nothing in the hidden directory that may have been installed is
+    // deleted: the staged copy goes back to its folder, any other copy to
+    // the trash. Only a copy this run made that never stood at the app's
+    // name is removed, so a failure leaves the disk as free as it found it.
+    // The directory goes once empty, while its name still holds it.
     auto drop = [&] {
         bool empty = true;
         if (const auto names = entryNames(hiddenFd.fd)) {
@@ -716,6 +773,11 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
                     && UserFile::renameNoReplace(hiddenFd.fd, entry.constData(), stagedFolder, stagedName.constData())
                         == 0)
                     continue;
+                if (madeHere && isAt(hiddenFd.fd, entry.constData(), made)) {
+                    removeTreeAt(hiddenFd.fd, entry.constData());
+                    if (!isAt(hiddenFd.fd, entry.constData(), made))
+                        continue;
+                }
                 const QString as = entry == previousName ? restoreAs : joined(folderPath, QFile::decodeName(entry));
                 if (!toTrash(hiddenFd.fd, entry.constData(), as))
                     empty = false;
@@ -731,6 +793,9 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
         const int error = errno != EXDEV ? errno
                                          : copyTree(pathOf(stagedFolder) + u'/' + QFile::decodeName(stagedName),
                                                     pathOf(hiddenFd.fd) + u'/' + QLatin1String(incomingName));
+        // Whatever stands there now, whole or cut short, is this run's
+        // copy: no one else may write in the hidden directory.
+        madeHere = ::fstatat(hiddenFd.fd, incomingName, &made, AT_SYMLINK_NOFOLLOW) == 0;
         if (error) {
             if (noSpace)
                 *noSpace = UserFile::isNoSpace(error);
@@ -776,6 +841,7 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
     bool exchanged = !options.twoRenames
         && exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;
     if (exchanged) {
+        madeHere = false;
         if (!isAt(parentFd.fd, name.constData(), checked)) {
             // Something else stood at the bundle's name: put it back.
             if (exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0)
@@ -793,6 +859,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
         if (options.betweenRenames)
             options.betweenRenames(hidden);
         const bool moved = ::renameat(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;
+        if (moved)
+            madeHere = false;
         if (!moved || !isAt(parentFd.fd, name.constData(), checked)) {
             if (moved)
                 ::renameat(parentFd.fd, name.constData(), hiddenFd.fd, incomingName);

@@ -146,8 +146,15 @@ struct Recovery {
     // that is no bundle of ours stands at the name. Empty otherwise.
     QString kept;
     // Copies set aside by earlier installs that no trash could take: they
-    // stay in their hidden directories, and the caller says where.
+    // stay in their hidden directories, and the caller says where, and why
+    // the first of them stayed.
     QStringList left;
+    UpdateErrors::TrashTrouble leftFor = UpdateErrors::TrashTrouble::noSafeTrash;
+    // Previous copies that no trash was safe for, moved this time out of
+    // their hidden directories to stand beside the app as "Tavrin
+    // (previous).app", "Tavrin (previous 2).app" and on: the caller says so
+    // once.
+    QStringList beside;
 };
 
 // Finishes what an install killed midway left beside `bundle`: where
@@ -156,8 +163,11 @@ struct Recovery {
 // that was cut (its directory still holds the incoming copy), else the
 // newest. Only once a bundle of ours stands at the name are the hidden
 // directories cleared: the copies in them go to the trash (the home
-// trash, or the trash of their own filesystem), and a directory whose copy
-// no trash takes stays. Info files that a move of ours into those trashes
+// trash, or the trash of their own filesystem). A copy that stood at the
+// app's name goes as "Tavrin (previous).app", the name its entry restores
+// it under; where no trash there is safe to use, it comes out beside the
+// app under that name instead. A directory whose copy stays for another
+// cause (no space, no permission) stays. Info files that a move of ours into those trashes
 // left without their entry (a run killed midway) are removed. Call it only
 // while holding the work lock, which every install holds throughout.
 Recovery recover(const QString& bundle);
@@ -172,9 +182,11 @@ Recovery recover(const QString& bundle);
 // then; the previous copy goes to the trash, its entry there restoring it
 // beside the app as "Tavrin (previous).app". Everything goes through
 // descriptors opened once, so a name swapped meanwhile is never what gets
-// installed. No copy is ever deleted: on failure the staged copy goes back
-// to its folder, and any other copy in the hidden directory to the trash;
-// one no trash takes stays there, and the next recovery names it. Earlier
+// installed. No copy that ever stood at the app's name is deleted: on
+// failure the staged copy goes back to its folder, a copy of it this run
+// made from another filesystem is removed, and any other copy in the hidden
+// directory goes to the trash; one no trash takes stays there, and the
+// next recovery sees to it. Earlier
 // attempts are recovered first. `signatureInvalid` when what would be
 // installed is not what was checked, `versionMismatch` when it is not
 // newer, `replaceFailed` for anything else; in each the installed copy is

@@ -231,17 +231,36 @@ QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, b
         .arg(bundle, kept);
 }
 
-QString UpdateErrors::copiesLeft(const QStringList& copies)
+QString UpdateErrors::copiesLeft(const QStringList& copies, TrashTrouble why)
+{
+    if (L10n::isChinese()) {
+        const QString cause = why == TrashTrouble::noSpace      ? QStringLiteral("所在磁盘空间不足")
+            : why == TrashTrouble::noPermission                 ? QStringLiteral("没有写入那里回收站的权限")
+                                                                : QStringLiteral("没有可安全使用的回收站");
+        return QStringLiteral("旧版本的 Tavrin 无法移入回收站（%1），已保留在 %2。请删除或移走后重试。")
+            .arg(cause, copies.join(u'\u3001'));
+    }
+    const QString cause = why == TrashTrouble::noSpace ? QStringLiteral("there isn\u2019t enough space there")
+        : why == TrashTrouble::noPermission ? QStringLiteral("you don\u2019t have permission to write to the trash there")
+                                            : QStringLiteral("no trash there is safe to use");
+    return (copies.size() == 1
+                ? QStringLiteral("An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as %1, and was left "
+                                 "at %2. Delete it or move it elsewhere, then try again.")
+                : QStringLiteral("Earlier copies of Tavrin couldn\u2019t be moved to the Trash, as %1, and were left "
+                                 "at %2. Delete them or move them elsewhere, then try again."))
+        .arg(cause, copies.join(QStringLiteral(", ")));
+}
+
+QString UpdateErrors::copiesBeside(const QStringList& copies)
 {
     if (L10n::isChinese())
-        return QStringLiteral("旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 %1。请删除或移走后重试。")
+        return QStringLiteral("没有可安全使用的回收站，上一版本的 Tavrin 已保留在 %1。不再需要时可将其删除。")
             .arg(copies.join(u'\u3001'));
     return (copies.size() == 1
-                ? QStringLiteral("An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
-                                 "safe to use, and was left at %1. Delete it or move it elsewhere, then try again.")
-                : QStringLiteral("Earlier copies of Tavrin couldn\u2019t be moved to the Trash, as no trash there is "
-                                 "safe to use, and were left at %1. Delete them or move them elsewhere, then try "
-                                 "again."))
+                ? QStringLiteral("No trash there is safe to use, so the previous copy of Tavrin was left beside it "
+                                 "at %1. Delete it when you no longer need it.")
+                : QStringLiteral("No trash there is safe to use, so previous copies of Tavrin were left beside it "
+                                 "at %1. Delete them when you no longer need them."))
         .arg(copies.join(QStringLiteral(", ")));
 }
 

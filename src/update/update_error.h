@@ -65,9 +65,15 @@ QString unsafeUpdateFolder(const QString& folder, FolderFault fault);
 // The previous copy waits at `kept`, for it could not go back to `bundle`;
 // `blocked` when something else stands there.
 QString previousKept(const QString& bundle, const QString& kept, bool blocked);
-// Earlier copies set aside by installs wait at `copies`, for no trash that
-// is safe to use could take them.
-QString copiesLeft(const QStringList& copies);
+// Why a trash could not take a copy: the trash's filesystem is full, the
+// user may not write there, or no trash there is safe to use.
+enum class TrashTrouble { noSafeTrash, noSpace, noPermission };
+// Earlier copies set aside by installs wait at `copies`, for no trash could
+// take them, for the reason `why`.
+QString copiesLeft(const QStringList& copies, TrashTrouble why = TrashTrouble::noSafeTrash);
+// Previous copies no trash was safe for now stand beside the app at
+// `copies`, for the user to keep or delete.
+QString copiesBeside(const QStringList& copies);
 
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);

@@ -334,7 +334,7 @@ Updater::Setup Updater::Setup::standard(const std::optional<QString>& bundle)
         if (!DemoMode::isOn()) {
             held = BundleSwap::WorkLock::take(s.workDirectory, &busy);
             if (held)
-                BundleSwap::recover(*s.bundle);
+                s.beside = BundleSwap::recover(*s.bundle).beside;
         }
         s.anotherCopyUpdating = busy;
         if (!busy) {
@@ -464,9 +464,15 @@ void Updater::start(std::function<bool()> autoCheck)
                 return;
             }
             // Copies no trash could take are named at every start, and the
-            // schedule goes on; an install waits until they are gone.
-            if (!recovered.left.isEmpty())
-                setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
+            // schedule goes on; an install waits until they are gone. Those
+            // set beside the app are said once, and hold nothing back.
+            left_ = recovered.left;
+            leftFor_ = recovered.leftFor;
+            const QStringList beside = setup_.beside + recovered.beside;
+            if (!left_.isEmpty())
+                setState(State::failed(UpdateErrors::copiesLeft(left_, leftFor_), false));
+            else if (!beside.isEmpty())
+                setState(State::failed(UpdateErrors::copiesBeside(beside), false));
         }
         // What was read while another copy was updating may be a half swap:
         // nothing is checked or installed on it.
@@ -713,13 +719,13 @@ void Updater::applyFeed(const ReleaseFeed& feed)
         if (!required || AppVersion{{system.fields[0], system.fields[1], system.fields[2]}} < *required) {
             setRequiredSystem(*feed.minimumSystemVersion);
             setPending(std::nullopt);
-            setState(State::of(State::Kind::upToDate));
+            setState(unlessCopiesLeft(State::of(State::Kind::upToDate)));
             return;
         }
     }
     setRequiredSystem(std::nullopt);
     setPending(newest ? std::optional<Release>(*newest) : std::nullopt);
-    setState(newest ? State::available(*newest) : State::of(State::Kind::upToDate));
+    setState(unlessCopiesLeft(newest ? State::available(*newest) : State::of(State::Kind::upToDate)));
 }
 
 // Whether this copy could take the release at all: an archive at an
@@ -737,10 +743,17 @@ void Updater::failCheck(UpdateError error) { failCheck(UpdateErrors::message(err
 
 void Updater::failCheck(const QString& message)
 {
-    if (pending_)
-        setState(State::available(*pending_));
-    else
-        setState(State::failed(message, false));
+    setState(unlessCopiesLeft(pending_ ? State::available(*pending_) : State::failed(message, false)));
+}
+
+Updater::State Updater::unlessCopiesLeft(const State& s)
+{
+    // Those the user has moved or deleted meanwhile are no longer named.
+    left_.removeIf([](const QString& copy) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(copy).constData(), &st) != 0 && errno == ENOENT;
+    });
+    return left_.isEmpty() ? s : State::failed(UpdateErrors::copiesLeft(left_, leftFor_), false);
 }
 
 namespace {
@@ -807,9 +820,11 @@ void Updater::download()
     }
     // Each install would leave one more whole copy where no trash takes
     // them: none goes on until the user has dealt with those there.
-    if (!recovered.left.isEmpty()) {
+    left_ = recovered.left;
+    leftFor_ = recovered.leftFor;
+    if (!left_.isEmpty()) {
         lock_->held.reset();
-        setState(State::failed(UpdateErrors::copiesLeft(recovered.left), false));
+        setState(State::failed(UpdateErrors::copiesLeft(left_, leftFor_), false));
         return;
     }
     // The installed version is read again now that the lock is ours and

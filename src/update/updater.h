@@ -76,6 +76,9 @@ public:
         // standard() found another copy holding the update lock, so it read
         // nothing of the installed copy: a swap may have been half done.
         bool anotherCopyUpdating = false;
+        // Previous copies the recovery in standard() set beside the app,
+        // for no trash there was safe to use: start() says so once.
+        QStringList beside;
         QUrl feedURL;
         QString bundledFeed;  // the running copy's own feed, for its notes
         Seal::Keys keys;
@@ -170,6 +173,10 @@ private:
     void applyFeed(const ReleaseFeed& feed);
     void failCheck(UpdateError error);
     void failCheck(const QString& message);
+    // What a check ends on: `s`, unless copies that no trash took still
+    // stand where recovery left them; their message stays until the user
+    // has seen to them.
+    State unlessCopiesLeft(const State& s);
     void hourlyPass(std::function<bool()> autoCheck);
     void autoInstallPoll();
     void afterBoot(double seconds, std::function<void()> action);
@@ -194,6 +201,9 @@ private:
     AppVersion current_;
     std::optional<QString> staged_;
     std::optional<QDateTime> lastAttempt_;
+    // Copies no trash took, as the last recovery named them, and why.
+    QStringList left_;
+    UpdateErrors::TrashTrouble leftFor_ = UpdateErrors::TrashTrouble::noSafeTrash;
     bool usesBootTimer_ = false;  // the real boot clock, with timers of its own
     // Issued for each download, so that a copy abandoned at its deadline
     // cannot report into a later one.

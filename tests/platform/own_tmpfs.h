@@ -1,8 +1,9 @@
 #pragma once
 // Runs the current test again inside a user and mount namespace of its
-// own, with a small tmpfs at a folder: a filesystem other than the one the
-// test's other files lie on, made without root. Inside, the test finds the
-// folder in ownTmpfs(); the user is root there, mapped to the one outside.
+// own, with a small tmpfs at a folder (8 MB unless told): a filesystem
+// other than the one the test's other files lie on, made without root.
+// Inside, the test finds the folder in ownTmpfs(); the user is root there,
+// mapped to the one outside.
 
 #include <QFile>
 #include <QProcess>
@@ -20,7 +21,8 @@ struct TmpfsRun {
 inline QString ownTmpfs() { return qEnvironmentVariable("TAVRIN_OWN_TMPFS"); }
 
 inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
-                                QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+                                QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
+                                const QString& size = QStringLiteral("8m"))
 {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     env.insert(QStringLiteral("TAVRIN_OWN_TMPFS"), folder);
@@ -29,8 +31,8 @@ inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("unshare"),
             {QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
-             QStringLiteral("mount -t tmpfs -o size=8m,mode=0755 tmpfs \"$1\" || exit 125; shift; exec \"$@\""),
-             QStringLiteral("sh"), folder, QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+             QStringLiteral("mount -t tmpfs -o size=$0,mode=0755 tmpfs \"$1\" || exit 125; shift; exec \"$@\""),
+             size, folder, QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
              QStringLiteral("--gtest_filter=%1.%2").arg(QString::fromUtf8(test->test_suite_name()),
                                                        QString::fromUtf8(test->name()))});
     if (!p.waitForStarted())

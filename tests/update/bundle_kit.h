@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QString>
 
 #include <archive.h>
@@ -17,7 +18,9 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -89,6 +92,29 @@ inline void makeBundle(const QString& bundle, const QString& version, qint64 bui
 inline bool sealAndAttest(const QString& bundle, const TestKeys& keys)
 {
     return Seal::seal(bundle, keys.dev.privatePem) && Seal::attest(bundle, keys.release.privatePem);
+}
+
+// A file of `bytes` bytes that no compression makes smaller.
+inline void writeNoise(const QString& path, int bytes, quint32 seed = 7)
+{
+    QByteArray data(bytes, '\0');
+    QRandomGenerator random(seed);
+    for (char& c : data)
+        c = char(random.generate());
+    writeFile(path, data);
+}
+
+// Writes `path` until its filesystem has no room left for another byte.
+inline void fillUp(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const QByteArray block(1 << 16, 'x');
+    for (qsizetype size = block.size(); size > 0; size /= 2)
+        while (::write(fd, block.constData(), size_t(size)) == size) {
+        }
+    ::close(fd);
 }
 
 // A feed with one release whose download is the given archive.

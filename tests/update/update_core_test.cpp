@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <vector>
@@ -1343,7 +1344,12 @@ TEST(BundleSwap, RecoveryPutsBackTheCopyOfTheCutSwap)
             cut.twoRenames = true;
             cut.betweenRenames = [](const QString&) { throw Killed{}; };
             s.stage("1.0.2");
+            // Kept from that install's own recovery, which would set the
+            // copy beside the app.
+            const QString parked = s.apps + "/parked";
+            ASSERT_TRUE(QDir().rename(s.apps + "/" + leftover[0], parked));
             EXPECT_THROW(s.replace(cut), Killed);
+            ASSERT_TRUE(QDir().rename(parked, s.apps + "/" + leftover[0]));
             QStringList both = hiddenIn(s.apps);
             both.removeAll(leftover[0]);
             ASSERT_EQ(both.size(), 1);
@@ -1358,20 +1364,20 @@ TEST(BundleSwap, RecoveryPutsBackTheCopyOfTheCutSwap)
             const QString how = QString("%1, naming %2").arg(twoRenames ? "two renames" : "exchange").arg(naming);
             EXPECT_TRUE(r.present) << qPrintable(how);
             EXPECT_EQ(whichCopy(s.installed), "1.0.1/0 new library") << qPrintable(how);
-            // The older copy and the new one that never went in stay, named.
-            QStringList left = r.left;
-            left.sort();
-            QStringList expected{s.apps + leftName + "/Tavrin (previous).app", s.apps + cutName + "/Tavrin.app"};
-            expected.sort();
-            EXPECT_EQ(left, expected) << qPrintable(how);
-            EXPECT_EQ(whichCopy(s.apps + leftName + "/Tavrin (previous).app"), "1.0.0/0 library bytes");
+            // The new one that never went in stays, named; the older copy,
+            // which no trash is safe for, comes out beside the app.
+            EXPECT_EQ(r.left, QStringList{s.apps + cutName + "/Tavrin.app"}) << qPrintable(how);
+            EXPECT_EQ(r.beside, QStringList{s.apps + "/Tavrin (previous).app"}) << qPrintable(how);
+            EXPECT_EQ(whichCopy(s.apps + "/Tavrin (previous).app"), "1.0.0/0 library bytes");
 
-            // With a trash, both go there and nothing is left beside the app.
+            // With a trash, the new one goes there and no hidden folder is
+            // left beside the app.
             qputenv("XDG_DATA_HOME", QFile::encodeName(share));
             EXPECT_TRUE(BundleSwap::recover(s.installed).left.isEmpty());
             EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                      QStringList{"Tavrin.app"}) << qPrintable(how);
-            EXPECT_EQ(QDir(share + "/Trash/files").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
+                      (QStringList{"Tavrin (previous).app", "Tavrin.app"})) << qPrintable(how);
+            EXPECT_EQ(QDir(share + "/Trash/files").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                      QStringList{"Tavrin.app"});
         }
     }
 }
@@ -1489,8 +1495,9 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
     EXPECT_TRUE(alone());
     EXPECT_EQ(whichCopy(trash + "/files/Tavrin.app"), "1.0.3/0 new library");
 
-    // No trash there that is safe to use: the copies stay, and recovery
-    // names every one.
+    // No trash there that is safe to use: each previous copy comes out
+    // beside the app under a "previous" name of its own, at the recovery
+    // after its install.
     const QString elsewhere = top + "/elsewhere";
     QDir().mkpath(elsewhere);
     ASSERT_TRUE(QDir().rename(trash, top + "/old-trash"));
@@ -1499,20 +1506,195 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
     EXPECT_EQ(replace("1.0.5", {}), std::nullopt);
     r = BundleSwap::recover(installed);
     EXPECT_TRUE(r.present);
-    ASSERT_EQ(r.left.size(), 2);
-    QStringList versions;
-    for (const QString& copy : r.left)
-        versions << QString::fromStdString(whichCopy(copy));
-    versions.sort();
-    EXPECT_EQ(versions.join(", "), "1.0.2/0 new library, 1.0.4/0 new library");
+    EXPECT_TRUE(r.left.isEmpty());
+    EXPECT_EQ(r.beside, QStringList{apps + "/Tavrin (previous 2).app"});
+    EXPECT_EQ(whichCopy(apps + "/Tavrin (previous).app"), "1.0.2/0 new library");
+    EXPECT_EQ(whichCopy(apps + "/Tavrin (previous 2).app"), "1.0.4/0 new library");
+    EXPECT_TRUE(hiddenIn(apps).isEmpty());
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    const QStringList left{apps + "/.Tavrin-update-Ab12Cd/Tavrin (previous).app",
+                           apps + "/.Tavrin-update-Cd34Ef/Tavrin (previous).app"};
     L10n::setChinese(false);
-    EXPECT_TRUE(UpdateErrors::copiesLeft(r.left).startsWith("Earlier copies of Tavrin couldn\u2019t be moved to the "
-                                                            "Trash"));
-    EXPECT_TRUE(UpdateErrors::copiesLeft(r.left).contains(r.left[0] + ", " + r.left[1]));
+    EXPECT_TRUE(UpdateErrors::copiesLeft(left).startsWith("Earlier copies of Tavrin couldn\u2019t be moved to the "
+                                                          "Trash, as no trash there is safe to use"));
+    EXPECT_TRUE(UpdateErrors::copiesLeft(left).contains(left[0] + ", " + left[1]));
     L10n::setChinese(true);
-    EXPECT_EQ(UpdateErrors::copiesLeft({r.left[0]}),
-              "旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 " + r.left[0] + "。请删除或移走后重试。");
+    EXPECT_EQ(UpdateErrors::copiesLeft({left[0]}),
+              "旧版本的 Tavrin 无法移入回收站（没有可安全使用的回收站），已保留在 " + left[0] + "。请删除或移走后重试。");
+    L10n::setChinese(false);
+}
+
+TEST(BundleSwap, ACopyWithNoRoomGoesWholeAndAPreviousCopyWithNoRoomInTheTrashIsNamed)
+{
+    // The app's folder is the top of a 4.2 MB filesystem of its own holding
+    // a 2 MB copy; the staged copies lie on another, and are copied across.
+    if (ownTmpfs().isEmpty()) {
+        if (::getuid() != 0)
+            GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
+        QTemporaryDir dir;
+        QDir().mkpath(dir.path() + "/disk");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir.path() + "/share");
+        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env, "4200k");
+        if (run.unavailable())
+            GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
+        EXPECT_EQ(run.code, 0) << qPrintable(run.out);
+        return;
+    }
+    TestKeys keys;
+    const QString top = ownTmpfs();
+    const QString apps = top + "/Applications";
+    const QString installed = apps + "/Tavrin.app";
+    QTemporaryDir elsewhere;
+    const QString staged = elsewhere.path() + "/Tavrin.app";
+    makeBundle(installed, "1.0.0");
+    writeNoise(installed + "/Contents/lib/noise", 2 << 20, 1);
+    ASSERT_TRUE(sealAndAttest(installed, keys));
+    const auto stage = [&](int bytes) {
+        BundleSwap::removeTree(staged);
+        makeBundle(staged, "1.0.1", 0, "new library");
+        writeNoise(staged + "/Contents/lib/noise", bytes, 2);
+        ASSERT_TRUE(sealAndAttest(staged, keys));
+    };
+    const auto freeBlocks = [&] {
+        struct statvfs fs {};
+        return ::statvfs(QFile::encodeName(top).constData(), &fs) == 0 ? fs.f_bfree : 0;
+    };
+    const auto alone = [&] {
+        return QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            == QStringList{"Tavrin.app"};
+    };
+
+    // 3 MB: the copy runs out of room midway. What it made goes again, and
+    // the disk is as free as it was.
+    stage(3 << 20);
+    const auto free = freeBlocks();
+    bool noSpace = false;
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), {}, &noSpace),
+              UpdateError::replaceFailed);
+    EXPECT_TRUE(noSpace);
+    EXPECT_TRUE(alone());
+    EXPECT_EQ(freeBlocks(), free);
+    EXPECT_FALSE(QFileInfo::exists(top + "/.Trash-" + QString::number(::getuid())));
+    EXPECT_EQ(whichCopy(installed), "1.0.0/0 library bytes");
+    EXPECT_EQ(Seal::check(staged, keys.trust()), Seal::Verdict::ok) << "the staged copy stays as it was";
+
+    // 1 MB fits, but then the disk fills: the install stands, and the
+    // previous copy, whose trash entry has no room, waits in its hidden
+    // folder. Recovery names it, and says it is for want of space.
+    stage(1 << 20);
+    const QString filler = top + "/filler";
+    BundleSwap::ReplaceOptions filling;
+    filling.beforeExchange = [&](const QString&) { fillUp(filler); };
+    EXPECT_EQ(BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), filling), std::nullopt);
+    EXPECT_EQ(whichCopy(installed), "1.0.1/0 new library");
+    BundleSwap::Recovery r = BundleSwap::recover(installed);
+    EXPECT_TRUE(r.present);
+    ASSERT_EQ(r.left.size(), 1);
+    EXPECT_EQ(r.leftFor, UpdateErrors::TrashTrouble::noSpace);
+    EXPECT_TRUE(r.beside.isEmpty());
+    EXPECT_EQ(whichCopy(r.left[0]), "1.0.0/0 library bytes");
+    L10n::setChinese(false);
+    EXPECT_EQ(UpdateErrors::copiesLeft(r.left, r.leftFor),
+              "An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as there isn\u2019t enough space there, "
+              "and was left at " + r.left[0] + ". Delete it or move it elsewhere, then try again.");
+    L10n::setChinese(true);
+    EXPECT_EQ(UpdateErrors::copiesLeft(r.left, r.leftFor),
+              "旧版本的 Tavrin 无法移入回收站（所在磁盘空间不足），已保留在 " + r.left[0] + "。请删除或移走后重试。");
+    L10n::setChinese(false);
+
+    // With room again the trash takes it.
+    ASSERT_EQ(::unlink(QFile::encodeName(filler).constData()), 0);
+    r = BundleSwap::recover(installed);
+    EXPECT_TRUE(r.left.isEmpty());
+    EXPECT_TRUE(alone());
+    EXPECT_EQ(whichCopy(top + "/.Trash-" + QString::number(::getuid()) + "/files/Tavrin (previous).app"),
+              "1.0.0/0 library bytes");
+}
+
+TEST(BundleSwap, ACopyOutByTheExchangeGoesToTheTrashAsThePreviousCopy)
+{
+    // Killed right after the exchange: the new copy stands at the app's
+    // name, the previous one waits in the hidden folder still called
+    // "Tavrin.app". A swap cut before its exchange left its incoming copy,
+    // newer than the one installed, the same way.
+    SwapScene s;
+    const QString exchanged = s.apps + "/.Tavrin-update-Ab12Cd";
+    const QString cut = s.apps + "/.Tavrin-update-Ef34Gh";
+    for (const QString& hidden : {exchanged, cut})
+        ASSERT_EQ(::mkdir(QFile::encodeName(hidden).constData(), 0700), 0);
+    ASSERT_TRUE(QDir().rename(s.installed, exchanged + "/Tavrin.app"));
+    makeBundle(s.installed, "1.0.1", 0, "new library");
+    makeBundle(cut + "/Tavrin.app", "1.0.2", 0, "never in");
+
+    const BundleSwap::Recovery r = BundleSwap::recover(s.installed);
+    EXPECT_TRUE(r.present);
+    EXPECT_TRUE(r.left.isEmpty());
+    EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
+    // Restore puts the previous copy beside the running one, never over it.
+    const QString trash = s.home.path() + "/share/Trash";
+    const QString apps = QFileInfo(s.apps).canonicalFilePath();
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin (previous).app"), "1.0.0/0 library bytes");
+    EXPECT_EQ(restoresTo(trash + "/info/Tavrin (previous).app.trashinfo"), apps + "/Tavrin (previous).app");
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin.app"), "1.0.2/0 never in");
+    EXPECT_EQ(whichCopy(s.installed), "1.0.1/0 new library");
+}
+
+TEST(BundleSwap, WhereNoTrashIsSafeThePreviousCopyComesOutBesideTheApp)
+{
+    // The home trash is a link, or (as root can make it) a folder another
+    // user made first: no trash is safe to use. Each previous copy comes
+    // out of its hidden folder beside the app, under the next free
+    // "previous" name, and the next install goes ahead.
+    for (const bool othersTrash : {false, true}) {
+        for (const bool twoRenames : {false, true}) {
+            if (othersTrash && ::getuid() != 0)
+                continue;
+            SCOPED_TRACE(othersTrash ? "another user's trash" : "a link");
+            SCOPED_TRACE(twoRenames ? "two renames" : "exchange");
+            SwapScene s;
+            const QString trash = s.home.path() + "/share/Trash";
+            QDir().mkpath(s.home.path() + "/elsewhere");
+            if (othersTrash) {
+                QDir().mkpath(trash);
+                ASSERT_EQ(::chown(QFile::encodeName(trash).constData(), 65534, 65534), 0);
+            } else {
+                QDir().mkpath(s.home.path() + "/share");
+                ASSERT_EQ(::symlink(QFile::encodeName(s.home.path() + "/elsewhere").constData(),
+                                    QFile::encodeName(trash).constData()),
+                          0);
+            }
+            BundleSwap::ReplaceOptions options;
+            options.twoRenames = twoRenames;
+            QStringList beside;
+            for (const char* version : {"1.0.1", "1.0.2"}) {
+                s.stage(version);
+                ASSERT_EQ(s.replace(options), std::nullopt) << version;
+                EXPECT_EQ(hiddenIn(s.apps).size(), 1);
+                const BundleSwap::Recovery r = BundleSwap::recover(s.installed);
+                EXPECT_TRUE(r.present);
+                EXPECT_TRUE(r.left.isEmpty());
+                beside += r.beside;
+            }
+            EXPECT_EQ(beside, (QStringList{s.apps + "/Tavrin (previous).app", s.apps + "/Tavrin (previous 2).app"}));
+            EXPECT_EQ(whichCopy(s.apps + "/Tavrin (previous).app"), "1.0.0/0 library bytes");
+            EXPECT_EQ(whichCopy(s.apps + "/Tavrin (previous 2).app"), "1.0.1/0 new library");
+            EXPECT_EQ(whichCopy(s.installed), "1.0.2/0 new library");
+            EXPECT_TRUE(hiddenIn(s.apps).isEmpty());
+            EXPECT_TRUE(QDir(s.home.path() + "/elsewhere").isEmpty());
+        }
+    }
+    L10n::setChinese(false);
+    const QStringList two{"/a/Tavrin (previous).app", "/a/Tavrin (previous 2).app"};
+    EXPECT_EQ(UpdateErrors::copiesBeside(two.mid(0, 1)),
+              "No trash there is safe to use, so the previous copy of Tavrin was left beside it at /a/Tavrin "
+              "(previous).app. Delete it when you no longer need it.");
+    EXPECT_TRUE(UpdateErrors::copiesBeside(two).contains("previous copies of Tavrin were left beside it at " +
+                                                         two.join(", ")));
+    L10n::setChinese(true);
+    EXPECT_EQ(UpdateErrors::copiesBeside(two.mid(0, 1)),
+              "没有可安全使用的回收站，上一版本的 Tavrin 已保留在 /a/Tavrin (previous).app。不再需要时可将其删除。");
     L10n::setChinese(false);
 }
 

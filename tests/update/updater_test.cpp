@@ -2,6 +2,7 @@
 #include "loopback_https.h"
 
 #include "../model/event_loop_wait.h"
+#include "../platform/own_tmpfs.h"
 #include "core/l10n.h"
 #include "platform/defaults.h"
 #include "update/bundle_info.h"
@@ -449,15 +450,39 @@ TEST_F(UpdaterTest, TheNextRunUndoesASwapCutBetweenItsRenames)
 
 TEST_F(UpdaterTest, ACopyNoTrashTakesIsNamedAtStartAndHoldsBackTheNextInstall)
 {
-    // An earlier install's previous copy beside the app, and a home trash
-    // that is a link: no trash is safe to take the copy.
-    const QString left = home.path() + "/Applications/.Tavrin-update-Ab12Cd/Tavrin (previous).app";
-    makeBundle(left, "0.9.0");
-    ::chmod(QFile::encodeName(QFileInfo(left).path()).constData(), 0700);
-    QDir().mkpath(home.path() + "/elsewhere");
-    QDir().mkpath(home.path() + "/share");
-    const QByteArray trash = QFile::encodeName(home.path() + "/share/Trash");
-    ASSERT_EQ(::symlink(QFile::encodeName(home.path() + "/elsewhere").constData(), trash.constData()), 0);
+    // An earlier install's previous copy beside the app, which the trash
+    // cannot take: an ordinary user may not write the data folder; root,
+    // who may write anywhere, runs with the app on a full filesystem of its
+    // own, where the trash entry has no room.
+    if (::getuid() == 0 && ownTmpfs().isEmpty()) {
+        QDir().mkpath(home.path() + "/disk");
+        const TmpfsRun run = rerunOnOwnTmpfs(home.path() + "/disk", QProcessEnvironment::systemEnvironment(), "4m");
+        if (run.unavailable())
+            GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
+        EXPECT_EQ(run.code, 0) << qPrintable(run.out);
+        return;
+    }
+    const bool full = !ownTmpfs().isEmpty();
+    if (full) {
+        bundle = ownTmpfs() + "/Applications/Tavrin.app";
+        makeBundle(bundle, "1.0.0");
+        ASSERT_TRUE(sealAndAttest(bundle, keys()));
+    }
+    const QString apps = QFileInfo(bundle).path();
+    const QString left = apps + "/.Tavrin-update-Ab12Cd/Tavrin (previous).app";
+    const QString seenTo = apps + "/.Tavrin-update-Cd34Ef/Tavrin (previous).app";
+    for (const QString& copy : {left, seenTo}) {
+        makeBundle(copy, "0.9.0");
+        ::chmod(QFile::encodeName(QFileInfo(copy).path()).constData(), 0700);
+    }
+    const QString filler = ownTmpfs() + "/filler";
+    const QByteArray share = QFile::encodeName(home.path() + "/share");
+    if (full) {
+        fillUp(filler);
+    } else {
+        QDir().mkpath(home.path() + "/share");
+        ::chmod(share.constData(), 0500);
+    }
 
     const QString zip = nextArchive();
     int fetched = 0;
@@ -468,30 +493,109 @@ TEST_F(UpdaterTest, ACopyNoTrashTakesIsNamedAtStartAndHoldsBackTheNextInstall)
     server.route("/feed.json", LoopbackHttps::body(feedFor("1.0.1", 0, server.url("/good.zip"), zip)));
     auto u = make(QUrl(server.url("/feed.json")));
 
-    // Named at start, with a way on: checks go on as ever.
+    // Named at start, with the cause and a way on; every check ends on it
+    // while a copy stands, the release still offered. One the user has
+    // seen to meanwhile is named no more.
     u->start([] { return false; });
-    const Updater::State named = Updater::State::failed(UpdateErrors::copiesLeft({left}), false);
-    EXPECT_EQ(u->state(), named);
+    using Trouble = UpdateErrors::TrashTrouble;
+    const Trouble cause = full ? Trouble::noSpace : Trouble::noPermission;
+    ASSERT_EQ(u->state().kind, Kind::failed);
+    EXPECT_TRUE(u->state().message.startsWith(UpdateErrors::copiesLeft({left, seenTo}, cause).section(left, 0, 0)))
+        << qPrintable(u->state().message);
+    for (const QString& copy : {left, seenTo})
+        EXPECT_TRUE(u->state().message.contains(copy)) << qPrintable(u->state().message);
     u->check();
     ASSERT_TRUE(settle(*u));
-    ASSERT_EQ(u->state().kind, Kind::available);
+    EXPECT_EQ(u->state().message.size(), UpdateErrors::copiesLeft({left, seenTo}, cause).size());
+    BundleSwap::removeTree(QFileInfo(seenTo).path());
+    if (full)
+        fillUp(filler);  // what that freed
+    const Updater::State named = Updater::State::failed(UpdateErrors::copiesLeft({left}, cause), false);
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), named);
+    ASSERT_TRUE(u->pending());
 
     // No install adds another copy before the user has seen to this one.
     u->download();
     EXPECT_EQ(u->state(), named);
     EXPECT_EQ(fetched, 0);
     EXPECT_TRUE(BundleInfo::read(left).has_value());
-    EXPECT_TRUE(QDir(home.path() + "/elsewhere").isEmpty());
 
-    // With the trash as it should be, the copy goes there and the install
-    // goes on.
-    ::unlink(trash.constData());
+    // With room or permission again, the copy goes to the trash and the
+    // install goes on.
+    if (full)
+        ASSERT_EQ(::unlink(QFile::encodeName(filler).constData()), 0);
+    else
+        ::chmod(share.constData(), 0700);
     u->retry();
     ASSERT_TRUE(settle(*u));
     EXPECT_EQ(u->state().kind, Kind::readyToInstall) << u->state().message.toStdString();
     EXPECT_EQ(fetched, 1);
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(left).path()));
-    EXPECT_TRUE(QFileInfo(home.path() + "/share/Trash/files/Tavrin (previous).app").isDir());
+    const QString trash = full ? ownTmpfs() + "/.Trash-" + QString::number(::getuid()) : home.path() + "/share/Trash";
+    EXPECT_TRUE(QFileInfo(trash + "/files/Tavrin (previous).app").isDir());
+}
+
+TEST_F(UpdaterTest, WhereNoTrashIsSafeAPreviousCopyIsSetBesideTheAppAndSaidOnce)
+{
+    // An earlier install's previous copy in its hidden folder, and a home
+    // trash that is a link: no trash is safe to take the copy.
+    const QString apps = home.path() + "/Applications";
+    const auto setAside = [&](const QString& hidden, const QString& version) {
+        makeBundle(apps + "/" + hidden + "/Tavrin (previous).app", version);
+        ::chmod(QFile::encodeName(apps + "/" + hidden).constData(), 0700);
+    };
+    setAside(".Tavrin-update-Ab12Cd", "0.9.0");
+    QDir().mkpath(home.path() + "/elsewhere");
+    QDir().mkpath(home.path() + "/share");
+    ASSERT_EQ(::symlink(QFile::encodeName(home.path() + "/elsewhere").constData(),
+                        QFile::encodeName(home.path() + "/share/Trash").constData()),
+              0);
+    const QString zip = nextArchive();
+    writeFile(home.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    const QUrl feed = QUrl::fromLocalFile(home.path() + "/feed.json");
+
+    // The copy stands beside the app, in sight, and the start says so.
+    auto u = make(feed);
+    u->start([] { return false; });
+    EXPECT_EQ(u->state(),
+              Updater::State::failed(UpdateErrors::copiesBeside({apps + "/Tavrin (previous).app"}), false));
+    EXPECT_EQ(BundleInfo::read(apps + "/Tavrin (previous).app")->version, "0.9.0");
+    EXPECT_FALSE(QFileInfo::exists(apps + "/.Tavrin-update-Ab12Cd"));
+
+    // Nothing is held back: the check and the install go on.
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::available) << qPrintable(u->state().message);
+    u->download();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+    u.reset();
+
+    // Said once: the next start has nothing to say.
+    auto again = make(feed);
+    again->start([] { return false; });
+    EXPECT_EQ(again->state().kind, Kind::idle) << qPrintable(again->state().message);
+    again.reset();
+
+    // The next copy set aside takes the next name, also when the start's
+    // own recovery is the one that set it there (as an installed copy's
+    // start is).
+    setAside(".Tavrin-update-Cd34Ef", "1.0.0");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/cache"));
+    Updater::Setup setup = Updater::Setup::standard(bundle);
+    qunsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(setup.beside, QStringList{apps + "/Tavrin (previous 2).app"});
+    setup.workDirectory = workDirectory;
+    setup.defaults = &defaults;
+    setup.feedURL = feed;
+    setup.bootClock = [] { return Scheduler::current().now(); };
+    Updater third(setup);
+    third.start([] { return false; });
+    EXPECT_EQ(third.state(),
+              Updater::State::failed(UpdateErrors::copiesBeside({apps + "/Tavrin (previous 2).app"}), false));
+    EXPECT_EQ(BundleInfo::read(apps + "/Tavrin (previous 2).app")->version, "1.0.0");
 }
 
 TEST_F(UpdaterTest, ASecondCopyLeavesTheFirstCopysUpdateAlone)
