@@ -651,7 +651,6 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
             if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             const bool stood = copy == previousName || incomingStood;
-            errno = 0;
             if (toTrash(hiddenFd.fd, copy, joined(folderPath, QLatin1String(stood ? previousName : copy))))
                 continue;
             const UpdateErrors::TrashTrouble why = trashTrouble(errno);
