@@ -233,16 +233,21 @@ QString UpdateErrors::previousKept(const QString& bundle, const QString& kept, b
 
 QString UpdateErrors::copiesLeft(const QStringList& copies, TrashTrouble why)
 {
-    if (L10n::isChinese()) {
-        const QString cause = why == TrashTrouble::noSpace      ? QStringLiteral("所在磁盘空间不足")
-            : why == TrashTrouble::noPermission                 ? QStringLiteral("没有写入那里回收站的权限")
-                                                                : QStringLiteral("没有可安全使用的回收站");
+    QString cause;
+    switch (why) {
+    case TrashTrouble::noSpace:
+        cause = L10n::text("there isn\u2019t enough space there", "所在磁盘空间不足");
+        break;
+    case TrashTrouble::noPermission:
+        cause = L10n::text("you don\u2019t have permission to write to the trash there", "没有写入那里回收站的权限");
+        break;
+    case TrashTrouble::noSafeTrash:
+        cause = L10n::text("no trash there is safe to use", "没有可安全使用的回收站");
+        break;
+    }
+    if (L10n::isChinese())
         return QStringLiteral("旧版本的 Tavrin 无法移入回收站（%1），已保留在 %2。请删除或移走后重试。")
             .arg(cause, copies.join(u'\u3001'));
-    }
-    const QString cause = why == TrashTrouble::noSpace ? QStringLiteral("there isn\u2019t enough space there")
-        : why == TrashTrouble::noPermission ? QStringLiteral("you don\u2019t have permission to write to the trash there")
-                                            : QStringLiteral("no trash there is safe to use");
     return (copies.size() == 1
                 ? QStringLiteral("An earlier copy of Tavrin couldn\u2019t be moved to the Trash, as %1, and was left "
                                  "at %2. Delete it or move it elsewhere, then try again.")
