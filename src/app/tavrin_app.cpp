@@ -10,6 +10,7 @@
 #include "update/bundle_info.h"
 #include "update/software_update_card.h"
 #include "update/update_rules.h"
+#include "ui/emblem.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -95,6 +96,10 @@ TavrinApp::TavrinApp(std::unique_ptr<Monitor> monitor, std::unique_ptr<TrayWatch
     , trayUsable_(std::move(trayUsable))
 {
     applyTheme();
+    // Task bars and window switchers show the emblem; the desktop entry of
+    // this id, where installed, is the one the windows belong to.
+    QApplication::setWindowIcon(Emblem::appIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAVRIN_APP_ID));
     // Sampling begins before any window exists.
     monitor_->start();
     // The updater asks the preferences afresh before each periodic check.

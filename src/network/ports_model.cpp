@@ -1,10 +1,13 @@
 #include "network/ports_model.h"
 
+#include "core/fmt.h"
 #include "core/l10n.h"
 #include "core/outside_text.h"
 #include "model/monitor.h"
 #include "ui/clipboard.h"
 #include "ui/interaction_hold.h"
+
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <array>
@@ -173,7 +176,32 @@ QString PortsModel::processText(const PortRow& row, double room, const std::func
     const QString full = processText(row);
     if (!row.owner || width(full) <= room)
         return full;
-    return OutsideText::isolate(row.owner->process);
+    // The name is cut in the middle, by whole letters, to the most that
+    // fits beside the pid: its start and its end tell names apart best.
+    const QString name = OutsideText::plain(row.owner->process);
+    std::vector<qsizetype> bounds{0};
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, name);
+    for (qsizetype at = graphemes.toNextBoundary(); at > 0; at = graphemes.toNextBoundary())
+        bounds.push_back(at);
+    const qsizetype letters = qsizetype(bounds.size()) - 1;
+    const QString pid = QStringLiteral("  ") + QString::number(row.listener.pid);
+    const auto kept = [&](qsizetype keep) {
+        const qsizetype head = (keep + 1) / 2;
+        const QStringView whole(name);
+        return OutsideText::isolate(Fmt::cut(whole.first(bounds[std::size_t(head)]),
+                                             whole.mid(bounds[std::size_t(letters - keep / 2)])))
+            + pid;
+    };
+    // The most letters that fit, found by halving.
+    qsizetype lo = 0, hi = letters - 1;
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (width(kept(mid)) <= room)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return kept(std::max<qsizetype>(lo, 0));
 }
 
 QString PortsModel::visibilityText(const PortRow& row)

@@ -65,9 +65,8 @@ QString serviceText(const PortRow& row);     // the name, or "—"
 QString ownerText(const PortRow& row);       // the group name, or "Unknown"
 QString processText(const PortRow& row);     // "name  pid", "?  pid" without an owner
 // The process cell's text for `room` pixels as `width` measures it: the
-// name and pid while both fit; else the pid gives way and the name stands
-// alone, cut by the cell only when even it does not fit. Without an owner
-// the pid is all the cell says, so it stays.
+// name and pid while both fit; else the name is cut in the middle ("…") to
+// what fits beside the pid, which always stays.
 QString processText(const PortRow& row, double room, const std::function<double(const QString&)>& width);
 QString visibilityText(const PortRow& row);  // "Closed", "Local only" or "Visible on LAN"
 QString visibilityHelp(const PortRow& row);  // by the loopback flag alone

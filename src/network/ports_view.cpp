@@ -279,7 +279,7 @@ QString PortsList::helpAt(QPointF position) const
     const PortsColumns columns = PortsColumns::across(rect.width());
     if (cell(columns, visibility, rect).contains(position))
         return PortsModel::visibilityHelp(target);
-    // A name shown without its pid, or cut, reads whole here.
+    // A name cut to fit beside its pid reads whole here.
     const QRectF processBox = content(columns, process, rect);
     if (processBox.contains(position)) {
         const QString whole = PortsModel::processText(target);

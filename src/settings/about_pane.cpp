@@ -160,7 +160,11 @@ AboutPane::AboutPane(Monitor& monitor, CardFactory updateCard, std::function<voi
 
     if (updateCard) {
         layout->addWidget(new SectionTitle(L10n::text("Software update", "软件更新"), Theme::cpu(), this));
-        layout->addWidget(updateCard(this));
+        // The card brings its rows and hairlines; the pane frames them like
+        // its neighbours.
+        auto* frame = new Card(this);
+        frame->add(updateCard(frame));
+        layout->addWidget(frame);
     }
 
     layout->addWidget(new SectionTitle(L10n::text("Data sources", "数据来源"), Theme::dim(), this));

@@ -39,50 +39,7 @@ QColor mix(const QColor& a, const QColor& b, double f)
                             static_cast<float>(lerp(a.alphaF(), b.alphaF())));
 }
 
-int tickClass(int index)
-{
-    const int r = ((index % 8) + 8) % 8;
-    return std::min(r, 8 - r);
-}
-
 } // namespace
-
-QColor mint()
-{
-    return QColor(0x4D, 0xF0, 0xB8);
-}
-
-QColor idle()
-{
-    return QColor(42, 50, 59);
-}
-
-QColor finalColor(int index)
-{
-    switch (tickClass(index)) {
-    case 0:
-        return mint();
-    case 1: {
-        QColor c = mint();
-        c.setAlphaF(0.7f);
-        return c;
-    }
-    default:
-        return idle();
-    }
-}
-
-double restingOuter(int index)
-{
-    switch (tickClass(index)) {
-    case 0:
-        return 27;
-    case 1:
-        return 24.5;
-    default:
-        return 23;
-    }
-}
 
 double timeForProgress(double progress)
 {
@@ -226,7 +183,7 @@ State stateAt(double t, const Durations& d, bool reduced)
         s.tickOpacity[k] = entrance.value(progress(u, tickFadeStart + tickStagger * i, d.quick));
         const Flash& flash = schedules()[k];
         s.tickColor[k] = u >= flash.duration() ? finalColor(i) : flash.at(std::max(u, 0.0));
-        if (tickClass(i) <= 1) {
+        if (Emblem::tickClass(i) <= 1) {
             const double grown = spring(u - growStart, d.standard, 0.1);
             s.tickOuter[k] = grownFrom + (restingOuter(i) - grownFrom) * grown;
         }

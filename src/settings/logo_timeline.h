@@ -6,6 +6,8 @@
 // logo shows. Times are seconds since the logo started playing; nothing
 // here paints.
 
+#include "ui/emblem.h"
+
 #include <QColor>
 
 #include <array>
@@ -13,11 +15,16 @@
 
 namespace LogoTimeline {
 
-inline constexpr int tickCount = 16;
-// The grid: the logo is 64 units across.
-inline constexpr double units = 64;
-// The dial is turned as a whole.
-inline constexpr double dialDegrees = 35;
+// The emblem's resting shapes and colours, shared with the application's
+// icon.
+using Emblem::dialDegrees;
+using Emblem::finalColor;
+using Emblem::idle;
+using Emblem::innerRadius;
+using Emblem::mint;
+using Emblem::restingOuter;
+using Emblem::tickCount;
+using Emblem::units;
 
 // Fixed times, which the animation-speed multiplier leaves alone.
 inline constexpr double lead = 0.12;          // from playing to the first motion
@@ -42,16 +49,7 @@ struct Durations {
     double emphasized = 0.42;
 };
 
-QColor mint();
-QColor idle();
-
-// The resting colour of tick `index` (reduced modulo 8, never negative):
-// ticks 0 and 8 mint, their neighbours mint at 0.7, the rest idle.
-QColor finalColor(int index);
-// The tick's outer end at rest, in units from the centre (the inner end is
-// always 18).
-double restingOuter(int index);
-inline constexpr double innerRadius = 18;
+// The principal ticks grow to their length from this outer end.
 inline constexpr double grownFrom = 23;
 
 // The fraction of the sweep's duration at which the eased sweep has turned

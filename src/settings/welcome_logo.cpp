@@ -77,7 +77,7 @@ void WelcomeLogoView::resizeEvent(QResizeEvent* event)
 
 QRect WelcomeLogoView::ringRect() const
 {
-    const double r = 6 * unit() * pulseScale + 2;
+    const double r = Emblem::coreRadius * unit() * pulseScale + 2;
     const QPointF c(width() / 2.0, height() / 2.0);
     return QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r).toAlignedRect();
 }
@@ -93,7 +93,7 @@ bool WelcomeLogoView::frame(double dt)
         return !reduced_ || elapsed_ <= entranceEnd(durations_, reduced_);
     }
     const double dpr = devicePixelRatioF();
-    const int radiusPx = static_cast<int>(std::floor(6 * unit() * state_.ringScale * dpr));
+    const int radiusPx = static_cast<int>(std::floor(Emblem::coreRadius * unit() * state_.ringScale * dpr));
     const int alpha = static_cast<int>(std::lround(state_.ringOpacity * 255 / 2));
     if (radiusPx != ringRadiusPx_ || alpha != ringAlpha_)
         update(ringRect());
@@ -119,17 +119,17 @@ void WelcomeLogoView::paintEvent(QPaintEvent*)
         p.rotate(s.beamsAngle);
         QPainterPath wedge;
         wedge.moveTo(0, 0);
-        wedge.lineTo(-2.4 * u, -29 * u);
-        wedge.lineTo(2.4 * u, -29 * u);
+        wedge.lineTo(-Emblem::beamHalfWidth * u, -Emblem::beamReach * u);
+        wedge.lineTo(Emblem::beamHalfWidth * u, -Emblem::beamReach * u);
         wedge.closeSubpath();
-        QLinearGradient gradient(QPointF(0, 0), QPointF(0, -31 * u));
+        QLinearGradient gradient(QPointF(0, 0), QPointF(0, -Emblem::beamFadeEnd * u));
         QColor clear = mint();
         clear.setAlphaF(0);
         gradient.setColorAt(0, mint());
         gradient.setColorAt(1, clear);
         p.setPen(Qt::NoPen);
         p.setBrush(gradient);
-        p.setOpacity(s.opacity * 0.55 * s.beamsOpacity);
+        p.setOpacity(s.opacity * Emblem::beamOpacity * s.beamsOpacity);
         for (int beam = 0; beam < 2; ++beam) {
             p.drawPath(wedge);
             p.rotate(180);
@@ -144,14 +144,14 @@ void WelcomeLogoView::paintEvent(QPaintEvent*)
         p.save();
         p.rotate(22.5 * i);
         p.setOpacity(s.opacity * s.tickOpacity[k]);
-        p.setPen(QPen(s.tickColor[k], 3.2 * u, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(s.tickColor[k], Emblem::tickWidth * u, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(0, -s.tickOuter[k] * u), QPointF(0, -innerRadius * u));
         p.restore();
     }
     p.restore();
 
     // The ring under the core, then the core.
-    const double ring = 6 * u * s.ringScale;
+    const double ring = Emblem::coreRadius * u * s.ringScale;
     ringRadiusPx_ = static_cast<int>(std::floor(ring * devicePixelRatioF()));
     ringAlpha_ = static_cast<int>(std::lround(s.ringOpacity * 255 / 2));
     if (s.ringOpacity > 0) {
@@ -161,7 +161,7 @@ void WelcomeLogoView::paintEvent(QPaintEvent*)
         p.drawEllipse(c, ring, ring);
     }
     if (s.coreOpacity > 0) {
-        const double r = 6 * u * s.coreScale;
+        const double r = Emblem::coreRadius * u * s.coreScale;
         p.setOpacity(s.opacity * s.coreOpacity);
         p.setPen(Qt::NoPen);
         p.setBrush(mint());

@@ -249,8 +249,21 @@ QString iconNameOf(const QString& entryPath)
     return entry ? entry->icon : QString();
 }
 
-QIcon resolve(const QString& entryPath)
+// A bundle carries its own desktop entry, and the icons it names, in
+// Contents/share: the first entry there, by name.
+QString bundleEntry(const QString& bundlePath)
 {
+    if (!bundlePath.endsWith(QLatin1String(".app")) || !QFileInfo(bundlePath).isDir())
+        return {};
+    const QDir dir(bundlePath + QStringLiteral("/Contents/share/applications"));
+    const QStringList entries = dir.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
+    return entries.isEmpty() ? QString() : dir.filePath(entries.first());
+}
+
+QIcon resolve(const QString& path)
+{
+    const QString own = bundleEntry(path);
+    const QString entryPath = own.isEmpty() ? path : own;
     const QString name = iconNameOf(entryPath);
     if (name.isEmpty())
         return {};

@@ -14,9 +14,11 @@ namespace Icons {
 constexpr int iconSize = 36;
 constexpr int monogramSize = 18;
 
-// The icon of the application whose desktop entry is at `bundlePath`: the
-// entry's Icon= from the icon theme, the pixmaps folders or an absolute
-// path, drawn to fill whatever square it is painted into. Anything that
+// The icon of the application whose desktop entry is at `bundlePath`, or
+// of the bundle there ("….app", whose own entry lies in
+// Contents/share/applications): the entry's Icon= from the icon theme, the
+// pixmaps folders or an absolute path, drawn to fill whatever square it is
+// painted into. Anything that
 // cannot be resolved gets the generic application icon; the result is
 // never null. Cached per path: a path asked twice gives the same icon.
 QIcon icon(const QString& bundlePath);

@@ -9,6 +9,6 @@ add_library(tavrin_ui STATIC
 target_link_libraries(tavrin_ui PUBLIC tavrin_core Qt6::Core)
 if(TARGET Qt6::Gui)
   target_sources(tavrin_ui PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/theme.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/banded.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/banded.cpp ${CMAKE_CURRENT_SOURCE_DIR}/emblem.cpp)
   target_link_libraries(tavrin_ui PUBLIC Qt6::Gui)
 endif()

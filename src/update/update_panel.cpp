@@ -3,7 +3,7 @@
 #include "core/l10n.h"
 #include "ui/fonts.h"
 #include "ui/frame_clock.h"
-#include "ui/icons.h"
+#include "ui/emblem.h"
 #include "ui/animation.h"
 #include "ui/motion.h"
 #include "ui/link_text.h"
@@ -14,7 +14,6 @@
 #include "ui/theme.h"
 #include "update/update_rules.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -289,11 +288,8 @@ QWidget* UpdatePanel::buildHeader()
 
     auto* top = row(9);
     auto* icon = new QLabel(header);
-    // The program's own icon, or its letter tile where none is installed.
-    QIcon own = QApplication::windowIcon();
-    if (own.isNull())
-        own = Icons::monogram(u"Tavrin");
-    icon->setPixmap(own.pixmap(22, 22));
+    // The program's own icon, the emblem.
+    icon->setPixmap(Emblem::appIcon().pixmap(22, 22));
     icon->setFixedSize(22, 22);
     top->addWidget(icon);
     top->addWidget(TextLabel::make(QStringLiteral("TAVRIN"),

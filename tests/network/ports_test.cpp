@@ -398,34 +398,61 @@ TEST_F(PortsTest, NarrowRowsKeepTheirTextsApart)
     EXPECT_EQ(wide.room[4], PortsColumns::process - PortsColumns::gap);
 }
 
-// The pid gives way before the name: a name that fits alone shows whole,
-// and only a name too long for the cell by itself is cut.
-TEST(PortsModel, ProcessCellDropsThePidBeforeCuttingTheName)
+// A name too long for the cell beside its pid is cut in the middle, by
+// whole letters, and the pid stays.
+TEST(PortsModel, ProcessCellCutsTheNameInTheMiddleAndKeepsThePid)
 {
     PortRow row;
     row.listener = listener(4201144, 6009);
-    row.owner = owner(QStringLiteral("Editor"), QStringLiteral("lang-server"));
+    row.owner = owner(QStringLiteral("Editor"), QStringLiteral("Editor Helper (Plugin)"));
     const auto letters = [](const QString& text) { return double(text.size()); };
     const QString full = PortsModel::processText(row);
-    const QString name = OutsideText::isolate(QStringLiteral("lang-server"));
     EXPECT_EQ(PortsModel::processText(row, double(full.size()), letters), full);
-    EXPECT_EQ(PortsModel::processText(row, double(full.size()) - 1, letters), name);
-    EXPECT_EQ(PortsModel::processText(row, 4, letters), name);
+    EXPECT_EQ(PortsModel::processText(row, double(full.size()) - 1, letters),
+              QStringLiteral("Editor Hel…r (Plugin)  4201144"));
+    EXPECT_EQ(PortsModel::processText(row, 20, letters), QStringLiteral("Edito…ugin)  4201144"));
+    // No room even for the name's ends: the pid still stands.
+    EXPECT_EQ(PortsModel::processText(row, 4, letters), QStringLiteral("…  4201144"));
+    for (double room = 10; room < double(full.size()); ++room) {
+        const QString text = PortsModel::processText(row, room, letters);
+        EXPECT_TRUE(text.endsWith(QStringLiteral("  4201144"))) << text.toStdString();
+        EXPECT_LE(double(text.size()), room) << text.toStdString();
+        EXPECT_EQ(text.count(QStringLiteral("…")), 1) << text.toStdString();
+    }
+    // A dot or hyphen is not left beside the cut.
+    row.listener = listener(42, 6009);
+    row.owner = owner(QStringLiteral("Web"), QStringLiteral("web-socket-proxy"));
+    EXPECT_EQ(PortsModel::processText(row, 13, letters), QStringLiteral("web…roxy  42"));
+    EXPECT_EQ(PortsModel::processText(row, 15, letters), QStringLiteral("web-s…proxy  42"));
+
+    // A letter with its marks is never split, and a right-to-left name is
+    // cut and still isolated from the pid.
+    row.owner = owner(QStringLiteral("App"), QStringLiteral("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"));
+    const QString marked = PortsModel::processText(row, 11, letters);
+    EXPECT_TRUE(marked.endsWith(QStringLiteral("  42")));
+    EXPECT_FALSE(marked.contains(QStringLiteral("…\u0301"))) << marked.toStdString();
+    row.owner = owner(QStringLiteral("App"), QStringLiteral("שרת-שפה-ארוך-מאוד"));
+    const QString rtl = PortsModel::processText(row, 18, letters);
+    EXPECT_TRUE(rtl.startsWith(QChar(0x2068)));
+    EXPECT_TRUE(rtl.contains(QStringLiteral("…")));
+    EXPECT_TRUE(rtl.endsWith(QStringLiteral("\u2069  42")));
+
     // Without an owner the pid is all there is.
     row.owner.reset();
     EXPECT_EQ(PortsModel::processText(row, 4, letters), PortsModel::processText(row));
 }
 
 // In the process column's narrowest width, as a 1024-wide window leaves
-// it, the demo's names read whole; the pid is in the tooltip.
-TEST_F(PortsTest, ProcessNamesReadWholeBesideTheirPid)
+// it, a name that does not fit beside its pid is cut in the middle and the
+// pid stays; the tooltip gives the whole text.
+TEST_F(PortsTest, ProcessNamesAreCutBesideTheirPid)
 {
     PortsList list(*monitor);
     showOffscreen(list, {622, 200});
     ASSERT_EQ(PortsColumns::across(list.viewport()->width()).width[4], 100);
     std::vector<PortRow> rows;
     for (auto [pid, port, process] : {std::tuple{4201144, 6009, "lang-server"},
-                                     std::tuple{4201003, 6443, "Containers"},
+                                     std::tuple{4201003, 6443, "Editor Helper (Plugin)"},
                                      std::tuple{1, 22, "systemd"}}) {
         PortRow row;
         row.listener = listener(pid, port);
@@ -437,15 +464,16 @@ TEST_F(PortsTest, ProcessNamesReadWholeBesideTheirPid)
     settle();
     DrawnTexts recorder;
     const std::vector<DrawnText> texts = recorder.of(*list.viewport());
-    auto drawn = [&](const QString& text) {
-        return std::any_of(texts.begin(), texts.end(), [&](const DrawnText& t) { return t.text == text; });
+    auto drawnWith = [&](const QString& start, const QString& end) {
+        return std::any_of(texts.begin(), texts.end(), [&](const DrawnText& t) {
+            return t.text.startsWith(start) && t.text.contains(QStringLiteral("…")) && t.text.endsWith(end);
+        });
     };
-    EXPECT_TRUE(drawn(OutsideText::isolate(QStringLiteral("lang-server"))));
-    EXPECT_TRUE(drawn(OutsideText::isolate(QStringLiteral("Containers"))));
-    // Room for both: both.
-    EXPECT_TRUE(drawn(PortsModel::processText(rows[2])));
-    for (const DrawnText& t : texts)
-        EXPECT_FALSE(t.text.contains(QStringLiteral("201144"))) << t.text.toStdString();
+    EXPECT_TRUE(drawnWith(QStringLiteral("la"), QStringLiteral("r  4201144")));
+    EXPECT_TRUE(drawnWith(QStringLiteral("Ed"), QStringLiteral(")  4201003")));
+    // Room for both: both, whole.
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                            [&](const DrawnText& t) { return t.text == PortsModel::processText(rows[2]); }));
     const int h = int(PortRow::rowHeight);
     const double x = PortsColumns::across(list.viewport()->width()).x[4] + 4;
     EXPECT_EQ(list.helpAt(QPointF(x, h / 2)), PortsModel::processText(rows[0]));

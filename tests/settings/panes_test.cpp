@@ -4,8 +4,10 @@
 #include "settings/diagnostics.h"
 #include "settings/feedback_pane.h"
 #include "engine/incident_store.h"
+#include "ui/card.h"
 #include "ui/filled_button.h"
 #include "ui/hairline.h"
+#include "ui/theme.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -133,4 +136,75 @@ TEST_F(PaneTest, AboutFiguresLogAndWelcome)
     pane.showWelcome();
     EXPECT_EQ(raised, 1);
     EXPECT_TRUE(m->welcome());
+}
+
+// The software-update card is framed like the cards around it: the panel
+// fill, a one-pixel line border with rounded corners, and its rows and
+// hairlines inset 14 px inside the frame. In both languages.
+TEST_F(PaneTest, AboutFramesTheUpdateCardLikeItsNeighbours)
+{
+    auto m = make();
+    for (const bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        QWidget* content = nullptr;
+        Hairline* hairline = nullptr;
+        AboutPane pane(*m, [&](QWidget* parent) {
+            // Rows as the update card builds them: a 14 px inset, then a
+            // hairline, then another row.
+            content = new QWidget(parent);
+            auto* rows = new QVBoxLayout(content);
+            rows->setContentsMargins(0, 0, 0, 0);
+            rows->setSpacing(0);
+            auto* first = new QWidget(content);
+            first->setFixedHeight(40);
+            rows->addWidget(first);
+            hairline = new Hairline(content);
+            rows->addWidget(hairline);
+            auto* second = new QWidget(content);
+            second->setFixedHeight(40);
+            rows->addWidget(second);
+            return content;
+        });
+        QPalette ground = pane.palette();
+        ground.setColor(QPalette::Window, Theme::bg());
+        pane.setPalette(ground);
+        pane.setAutoFillBackground(true);
+        showOffscreen(pane, {560, 900});
+        ASSERT_TRUE(content && hairline);
+
+        // The frame is as wide as the overview card above it.
+        QRect frame = content->geometry();
+        for (QWidget* w = content->parentWidget(); w && w != &pane; w = w->parentWidget())
+            frame.translate(w->pos());
+        const QList<Card*> cards = pane.findChildren<Card*>(Qt::FindDirectChildrenOnly);
+        ASSERT_FALSE(cards.isEmpty());
+        const QRect overview = cards.front()->geometry();
+        QRect around;
+        for (Card* c : cards)
+            if (c->geometry().contains(frame.center()))
+                around = c->geometry();
+        ASSERT_FALSE(around.isNull()) << "the update card has no frame";
+        EXPECT_EQ(around.left(), overview.left());
+        EXPECT_EQ(around.right(), overview.right());
+        // The card's rows fill the frame: their own 14 px inset is the inset.
+        EXPECT_EQ(frame, around);
+
+        const QImage shot = pane.grab().toImage();
+        const int mid = around.top() + 20;
+        EXPECT_EQ(shot.pixelColor(around.left(), mid), Theme::line());
+        EXPECT_EQ(shot.pixelColor(around.right(), mid), Theme::line());
+        EXPECT_EQ(shot.pixelColor(around.left() + 5, mid), Theme::panel());
+        EXPECT_EQ(shot.pixelColor(around.center().x(), around.bottom() - 5), Theme::panel());
+        EXPECT_EQ(shot.pixelColor(around.center().x(), around.top()), Theme::line());
+        EXPECT_EQ(shot.pixelColor(around.center().x(), around.bottom()), Theme::line());
+        // Rounded corners: the page shows at the very corner.
+        EXPECT_EQ(shot.pixelColor(around.topLeft()), Theme::bg());
+        EXPECT_EQ(shot.pixelColor(around.bottomRight()), Theme::bg());
+        // The hairline starts 14 px in and runs to the frame's edge.
+        const int line = around.top() + 40;
+        EXPECT_EQ(shot.pixelColor(around.left() + 7, line), Theme::panel());
+        EXPECT_EQ(shot.pixelColor(around.left() + Hairline::indent, line), Theme::line());
+        EXPECT_EQ(shot.pixelColor(around.right() - 3, line), Theme::line());
+    }
+    L10n::setChinese(false);
 }

@@ -13,6 +13,15 @@ umask 002
 cmake --install "$build" --prefix "$work/Tavrin.app" >/dev/null
 test -x "$work/Tavrin.app/Contents/bin/tavrin"
 grep -q '"CFBundleShortVersionString"' "$work/Tavrin.app/Contents/Info.json"
+# The icon in every size a desktop asks for, and the entry that names it
+# and the program.
+share="$work/Tavrin.app/Contents/share"
+for n in 16 22 24 32 48 64 128 256; do
+  test -s "$share/icons/hicolor/${n}x${n}/apps/com.morvadel.Tavrin.png"
+done
+test -s "$share/icons/hicolor/scalable/apps/com.morvadel.Tavrin.svg"
+grep -qx 'Icon=com.morvadel.Tavrin' "$share/applications/com.morvadel.Tavrin.desktop"
+grep -qx 'Exec=tavrin' "$share/applications/com.morvadel.Tavrin.desktop"
 
 for k in dev release; do
   openssl genpkey -algorithm ed25519 -out "$work/$k.pem" 2>/dev/null

@@ -1,9 +1,11 @@
 #include "core/l10n.h"
 #include "ui/link_text.h"
 #include "ui/press_button.h"
+#include "ui/theme.h"
 #include "update/update_panel.h"
 #include "update/update_view_model.h"
 
+#include <QLabel>
 #include <QShortcut>
 
 #include <gtest/gtest.h>
@@ -201,4 +203,33 @@ TEST_F(UpdateViewsTest, PanelOfABuildWithoutASite)
     UpdatePanel notes(updater, whatsNew);
     EXPECT_TRUE(notes.findChildren<LinkText*>().isEmpty());
     EXPECT_EQ(buttons(notes), QStringList{"OK"});
+}
+
+// The header shows the program's own icon, the emblem on its dark plate,
+// 22 px square: the mint core in the middle, the plate round it.
+TEST_F(UpdateViewsTest, PanelHeaderShowsTheProgramsIcon)
+{
+    Updater::Setup setup;
+    setup.feedURL = Updater::defaultFeed();
+    Updater updater{setup};
+    const Updater::Panel update{Updater::Panel::Kind::update, {}};
+    for (bool chinese : {false, true}) {
+        L10n::setChinese(chinese);
+        UpdatePanel panel(updater, update);
+        QImage icon;
+        for (const QLabel* label : panel.findChildren<QLabel*>())
+            if (!label->pixmap().isNull()) {
+                EXPECT_TRUE(icon.isNull()) << "one picture in the panel";
+                EXPECT_EQ(label->size(), QSize(22, 22));
+                icon = label->pixmap().toImage();
+            }
+        ASSERT_FALSE(icon.isNull());
+        ASSERT_EQ(icon.size(), QSize(22, 22));
+        EXPECT_EQ(icon.pixelColor(11, 11), Theme::cpu());
+        EXPECT_EQ(icon.pixelColor(1, 11), Theme::bg());
+        EXPECT_EQ(icon.pixelColor(20, 11), Theme::bg());
+        // The plate's rounded corner leaves the very corner clear.
+        EXPECT_EQ(icon.pixelColor(0, 0).alpha(), 0);
+    }
+    L10n::setChinese(false);
 }
