@@ -4,6 +4,7 @@
 #include "ui/desktop_settings.h"
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
+#include "ui/widget_opacity.h"
 
 #include <QGraphicsEffect>
 #include <QPainter>
@@ -187,14 +188,17 @@ void Reveal::sync()
     const bool plain = shown_ && !waiting_ && !moving() && opacity_.value() >= 1 &&
                        offset_.value() == 0;
     if (plain) {
-        if (effect_)
+        if (effect_) {
             content_->setGraphicsEffect(nullptr); // deletes it
+            WidgetOpacity::effectChanged(content_);
+        }
         return;
     }
     if (!effect_) {
         auto* effect = new RevealEffect(content_);
         content_->setGraphicsEffect(effect);
         effect_ = effect;
+        WidgetOpacity::effectChanged(content_);
     }
     static_cast<RevealEffect*>(effect_.data())->set(opacity_.value(), offset_.value());
 }

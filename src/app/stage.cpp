@@ -3,6 +3,7 @@
 #include "app/root_view.h"
 #include "ui/desktop_settings.h"
 #include "ui/frame_clock.h"
+#include "ui/theme.h"
 #include "ui/widget_opacity.h"
 
 #include <QResizeEvent>
@@ -24,9 +25,16 @@ Stage::Stage(Monitor& monitor, Content content, QWidget* parent)
     , content_(std::move(content))
     , shownMode_(monitor.mode())
 {
-    // The views of modes not in the order's centre wait off to the side;
-    // nothing of them may show outside the stage.
-    setAttribute(Qt::WA_NoSystemBackground);
+    // The stage paints its own ground. A page that is faded, or draws only
+    // some of its pixels (the bubbles in flight over the list), shows the
+    // ground of this frame through it, never what an earlier frame left
+    // there. A page drawn whole that paints all of its ground claims it
+    // (the settled field, the list shown), and the stage then paints
+    // nothing beneath it.
+    setAutoFillBackground(true);
+    QPalette ground = palette();
+    ground.setColor(QPalette::Window, Theme::bg());
+    setPalette(ground);
     connect(&monitor, &Monitor::mountedChanged, this, &Stage::scheduleRefresh);
     connect(&monitor, &Monitor::modeChanged, this, &Stage::scheduleRefresh);
 

@@ -15,6 +15,7 @@
 #include "ui/process_icon.h"
 #include "ui/scheduler.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 
 #include <QMenu>
 #include <QMouseEvent>
@@ -376,7 +377,7 @@ void FieldLayerView::setCovering(bool covering)
     if (covering == covering_)
         return;
     covering_ = covering;
-    setAttribute(Qt::WA_OpaquePaintEvent, covering);
+    WidgetOpacity::claimGround(this, covering);
     update();
     emit coveringChanged(covering);
 }

@@ -2,6 +2,7 @@
 
 #include "ui/frame_clock.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 
 #include <QEvent>
 #include <QPaintEvent>
@@ -29,7 +30,7 @@ FlowRibbonsView::FlowRibbonsView(QWidget* parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    WidgetOpacity::claimGround(this);
 }
 
 FlowRibbonsView::~FlowRibbonsView()
@@ -150,8 +151,13 @@ QRegion FlowRibbonsView::advance(double dt)
         d.dash.advance(dt);
         double moved = std::fabs(d.dash.phase - d.paintedPhase);
         moved = std::min(moved, FlowRibbons::cycle - moved);
-        if (moved >= pixel)
+        // Drawn on at the new phase only from a whole pixel on, and then
+        // over all of the line: any repaint in between, of any part of it,
+        // draws the dashes where the rest of the line shows them.
+        if (moved >= pixel) {
             dirty += d.bounds;
+            d.paintedPhase = d.dash.phase;
+        }
     }
     return dirty;
 }
@@ -172,7 +178,7 @@ void FlowRibbonsView::blendDashes(const Drawn& d, int firstRow, int endRow)
     // how near it lies to the nearest dash's centre segment, smoothed over
     // one device pixel at the edge. FlowRibbons::dashCover, unrolled.
     const float reach = radius + 0.5f / ratio;
-    const float phase = float(d.dash.phase);
+    const float phase = float(d.paintedPhase);
     for (const FlowTexel& t : d.texels) {
         if (t.index < first || t.index >= end)
             continue;
@@ -221,7 +227,6 @@ void FlowRibbonsView::paintRibbons(QPainter& p, const QRect& clip)
         if (!d.style.flowing || !d.bounds.intersects(area))
             continue;
         blendDashes(d, firstRow, endRow);
-        d.paintedPhase = d.dash.phase;
     }
     const QRectF source(area.left() * ratio_, firstRow, area.width() * ratio_, endRow - firstRow);
     p.drawImage(QRectF(area.left(), firstRow / ratio_, area.width(), (endRow - firstRow) / ratio_),

@@ -13,6 +13,7 @@
 #include "ui/sound.h"
 #include "ui/text_face.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
@@ -382,15 +383,18 @@ class PortsView::Header : public QWidget {
 public:
     explicit Header(QWidget* parent) : QWidget(parent)
     {
-        setFixedHeight(headerHeight);
-        setAttribute(Qt::WA_OpaquePaintEvent);
+        // The headings, and the rule under them.
+        setFixedHeight(headerHeight + 1);
+        WidgetOpacity::claimGround(this);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), Theme::bg());
+        const QRect headings(0, 0, width(), headerHeight);
+        painter.fillRect(headings, Theme::bg());
+        painter.fillRect(QRect(0, headerHeight, width(), 1), Theme::line());
         painter.setRenderHint(QPainter::TextAntialiasing);
         const PortsColumns columns = PortsColumns::across(width());
         const std::vector<QString> titles = PortsModel::headings();
@@ -399,7 +403,7 @@ protected:
                                                TextFace::Align::left,  TextFace::Align::left};
         const int shown = columns.visibilityDotOnly() ? 5 : 6;
         for (int i = 0; i < shown; ++i)
-            drawText(painter, faces().heading, content(columns, i, QRectF(rect())),
+            drawText(painter, faces().heading, content(columns, i, QRectF(headings)),
                      titles[std::size_t(i)],
                      Theme::dim(), alignments[i], Qt::ElideRight);
     }
@@ -415,13 +419,6 @@ PortsView::PortsView(Monitor& monitor, QWidget* parent) : QWidget(parent), monit
     column->setSpacing(0);
     header_ = new Header(this);
     column->addWidget(header_);
-    auto* rule = new QWidget(this);
-    rule->setFixedHeight(1);
-    rule->setAutoFillBackground(true);
-    QPalette palette = rule->palette();
-    palette.setColor(QPalette::Window, Theme::line());
-    rule->setPalette(palette);
-    column->addWidget(rule);
     list_ = new PortsList(monitor_, this);
     column->addWidget(list_, 1);
     empty_ = new QLabel(this);

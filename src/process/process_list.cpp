@@ -10,6 +10,7 @@
 #include "ui/motion.h"
 #include "ui/scheduler.h"
 #include "ui/theme.h"
+#include "ui/widget_opacity.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -119,8 +120,9 @@ void ProcessList::syncOpaque()
     // nothing under it needs painting. Under other modes the stage keeps it
     // shown but faded, often to nothing: claiming to be opaque then would
     // stop the window repainting beneath it, and whatever the list drew
-    // while sliding away would stay on screen around the other views.
-    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, monitor_.mode() == Monitor::Mode::table);
+    // while sliding away would stay on screen around the other views. The
+    // claim also lapses while the list fades in.
+    WidgetOpacity::claimGround(viewport(), monitor_.mode() == Monitor::Mode::table);
 }
 
 bool ProcessList::reduced() const

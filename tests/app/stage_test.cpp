@@ -3,7 +3,14 @@
 
 #include "shell_fixture.h"
 
+#include <QApplication>
+#include <QBackingStore>
 #include <QLabel>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <set>
 
 using Mode = Monitor::Mode;
 
@@ -205,4 +212,148 @@ TEST_F(ShellTest, StageWithReduceMotionNeverOffsets)
     settle(0.1);
     EXPECT_EQ(stage.offset(Mode::table), 0);
     EXPECT_GT(stage.opacity(Mode::ports), 0);
+}
+
+namespace {
+
+// What a window shows, composed the way the window system composes it:
+// each frame paints only its dirty parts, over the frame before, into the
+// window's one backing store. A fresh picture of the whole window is what
+// the frame should show; a pixel that differs from it was left over from
+// an earlier frame.
+class Composed {
+public:
+    Composed(QWidget& window, const QWidget& area)
+        : window_(window), area_(area.mapTo(&window, QPoint()), area.size())
+    {
+    }
+
+    // The backing store holds plain pixels only on an unscaled screen.
+    bool usable() const { return window_.devicePixelRatio() == 1 && shown() != nullptr; }
+
+    // Paints what is due, then counts the pixels of the area that differ
+    // from a fresh picture by more than a rounding step.
+    int stalePixels() const
+    {
+        QApplication::processEvents();
+        const QImage now = shown()->copy(area_).convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = window_.grab(area_).toImage().convertToFormat(QImage::Format_RGB32);
+        if (now.size() != fresh.size())
+            return area_.width() * area_.height();
+        int stale = 0;
+        for (int y = 0; y < now.height(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(now.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(fresh.constScanLine(y));
+            if (std::equal(a, a + now.width(), b))
+                continue;
+            for (int x = 0; x < now.width(); ++x)
+                stale += std::max({std::abs(qRed(a[x]) - qRed(b[x])), std::abs(qGreen(a[x]) - qGreen(b[x])),
+                                   std::abs(qBlue(a[x]) - qBlue(b[x]))}) > 2;
+        }
+        return stale;
+    }
+
+private:
+    QImage* shown() const { return dynamic_cast<QImage*>(window_.backingStore()->paintDevice()); }
+
+    QWidget& window_;
+    QRect area_;
+};
+
+class StageFrames : public ShellTest {
+protected:
+    // Every ordered pair of modes exactly once, one switch after another.
+    static constexpr std::array<Mode, 21> tour{
+        Mode::table, Mode::field,   Mode::table,   Mode::flow,  Mode::table, Mode::domains, Mode::table,
+        Mode::ports, Mode::field,   Mode::flow,    Mode::field, Mode::domains, Mode::field, Mode::ports,
+        Mode::flow,  Mode::domains, Mode::flow,    Mode::ports, Mode::domains, Mode::ports, Mode::table};
+
+    // A machine busy enough that the field shows large bubbles with their
+    // labels, ticks and traffic, the list a screenful of rows, and the
+    // flows, domains and ports something of each.
+    static void feed(Monitor& m)
+    {
+        std::vector<GroupSample> groups;
+        std::vector<Connection> connections;
+        std::vector<Listener> listeners;
+        for (int i = 0; i < 9; ++i) {
+            GroupSample g = group(QStringLiteral("g%1").arg(i), 5 + 30.0 * (i % 4), {100 + i},
+                                  QStringLiteral("Group %1").arg(i));
+            g.mem = uint64_t(200 + 150 * i) << 20;
+            g.threads = 20 + 60 * i;
+            g.netIn = i % 3 ? 300'000 : 0;
+            groups.push_back(g);
+            Connection c;
+            c.pid = 100 + i;
+            c.remoteHost = QStringLiteral("203.0.113.%1").arg(1 + i % 4);
+            c.id = QStringLiteral("%1 %2").arg(c.pid).arg(c.remoteHost);
+            c.remotePort = 443;
+            c.rateIn = g.netIn;
+            c.bytesIn = 10 * g.netIn;
+            connections.push_back(c);
+            Listener l;
+            l.pid = 100 + i;
+            l.proto = QStringLiteral("tcp");
+            l.port = 8000 + i;
+            listeners.push_back(l);
+        }
+        for (int64_t serial = 1; serial <= 2; ++serial) {
+            Snapshot s = snapshotOf(groups, serial);
+            s.connections = connections;
+            s.listeners = listeners;
+            ingest(m, s);
+        }
+    }
+
+    // Switches, and follows every frame of the change until its views are
+    // unmounted and at rest; the most stale pixels any frame showed.
+    int follow(Monitor& m, const Composed& window, Mode to)
+    {
+        m.switchMode(to);
+        int worst = 0;
+        // Past the slowest unmount, a quarter second after the motion ends.
+        for (double t = 0; t < Motion::standard() + 0.3; t += FrameClock::interval) {
+            advance(FrameClock::interval);
+            worst = std::max(worst, window.stalePixels());
+        }
+        return worst;
+    }
+
+    void everyChange()
+    {
+        std::set<std::pair<Mode, Mode>> pairs;
+        for (std::size_t i = 1; i < tour.size(); ++i)
+            pairs.emplace(tour[i - 1], tour[i]);
+        ASSERT_EQ(pairs.size(), 20u);
+
+        auto m = make();
+        RootView root(*m, updater());
+        root.resize(RootView::minimumWidth, RootView::minimumHeight);
+        root.show();
+        feed(*m);
+        settle();
+        Composed window(root, *root.stage());
+        if (!window.usable())
+            GTEST_SKIP() << "needs an unscaled screen";
+        ASSERT_EQ(m->mode(), tour.front());
+        for (std::size_t i = 1; i < tour.size(); ++i)
+            EXPECT_EQ(follow(*m, window, tour[i]), 0)
+                << Monitor::modeText(tour[i - 1]).toStdString() << " to " << Monitor::modeText(tour[i]).toStdString();
+    }
+};
+
+} // namespace
+
+// Every frame of every change between two modes shows only what is drawn
+// now: nothing a view drew in an earlier frame stays on the stage, though
+// each frame repaints only what moved.
+TEST_F(StageFrames, EveryModeChangeShowsNoPixelOfAnEarlierFrame)
+{
+    everyChange();
+}
+
+TEST_F(StageFrames, EveryModeChangeUnderReduceMotionShowsNoPixelOfAnEarlierFrame)
+{
+    DesktopSettings::instance().setReduceMotionOverride(true);
+    everyChange();
 }

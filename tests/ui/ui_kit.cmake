@@ -13,6 +13,7 @@ if(TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/copy_text_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/banded_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/emblem_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/widget_opacity_test.cpp
   )
   target_include_directories(test_kit PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(test_kit PRIVATE tavrin_ui Qt6::Test GTest::gtest GTest::gmock)
