@@ -1094,7 +1094,9 @@ void Updater::install()
                 r.changed = true;
             } else if (!BundleSwap::isBundle(bundle)) {
                 const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
-                if (!recovered.present) {
+                if (recovered.busy) {
+                    r.message = anotherCopyUpdating();
+                } else if (!recovered.present) {
                     r.message = missingBundle(bundle, recovered.kept);
                     r.manual = true;
                 }
