@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -1298,6 +1299,12 @@ TEST_F(UpdaterTest, AStartWithItsOwnUpdateFolderLeavesAnotherRunsSwapAlone)
     std::optional<UpdateError> swapped = UpdateError::replaceFailed;
     std::thread swapping(
         [&] { swapped = BundleSwap::replace(bundle, staged, keys().trust(), Seal::architecture(), options); });
+    // Let go and waited for on every way out of the test.
+    const auto joined = qScopeGuard([&] {
+        between.let();
+        if (swapping.joinable())
+            swapping.join();
+    });
     ASSERT_TRUE(waitFor([&] { return between.reached->load(); }));
     ASSERT_FALSE(QFileInfo::exists(bundle));
 
