@@ -1,5 +1,6 @@
 #include "platform/trash.h"
 
+#include "platform/folder_chain.h"
 #include "platform/proc_files.h"
 #include "platform/user_file.h"
 
@@ -171,11 +172,25 @@ bool isWithin(const QString& path, const QString& folder)
     return folder == u"/" || path == folder || path.startsWith(folder + u'/');
 }
 
+// The folder the home trash lies in ($XDG_DATA_HOME), opened once, when
+// it and every folder above it are held to the rule of the folders the
+// app's copies lie in: whoever could rename one of them could put a trash
+// of their own in its place, and what the user restores from it.
+Fd homeTrashFolder(const QString& data)
+{
+    Fd dataFd(::open(native(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dataFd.fd >= 0 && FolderChain::unsafeOnPath(dataFd.fd)) {
+        errno = EPERM;
+        return Fd();
+    }
+    return dataFd;
+}
+
 Trash::Moved toHomeTrash(int dirFd, const QByteArray& name, const QByteArray& as, const QString& path,
                          const QString& data)
 {
     QDir().mkpath(data);
-    const Fd dataFd(::open(native(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd dataFd = homeTrashFolder(data);
     Bin bin;
     if (dataFd.fd < 0 || !openBin(dataFd.fd, "Trash", data + QStringLiteral("/Trash"), bin))
         return failed(errno);
@@ -347,7 +362,7 @@ int Trash::dropOrphans(int dirFd, const std::function<bool(const QByteArray&, co
     int dropped = 0;
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (QDir::isAbsolutePath(data)) {
-        const Fd dataFd(::open(native(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const Fd dataFd = homeTrashFolder(data);
         const Fd home = dataFd.fd < 0 ? Fd() : existingFolder(dataFd.fd, "Trash");
         if (home.fd >= 0)
             dropped += dropOrphansIn(home.fd, ours);

@@ -1,5 +1,6 @@
 #include "update/bundle_swap.h"
 
+#include "platform/folder_chain.h"
 #include "platform/trash.h"
 #include "platform/user_file.h"
 #include "update/app_version.h"
@@ -317,6 +318,102 @@ struct SetAside {
     }
 };
 
+// A kernel lock (flock) on the file `lockName` in the folder open at
+// `folderFd`, made where missing; it dies with the open file that holds it,
+// so whatever the file holds, and however old it is, only a live holder
+// keeps others out. Only this user (or root) can have put anything there; a
+// lock of any other owner, or one that is not a plain file, is no copy of
+// ours and is cleared. One let go of and removed by its holder while this
+// waited on it locks a name no one else uses: it is taken afresh. Invalid
+// when not taken; `busy` then says whether a live holder has it.
+Fd lockIn(int folderFd, const QByteArray& lockName, bool* busy)
+{
+    if (busy)
+        *busy = false;
+    struct stat st {};
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (::fstatat(folderFd, lockName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+                removeTreeAt(folderFd, lockName.constData());
+            else if ((st.st_mode & 0600) != 0600)
+                ::fchmodat(folderFd, lockName.constData(), 0600, 0);  // ours, only closed to us
+        }
+        Fd fd(::openat(folderFd, lockName.constData(),
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+        if (fd.fd < 0) {
+            if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES)
+                continue;  // replaced meanwhile: judge it again
+            return Fd();
+        }
+        if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
+            if (busy)
+                *busy = errno == EWOULDBLOCK;
+            return Fd();
+        }
+        if (isAt(folderFd, lockName.constData(), st))
+            return fd;
+        if (busy)
+            *busy = true;  // another run had it last, and may again
+    }
+    return Fd();
+}
+
+// The lock every swap and every recovery beside a bundle holds, in the
+// app's own folder, reached through its held descriptor: runs that keep
+// their update folders apart (another XDG_CACHE_HOME) still meet here, so
+// no run swaps on what it read before another run's swap. Its file goes
+// when the holder lets go, so a finished update leaves nothing beside the
+// app; one a killed run left holds no one up.
+class SwapLock {
+public:
+    // Nothing when another run holds it (`busy` then says so) or where no
+    // lock can be made.
+    static std::unique_ptr<SwapLock> take(int folderFd, const QByteArray& bundleName, bool* busy)
+    {
+        const QByteArray name = '.' + bundleName + ".lock";
+        Fd fd = lockIn(folderFd, name, busy);
+        if (fd.fd < 0)
+            return nullptr;
+        return std::unique_ptr<SwapLock>(new SwapLock(folderFd, name, std::move(fd)));
+    }
+    // Another run's swap is short: it is waited for, for at most a minute,
+    // so a holder that was stopped for good never keeps this one busy.
+    static std::unique_ptr<SwapLock> await(int folderFd, const QByteArray& bundleName,
+                                           const std::function<void()>& waiting)
+    {
+        for (int attempt = 0; attempt < 6000; ++attempt) {
+            bool busy = false;
+            if (auto lock = take(folderFd, bundleName, &busy))
+                return lock;
+            if (!busy)
+                return nullptr;
+            if (attempt == 0 && waiting)
+                waiting();
+            ::usleep(10000);
+        }
+        return nullptr;
+    }
+    ~SwapLock()
+    {
+        // Removed before it is let go, and only while its name still holds
+        // it: a run that took the name afresh meanwhile keeps its own.
+        struct stat st {};
+        if (::fstat(fd_.fd, &st) == 0 && isAt(folder_, name_.constData(), st))
+            ::unlinkat(folder_, name_.constData(), 0);
+    }
+
+private:
+    SwapLock(int folderFd, QByteArray name, Fd fd)
+        : folder_(folderFd), name_(std::move(name)), fd_(std::move(fd))
+    {
+    }
+    int folder_;  // the caller's, open for as long as the lock is held
+    QByteArray name_;
+    Fd fd_;
+};
+
 } // namespace
 
 QString BundleSwap::workDirectory()
@@ -344,35 +441,10 @@ std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& 
     if (workName.isEmpty() || folder.fd < 0 || ::fstat(folder.fd, &st) != 0 || !S_ISDIR(st.st_mode)
         || st.st_uid != ::getuid() || (st.st_mode & 022))
         return nullptr;
-    // Only this user (or root) can have put anything here; a lock of any
-    // other owner, or one that is not a plain file, is no copy of ours. The
-    // file itself is never removed once it is ours: a copy waiting on it
-    // would then lock a name no one else uses.
-    const QByteArray lockName = workName + ".lock";
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (::fstatat(folder.fd, lockName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-                removeTreeAt(folder.fd, lockName.constData());
-            else if ((st.st_mode & 0600) != 0600)
-                ::fchmodat(folder.fd, lockName.constData(), 0600, 0);  // ours, only closed to us
-        }
-        UniqueFd fd(::openat(folder.fd, lockName.constData(),
-                             O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
-        if (fd.fd < 0) {
-            if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES)
-                continue;  // replaced meanwhile: judge it again
-            return nullptr;
-        }
-        if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-            continue;
-        if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
-            if (busy)
-                *busy = errno == EWOULDBLOCK;
-            return nullptr;
-        }
-        return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd), std::move(folder), workName));
-    }
-    return nullptr;
+    Fd fd = lockIn(folder.fd, workName + ".lock", busy);
+    if (fd.fd < 0)
+        return nullptr;
+    return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd), std::move(folder), workName));
 }
 
 void BundleSwap::removeTree(const QString& path)
@@ -399,55 +471,17 @@ bool BundleSwap::isGuardedFolder(const QString& path)
 std::optional<BundleSwap::UnsafeFolder> BundleSwap::firstUnsafeFolder(const std::vector<FolderOnPath>& chain,
                                                                      uid_t user)
 {
-    using Fault = UpdateErrors::FolderFault;
-    const auto trusted = [user](uid_t owner) { return owner == user || owner == 0; };
-    for (size_t i = 0; i < chain.size(); ++i) {
-        const FolderOnPath& f = chain[i];
-        if (!S_ISDIR(f.mode))
-            return UnsafeFolder{f.path, Fault::notAFolder};
-        if (!trusted(f.owner))
-            return UnsafeFolder{f.path, Fault::othersOwn};
-        // In a sticky folder others may not rename or remove what is not
-        // theirs, so the folder below stays put if it is ours or root's.
-        const bool stickyOverOurs = i > 0 && (f.mode & S_ISVTX) && trusted(chain[i - 1].owner);
-        if ((f.mode & 022) && !stickyOverOurs)
-            return UnsafeFolder{f.path, Fault::othersWrite};
-    }
-    return std::nullopt;
+    return FolderChain::firstUnsafe(chain, user);
 }
 
 std::optional<BundleSwap::UnsafeFolder> BundleSwap::unsafeFolderOnPath(const QString& folder)
 {
-    QString path = QFileInfo(folder).canonicalFilePath();
-    if (path.isEmpty())
-        return UnsafeFolder{folder, UpdateErrors::FolderFault::notAFolder};
-    // Each folder as it stands, not where a link would lead: a link on a
-    // path just resolved means it changed meanwhile.
-    std::vector<FolderOnPath> chain;
-    for (int depth = 0; depth < 256; ++depth) {
-        struct stat st {};
-        if (::lstat(native(path).constData(), &st) != 0)
-            return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
-        chain.push_back({path, st.st_uid, st.st_mode});
-        if (path == u"/")
-            return firstUnsafeFolder(chain, ::getuid());
-        path = QFileInfo(path).absolutePath();
-    }
-    return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
+    return FolderChain::unsafeOnPath(folder);
 }
 
 std::optional<BundleSwap::UnsafeFolder> BundleSwap::unsafeFolderOnPath(int folderFd)
 {
-    const QString path = QFileInfo(pathOf(folderFd)).canonicalFilePath();
-    struct stat held {}, there {};
-    if (path.isEmpty() || ::fstat(folderFd, &held) != 0)
-        return UnsafeFolder{currentPath(folderFd), UpdateErrors::FolderFault::notAFolder};
-    if (auto unsafe = unsafeFolderOnPath(path))
-        return unsafe;
-    // Checked by its name: that name must still hold the folder held.
-    if (::lstat(native(path).constData(), &there) != 0 || !sameInode(held, there))
-        return UnsafeFolder{path, UpdateErrors::FolderFault::notAFolder};
-    return std::nullopt;
+    return FolderChain::unsafeOnPath(folderFd);
 }
 
 QString BundleSwap::WorkFolder::reach(const QString& entry) const
@@ -698,7 +732,17 @@ BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
     Fd parentFd(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (parentFd.fd < 0)
         return {};
-    return recoverAt(parentFd.fd, info.absolutePath(), native(info.fileName()));
+    // Where no lock can be made nothing can be moved either, and another
+    // run could not swap there: what stands there is still read.
+    const QByteArray name = native(info.fileName());
+    bool busy = false;
+    const auto swapping = SwapLock::take(parentFd.fd, name, &busy);
+    if (busy) {
+        Recovery result;
+        result.busy = true;
+        return result;
+    }
+    return recoverAt(parentFd.fd, info.absolutePath(), name);
 }
 
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
@@ -728,10 +772,16 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
     Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty() || stagedName.isEmpty()
-        || stagedName.contains('/') || unsafeFolderOnPath(parentFd.fd)
-        || !recoverAt(parentFd.fd, parent, name).present
+        || stagedName.contains('/') || unsafeFolderOnPath(parentFd.fd))
+        return UpdateError::replaceFailed;
+    // From recovery to the last step, under the lock beside the bundle: the
+    // version read before the exchange is still the one installed at it.
+    const auto swapping = SwapLock::await(parentFd.fd, name, options.waitingForLock);
+    if (!swapping || !recoverAt(parentFd.fd, parent, name).present
         || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
+    if (options.afterRecovery)
+        options.afterRecovery();
     const QString now = currentPath(parentFd.fd);
     const QString folderPath = now.isEmpty() ? parent : now;
     // Where Restore puts the previous copy back: beside the app, not in the
@@ -836,6 +886,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
         drop();
         return UpdateError::versionMismatch;
     }
+    if (options.afterVersionCheck)
+        options.afterVersionCheck();
 
     bool exchanged = !options.twoRenames
         && exchangeAt(hiddenFd.fd, incomingName, parentFd.fd, name.constData()) == 0;

@@ -2,6 +2,7 @@
 // The file work of an update: the private work directory, the swap of the
 // installed bundle for the staged one, and the relaunch.
 
+#include "platform/folder_chain.h"
 #include "update/seal.h"
 #include "update/update_error.h"
 
@@ -57,16 +58,8 @@ private:
 bool isGuardedFolder(const QString& path);
 
 // One folder on the way from the app's folder up to "/", as lstat sees it.
-struct FolderOnPath {
-    QString path;
-    uid_t owner = 0;
-    mode_t mode = 0;
-};
-
-struct UnsafeFolder {
-    QString path;
-    UpdateErrors::FolderFault fault = UpdateErrors::FolderFault::notAFolder;
-};
+using FolderOnPath = FolderChain::Folder;
+using UnsafeFolder = FolderChain::Unsafe;
 
 // The first folder of `chain` (the app's folder first, "/" last) through
 // which someone other than `user` or root could swap the app for their
@@ -126,6 +119,13 @@ struct ReplaceOptions {
     // Two renames only: called between moving the installed copy out and
     // moving the new one in.
     std::function<void(const QString&)> betweenRenames;
+    // Called once the lock beside the bundle is taken and earlier attempts
+    // are recovered; once when another run holds that lock and this one
+    // starts waiting for it; and right before the copies trade places,
+    // after every check.
+    std::function<void()> afterRecovery;
+    std::function<void()> waitingForLock;
+    std::function<void()> afterVersionCheck;
 };
 
 // Whether `path` is a bundle of ours: a folder (not a link) this user
@@ -155,6 +155,9 @@ struct Recovery {
     // (previous).app", "Tavrin (previous 2).app" and on: the caller says so
     // once.
     QStringList beside;
+    // Another run holds the lock beside the bundle: its swap may be half
+    // done, so nothing was looked at or moved.
+    bool busy = false;
 };
 
 // Finishes what an install killed midway left beside `bundle`: where
@@ -167,9 +170,10 @@ struct Recovery {
 // app's name goes as "Tavrin (previous).app", the name its entry restores
 // it under; where no trash there is safe to use, it comes out beside the
 // app under that name instead. A directory whose copy stays for another
-// cause (no space, no permission) stays. Info files that a move of ours into those trashes
-// left without their entry (a run killed midway) are removed. Call it only
-// while holding the work lock, which every install holds throughout.
+// cause (no space, no permission) stays. Info files that a move of ours
+// into those trashes left without their entry (a run killed midway) are
+// removed. It runs under the lock beside the bundle that every swap holds,
+// and does nothing while another run holds it.
 Recovery recover(const QString& bundle);
 
 // Swaps the bundle at `bundle` for the staged copy, the entry
@@ -186,8 +190,9 @@ Recovery recover(const QString& bundle);
 // failure the staged copy goes back to its folder, a copy of it this run
 // made from another filesystem is removed, and any other copy in the hidden
 // directory goes to the trash; one no trash takes stays there, and the
-// next recovery sees to it. Earlier
-// attempts are recovered first. `signatureInvalid` when what would be
+// next recovery sees to it. Earlier attempts are recovered first.
+// Recovery, checks and swap all run under the lock beside the bundle,
+// waiting for another run's swap to end. `signatureInvalid` when what would be
 // installed is not what was checked, `versionMismatch` when it is not
 // newer, `replaceFailed` for anything else; in each the installed copy is
 // as it was. `noSpace` is set when the bundle's file system had no room

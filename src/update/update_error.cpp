@@ -164,6 +164,19 @@ QString UpdateErrors::noBundle(const QString& bundle, const StandIn& standIn)
         .arg(bundle);
 }
 
+QString UpdateErrors::appFolderNotWritable(const QString& folder, bool own)
+{
+    if (own)
+        return L10n::text("You can\u2019t write to %1, the folder containing Tavrin, so it can\u2019t update itself. "
+                          "Make the folder writable by you (chmod u+w %1), then try again.",
+                          "你无法写入 Tavrin 所在的文件夹 %1，无法自动更新。请让它对你可写（chmod u+w %1）后重试。")
+            .arg(folder);
+    return L10n::text("You can\u2019t write to %1, the folder containing Tavrin, so it can\u2019t update itself. "
+                      "Make the folder writable by you, then try again.",
+                      "你无法写入 Tavrin 所在的文件夹 %1，无法自动更新。请让它对你可写后重试。")
+        .arg(folder);
+}
+
 QString UpdateErrors::unsafeFolderAbove(const QString& folder, FolderFault fault)
 {
     switch (fault) {

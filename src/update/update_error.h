@@ -2,6 +2,8 @@
 // Why an update step stopped. Each case has one message in each language;
 // only the message ever reaches the user.
 
+#include "platform/folder_chain.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -56,8 +58,12 @@ struct StandIn {
 // and nothing there is intact; says what stands there instead.
 QString noBundle(const QString& bundle, const StandIn& standIn = {});
 
+// The app's folder is where it belongs, but this user cannot write in it;
+// `own` when it is the user's own folder, which a chmod puts right.
+QString appFolderNotWritable(const QString& folder, bool own);
+
 // Why a folder above the app's own lets someone else swap the app.
-enum class FolderFault { notAFolder, othersOwn, othersWrite };
+using FolderFault = FolderChain::Fault;
 QString unsafeFolderAbove(const QString& folder, FolderFault fault);
 // Why a folder on the way to the update folder lets someone else swap the
 // update for a copy of their own.

@@ -71,6 +71,16 @@ std::optional<QString> UpdateRules::installBlocker(const QString& bundlePath)
                             "updated in place. ",
                             "系统正在从临时的只读位置运行 Tavrin，无法就地更新。");
     } else if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) != 0) {
+        // In the user's own folder, or in ~/Applications, Tavrin is where it
+        // belongs: only the folder's mode stands in the way.
+        const QString folder = info.absolutePath();
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        struct stat st {};
+        const bool own = ::stat(QFile::encodeName(folder).constData(), &st) == 0 && st.st_uid == ::getuid();
+        if (own
+            || (!canonical.isEmpty()
+                && canonical == QFileInfo(QDir::homePath() + QStringLiteral("/Applications")).canonicalFilePath()))
+            return UpdateErrors::appFolderNotWritable(folder, own);
         reason = L10n::text("The folder containing Tavrin is not writable, so it can\u2019t update itself. ",
                             "Tavrin 所在的文件夹不可写，无法自动更新。");
     } else if (!BundleSwap::isGuardedFolder(info.absolutePath())) {

@@ -140,8 +140,9 @@ FeedResult readFeedFile(const QString& path, const std::atomic<bool>& stop)
     return decodeFeed(bytes);
 }
 
-// How a copy or a download into the work directory ended.
-enum class Fetched { ok, failed, noSpace };
+// How a copy or a download into the work directory ended; `tooLong` when
+// it ran past the size the feed declares, which is no fault of the network.
+enum class Fetched { ok, failed, noSpace, tooLong };
 
 struct Copied {
     Fetched fetched = Fetched::failed;
@@ -177,7 +178,7 @@ Copied copyCapped(const QString& from, int workFd, qint64 expected, const std::a
             break;
         written += n;
         if (written > expected)
-            return refused;
+            return {Fetched::tooLong};
         if (const int error = UserFile::writeAll(out.fd, buf.data(), size_t(n)))
             return {UserFile::isNoSpace(error) ? Fetched::noSpace : Fetched::failed};
         progress(written);
@@ -210,7 +211,21 @@ QString anotherCopyUpdating()
 struct Installed {
     std::optional<QString> versionText;
     int64_t build = 0;
+
+    AppVersion key() const
+    {
+        return AppVersion::parse(versionText.value_or(QString())).value_or(AppVersion{{0}}).with(build);
+    }
 };
+
+// Another run installed a copy at least as new as the release on offer
+// since this run read the installed version.
+QString changedMeanwhile()
+{
+    return L10n::text("Another copy of Tavrin changed it meanwhile, and this release is not newer than the copy now "
+                      "installed. Check for updates again.",
+                      "另一个 Tavrin 在此期间改动了它，这个版本并不比现在安装的新。请重新检查更新。");
+}
 
 Installed installedAt(const QString& bundle)
 {
@@ -333,8 +348,11 @@ Updater::Setup Updater::Setup::standard(const std::optional<QString>& bundle)
         std::unique_ptr<BundleSwap::WorkLock> held;
         if (!DemoMode::isOn()) {
             held = BundleSwap::WorkLock::take(s.workDirectory, &busy);
-            if (held)
-                s.beside = BundleSwap::recover(*s.bundle).beside;
+            if (held) {
+                const BundleSwap::Recovery recovered = BundleSwap::recover(*s.bundle);
+                busy = recovered.busy;
+                s.beside = recovered.beside;
+            }
         }
         s.anotherCopyUpdating = busy;
         if (!busy) {
@@ -459,6 +477,7 @@ void Updater::start(std::function<bool()> autoCheck)
         bool busy = false;
         if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy)) {
             const BundleSwap::Recovery recovered = BundleSwap::recover(*setup_.bundle);
+            busy = recovered.busy;
             if (!recovered.kept.isEmpty()) {
                 setState(State::failed(missingBundle(*setup_.bundle, recovered.kept), true));
                 return;
@@ -728,15 +747,14 @@ void Updater::applyFeed(const ReleaseFeed& feed)
     setState(unlessCopiesLeft(newest ? State::available(*newest) : State::of(State::Kind::upToDate)));
 }
 
-// Whether this copy could take the release at all: an archive at an
-// allowed address for this architecture. A newer release that fails here,
-// or gives a size no archive has, does not hide an older one that passes.
+// Whether this copy could take the release at all: an archive for this
+// architecture. A newer release that fails here, or gives a size no
+// archive has, does not hide an older one that passes. One whose address
+// this copy may not fetch is offered all the same: its download says why
+// it stops.
 bool Updater::offerable(const Release& r) const
 {
-    if (!r.download || (r.arch && *r.arch != setup_.arch))
-        return false;
-    const QUrl url = UpdateRules::withoutLocalhost(QUrl(r.download->url, QUrl::StrictMode));
-    return url.isValid() && !url.scheme().isEmpty() && setup_.allowDownload(url, setup_.feedURL);
+    return r.download && (!r.arch || *r.arch == setup_.arch);
 }
 
 void Updater::failCheck(UpdateError error) { failCheck(UpdateErrors::message(error)); }
@@ -813,6 +831,12 @@ void Updater::download()
     // bundle of ours at its name there is nothing to replace, and nothing
     // to download for.
     const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
+    // A run with an update folder of its own is swapping beside the app.
+    if (recovered.busy) {
+        lock_->held.reset();
+        setState(State::failed(anotherCopyUpdating(), false));
+        return;
+    }
     if (!recovered.present) {
         lock_->held.reset();
         setState(State::failed(missingBundle(bundle, recovered.kept), true));
@@ -834,17 +858,14 @@ void Updater::download()
     const Installed installed = installedAt(bundle);
     setup_.versionText = installed.versionText;
     setup_.build = installed.build;
-    current_ = AppVersion::parse(setup_.versionText.value_or(QString())).value_or(AppVersion{{0}}).with(setup_.build);
+    current_ = installed.key();
     const auto offered = release.key();
     if (!offered || !(*offered > current_)) {
         lock_->held.reset();
         // The offer was made against an older reading: the next try checks
         // the feed again.
         setPending(std::nullopt);
-        setState(State::failed(L10n::text("Another copy of Tavrin changed it meanwhile, and this release is not "
-                                          "newer than the copy now installed. Check for updates again.",
-                                          "另一个 Tavrin 在此期间改动了它，这个版本并不比现在安装的新。请重新检查更新。"),
-                               false));
+        setState(State::failed(changedMeanwhile(), false));
         return;
     }
     // A work folder that could not be made ours is left as it is: it may be
@@ -926,6 +947,8 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
                         UpdateErrors::localFile(UpdateErrors::LocalFile::archive, *copied.trouble, from));
                 if (copied.fetched == Fetched::noSpace)
                     return self.failDownload(self.noSpaceMessage());
+                if (copied.fetched == Fetched::tooLong)
+                    return self.failDownload(UpdateError::sizeMismatch);
                 if (copied.fetched != Fetched::ok)
                     return self.failDownload(UpdateError::downloadFailed);
                 self.verifyArchive(release, dl);
@@ -947,6 +970,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
     QNetworkReply* reply = net_->get(req);
     auto failed = std::make_shared<bool>(false);
     auto full = std::make_shared<bool>(false);
+    auto tooLong = std::make_shared<bool>(false);
     auto written = std::make_shared<qint64>(0);
     const QUrl feed = setup_.feedURL;
     auto allow = setup_.allowDownload;
@@ -959,15 +983,16 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         }
     });
     // A server that announces more than the feed declares is not waited for.
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, failed, expected] {
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, failed, tooLong, expected] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (!*failed && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200
             && length.isValid() && length.toLongLong() > expected) {
             *failed = true;
+            *tooLong = true;
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed, full, written, expected, report] {
+    connect(reply, &QNetworkReply::readyRead, this, [reply, file, failed, full, tooLong, written, expected, report] {
         if (*failed)
             return;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -980,6 +1005,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         const int error = *written > expected ? 0 : UserFile::writeAll(file->fd, chunk.constData(), size_t(chunk.size()));
         if (*written > expected || error) {
             *full = UserFile::isNoSpace(error);
+            *tooLong = *written > expected;
             *failed = true;
             reply->abort();
             return;
@@ -990,7 +1016,7 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         *failed = true;
         reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, file, failed, full, release, dl] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, file, failed, full, tooLong, release, dl] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         // Some file systems say they are full only at the close.
@@ -1000,6 +1026,10 @@ void Updater::fetchArchive(const Release& release, const Release::Download& dl, 
         }
         if (*full && state_.kind == State::Kind::downloading) {
             failDownload(noSpaceMessage());
+            return;
+        }
+        if (*tooLong && state_.kind == State::Kind::downloading) {
+            failDownload(UpdateError::sizeMismatch);
             return;
         }
         if (*failed || reply->error() != QNetworkReply::NoError || status != 200
@@ -1050,14 +1080,16 @@ void Updater::install()
     const Seal::Keys keys = setup_.keys;
     const QString arch = setup_.arch;
     const BundleSwap::ReplaceOptions swap = setup_.swap;
+    const AppVersion current = current_;
     struct Replaced {
         std::optional<UpdateError> error;
         QString message;  // when the error has a message of its own
         bool manual = false;
+        bool changed = false;  // another run installed a copy at least as new
     };
     offMain<Replaced>(
         this,
-        [bundle, work, keys, arch, swap] {
+        [bundle, work, keys, arch, swap, current] {
             Replaced r;
             bool noSpace = false;
             // The staged copy is reached through the work directory held
@@ -1075,9 +1107,14 @@ void Updater::install()
             // is no question of permissions.
             if (noSpace) {
                 r.message = UpdateErrors::notEnoughSpace(QFileInfo(bundle).absolutePath());
+            } else if (*r.error == UpdateError::versionMismatch && !(installedAt(bundle).key() == current)) {
+                r.message = changedMeanwhile();
+                r.changed = true;
             } else if (!BundleSwap::isBundle(bundle)) {
                 const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
-                if (!recovered.present) {
+                if (recovered.busy) {
+                    r.message = anotherCopyUpdating();
+                } else if (!recovered.present) {
                     r.message = missingBundle(bundle, recovered.kept);
                     r.manual = true;
                 }
@@ -1089,6 +1126,10 @@ void Updater::install()
             self.lock_->held.reset();
             if (replaced.error) {
                 self.staged_.reset();
+                // As after a download that found it so: the next try checks
+                // the feed again.
+                if (replaced.changed)
+                    self.setPending(std::nullopt);
                 self.setState(State::failed(
                     replaced.message.isEmpty() ? UpdateErrors::message(*replaced.error) : replaced.message,
                     replaced.manual));

@@ -235,3 +235,59 @@ TEST(Trash, EntriesRestoreWhereAskedAndAFailedMoveLeavesNoInfoFile)
     EXPECT_TRUE(QFileInfo(copy + "/share").isDir());
     EXPECT_TRUE(QDir(copy + "/share/Trash/info").isEmpty());
 }
+
+TEST(Trash, AHomeTrashUnderAFolderOthersMayChangeTakesNothing)
+{
+    // Whoever may rename $XDG_DATA_HOME, or anything in a folder above it,
+    // could put a trash of their own in its place, and with it what the
+    // user restores. The copy stays where it is, and no orphan info file
+    // there is judged.
+    HomeTrash home;
+    const QString apps = home.dir.path() + "/Applications";
+    const QString hidden = setAside(apps);
+    const QString team = home.dir.path() + "/team";
+    const QString share = team + "/share";
+    QDir().mkpath(share + "/Trash/files");
+    QDir().mkpath(share + "/Trash/info");
+    ::chmod(enc(share + "/Trash").constData(), 0700);
+    const QString orphan = share + "/Trash/info/Tavrin (previous) 77.app.trashinfo";
+    QFile f(orphan);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Trash Info]\nPath=/a/Tavrin%20%28previous%29.app\nDeletionDate=2026-12-01T10:00:00\n");
+    f.close();
+    qputenv("XDG_DATA_HOME", enc(share));
+    const int appsFd = ::open(enc(apps).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto anyInfo = [](const QByteArray& name, const QByteArray&) {
+        return name == "Tavrin (previous) 77.app.trashinfo";
+    };
+
+    const auto refused = [&](const char* what) {
+        const Trash::Moved moved = put(hidden, "Tavrin (previous).app");
+        EXPECT_FALSE(moved.ok) << what << ": " << qPrintable(moved.where);
+        EXPECT_TRUE(QFileInfo(hidden + "/Tavrin (previous).app/Contents/Info.json").isFile()) << what;
+        EXPECT_TRUE(QDir(share + "/Trash/files").isEmpty()) << what;
+        EXPECT_EQ(Trash::dropOrphans(appsFd, anyInfo), 0) << what;
+        EXPECT_TRUE(QFileInfo(orphan).isFile()) << what;
+    };
+    ::chmod(enc(share).constData(), 0777);
+    refused("others may write in XDG_DATA_HOME");
+    ::chmod(enc(share).constData(), 0700);
+    ::chmod(enc(team).constData(), 0777);
+    refused("others may write in a folder above it");
+    ::chmod(enc(team).constData(), 02775);
+    refused("a group may write in a folder above it");
+    if (::getuid() == 0) {
+        ::chmod(enc(team).constData(), 0755);
+        ASSERT_EQ(::chown(enc(team).constData(), 65534, 65534), 0);
+        refused("a folder above it of another user");
+        ASSERT_EQ(::chown(enc(team).constData(), 0, 0), 0);
+    }
+
+    // Sticky, as /tmp is, over the user's own folder: the trash is used.
+    ::chmod(enc(team).constData(), 01777);
+    EXPECT_EQ(Trash::dropOrphans(appsFd, anyInfo), 1);
+    const Trash::Moved moved = put(hidden, "Tavrin (previous).app");
+    EXPECT_TRUE(moved.ok) << moved.error;
+    EXPECT_EQ(moved.where, share + "/Trash/files/Tavrin (previous).app");
+    ::close(appsFd);
+}

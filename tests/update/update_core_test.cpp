@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -1061,6 +1062,47 @@ TEST(BundleSwap, NoSwapWhereOthersCouldTakeTheName)
         EXPECT_EQ(s.replace(options), std::nullopt);
         EXPECT_TRUE(s.updated());
     }
+}
+
+TEST(BundleSwap, TheSwapLockLiesBesideTheAppAndOnlyALiveHolderKeepsItTaken)
+{
+    SwapScene s;
+    const QString lock = s.apps + "/.Tavrin.app.lock";
+    const QByteArray lockPath = QFile::encodeName(lock);
+
+    // A run that holds it is swapping: recovery moves nothing, not even
+    // the previous copy of a swap cut between its renames.
+    const QString hidden = s.apps + "/.Tavrin-update-Ab12Cd";
+    ASSERT_EQ(::mkdir(QFile::encodeName(hidden).constData(), 0700), 0);
+    ASSERT_TRUE(QDir().rename(s.installed, hidden + "/Tavrin (previous).app"));
+    const int held = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_TRUE(BundleSwap::recover(s.installed).busy);
+    EXPECT_FALSE(QFileInfo::exists(s.installed));
+
+    // What a killed run leaves, the file held by no one, keeps no one out,
+    // and a finished recovery or swap leaves nothing beside the app.
+    ::close(held);
+    writeFile(lock, "left by a killed run", 0);
+    const BundleSwap::Recovery recovered = BundleSwap::recover(s.installed);
+    EXPECT_FALSE(recovered.busy);
+    EXPECT_TRUE(recovered.present);
+    EXPECT_TRUE(s.untouched());
+    writeFile(lock, "", 0600);
+    s.stage();
+    EXPECT_EQ(s.replace(), std::nullopt);
+    EXPECT_TRUE(s.updated());
+    EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
+
+    // Something else at the lock's name, in a folder only this user may
+    // write in, is cleared rather than trusted.
+    ASSERT_EQ(::symlink("/nonexistent", lockPath.constData()), 0);
+    s.stage("1.0.2");
+    EXPECT_EQ(s.replace(), std::nullopt);
+    EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
 }
 
 TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)

@@ -437,6 +437,44 @@ TEST_F(EndToEnd, ThePreviousCopyStaysAsideWhileSomethingElseHasItsName)
     EXPECT_EQ(contents(), before);
 }
 
+TEST_F(EndToEnd, AnApplicationsFolderThatCannotBeWrittenSaysSo)
+{
+    // Tavrin is already in ~/Applications: the message says that folder
+    // cannot be written, never to drag Tavrin there. As an ordinary user,
+    // for whom the folder's mode counts: as root the fixture becomes
+    // nobody's and the run is nobody's.
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    writeFile(dir.path() + "/feed.json", feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    QStringList asUser;
+    if (::getuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            GTEST_SKIP() << "an ordinary user needs setpriv to run as";
+        QDirIterator all(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+        ASSERT_EQ(::lchown(QFile::encodeName(dir.path()).constData(), 65534, 65534), 0);
+        while (all.hasNext())
+            ASSERT_EQ(::lchown(QFile::encodeName(all.next()).constData(), 65534, 65534), 0);
+        asUser = {"setpriv", "--reuid", "65534", "--regid", "65534", "--clear-groups"};
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(apps).constData(), 0555), 0);
+    const std::pair<const char*, QString> said[] = {
+        {"C.UTF-8", "failed: You can\u2019t write to " + apps + ", the folder containing Tavrin, so it can\u2019t "
+                    "update itself. Make the folder writable by you (chmod u+w " + apps + "), then try again."},
+        {"zh_CN.UTF-8", "failed: 你无法写入 Tavrin 所在的文件夹 " + apps + "，无法自动更新。请让它对你可写（chmod u+w "
+                        + apps + "）后重试。"},
+    };
+    for (const auto& [locale, message] : said) {
+        const ToolRun r = tool("tavrin-update-check", runArgs(dir.path() + "/feed.json"), asUser, locale);
+        if (r.out.contains("setpriv:"))
+            GTEST_SKIP() << "no uid changes here: " << qPrintable(r.out);
+        EXPECT_EQ(r.out, message);
+        EXPECT_EQ(r.code, 1);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(apps).constData(), 0755), 0);
+    EXPECT_EQ(contents(), before);
+    EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
+}
+
 TEST_F(EndToEnd, AHalfSwapIsUndoneBeforeTheVersionIsRead)
 {
     // Read before recovery, the half-swapped copy had no version, so an

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -139,13 +140,14 @@ protected:
         return std::make_unique<Updater>(s);
     }
 
-    // Version 1.0.1, sealed and zipped; returns the archive.
-    QString nextArchive()
+    // Version 1.0.1 unless told, sealed and zipped; returns the archive.
+    QString nextArchive(const QString& version = "1.0.1")
     {
-        const QString next = home.path() + "/next/Tavrin.app";
-        makeBundle(next, "1.0.1");
+        const QString tag = version == u"1.0.1" ? QString("next") : "next-" + version;
+        const QString next = home.path() + "/" + tag + "/Tavrin.app";
+        makeBundle(next, version);
         EXPECT_TRUE(sealAndAttest(next, keys()));
-        const QString zip = home.path() + "/next.zip";
+        const QString zip = home.path() + "/" + tag + ".zip";
         EXPECT_TRUE(ZipArchive::write(next, zip));
         return zip;
     }
@@ -174,11 +176,10 @@ protected:
 TEST_F(UpdaterTest, ChoosesTheNewestReleaseThisCopyMayTake)
 {
     // Newer entries this copy cannot take hide nothing older: one without a
-    // download, one off the site, one for another processor, one larger
-    // than any archive is fetched.
+    // download, one for another processor, one larger than any archive is
+    // fetched.
     const QByteArray ours = R"(,"arch":")" + Seal::architecture().toUtf8() + '"';
     auto u = fileFeed(feedOf({releaseJson("1.0.2", dl + ours), releaseJson("1.0.3", R"(,"build":-5)"),
-                              releaseJson("1.3", dlAt("https://evil.example/a.zip")),
                               releaseJson("1.2", dl + R"(,"arch":"other")"),
                               releaseJson("1.1", dlAt("file:///nonexistent/a.zip", 999999999999)),
                               releaseJson("1.0.2", dl + R"(,"date":"second")"), releaseJson("0.9", dl)}));
@@ -286,6 +287,12 @@ TEST_F(UpdaterTest, DownloadsVerifiesAndStages)
     server.route("/long.zip", LoopbackHttps::body(archive + QByteArray(4096, 'x')));
     server.route("/away.zip", LoopbackHttps::redirect(server.url("/good.zip", "localhost")));
 
+    // A body longer than the feed declares is no network fault: it does
+    // not match the release's entry.
+    const auto failure = [](const char* path) {
+        return UpdateErrors::message(QByteArray(path) == "/long.zip" ? UpdateError::sizeMismatch
+                                                                      : UpdateError::downloadFailed);
+    };
     for (const char* path : {"/long.zip", "/away.zip", "/good.zip"}) {
         server.route("/feed.json", LoopbackHttps::body(feedFor("1.0.1", 0, server.url(path), zip)));
         auto u = make(QUrl(server.url("/feed.json")));
@@ -300,8 +307,7 @@ TEST_F(UpdaterTest, DownloadsVerifiesAndStages)
         u->download();
         ASSERT_TRUE(settle(*u)) << path;
         if (QByteArray(path) != "/good.zip") {
-            EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadFailed), false))
-                << path;
+            EXPECT_EQ(u->state(), Updater::State::failed(failure(path), false)) << path;
             EXPECT_FALSE(QFileInfo::exists(home.path() + "/cache/com.morvadel.Tavrin.update")) << path;
             continue;
         }
@@ -1223,6 +1229,209 @@ TEST_F(UpdaterTest, FileLocalhostNamesTheSameFileAsNoHost)
     ASSERT_TRUE(settle(*u));
     ASSERT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
     EXPECT_EQ(Seal::check(*u->staged(), keys().trust()), Seal::Verdict::ok);
+}
+
+TEST_F(UpdaterTest, ADownloadLongerThanItsEntryIsSaidNotToMatchIt)
+{
+    // The feed's entry gives a size a byte short of the archive's: from a
+    // local file, and from a server that announces no length at all.
+    const QString zip = nextArchive();
+    const QByteArray archive = readFile(zip);
+    server.route("/unannounced.zip", [archive](QSslSocket* socket) {
+        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + archive);
+        socket->disconnectFromHost();
+    });
+    for (const QString& url : {QUrl::fromLocalFile(zip).toString(), server.url("/unannounced.zip")}) {
+        SCOPED_TRACE(qPrintable(url));
+        writeFile(home.path() + "/feed.json",
+                  feedOf({releaseJson("1.0.1", QString(R"(,"download":{"url":"%1","sha256":"%2","size":%3})")
+                                                   .arg(url, Seal::sha256(archive))
+                                                   .arg(archive.size() - 1)
+                                                   .toUtf8())}));
+        for (const bool chinese : {false, true}) {
+            L10n::setChinese(chinese);
+            auto u = make(QUrl::fromLocalFile(home.path() + "/feed.json"));
+            u->check();
+            ASSERT_TRUE(settle(*u));
+            ASSERT_EQ(u->state().kind, Kind::available) << qPrintable(u->state().message);
+            u->download();
+            ASSERT_TRUE(settle(*u));
+            EXPECT_EQ(u->state(), Updater::State::failed(chinese ? "下载内容的大小与发布信息不一致，已中止安装。"
+                                                                 : "The download\u2019s size does not match the "
+                                                                   "release information. Installation stopped.",
+                                                         false));
+            EXPECT_FALSE(QFileInfo::exists(workDirectory));
+        }
+    }
+    L10n::setChinese(false);
+}
+
+TEST_F(UpdaterTest, ANewerReleaseAtAnAddressNotAllowedIsOfferedAndRefusedAtItsDownload)
+{
+    // Plain http to the site's own host, and https to another host: the
+    // release is offered, never fetched, and its download says why.
+    int fetched = 0;
+    server.route("/a.zip", [&](QSslSocket* socket) {
+        ++fetched;
+        LoopbackHttps::reply(socket, 200, "zip");
+    });
+    const QString plain = QString("http://127.0.0.1:%1/a.zip").arg(server.port());
+    for (const QString& url : {plain, QString("https://evil.example/a.zip")}) {
+        SCOPED_TRACE(qPrintable(url));
+        auto u = fileFeed(feedOf({releaseJson("1.0.2", dl), releaseJson("1.3", dlAt(url))}));
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+        EXPECT_EQ(u->pending()->version, "1.3");
+        u->download();
+        ASSERT_TRUE(settle(*u));
+        EXPECT_EQ(u->state(), Updater::State::failed(UpdateErrors::message(UpdateError::downloadURLNotAllowed), false));
+        EXPECT_EQ(u->state().message, "The download address is not on " + UpdateRules::siteHost()
+                                          + " or does not use HTTPS. Stopped.");
+        EXPECT_EQ(u->pending()->version, "1.3") << "still on offer";
+    }
+    EXPECT_EQ(fetched, 0);
+}
+
+namespace {
+
+// A point a run on another thread stops at until the test lets it go; let
+// go at the latest when the test ends, so no run is left waiting.
+struct Gate {
+    std::promise<void> open;
+    std::shared_future<void> opened = open.get_future().share();
+    std::shared_ptr<std::atomic<bool>> reached = std::make_shared<std::atomic<bool>>(false);
+    bool isOpen = false;
+
+    std::function<void()> stop() const
+    {
+        return [reached = reached, opened = opened] {
+            *reached = true;
+            opened.wait();
+        };
+    }
+    void let()
+    {
+        if (!std::exchange(isOpen, true))
+            open.set_value();
+    }
+    ~Gate() { let(); }
+};
+
+} // namespace
+
+TEST_F(UpdaterTest, TwoRunsWithUpdateFoldersOfTheirOwnNeverDowngradeTheApp)
+{
+    // Two copies with caches of their own (another XDG_CACHE_HOME), so
+    // their update folders and the locks there never meet. Run A (1.0.3)
+    // stops just after its recovery; run B (1.0.2) goes on as far as it
+    // can, up to the exchange; then A installs, then B goes on.
+    const QString apps = home.path() + "/Applications";
+    const QByteArray homeBefore = qgetenv("HOME");
+    // The relaunch runs the new copy, which writes where HOME says.
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString newest = nextArchive("1.0.3");
+    const QString older = nextArchive("1.0.2");
+    Gate afterRecovery, atExchange;
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    bool installedA = false, installedB = false;
+
+    workDirectory = home.path() + "/cacheA/com.morvadel.Tavrin.update";
+    swap.afterRecovery = afterRecovery.stop();
+    terminate = [&installedA] { installedA = true; };
+    writeFile(home.path() + "/feedA.json", feedFor("1.0.3", 0, QUrl::fromLocalFile(newest).toString(), newest));
+    auto a = make(QUrl::fromLocalFile(home.path() + "/feedA.json"));
+
+    workDirectory = home.path() + "/cacheB/com.morvadel.Tavrin.update";
+    swap = {};
+    swap.afterVersionCheck = atExchange.stop();
+    swap.waitingForLock = [waiting] { *waiting = true; };
+    terminate = [&installedB] { installedB = true; };
+    writeFile(home.path() + "/feedB.json", feedFor("1.0.2", 0, QUrl::fromLocalFile(older).toString(), older));
+    auto b = make(QUrl::fromLocalFile(home.path() + "/feedB.json"));
+
+    for (Updater* u : {a.get(), b.get()}) {
+        u->check();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::available);
+        u->download();
+        ASSERT_TRUE(settle(*u));
+        ASSERT_EQ(u->state().kind, Kind::readyToInstall) << qPrintable(u->state().message);
+    }
+
+    a->install();
+    ASSERT_TRUE(waitFor([&] { return afterRecovery.reached->load(); }));
+    b->install();
+    ASSERT_TRUE(waitFor([&] { return atExchange.reached->load() || waiting->load() || !b->state().busy(); }));
+    afterRecovery.let();
+    ASSERT_TRUE(waitFor([&] { return installedA || !a->state().busy(); }));
+    EXPECT_TRUE(installedA) << qPrintable(a->state().message);
+    atExchange.let();
+    ASSERT_TRUE(waitFor([&] { return installedB || !b->state().busy(); }));
+
+    // 1.0.3 stays; B says why it stopped, and offers nothing more.
+    const auto info = BundleInfo::read(bundle);
+    EXPECT_EQ(info ? info->version.value_or("none") : QString("none"), "1.0.3");
+    EXPECT_FALSE(installedB);
+    EXPECT_EQ(b->state(), Updater::State::failed("Another copy of Tavrin changed it meanwhile, and this release is "
+                                                 "not newer than the copy now installed. Check for updates again.",
+                                                 false));
+    EXPECT_FALSE(b->pending());
+    EXPECT_EQ(QDir(home.path() + "/share/Trash/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin (previous).app"});
+    const auto previous = BundleInfo::read(home.path() + "/share/Trash/files/Tavrin (previous).app");
+    EXPECT_EQ(previous ? previous->version.value_or("none") : QString("none"), "1.0.0");
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"})
+        << "the lock beside the app goes with its last holder";
+    qputenv("HOME", homeBefore);
+}
+
+TEST_F(UpdaterTest, AStartWithItsOwnUpdateFolderLeavesAnotherRunsSwapAlone)
+{
+    // A run swaps without an atomic exchange and is between its renames:
+    // nothing stands at the app's name. A copy starting now with a cache of
+    // its own puts nothing back and reads nothing, and says so.
+    const QString apps = home.path() + "/Applications";
+    const QString staged = home.path() + "/staged/Tavrin.app";
+    makeBundle(staged, "1.0.1", 0, "new library");
+    ASSERT_TRUE(sealAndAttest(staged, keys()));
+    Gate between;
+    BundleSwap::ReplaceOptions options;
+    options.twoRenames = true;
+    options.betweenRenames = [stop = between.stop()](const QString&) { stop(); };
+    std::optional<UpdateError> swapped = UpdateError::replaceFailed;
+    std::thread swapping(
+        [&] { swapped = BundleSwap::replace(bundle, staged, keys().trust(), Seal::architecture(), options); });
+    // Let go and waited for on every way out of the test.
+    const auto joined = qScopeGuard([&] {
+        between.let();
+        if (swapping.joinable())
+            swapping.join();
+    });
+    ASSERT_TRUE(waitFor([&] { return between.reached->load(); }));
+    ASSERT_FALSE(QFileInfo::exists(bundle));
+
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/other-cache"));
+    Updater::Setup s = Updater::Setup::standard(bundle);
+    qunsetenv("XDG_CACHE_HOME");
+    EXPECT_TRUE(s.anotherCopyUpdating);
+    EXPECT_FALSE(s.versionText);
+    EXPECT_FALSE(QFileInfo::exists(bundle)) << "nothing is put back under a run midway";
+    s.feedURL = QUrl::fromLocalFile(home.path() + "/feed.json");
+    s.defaults = &defaults;
+    s.bootClock = [this] { return Scheduler::current().now() + slept; };
+    Updater second(s);
+    second.start([] { return false; });
+    EXPECT_EQ(second.state(),
+              Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+
+    between.let();
+    swapping.join();
+    EXPECT_EQ(swapped, std::nullopt);
+    EXPECT_EQ(readFile(bundle + "/Contents/lib/libtavrin.so"), "new library");
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Tavrin.app"});
 }
 
 int main(int argc, char** argv)
