@@ -125,6 +125,9 @@ QString cleaned(QStringView text)
     return out;
 }
 
+// The scan every name takes each tick: one category look-up a character
+// above U+0300, the full tests only for the categories that hold what
+// cleaning changes.
 bool needsCleaning(QStringView text)
 {
     int marks = 0;
@@ -136,13 +139,28 @@ bool needsCleaning(QStringView text)
             marks = 0;
             continue;
         }
-        if (changes(c))
-            return true;
-        if (stacks(c)) {
-            if (++marks > maxMarks)
+        switch (QChar::category(c)) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_Enclosing:
+            if (TextMarks::invisibleMark(c) || ++marks > maxMarks)
                 return true;
-        } else if (!spacingMark(c)) {
+            break;
+        case QChar::Mark_SpacingCombining: break;
+        case QChar::Other_Format:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            if (changes(c))
+                return true;
             marks = 0;
+            break;
+        case QChar::Letter_Other:
+            // The Hangul fillers.
+            if (TextMarks::invisibleMark(c))
+                return true;
+            marks = 0;
+            break;
+        default: marks = 0; break;
         }
     }
     return false;
