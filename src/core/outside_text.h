@@ -11,11 +11,20 @@
 namespace OutsideText {
 
 // The one rule for a text from outside, before it is drawn, copied or set
-// in a record: control characters become spaces, direction embeddings,
-// overrides and isolates U+FFFD, and the invisible marks (the direction
-// marks among them) go. "\u202Elapyap.example" reads "\uFFFDlapyap.example",
-// never "elpmaxe.paypal". A text with nothing to change comes back shared.
+// in a record: it stays on one line, in its own order and in its own row.
+// Control characters and the line and paragraph separators become spaces;
+// direction embeddings, overrides and isolates U+FFFD; the characters that
+// draw nothing go (the direction marks, zero-width spaces and joiners, the
+// Hangul fillers: see TextMarks), a joiner inside an emoji sequence and a
+// flag's tags excepted; a letter keeps its first few stacking marks and
+// loses the rest, so fifty of them cannot reach the rows around it.
+// "\u202Elapyap.example" reads "\uFFFDlapyap.example", never
+// "elpmaxe.paypal". A text with nothing to change comes back shared.
 QString plain(const QString& text);
+
+// Whether `text` would show nothing at all: empty, or only spaces, marks
+// and characters that draw nothing. Such a name needs a stand-in.
+bool blank(QStringView text);
 
 // `text` made plain, between a first-strong isolate and its pop when it
 // holds anything right-to-left, else plain `text`: set in a sentence or

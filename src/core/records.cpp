@@ -1,49 +1,47 @@
 #include "core/records.h"
 
-#include "platform/text_marks.h"
+#include "core/outside_text.h"
 
 #include <algorithm>
 
 QString ProcSample::cleanName(QStringView text)
 {
-    QString out;
-    out.reserve(std::min<qsizetype>(text.size(), maxNameBytes));
-    int bytes = 0;
-    for (qsizetype i = 0; i < text.size();) {
-        char32_t c = text[i].unicode();
-        qsizetype units = 1;
+    // A lone surrogate half has no UTF-8 form.
+    QString whole;
+    whole.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            units = 2;
-        } else if (text[i].isSurrogate()) {
-            c = QChar::ReplacementCharacter; // a lone half has no UTF-8 form
+            whole += text.mid(i, 2);
+            ++i;
+        } else {
+            whole += text[i].isSurrogate() ? QChar(QChar::ReplacementCharacter) : text[i];
         }
-        // C0, DEL and C1 controls: line breaks, tabs, escapes.
-        if (c < 0x20 || (c >= 0x7f && c < 0xa0))
-            c = u' ';
-        // Embeddings, overrides and isolates would reorder what follows the
-        // name ("evil\u202Efdp.exe" reads as "evilexe.pdf"); they show as
-        // a visible mark instead. Invisible marks and joiners-to-nothing
-        // go, so two names that look alike are alike.
-        if (TextMarks::directionControl(c))
-            c = QChar::ReplacementCharacter;
-        if (TextMarks::invisibleMark(c)) {
-            i += units;
-            continue;
-        }
+    }
+    const QString shown = OutsideText::plain(whole);
+    int bytes = 0;
+    for (qsizetype i = 0; i < shown.size();) {
+        const qsizetype units = shown[i].isHighSurrogate() && i + 1 < shown.size() ? 2 : 1;
+        const char32_t c = units == 2 ? QChar::surrogateToUcs4(shown[i], shown[i + 1]) : shown[i].unicode();
         const int width = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
         if (bytes + width > maxNameBytes)
-            break;
+            return shown.first(i);
         bytes += width;
-        if (c >= 0x10000) {
-            out += QChar::highSurrogate(c);
-            out += QChar::lowSurrogate(c);
-        } else {
-            out += QChar(char16_t(c));
-        }
         i += units;
     }
-    return out;
+    return shown;
+}
+
+QString ProcSample::shownName(QStringView name, QStringView path, std::optional<int32_t> pid)
+{
+    QString shown = cleanName(name);
+    if (!OutsideText::blank(shown))
+        return shown;
+    shown = cleanName(path.sliced(path.lastIndexOf(u'/') + 1));
+    if (!OutsideText::blank(shown))
+        return shown;
+    if (pid)
+        return QStringLiteral("pid ") + QString::number(*pid);
+    return QStringLiteral("?");
 }
 
 void GroupSample::add(const ProcSample& p)

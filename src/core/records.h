@@ -14,12 +14,17 @@
 struct ProcSample {
     // Longest name a record holds, in UTF-8 bytes.
     static constexpr int maxNameBytes = 255;
-    // A process's own name as a record may hold it: control characters
-    // become spaces, bidirectional embeddings, overrides and isolates become
-    // U+FFFD, zero-width and direction marks and the byte-order mark go,
-    // and the text is cut at maxNameBytes on a character boundary. Names come from argv[0] and the like, which any user can
-    // set to anything, and end up in incident texts and the store.
+    // A process's own name as a record may hold it: plain by the one rule
+    // for outside text (OutsideText::plain), and cut at maxNameBytes on a
+    // character boundary. Names come from argv[0] and the like, which any
+    // user can set to anything, and end up in incident texts and the store.
     static QString cleanName(QStringView text);
+    // The name a process or group shows: `name` made clean, or when that
+    // would show nothing (blank, or "\u3164\u3164" in Hangul fillers), the
+    // file name of `path` (its executable, its application) when that
+    // shows something, else "pid <pid>", else "?". The one place a
+    // stand-in for an invisible name is chosen.
+    static QString shownName(QStringView name, QStringView path, std::optional<int32_t> pid);
 
     int32_t pid = 0;
     int32_t ppid = 0;

@@ -39,7 +39,7 @@ std::vector<std::pair<QString, int64_t>> fdBreakdown(int32_t pid, const QString&
     };
 }
 
-QString commandLine(int32_t pid, const QString& root)
+std::vector<QByteArray> arguments(int32_t pid, const QString& root)
 {
     const auto text = ProcFiles::read(ProcFiles::normaliseRoot(root.toStdString()) + "/proc/"
                                       + std::to_string(pid) + "/cmdline");
@@ -52,16 +52,41 @@ QString commandLine(int32_t pid, const QString& root)
         rest.remove_suffix(1);
     if (rest.empty())
         return {};
-    QStringList args;
+    std::vector<QByteArray> args;
     for (;;) {
         const size_t nul = rest.find('\0');
         const std::string_view arg = rest.substr(0, nul);
-        args << QString::fromUtf8(arg.data(), qsizetype(arg.size()));
+        args.emplace_back(arg.data(), qsizetype(arg.size()));
         if (nul == std::string_view::npos)
             break;
         rest = rest.substr(nul + 1);
     }
+    return args;
+}
+
+QString commandLine(const std::vector<QByteArray>& arguments)
+{
+    QStringList args;
+    for (const QByteArray& arg : arguments)
+        args << QString::fromUtf8(arg);
     return args.join(u' ');
+}
+
+QString commandLine(int32_t pid, const QString& root)
+{
+    return commandLine(arguments(pid, root));
+}
+
+QByteArray executable(int32_t pid, const QString& root)
+{
+    auto link = ProcFiles::readLink(ProcFiles::normaliseRoot(root.toStdString()) + "/proc/" + std::to_string(pid)
+                                    + "/exe");
+    if (!link)
+        return {};
+    constexpr std::string_view deleted = " (deleted)";
+    if (link->size() > deleted.size() && link->ends_with(deleted))
+        link->resize(link->size() - deleted.size());
+    return QByteArray(link->data(), qsizetype(link->size()));
 }
 
 } // namespace ProcessInspect

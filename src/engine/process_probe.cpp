@@ -265,9 +265,7 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.name = lastComponent(id.path);
     if (id.name.isEmpty())
         id.name = QString::fromUtf8(comm.data(), qsizetype(comm.size()));
-    id.name = ProcSample::cleanName(id.name);
-    if (id.name.trimmed().isEmpty())
-        id.name = QStringLiteral("pid ") + QString::number(pid);
+    id.name = ProcSample::shownName(id.name, id.path, pid);
 
     const qsizetype app = id.path.indexOf(QLatin1String(".app/"));
     if (app >= 0) {

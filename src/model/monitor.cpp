@@ -72,6 +72,42 @@ bool isSystemWide(Incident::Kind kind)
         || kind == Incident::Kind::systemFiles;
 }
 
+// A group's name as every view shows it: plain, or a stand-in when it would
+// show nothing.
+QString shownGroupName(const GroupSample& g)
+{
+    const ProcSample* first = g.members.empty() ? nullptr : &g.members.front();
+    const QString path = g.bundlePath ? *g.bundlePath : first ? first->path : QString();
+    return ProcSample::shownName(g.name, path, first ? std::optional(first->pid) : std::nullopt);
+}
+
+// An incident as the drawer, the panel and the notifications word it: its
+// subject and contributors plain, and a subject that would show nothing
+// named as its process or group is named in the list.
+Incident shownIncident(Incident incident, const std::vector<GroupSample>& groups)
+{
+    for (QString& c : incident.contributors)
+        c = OutsideText::plain(c);
+    incident.subject = OutsideText::plain(incident.subject);
+    if (!OutsideText::blank(incident.subject))
+        return incident;
+    for (const GroupSample& g : groups) {
+        if (g.key != incident.groupKey)
+            continue;
+        if (!incident.pid) {
+            incident.subject = shownGroupName(g);
+            return incident;
+        }
+        for (const ProcSample& p : g.members)
+            if (p.pid == *incident.pid) {
+                incident.subject = ProcSample::shownName(p.name, p.path, p.pid);
+                return incident;
+            }
+    }
+    incident.subject = ProcSample::shownName(incident.subject, {}, incident.pid);
+    return incident;
+}
+
 } // namespace
 
 // ---- names
@@ -244,9 +280,15 @@ void Monitor::ingest(const Sampler::Update& update)
 {
     // The incident list and the notifications follow the machine even while
     // the figures stand still.
-    incidents_ = update.incidents;
+    incidents_.clear();
+    incidents_.reserve(update.incidents.size());
+    for (const Incident& incident : update.incidents)
+        incidents_.push_back(shownIncident(incident, update.snapshot.groups));
     emit incidentsChanged();
-    notify(update.opened);
+    std::vector<Incident> opened;
+    for (const Incident& incident : update.opened)
+        opened.push_back(shownIncident(incident, update.snapshot.groups));
+    notify(opened);
 
     if (frozen_)
         return;
@@ -258,15 +300,19 @@ void Monitor::ingest(const Sampler::Update& update)
     previous_ = std::move(snapshot_);
     snapshot_ = update.snapshot;
     // Host and process names reach every view and the domain log from here:
-    // whatever fed them, they are plain from this point on.
+    // whatever fed them, they are plain from this point on, and none of
+    // them is invisible.
     for (Connection& c : snapshot_.connections)
         if (c.host)
             c.host = OutsideText::plain(*c.host);
     for (GroupSample& group : snapshot_.groups) {
-        group.name = OutsideText::plain(group.name);
+        const QString given = group.name;
+        group.name = shownGroupName(group);
         for (ProcSample& member : group.members) {
-            member.name = OutsideText::plain(member.name);
-            member.groupName = OutsideText::plain(member.groupName);
+            member.groupName = member.groupName == given
+                ? group.name
+                : ProcSample::shownName(member.groupName, {}, member.pid);
+            member.name = ProcSample::shownName(member.name, member.path, member.pid);
         }
     }
 

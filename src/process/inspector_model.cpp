@@ -3,6 +3,7 @@
 #include "core/fmt.h"
 #include "core/l10n.h"
 #include "core/outside_text.h"
+#include "platform/text_marks.h"
 #include "ui/interaction_hold.h"
 #include "ui/theme.h"
 
@@ -249,8 +250,8 @@ QString revealPath(const GroupSample& group, const std::optional<ProcSample>& pr
 QString visibleCommandLine(const QString& text)
 {
     auto hidden = [](char16_t c) {
-        return c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x200b || c == 0x200e || c == 0x200f
-            || (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
+        return c < 0x20 || (c >= 0x7f && c < 0xa0) || (c >= 0x2028 && c <= 0x202e) || (c >= 0x2060 && c <= 0x2069)
+            || c == 0x200d || TextMarks::invisibleMark(c);
     };
     if (std::none_of(text.begin(), text.end(), [&](QChar c) { return hidden(c.unicode()); }))
         return text;

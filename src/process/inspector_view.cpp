@@ -42,6 +42,9 @@
 #include <QScrollBar>
 #include <QGraphicsOpacityEffect>
 #include <QStackedLayout>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -527,8 +530,9 @@ private:
 
 // The command line as selectable text. A word wider than the column (a
 // long name run from its folder) wraps within it instead of widening the
-// inspector. Five lines show at most; the wheel scrolls the inspector, not
-// the lines.
+// inspector. Five lines show at most, the fifth ending in "…" when more
+// follows; the wheel scrolls the inspector, not the lines. The copies are
+// the argument vector quoted for a shell, never the lines shown.
 class CommandLabel : public QPlainTextEdit {
 public:
     explicit CommandLabel(QWidget* parent) : QPlainTextEdit(parent)
@@ -544,14 +548,15 @@ public:
         viewport()->setAutoFillBackground(false);
         setAutoFillBackground(false);
     }
-    std::function<QString()> shown, path;
+    std::function<QString()> command, path;
 
-    QString text() const { return toPlainText(); }
+    // The whole text, of which the lines show the first five.
+    QString text() const { return full_; }
     void setText(const QString& text)
     {
-        if (text == toPlainText())
+        if (text == full_)
             return;
-        setPlainText(text);
+        full_ = text;
         fit();
     }
     void setColor(const QColor& color)
@@ -572,37 +577,45 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override
     {
         QMenu menu(this);
-        menu.addAction(L10n::text("Copy Command Line", "复制命令行"), [this] { copyPlain(shown()); });
-        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"),
-                       [this] { copyPlain(shellQuoted(path())); });
+        menu.addAction(L10n::text("Copy Command Line", "复制命令行"), [this] { copyPlain(command()); });
+        menu.addAction(L10n::text("Copy Executable Path", "复制可执行文件路径"), [this] { copyPlain(path()); });
         menu.exec(event->globalPos());
     }
 
 private:
-    // As tall as the text's lines at this width, five at most.
+    static constexpr int maxLines = 5;
+
+    // As tall as the text's lines at this width, five at most; a text that
+    // needs more shows the first four and as much of the rest as the fifth
+    // holds, cut with "…". Measured in the edit's own layout, which breaks
+    // lines a little short of the viewport and counts their leading.
     void fit()
     {
-        QTextLayout layout(toPlainText(), font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        const double room = std::max(1, viewport()->width());
-        double height = 0;
-        int lines = 0;
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid() && lines < 5; line = layout.createLine()) {
-            line.setLineWidth(room);
-            height += line.height();
-            ++lines;
+        const auto laidOut = [this](const QString& text) {
+            if (text != toPlainText())
+                setPlainText(text);
+            const QTextBlock block = document()->firstBlock();
+            document()->documentLayout()->blockBoundingRect(block);
+            return block.layout();
+        };
+        QTextLayout* layout = laidOut(full_);
+        if (layout && layout->lineCount() > maxLines) {
+            const QTextLine last = layout->lineAt(maxLines - 1);
+            // A little short of the line, so the cut line never wraps.
+            const QString rest = QFontMetricsF(font()).elidedText(full_.mid(last.textStart()) + QChar(0x2026),
+                                                                  Qt::ElideRight, last.width() - 2);
+            layout = laidOut(full_.left(last.textStart()) + rest);
         }
-        layout.endLayout();
-        if (lines == 0)
-            height = QFontMetricsF(font()).height();
+        double height = QFontMetricsF(font()).height();
+        if (layout && layout->lineCount() > 0)
+            height = layout->lineAt(std::min(layout->lineCount(), maxLines) - 1).rect().bottom();
         const QMargins m = contentsMargins();
         const int want = int(std::ceil(height)) + m.top() + m.bottom();
         if (want != this->height())
             setFixedHeight(want);
     }
+
+    QString full_;
 };
 
 class Detail : public QWidget {
@@ -623,8 +636,8 @@ public:
         command_->setToolTip(L10n::text("Select text, or right-click to copy the whole command line or the executable path",
                                         "可选中文字；右键可复制整条命令行或可执行文件路径"));
         command_->setColor(Theme::dim());
-        command_->shown = [this] { return command_->text(); };
-        command_->path = [this] { return path_; };
+        command_->command = [this] { return copiedCommand_; };
+        command_->path = [this] { return copiedPath_; };
         column_->addWidget(command_);
         note_ = label(Fonts::font(10.5), Theme::faint(), this);
         note_->setWordWrap(true);
@@ -634,8 +647,11 @@ public:
     }
 
     void set(const ProcSample& process, const std::optional<ProcSample>& parent, const QString& commandLine,
+             const QString& copiedCommand, const QString& copiedPath,
              const std::vector<std::pair<QString, int64_t>>& fds)
     {
+        copiedCommand_ = copiedCommand;
+        copiedPath_ = copiedPath;
         fdLabel_->setVisible(!fds.empty());
         fdBar_->setVisible(!fds.empty());
         fdBar_->set(fds);
@@ -652,7 +668,6 @@ public:
                 column_->insertWidget(column_->indexOf(command_), parent_);
             }
         }
-        path_ = process.path;
         // An argument or a path may hold a line break, which would pass for
         // the start of another argument; it shows as an escape instead.
         command_->setText(visibleCommandLine(commandLine.isEmpty() ? process.path : commandLine));
@@ -669,7 +684,7 @@ private:
     QString parentText_;
     CommandLabel* command_;
     QLabel* note_;
-    QString path_;
+    QString copiedCommand_, copiedPath_;
 };
 
 class ConnectionRowView : public QWidget {
@@ -1157,7 +1172,15 @@ void InspectorView::readDetail(bool processChanged)
 {
     const ProcSample& p = *inspection_.process;
     if (processChanged) {
-        commandLine_ = ProcessInspect::commandLine(p.pid, procRoot_);
+        const std::vector<QByteArray> arguments = ProcessInspect::arguments(p.pid, procRoot_);
+        commandLine_ = ProcessInspect::commandLine(arguments);
+        // What a paste into a shell runs: the same vector, or the same
+        // executable, and nothing else.
+        QByteArray executable = ProcessInspect::executable(p.pid, procRoot_);
+        if (executable.isEmpty())
+            executable = p.path.toUtf8();
+        copiedPath_ = executable.isEmpty() ? QString() : shellCommand({executable});
+        copiedCommand_ = arguments.empty() ? copiedPath_ : shellCommand(arguments);
         fds_.clear();
     }
     if (!processChanged && !freshSnapshot_)
@@ -1232,7 +1255,7 @@ void InspectorView::refresh()
         const bool processChanged = detailOf_ != of;
         detailOf_ = of;
         readDetail(processChanged);
-        detailView_->set(*process, parentOf(m_.snapshot(), *process), commandLine_, fds_);
+        detailView_->set(*process, parentOf(m_.snapshot(), *process), commandLine_, copiedCommand_, copiedPath_, fds_);
     }
     freshSnapshot_ = false;
 

@@ -70,6 +70,10 @@ public:
     QString shownMembersMore() const;
     const NetworkModel& network() const { return network_; }
     QString commandLine() const { return commandLine_; }
+    // What "Copy Command Line" and "Copy Executable Path" put on the
+    // clipboard: the argument vector (or the executable) quoted for a shell.
+    QString copiedCommandLine() const { return copiedCommand_; }
+    QString copiedExecutablePath() const { return copiedPath_; }
     // The command text as the details section shows it.
     QString shownCommand() const;
     const std::vector<std::pair<QString, int64_t>>& fdBreakdown() const { return fds_; }
@@ -110,6 +114,7 @@ private:
     QString procRoot_ = QStringLiteral("/");
     int alertsShown_ = 0;
     QString commandLine_;
+    QString copiedCommand_, copiedPath_;
 
     Inspection inspection_;
     std::vector<Incident> alerts_;

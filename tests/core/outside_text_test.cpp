@@ -20,9 +20,70 @@ TEST(OutsideText, PlainShowsOrDropsEveryDirectionControl)
         EXPECT_EQ(OutsideText::plain(QStringLiteral("a") + QChar(c) + u'b'), "ab") << int(c);
     // A line break or an escape would start a line or a sequence of its own.
     EXPECT_EQ(OutsideText::plain(QStringLiteral("a\nb\x1b")), "a b ");
-    // Letters of right-to-left scripts, joiners and emoji stay as they are.
-    const QString kept = QStringLiteral("\u05E9\u05DC\u200D\u05D5\u05DD.example 😀");
+    // Letters of right-to-left scripts and emoji stay as they are; a joiner
+    // between letters goes (it draws nothing there).
+    const QString kept = QStringLiteral("\u05E9\u05DC\u05D5\u05DD.example 😀");
     EXPECT_EQ(OutsideText::plain(kept), kept);
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("\u05E9\u05DC\u200D\u05D5\u05DD")),
+              QStringLiteral("\u05E9\u05DC\u05D5\u05DD"));
+}
+
+// Every way a name can leave its line, hide, or pile up over the rows
+// around it: the separators are spaces, what draws nothing goes, and a
+// letter keeps four stacking marks at most. Emoji sequences, a flag's tags,
+// accents and a script's vowel signs stay whole, and a plain text is plain.
+TEST(OutsideText, PlainKeepsANameOnItsLineAndInItsRow)
+{
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("zzz\u2028\u2028\u2028firefox 99.9%")),
+              QStringLiteral("zzz   firefox 99.9%"));
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("a\u2029b\u0085c")), QStringLiteral("a b c"));
+
+    for (char32_t c : {0x200B, 0x200C, 0x200D, 0x2060, 0x2061, 0x2062, 0x2063, 0x2064, 0xFEFF, 0x180E, 0x115F,
+                       0x1160, 0x3164, 0xFFA0, 0x00AD, 0x034F, 0x206A, 0xE0041, 0x1D173}) {
+        const QString text = QStringLiteral("a") + QString::fromUcs4(&c, 1) + QStringLiteral("b");
+        EXPECT_EQ(OutsideText::plain(text), QStringLiteral("ab")) << std::hex << uint(c);
+    }
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("\u3164\u3164")), QString());
+
+    // Joiners inside emoji sequences make one picture; tags after a black
+    // flag name a region.
+    for (const QString& emoji : {QStringLiteral("👨\u200D👩\u200D👧\u200D👦"), QStringLiteral("🧑🏽\u200D💻 dev"),
+                                 QStringLiteral("🏴\U000E0067\U000E0062\U000E0073\U000E0063\U000E0074\U000E007F"),
+                                 QStringLiteral("❤\uFE0F 1\uFE0F\u20E3")})
+        EXPECT_EQ(OutsideText::plain(emoji), emoji);
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("👨\u200Dx\u200D")), QStringLiteral("👨x"));
+
+    const QString acute(QChar(0x0301));
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("a") + acute.repeated(50) + QStringLiteral("b")),
+              QStringLiteral("a") + acute.repeated(4) + QStringLiteral("b"));
+    // A mark past the first character, or after a dropped invisible one,
+    // still counts towards its letter.
+    EXPECT_EQ(OutsideText::plain(acute.repeated(6)), acute.repeated(4));
+    EXPECT_EQ(OutsideText::plain(QStringLiteral("a") + acute.repeated(3) + QChar(0x200B) + acute.repeated(3)),
+              QStringLiteral("a") + acute.repeated(4));
+    for (const QString& word : {QStringLiteral("Vie\u0323\u0302t"), QStringLiteral("\u0915\u094D\u0937\u093F"),
+                                QStringLiteral("\u0F66\u0F90\u0FB1\u0F7C"), QStringLiteral("a\u20DD")}) {
+        EXPECT_EQ(OutsideText::plain(word), word);
+        // A clean text is handed back as it is, shared.
+        EXPECT_EQ(OutsideText::plain(word).constData(), word.constData());
+    }
+
+    // The rule holds once: what it made is plain already.
+    for (const QString& text : {QStringLiteral("👨\u200D\u200B👩"), QStringLiteral("a\u0301\u0302\u0303\u0304\u0305\u0306"),
+                                QStringLiteral("\u202E\u2028\u3164x")}) {
+        const QString once = OutsideText::plain(text);
+        EXPECT_EQ(OutsideText::plain(once), once);
+    }
+}
+
+// A name that shows nothing at all is known, so it can be given a stand-in.
+TEST(OutsideText, BlankIsWhatDrawsNothing)
+{
+    for (const QString& text : {QString(), QStringLiteral(" \t"), QStringLiteral("\u3164\u3164"), QStringLiteral("\u3000\u2800"),
+                                QStringLiteral("\u200B\u0301"), QStringLiteral("\u115F\u1160\uFFA0")})
+        EXPECT_TRUE(OutsideText::blank(text)) << text.toStdString();
+    for (const QString& text : {QStringLiteral("a"), QStringLiteral(" \u3164x"), QStringLiteral("\uFFFD"), QStringLiteral("名")})
+        EXPECT_FALSE(OutsideText::blank(text)) << text.toStdString();
 }
 
 // Beside figures, an outside text keeps its own direction and leaves theirs:

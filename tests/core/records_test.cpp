@@ -115,10 +115,24 @@ TEST(Records, CleanNameNeutralisesDirectionControlsAndDropsInvisibleMarks)
     for (char16_t c : {0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069})
         EXPECT_EQ(ProcSample::cleanName(QStringLiteral("a") + QChar(c) + u'b'), "a" + mark + "b") << int(c);
     EXPECT_EQ(ProcSample::cleanName(u"\uFEFFp\u200Bay\u200Epa\u200Fl\u2060"), "paypal");
-    // Letters of right-to-left scripts and joiners that shape them stay.
-    const QString hebrew = QStringLiteral("\u05E9\u05DC\u200D\u05D5\u05DD");
+    // Letters of right-to-left scripts stay; a joiner outside an emoji
+    // sequence goes like any other invisible mark.
+    const QString hebrew = QStringLiteral("\u05E9\u05DC\u05D5\u05DD");
     EXPECT_EQ(ProcSample::cleanName(hebrew), hebrew);
+    EXPECT_EQ(ProcSample::cleanName(QStringLiteral("\u05E9\u05DC\u200D\u05D5\u05DD")), hebrew);
     // Dropped marks take no room: 255 bytes of name survive behind them.
     const QString full(255, u'x');
     EXPECT_EQ(ProcSample::cleanName(QString(40, QChar(0x200B)) + full), full);
+}
+
+// A name that would show nothing is named by its executable's file name,
+// else by its pid; a name that shows anything is its own.
+TEST(Records, ShownNameStandsInForAnInvisibleName)
+{
+    const QString filler = QStringLiteral("\u3164\u3164");
+    EXPECT_EQ(ProcSample::shownName(filler, u"/opt/tools/agent", 42), QStringLiteral("agent"));
+    EXPECT_EQ(ProcSample::shownName(filler, u"/opt/tools/\u3164", 42), QStringLiteral("pid 42"));
+    EXPECT_EQ(ProcSample::shownName(QStringLiteral("\u2800 \u200B"), u"", 7), QStringLiteral("pid 7"));
+    EXPECT_EQ(ProcSample::shownName(filler, u"", std::nullopt), QStringLiteral("?"));
+    EXPECT_EQ(ProcSample::shownName(QStringLiteral("ok\u2028name"), u"/bin/x", 1), QStringLiteral("ok name"));
 }

@@ -242,6 +242,58 @@ TEST_F(MonitorTest, HostNamesArePlainFromTheIntakeOn)
     EXPECT_EQ(m->domains().records.begin()->host, shown);
 }
 
+// A name that breaks its line or shows nothing reaches no view and no
+// notification as it is: the line separators are spaces, and an invisible
+// name is named by its executable or its pid, in the rows, the drawer's
+// incidents and the notification titles alike.
+TEST_F(MonitorTest, NamesReachViewsAndNotificationsOnOneLineAndVisible)
+{
+    auto m = make();
+    const QString filler = QStringLiteral("\u3164\u3164");
+    GroupSample blank = group(QStringLiteral("exe:") + filler, 5, {4242, 4243}, filler);
+    blank.members[0].name = filler;
+    blank.members[0].path = QStringLiteral("/usr/local/bin/agent");
+    blank.members[1].name = filler;
+    GroupSample split = group(QStringLiteral("exe:zzz"), 1, {77}, QStringLiteral("zzz\u2028\u2028firefox 99.9%"));
+    split.members[0].name = split.name;
+
+    Incident own = incident(Incident::Kind::processCPU, QStringLiteral("zzz\u2028\u2029firefox"));
+    own.pid = 77;
+    own.contributors = {QStringLiteral("a\u2028b")};
+    Incident invisible = incident(Incident::Kind::memory, filler);
+    invisible.groupKey = blank.key;
+    Incident member = incident(Incident::Kind::processCPU, filler);
+    member.groupKey = blank.key;
+    member.pid = 4243;
+    Incident gone = incident(Incident::Kind::threads, QStringLiteral("\u200B"));
+    gone.pid = 9;
+
+    L10n::setChinese(false);
+    ingest(*m, snapshotOf({blank, split}), {own, invisible, member, gone}, {own, invisible, member, gone});
+
+    const std::vector<GroupSample>& groups = m->snapshot().groups;
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].name, QStringLiteral("agent"));
+    EXPECT_EQ(groups[0].members[0].name, QStringLiteral("agent"));
+    EXPECT_EQ(groups[0].members[0].groupName, QStringLiteral("agent"));
+    EXPECT_EQ(groups[0].members[1].name, QStringLiteral("pid 4243"));
+    EXPECT_EQ(groups[1].name, QStringLiteral("zzz  firefox 99.9%"));
+    EXPECT_EQ(m->owners().at(77).process, QStringLiteral("zzz  firefox 99.9%"));
+
+    ASSERT_EQ(m->incidents().size(), 4u);
+    EXPECT_EQ(m->incidents()[0].subject, QStringLiteral("zzz  firefox"));
+    EXPECT_EQ(m->incidents()[0].contributors, QStringList{QStringLiteral("a b")});
+    EXPECT_EQ(m->incidents()[1].subject, QStringLiteral("agent"));
+    EXPECT_EQ(m->incidents()[2].subject, QStringLiteral("pid 4243"));
+    EXPECT_EQ(m->incidents()[3].subject, QStringLiteral("pid 9"));
+    ASSERT_EQ(posted.size(), 4u);
+    EXPECT_EQ(posted[0].title, QStringLiteral("zzz  firefox: ") + own.title());
+    EXPECT_EQ(posted[1].title, QStringLiteral("agent: ") + invisible.title());
+    EXPECT_EQ(posted[2].title, QStringLiteral("pid 4243: ") + member.title());
+    for (const Posted& p : posted)
+        EXPECT_FALSE(p.title.contains(QChar(0x2028)) || p.body.contains(QChar(0x2028))) << p.title.toStdString();
+}
+
 TEST_F(MonitorTest, NotificationsFollowThePreferenceAndTheLanguage)
 {
     auto m = make();

@@ -287,4 +287,7 @@ TEST(InspectorActions, CommandLinesShowHiddenCharactersAsEscapes)
     // Nothing that breaks the line, colours it, reorders it or hides in it.
     EXPECT_EQ(visibleCommandLine(QStringLiteral("a\tb\x1b[31m evil\u202Efdp.exe\u2028x\u200B")),
               QStringLiteral("a\\tb\\x1b[31m evil\\u202efdp.exe\\u2028x\\u200b"));
+    // A name of Hangul fillers shows what it is, not a blank.
+    EXPECT_EQ(visibleCommandLine(QStringLiteral("/tmp/\u3164\u3164 --x\u00AD")),
+              QStringLiteral("/tmp/\\u3164\\u3164 --x\\u00ad"));
 }

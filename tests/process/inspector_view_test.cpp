@@ -1,6 +1,7 @@
 #include "process/inspector_view.h"
 
 #include "app/view_fixture.h"
+#include "shell_read_back.h"
 #include "model/event_loop_wait.h"
 #include "platform/file_manager.h"
 #include "platform/process_signals.h"
@@ -13,6 +14,11 @@
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
@@ -376,6 +382,62 @@ TEST_F(InspectorViewTest, ALineBreakInAnArgumentShowsAsAnEscape)
     auto view = open();
     view->setProcRoot(root.path());
     EXPECT_EQ(view->shownCommand(), QStringLiteral("sh -c echo hi\\nrm -rf ~"));
+}
+
+// Another user's command line hides a payload behind forty harmless
+// arguments. "Copy Command Line" and "Copy Executable Path", chosen from
+// the Origin box's menu and pasted into a shell, give back exactly the
+// arguments and the path that ran, and run nothing of their own.
+TEST_F(InspectorViewTest, CopiesFromTheOriginBoxPasteAsExactlyWhatRan)
+{
+    QTemporaryDir root, out;
+    const QByteArray pwned = QFile::encodeName(out.filePath(QStringLiteral("PWNED")));
+    std::vector<QByteArray> args = {"/usr/lib/backup/verify", "--quiet"};
+    for (int i = 0; i < 40; ++i)
+        args.push_back("--exclude=/srv/cache/" + QByteArray::number(i));
+    args.insert(args.end(), {"$(touch " + pwned + ") ;touch " + pwned + "2", "`touch " + pwned + "3`", "it's",
+                             "two words\nand a line", "caf\xe9 \x1b[0m"});
+    QByteArray cmdline;
+    for (const QByteArray& arg : args)
+        cmdline += arg + '\0';
+    fakeProcess(root, 100, cmdline);
+    const QByteArray exe = "/opt/it's here/run;id $(id)\xff";
+    ASSERT_EQ(::symlink(exe.constData(), QFile::encodeName(root.filePath(QStringLiteral("proc/%1/exe").arg(fakePid)))),
+              0);
+    select(serverAt(1000));
+    auto view = open();
+    view->setProcRoot(root.path());
+    m->setSelection(std::nullopt);
+    runPending();
+    m->setSelection(QStringLiteral("exe:server"));
+    runPending();
+    auto* origin = view->findChild<QPlainTextEdit*>();
+    ASSERT_NE(origin, nullptr);
+
+    // The menu as the right button opens it, and one of its entries chosen.
+    const auto copied = [&](const QString& entry) {
+        QGuiApplication::clipboard()->clear();
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* action : menu->actions())
+                if (action->text() == entry)
+                    action->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), origin->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(origin->viewport(), &event);
+        return QGuiApplication::clipboard()->text();
+    };
+    const QString command = copied(QStringLiteral("Copy Command Line"));
+    const QString path = copied(QStringLiteral("Copy Executable Path"));
+    for (const QString& shell : {QStringLiteral("/bin/sh"), QStringLiteral("bash")}) {
+        EXPECT_EQ(shellReadBack(shell, command), args) << command.toStdString();
+        EXPECT_EQ(shellReadBack(shell, path), std::vector<QByteArray>{exe}) << path.toStdString();
+    }
+    for (const char* made : {"PWNED", "PWNED2", "PWNED3"})
+        EXPECT_FALSE(QFile::exists(out.filePath(QString::fromLatin1(made)))) << made;
 }
 
 TEST_F(InspectorViewTest, NamesInTheTitleToolTipAreNeverMarkup)

@@ -9,6 +9,7 @@
 #include "../shell_fixture.h"
 
 #include "app/main_window.h"
+#include "app/menu_panel.h"
 #include "app/root_view.h"
 #include "engine/demo_source.h"
 #include "engine/detector.h"
@@ -17,12 +18,14 @@
 #include "network/ports_view.h"
 #include "process/inspector_view.h"
 #include "ui/copy_text.h"
+#include "ui/row_list.h"
 #include "settings/settings_view.h"
 #include "update/software_update_card.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTextLayout>
@@ -545,4 +548,232 @@ TEST_F(DrawnTextTest, RecorderLetsTextsPassUnderACover)
                    QRegion(QRectF(QPointF(cover.topLeft()) * pixel, QSizeF(cover.size()) * pixel).toAlignedRect()));
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0].first.text, QStringLiteral("cut by its parent long before"));
+}
+
+namespace {
+
+// Another user's processes named to break their line, to show nothing, or
+// to pile marks over the rows around them, each with a connection to a
+// host whose name holds a line separator, a port of its own and an open
+// incident worded with its name.
+struct OddProcess {
+    int32_t pid;
+    QString key;
+    QString name;
+};
+
+std::vector<OddProcess> oddProcesses()
+{
+    const QString lines = QString(3, QChar(0x2028));
+    return {
+        {999'101, QStringLiteral("exe:zzz"), QStringLiteral("zzzzzzzzzzzzzzz") + lines + QStringLiteral("firefox        99.9%   9.9G")},
+        {999'102, QStringLiteral("exe:fillers"), QStringLiteral("\u3164\u3164")},
+        {999'103, QStringLiteral("exe:stacked"), QStringLiteral("Zalgo") + QString(50, QChar(0x0301)) + QString(50, QChar(0x0316))
+             + QStringLiteral("agent")},
+        {999'104, QStringLiteral("exe:hidden"),
+         QStringLiteral("p\u200Ba\u2060y\uFEFFp\u180Ea\u115Fl\u200D-\u2029sync\u0085d")},
+    };
+}
+
+void addOdd(Snapshot& s, std::vector<Incident>& incidents, const Date& now)
+{
+    int n = 0;
+    for (const OddProcess& odd : oddProcesses()) {
+        GroupSample g(odd.key, odd.name, std::nullopt);
+        ProcSample p;
+        p.pid = odd.pid;
+        p.name = odd.name;
+        p.groupKey = g.key;
+        p.groupName = odd.name;
+        p.restricted = true;
+        // Busy enough to head the list on the smallest screen.
+        p.cpu = 400 - 10 * n;
+        p.mem = 900'000'000;
+        // A path long enough to need more than the Origin box's five lines.
+        p.path = QStringLiteral("/opt/") + QStringLiteral("a-rather-long-folder-name/").repeated(12) + odd.name;
+        g.add(p);
+        s.groups.insert(s.groups.begin(), g);
+        Connection c;
+        c.id = QStringLiteral("%1 tcp4 10.0.1.24:5000%2<->203.0.113.%2:4610%2").arg(odd.pid).arg(n);
+        c.pid = odd.pid;
+        c.remoteHost = QStringLiteral("203.0.113.%1").arg(n);
+        c.remotePort = 46100 + n;
+        c.bytesIn = 9'000'000;
+        c.bytesOut = 300'000;
+        c.rateIn = 250'000;
+        c.rateOut = 1'200;
+        c.host = QStringLiteral("edge%1\u2028\u2028mirror.example").arg(n);
+        s.connections.push_back(c);
+        s.listeners.push_back(Listener{odd.pid, QStringLiteral("tcp"), 2 + n, false});
+        Incident i;
+        i.kind = Incident::Kind::processCPU;
+        i.severity = Severity::critical;
+        i.subject = odd.name;
+        i.groupKey = odd.key;
+        i.pid = odd.pid;
+        i.peak = p.cpu;
+        i.peakText = QStringLiteral("%1%").arg(p.cpu);
+        i.start = now;
+        incidents.insert(incidents.begin(), i);
+        ++n;
+    }
+}
+
+// What a name must never carry to the screen: a line break, a character
+// that draws nothing, or more than four marks on one letter.
+QString breakIn(const QString& text, bool tooltip)
+{
+    int marks = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((!tooltip && u == u'\n') || u == 0x2028 || u == 0x2029 || u == 0x85)
+            return QStringLiteral("a line break");
+        if (u == 0x200B || u == 0x200D || (u >= 0x2060 && u <= 0x2064) || u == 0xFEFF || u == 0x180E
+            || u == 0x115F || u == 0x1160 || u == 0x3164 || u == 0xFFA0)
+            return QStringLiteral("an invisible character U+%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        const QChar::Category k = c.category();
+        marks = (k == QChar::Mark_NonSpacing || k == QChar::Mark_Enclosing) ? marks + 1 : 0;
+        if (marks > 4)
+            return QStringLiteral("a pile of marks");
+    }
+    return {};
+}
+
+} // namespace
+
+// The odd names in the list, the inspector, the drawer, the tray panel,
+// Flows, Domains and Ports, and in their tooltips, in both languages: each
+// stays on its line and in its row, none is blank, and none is cut short
+// without an ellipsis.
+TEST_F(DrawnTextTest, NamesThatBreakHideOrPileUpStayInTheirRows)
+{
+    for (bool chinese : {false, true}) {
+        const QString language = chinese ? QStringLiteral("Chinese") : QStringLiteral("English");
+        auto monitor = make(true);
+        setLanguage(*monitor, chinese);
+        DemoFeed demo(dir.filePath(chinese ? QStringLiteral("zh-odd.json") : QStringLiteral("en-odd.json")));
+        demo.history(intake(*monitor));
+        demo.live(6, [&](Sampler::Update update) {
+            addOdd(update.snapshot, update.incidents, update.snapshot.system.date);
+            ingest(*monitor, update);
+        });
+        runPending();
+        ASSERT_TRUE(monitor->ready());
+        monitor->setDrawerOpen(true);
+        MainWindow window(*monitor, updater());
+        window.show();
+        MenuPanel panel(*monitor, [] {});
+        panel.show();
+        settleAll();
+
+        const auto look = [&](QWidget& shown, const QString& where) {
+            settleAll();
+            check(shown, where);
+            TextRecorder recorder(shown.size(), shown.devicePixelRatioF());
+            recorder.render(shown);
+            const double pixel = shown.devicePixelRatioF();
+            bool fillerNamed = false;
+            for (const DrawnText& t : recorder.texts()) {
+                const std::string seen = (where + QStringLiteral(": \"") + t.text + QStringLiteral("\" in ")
+                                          + t.widgetName).toStdString();
+                const QString fault = breakIn(t.text, false);
+                EXPECT_TRUE(fault.isEmpty()) << seen << " holds " << fault.toStdString();
+                // Whatever follows the separators is shown, or the cut says so.
+                if (t.text.contains(QStringLiteral("zzzz"))) {
+                    EXPECT_TRUE(t.text.contains(QStringLiteral("firefox")) || t.text.contains(QChar(0x2026))) << seen;
+                }
+                fillerNamed = fillerNamed || t.text.contains(QStringLiteral("pid 999102"));
+            }
+            // The invisible name is shown by its stand-in where the list,
+            // the drawer or a view names it.
+            EXPECT_TRUE(fillerNamed) << where.toStdString();
+            // No row of a list draws into another: each glyph lies within
+            // the row it belongs to.
+            for (RowList* list : shown.findChildren<RowList*>()) {
+                if (!list->isVisible())
+                    continue;
+                const QPointF origin = QPointF(list->viewport()->mapTo(&shown, QPoint(0, 0))) * pixel;
+                for (const DrawnText& t : recorder.texts()) {
+                    if (t.widget != list->viewport() || t.shown.isEmpty())
+                        continue;
+                    const double middle = (t.box.center().y() - origin.y()) / pixel;
+                    const int row = list->rowAt(middle);
+                    if (row < 0)
+                        continue;
+                    const RowSlot& slot = list->shownRows()[std::size_t(row)];
+                    const double top = *list->drawnTop(slot.id) - list->scrollOffset();
+                    const double boxTop = (t.box.top() - origin.y()) / pixel;
+                    const double boxBottom = (t.box.bottom() - origin.y()) / pixel;
+                    EXPECT_TRUE(boxTop >= top - 1.5 && boxBottom <= top + slot.height() + 1.5)
+                        << (where + QStringLiteral(": \"") + t.text + QStringLiteral("\" leaves its row in ")
+                            + t.widgetName)
+                               .toStdString()
+                        << " [" << boxTop << ", " << boxBottom << "] outside [" << top << ", "
+                        << top + slot.height() << "]";
+                }
+            }
+            // The Origin box shows five lines of the long path and says
+            // more follows.
+            for (QPlainTextEdit* origin : shown.findChildren<QPlainTextEdit*>()) {
+                if (!origin->isVisible())
+                    continue;
+                std::vector<const DrawnText*> lines;
+                for (const DrawnText& t : recorder.texts())
+                    if (t.widget == origin->viewport())
+                        lines.push_back(&t);
+                ASSERT_FALSE(lines.empty()) << where.toStdString();
+                EXPECT_TRUE(lines.back()->text.endsWith(QChar(0x2026))) << where.toStdString() << ": "
+                                                                         << lines.back()->text.toStdString();
+                // The box itself cuts no line; the inspector's page may
+                // scroll it out of sight.
+                for (const DrawnText* line : lines)
+                    EXPECT_TRUE(line->box.bottom() <= line->own.bottom() + 1.5 * pixel)
+                        << where.toStdString() << ": a line cut at the bottom: " << line->text.toStdString();
+            }
+            // What the pointer would read.
+            QStringList tips;
+            for (QWidget* w : shown.findChildren<QWidget*>())
+                if (w->isVisible() && !w->toolTip().isEmpty())
+                    tips << w->toolTip();
+            for (DomainRows* rows : shown.findChildren<DomainRows*>())
+                if (rows->isVisible())
+                    for (int y = 2; y < rows->viewport()->height(); y += 6)
+                        for (int x = 0; x < rows->viewport()->width(); x += 4)
+                            if (auto tip = rows->helpAt(QPointF(x, y)))
+                                tips << *tip;
+            for (PortsList* list : shown.findChildren<PortsList*>())
+                if (list->isVisible())
+                    for (int y = 2; y < list->viewport()->height(); y += 6)
+                        for (int x = 0; x < list->viewport()->width(); x += 4)
+                            if (const QString tip = list->helpAt(QPointF(x, y)); !tip.isEmpty())
+                                tips << tip;
+            for (const QString& tip : tips) {
+                const QString fault = breakIn(tip, true);
+                EXPECT_TRUE(fault.isEmpty()) << (where + QStringLiteral(", tooltip: ") + tip).toStdString() << " holds "
+                                             << fault.toStdString();
+            }
+        };
+
+        look(panel, QStringLiteral("Tray panel, %1, %2").arg(screenName(), language));
+        for (Mode mode : {Mode::table, Mode::flow, Mode::domains, Mode::ports}) {
+            monitor->switchMode(mode);
+            monitor->setSelection(std::nullopt);
+            look(window, QStringLiteral("%1, inspector closed, %2, %3").arg(viewName(mode), screenName(), language));
+        }
+        // The inspector of each, over the list.
+        monitor->switchMode(Mode::table);
+        for (const OddProcess& odd : oddProcesses()) {
+            monitor->setSelection(odd.key);
+            monitor->setFocusPid(odd.pid);
+            settleAll();
+            // Its connection and Origin box lie below the figures on a short
+            // screen.
+            if (auto* column = window.findChild<InspectorView*>())
+                for (auto* scroll : column->findChildren<QScrollArea*>())
+                    if (auto* origin = column->findChild<QPlainTextEdit*>())
+                        scroll->ensureWidgetVisible(origin);
+            look(window, QStringLiteral("List, inspector on %1, %2, %3").arg(odd.key, screenName(), language));
+        }
+        monitor->setSelection(std::nullopt);
+    }
 }
