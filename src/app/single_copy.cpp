@@ -2,6 +2,7 @@
 
 #include "platform/runtime_folder.h"
 #include "platform/user_file.h"
+#include "ui/scheduler.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -12,7 +13,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +27,14 @@ const QByteArray showRequest = QByteArrayLiteral("show\n");
 // long is not answering; the new one then runs on its own.
 constexpr int answerMs = 3000;
 constexpr int backlog = 50;
+// How long taking connections rests when no descriptor is left: the queued
+// connection stays readable, and trying again at once would spin.
+constexpr double starvedRest = 0.5;
+
+int openReserve()
+{
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
 
 const char* const onItsOwn = "this copy runs on its own, and so will later starts";
 
@@ -70,6 +82,8 @@ SingleCopy::SingleCopy(const QString& path, QObject* parent)
 SingleCopy::~SingleCopy()
 {
     delete incoming_;
+    if (reserve_ >= 0)
+        ::close(reserve_);
     if (listener_ >= 0) {
         ::close(listener_);
         // The next start then finds nothing there, not a socket nobody
@@ -123,6 +137,7 @@ SingleCopy::Role SingleCopy::claim()
                  onItsOwn);
         return Role::alone;
     }
+    reserve_ = openReserve();
     incoming_ = new QSocketNotifier(qintptr(listener_), QSocketNotifier::Read);
     connect(incoming_, &QSocketNotifier::activated, this, &SingleCopy::accept);
     return Role::first;
@@ -152,13 +167,28 @@ SingleCopy::Answer SingleCopy::handOver()
     return Answer::silent;
 }
 
+bool SingleCopy::accepting() const
+{
+    return incoming_ && incoming_->isEnabled();
+}
+
 void SingleCopy::accept()
 {
-    for (;;) {
+    while (held_ < maxHeld) {
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR)
+            const int error = errno;
+            if (error == EINTR || error == ECONNABORTED)
                 continue;
+            if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM)
+                return;
+            // Out of descriptors: the reserve makes room for this one.
+            if (reserve_ >= 0) {
+                ::close(reserve_);
+                reserve_ = -1;
+                continue;
+            }
+            pause(starvedRest);
             return;
         }
         const std::optional<uid_t> peer = RuntimeFolder::peerUid(fd);
@@ -167,6 +197,32 @@ void SingleCopy::accept()
         else
             ::close(fd);
     }
+    // The rest wait in the kernel's queue until a held one is closed.
+    incoming_->setEnabled(false);
+}
+
+void SingleCopy::pause(double seconds)
+{
+    incoming_->setEnabled(false);
+    if (paused_)
+        return;
+    paused_ = true;
+    Scheduler::current().after(seconds, this, [this] {
+        paused_ = false;
+        if (reserve_ < 0)
+            reserve_ = openReserve();
+        if (held_ < maxHeld)
+            incoming_->setEnabled(true);
+    });
+}
+
+void SingleCopy::released()
+{
+    --held_;
+    if (reserve_ < 0)
+        reserve_ = openReserve();
+    if (!paused_ && incoming_ && held_ < maxHeld)
+        incoming_->setEnabled(true);
 }
 
 void SingleCopy::serve(int fd)
@@ -176,7 +232,20 @@ void SingleCopy::serve(int fd)
         delete socket;
         return;
     }
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    ++held_;
+    // Counted out as it closes, once, whichever way it ends.
+    auto done = [this, socket, counted = std::make_shared<bool>(false)] {
+        if (std::exchange(*counted, true))
+            return;
+        socket->deleteLater();
+        released();
+    };
+    connect(socket, &QLocalSocket::disconnected, this, done);
+    // One that has not asked by now never will.
+    Scheduler::current().after(idleSeconds, socket, [socket, done] {
+        socket->abort();
+        done();
+    });
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
         if (!socket->canReadLine()) {
             if (socket->bytesAvailable() > showRequest.size())

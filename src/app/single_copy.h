@@ -46,6 +46,16 @@ public:
 
     const QString& path() const { return path_; }
 
+    // A connection is held until it has asked and been answered, for at
+    // most idleSeconds, and at most maxHeld at once: later ones wait in the
+    // kernel's queue, so no peer uses up this copy's descriptors here.
+    static constexpr int maxHeld = 4;
+    static constexpr double idleSeconds = 2;
+    // Connections taken and not yet closed.
+    int held() const { return held_; }
+    // Whether new connections are being taken now.
+    bool accepting() const;
+
 signals:
     // A later start asked this copy to show its window.
     void showRequested();
@@ -55,10 +65,17 @@ private:
     Answer handOver();
     void accept();
     void serve(int fd);
+    void pause(double seconds);
+    void released();
 
     QString path_;
     std::unique_ptr<RuntimeFolder> folder_;
     std::string name_;
     int listener_ = -1;
     QSocketNotifier* incoming_ = nullptr;
+    // Kept open to be given up when descriptors run out, so that a later
+    // start is still answered then.
+    int reserve_ = -1;
+    int held_ = 0;
+    bool paused_ = false;
 };

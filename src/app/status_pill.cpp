@@ -1,14 +1,17 @@
 #include "app/status_pill.h"
 
+#include "core/date.h"
 #include "core/incident.h"
 #include "core/l10n.h"
 #include "model/monitor.h"
 #include "ui/fonts.h"
 #include "ui/theme.h"
 
+#include <QDateTime>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cerrno>
 #include <cmath>
 
 StatusPill::Model StatusPill::build(std::size_t open, std::optional<Severity> worst)
@@ -35,9 +38,45 @@ StatusPill::Model StatusPill::build(std::size_t open, std::optional<Severity> wo
     return model;
 }
 
+QString StatusPill::unreadableReason(int error)
+{
+    switch (error) {
+    case EMFILE:
+        return L10n::text("too many open files", "打开的文件过多");
+    case ENFILE:
+        return L10n::text("the system has too many open files", "系统打开的文件过多");
+    case ENOMEM:
+        return L10n::text("out of memory", "内存不足");
+    case ENOENT:
+        return L10n::text("/proc is missing", "找不到 /proc");
+    case EACCES:
+    case EPERM:
+        return L10n::text("/proc is not readable", "无权读取 /proc");
+    default:
+        return L10n::isChinese() ? QStringLiteral("系统错误 %1").arg(error)
+                                 : QStringLiteral("system error %1").arg(error);
+    }
+}
+
+StatusPill::Model StatusPill::build(std::size_t open, std::optional<Severity> worst, int unreadable, Date figures)
+{
+    if (!unreadable)
+        return build(open, worst);
+    Model model;
+    model.color = Theme::warn();
+    const QString time = QDateTime::fromMSecsSinceEpoch(qint64(figures.unix() * 1000)).toString(QStringLiteral("HH:mm:ss"));
+    model.label = L10n::isChinese()
+        ? QStringLiteral("无法读取本机：%1 · 数据停在 %2").arg(unreadableReason(unreadable), time)
+        : QStringLiteral("Can't read this computer: %1 · figures from %2").arg(unreadableReason(unreadable), time);
+    model.help = L10n::text("The figures shown are the last ones read, and no issue opens or ends until the "
+                            "computer can be read again. Tavrin keeps trying every second.",
+                            "显示的是最后一次读到的数据；在能再次读取之前，不会新开或结束任何异常。Tavrin 每秒重试。");
+    return model;
+}
+
 StatusPill::Model StatusPill::build(const Monitor& monitor)
 {
-    return build(monitor.openIncidents().size(), monitor.worstOpen());
+    return build(monitor.openIncidents().size(), monitor.worstOpen(), monitor.unreadable(), monitor.sampleDate());
 }
 
 QFont StatusPill::labelFont()
@@ -52,6 +91,7 @@ StatusPill::StatusPill(Monitor& monitor, QWidget* parent)
     connect(&monitor, &Monitor::incidentsChanged, this, &StatusPill::scheduleRefresh);
     // A language change brings new texts.
     connect(&monitor, &Monitor::prefsChanged, this, &StatusPill::scheduleRefresh);
+    connect(&monitor, &Monitor::unreadableChanged, this, &StatusPill::scheduleRefresh);
     refresh();
 }
 

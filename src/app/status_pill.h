@@ -16,6 +16,7 @@
 #include <optional>
 
 class Monitor;
+struct Date;
 enum class Severity : int;
 
 class StatusPill : public QWidget {
@@ -32,6 +33,12 @@ public:
 
     // In the current language.
     static Model build(std::size_t open, std::optional<Severity> worst);
+    // While the machine cannot be read (`unreadable`, errno's value) the
+    // pill says so, and that the figures are those read at `figures`,
+    // whatever the incidents.
+    static Model build(std::size_t open, std::optional<Severity> worst, int unreadable, Date figures);
+    // Why the machine cannot be read, in a few words.
+    static QString unreadableReason(int error);
     static Model build(const Monitor& monitor);
 
     // Geometry: dot, gap, label, inside the padding, at a fixed height.

@@ -35,6 +35,9 @@ struct ProcSample {
     std::optional<QString> bundlePath;
     std::optional<Date> startTime;
     bool restricted = false;
+    // The user the process runs as (its real uid); absent where the source
+    // does not tell.
+    std::optional<uint32_t> uid;
     // The kernel's state letter from stat ('R', 'S', 'T' for stopped, …);
     // '?' when the source does not know it.
     char state = '?';
@@ -142,6 +145,9 @@ struct Snapshot {
     double interval = 1.0;
     double selfCPU = 0;
     uint64_t selfMem = 0;
+    // errno's value when the machine could not be read: the figures are
+    // then the last ones that were. 0 when they are fresh.
+    int unreadable = 0;
 
     bool operator==(const Snapshot&) const = default;
 };

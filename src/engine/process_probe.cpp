@@ -30,7 +30,7 @@ ProcessProbe::ProcessProbe(const QString& root)
 }
 
 ProcessProbe::ProcessProbe(const QString& root, DesktopEntries apps)
-    : root_(ProcFiles::normaliseRoot(root.toStdString())), apps_(std::move(apps))
+    : root_(ProcFiles::normaliseRoot(root.toStdString())), apps_(std::move(apps)), ownUid_(::geteuid())
 {
     const long tck = ::sysconf(_SC_CLK_TCK);
     if (tck > 0)
@@ -77,10 +77,20 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
 {
     // Paths relative to an open /proc skip its lookup on every file. Opened
     // on first use, so a tree that gains its /proc later still works.
+    fault_ = 0;
+    // A /proc that was taken away lists nothing but is no empty machine:
+    // it is let go, and looked up again.
+    if (struct stat held{}; procFd_ >= 0 && ::fstat(procFd_, &held) == 0 && held.st_nlink == 0) {
+        ::close(procFd_);
+        procFd_ = -1;
+    }
     if (procFd_ < 0)
         procFd_ = ::open((root_ + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (procFd_ < 0 || !ProcFiles::listPids(procFd_, pids))
+    if (procFd_ < 0 || !ProcFiles::listPids(procFd_, pids)) {
+        fault_ = errno ? errno : EIO;
         pids.clear();
+        return {};
+    }
     // /proc lists in pid order; other trees may not.
     std::sort(pids.begin(), pids.end());
     // The footprint is anonymous memory plus swap. While no swap is in use
@@ -104,9 +114,16 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
 
     for (const int32_t pid : pids) {
         int error = 0;
-        // A process that ends while being read is left out altogether.
-        if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "stat"), text_, &error))
+        // A process that ends while being read is left out altogether. Out
+        // of descriptors or memory, every process would be: the reading as
+        // a whole fails instead of passing for an empty machine.
+        if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "stat"), text_, &error)) {
+            if (ProcFiles::exhausted(error)) {
+                fault_ = error;
+                return {};
+            }
             continue;
+        }
         const auto stat = ProcParse::pidStat(text_);
         if (!stat)
             continue;
@@ -118,6 +135,9 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
                 io = *parsed;
                 isRestricted = false;
             }
+        } else if (ProcFiles::exhausted(error)) {
+            fault_ = error;
+            return {};
         } else if (!ProcFiles::refused(error)) {
             // No io file: the process ended since its stat was read, or the
             // kernel keeps no per-task I/O accounting at all. Only the
@@ -150,6 +170,10 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
             } else if (auto anon = swapInUse ? std::nullopt : anonymousBytes(pid)) {
                 footprint = *anon;
             } else if (!ProcFiles::readRecordAt(procFd_, relPath(pid, "status"), text_, &error)) {
+                if (ProcFiles::exhausted(error)) {
+                    fault_ = error;
+                    return {};
+                }
                 if (!ProcFiles::refused(error))
                     continue;
             } else {
@@ -184,6 +208,7 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
         p.groupName = id.groupName;
         p.bundlePath = id.bundlePath;
         p.startTime = id.startTime;
+        p.uid = id.uid;
         p.restricted = isRestricted;
         p.state = stat->state;
         // stat is readable for every process: restricted ones count in the
@@ -241,6 +266,13 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.startTime = Date::fromUnix(double(*bootTime_ + stat.startTime / ticksPerSecond_));
 
     const bool kernelThread = (stat.flags & ProcParse::kernelThreadFlag) != 0;
+    // The real uid, which the kernel's check of a signal goes by. status is
+    // readable for every process; a tree without one has the entry's owner.
+    if (ProcFiles::read(pidPath(pid, "status"), text_))
+        if (const auto uid = ProcParse::numberField(text_, "Uid"); uid && *uid <= UINT32_MAX)
+            id.uid = uint32_t(*uid);
+    if (struct stat st{}; !id.uid && ::stat(pidPath(pid, "").c_str(), &st) == 0)
+        id.uid = uint32_t(st.st_uid);
     if (!kernelThread) {
         if (auto exe = ProcFiles::readLink(pidPath(pid, "exe"))) {
             constexpr std::string_view deleted = " (deleted)";
@@ -268,6 +300,11 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
     id.name = ProcSample::shownName(id.name, id.path, pid);
 
     const qsizetype app = id.path.indexOf(QLatin1String(".app/"));
+    if (kernelThread) {
+        id.groupKey = kernelGroupKey();
+        id.groupName = QStringLiteral("kernel");
+        return id;
+    }
     if (app >= 0) {
         const QString bundle = id.path.left(app) + QStringLiteral(".app");
         id.groupKey = bundle;
@@ -278,13 +315,13 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.groupKey = entry->entryPath;
         id.bundlePath = entry->entryPath;
         id.groupName = ProcSample::cleanName(entry->name);
-    } else if (kernelThread) {
-        id.groupKey = QStringLiteral("exe:kernel");
-        id.groupName = QStringLiteral("kernel");
     } else {
         id.groupKey = QStringLiteral("exe:") + id.name;
         id.groupName = id.name;
     }
+    // Another user's program is never one application with the user's own.
+    if (id.uid && *id.uid != ownUid_)
+        id.groupKey = QStringLiteral("uid:%1:").arg(*id.uid) + id.groupKey;
     return id;
 }
 

@@ -35,10 +35,24 @@ public:
     ProcessProbe& operator=(const ProcessProbe&) = delete;
 
     // One sample per live process, in pid order; rates over `dt` seconds.
+    // Nothing when the processes could not be read (see fault()); the
+    // counters of the last reading then stand for the next.
     std::vector<ProcSample> sample(double dt, const NetRates& net, const RestrictedUsage& restricted);
+    // Why the latest sample read nothing (errno's value: /proc could not be
+    // opened or listed, or descriptors or memory ran out), 0 when it read.
+    int fault() const { return fault_; }
 
     // Cached identities, including those of ended processes not yet pruned.
     size_t identityCount() const { return identities.size(); }
+
+    // The group of the kernel's own threads. An executable's key is "exe:"
+    // and a name, a path, or either behind another user's "uid:N:", so no
+    // program, whatever it calls itself, lands in this group.
+    static QString kernelGroupKey() { return QStringLiteral("kernel"); }
+
+    // Whose processes are the user's own: their groups are keyed as they
+    // are, every other user's carry the owner's uid. geteuid() unless set.
+    void setOwnUid(uint32_t uid) { ownUid_ = uid; }
 
 private:
     struct Identity {
@@ -48,6 +62,7 @@ private:
         QString name, path, groupKey, groupName;
         std::optional<QString> bundlePath;
         std::optional<Date> startTime;
+        std::optional<uint32_t> uid;
     };
     struct Counters {
         uint64_t cpuNs = 0, diskR = 0, diskW = 0;
@@ -77,4 +92,6 @@ private:
     std::string path_, text_;
     bool procIsProcfs_ = false;
     uint64_t pageSize_ = 4096;
+    uint32_t ownUid_;
+    int fault_ = 0;
 };

@@ -61,8 +61,8 @@ Sampler::Sampler()
 
 Sampler::Sampler(Options options)
     : options_(std::move(options))
-    , system_(std::make_unique<SystemProbe>())
-    , processes_(std::make_unique<ProcessProbe>())
+    , system_(std::make_unique<SystemProbe>(options_.root))
+    , processes_(std::make_unique<ProcessProbe>(options_.root))
     , restricted_(std::make_unique<RestrictedProbe>())
     , netTop_(std::make_unique<NetTop>())
     , resolver_(std::make_unique<HostResolver>())
@@ -113,19 +113,24 @@ void Sampler::start()
     queue_->startTimer(1000ms, [this] { tick(); });
 }
 
+void Sampler::tickNow()
+{
+    queue_->async([this] { tick(); });
+}
+
 void Sampler::tick()
 {
     const double cpuStart = threadCPU();
-    const double now = uptime();
+    const double wallStart = uptime();
+    const double now = options_.clock ? options_.clock() : wallStart;
     const double dt = lastTick_ > 0 ? now - lastTick_ : 0;
-    lastTick_ = now;
 
     SystemSample system = system_->sample(dt);
+    int fault = system_->fault();
     const int64_t number = tickCount_++;
 
-    if (number % 2 == 0) {
+    if (number % 2 == 0 && !fault) {
         const double procDt = lastProcTick_ > 0 ? now - lastProcTick_ : 0;
-        lastProcTick_ = now;
         {
             std::lock_guard guard(netTop_->lock);
             net_ = netTop_->latest;
@@ -139,13 +144,31 @@ void Sampler::tick()
             restricted = restricted_->latest;
         }
         const std::vector<ProcSample> procs = processes_->sample(procDt, net_.rates, restricted);
-        for (const ProcSample& p : procs)
-            if (p.pid == ownPid_)
-                selfUsage_ = {p.cpu, p.mem};
-        groups_ = group(procs);
+        fault = processes_->fault();
+        if (!fault) {
+            lastProcTick_ = now;
+            for (const ProcSample& p : procs)
+                if (p.pid == ownPid_)
+                    selfUsage_ = {p.cpu, p.mem};
+            groups_ = group(procs);
+        }
     }
 
-    fillTotals(system, groups_);
+    if (fault) {
+        // The last figures read stand, said to be old; zeros would pass
+        // for an idle machine and close every incident.
+        if (!unreadSince_)
+            unreadSince_ = now;
+        system = lastSystem_;
+    } else {
+        lastTick_ = now;
+        if (unreadSince_) {
+            unreadFor_ += now - *unreadSince_;
+            unreadSince_.reset();
+        }
+        fillTotals(system, groups_);
+        lastSystem_ = system;
+    }
 
     Update update;
     Snapshot& s = update.snapshot;
@@ -158,11 +181,12 @@ void Sampler::tick()
     s.interval = interval;
     s.selfCPU = selfUsage_.first;
     s.selfMem = selfUsage_.second;
+    s.unreadable = fault;
 
-    if (number % 2 == 0 && dt > 0)
-        update.opened = detector_->evaluate(s, now);
+    if (number % 2 == 0 && dt > 0 && !fault)
+        update.opened = detector_->evaluate(s, now - unreadFor_);
     update.incidents = detector_->incidents;
-    deliver(std::move(update), now, cpuStart);
+    deliver(std::move(update), wallStart, cpuStart);
 }
 
 void Sampler::startDemo()

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,11 @@ public:
     struct Options {
         bool demo;         // simulated data instead of the probes
         QString storePath; // the incident store; empty for the default place
+        // The tree the probes read: "/" on the live machine, a fixture in
+        // tests.
+        QString root = QStringLiteral("/");
+        // Monotonic seconds; uptime() when empty.
+        std::function<double()> clock;
         Options();
     };
 
@@ -62,6 +68,9 @@ public:
     void apply(const Preferences& prefs);
     // Called once.
     void start();
+    // One tick on the sampler's thread, now, besides the timer's (tests
+    // drive a sampler that was never started this way).
+    void tickNow();
     // Drops ended incidents on the sampler's thread.
     void clearIncidents();
 
@@ -93,8 +102,16 @@ private:
     std::unique_ptr<HostResolver> resolver_;
     std::unique_ptr<Detector> detector_;
 
+    // Times of the last readings that succeeded: rates span from them.
     double lastTick_ = 0;
     double lastProcTick_ = 0;
+    // The figures of the last tick that read the machine, handed on while
+    // it cannot be read.
+    SystemSample lastSystem_;
+    // The rules' clock stands still while nothing is read: a condition is
+    // neither held nor dropped over figures nobody saw.
+    std::optional<double> unreadSince_;
+    double unreadFor_ = 0;
     int64_t tickCount_ = 0;
     std::vector<GroupSample> groups_;
     std::pair<double, uint64_t> selfUsage_{0, 0};

@@ -45,6 +45,7 @@ SystemProbe::SystemProbe(const QString& root)
 SystemSample SystemProbe::sample(double dt)
 {
     SystemSample s;
+    fault_ = 0;
     readCPU(s);
     readMemory(s);
     readNetBytes(s, dt);
@@ -58,8 +59,11 @@ SystemSample SystemProbe::sample(double dt)
 
 void SystemProbe::readCPU(SystemSample& s)
 {
-    if (!ProcFiles::read(root_ + "/proc/stat", buf_))
+    int error = 0;
+    if (!ProcFiles::read(root_ + "/proc/stat", buf_, &error)) {
+        fault_ = error ? error : EIO;
         return;
+    }
     const ProcParse::Stat stat = ProcParse::stat(buf_);
     if (stat.cores.empty())
         return;
@@ -107,8 +111,12 @@ void SystemProbe::readMemory(SystemSample& s)
 {
     if (installed_ > 0)
         s.memTotal = installed_;
-    if (!ProcFiles::read(root_ + "/proc/meminfo", buf_))
+    int error = 0;
+    if (!ProcFiles::read(root_ + "/proc/meminfo", buf_, &error)) {
+        if (!fault_)
+            fault_ = error ? error : EIO;
         return;
+    }
     auto f = [&](std::string_view name) -> int64_t {
         const uint64_t v = ProcParse::kbField(buf_, name).value_or(0);
         return v > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(v);

@@ -21,6 +21,9 @@ public:
     // The first call, and the first after the number of cores changed, only
     // stores counters.
     SystemSample sample(double dt);
+    // Why the latest sample could not read the machine (errno's value: its
+    // CPU or memory figures were unreadable), 0 when it could.
+    int fault() const { return fault_; }
 
     // The machine's description, read once at start-up.
     static HostInfo hostInfo();
@@ -42,4 +45,5 @@ private:
     std::vector<std::string> prevInterfaces;
     std::optional<std::pair<uint64_t, uint64_t>> prevDisk;
     std::string buf_;
+    int fault_ = 0;
 };

@@ -289,8 +289,12 @@ void Monitor::ingest(const Sampler::Update& update)
     for (const Incident& incident : update.opened)
         opened.push_back(shownIncident(incident, update.snapshot.groups));
     notify(opened);
+    if (assign(unreadable_, update.snapshot.unreadable))
+        emit unreadableChanged();
 
-    if (frozen_)
+    // Figures that were not read add nothing: the last ones read stay, and
+    // no history or series goes on with copies of them.
+    if (frozen_ || unreadable_)
         return;
 
     // Every field first; views woken by any of the signals below read the

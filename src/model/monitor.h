@@ -117,6 +117,10 @@ public:
     const Snapshot& snapshot() const { return snapshot_; }
     const Snapshot& previous() const { return previous_; }
     Date sampleDate() const { return sampleDate_; }
+    // errno's value while the sampler cannot read the machine, 0 otherwise.
+    // The figures meanwhile stay those of sampleDate(). Followed also while
+    // the display is frozen.
+    int unreadable() const { return unreadable_; }
     const std::vector<SystemSample>& history() const { return history_; }
     const std::vector<Incident>& incidents() const { return incidents_; }
     const std::optional<QString>& selection() const { return selection_; }
@@ -225,6 +229,7 @@ signals:
     void snapshotChanged();
     void previousChanged();
     void sampleDateChanged();
+    void unreadableChanged();
     void historyChanged();
     void incidentsChanged();
     void selectionChanged();
@@ -277,6 +282,7 @@ private:
     Snapshot snapshot_;
     Snapshot previous_;
     Date sampleDate_;
+    int unreadable_ = 0;
     std::vector<SystemSample> history_;
     std::vector<Incident> incidents_;
     std::optional<QString> selection_;

@@ -51,6 +51,13 @@ inline bool refused(int error)
     return error == EACCES || error == EPERM;
 }
 
+// An error that means this process or the machine has run short of
+// descriptors or memory: nothing can be read until that passes.
+inline bool exhausted(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
 // Whether the process whose /proc entry `owner` owns is this reader's to
 // read in full. Where the kernel keeps no io file to refuse, the entry's
 // owner is what tells another user's process from one's own: the kernel

@@ -55,6 +55,16 @@ ScopedSender::~ScopedSender()
     installed() = std::move(previous_);
 }
 
+uint32_t ownUid()
+{
+    return uint32_t(::geteuid());
+}
+
+bool maySignal(std::optional<uint32_t> owner, uint32_t me)
+{
+    return me == 0 || !owner || *owner == me;
+}
+
 std::optional<PidState> readState(int32_t pid, const std::string& root)
 {
     if (pid <= 0)

@@ -13,6 +13,14 @@ namespace ProcessSignals {
 
 enum class Action { pause, resume, quit, forceQuit };
 
+// The user this process signals as (its effective uid).
+uint32_t ownUid();
+
+// Whether a process of user `owner` is one the user `me` may signal: the
+// same user's, or any when `me` is root. A process whose owner is not known
+// is left to the kernel's own check when the signal goes.
+bool maySignal(std::optional<uint32_t> owner, uint32_t me = ownUid());
+
 // SIGSTOP, SIGCONT, SIGTERM, SIGKILL: the named constants, never numbers,
 // which differ between systems.
 int signalFor(Action action);

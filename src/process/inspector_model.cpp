@@ -27,7 +27,7 @@ QString rate(double bytesPerSecond)
 
 Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
                              const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
-                             const std::set<int32_t>& resumed)
+                             const std::set<int32_t>& resumed, uint32_t me)
 {
     Inspection out;
     if (!group)
@@ -49,6 +49,14 @@ Inspection resolveInspection(const std::optional<GroupSample>& group, std::optio
         for (const ProcSample& p : members)
             out.pids.push_back(p.pid);
     }
+    auto mayAct = [&](const ProcSample& p) {
+        if (ProcessSignals::maySignal(p.uid, me))
+            out.signalable.push_back(p.pid);
+    };
+    if (out.process)
+        mayAct(*out.process);
+    else
+        std::for_each(members.begin(), members.end(), mayAct);
     if (const auto it = series.constFind(group->key); it != series.constEnd())
         out.series = *it;
     auto paused = [&](const ProcSample& p) {
@@ -57,6 +65,14 @@ Inspection resolveInspection(const std::optional<GroupSample>& group, std::optio
     out.paused = out.process ? paused(*out.process)
                              : !members.empty() && std::all_of(members.begin(), members.end(), paused);
     return out;
+}
+
+QString restrictedNote(const ProcSample& process, uint32_t me)
+{
+    if (process.uid && *process.uid != 0 && *process.uid != me)
+        return L10n::text("Another user's process: reading threads and handles requires root",
+                          "其他用户的进程：读取线程与句柄需要 root 权限");
+    return L10n::text("System process: reading threads and handles requires root", "系统进程：读取线程与句柄需要 root 权限");
 }
 
 QString cpuText(double cpu)

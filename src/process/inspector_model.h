@@ -7,6 +7,7 @@
 #include "core/preferences.h"
 #include "core/records.h"
 #include "model/monitor.h"
+#include "platform/process_signals.h"
 
 #include <QColor>
 #include <QString>
@@ -24,17 +25,25 @@ struct Inspection {
     std::optional<GroupSample> group;   // absent: the selected group has gone
     std::optional<ProcSample> process;  // absent: the whole group is inspected
     std::vector<int32_t> pids;
+    // Those of `pids` the user may signal: what the group's actions count
+    // and reach.
+    std::vector<int32_t> signalable;
     Monitor::Series series;
     bool paused = false;
 };
 
-// `stopped` holds the pids this inspector paused. Otherwise the kernel's
+// `me` is the user the actions signal as. `stopped` holds the pids this
+// inspector paused. Otherwise the kernel's
 // state in the sample tells, so a process paused before the column opened
 // still reads as paused; `resumed` holds the pids this inspector resumed
 // while the latest sample still shows them stopped.
 Inspection resolveInspection(const std::optional<GroupSample>& group, std::optional<int32_t> focusPid,
                              const QHash<QString, Monitor::Series>& series, const std::set<int32_t>& stopped,
-                             const std::set<int32_t>& resumed = {});
+                             const std::set<int32_t>& resumed = {}, uint32_t me = ProcessSignals::ownUid());
+
+// The note under a process whose threads and handles cannot be read: whose
+// process it is, for the user `me`.
+QString restrictedNote(const ProcSample& process, uint32_t me = ProcessSignals::ownUid());
 
 struct TileModel {
     QString title;

@@ -641,8 +641,6 @@ public:
         column_->addWidget(command_);
         note_ = label(Fonts::font(10.5), Theme::faint(), this);
         note_->setWordWrap(true);
-        note_->setText(L10n::text("System process: reading threads and handles requires root",
-                                  "系统进程：读取线程与句柄需要 root 权限"));
         column_->addWidget(note_);
     }
 
@@ -672,6 +670,8 @@ public:
         // the start of another argument; it shows as an escape instead.
         command_->setText(visibleCommandLine(commandLine.isEmpty() ? process.path : commandLine));
         note_->setVisible(process.restricted);
+        if (process.restricted)
+            note_->setText(restrictedNote(process));
     }
 
     QString shownCommand() const { return command_->text(); }
@@ -1262,8 +1262,8 @@ void InspectorView::refresh()
     network_ = networkModel(m_.snapshot(), inspection_.pids, hold_);
     networkView_->set(network_);
 
-    quit_->setTargets(inspection_.pids);
-    forceQuit_->setTargets(inspection_.pids);
+    quit_->setTargets(inspection_.signalable);
+    forceQuit_->setTargets(inspection_.signalable);
     const bool paused = inspection_.paused;
     pause_->setText(paused ? L10n::text("Resume", "继续运行") : L10n::text("Pause", "暂停"));
     pause_->setSymbol(paused ? QStringLiteral("play.fill") : QStringLiteral("pause.fill"), 10);
@@ -1341,7 +1341,7 @@ void InspectorView::togglePause()
         return;
     const bool resume = inspection_.paused;
     std::vector<ProcessSignals::Target> targets;
-    for (int32_t pid : inspection_.pids)
+    for (int32_t pid : inspection_.signalable)
         if (const auto it = captured_.find(pid); it != captured_.end())
             targets.push_back({pid, it->second});
     const auto accepted = ProcessSignals::send(targets,

@@ -97,7 +97,7 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
 }
 
 MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& member,
-                 Monitor& monitor)
+                 Monitor& monitor, uint32_t me)
 {
     MenuPlan plan;
     MenuPlan* result = &plan;
@@ -106,7 +106,9 @@ MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& memb
     std::vector<ProcessSignals::Sampled> sampled;
     auto take = [&](const ProcSample& p) {
         pids.push_back(p.pid);
-        sampled.push_back({p.pid, p.startTime ? std::optional(p.startTime->unix()) : std::nullopt});
+        // Quit asks about, and reaches, only what the user may signal.
+        if (ProcessSignals::maySignal(p.uid, me))
+            sampled.push_back({p.pid, p.startTime ? std::optional(p.startTime->unix()) : std::nullopt});
     };
     if (member)
         take(*member);
@@ -162,7 +164,7 @@ MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& memb
             monitor.setPrefs(prefs);
         });
     result->addDivider();
-    auto confirm = [name, count = pids.size(), targets](bool force) {
+    auto confirm = [name, count = sampled.size(), targets](bool force) {
         // Asked (and the question built) only when chosen, in the language
         // of that moment.
         if (!confirmer()(question(name, count, force)) || targets.empty())

@@ -7,6 +7,7 @@
 // another process is never signalled.
 
 #include "core/records.h"
+#include "platform/process_signals.h"
 #include "ui/menu_plan.h"
 
 #include <QString>
@@ -43,8 +44,9 @@ private:
 };
 
 // The menu's entries, in order; actions hold copies of what they act on.
+// `me` is the user the quit actions signal as.
 MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& member,
-                 Monitor& monitor);
+                 Monitor& monitor, uint32_t me = ProcessSignals::ownUid());
 // Never null; the caller owns the menu.
 QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, Monitor& monitor,
             QWidget* parent = nullptr);

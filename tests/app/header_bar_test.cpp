@@ -6,8 +6,11 @@
 #include "ui/theme.h"
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cerrno>
 
 namespace {
 
@@ -209,4 +212,49 @@ TEST_F(HeaderBarTest, NarrowHeaderCutsTheMachineLineOnOneLine)
     EXPECT_EQ(header.height(), 40);
     // The own-use line keeps its whole width.
     EXPECT_EQ(header.selfLabel()->fitted().text, header.model().self);
+}
+
+TEST_F(HeaderBarTest, AMachineThatCannotBeReadIsSaidSoOverItsLastFigures)
+{
+    auto m = monitor();
+    HeaderBar header(*m);
+    showOffscreen(header, {1200, 40});
+    Snapshot read = own(12.3, 1024);
+    read.system.cpu = 0.4;
+    read.system.procCount = 321;
+    ingest(*m, read);
+    runPending();
+    const Date readAt = m->sampleDate();
+    const std::size_t history = m->history().size();
+    const QString time = QDateTime::fromMSecsSinceEpoch(qint64(readAt.unix() * 1000)).toString("HH:mm:ss");
+
+    // What the sampler hands on meanwhile: the last figures, marked.
+    Snapshot unread = read;
+    unread.unreadable = EMFILE;
+    for (int i = 0; i < 3; ++i)
+        ingest(*m, unread);
+    runPending();
+    const StatusPill::Model& pill = header.statusPill()->model();
+    EXPECT_EQ(pill.label, "Can't read this computer: too many open files · figures from " + time);
+    EXPECT_EQ(pill.color, Theme::warn());
+    EXPECT_EQ(m->unreadable(), EMFILE);
+    EXPECT_EQ(m->snapshot().system.procCount, 321);
+    EXPECT_EQ(m->snapshot().system.cpu, 0.4);
+    EXPECT_EQ(m->sampleDate(), readAt);
+    EXPECT_EQ(m->history().size(), history);
+    EXPECT_EQ(header.model().self, QStringLiteral("self 12.3% · 1K"));
+
+    L10n::setChinese(true);
+    unread.unreadable = ENOENT;
+    ingest(*m, unread);
+    runPending();
+    EXPECT_EQ(header.statusPill()->model().label, "无法读取本机：找不到 /proc · 数据停在 " + time);
+    L10n::setChinese(false);
+
+    // Read again: the pill goes back to the incidents.
+    ingest(*m, own(1, 2048));
+    runPending();
+    EXPECT_EQ(header.statusPill()->model().label, QStringLiteral("All clear"));
+    EXPECT_EQ(m->unreadable(), 0);
+    EXPECT_EQ(m->history().size(), history + 1);
 }

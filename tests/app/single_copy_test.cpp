@@ -4,6 +4,8 @@
 
 #include "app/single_copy.h"
 #include "model/event_loop_wait.h"
+#include "platform/descriptor_limit.h"
+#include "ui/scheduler.h"
 
 #include <QDir>
 #include <QFile>
@@ -128,6 +130,51 @@ private:
     int heard_[2] = {-1, -1};
     bool listening_ = false;
     bool told_ = false;
+};
+
+// A client socket made now and connected later, so that it can reach the
+// copy when no descriptor is left to make one.
+class Client {
+public:
+    Client() : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+    ~Client()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool connectTo(const QString& path) const
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (fd_ < 0 || size_t(name.size()) >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        return ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+            && ::fcntl(fd_, F_SETFL, O_NONBLOCK) == 0;
+    }
+    bool send(const char* text) const { return ::write(fd_, text, std::strlen(text)) == ssize_t(std::strlen(text)); }
+    // What the copy answered so far; "closed" once it hung up.
+    QByteArray heard()
+    {
+        char buffer[64];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n > 0)
+                heard_.append(buffer, n);
+            else if (n == 0)
+                return heard_ + "closed";
+            else
+                return heard_;
+        }
+    }
+
+private:
+    int fd_;
+    QByteArray heard_;
 };
 
 // A folder at `path` with exactly `mode`, whatever the umask.
@@ -384,4 +431,76 @@ TEST_F(SingleCopyTest, ALongRuntimeFolderNameStillMeets)
     ASSERT_TRUE(waitFor([&] { return ended(second); }));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_FALSE(ended(first));
+}
+
+TEST_F(SingleCopyTest, SilentConnectionsAreFewAtOnceAndClosedWhenIdle)
+{
+    ScopedManualScheduler clock;
+    SingleCopy first(path);
+    ASSERT_EQ(first.claim(), SingleCopy::Role::first);
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 30; ++i) {
+        clients.push_back(std::make_unique<Client>());
+        ASSERT_TRUE(clients.back()->connectTo(path));
+    }
+    // The kernel queues them all; the copy takes only a few.
+    ASSERT_TRUE(waitFor([&] { return first.held() == SingleCopy::maxHeld; }));
+    EXPECT_FALSE(first.accepting());
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(first.held(), SingleCopy::maxHeld);
+    }
+    const int taken = SingleCopy::maxHeld;
+    for (int i = 0; i < taken; ++i)
+        EXPECT_EQ(clients[size_t(i)]->heard(), "");
+
+    // Silent for the idle time: closed, and the next few are taken.
+    clock.scheduler.advance(SingleCopy::idleSeconds);
+    for (int i = 0; i < taken; ++i)
+        EXPECT_TRUE(waitFor([&] { return clients[size_t(i)]->heard() == "closed"; })) << i;
+    ASSERT_TRUE(waitFor([&] { return first.held() == SingleCopy::maxHeld; }));
+    EXPECT_EQ(clients[size_t(taken)]->heard(), "");
+
+    // A start that asks is answered among them.
+    int shown = 0;
+    QObject::connect(&first, &SingleCopy::showRequested, [&shown] { ++shown; });
+    clients.clear();
+    Client asking;
+    ASSERT_TRUE(asking.connectTo(path));
+    ASSERT_TRUE(asking.send("show\n"));
+    EXPECT_TRUE(waitFor([&] { return shown == 1; }));
+    EXPECT_TRUE(waitFor([&] { return asking.heard() == "ok\nclosed"; }));
+    EXPECT_TRUE(waitFor([&] { return first.held() == 0 && first.accepting(); }));
+}
+
+TEST_F(SingleCopyTest, WithoutDescriptorsTheCopyStillAnswersAndRestsInsteadOfSpinning)
+{
+    ScopedManualScheduler clock;
+    SingleCopy first(path);
+    int shown = 0;
+    QObject::connect(&first, &SingleCopy::showRequested, [&shown] { ++shown; });
+    ASSERT_EQ(first.claim(), SingleCopy::Role::first);
+    Client asking, silent, another;
+    {
+        NoDescriptorsLeft starved;
+        if (!starved.ok())
+            GTEST_SKIP() << "the descriptor limit cannot be lowered here";
+        // A later start is answered even so.
+        ASSERT_TRUE(asking.connectTo(path));
+        ASSERT_TRUE(asking.send("show\n"));
+        EXPECT_TRUE(waitFor([&] { return shown == 1; }));
+        EXPECT_TRUE(waitFor([&] { return asking.heard() == "ok\nclosed"; }));
+
+        // With nothing in reserve the copy stops taking connections for a
+        // while rather than being woken for the same one forever.
+        ASSERT_TRUE(silent.connectTo(path));
+        ASSERT_TRUE(another.connectTo(path));
+        ASSERT_TRUE(waitFor([&] { return !first.accepting(); }));
+        starved.restore();
+        clock.scheduler.advance(1);
+        EXPECT_TRUE(waitFor([&] { return first.held() == 2; }));
+        EXPECT_TRUE(first.accepting());
+    }
+    clock.scheduler.advance(SingleCopy::idleSeconds);
+    EXPECT_TRUE(waitFor([&] { return silent.heard() == "closed" && first.held() == 0; }));
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -56,6 +57,7 @@ public:
         QString exe;     // empty: no link
         int fds = 0;
         bool io = true;  // false: no io file at all
+        std::optional<uint32_t> uid; // absent: status names no user
     };
 
     void process(const Proc& p) const
@@ -67,7 +69,9 @@ public:
                                  + QByteArray::number(p.utime) + ' ' + QByteArray::number(p.stime)
                                  + " 0 0 20 0 " + QByteArray::number(p.threads) + " 0 "
                                  + QByteArray::number(p.start) + " 1000000 50 18446744073709551615\n");
-        write(base + "status", "Name:\t" + p.comm + "\nRssAnon:\t    " + QByteArray::number(p.rssAnonKiB)
+        const QByteArray uid = p.uid ? QByteArray::number(*p.uid) : QByteArray();
+        write(base + "status", "Name:\t" + p.comm + (p.uid ? "\nUid:\t" + uid + '\t' + uid + '\t' + uid + '\t' + uid : QByteArray())
+                                   + "\nRssAnon:\t    " + QByteArray::number(p.rssAnonKiB)
                                    + " kB\nVmSwap:\t" + QByteArray::number(p.swapKiB) + " kB\n");
         if (p.io)
             write(base + "io", "rchar: 5\nread_bytes: " + QByteArray::number(p.readBytes)

@@ -6,6 +6,7 @@
 #include "platform/ps_producer.h"
 #include "platform/run_command.h"
 
+#include "platform/descriptor_limit.h"
 #include "probes_fixture.h"
 
 #include <QProcess>
@@ -251,7 +252,7 @@ TEST(ProcessProbe, Grouping)
     EXPECT_EQ(v[3].groupKey, "exe:" + v[3].name); // every shell is not one application
     EXPECT_EQ(v[3].bundlePath, std::nullopt);
     EXPECT_EQ(v[4].groupKey, "exe:perl"); // a shared directory is nobody's application
-    EXPECT_EQ(v[5].groupKey, "exe:kernel");
+    EXPECT_EQ(v[5].groupKey, ProcessProbe::kernelGroupKey());
     EXPECT_EQ(v[5].groupName, "kernel");
     EXPECT_EQ(v[5].name, "kworker/0:1");
     EXPECT_EQ(v[6].name, "averyverylongname");
@@ -299,6 +300,108 @@ bool restrictedReadingHolds(const QString& root, std::string& why)
 }
 
 } // namespace
+
+TEST(ProcessProbe, AProgramNamedKernelAndAnotherUsersProgramsKeepGroupsOfTheirOwn)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    r.write("opt/bin/kernel", "");
+    r.write("opt/notes/notes", "");
+    r.write("apps/notes.desktop", "[Desktop Entry]\nType=Application\nName=Notes\nExec=" + r.path().toUtf8()
+                                      + "/opt/notes/notes\n");
+    const auto apps = DesktopEntries::load({r.path() + "/apps"}, {QStringLiteral("/usr/bin")});
+    ASSERT_EQ(apps.size(), 1u);
+    const uint32_t me = 1000, other = 1001;
+
+    FakeRoot::Proc p;
+    auto add = [&](int pid, const QString& exe, const QByteArray& comm, uint32_t uid, uint32_t flags = 0) {
+        p.pid = pid;
+        p.exe = exe;
+        p.comm = comm;
+        p.uid = uid;
+        p.flags = flags;
+        r.process(p);
+    };
+    add(2, "", "kthreadd", 0, ProcParse::kernelThreadFlag);
+    add(3, "", "kworker/0:1", 0, ProcParse::kernelThreadFlag);
+    add(10, r.path() + "/opt/bin/kernel", "kernel", me);  // a program that calls itself kernel
+    add(11, "", "kernel", other);                         // another user's, its executable unreadable
+    add(12, "/usr/bin/python3.11", "python3.11", me);
+    add(13, "/usr/bin/python3.11", "python3.11", other);
+    add(14, r.path() + "/opt/notes/notes", "notes", me);
+    add(15, r.path() + "/opt/notes/notes", "notes", other);
+    add(16, "/usr/sbin/cron", "cron", 0);
+
+    ProcessProbe probe(r.path(), apps);
+    probe.setOwnUid(me);
+    const auto v = probe.sample(0, {}, {});
+    ASSERT_EQ(v.size(), 9u);
+    auto key = [&](int pid) { return find(v, pid)->groupKey; };
+
+    // The kernel's threads are one group, which nothing else can join.
+    EXPECT_EQ(key(2), ProcessProbe::kernelGroupKey());
+    EXPECT_EQ(key(3), ProcessProbe::kernelGroupKey());
+    EXPECT_EQ(find(v, 3)->groupName, "kernel");
+    for (int pid : {10, 11, 12, 13, 14, 15, 16})
+        EXPECT_NE(key(pid), ProcessProbe::kernelGroupKey()) << pid;
+    EXPECT_EQ(key(10), "exe:kernel");
+    EXPECT_NE(key(11), key(10));
+
+    // Another user's processes group apart from the user's own, by owner.
+    EXPECT_EQ(key(12), "exe:python3.11");
+    EXPECT_NE(key(13), key(12));
+    EXPECT_EQ(find(v, 13)->groupName, "python3.11");
+    EXPECT_EQ(key(14), r.path() + "/apps/notes.desktop");
+    EXPECT_NE(key(15), key(14));
+    EXPECT_EQ(find(v, 15)->bundlePath, r.path() + "/apps/notes.desktop");
+    EXPECT_NE(key(16), "exe:cron");
+    EXPECT_EQ(find(v, 13)->uid, other);
+    EXPECT_EQ(find(v, 12)->uid, me);
+
+    // Running as root makes root's processes the own ones.
+    ProcessProbe asRoot(r.path(), apps);
+    asRoot.setOwnUid(0);
+    const auto w = asRoot.sample(0, {}, {});
+    EXPECT_EQ(find(w, 16)->groupKey, "exe:cron");
+    EXPECT_EQ(find(w, 2)->groupKey, ProcessProbe::kernelGroupKey());
+    EXPECT_NE(find(w, 12)->groupKey, find(w, 13)->groupKey);
+}
+
+TEST(ProcessProbe, AReadingWithoutDescriptorsOrProcFailsAndLeavesTheLastOneStanding)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    FakeRoot::Proc p;
+    for (int pid : {10, 11}) {
+        p.pid = pid;
+        r.process(p);
+    }
+    ProcessProbe probe(r.path());
+    EXPECT_EQ(probe.sample(0, {}, {}).size(), 2u);
+    EXPECT_EQ(probe.fault(), 0);
+
+    p.utime = 100; // one second of CPU for pid 11 over the next two
+    r.process(p);
+    {
+        NoDescriptorsLeft starved;
+        if (!starved.ok())
+            GTEST_SKIP() << "the descriptor limit cannot be lowered here";
+        EXPECT_TRUE(probe.sample(1, {}, {}).empty());
+        EXPECT_EQ(probe.fault(), EMFILE);
+    }
+    const auto v = probe.sample(2, {}, {});
+    EXPECT_EQ(probe.fault(), 0);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_DOUBLE_EQ(find(v, 11)->cpu, 50); // against the reading before the failed one
+
+    // /proc taken away, and back.
+    r.remove("proc");
+    EXPECT_TRUE(probe.sample(1, {}, {}).empty());
+    EXPECT_EQ(probe.fault(), ENOENT);
+    r.process(p);
+    EXPECT_EQ(probe.sample(1, {}, {}).size(), 1u);
+    EXPECT_EQ(probe.fault(), 0);
+}
 
 TEST(ProcessProbe, AKernelWithoutIoFilesStillListsEveryProcess)
 {

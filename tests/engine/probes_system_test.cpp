@@ -1,5 +1,6 @@
 #include "engine/system_probe.h"
 
+#include "platform/descriptor_limit.h"
 #include "probes_fixture.h"
 
 namespace {
@@ -191,4 +192,26 @@ TEST(SystemProbe, LiveMemoryPartsFitInstalledMemory)
     EXPECT_LE(s.memApp + s.memWired + s.memCompressed + s.memCached, s.memTotal);
     EXPECT_FALSE(s.cores.empty());
     EXPECT_GE(s.procMax, 1);
+}
+
+TEST(SystemProbe, AMachineThatCannotBeReadIsAFault)
+{
+    FakeRoot r;
+    machine(r);
+    r.write("proc/stat", cpuLine(0, 1, 1, 1));
+    SystemProbe probe(r.path());
+    probe.sample(0);
+    EXPECT_EQ(probe.fault(), 0);
+    {
+        NoDescriptorsLeft starved;
+        if (!starved.ok())
+            GTEST_SKIP() << "the descriptor limit cannot be lowered here";
+        probe.sample(1);
+        EXPECT_EQ(probe.fault(), EMFILE);
+    }
+    probe.sample(1);
+    EXPECT_EQ(probe.fault(), 0);
+    r.remove("proc");
+    probe.sample(1);
+    EXPECT_EQ(probe.fault(), ENOENT);
 }

@@ -1,7 +1,11 @@
 #include "engine/sampler.h"
 
+#include "probes_fixture.h"
+
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <limits>
 #include <mutex>
@@ -191,4 +195,81 @@ TEST(SamplerLive, ProcessTicksAlternateWithSystemTicks)
     EXPECT_TRUE(found);
     EXPECT_GT(third.selfMem, 0u);
     EXPECT_EQ(third.interval, 1.0);
+}
+
+TEST(SamplerUnread, AMachineThatCannotBeReadKeepsItsLastFiguresAndItsIncidents)
+{
+    FakeRoot r;
+    QTemporaryDir store;
+    std::atomic<double> clock{0};
+    Sampler::Options options;
+    options.demo = false;
+    options.storePath = store.filePath("incidents.json");
+    options.root = r.path();
+    options.clock = [&clock] { return clock.load(); };
+    Sampler sampler(options);
+    Collector collector;
+    sampler.setOnUpdate(collector.callback());
+    Preferences prefs;
+    prefs.resolveHosts = false;
+    sampler.apply(prefs);
+
+    // A machine at half load with one process using two cores, read once a
+    // second of the injected clock.
+    FakeRoot::Proc busy;
+    busy.pid = 100;
+    busy.comm = "miner";
+    auto machineAt = [&](int t) {
+        const QByteArray half = QByteArray::number(50 * t);
+        r.write("proc/stat", "cpu0 " + half + " 0 0 " + half + " 0 0 0 0 0 0\nbtime 1\n");
+        r.write("proc/meminfo", "MemTotal: 8000000 kB\nMemAvailable: 4000000 kB\nAnonPages: 2000000 kB\n");
+        busy.utime = uint64_t(200 * t);
+        r.process(busy);
+    };
+    auto tick = [&](int t) {
+        clock = double(t);
+        sampler.tickNow();
+        EXPECT_TRUE(collector.waitFor(size_t(t), std::chrono::seconds(60)));
+        std::lock_guard guard(collector.lock);
+        return collector.updates.back();
+    };
+    auto openIncidents = [](const Sampler::Update& u) {
+        std::vector<QUuid> open;
+        for (const Incident& i : u.incidents)
+            if (!i.end)
+                open.push_back(i.id);
+        return open;
+    };
+
+    Sampler::Update last;
+    for (int t = 1; t <= 60; ++t) {
+        machineAt(t);
+        last = tick(t);
+    }
+    ASSERT_EQ(last.snapshot.unreadable, 0);
+    const std::vector<QUuid> open = openIncidents(last);
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_DOUBLE_EQ(last.snapshot.system.cpu, 0.5);
+    EXPECT_EQ(last.snapshot.system.procCount, 1);
+
+    // /proc goes for longer than an incident takes to close.
+    r.remove("proc");
+    for (int t = 61; t <= 80; ++t) {
+        const Sampler::Update u = tick(t);
+        EXPECT_EQ(u.snapshot.unreadable, ENOENT) << t;
+        EXPECT_EQ(u.snapshot.system, last.snapshot.system) << t;
+        EXPECT_EQ(u.snapshot.groups, last.snapshot.groups) << t;
+        EXPECT_TRUE(u.opened.empty()) << t;
+        EXPECT_EQ(u.incidents, last.incidents) << t;
+    }
+
+    // It comes back by itself, and the incident it had is still the one open.
+    for (int t = 81; t <= 84; ++t) {
+        machineAt(t);
+        const Sampler::Update u = tick(t);
+        EXPECT_EQ(u.snapshot.unreadable, 0) << t;
+        EXPECT_TRUE(u.opened.empty()) << t;
+        EXPECT_EQ(openIncidents(u), open) << t;
+        EXPECT_EQ(u.snapshot.system.procCount, 1) << t;
+    }
 }

@@ -280,6 +280,43 @@ TEST(InspectorActions, MuteRevealAndHoldLabel)
     EXPECT_EQ(holdLabel("Quit", 3), QStringLiteral("Quit \u00D73"));
 }
 
+TEST_F(InspectorModelTest, GroupActionsCountOnlyWhatTheUserMaySignal)
+{
+    const QHash<QString, Monitor::Series> series;
+    const uint32_t me = 1000;
+    ProcSample mine = proc(10, 1), theirs = proc(11, 1), unknown = proc(12, 1), roots = proc(13, 1);
+    mine.uid = me;
+    theirs.uid = 1001;
+    roots.uid = 0;
+    const GroupSample g = groupOf("g", {mine, theirs, unknown, roots});
+
+    const Inspection whole = resolveInspection(g, std::nullopt, series, {}, {}, me);
+    EXPECT_EQ(whole.pids, (std::vector<int32_t>{10, 11, 12, 13}));
+    EXPECT_EQ(whole.signalable, (std::vector<int32_t>{10, 12}));
+    EXPECT_TRUE(resolveInspection(g, 11, series, {}, {}, me).signalable.empty());
+    EXPECT_EQ(resolveInspection(g, 10, series, {}, {}, me).signalable, std::vector<int32_t>{10});
+    // Root may signal every process.
+    EXPECT_EQ(resolveInspection(g, std::nullopt, series, {}, {}, 0).signalable, whole.pids);
+}
+
+TEST_F(InspectorModelTest, TheRestrictedNoteSaysWhoseProcessItIs)
+{
+    ProcSample p = proc(10, 1);
+    p.restricted = true;
+    p.uid = 1001;
+    EXPECT_EQ(restrictedNote(p, 1000), "Another user's process: reading threads and handles requires root");
+    p.uid = 0;
+    EXPECT_EQ(restrictedNote(p, 1000), "System process: reading threads and handles requires root");
+    p.uid.reset();
+    EXPECT_EQ(restrictedNote(p, 1000), "System process: reading threads and handles requires root");
+    L10n::setChinese(true);
+    p.uid = 1001;
+    EXPECT_EQ(restrictedNote(p, 1000), "其他用户的进程：读取线程与句柄需要 root 权限");
+    p.uid = 0;
+    EXPECT_EQ(restrictedNote(p, 1000), "系统进程：读取线程与句柄需要 root 权限");
+    L10n::setChinese(false);
+}
+
 TEST(InspectorActions, CommandLinesShowHiddenCharactersAsEscapes)
 {
     const QString plain = QStringLiteral("/usr/bin/python3 -m http.server --dir C:\\dir 名前");

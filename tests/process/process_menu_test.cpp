@@ -82,3 +82,30 @@ TEST_F(ProcessMenuTest, TheQuestionShowsAHostileNameAsTypedAndPathsAreCopiedQuot
     trigger(g, *monitor, "Copy Path");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("$'/tmp/x\\nrm -rf ~'"));
 }
+
+TEST_F(ProcessMenuTest, QuitAsksAboutAndSignalsOnlyTheUsersOwnProcesses)
+{
+    auto monitor = make();
+    SleepingChild mine, theirs;
+    std::vector<int32_t> sent;
+    ProcessSignals::ScopedSender record([&](int32_t pid, int) { return sent.push_back(pid), 0; });
+    QString asked;
+    ProcessMenu::ScopedConfirm yes([&](const ProcessMenu::Question& q) {
+        asked = q.informative;
+        return true;
+    });
+    const uint32_t me = 1000;
+    GroupSample g = group("sleep", 0, {mine.pid(), theirs.pid()});
+    for (ProcSample& p : g.members) {
+        p.startTime = sampledStart(p.pid);
+        p.uid = p.pid == mine.pid() ? me : me + 1;
+    }
+    ASSERT_TRUE(ProcessMenu::entries(g, std::nullopt, *monitor, me).trigger("Quit…"));
+    EXPECT_EQ(asked, "This asks this process to quit. Unsaved changes may be lost.");
+    EXPECT_EQ(sent, std::vector<int32_t>{mine.pid()});
+
+    sent.clear();
+    ASSERT_TRUE(ProcessMenu::entries(g, std::nullopt, *monitor, 0).trigger("Force Quit…"));
+    EXPECT_EQ(asked, "This terminates these 2 processes immediately. Unsaved changes will be lost.");
+    EXPECT_EQ(sent.size(), 2u);
+}
