@@ -4,7 +4,6 @@
 #include "ui/frame_clock.h"
 #include "ui/motion.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -117,23 +116,7 @@ void WelcomeLogoView::paintEvent(QPaintEvent*)
     if (s.beamsOpacity > 0) {
         p.save();
         p.rotate(s.beamsAngle);
-        QPainterPath wedge;
-        wedge.moveTo(0, 0);
-        wedge.lineTo(-Emblem::beamHalfWidth * u, -Emblem::beamReach * u);
-        wedge.lineTo(Emblem::beamHalfWidth * u, -Emblem::beamReach * u);
-        wedge.closeSubpath();
-        QLinearGradient gradient(QPointF(0, 0), QPointF(0, -Emblem::beamFadeEnd * u));
-        QColor clear = mint();
-        clear.setAlphaF(0);
-        gradient.setColorAt(0, mint());
-        gradient.setColorAt(1, clear);
-        p.setPen(Qt::NoPen);
-        p.setBrush(gradient);
-        p.setOpacity(s.opacity * Emblem::beamOpacity * s.beamsOpacity);
-        for (int beam = 0; beam < 2; ++beam) {
-            p.drawPath(wedge);
-            p.rotate(180);
-        }
+        Emblem::paintBeams(p, u, s.opacity * Emblem::beamOpacity * s.beamsOpacity);
         p.restore();
         p.setOpacity(s.opacity);
     }

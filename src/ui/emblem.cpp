@@ -68,6 +68,27 @@ double restingOuter(int index)
     }
 }
 
+void paintBeams(QPainter& p, double u, double opacity)
+{
+    QPainterPath wedge;
+    wedge.moveTo(0, 0);
+    wedge.lineTo(-beamHalfWidth * u, -beamReach * u);
+    wedge.lineTo(beamHalfWidth * u, -beamReach * u);
+    wedge.closeSubpath();
+    QLinearGradient fade(QPointF(0, 0), QPointF(0, -beamFadeEnd * u));
+    QColor clear = mint();
+    clear.setAlphaF(0);
+    fade.setColorAt(0, mint());
+    fade.setColorAt(1, clear);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fade);
+    p.setOpacity(opacity);
+    for (int beam = 0; beam < 2; ++beam) {
+        p.drawPath(wedge);
+        p.rotate(180);
+    }
+}
+
 void paintIcon(QPainter& p, const QRectF& box)
 {
     p.save();
@@ -84,23 +105,7 @@ void paintIcon(QPainter& p, const QRectF& box)
 
     p.translate(c);
     p.rotate(dialDegrees);
-    QPainterPath wedge;
-    wedge.moveTo(0, 0);
-    wedge.lineTo(-beamHalfWidth * u, -beamReach * u);
-    wedge.lineTo(beamHalfWidth * u, -beamReach * u);
-    wedge.closeSubpath();
-    QLinearGradient fade(QPointF(0, 0), QPointF(0, -beamFadeEnd * u));
-    QColor clear = mint();
-    clear.setAlphaF(0);
-    fade.setColorAt(0, mint());
-    fade.setColorAt(1, clear);
-    p.setPen(Qt::NoPen);
-    p.setBrush(fade);
-    p.setOpacity(beamOpacity);
-    for (int beam = 0; beam < 2; ++beam) {
-        p.drawPath(wedge);
-        p.rotate(180);
-    }
+    paintBeams(p, u, beamOpacity);
     p.setOpacity(1);
     for (int i = 0; i < tickCount; ++i) {
         p.save();

@@ -35,6 +35,11 @@ inline constexpr double beamOpacity = 0.55;
 QColor mint();
 QColor idle();
 
+// Paints the two beams at the painter's origin, along its y axis and the
+// opposite way, `u` pixels a unit, at `opacity`. Leaves the painter's
+// opacity at `opacity`.
+void paintBeams(QPainter& painter, double u, double opacity);
+
 // How many steps tick `index` is from the nearer of ticks 0 and 8: 0 for
 // those two, 1 for their neighbours (the principal ticks), up to 4.
 int tickClass(int index);

@@ -5,6 +5,7 @@
 // Inside, the test finds the folder in ownTmpfs(); the user is root there,
 // mapped to the one outside.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -43,4 +44,14 @@ inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
         return {-1, QStringLiteral("still running")};
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+}
+
+// The same, with `dir`/disk as the tmpfs and the home trash in `dir`/share,
+// left on the test's own filesystem.
+inline TmpfsRun rerunWithHomeTrashElsewhere(const QString& dir, const QString& size = QStringLiteral("8m"))
+{
+    QDir().mkpath(dir + QStringLiteral("/disk"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir + QStringLiteral("/share"));
+    return rerunOnOwnTmpfs(dir + QStringLiteral("/disk"), env, size);
 }

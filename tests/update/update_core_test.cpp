@@ -1234,10 +1234,7 @@ TEST(BundleSwap, ThePreviousCopyRestoresBesideTheApp)
         if (::getuid() != 0)
             GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
         QTemporaryDir dir;
-        QDir().mkpath(dir.path() + "/disk");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.path() + "/share");
-        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env);
+        const TmpfsRun run = rerunWithHomeTrashElsewhere(dir.path());
         if (run.unavailable())
             GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
         EXPECT_EQ(run.code, 0) << qPrintable(run.out);
@@ -1482,10 +1479,7 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
         if (::getuid() != 0)
             GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
         QTemporaryDir dir;
-        QDir().mkpath(dir.path() + "/disk");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.path() + "/share");
-        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env);
+        const TmpfsRun run = rerunWithHomeTrashElsewhere(dir.path());
         if (run.unavailable())
             GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
         EXPECT_EQ(run.code, 0) << qPrintable(run.out);
@@ -1574,10 +1568,7 @@ TEST(BundleSwap, ACopyWithNoRoomGoesWholeAndAPreviousCopyWithNoRoomInTheTrashIsN
         if (::getuid() != 0)
             GTEST_SKIP() << "in an ordinary user's namespace root's folders show as another user's";
         QTemporaryDir dir;
-        QDir().mkpath(dir.path() + "/disk");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.path() + "/share");
-        const TmpfsRun run = rerunOnOwnTmpfs(dir.path() + "/disk", env, "4200k");
+        const TmpfsRun run = rerunWithHomeTrashElsewhere(dir.path(), "4200k");
         if (run.unavailable())
             GTEST_SKIP() << "no user and mount namespace here: " << qPrintable(run.out);
         EXPECT_EQ(run.code, 0) << qPrintable(run.out);
