@@ -1,5 +1,6 @@
 #include "core/shell_quote.h"
 
+#include "core/utf8.h"
 #include "platform/text_marks.h"
 
 #include <QStringList>
@@ -74,32 +75,6 @@ bool keyword(QByteArrayView word)
         != std::end(words);
 }
 
-// The length of the well-formed UTF-8 sequence at `i` (no overlong form,
-// no surrogate, nothing past U+10FFFF) and its character, or 0.
-int sequence(QByteArrayView s, qsizetype i, char32_t& c)
-{
-    const auto b = [&](qsizetype k) { return i + k < s.size() ? uchar(s[i + k]) : 0u; };
-    const unsigned lead = b(0);
-    const auto cont = [&](qsizetype k) { return (b(k) & 0xc0) == 0x80; };
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
-    if (lead >= 0xc2 && lead <= 0xdf && cont(1)) {
-        c = ((lead & 0x1f) << 6) | (b(1) & 0x3f);
-        return 2;
-    }
-    if (lead >= 0xe0 && lead <= 0xef && cont(1) && cont(2)) {
-        c = ((lead & 0x0f) << 12) | ((b(1) & 0x3f) << 6) | (b(2) & 0x3f);
-        return c >= 0x800 && (c < 0xd800 || c > 0xdfff) ? 3 : 0;
-    }
-    if (lead >= 0xf0 && lead <= 0xf4 && cont(1) && cont(2) && cont(3)) {
-        c = ((lead & 0x07) << 18) | ((b(1) & 0x3f) << 12) | ((b(2) & 0x3f) << 6) | (b(3) & 0x3f);
-        return c >= 0x10000 && c <= 0x10ffff ? 4 : 0;
-    }
-    return 0;
-}
-
 // Characters that would act on a terminal or hide in the line: they go
 // through printf. A line break is shown as it is.
 bool escaped(char32_t c)
@@ -128,7 +103,7 @@ QString word(QByteArrayView arg, bool first)
     };
     for (qsizetype i = 0; i < arg.size();) {
         char32_t c = 0;
-        const int n = sequence(arg, i, c);
+        const int n = int(utf8Sequence(arg, i, &c));
         if (n == 0 || escaped(c)) {
             if (quoted)
                 out += QLatin1Char('\'');

@@ -79,14 +79,9 @@ QString commandLine(int32_t pid, const QString& root)
 
 QByteArray executable(int32_t pid, const QString& root)
 {
-    auto link = ProcFiles::readLink(ProcFiles::normaliseRoot(root.toStdString()) + "/proc/" + std::to_string(pid)
-                                    + "/exe");
-    if (!link)
-        return {};
-    constexpr std::string_view deleted = " (deleted)";
-    if (link->size() > deleted.size() && link->ends_with(deleted))
-        link->resize(link->size() - deleted.size());
-    return QByteArray(link->data(), qsizetype(link->size()));
+    const auto link = ProcFiles::exeLink(ProcFiles::normaliseRoot(root.toStdString()) + "/proc/"
+                                         + std::to_string(pid) + "/exe");
+    return link ? QByteArray(link->data(), qsizetype(link->size())) : QByteArray();
 }
 
 } // namespace ProcessInspect

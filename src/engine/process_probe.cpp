@@ -274,12 +274,8 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
     if (struct stat st{}; !id.uid && ::stat(pidPath(pid, "").c_str(), &st) == 0)
         id.uid = uint32_t(st.st_uid);
     if (!kernelThread) {
-        if (auto exe = ProcFiles::readLink(pidPath(pid, "exe"))) {
-            constexpr std::string_view deleted = " (deleted)";
-            if (exe->size() > deleted.size() && exe->ends_with(deleted))
-                exe->resize(exe->size() - deleted.size());
+        if (const auto exe = ProcFiles::exeLink(pidPath(pid, "exe")))
             id.path = QString::fromStdString(*exe);
-        }
     }
 
     // comm is cut at 15 bytes; argv[0] gives the whole name when comm is

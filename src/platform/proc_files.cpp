@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,6 +83,14 @@ std::optional<std::string> readLink(const std::string& path, int* error)
     return std::string(buf, static_cast<size_t>(n));
 }
 
+std::optional<std::string> exeLink(const std::string& path)
+{
+    auto link = readLink(path);
+    constexpr std::string_view deleted = " (deleted)";
+    if (link && link->size() > deleted.size() && link->ends_with(deleted))
+        link->resize(link->size() - deleted.size());
+    return link;
+}
 
 std::vector<std::string> list(const std::string& path)
 {

@@ -31,6 +31,10 @@ std::optional<std::string> read(const std::string& path);
 // A symbolic link's target, or nothing (errno's value in *error).
 std::optional<std::string> readLink(const std::string& path, int* error = nullptr);
 
+// Where a process's exe link (/proc/PID/exe) points, without the
+// " (deleted)" the kernel adds once the file is gone; nothing when refused.
+std::optional<std::string> exeLink(const std::string& path);
+
 // Names in a directory, "." and ".." left out; empty when unreadable.
 std::vector<std::string> list(const std::string& path);
 

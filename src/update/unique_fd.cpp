@@ -1,5 +1,7 @@
 #include "update/unique_fd.h"
 
+#include "core/utf8.h"
+
 #include <QByteArrayList>
 
 #include <cerrno>
@@ -94,40 +96,10 @@ RegularFile openRegular(const QByteArray& path)
     return r;
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
-qsizetype sequence(const QByteArray& s, qsizetype at)
-{
-    const auto byte = [&](qsizetype i) { return i < s.size() ? uchar(s[i]) : 0u; };
-    const uint c = byte(at);
-    if (c < 0x80)
-        return 1;
-    const auto cont = [&](qsizetype i) { return (byte(i) & 0xc0) == 0x80; };
-    if (c >= 0xc2 && c <= 0xdf)
-        return cont(at + 1) ? 2 : 0;
-    if (c >= 0xe0 && c <= 0xef) {
-        const uint c1 = byte(at + 1);
-        // No overlong forms below U+0800, no surrogates.
-        if ((c == 0xe0 && c1 < 0xa0) || (c == 0xed && c1 > 0x9f))
-            return 0;
-        return cont(at + 1) && cont(at + 2) ? 3 : 0;
-    }
-    if (c >= 0xf0 && c <= 0xf4) {
-        const uint c1 = byte(at + 1);
-        if ((c == 0xf0 && c1 < 0x90) || (c == 0xf4 && c1 > 0x8f))
-            return 0;
-        return cont(at + 1) && cont(at + 2) && cont(at + 3) ? 4 : 0;
-    }
-    return 0;
-}
-
-} // namespace
-
 bool isUtf8(const QByteArray& name)
 {
     for (qsizetype at = 0; at < name.size();) {
-        const qsizetype n = sequence(name, at);
+        const qsizetype n = utf8Sequence(name, at);
         if (n == 0)
             return false;
         at += n;
@@ -139,7 +111,7 @@ QString shownName(const QByteArray& name)
 {
     QString out;
     for (qsizetype at = 0; at < name.size();) {
-        const qsizetype n = sequence(name, at);
+        const qsizetype n = utf8Sequence(name, at);
         const uchar c = uchar(name[at]);
         if (n == 0 || c < 0x20 || c == 0x7f) {
             out += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
