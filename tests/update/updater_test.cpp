@@ -163,6 +163,24 @@ protected:
         return waitFor([&] { return !u.state().busy(); });
     }
 
+    // A copy set up while another run's swap holds the lock: it has read no
+    // version, and its start says another copy is updating. Returns that
+    // copy.
+    std::unique_ptr<Updater> startsWhileAnotherCopyUpdates(Updater::Setup s)
+    {
+        EXPECT_TRUE(s.anotherCopyUpdating);
+        EXPECT_FALSE(s.versionText);
+        s.feedURL = QUrl::fromLocalFile(home.path() + "/feed.json");
+        s.keys = keys().trust();
+        s.defaults = &defaults;
+        s.bootClock = [this] { return Scheduler::current().now() + slept; };
+        auto second = std::make_unique<Updater>(s);
+        second->start([] { return false; });
+        EXPECT_EQ(second->state(),
+                  Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+        return second;
+    }
+
     QTemporaryDir home;
     QString bundle;
     Defaults defaults{home.path() + "/defaults.conf"};
@@ -1079,17 +1097,7 @@ TEST_F(UpdaterTest, ARunThatMeetsAnotherCopysSwapInstallsNothingItReadBefore)
         ASSERT_TRUE(waitFor([&] { return midway.load(); }));
 
         // The second copy reads nothing while the lock is taken, and says so.
-        Updater::Setup s = Updater::Setup::standard(bundle);
-        EXPECT_TRUE(s.anotherCopyUpdating);
-        EXPECT_FALSE(s.versionText);
-        s.feedURL = QUrl::fromLocalFile(home.path() + "/feed.json");
-        s.keys = keys().trust();
-        s.defaults = &defaults;
-        s.bootClock = [this] { return Scheduler::current().now() + slept; };
-        Updater second(s);
-        second.start([] { return false; });
-        EXPECT_EQ(second.state(),
-                  Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+        const auto second = startsWhileAnotherCopyUpdates(Updater::Setup::standard(bundle));
 
         go.set_value();
         installing.join();
@@ -1099,21 +1107,21 @@ TEST_F(UpdaterTest, ARunThatMeetsAnotherCopysSwapInstallsNothingItReadBefore)
 
         // Once the lock is free, what is installed is read again: 1.0.1 is
         // no update of 1.0.2.
-        second.retry();
-        ASSERT_TRUE(settle(second));
-        if (second.state().kind == Kind::available)
-            second.download();
-        ASSERT_TRUE(settle(second));
-        EXPECT_EQ(second.state(),
+        second->retry();
+        ASSERT_TRUE(settle(*second));
+        if (second->state().kind == Kind::available)
+            second->download();
+        ASSERT_TRUE(settle(*second));
+        EXPECT_EQ(second->state(),
                   Updater::State::failed("Another copy of Tavrin changed it meanwhile, and this release is not newer "
                                          "than the copy now installed. Check for updates again.",
                                          false));
-        EXPECT_FALSE(second.staged());
+        EXPECT_FALSE(second->staged());
         EXPECT_EQ(readFile(bundle + "/Contents/lib/libtavrin.so"), "newest library");
-        second.check();
-        ASSERT_TRUE(settle(second));
-        EXPECT_EQ(second.state().kind, Kind::upToDate);
-        EXPECT_EQ(second.currentVersionText(), "1.0.2");
+        second->check();
+        ASSERT_TRUE(settle(*second));
+        EXPECT_EQ(second->state().kind, Kind::upToDate);
+        EXPECT_EQ(second->currentVersionText(), "1.0.2");
     }
     qunsetenv("XDG_CACHE_HOME");
 }
@@ -1413,18 +1421,10 @@ TEST_F(UpdaterTest, AStartWithItsOwnUpdateFolderLeavesAnotherRunsSwapAlone)
     ASSERT_FALSE(QFileInfo::exists(bundle));
 
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/other-cache"));
-    Updater::Setup s = Updater::Setup::standard(bundle);
+    const Updater::Setup s = Updater::Setup::standard(bundle);
     qunsetenv("XDG_CACHE_HOME");
-    EXPECT_TRUE(s.anotherCopyUpdating);
-    EXPECT_FALSE(s.versionText);
     EXPECT_FALSE(QFileInfo::exists(bundle)) << "nothing is put back under a run midway";
-    s.feedURL = QUrl::fromLocalFile(home.path() + "/feed.json");
-    s.defaults = &defaults;
-    s.bootClock = [this] { return Scheduler::current().now() + slept; };
-    Updater second(s);
-    second.start([] { return false; });
-    EXPECT_EQ(second.state(),
-              Updater::State::failed("Another copy of Tavrin is updating. Try again when it has finished.", false));
+    startsWhileAnotherCopyUpdates(s);
 
     between.let();
     swapping.join();
