@@ -1,8 +1,6 @@
 #include "ui/emblem.h"
 #include "ui/theme.h"
 
-#include <QXmlStreamReader>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,38 +36,4 @@ TEST(Emblem, IconIsTheEmblemAtRestOnItsPlate)
     for (const int edge : Emblem::iconSizes)
         EXPECT_EQ(Emblem::iconImage(edge).size(), QSize(edge, edge));
     EXPECT_EQ(Emblem::appIcon().availableSizes().size(), qsizetype(Emblem::iconSizes.size()));
-}
-
-// The scalable icon draws the same shapes: the plate, two beams, sixteen
-// ticks of the resting lengths and colours, and the core.
-TEST(Emblem, ScalableIconHasTheSameShapes)
-{
-    QXmlStreamReader svg(Emblem::iconSvg());
-    int ticks = 0, paths = 0, circles = 0;
-    QString viewBox;
-    while (!svg.atEnd()) {
-        if (svg.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        const auto attr = [&](const char* name) { return svg.attributes().value(QLatin1String(name)).toString(); };
-        if (svg.name() == QLatin1String("svg")) {
-            viewBox = attr("viewBox");
-        } else if (svg.name() == QLatin1String("line")) {
-            EXPECT_EQ(attr("y1").toDouble(), 32 - Emblem::restingOuter(ticks));
-            EXPECT_EQ(attr("y2").toDouble(), 32 - Emblem::innerRadius);
-            EXPECT_EQ(attr("stroke"), Emblem::finalColor(ticks).name());
-            EXPECT_NEAR(attr("stroke-opacity").toDouble(), Emblem::finalColor(ticks).alphaF(), 1e-3);
-            EXPECT_EQ(attr("transform"), QStringLiteral("rotate(%1 32 32)").arg(22.5 * ticks));
-            ++ticks;
-        } else if (svg.name() == QLatin1String("path")) {
-            ++paths;
-        } else if (svg.name() == QLatin1String("circle")) {
-            EXPECT_EQ(attr("r").toDouble(), Emblem::coreRadius);
-            ++circles;
-        }
-    }
-    EXPECT_FALSE(svg.hasError()) << svg.errorString().toStdString();
-    EXPECT_EQ(viewBox, "0 0 64 64");
-    EXPECT_EQ(ticks, Emblem::tickCount);
-    EXPECT_EQ(paths, 2);
-    EXPECT_EQ(circles, 1);
 }
