@@ -55,8 +55,15 @@ Fd ownFolder(int at, const char* name, bool closed, bool make = true)
         return Fd();
     Fd fd(::openat(at, name, dirFlags));
     struct stat st {};
-    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) {
+        // Another user's, or no folder at all, is no trash of ours, whatever
+        // kept us from opening it.
+        const int error = errno;
+        const bool ours = ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+            && st.st_uid == ::getuid();
+        errno = ours || error == ENOENT ? error : EPERM;
         return Fd();
+    }
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 022)) {
         errno = EPERM;
         return Fd();
@@ -215,8 +222,14 @@ Trash::Moved toTopTrash(int dirFd, const QByteArray& name, const QByteArray& as,
         && openBin(shared.fd, uid.constData(), base + QStringLiteral("/.Trash/") + QString::fromLatin1(uid), bin))
         return moveInto(bin, dirFd, name, as, Trash::infoPath(path, top));
     const QByteArray own = ".Trash-" + uid;
-    if (!openBin(topFd.fd, own.constData(), base + u'/' + QString::fromLatin1(own), bin))
-        return failed(errno);
+    if (!openBin(topFd.fd, own.constData(), base + u'/' + QString::fromLatin1(own), bin)) {
+        // A top that holds no trash of ours and lets us make none has no
+        // trash for us at all.
+        const int error = errno;
+        const bool none = (error == EACCES || error == EPERM)
+            && ::fstatat(topFd.fd, own.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+        return failed(none ? EPERM : error);
+    }
     return moveInto(bin, dirFd, name, as, Trash::infoPath(path, top));
 }
 

@@ -10,7 +10,10 @@
 // $topdir/.Trash (sticky, not a link), else $topdir/.Trash-$uid, made
 // where missing. Every trash folder used must be this user's own, not a
 // link, and closed to everyone else; one that no one else may write in is
-// closed (mode 0700), one that others may write in is refused. The home
+// closed (mode 0700), one that others may write in is refused. A trash
+// folder that is another user's, or a top where none of ours stands and
+// none can be made, is no trash at all: the move fails with EPERM, as for
+// any trash that is not safe to use. The home
 // trash is used only while $XDG_DATA_HOME and every folder above it keep
 // the rule of FolderChain: no one else could put another trash in its place.
 

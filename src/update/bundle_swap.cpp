@@ -14,7 +14,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -25,6 +24,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -38,8 +38,50 @@ QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
 using Fd = UniqueFd;
 
+// Inside a hidden directory the two copies go by their part in the swap.
 constexpr const char* incomingName = "Tavrin.app";
 constexpr const char* previousName = "Tavrin (previous).app";
+
+// What the swap of one bundle names beside it, all made from the bundle's
+// own name: two copies side by side, "Tavrin.app" and "Tavrin
+// (previous).app", never take each other's hidden directories, trash
+// entries or lock. For "Tavrin.app" the names are the ones every earlier
+// version used.
+struct BundleNames {
+    explicit BundleNames(QByteArray bundle)
+        : name(std::move(bundle))
+        , app(name.endsWith(".app"))
+        , stem(app ? name.chopped(4) : name)
+    {
+    }
+
+    // ".Tavrin-update-" for "Tavrin.app"; ".Other.update-" for a bundle
+    // named "Other". What follows it never holds "-update-" or ".update-"
+    // again, so each hidden directory's name belongs to one bundle alone.
+    QByteArray hiddenPrefix() const { return '.' + stem + (app ? "-update-" : ".update-"); }
+    bool ownsHidden(const QByteArray& entry) const
+    {
+        const QByteArray prefix = hiddenPrefix();
+        const QByteArray rest = entry.mid(prefix.size());
+        return entry.startsWith(prefix) && !rest.isEmpty() && !rest.contains("-update-") && !rest.contains(".update-");
+    }
+    // "Tavrin (previous).app", then "Tavrin (previous 2).app" and on: the
+    // copy an update replaced, as it stands beside the app or comes back
+    // from the trash.
+    QByteArray previous(int n = 1) const
+    {
+        const QByteArray tag = n == 1 ? QByteArray(" (previous)") : " (previous " + QByteArray::number(n) + ')';
+        return stem + tag + (app ? ".app" : "");
+    }
+    // "Tavrin (update).app": a copy on its way in that never stood at the
+    // app's name, so that restoring it from the trash never meets the app.
+    QByteArray update() const { return stem + " (update)" + (app ? ".app" : ""); }
+    QByteArray lock() const { return '.' + name + ".lock"; }
+
+    QByteArray name;
+    bool app = false;
+    QByteArray stem;
+};
 
 // The sticky bit keeps others from renaming our entries, not from making
 // their own: between the two renames of a swap the bundle's name is free,
@@ -50,6 +92,17 @@ bool guarded(const struct stat& st)
 }
 
 bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+UpdateErrors::EntryKind entryKindOf(const struct stat& st)
+{
+    using K = UpdateErrors::EntryKind;
+    return S_ISREG(st.st_mode) ? K::file
+        : S_ISDIR(st.st_mode)  ? K::folder
+        : S_ISLNK(st.st_mode)  ? K::link
+        : S_ISFIFO(st.st_mode) ? K::fifo
+        : S_ISSOCK(st.st_mode) ? K::socket
+                               : K::device;
+}
 
 // Whether the entry `name` in `dirFd` is, without following a link, the
 // inode `st`.
@@ -214,11 +267,10 @@ UpdateErrors::TrashTrouble trashTrouble(int error)
 // beside the app, into the folder open at `parentFd`, as "Tavrin
 // (previous).app" or, where that is taken, "Tavrin (previous 2).app" and
 // on; never over anything. The name it took, or nothing.
-QByteArray setBeside(int hiddenFd, const char* name, int parentFd)
+QByteArray setBeside(int hiddenFd, const char* name, int parentFd, const BundleNames& names)
 {
     for (int n = 1; n <= UserFile::asideNames; ++n) {
-        const QByteArray as = n == 1 ? QByteArray(previousName)
-                                     : "Tavrin (previous " + QByteArray::number(n) + ").app";
+        const QByteArray as = names.previous(n);
         if (UserFile::renameNoReplace(hiddenFd, name, parentFd, as.constData()) == 0)
             return as;
         if (errno != EEXIST)
@@ -227,24 +279,41 @@ QByteArray setBeside(int hiddenFd, const char* name, int parentFd)
     return {};
 }
 
-bool isHiddenName(const QByteArray& name) { return name.startsWith(".Tavrin-update-"); }
-
-// An info file that a move of ours into a trash writes: named for a copy
-// this program sets aside (with the number a taken name gets), and saying
-// it came from beside the app or, as older runs wrote, from a hidden
-// directory there.
-bool isOurTrashInfo(const QByteArray& name, const QByteArray& pathValue)
+// Whether `entry` is the name a trash gives `copy`: the same, or with the
+// number a taken name gets before its extension ("Tavrin (previous) 2.app").
+bool isTrashNameOf(const QByteArray& entry, const QByteArray& copy)
 {
-    static const QRegularExpression names(QStringLiteral("^Tavrin( \\(previous\\))?( [0-9]+)?\\.app\\.trashinfo$"));
-    if (!names.match(QString::fromLatin1(name)).hasMatch())
+    if (entry == copy)
+        return true;
+    const qsizetype dot = copy.lastIndexOf('.');
+    const QByteArray base = dot > 0 ? copy.left(dot) : copy;
+    const QByteArray extension = dot > 0 ? copy.mid(dot) : QByteArray();
+    if (!entry.startsWith(base + ' ') || !entry.endsWith(extension))
         return false;
-    const QByteArray path = QByteArray::fromPercentEncoding(pathValue);
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray copy = path.mid(slash + 1);
-    if (copy != previousName && copy != incomingName)
+    const QByteArray number = entry.mid(base.size() + 1, entry.size() - base.size() - 1 - extension.size());
+    return !number.isEmpty() && std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether an info file, named `infoName` and giving `pathValue` as its
+// Path=, is one a move of ours into a trash wrote for this bundle of the
+// folder at `folder`: for a copy restored beside the app, or, as older
+// runs wrote, for a copy in one of its hidden directories. A relative
+// Path= lies below `top`, the top of the filesystem the trash is on.
+bool isOurTrashInfo(const BundleNames& names, const QString& folder, const QString& top, const QByteArray& infoName,
+                    const QByteArray& pathValue)
+{
+    if (!infoName.endsWith(".trashinfo"))
         return false;
-    const QByteArray folder = slash < 0 ? QByteArray() : path.left(slash);
-    return copy == previousName || isHiddenName(folder.mid(folder.lastIndexOf('/') + 1));
+    QString path = QFile::decodeName(QByteArray::fromPercentEncoding(pathValue));
+    if (!path.startsWith(u'/'))
+        path = joined(top, path);
+    const QFileInfo info(QDir::cleanPath(path));
+    const QByteArray copy = QFile::encodeName(info.fileName());
+    const QString in = info.path();
+    const bool beside = in == folder && (copy == names.previous() || copy == names.update());
+    const bool hidden = QFileInfo(in).path() == folder && names.ownsHidden(QFile::encodeName(QFileInfo(in).fileName()))
+        && (copy == previousName || copy == incomingName);
+    return (beside || hidden) && isTrashNameOf(infoName.chopped(10), copy);
 }
 
 // Whether the entry `name` in `dirFd` is a folder of ours, not a link.
@@ -318,46 +387,77 @@ struct SetAside {
     }
 };
 
+// What a lock's name may hold for the lock to be taken there: nothing, or
+// a plain file of ours with no other name, as this program makes it and as
+// a run killed while holding it leaves it. The lock beside the app is
+// always empty; the one beside the update folder may hold what earlier
+// versions wrote into it (their pid). Anything else there is not ours to
+// use, change or remove.
+bool isLockFile(const struct stat& st, bool mayHoldText)
+{
+    return S_ISREG(st.st_mode) && st.st_uid == ::getuid() && st.st_nlink == 1 && (mayHoldText || st.st_size == 0);
+}
+
+struct TakenLock {
+    Fd fd;
+    bool busy = false;  // a live holder has it
+    std::optional<UpdateErrors::EntryKind> inTheWay;  // what stands at its name instead
+};
+
 // A kernel lock (flock) on the file `lockName` in the folder open at
 // `folderFd`, made where missing; it dies with the open file that holds it,
-// so whatever the file holds, and however old it is, only a live holder
-// keeps others out. Only this user (or root) can have put anything there; a
-// lock of any other owner, or one that is not a plain file, is no copy of
-// ours and is cleared. One let go of and removed by its holder while this
-// waited on it locks a name no one else uses: it is taken afresh. Invalid
-// when not taken; `busy` then says whether a live holder has it.
-Fd lockIn(int folderFd, const QByteArray& lockName, bool* busy)
+// so however old the file is, only a live holder keeps others out. Only a
+// lock file (isLockFile) is taken; whatever else stands at the name is
+// left exactly as it is, and said. An empty one closed even to us is made
+// afresh. One let go of and removed by its holder while this waited on it
+// locks a name no one else uses: it is taken afresh.
+TakenLock lockIn(int folderFd, const QByteArray& lockName, bool mayHoldText)
 {
-    if (busy)
-        *busy = false;
-    struct stat st {};
+    TakenLock taken;
+    const char* name = lockName.constData();
+    constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        if (::fstatat(folderFd, lockName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-                removeTreeAt(folderFd, lockName.constData());
-            else if ((st.st_mode & 0600) != 0600)
-                ::fchmodat(folderFd, lockName.constData(), 0600, 0);  // ours, only closed to us
+        struct stat st {};
+        Fd fd;
+        if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!isLockFile(st, mayHoldText)) {
+                taken.inTheWay = entryKindOf(st);
+                return taken;
+            }
+            fd = Fd(::openat(folderFd, name, flags));
+            if (fd.fd < 0 && errno == EACCES) {
+                if (st.st_size != 0) {
+                    taken.inTheWay = UpdateErrors::EntryKind::file;
+                    return taken;
+                }
+                if (isAt(folderFd, name, st))
+                    ::unlinkat(folderFd, name, 0);
+                continue;
+            }
+        } else if (errno == ENOENT) {
+            fd = Fd(::openat(folderFd, name, flags | O_CREAT | O_EXCL, 0600));
+        } else {
+            return taken;
         }
-        Fd fd(::openat(folderFd, lockName.constData(),
-                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
         if (fd.fd < 0) {
-            if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES)
-                continue;  // replaced meanwhile: judge it again
-            return Fd();
+            if (errno == ENOENT || errno == EEXIST || errno == ELOOP || errno == ENXIO || errno == EISDIR)
+                continue;  // changed meanwhile: judged again
+            return taken;
         }
-        if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+        if (::fstat(fd.fd, &st) != 0 || !isLockFile(st, mayHoldText))
             continue;
         if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
-            if (busy)
-                *busy = errno == EWOULDBLOCK;
-            return Fd();
+            taken.busy = errno == EWOULDBLOCK;
+            return taken;
         }
-        if (isAt(folderFd, lockName.constData(), st))
-            return fd;
-        if (busy)
-            *busy = true;  // another run had it last, and may again
+        if (isAt(folderFd, name, st)) {
+            taken.fd = std::move(fd);
+            taken.busy = false;
+            return taken;
+        }
+        taken.busy = true;  // another run had it last, and may again
     }
-    return Fd();
+    return taken;
 }
 
 // The lock every swap and every recovery beside a bundle holds, in the
@@ -368,24 +468,30 @@ Fd lockIn(int folderFd, const QByteArray& lockName, bool* busy)
 // app; one a killed run left holds no one up.
 class SwapLock {
 public:
-    // Nothing when another run holds it (`busy` then says so) or where no
-    // lock can be made.
-    static std::unique_ptr<SwapLock> take(int folderFd, const QByteArray& bundleName, bool* busy)
+    // Nothing when another run holds it (`busy` then says so), when
+    // something else stands at its name (`inTheWay` then says what), or
+    // where no lock can be made.
+    static std::unique_ptr<SwapLock> take(int folderFd, const BundleNames& names, bool* busy,
+                                          std::optional<UpdateErrors::EntryKind>* inTheWay = nullptr)
     {
-        const QByteArray name = '.' + bundleName + ".lock";
-        Fd fd = lockIn(folderFd, name, busy);
-        if (fd.fd < 0)
+        const QByteArray name = names.lock();
+        TakenLock taken = lockIn(folderFd, name, false);
+        if (busy)
+            *busy = taken.busy;
+        if (inTheWay)
+            *inTheWay = taken.inTheWay;
+        if (taken.fd.fd < 0)
             return nullptr;
-        return std::unique_ptr<SwapLock>(new SwapLock(folderFd, name, std::move(fd)));
+        return std::unique_ptr<SwapLock>(new SwapLock(folderFd, name, std::move(taken.fd)));
     }
     // Another run's swap is short: it is waited for, for at most a minute,
     // so a holder that was stopped for good never keeps this one busy.
-    static std::unique_ptr<SwapLock> await(int folderFd, const QByteArray& bundleName,
+    static std::unique_ptr<SwapLock> await(int folderFd, const BundleNames& names,
                                            const std::function<void()>& waiting)
     {
         for (int attempt = 0; attempt < 6000; ++attempt) {
             bool busy = false;
-            if (auto lock = take(folderFd, bundleName, &busy))
+            if (auto lock = take(folderFd, names, &busy))
                 return lock;
             if (!busy)
                 return nullptr;
@@ -398,9 +504,10 @@ public:
     ~SwapLock()
     {
         // Removed before it is let go, and only while its name still holds
-        // it: a run that took the name afresh meanwhile keeps its own.
+        // it as this run made it: a run that took the name afresh meanwhile
+        // keeps its own, and a file someone linked or wrote to stays.
         struct stat st {};
-        if (::fstat(fd_.fd, &st) == 0 && isAt(folder_, name_.constData(), st))
+        if (::fstat(fd_.fd, &st) == 0 && isLockFile(st, false) && isAt(folder_, name_.constData(), st))
             ::unlinkat(folder_, name_.constData(), 0);
     }
 
@@ -422,10 +529,13 @@ QString BundleSwap::workDirectory()
         + QStringLiteral("/com.morvadel.Tavrin.update");
 }
 
-std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& workDirectory, bool* busy)
+std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& workDirectory, bool* busy,
+                                                                 std::optional<InTheWay>* inTheWay)
 {
     if (busy)
         *busy = false;
+    if (inTheWay)
+        inTheWay->reset();
     const QFileInfo work(workDirectory);
     const QString parent = work.absolutePath();
     // A missing folder is made closed to everyone else, whatever the umask.
@@ -441,10 +551,14 @@ std::unique_ptr<BundleSwap::WorkLock> BundleSwap::WorkLock::take(const QString& 
     if (workName.isEmpty() || folder.fd < 0 || ::fstat(folder.fd, &st) != 0 || !S_ISDIR(st.st_mode)
         || st.st_uid != ::getuid() || (st.st_mode & 022))
         return nullptr;
-    Fd fd = lockIn(folder.fd, workName + ".lock", busy);
-    if (fd.fd < 0)
+    TakenLock taken = lockIn(folder.fd, workName + ".lock", true);
+    if (busy)
+        *busy = taken.busy;
+    if (inTheWay && taken.inTheWay)
+        *inTheWay = InTheWay{parent + u'/' + QFile::decodeName(workName) + QStringLiteral(".lock"), *taken.inTheWay};
+    if (taken.fd.fd < 0)
         return nullptr;
-    return std::unique_ptr<WorkLock>(new WorkLock(std::move(fd), std::move(folder), workName));
+    return std::unique_ptr<WorkLock>(new WorkLock(std::move(taken.fd), std::move(folder), workName));
 }
 
 void BundleSwap::removeTree(const QString& path)
@@ -563,14 +677,7 @@ bool BundleSwap::isBundle(const QString& path)
 UpdateErrors::StandIn BundleSwap::standIn(const QString& path)
 {
     using K = UpdateErrors::EntryKind;
-    const auto kindOf = [](const struct stat& st) {
-        return S_ISREG(st.st_mode) ? K::file
-            : S_ISDIR(st.st_mode)  ? K::folder
-            : S_ISLNK(st.st_mode)  ? K::link
-            : S_ISFIFO(st.st_mode) ? K::fifo
-            : S_ISSOCK(st.st_mode) ? K::socket
-                                   : K::device;
-    };
+    const auto kindOf = entryKindOf;
     UpdateErrors::StandIn what;
     struct stat st {};
     if (::lstat(native(path).constData(), &st) != 0)
@@ -608,34 +715,36 @@ QString BundleSwap::resolvedBundle(const QString& bundle)
 namespace {
 
 // recover() for the entry `name` of the folder open at `parentFd`, whose
-// path is `parent`.
+// path is `parent`, once the folder is found guarded and the lock beside
+// the bundle is held. Only the hidden directories of this bundle's swaps
+// are looked at: another bundle's beside it are its own.
 BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteArray& name)
 {
     BundleSwap::Recovery result;
-    struct stat st {};
-    if (::fstat(parentFd, &st) != 0 || name.isEmpty())
-        return result;
-    // A move of ours into a trash that was cut short left its info file
-    // without an entry.
-    Trash::dropOrphans(parentFd, isOurTrashInfo);
+    const BundleNames names(name);
     // Where Restore puts a copy back: beside the app.
     const QString now = currentPath(parentFd);
     const QString folderPath = now.isEmpty() ? parent : now;
-    const bool folderGuarded = guarded(st);
+    // A move of ours into a trash that was cut short left its info file
+    // without an entry.
+    const QString top = Trash::topDirectory(folderPath);
+    Trash::dropOrphans(parentFd, [&](const QByteArray& info, const QByteArray& path) {
+        return isOurTrashInfo(names, folderPath, top, info, path);
+    });
     result.present = bundleAt(parentFd, name.constData());
-    // Nothing is put back or removed in a folder others may change.
-    const auto names = folderGuarded ? entryNames(parentFd) : std::nullopt;
-    if (!names)
+    const auto entries = entryNames(parentFd);
+    if (!entries)
         return result;
     std::vector<QByteArray> hidden;
-    for (const QByteArray& entry : *names)
-        if (isHiddenName(entry) && ownFolderAt(parentFd, entry.constData()))
+    for (const QByteArray& entry : *entries)
+        if (names.ownsHidden(entry) && ownFolderAt(parentFd, entry.constData()))
             hidden.push_back(entry);
 
     // Killed between the two renames: the previous copy waits in a hidden
     // directory of ours, and goes back under its name, but never over
     // whatever stands there now. Then it stays, and the caller says where.
     // Of several such copies, the one SetAside ranks first goes back.
+    struct stat st {};
     if (!result.present) {
         std::optional<SetAside> chosen;
         for (const QByteArray& entry : hidden) {
@@ -672,7 +781,8 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
         // Either copy may be the previous one: the exchange leaves it as
         // "Tavrin.app" until it is renamed. Only a copy older than the one
         // installed went out by the exchange: a newer one is the incoming
-        // copy of a swap cut before it.
+        // copy of a swap cut before it, which never stood at the app's
+        // name and goes to the trash under a name of its own.
         const auto incoming = versionAt(hiddenFd.fd, incomingName);
         const bool incomingStood = !ownFolderAt(hiddenFd.fd, previousName) && installed && incoming
             && *incoming < *installed;
@@ -685,11 +795,12 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
             if (::fstatat(hiddenFd.fd, copy, &any, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             const bool stood = copy == previousName || incomingStood;
-            if (toTrash(hiddenFd.fd, copy, joined(folderPath, QLatin1String(stood ? previousName : copy))))
+            const QByteArray as = stood ? names.previous() : names.update();
+            if (toTrash(hiddenFd.fd, copy, joined(folderPath, QFile::decodeName(as))))
                 continue;
             const UpdateErrors::TrashTrouble why = trashTrouble(errno);
             if (stood && why == UpdateErrors::TrashTrouble::noSafeTrash) {
-                const QByteArray shown = setBeside(hiddenFd.fd, copy, parentFd);
+                const QByteArray shown = setBeside(hiddenFd.fd, copy, parentFd, names);
                 if (!shown.isEmpty()) {
                     result.beside.append(parent + u'/' + QFile::decodeName(shown));
                     continue;
@@ -706,13 +817,14 @@ BundleSwap::Recovery recoverAt(int parentFd, const QString& parent, const QByteA
     return result;
 }
 
-// A hidden directory of a name of its own in the folder open at `dirFd`,
-// made through the descriptor. Empty, with errno set, when none could be.
-QByteArray makeHidden(int dirFd)
+// A hidden directory of a name of its own, starting with `prefix`, in the
+// folder open at `dirFd`, made through the descriptor. Empty, with errno
+// set, when none could be.
+QByteArray makeHidden(int dirFd, const QByteArray& prefix)
 {
     static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        QByteArray name(".Tavrin-update-");
+        QByteArray name(prefix);
         for (int i = 0; i < 6; ++i)
             name += letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
         if (::mkdirat(dirFd, name.constData(), 0700) == 0)
@@ -724,25 +836,74 @@ QByteArray makeHidden(int dirFd)
     return {};
 }
 
+// The folder a bundle lies in, opened once, and whether it may be worked in
+// at all: guarded, with no folder above it that others could swap. Nothing
+// is locked, moved or removed in any other.
+struct AppFolder {
+    Fd fd;
+    QString path;
+    QByteArray name;  // the bundle's entry in it
+    bool safe = false;
+};
+
+AppFolder appFolder(const QString& bundle)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
+    AppFolder folder;
+    folder.path = info.absolutePath();
+    folder.name = native(info.fileName());
+    folder.fd = Fd(::open(native(folder.path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    folder.safe = folder.fd.fd >= 0 && !folder.name.isEmpty() && ::fstat(folder.fd.fd, &st) == 0 && guarded(st)
+        && !BundleSwap::unsafeFolderOnPath(folder.fd.fd);
+    return folder;
+}
+
+BundleSwap::InTheWay lockInTheWay(const AppFolder& folder, UpdateErrors::EntryKind kind)
+{
+    return {joined(folder.path, QFile::decodeName(BundleNames(folder.name).lock())), kind};
+}
+
 } // namespace
 
 BundleSwap::Recovery BundleSwap::recover(const QString& bundle)
 {
-    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
-    Fd parentFd(::open(native(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (parentFd.fd < 0)
+    const AppFolder folder = appFolder(bundle);
+    if (folder.fd.fd < 0 || folder.name.isEmpty())
         return {};
-    // Where no lock can be made nothing can be moved either, and another
-    // run could not swap there: what stands there is still read.
-    const QByteArray name = native(info.fileName());
-    bool busy = false;
-    const auto swapping = SwapLock::take(parentFd.fd, name, &busy);
-    if (busy) {
+    // In a folder others may change nothing is locked, put back or removed:
+    // what stands there is only read.
+    if (!folder.safe) {
         Recovery result;
-        result.busy = true;
+        result.present = bundleAt(folder.fd.fd, folder.name.constData());
         return result;
     }
-    return recoverAt(parentFd.fd, info.absolutePath(), name);
+    bool busy = false;
+    std::optional<UpdateErrors::EntryKind> inTheWay;
+    const auto swapping = SwapLock::take(folder.fd.fd, BundleNames(folder.name), &busy, &inTheWay);
+    // Another run's swap may be half done, or something else holds the
+    // lock's name: nothing is looked at or moved.
+    if (busy || inTheWay) {
+        Recovery result;
+        result.busy = busy;
+        if (inTheWay)
+            result.lockInTheWay = lockInTheWay(folder, *inTheWay);
+        return result;
+    }
+    // Where no lock can be made nothing can be moved either, and another
+    // run could not swap there: what stands there is still read.
+    return recoverAt(folder.fd.fd, folder.path, folder.name);
+}
+
+std::optional<BundleSwap::InTheWay> BundleSwap::swapLockInTheWay(const QString& bundle)
+{
+    const AppFolder folder = appFolder(bundle);
+    struct stat st {};
+    if (!folder.safe
+        || ::fstatat(folder.fd.fd, BundleNames(folder.name).lock().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || isLockFile(st, false))
+        return std::nullopt;
+    return lockInTheWay(folder, entryKindOf(st));
 }
 
 std::optional<UpdateError> BundleSwap::replace(const QString& bundle, const QString& staged, const Seal::Keys& keys,
@@ -776,7 +937,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
         return UpdateError::replaceFailed;
     // From recovery to the last step, under the lock beside the bundle: the
     // version read before the exchange is still the one installed at it.
-    const auto swapping = SwapLock::await(parentFd.fd, name, options.waitingForLock);
+    const BundleNames names(name);
+    const auto swapping = SwapLock::await(parentFd.fd, names, options.waitingForLock);
     if (!swapping || !recoverAt(parentFd.fd, parent, name).present
         || ::fstatat(parentFd.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return UpdateError::replaceFailed;
@@ -786,9 +948,9 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
     const QString folderPath = now.isEmpty() ? parent : now;
     // Where Restore puts the previous copy back: beside the app, not in the
     // hidden directory, which is gone by then.
-    const QString restoreAs = joined(folderPath, QLatin1String(previousName));
+    const QString restoreAs = joined(folderPath, QFile::decodeName(names.previous()));
 
-    const QByteArray hiddenName = makeHidden(parentFd.fd);
+    const QByteArray hiddenName = makeHidden(parentFd.fd, names.hiddenPrefix());
     if (hiddenName.isEmpty()) {
         if (noSpace)
             *noSpace = UserFile::isNoSpace(errno);
@@ -816,8 +978,8 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
     // The directory goes once empty, while its name still holds it.
     auto drop = [&] {
         bool empty = true;
-        if (const auto names = entryNames(hiddenFd.fd)) {
-            for (const QByteArray& entry : *names) {
+        if (const auto entries = entryNames(hiddenFd.fd)) {
+            for (const QByteArray& entry : *entries) {
                 if (renamedIn && isAt(hiddenFd.fd, entry.constData(), arrived)
                     && UserFile::renameNoReplace(hiddenFd.fd, entry.constData(), stagedFolder, stagedName.constData())
                         == 0)
@@ -827,7 +989,10 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
                     if (!isAt(hiddenFd.fd, entry.constData(), made))
                         continue;
                 }
-                const QString as = entry == previousName ? restoreAs : joined(folderPath, QFile::decodeName(entry));
+                // Restored, the previous copy comes back beside the app, and
+                // any other never over it.
+                const QString as =
+                    entry == previousName ? restoreAs : joined(folderPath, QFile::decodeName(names.update()));
                 if (!toTrash(hiddenFd.fd, entry.constData(), as))
                     empty = false;
             }
@@ -900,9 +1065,10 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
             return UpdateError::signatureInvalid;
         }
         ::renameat(hiddenFd.fd, incomingName, hiddenFd.fd, previousName);
-    } else if (options.twoRenames || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
-        // No atomic exchange on this filesystem: two renames, rolled back
-        // when the second fails.
+    } else if (options.twoRenames || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EXDEV) {
+        // No atomic exchange on this filesystem (overlayfs refuses one with
+        // a copy in its lower layer as EXDEV): two renames, rolled back when
+        // the second fails.
         if (::renameat(parentFd.fd, name.constData(), hiddenFd.fd, previousName) != 0) {
             drop();
             return UpdateError::replaceFailed;

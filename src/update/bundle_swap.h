@@ -23,17 +23,28 @@ namespace BundleSwap {
 // ~/.cache/com.morvadel.Tavrin.update (XDG_CACHE_HOME honoured).
 QString workDirectory();
 
+// Something at the name of one of the updater's locks that is no lock of
+// ours: it is left exactly as it is, and the update says what and where.
+struct InTheWay {
+    QString path;
+    UpdateErrors::EntryKind kind = UpdateErrors::EntryKind::file;
+    bool operator==(const InTheWay&) const = default;
+};
+
 // Holds a work directory for one update; a second running copy cannot
 // take it meanwhile. The lock is a kernel lock (flock) on the file
 // "<work directory>.lock", which lies only in a folder that this user owns
 // and no one else may write to, so no other account can plant or hold it.
-// It dies with the open file that holds it: whatever the file contains,
-// and however old it is, only a live holder keeps others out.
+// It dies with the open file that holds it: however old it is, and
+// whatever an earlier version wrote into it, only a live holder keeps
+// others out. Only a plain file of ours with no other name is taken there.
 class WorkLock {
 public:
-    // Nothing when another copy holds it (`busy` then says so) or when the
-    // folder is not this user's alone.
-    static std::unique_ptr<WorkLock> take(const QString& workDirectory, bool* busy = nullptr);
+    // Nothing when another copy holds it (`busy` then says so), when
+    // something else stands at its name (`inTheWay` then says what), or when
+    // the folder is not this user's alone.
+    static std::unique_ptr<WorkLock> take(const QString& workDirectory, bool* busy = nullptr,
+                                          std::optional<InTheWay>* inTheWay = nullptr);
 
     // The folder the work directory lies in, opened once (links resolved)
     // when the lock was taken, and the work directory's name in it.
@@ -158,23 +169,34 @@ struct Recovery {
     // Another run holds the lock beside the bundle: its swap may be half
     // done, so nothing was looked at or moved.
     bool busy = false;
+    // Something that is no lock of ours stands at the lock's name, so
+    // nothing was looked at or moved either.
+    std::optional<InTheWay> lockInTheWay;
 };
 
 // Finishes what an install killed midway left beside `bundle`: where
-// nothing stands at the bundle's name and our hidden ".Tavrin-update-*"
-// directories hold previous copies, one goes back: the copy of the swap
+// nothing stands at the bundle's name and the hidden directories of this
+// bundle's swaps (".Tavrin-update-*" for "Tavrin.app", named after the
+// bundle for any other) hold previous copies, one goes back: the copy of the swap
 // that was cut (its directory still holds the incoming copy), else the
 // newest. Only once a bundle of ours stands at the name are the hidden
 // directories cleared: the copies in them go to the trash (the home
 // trash, or the trash of their own filesystem). A copy that stood at the
 // app's name goes as "Tavrin (previous).app", the name its entry restores
 // it under; where no trash there is safe to use, it comes out beside the
-// app under that name instead. A directory whose copy stays for another
+// app under that name instead. One that never stood there goes as "Tavrin
+// (update).app", so that its restore never meets the app. (Each name is
+// made from the bundle's own.) A directory whose copy stays for another
 // cause (no space, no permission) stays. Info files that a move of ours
 // into those trashes left without their entry (a run killed midway) are
-// removed. It runs under the lock beside the bundle that every swap holds,
-// and does nothing while another run holds it.
+// removed. Another bundle's hidden directories and trash entries are never
+// read or moved. It runs only in a folder that passes the checks replace()
+// makes, under the lock beside the bundle that every swap holds, and does
+// nothing while another run holds it or something else has its name.
 Recovery recover(const QString& bundle);
+// What stands at the name of the lock beside `bundle` where it is no lock
+// of ours, in a folder that passes those checks.
+std::optional<InTheWay> swapLockInTheWay(const QString& bundle);
 
 // Swaps the bundle at `bundle` for the staged copy, the entry
 // `stagedName` of the folder open at `stagedFolder`. The bundle's folder is

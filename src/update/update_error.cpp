@@ -164,6 +164,14 @@ QString UpdateErrors::noBundle(const QString& bundle, const StandIn& standIn)
         .arg(bundle);
 }
 
+QString UpdateErrors::lockInTheWay(const QString& path, EntryKind kind)
+{
+    return L10n::text("Tavrin keeps the lock of its updates at %1, but %2 that Tavrin didn\u2019t make stands there, "
+                      "so it can\u2019t update itself. Move it elsewhere, then try again.",
+                      "Tavrin 的更新锁应位于 %1，但那里有%2，不是 Tavrin 创建的，因此无法自动更新。请把它移到别处后重试。")
+        .arg(path, entryKind(kind));
+}
+
 QString UpdateErrors::appFolderNotWritable(const QString& folder, bool own)
 {
     if (own)

@@ -81,6 +81,10 @@ QString copiesLeft(const QStringList& copies, TrashTrouble why = TrashTrouble::n
 // `copies`, for the user to keep or delete.
 QString copiesBeside(const QStringList& copies);
 
+// Something Tavrin did not make, of kind `kind`, stands at `path`, where an
+// update keeps its lock; it is left as it is until the user moves it.
+QString lockInTheWay(const QString& path, EntryKind kind);
+
 // The case's own name, for tools and logs of tests.
 const char* name(UpdateError error);
 

@@ -339,27 +339,18 @@ Updater::Setup Updater::Setup::standard(const std::optional<QString>& bundle)
     if (bundle) {
         s.bundle = BundleSwap::resolvedBundle(*bundle);
         // Recovery first, and the version read while the lock is held:
-        // read before recovery, or while another copy's swap is half done,
-        // a half swap would count as no version at all, and any release,
-        // even an older one, would be offered. While another copy holds
-        // the lock nothing is read; a folder the lock cannot be taken in
-        // allows no install, so what is read there only shows.
-        bool busy = false;
-        std::unique_ptr<BundleSwap::WorkLock> held;
+        // read before recovery, a half swap would count as no version at
+        // all, and any release, even an older one, would be offered. A
+        // start that finds another copy at work recovers nothing for now
+        // and reads what stands there: every download reads it again under
+        // the lock, and takes only a release newer than that.
         if (!DemoMode::isOn()) {
-            held = BundleSwap::WorkLock::take(s.workDirectory, &busy);
-            if (held) {
-                const BundleSwap::Recovery recovered = BundleSwap::recover(*s.bundle);
-                busy = recovered.busy;
-                s.beside = recovered.beside;
-            }
+            if (const auto held = BundleSwap::WorkLock::take(s.workDirectory))
+                s.beside = BundleSwap::recover(*s.bundle).beside;
         }
-        s.anotherCopyUpdating = busy;
-        if (!busy) {
-            const Installed installed = installedAt(*s.bundle);
-            s.versionText = installed.versionText;
-            s.build = installed.build;
-        }
+        const Installed installed = installedAt(*s.bundle);
+        s.versionText = installed.versionText;
+        s.build = installed.build;
     }
     // Skip the program name: the rule looks at arguments only.
     QStringList args = QCoreApplication::arguments();
@@ -469,15 +460,16 @@ void Updater::start(std::function<bool()> autoCheck)
 
     if (DemoMode::isOn())
         return;
-    // An install killed midway is finished or undone first, unless another
-    // copy's install is still under way. A previous copy that could not go
-    // back stays where it is, and nothing goes on until the user has put
-    // it back.
+    // An install killed midway is finished or undone first. Where another
+    // copy is at work (another start's recovery, or an install under way)
+    // that waits for a later start, and the schedule goes on: a download
+    // says so if that copy is still at work then. A previous copy that
+    // could not go back stays where it is, and nothing goes on until the
+    // user has put it back.
     if (setup_.bundle && !setup_.workDirectory.isEmpty()) {
-        bool busy = false;
-        if (auto held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy)) {
-            const BundleSwap::Recovery recovered = BundleSwap::recover(*setup_.bundle);
-            busy = recovered.busy;
+        const auto held = BundleSwap::WorkLock::take(setup_.workDirectory);
+        const BundleSwap::Recovery recovered = held ? BundleSwap::recover(*setup_.bundle) : BundleSwap::Recovery{};
+        if (held && !recovered.busy && !recovered.lockInTheWay) {
             if (!recovered.kept.isEmpty()) {
                 setState(State::failed(missingBundle(*setup_.bundle, recovered.kept), true));
                 return;
@@ -492,12 +484,6 @@ void Updater::start(std::function<bool()> autoCheck)
                 setState(State::failed(UpdateErrors::copiesLeft(left_, leftFor_), false));
             else if (!beside.isEmpty())
                 setState(State::failed(UpdateErrors::copiesBeside(beside), false));
-        }
-        // What was read while another copy was updating may be a half swap:
-        // nothing is checked or installed on it.
-        if (busy || setup_.anotherCopyUpdating) {
-            setState(State::failed(anotherCopyUpdating(), false));
-            return;
         }
     }
     if (setup_.feedURL.isLocalFile() && setup_.defaults
@@ -814,12 +800,14 @@ void Updater::download()
     // its way, is left exactly as it is.
     if (!lock_->held) {
         bool busy = false;
-        lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy);
+        std::optional<BundleSwap::InTheWay> inTheWay;
+        lock_->held = BundleSwap::WorkLock::take(setup_.workDirectory, &busy, &inTheWay);
         if (!lock_->held) {
             // Said of the folder it resolves to, where that is what is wrong.
             const QString cache = QFileInfo(setup_.workDirectory).absolutePath();
-            const auto unsafe = busy ? std::nullopt : BundleSwap::unsafeFolderOnPath(cache);
-            setState(State::failed(busy ? anotherCopyUpdating()
+            const auto unsafe = busy || inTheWay ? std::nullopt : BundleSwap::unsafeFolderOnPath(cache);
+            setState(State::failed(busy       ? anotherCopyUpdating()
+                                   : inTheWay ? UpdateErrors::lockInTheWay(inTheWay->path, inTheWay->kind)
                                    : unsafe && unsafe->fault != UpdateErrors::FolderFault::notAFolder
                                        ? UpdateErrors::unsafeUpdateFolder(unsafe->path, unsafe->fault)
                                        : workFolderRefused(cache),
@@ -832,9 +820,12 @@ void Updater::download()
     // to download for.
     const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
     // A run with an update folder of its own is swapping beside the app.
-    if (recovered.busy) {
+    if (recovered.busy || recovered.lockInTheWay) {
         lock_->held.reset();
-        setState(State::failed(anotherCopyUpdating(), false));
+        setState(State::failed(recovered.busy ? anotherCopyUpdating()
+                                              : UpdateErrors::lockInTheWay(recovered.lockInTheWay->path,
+                                                                           recovered.lockInTheWay->kind),
+                               false));
         return;
     }
     if (!recovered.present) {
@@ -1110,6 +1101,8 @@ void Updater::install()
             } else if (*r.error == UpdateError::versionMismatch && !(installedAt(bundle).key() == current)) {
                 r.message = changedMeanwhile();
                 r.changed = true;
+            } else if (const auto inTheWay = BundleSwap::swapLockInTheWay(bundle)) {
+                r.message = UpdateErrors::lockInTheWay(inTheWay->path, inTheWay->kind);
             } else if (!BundleSwap::isBundle(bundle)) {
                 const BundleSwap::Recovery recovered = BundleSwap::recover(bundle);
                 if (recovered.busy) {

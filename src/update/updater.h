@@ -73,10 +73,6 @@ public:
         std::optional<QString> bundle;  // the installed Tavrin.app; none for a development build
         std::optional<QString> versionText;
         int64_t build = 0;
-        // standard() found another copy holding the update lock, or the
-        // lock beside the installed copy, so it read nothing of that copy:
-        // a swap may have been half done.
-        bool anotherCopyUpdating = false;
         // Previous copies the recovery in standard() set beside the app,
         // for no trash there was safe to use: start() says so once.
         QStringList beside;

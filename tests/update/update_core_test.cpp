@@ -24,9 +24,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/statvfs.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -1081,10 +1086,11 @@ TEST(BundleSwap, TheSwapLockLiesBesideTheAppAndOnlyALiveHolderKeepsItTaken)
     EXPECT_TRUE(BundleSwap::recover(s.installed).busy);
     EXPECT_FALSE(QFileInfo::exists(s.installed));
 
-    // What a killed run leaves, the file held by no one, keeps no one out,
-    // and a finished recovery or swap leaves nothing beside the app.
+    // What a killed run leaves, its empty file held by no one (here closed
+    // even to us), keeps no one out, and a finished recovery or swap
+    // leaves nothing beside the app.
     ::close(held);
-    writeFile(lock, "left by a killed run", 0);
+    ASSERT_EQ(::chmod(lockPath.constData(), 0), 0);
     const BundleSwap::Recovery recovered = BundleSwap::recover(s.installed);
     EXPECT_FALSE(recovered.busy);
     EXPECT_TRUE(recovered.present);
@@ -1095,14 +1101,89 @@ TEST(BundleSwap, TheSwapLockLiesBesideTheAppAndOnlyALiveHolderKeepsItTaken)
     EXPECT_TRUE(s.updated());
     EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tavrin.app"});
+}
 
-    // Something else at the lock's name, in a folder only this user may
-    // write in, is cleared rather than trusted.
-    ASSERT_EQ(::symlink("/nonexistent", lockPath.constData()), 0);
-    s.stage("1.0.2");
-    EXPECT_EQ(s.replace(), std::nullopt);
-    EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{"Tavrin.app"});
+namespace {
+
+// An entry as far as a test can tell it apart: inode, mode, links and
+// bytes, and the same of all it holds; never following a link.
+QByteArray fingerprint(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return "missing";
+    QByteArray out = QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(st.st_mode, 8) + ' '
+        + QByteArray::number(qulonglong(st.st_nlink)) + ' ';
+    if (S_ISREG(st.st_mode))
+        out += readFile(path);
+    else if (S_ISLNK(st.st_mode))
+        out += QFile::encodeName(QFile::symLinkTarget(path));
+    else if (S_ISDIR(st.st_mode))
+        for (const QString& name : QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                        | QDir::NoDotAndDotDot, QDir::Name))
+            out += '[' + QFile::encodeName(name) + ' ' + fingerprint(path + '/' + name) + ']';
+    return out;
+}
+
+} // namespace
+
+TEST(BundleSwap, WhatElseStandsAtTheLocksNameIsLeftAsItIsAndSaid)
+{
+    // At the lock's name: things no run of ours makes there. A start (the
+    // recovery) and an install each leave them exactly as they are, touch
+    // nothing else, and say what stands in the way.
+    using K = UpdateErrors::EntryKind;
+    SwapScene s;
+    const QString lock = s.apps + "/.Tavrin.app.lock";
+    const QByteArray at = QFile::encodeName(lock);
+    const QString kept = s.home.path() + "/kept.txt";
+    const std::vector<std::tuple<const char*, K, std::function<void()>>> things = {
+        {"a folder of the user's", K::folder,
+         [&] {
+             writeFile(lock + "/notes.txt", "mine");
+             QDir().mkpath(lock + "/sealed");
+             writeFile(lock + "/sealed/inside", "also mine");
+             ::chmod(QFile::encodeName(lock + "/sealed").constData(), 0500);
+         }},
+        {"a file with text", K::file, [&] { writeFile(lock, "a note of the user's", 0600); }},
+        {"a link", K::link, [&] { ::symlink(QFile::encodeName(kept).constData(), at.constData()); }},
+        {"a FIFO", K::fifo, [&] { ::mkfifo(at.constData(), 0600); }},
+        {"a socket", K::socket,
+         [&] {
+             sockaddr_un addr {};
+             addr.sun_family = AF_UNIX;
+             std::strncpy(addr.sun_path, at.constData(), sizeof addr.sun_path - 1);
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+             ::close(fd);
+         }},
+        {"a second name of a read-only file", K::file,
+         [&] { ASSERT_EQ(::link(QFile::encodeName(kept).constData(), at.constData()), 0); }},
+    };
+    writeFile(kept, "", 0444);
+    for (const auto& [what, kind, plant] : things) {
+        SCOPED_TRACE(what);
+        plant();
+        const QByteArray before = fingerprint(lock) + fingerprint(kept);
+        const BundleSwap::InTheWay said{QFileInfo(s.apps).canonicalFilePath() + "/.Tavrin.app.lock", kind};
+
+        const BundleSwap::Recovery r = BundleSwap::recover(s.installed);
+        EXPECT_EQ(r.lockInTheWay, said);
+        EXPECT_FALSE(r.busy);
+        s.stage();
+        EXPECT_EQ(s.replace(), UpdateError::replaceFailed);
+        EXPECT_EQ(BundleSwap::swapLockInTheWay(s.installed), said);
+        EXPECT_EQ(fingerprint(lock) + fingerprint(kept), before);
+        EXPECT_EQ(Seal::manifest(s.installed, Seal::architecture()), s.before);
+
+        ::chmod(QFile::encodeName(lock + "/sealed").constData(), 0700);
+        BundleSwap::removeTree(lock);
+        EXPECT_EQ(s.replace(), std::nullopt) << "once it is moved away";
+        EXPECT_TRUE(s.updated());
+        BundleSwap::removeTree(s.installed);
+        makeBundle(s.installed, "1.0.0");
+        sealAndAttest(s.installed, s.keys);
+    }
 }
 
 TEST(BundleSwap, TwoRenamesRollBackWhenTheSecondFails)
@@ -1190,7 +1271,8 @@ TEST(BundleSwap, NoCopyIsEverDeleted)
         EXPECT_EQ(s.replace(options), UpdateError::signatureInvalid);
         EXPECT_TRUE(s.untouched());
         EXPECT_EQ(readFile(s.staged + "/Contents/lib/libtavrin.so"), "new library") << "the staged copy went back";
-        EXPECT_EQ(readFile(s.home.path() + "/share/Trash/files/Tavrin.app/Contents/lib/libtavrin.so"), "planted");
+        EXPECT_EQ(readFile(s.home.path() + "/share/Trash/files/Tavrin (update).app/Contents/lib/libtavrin.so"),
+                  "planted");
     }
 }
 
@@ -1416,7 +1498,7 @@ TEST(BundleSwap, RecoveryPutsBackTheCopyOfTheCutSwap)
             EXPECT_EQ(QDir(s.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                       (QStringList{"Tavrin (previous).app", "Tavrin.app"})) << qPrintable(how);
             EXPECT_EQ(QDir(share + "/Trash/files").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
-                      QStringList{"Tavrin.app"});
+                      QStringList{"Tavrin (update).app"});
         }
     }
 }
@@ -1529,7 +1611,7 @@ TEST(BundleSwap, OnAnotherFilesystemLeftoversGoToThatFilesystemsTrash)
     EXPECT_TRUE(r.left.isEmpty());
     EXPECT_EQ(whichCopy(installed), "1.0.2/0 new library");
     EXPECT_TRUE(alone());
-    EXPECT_EQ(whichCopy(trash + "/files/Tavrin.app"), "1.0.3/0 new library");
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin (update).app"), "1.0.3/0 new library");
 
     // No trash there that is safe to use: each previous copy comes out
     // beside the app under a "previous" name of its own, at the recovery
@@ -1670,7 +1752,9 @@ TEST(BundleSwap, ACopyOutByTheExchangeGoesToTheTrashAsThePreviousCopy)
     const QString apps = QFileInfo(s.apps).canonicalFilePath();
     EXPECT_EQ(whichCopy(trash + "/files/Tavrin (previous).app"), "1.0.0/0 library bytes");
     EXPECT_EQ(restoresTo(trash + "/info/Tavrin (previous).app.trashinfo"), apps + "/Tavrin (previous).app");
-    EXPECT_EQ(whichCopy(trash + "/files/Tavrin.app"), "1.0.2/0 never in");
+    // The one that never went in is restored under a name of its own.
+    EXPECT_EQ(whichCopy(trash + "/files/Tavrin (update).app"), "1.0.2/0 never in");
+    EXPECT_EQ(restoresTo(trash + "/info/Tavrin (update).app.trashinfo"), apps + "/Tavrin (update).app");
     EXPECT_EQ(whichCopy(s.installed), "1.0.1/0 new library");
 }
 
@@ -1763,14 +1847,19 @@ TEST(BundleSwap, TheWorkLockIsThisUsersAlone)
     held.reset();
     EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
 
-    // Only root can leave another account's lock here (the folder is ours
-    // alone); one naming a live process, this one, is still not honoured.
+    // Only root can leave another account's file here (the folder is ours
+    // alone): it is neither taken nor removed, and said.
     if (::getuid() == 0) {
         const QString lock = work + ".lock";
-        writeFile(lock, QByteArray::number(::getpid()) + "\n" + QFile::symLinkTarget("/proc/self/exe").toUtf8()
-                            + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        const QByteArray text = QByteArray::number(::getpid()) + "\n" + QSysInfo::machineHostName().toUtf8() + "\n";
+        writeFile(lock, text);
         ASSERT_EQ(::chown(QFile::encodeName(lock).constData(), 65534, 65534), 0);
-        EXPECT_TRUE(BundleSwap::WorkLock::take(work, &busy));
+        std::optional<BundleSwap::InTheWay> inTheWay;
+        EXPECT_FALSE(BundleSwap::WorkLock::take(work, &busy, &inTheWay));
+        EXPECT_FALSE(busy);
+        EXPECT_EQ(inTheWay, (BundleSwap::InTheWay{lock, UpdateErrors::EntryKind::file}));
+        EXPECT_EQ(readFile(lock), text);
+        ASSERT_EQ(::unlink(QFile::encodeName(lock).constData()), 0);
         ASSERT_EQ(::chown(QFile::encodeName(cache).constData(), 65534, 65534), 0);
         EXPECT_FALSE(BundleSwap::WorkLock::take(work, &busy)) << "a folder of another account";
         EXPECT_FALSE(busy);
