@@ -3,7 +3,8 @@
 // own, with a small tmpfs at a folder (8 MB unless told): a filesystem
 // other than the one the test's other files lie on, made without root.
 // Inside, the test finds the folder in ownTmpfs(); the user is root there,
-// mapped to the one outside.
+// mapped to the one outside. Run by root with `asRoot`, the namespace is a
+// mount namespace alone, and the run inside may act as any user.
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +24,8 @@ inline QString ownTmpfs() { return qEnvironmentVariable("TAVRIN_OWN_TMPFS"); }
 
 inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
                                 QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
-                                const QString& size = QStringLiteral("8m"))
+                                const QString& size = QStringLiteral("8m"), const QString& mode = QStringLiteral("0755"),
+                                bool asRoot = false)
 {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     env.insert(QStringLiteral("TAVRIN_OWN_TMPFS"), folder);
@@ -31,8 +33,8 @@ inline TmpfsRun rerunOnOwnTmpfs(const QString& folder,
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("unshare"),
-            {QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
-             QStringLiteral("mount -t tmpfs -o size=$0,mode=0755 tmpfs \"$1\" || exit 125; shift; exec \"$@\""),
+            {asRoot ? QStringLiteral("-m") : QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+             QStringLiteral("mount -t tmpfs -o size=$0,mode=%1 tmpfs \"$1\" || exit 125; shift; exec \"$@\"").arg(mode),
              size, folder, QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
              QStringLiteral("--gtest_filter=%1.%2").arg(QString::fromUtf8(test->test_suite_name()),
                                                        QString::fromUtf8(test->name()))});

@@ -22,6 +22,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,3 +173,26 @@ inline void writeZip(const QString& zip, const std::vector<ZEntry>& entries)
     archive_write_close(a);
     archive_write_free(a);
 }
+
+// A point a run on another thread stops at until the test lets it go; let
+// go at the latest when the test ends, so no run is left waiting.
+struct Gate {
+    std::promise<void> open;
+    std::shared_future<void> opened = open.get_future().share();
+    std::shared_ptr<std::atomic<bool>> reached = std::make_shared<std::atomic<bool>>(false);
+    bool isOpen = false;
+
+    std::function<void()> stop() const
+    {
+        return [reached = reached, opened = opened] {
+            *reached = true;
+            opened.wait();
+        };
+    }
+    void let()
+    {
+        if (!std::exchange(isOpen, true))
+            open.set_value();
+    }
+    ~Gate() { let(); }
+};

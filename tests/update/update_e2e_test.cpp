@@ -3,7 +3,9 @@
 // file feed, and every refused update leaves it exactly as it was.
 
 #include "bundle_kit.h"
+#include "../platform/own_tmpfs.h"
 
+#include "update/bundle_info.h"
 #include "update/bundle_swap.h"
 
 #include <QDeadlineTimer>
@@ -13,12 +15,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -292,6 +296,21 @@ TEST_F(EndToEnd, UpdatesItselfAndRelaunches)
     EXPECT_TRUE(QFileInfo(home + "/.local/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
     EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
     EXPECT_FALSE(QFileInfo::exists(home + "/.cache/com.morvadel.Tavrin.update"));
+}
+
+TEST_F(EndToEnd, WhereTheKernelRefusesTheExchangeTheTwoRenamesSwap)
+{
+    // As on overlayfs with the app in its lower layer: the exchange fails
+    // with EXDEV, and the swap goes by two renames.
+    const QString zip = release("good", dir.path() + "/keys/dev.pem");
+    const ToolRun r = update(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip),
+                             {QString(TAVRIN_BIN_DIR) + "/no-exchange"});
+    if (r.code == 125)
+        GTEST_SKIP() << qPrintable(r.out);
+    EXPECT_EQ(r.out, "installing");
+    EXPECT_EQ(relaunched(), "1.0.1\n");
+    EXPECT_TRUE(QFileInfo(home + "/.local/share/Trash/files/Tavrin (previous).app/Contents/Info.json").isFile());
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Tavrin.app"});
 }
 
 TEST_F(EndToEnd, ReleaseToolsMakeWhatTheVerifierTakes)
@@ -1124,4 +1143,193 @@ TEST_F(EndToEnd, AVictimsCacheInARootTeamFolderIsRefusedBeforeTheDownload)
         EXPECT_FALSE(QFileInfo::exists(team + "/cache/com.morvadel.Tavrin.update")) << "nothing downloaded";
         EXPECT_EQ(contents(), before);
     }
+}
+
+namespace {
+
+// Every entry under `folder`, hidden ones too, with what each bundle in it
+// says it is.
+QStringList everything(const QString& folder)
+{
+    QStringList all;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        all << path.mid(folder.size() + 1)
+                + (path.endsWith("/Contents/Info.json") ? " " + QString::fromUtf8(readFile(path)) : QString());
+    }
+    all.sort();
+    return all;
+}
+
+} // namespace
+
+TEST_F(EndToEnd, AnotherBundlesStartLeavesThisBundlesSwapAlone)
+{
+    // Beside Tavrin.app stands "Tavrin (previous).app", the very name the
+    // swap gives the copy it sets aside. Tavrin.app's update to 1.0.1 is
+    // held, or killed, at each point of both ways to swap; meanwhile the
+    // other copy starts and recovers. It touches nothing of Tavrin.app's,
+    // and Tavrin.app's own swap, or its next start, ends as it would alone.
+    const QString other = apps + "/Tavrin (previous).app";
+    const QString staged = dir.path() + "/staged/Tavrin.app";
+    const QStringList startOther = QStringList(runArgs("/no/such.json")).replaceInStrings(installed, other);
+    const QString noFeed = "failed: Couldn\u2019t read the version information: /no/such.json does not exist.";
+    const QString trash = home + "/.local/share/Trash/files";
+    // The swaps made here use the trash the tools' runs use.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + "/.local/share"));
+    const auto unset = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+    const auto version = [](const QString& bundle) {
+        const auto info = BundleInfo::read(bundle);
+        return info ? info->version.value_or("none") : QString("gone");
+    };
+    enum class Point { afterRecovery, betweenRenames, beforeExchange, afterExchange };
+    const std::vector<std::tuple<const char*, Point, QString, QString>> points = {
+        // what, where, and after a kill: what the next start keeps and what goes to the trash
+        {"two renames, after recovery", Point::afterRecovery, "1.0.0", ""},
+        {"two renames, between them", Point::betweenRenames, "1.0.0", "Tavrin (update).app"},
+        {"exchange, right before it", Point::beforeExchange, "1.0.0", "Tavrin (update).app"},
+        {"exchange, right after it", Point::afterExchange, "1.0.1", "Tavrin (previous).app"},
+    };
+    for (const bool killed : {false, true}) {
+        for (const auto& [what, point, kept, trashed] : points) {
+            SCOPED_TRACE(std::string(what) + (killed ? ", killed" : ", held"));
+            BundleSwap::removeTree(home);
+            makeBundle(installed, "1.0.0");
+            ASSERT_TRUE(sealAndAttest(installed, keys));
+            makeBundle(other, "0.9.0");
+            ASSERT_TRUE(sealAndAttest(other, keys));
+            makeBundle(staged, "1.0.1", 0, "new library");
+            ASSERT_TRUE(sealAndAttest(staged, keys));
+
+            std::optional<UpdateError> swapped = UpdateError::replaceFailed;
+            BundleSwap::ReplaceOptions options;
+            std::thread swapping;
+            Gate gate;
+            const auto joined = qScopeGuard([&] {
+                gate.let();
+                if (swapping.joinable())
+                    swapping.join();
+            });
+            if (point == Point::afterExchange) {
+                if (!killed)
+                    continue;  // no run stops there; a kill leaves this
+                const QString hidden = apps + "/.Tavrin-update-Ab12Cd";
+                ASSERT_EQ(::mkdir(QFile::encodeName(hidden).constData(), 0700), 0);
+                ASSERT_TRUE(QDir().rename(installed, hidden + "/Tavrin.app"));
+                ASSERT_TRUE(QDir().rename(staged, installed));
+            } else {
+                struct Killed {};
+                options.twoRenames = point != Point::beforeExchange;
+                const std::function<void()> stop =
+                    killed ? std::function<void()>([] { throw Killed{}; }) : gate.stop();
+                if (point == Point::afterRecovery)
+                    options.afterRecovery = stop;
+                else if (point == Point::betweenRenames)
+                    options.betweenRenames = [stop](const QString&) { stop(); };
+                else
+                    options.afterVersionCheck = stop;
+                const auto replace = [&, options] {
+                    return BundleSwap::replace(installed, staged, keys.trust(), Seal::architecture(), options);
+                };
+                if (killed) {
+                    EXPECT_THROW(replace(), Killed);
+                    writeFile(apps + "/.Tavrin.app.lock", "", 0600);  // as a kill leaves it
+                } else {
+                    swapping = std::thread([&swapped, replace] { swapped = replace(); });
+                    QDeadlineTimer patience(60000);
+                    while (!gate.reached->load() && !patience.hasExpired())
+                        QThread::msleep(5);
+                    ASSERT_TRUE(gate.reached->load());
+                }
+            }
+
+            const QStringList before = everything(apps);
+            EXPECT_EQ(tool("tavrin-update-check", startOther).out, noFeed);
+            EXPECT_EQ(everything(apps), before) << "the other copy's start moved something";
+            EXPECT_FALSE(QFileInfo::exists(trash));
+            EXPECT_EQ(version(other), "0.9.0");
+
+            if (killed) {
+                // The next start of Tavrin.app finishes or undoes its swap.
+                EXPECT_EQ(tool("tavrin-update-check", runArgs("/no/such.json")).out, noFeed);
+                EXPECT_EQ(version(installed), kept);
+                EXPECT_EQ(QDir(trash).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                          trashed.isEmpty() ? QStringList{} : QStringList{trashed});
+            } else {
+                gate.let();
+                swapping.join();
+                EXPECT_EQ(swapped, std::nullopt);
+                EXPECT_EQ(version(installed), "1.0.1");
+                EXPECT_EQ(version(trash + "/Tavrin (previous).app"), "1.0.0");
+            }
+            EXPECT_EQ(version(other), "0.9.0");
+            EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      (QStringList{"Tavrin (previous).app", "Tavrin.app"}));
+        }
+    }
+}
+
+TEST_F(EndToEnd, AnotherUsersTrashOnASharedDiskHoldsBackNoUpdate)
+{
+    // The app lies on a disk whose top anyone may write in, and another
+    // user has made the trash folder named for this user's uid there. It
+    // is no trash of this user's: each previous copy comes out beside the
+    // app, and every update goes on. As an ordinary user, whom the other
+    // user's folder shuts out; as root the fixture becomes nobody's.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "another user's folder needs root to make";
+    if (QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "an ordinary user needs setpriv to run as";
+    if (ownTmpfs().isEmpty()) {
+        QDir().mkpath(dir.path() + "/disk");
+        const TmpfsRun run =
+            rerunOnOwnTmpfs(dir.path() + "/disk", QProcessEnvironment::systemEnvironment(), "32m", "1777", true);
+        if (run.unavailable() || run.out.contains("[  SKIPPED ]"))
+            GTEST_SKIP() << qPrintable(run.out);
+        EXPECT_EQ(run.code, 0) << qPrintable(run.out);
+        return;
+    }
+    const QString top = ownTmpfs();
+    apps = top + "/Applications";
+    installed = apps + "/Tavrin.app";
+    makeBundle(installed, "1.0.0");
+    ASSERT_TRUE(sealAndAttest(installed, keys));
+    const QString theirs = top + "/.Trash-65534";
+    ASSERT_EQ(::mkdir(QFile::encodeName(theirs).constData(), 0700), 0);
+    const QStringList zips{release("one", dir.path() + "/keys/dev.pem", {}, "1.0.1"),
+                           release("two", dir.path() + "/keys/dev.pem", {}, "1.0.2")};
+    // Everything of the user's becomes nobody's: the home, the app's folder
+    // and the folder the disk lies in.
+    for (const QString& mine : {dir.path(), apps, QFileInfo(top).path()}) {
+        ASSERT_EQ(::lchown(QFile::encodeName(mine).constData(), 65534, 65534), 0);
+        QDirIterator all(mine, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+        while (all.hasNext() && mine != QFileInfo(top).path())
+            ASSERT_EQ(::lchown(QFile::encodeName(all.next()).constData(), 65534, 65534), 0);
+    }
+    const QStringList asUser{"setpriv", "--reuid", "65534", "--regid", "65534", "--clear-groups"};
+    for (const QString& zip : zips) {
+        const QString version = zip.endsWith("one.zip") ? "1.0.1" : "1.0.2";
+        const ToolRun r = update(feedFor(version, 0, QUrl::fromLocalFile(zip).toString(), zip), asUser);
+        if (r.out.contains("setpriv:"))
+            GTEST_SKIP() << "no uid changes here: " << qPrintable(r.out);
+        EXPECT_EQ(r.out, "installing") << qPrintable(version);
+    }
+    tool("tavrin-update-check", runArgs("/no/such.json"), asUser);
+
+    const auto version = [](const QString& bundle) {
+        const auto info = BundleInfo::read(bundle);
+        return info ? info->version.value_or("none") : QString("gone");
+    };
+    EXPECT_EQ(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{"Tavrin (previous 2).app", "Tavrin (previous).app", "Tavrin.app"}));
+    EXPECT_EQ(version(installed), "1.0.2");
+    EXPECT_EQ(version(apps + "/Tavrin (previous).app"), "1.0.0");
+    EXPECT_EQ(version(apps + "/Tavrin (previous 2).app"), "1.0.1");
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(theirs).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << "the other user's folder stays theirs";
+    EXPECT_TRUE(QDir(theirs).isEmpty());
 }

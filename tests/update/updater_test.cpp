@@ -438,6 +438,41 @@ TEST_F(UpdaterTest, OnlyALiveHolderKeepsTheUpdateLock)
     EXPECT_FALSE(QFileInfo::exists(left));
 }
 
+TEST_F(UpdaterTest, WhatStandsAtTheLockBesideTheAppIsNamedAndLeft)
+{
+    // A folder of the user's at the lock's name: the download says so in
+    // either language, so does an install that meets it, and it stays.
+    const QString zip = nextArchive();
+    auto u = fileFeed(feedFor("1.0.1", 0, QUrl::fromLocalFile(zip).toString(), zip));
+    u->check();
+    ASSERT_TRUE(settle(*u));
+    const QString lock = home.path() + "/Applications/.Tavrin.app.lock";
+    writeFile(lock + "/mine", "mine");
+    const QString shown = QFileInfo(home.path() + "/Applications").canonicalFilePath() + "/.Tavrin.app.lock";
+    const auto said = Updater::State::failed(
+        "Tavrin keeps the lock of its updates at " + shown + ", but a folder that Tavrin didn\u2019t make stands "
+        "there, so it can\u2019t update itself. Move it elsewhere, then try again.", false);
+    u->download();
+    EXPECT_EQ(u->state(), said);
+    L10n::setChinese(true);
+    u->retry();
+    EXPECT_EQ(u->state(), Updater::State::failed("Tavrin 的更新锁应位于 " + shown + "，但那里有一个文件夹，不是 Tavrin "
+                                                 "创建的，因此无法自动更新。请把它移到别处后重试。",
+                                                 false));
+    L10n::setChinese(false);
+
+    QDir(lock).removeRecursively();
+    u->retry();
+    ASSERT_TRUE(settle(*u));
+    ASSERT_EQ(u->state().kind, Kind::readyToInstall);
+    writeFile(lock + "/mine", "mine");
+    u->install();
+    ASSERT_TRUE(settle(*u));
+    EXPECT_EQ(u->state(), said);
+    EXPECT_EQ(readFile(lock + "/mine"), "mine");
+    EXPECT_TRUE(readFile(bundle + "/Contents/Info.json").contains("\"1.0.0\""));
+}
+
 TEST_F(UpdaterTest, TheNextRunUndoesASwapCutBetweenItsRenames)
 {
     const QString apps = home.path() + "/Applications";
@@ -1301,33 +1336,6 @@ TEST_F(UpdaterTest, ANewerReleaseAtAnAddressNotAllowedIsOfferedAndRefusedAtItsDo
     }
     EXPECT_EQ(fetched, 0);
 }
-
-namespace {
-
-// A point a run on another thread stops at until the test lets it go; let
-// go at the latest when the test ends, so no run is left waiting.
-struct Gate {
-    std::promise<void> open;
-    std::shared_future<void> opened = open.get_future().share();
-    std::shared_ptr<std::atomic<bool>> reached = std::make_shared<std::atomic<bool>>(false);
-    bool isOpen = false;
-
-    std::function<void()> stop() const
-    {
-        return [reached = reached, opened = opened] {
-            *reached = true;
-            opened.wait();
-        };
-    }
-    void let()
-    {
-        if (!std::exchange(isOpen, true))
-            open.set_value();
-    }
-    ~Gate() { let(); }
-};
-
-} // namespace
 
 TEST_F(UpdaterTest, TwoRunsWithUpdateFoldersOfTheirOwnNeverDowngradeTheApp)
 {
