@@ -1148,8 +1148,8 @@ TEST_F(EndToEnd, AVictimsCacheInARootTeamFolderIsRefusedBeforeTheDownload)
 namespace {
 
 // Every entry under `folder`, hidden ones too, with what each bundle in it
-// says it is.
-QStringList everything(const QString& folder)
+// says it is, a line each.
+std::string everything(const QString& folder)
 {
     QStringList all;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -1160,7 +1160,7 @@ QStringList everything(const QString& folder)
                 + (path.endsWith("/Contents/Info.json") ? " " + QString::fromUtf8(readFile(path)) : QString());
     }
     all.sort();
-    return all;
+    return all.join('\n').toStdString();
 }
 
 } // namespace
@@ -1245,7 +1245,7 @@ TEST_F(EndToEnd, AnotherBundlesStartLeavesThisBundlesSwapAlone)
                 }
             }
 
-            const QStringList before = everything(apps);
+            const std::string before = everything(apps);
             EXPECT_EQ(tool("tavrin-update-check", startOther).out, noFeed);
             EXPECT_EQ(everything(apps), before) << "the other copy's start moved something";
             EXPECT_FALSE(QFileInfo::exists(trash));
