@@ -677,12 +677,11 @@ bool BundleSwap::isBundle(const QString& path)
 UpdateErrors::StandIn BundleSwap::standIn(const QString& path)
 {
     using K = UpdateErrors::EntryKind;
-    const auto kindOf = entryKindOf;
     UpdateErrors::StandIn what;
     struct stat st {};
     if (::lstat(native(path).constData(), &st) != 0)
         return what;
-    what.kind = kindOf(st);
+    what.kind = entryKindOf(st);
     if (what.kind == K::link) {
         char target[PATH_MAX];
         const ssize_t n = ::readlink(native(path).constData(), target, sizeof target - 1);
@@ -697,7 +696,7 @@ UpdateErrors::StandIn BundleSwap::standIn(const QString& path)
     if (::lstat(native(path + QStringLiteral("/Contents")).constData(), &st) == 0 && S_ISDIR(st.st_mode))
         what.inside = QStringLiteral("Contents/Info.json");
     if (::lstat(native(path + u'/' + what.inside).constData(), &st) == 0)
-        what.insideKind = kindOf(st);
+        what.insideKind = entryKindOf(st);
     else if (what.inside == u"Contents")
         what.inside = QStringLiteral("Contents/Info.json");  // nothing there: the file is what is missing
     return what;
@@ -925,16 +924,15 @@ std::optional<UpdateError> BundleSwap::replace(const QString& bundle, int staged
 {
     if (noSpace)
         *noSpace = false;
-    const QFileInfo info(QDir::cleanPath(QFileInfo(bundle).absoluteFilePath()));
-    const QString parent = info.absolutePath();
-    const QByteArray name = native(info.fileName());
     // The folder is opened once: every later step names entries in it
     // through this descriptor, and it must not let others rename them.
-    Fd parentFd(::open(native(parent).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st {};
-    if (parentFd.fd < 0 || ::fstat(parentFd.fd, &st) != 0 || !guarded(st) || name.isEmpty() || stagedName.isEmpty()
-        || stagedName.contains('/') || unsafeFolderOnPath(parentFd.fd))
+    AppFolder folder = appFolder(bundle);
+    if (!folder.safe || stagedName.isEmpty() || stagedName.contains('/'))
         return UpdateError::replaceFailed;
+    const Fd parentFd = std::move(folder.fd);
+    const QString parent = folder.path;
+    const QByteArray name = folder.name;
+    struct stat st {};
     // From recovery to the last step, under the lock beside the bundle: the
     // version read before the exchange is still the one installed at it.
     const BundleNames names(name);
