@@ -4,6 +4,26 @@
 
 #include <algorithm>
 
+namespace {
+
+// At most `limit` UTF-8 bytes of `text`, cut on a character boundary.
+QString cutUtf8(const QString& text, int limit)
+{
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char32_t c = units == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+        const int width = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (bytes + width > limit)
+            return text.first(i);
+        bytes += width;
+        i += units;
+    }
+    return text;
+}
+
+} // namespace
+
 QString ProcSample::cleanName(QStringView text)
 {
     // A lone surrogate half has no UTF-8 form.
@@ -17,18 +37,7 @@ QString ProcSample::cleanName(QStringView text)
             whole += text[i].isSurrogate() ? QChar(QChar::ReplacementCharacter) : text[i];
         }
     }
-    const QString shown = OutsideText::plain(whole);
-    int bytes = 0;
-    for (qsizetype i = 0; i < shown.size();) {
-        const qsizetype units = shown[i].isHighSurrogate() && i + 1 < shown.size() ? 2 : 1;
-        const char32_t c = units == 2 ? QChar::surrogateToUcs4(shown[i], shown[i + 1]) : shown[i].unicode();
-        const int width = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-        if (bytes + width > maxNameBytes)
-            return shown.first(i);
-        bytes += width;
-        i += units;
-    }
-    return shown;
+    return cutUtf8(OutsideText::plain(whole), maxNameBytes);
 }
 
 QString ProcSample::shownName(QStringView name, QStringView path, std::optional<int32_t> pid)
@@ -42,6 +51,14 @@ QString ProcSample::shownName(QStringView name, QStringView path, std::optional<
     if (pid)
         return QStringLiteral("pid ") + QString::number(*pid);
     return QStringLiteral("?");
+}
+
+QString ProcSample::withOwner(QStringView name, QStringView owner)
+{
+    // The whole stays within what a record holds, and it is the name that
+    // gives way: a cut never takes the owner off.
+    const QString suffix = QStringLiteral(" (") + cutUtf8(owner.toString(), maxOwnerBytes) + u')';
+    return cutUtf8(name.toString(), maxNameBytes - int(suffix.toUtf8().size())) + suffix;
 }
 
 void GroupSample::add(const ProcSample& p)

@@ -14,6 +14,8 @@
 struct ProcSample {
     // Longest name a record holds, in UTF-8 bytes.
     static constexpr int maxNameBytes = 255;
+    // Longest owner a name carries, in UTF-8 bytes.
+    static constexpr int maxOwnerBytes = 64;
     // A process's own name as a record may hold it: plain by the one rule
     // for outside text (OutsideText::plain), and cut at maxNameBytes on a
     // character boundary. Names come from argv[0] and the like, which any
@@ -25,6 +27,11 @@ struct ProcSample {
     // shows something, else "pid <pid>", else "?". The one place a
     // stand-in for an invisible name is chosen.
     static QString shownName(QStringView name, QStringView path, std::optional<int32_t> pid);
+    // The name of another user's process or group as every text shows it,
+    // in either language: "kernel (bob)". `owner` is that user's login name
+    // (or uid), plain. One form for both languages, since the name is kept
+    // in records, the incident store and the muted list.
+    static QString withOwner(QStringView name, QStringView owner);
 
     int32_t pid = 0;
     int32_t ppid = 0;

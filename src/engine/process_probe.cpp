@@ -1,7 +1,10 @@
 #include "engine/process_probe.h"
 
+#include "core/outside_text.h"
+
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"
+#include "platform/user_names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +33,8 @@ ProcessProbe::ProcessProbe(const QString& root)
 }
 
 ProcessProbe::ProcessProbe(const QString& root, DesktopEntries apps)
-    : root_(ProcFiles::normaliseRoot(root.toStdString())), apps_(std::move(apps)), ownUid_(::geteuid())
+    : root_(ProcFiles::normaliseRoot(root.toStdString())), apps_(std::move(apps)), ownUid_(::geteuid()),
+      userLookup_(UserNames::loginName)
 {
     const long tck = ::sysconf(_SC_CLK_TCK);
     if (tck > 0)
@@ -252,6 +256,9 @@ std::vector<ProcSample> ProcessProbe::sample(double dt, const NetRates& net, con
     if (identities.size() > seen.size() + 256) {
         std::erase_if(identities, [&](const auto& e) { return !seen.count(e.first); });
         std::erase_if(fdCache, [&](const auto& e) { return !seen.count(e.first); });
+        // Users come and go too (a service's dynamic user): names are asked
+        // again from here on.
+        ownerNames_.clear();
     }
     return out;
 }
@@ -315,10 +322,37 @@ ProcessProbe::Identity ProcessProbe::identify(int32_t pid, const ProcParse::PidS
         id.groupKey = QStringLiteral("exe:") + id.name;
         id.groupName = id.name;
     }
-    // Another user's program is never one application with the user's own.
-    if (id.uid && *id.uid != ownUid_)
+    // Another user's program is never one application with the user's own,
+    // and reads as theirs wherever it is named; root's keep their names.
+    if (id.uid && *id.uid != ownUid_) {
         id.groupKey = QStringLiteral("uid:%1:").arg(*id.uid) + id.groupKey;
+        if (*id.uid != 0) {
+            const QString& owner = ownerName(*id.uid);
+            id.name = ProcSample::withOwner(id.name, owner);
+            id.groupName = ProcSample::withOwner(id.groupName, owner);
+        }
+    }
     return id;
+}
+
+void ProcessProbe::setUserLookup(UserLookup lookup)
+{
+    userLookup_ = std::move(lookup);
+    ownerNames_.clear();
+}
+
+const QString& ProcessProbe::ownerName(uint32_t uid)
+{
+    auto it = ownerNames_.find(uid);
+    if (it != ownerNames_.end())
+        return it->second;
+    // The user database is outside text like any name.
+    QString name;
+    if (const auto login = userLookup_ ? userLookup_(uid) : std::nullopt)
+        name = ProcSample::cleanName(QString::fromUtf8(login->data(), qsizetype(login->size())));
+    if (OutsideText::blank(name))
+        name = QString::number(uid);
+    return ownerNames_.emplace(uid, std::move(name)).first->second;
 }
 
 std::optional<uint64_t> ProcessProbe::anonymousBytes(int32_t pid)

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -54,6 +55,10 @@ public:
     // are, every other user's carry the owner's uid. geteuid() unless set.
     void setOwnUid(uint32_t uid) { ownUid_ = uid; }
 
+    // The login name of a uid; the system's user database unless replaced.
+    using UserLookup = std::function<std::optional<std::string>(uint32_t uid)>;
+    void setUserLookup(UserLookup lookup);
+
 private:
     struct Identity {
         uint64_t startAbs = 0; // start time in clock ticks after boot
@@ -73,6 +78,9 @@ private:
     };
 
     Identity identify(int32_t pid, const ProcParse::PidStat& stat);
+    // Another user's name as a process of theirs carries it: the login name
+    // made plain, or the uid when there is none.
+    const QString& ownerName(uint32_t uid);
     int64_t fdCount(int32_t pid);
     std::optional<uint64_t> anonymousBytes(int32_t pid);
     std::string& pidPath(int32_t pid, const char* leaf);
@@ -93,5 +101,7 @@ private:
     bool procIsProcfs_ = false;
     uint64_t pageSize_ = 4096;
     uint32_t ownUid_;
+    UserLookup userLookup_;
+    std::unordered_map<uint32_t, QString> ownerNames_;
     int fault_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"
 
+#include <cerrno>
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@ namespace {
 
 int killSender(int32_t pid, int signal)
 {
-    return ::kill(pid_t(pid), signal);
+    return ::kill(pid_t(pid), signal) == 0 ? 0 : errno;
 }
 
 Sender& installed()
@@ -124,7 +125,8 @@ std::vector<Target> captureSampled(const std::vector<Sampled>& processes, const 
     return targets;
 }
 
-std::vector<int32_t> send(const std::vector<Target>& targets, Action action, const Options& options)
+std::vector<int32_t> send(const std::vector<Target>& targets, Action action, const Options& options,
+                          std::vector<int32_t>* refused)
 {
     const int32_t own = options.ownPid.value_or(int32_t(::getpid()));
     const Sender sender = currentSender();
@@ -136,8 +138,11 @@ std::vector<int32_t> send(const std::vector<Target>& targets, Action action, con
         const auto now = readState(target.pid, options.root);
         if (!now || now->startTime != target.startTime)
             continue;
-        if (sender(target.pid, signal) != 0)
+        if (const int error = sender(target.pid, signal); error != 0) {
+            if (error != ESRCH && refused)
+                refused->push_back(target.pid);
             continue;
+        }
         if (action == Action::quit && now->state == 'T')
             sender(target.pid, SIGCONT);
         sent.push_back(target.pid);

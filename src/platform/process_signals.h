@@ -25,7 +25,8 @@ bool maySignal(std::optional<uint32_t> owner, uint32_t me = ownUid());
 // which differ between systems.
 int signalFor(Action action);
 
-// Delivers one signal; kill() unless replaced. Returns kill()'s result.
+// Delivers one signal; kill() unless replaced. Returns 0 when the signal
+// went, else why not (errno's value, or any other non-zero).
 using Sender = std::function<int(int32_t pid, int signal)>;
 
 // The sender every send() uses; tests swap it for a recorder.
@@ -85,7 +86,10 @@ struct Options {
 // Sends the action's signal to each target in order, skipping pids below 2,
 // our own pid and any pid whose start time is now different or unreadable.
 // A stopped process cannot act on SIGTERM, so a quit also resumes it.
-// Returns the pids whose signal the system accepted.
-std::vector<int32_t> send(const std::vector<Target>& targets, Action action, const Options& options = {});
+// Returns the pids whose signal the system accepted; `refused`, when given,
+// receives those whose signal it refused (a process that ended meanwhile
+// is neither).
+std::vector<int32_t> send(const std::vector<Target>& targets, Action action, const Options& options = {},
+                          std::vector<int32_t>* refused = nullptr);
 
 } // namespace ProcessSignals

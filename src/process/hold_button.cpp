@@ -258,6 +258,8 @@ void HoldButton::changeEvent(QEvent* event)
     if ((event->type() == QEvent::EnabledChange && !isEnabled())
         || (event->type() == QEvent::ActivationChange && !isActiveWindow()))
         end();
+    if (event->type() == QEvent::EnabledChange)
+        setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
     QWidget::changeEvent(event);
 }
 
@@ -313,6 +315,9 @@ void HoldButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    // Not offered: drawn faint, and no pointer invites a hold.
+    if (!isEnabled())
+        p.setOpacity(0.4);
     const QRectF full = rect();
     const double s = scale_.value();
     p.translate(full.center());

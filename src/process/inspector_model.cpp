@@ -75,6 +75,52 @@ QString restrictedNote(const ProcSample& process, uint32_t me)
     return L10n::text("System process: reading threads and handles requires root", "系统进程：读取线程与句柄需要 root 权限");
 }
 
+std::optional<QString> signalNote(const GroupSample& group, const std::optional<ProcSample>& process,
+                                  uint32_t me)
+{
+    const ProcSample* first = process ? &*process : group.members.empty() ? nullptr : &group.members.front();
+    if (!first)
+        return std::nullopt;
+    auto may = [me](const ProcSample& p) { return ProcessSignals::maySignal(p.uid, me); };
+    if (process ? may(*process) : std::any_of(group.members.begin(), group.members.end(), may))
+        return std::nullopt;
+    const bool many = !process && group.members.size() >= 2;
+    if (first->uid == 0u)
+        return many ? L10n::text("System processes: quitting or pausing them requires root", "系统进程：结束或暂停需要 root 权限")
+                    : L10n::text("System process: quitting or pausing it requires root", "系统进程：结束或暂停需要 root 权限");
+    return many ? L10n::text("Another user's processes: quitting or pausing them requires root",
+                             "其他用户的进程：结束或暂停需要 root 权限")
+                : L10n::text("Another user's process: quitting or pausing it requires root", "其他用户的进程：结束或暂停需要 root 权限");
+}
+
+QString refusedText(ProcessSignals::Action action, const QString& name, std::size_t refused, std::size_t total)
+{
+    using Action = ProcessSignals::Action;
+    struct Texts {
+        const char *all, *allZh, *some, *someZh;
+    };
+    // %1 the name; %2 how many were refused, %3 of how many.
+    static constexpr Texts quit{"The system refused to quit “%1”.", "系统拒绝结束「%1」。",
+                                "The system refused to quit %2 of the %3 processes of “%1”.",
+                                "系统拒绝结束「%1」的 %3 个进程中的 %2 个。"};
+    static constexpr Texts force{"The system refused to force quit “%1”.", "系统拒绝强制结束「%1」。",
+                                 "The system refused to force quit %2 of the %3 processes of “%1”.",
+                                 "系统拒绝强制结束「%1」的 %3 个进程中的 %2 个。"};
+    static constexpr Texts pause{"The system refused to pause “%1”.", "系统拒绝暂停「%1」。",
+                                 "The system refused to pause %2 of the %3 processes of “%1”.",
+                                 "系统拒绝暂停「%1」的 %3 个进程中的 %2 个。"};
+    static constexpr Texts resume{"The system refused to resume “%1”.", "系统拒绝继续运行「%1」。",
+                                  "The system refused to resume %2 of the %3 processes of “%1”.",
+                                  "系统拒绝继续运行「%1」的 %3 个进程中的 %2 个。"};
+    const Texts& t = action == Action::quit ? quit : action == Action::forceQuit ? force
+                   : action == Action::pause ? pause : resume;
+    // All at once, so a name holding "%2" stays as it is.
+    const QString shown = OutsideText::isolate(name);
+    if (refused >= total)
+        return L10n::text(t.all, t.allZh).arg(shown);
+    return L10n::text(t.some, t.someZh).arg(shown, QString::number(refused), QString::number(total));
+}
+
 QString cpuText(double cpu)
 {
     return Fmt::fixed(cpu, cpu >= 100 ? 0 : 1) + QLatin1Char('%');

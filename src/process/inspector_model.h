@@ -45,6 +45,16 @@ Inspection resolveInspection(const std::optional<GroupSample>& group, std::optio
 // process it is, for the user `me`.
 QString restrictedNote(const ProcSample& process, uint32_t me = ProcessSignals::ownUid());
 
+// Why what is inspected (the process, else the whole group) cannot be quit
+// or paused by the user `me`: whose it is. Nothing when the user may signal
+// at least one of its processes, or it has none.
+std::optional<QString> signalNote(const GroupSample& group, const std::optional<ProcSample>& process,
+                                  uint32_t me = ProcessSignals::ownUid());
+
+// What the user is told when the system refused the action's signal for
+// `refused` of the `total` processes it went to, of `name`.
+QString refusedText(ProcessSignals::Action action, const QString& name, std::size_t refused, std::size_t total);
+
 struct TileModel {
     QString title;
     QString value;

@@ -102,7 +102,7 @@ protected:
         painter.setPen(QPen(Theme::line(), 1));
         painter.setBrush(Theme::raised());
         painter.drawRoundedRect(plate, 5.5, 5.5);
-        PressButton::paintLabel(painter, box, color);
+        PressButton::paintLabel(painter, box, isEnabled() ? color : Theme::faint());
     }
 };
 
@@ -1055,6 +1055,10 @@ void InspectorView::buildActions(QWidget* box)
     reveal_->setSymbol(QStringLiteral("folder"), 10);
     reveal_->setToolTip(L10n::text("Show in File Manager", "在文件管理器中显示"));
     column->addLayout(second);
+    actionNote_ = label(Fonts::font(10.5), Theme::faint(), box);
+    actionNote_->setWordWrap(true);
+    actionNote_->hide();
+    column->addWidget(actionNote_);
 }
 
 void InspectorView::setProcRoot(const QString& root)
@@ -1103,6 +1107,11 @@ QString InspectorView::shownMembersMore() const
 bool InspectorView::membersShown() const
 {
     return membersView_->isVisibleTo(present_);
+}
+
+QString InspectorView::actionNote() const
+{
+    return actionNote_->isVisibleTo(present_) ? actionNote_->text() : QString();
 }
 
 bool InspectorView::detailShown() const
@@ -1218,7 +1227,7 @@ void InspectorView::refresh()
     const std::optional<GroupSample> group = m_.selectedGroup();
     if (group)
         forgetMarks(*group);
-    inspection_ = resolveInspection(group, m_.focusPid(), m_.series(), stopped_, resumed_);
+    inspection_ = resolveInspection(group, m_.focusPid(), m_.series(), stopped_, resumed_, me_);
     if (!inspection_.group) {
         pages_->setCurrentWidget(gonePage_);
         return;
@@ -1264,6 +1273,21 @@ void InspectorView::refresh()
 
     quit_->setTargets(inspection_.signalable);
     forceQuit_->setTargets(inspection_.signalable);
+    // Offered only where the user may signal; otherwise the note says
+    // whose the processes are. A refusal is said until the targets change.
+    const std::optional<QString> note = signalNote(g, process, me_);
+    for (QWidget* b : std::initializer_list<QWidget*>{quit_, forceQuit_, pause_})
+        b->setEnabled(!note);
+    if (refusalOf_ != inspection_.pids)
+        refusal_.reset();
+    const std::optional<QString> said = note ? note : refusal_;
+    actionNote_->setVisible(said.has_value());
+    if (said) {
+        actionNote_->setText(*said);
+        QPalette pal = actionNote_->palette();
+        pal.setColor(QPalette::WindowText, note ? Theme::faint() : Theme::warn());
+        actionNote_->setPalette(pal);
+    }
     const bool paused = inspection_.paused;
     pause_->setText(paused ? L10n::text("Resume", "继续运行") : L10n::text("Pause", "暂停"));
     pause_->setSymbol(paused ? QStringLiteral("play.fill") : QStringLiteral("pause.fill"), 10);
@@ -1331,8 +1355,22 @@ void InspectorView::signal(const std::vector<int32_t>& pids, bool force)
     for (int32_t pid : pids)
         if (const auto it = captured_.find(pid); it != captured_.end())
             targets.push_back({pid, it->second});
-    ProcessSignals::send(targets, force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit,
-                         {procRoot_.toStdString(), std::nullopt});
+    const auto action = force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit;
+    std::vector<int32_t> refused;
+    ProcessSignals::send(targets, action, {procRoot_.toStdString(), std::nullopt}, &refused);
+    sayRefused(action, refused.size(), targets.size());
+}
+
+void InspectorView::sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total)
+{
+    const bool said = std::exchange(refusal_, std::nullopt).has_value();
+    if (refused > 0 && inspection_.group) {
+        const QString name = inspection_.process ? inspection_.process->name : inspection_.group->name;
+        refusal_ = refusedText(action, name, refused, total);
+        refusalOf_ = inspection_.pids;
+    }
+    if (said || refusal_)
+        refresh();
 }
 
 void InspectorView::togglePause()
@@ -1344,10 +1382,9 @@ void InspectorView::togglePause()
     for (int32_t pid : inspection_.signalable)
         if (const auto it = captured_.find(pid); it != captured_.end())
             targets.push_back({pid, it->second});
-    const auto accepted = ProcessSignals::send(targets,
-                                               resume ? ProcessSignals::Action::resume
-                                                      : ProcessSignals::Action::pause,
-                                               {procRoot_.toStdString(), std::nullopt});
+    const auto action = resume ? ProcessSignals::Action::resume : ProcessSignals::Action::pause;
+    std::vector<int32_t> refused;
+    const auto accepted = ProcessSignals::send(targets, action, {procRoot_.toStdString(), std::nullopt}, &refused);
     for (int32_t pid : accepted) {
         if (resume) {
             stopped_.erase(pid);
@@ -1358,6 +1395,7 @@ void InspectorView::togglePause()
         }
     }
     refresh();
+    sayRefused(action, refused.size(), targets.size());
 }
 
 void InspectorView::toggleMute()

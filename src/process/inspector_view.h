@@ -23,6 +23,7 @@
 class Monitor;
 class HoldButton;
 class PressButton;
+class QLabel;
 class QScrollArea;
 class QStackedLayout;
 
@@ -49,6 +50,12 @@ public:
     // The tree whose /proc the details are read from and the targets are
     // checked against; "/" unless replaced. Reads them again from there.
     void setProcRoot(const QString& root);
+    // The user the actions signal as; our own unless replaced.
+    void setOwnUid(uint32_t uid)
+    {
+        me_ = uid;
+        refresh();
+    }
     void refresh();
 
     // Closing: the selection and the focused pid both become nothing.
@@ -86,6 +93,9 @@ public:
     PressButton* pauseButton() const { return pause_; }
     PressButton* muteButton() const { return mute_; }
     PressButton* revealButton() const { return reveal_; }
+    // The line under the actions: why they are not offered, or what the
+    // system refused; empty when hidden.
+    QString actionNote() const;
 
     // The actions, as their buttons run them.
     void togglePause();
@@ -104,6 +114,7 @@ private:
     void forgetMarks(const GroupSample& group);
     void placeBadge();
     void scrollToTop();
+    void sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total);
 
     Monitor& m_;
     RefreshGate gate_;
@@ -112,6 +123,10 @@ private:
     // Resumed here while the latest sample still shows them stopped.
     std::set<int32_t> resumed_;
     QString procRoot_ = QStringLiteral("/");
+    uint32_t me_ = ProcessSignals::ownUid();
+    // What the system refused last, and for which targets.
+    std::optional<QString> refusal_;
+    std::vector<int32_t> refusalOf_;
     int alertsShown_ = 0;
     QString commandLine_;
     QString copiedCommand_, copiedPath_;
@@ -150,4 +165,5 @@ private:
     PressButton* pause_ = nullptr;
     PressButton* mute_ = nullptr;
     PressButton* reveal_ = nullptr;
+    QLabel* actionNote_ = nullptr;
 };

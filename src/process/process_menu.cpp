@@ -6,6 +6,7 @@
 #include "model/monitor.h"
 #include "platform/file_manager.h"
 #include "platform/process_signals.h"
+#include "process/inspector_model.h"
 #include "ui/clipboard.h"
 #include "ui/copy_text.h"
 
@@ -35,8 +36,11 @@ bool askWithMessageBox(const Question& q)
     box.setTextFormat(Qt::PlainText);
     box.setInformativeText(q.informative);
     plainLabels(box);
-    QPushButton* go = box.addButton(q.action, QMessageBox::DestructiveRole);
-    box.addButton(q.cancel, QMessageBox::RejectRole);
+    // Without a cancel button it is a notice, which only tells.
+    QPushButton* go = box.addButton(q.action, q.cancel.isEmpty() ? QMessageBox::AcceptRole
+                                                                 : QMessageBox::DestructiveRole);
+    if (!q.cancel.isEmpty())
+        box.addButton(q.cancel, QMessageBox::RejectRole);
     box.exec();
     return box.clickedButton() == go;
 }
@@ -87,6 +91,16 @@ Question question(const QString& name, std::size_t count, bool force)
             : QStringLiteral("This asks ") + object + QStringLiteral(" to quit. Unsaved changes may be lost.");
     q.action = force ? L10n::text("Force Quit", "强制结束") : L10n::text("Quit", "结束");
     q.cancel = L10n::text("Cancel", "取消");
+    return q;
+}
+
+Question refusal(const QString& name, ProcessSignals::Action action, std::size_t refused, std::size_t total)
+{
+    Question q;
+    q.message = refusedText(action, name, refused, total);
+    q.informative = L10n::text("Only the owner of a process, or root, may quit or pause it.",
+                               "只有进程的所有者或 root 可以结束或暂停它。");
+    q.action = L10n::text("OK", "好");
     return q;
 }
 
@@ -164,13 +178,24 @@ MenuPlan entries(const GroupSample& group, const std::optional<ProcSample>& memb
             monitor.setPrefs(prefs);
         });
     result->addDivider();
+    // Where the user may signal none of them, quitting is not offered, and
+    // the menu says why.
+    if (const std::optional<QString> note = signalNote(group, member, me)) {
+        result->add(L10n::text("Quit…", "结束…"), {});
+        result->add(L10n::text("Force Quit…", "强制结束…"), {});
+        result->add(*note, {});
+        return plan;
+    }
     auto confirm = [name, count = sampled.size(), targets](bool force) {
         // Asked (and the question built) only when chosen, in the language
         // of that moment.
         if (!confirmer()(question(name, count, force)) || targets.empty())
             return;
-        ProcessSignals::send(targets, force ? ProcessSignals::Action::forceQuit
-                                            : ProcessSignals::Action::quit);
+        const auto action = force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit;
+        std::vector<int32_t> refused;
+        ProcessSignals::send(targets, action, {}, &refused);
+        if (!refused.empty())
+            confirmer()(refusal(name, action, refused.size(), targets.size()));
     };
     add(result, "Quit…", "结束…", [confirm] { confirm(false); });
     add(result, "Force Quit…", "强制结束…", [confirm] { confirm(true); });

@@ -23,7 +23,8 @@ class QWidget;
 namespace ProcessMenu {
 
 // Asks the user before signalling; true to go ahead. A message box unless
-// a test has put something else in its place.
+// a test has put something else in its place. A question without `cancel`
+// is a notice: it tells, with one button.
 struct Question {
     QString message;
     QString informative;
@@ -54,5 +55,9 @@ QMenu* menu(const GroupSample& group, const std::optional<ProcSample>& member, M
 // The warning shown before quitting (or force quitting) `count` processes
 // of `name`, in the current language.
 Question question(const QString& name, std::size_t count, bool force);
+
+// The notice after the system refused the signal for `refused` of the
+// `total` processes of `name`.
+Question refusal(const QString& name, ProcessSignals::Action action, std::size_t refused, std::size_t total);
 
 } // namespace ProcessMenu

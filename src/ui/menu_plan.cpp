@@ -35,6 +35,8 @@ QMenu* buildMenu(const MenuPlan& plan, QWidget* parent)
         QAction* action = menu->addAction(PlainText::menuTitle(entry.title));
         if (entry.action)
             QObject::connect(action, &QAction::triggered, menu, entry.action);
+        else
+            action->setEnabled(false);
     }
     return menu;
 }

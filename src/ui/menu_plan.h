@@ -15,6 +15,8 @@ class QWidget;
 struct MenuEntry {
     // Empty for a divider.
     QString title;
+    // None: the entry shows greyed out and does nothing (an action that
+    // cannot act, or a note saying why).
     std::function<void()> action;
 
     bool divider() const { return title.isEmpty(); }

@@ -5,12 +5,14 @@
 #include "platform/proc_parse.h"
 #include "platform/ps_producer.h"
 #include "platform/run_command.h"
+#include "platform/user_names.h"
 
 #include "platform/descriptor_limit.h"
 #include "probes_fixture.h"
 
 #include <QProcess>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +23,7 @@
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -350,7 +353,7 @@ TEST(ProcessProbe, AProgramNamedKernelAndAnotherUsersProgramsKeepGroupsOfTheirOw
     // Another user's processes group apart from the user's own, by owner.
     EXPECT_EQ(key(12), "exe:python3.11");
     EXPECT_NE(key(13), key(12));
-    EXPECT_EQ(find(v, 13)->groupName, "python3.11");
+    EXPECT_TRUE(find(v, 13)->groupName.startsWith("python3.11 (")) << find(v, 13)->groupName.toStdString();
     EXPECT_EQ(key(14), r.path() + "/apps/notes.desktop");
     EXPECT_NE(key(15), key(14));
     EXPECT_EQ(find(v, 15)->bundlePath, r.path() + "/apps/notes.desktop");
@@ -365,6 +368,46 @@ TEST(ProcessProbe, AProgramNamedKernelAndAnotherUsersProgramsKeepGroupsOfTheirOw
     EXPECT_EQ(find(w, 16)->groupKey, "exe:cron");
     EXPECT_EQ(find(w, 2)->groupKey, ProcessProbe::kernelGroupKey());
     EXPECT_NE(find(w, 12)->groupKey, find(w, 13)->groupKey);
+}
+
+TEST(ProcessProbe, AnotherUsersProcessesAreNamedWithTheirOwnerAndTheUsersOwnAndRootsAsTheyAre)
+{
+    FakeRoot r;
+    bootedAt(r, 1);
+    const uint32_t me = 1000, bob = 1001;
+    FakeRoot::Proc p;
+    for (const auto& [pid, comm, uid] : std::vector<std::tuple<int, QByteArray, uint32_t>>{
+             {10, "kernel", me}, {11, "kernel", bob}, {12, "kernel", 1002}, {13, "kernel", 1003}, {14, "cron", 0},
+             {15, "xxxxxxxxxxxxxxx", bob}}) {
+        p.pid = pid;
+        p.comm = comm;
+        p.uid = uid;
+        p.exe = pid == 15 ? "/opt/" + QString(300, u'x') : QString();
+        r.process(p);
+    }
+    ProcessProbe probe(r.path(), DesktopEntries());
+    probe.setOwnUid(me);
+    std::vector<uint32_t> asked;
+    probe.setUserLookup([&](uint32_t uid) -> std::optional<std::string> {
+        asked.push_back(uid);
+        return uid == bob ? "bob" : uid == 1003 ? "e\u202Eve\nx" : std::optional<std::string>();
+    });
+    const auto v = probe.sample(0, {}, {});
+    ASSERT_EQ(v.size(), 6u);
+    auto names = [&](int pid) { return find(v, pid)->name + u'|' + find(v, pid)->groupName; };
+    EXPECT_EQ(names(10), "kernel|kernel");
+    EXPECT_EQ(names(11), "kernel (bob)|kernel (bob)");
+    EXPECT_EQ(find(v, 11)->groupKey, "uid:1001:exe:kernel");
+    // No login name: the uid. The user database's text is made plain.
+    EXPECT_EQ(names(12), "kernel (1002)|kernel (1002)");
+    EXPECT_EQ(find(v, 13)->name, "kernel (e\uFFFDve x)");
+    EXPECT_EQ(names(14), "cron|cron");
+    // A name too long to hold gives way to its owner.
+    EXPECT_TRUE(find(v, 15)->name.endsWith("xxx (bob)"));
+    EXPECT_EQ(ProcSample::cleanName(find(v, 15)->name), find(v, 15)->name);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (std::vector<uint32_t>{bob, 1002, 1003}));
+    EXPECT_EQ(UserNames::loginName(0), "root");
 }
 
 TEST(ProcessProbe, AReadingWithoutDescriptorsOrProcFailsAndLeavesTheLastOneStanding)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <chrono>
 #include <csignal>
 #include <spawn.h>
@@ -74,8 +76,13 @@ TEST(ProcessSignals, ReportsOnlyTheSignalsTheSystemAccepted)
     QTemporaryDir root;
     writeStat(root, 60, 'S', 1);
     writeStat(root, 61, 'S', 1);
-    ScopedSender refusing([](int32_t pid, int) { return pid == 60 ? -1 : 0; });
-    EXPECT_EQ(send({{60, 1}, {61, 1}}, Action::pause, {root.path().toStdString(), 999}), (std::vector<int32_t>{61}));
+    writeStat(root, 62, 'S', 1);
+    ScopedSender refusing([](int32_t pid, int) { return pid == 60 ? EPERM : pid == 62 ? ESRCH : 0; });
+    std::vector<int32_t> refused;
+    EXPECT_EQ(send({{60, 1}, {61, 1}, {62, 1}}, Action::pause, {root.path().toStdString(), 999}, &refused),
+              (std::vector<int32_t>{61}));
+    // A process that ended meanwhile was not refused.
+    EXPECT_EQ(refused, std::vector<int32_t>{60});
 }
 
 TEST(ProcessSignals, NeverSignalsInitLowPidsOrItself)

@@ -317,6 +317,18 @@ TEST_F(InspectorModelTest, TheRestrictedNoteSaysWhoseProcessItIs)
     L10n::setChinese(false);
 }
 
+TEST_F(InspectorModelTest, ARefusedSignalIsSaidForWhatItWentTo)
+{
+    using Action = ProcessSignals::Action;
+    EXPECT_EQ(refusedText(Action::quit, "kernel (bob)", 1, 1), "The system refused to quit “kernel (bob)”.");
+    // A name's own "%2" stays as it is.
+    EXPECT_EQ(refusedText(Action::pause, "a%2b", 2, 3), "The system refused to pause 2 of the 3 processes of “a%2b”.");
+    L10n::setChinese(true);
+    EXPECT_EQ(refusedText(Action::forceQuit, "x", 1, 1), "系统拒绝强制结束「x」。");
+    EXPECT_EQ(refusedText(Action::resume, "x", 2, 3), "系统拒绝继续运行「x」的 3 个进程中的 2 个。");
+    L10n::setChinese(false);
+}
+
 TEST(InspectorActions, CommandLinesShowHiddenCharactersAsEscapes)
 {
     const QString plain = QStringLiteral("/usr/bin/python3 -m http.server --dir C:\\dir 名前");

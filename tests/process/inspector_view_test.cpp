@@ -301,6 +301,37 @@ TEST_F(InspectorViewTest, NeverSignalsOurselvesOrInit)
     EXPECT_EQ(sent.list, (Signals::List{{child.pid(), SIGKILL}}));
 }
 
+TEST_F(InspectorViewTest, OffersNoSignalWhereTheUserMaySendNoneAndSaysARefusedOne)
+{
+    Signals sent;
+    GroupSample theirs = group("uid:1001:exe:kernel", 90, {5000000, 5000001}, "kernel (bob)");
+    for (ProcSample& p : theirs.members)
+        p.uid = 1001u;
+    select(theirs);
+    auto view = open();
+    view->setOwnUid(1000);
+    for (QWidget* b : std::initializer_list<QWidget*>{view->quitButton(), view->forceQuitButton(), view->pauseButton()})
+        EXPECT_FALSE(b->isEnabled());
+    EXPECT_EQ(view->actionNote(), "Another user's processes: quitting or pausing them requires root");
+    hold(view->forceQuitButton());
+    view->togglePause();
+    EXPECT_TRUE(sent.list.empty());
+
+    // The user's own: offered, and a refusal is said until the next action.
+    Child child;
+    select(group("exe:child", 0, {child.pid()}));
+    EXPECT_TRUE(view->quitButton()->isEnabled());
+    {
+        ProcessSignals::ScopedSender refusing([](int32_t, int) { return EPERM; });
+        hold(view->quitButton());
+        EXPECT_EQ(view->actionNote(), "The system refused to quit “exe:child-proc”.");
+        view->togglePause();
+        EXPECT_EQ(view->actionNote(), "The system refused to pause “exe:child-proc”.");
+    }
+    view->togglePause();
+    EXPECT_EQ(view->actionNote(), "");
+}
+
 TEST_F(InspectorViewTest, AHoldEndsWhenEscapeOrTheGonePageTakesItsButton)
 {
     Signals sent;

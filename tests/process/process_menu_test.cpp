@@ -3,6 +3,7 @@
 #include "process/process_menu.h"
 
 #include "app/view_fixture.h"
+#include "core/l10n.h"
 #include "platform/proc_files.h"
 #include "platform/proc_parse.h"
 #include "platform/sleeping_child.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -108,4 +111,46 @@ TEST_F(ProcessMenuTest, QuitAsksAboutAndSignalsOnlyTheUsersOwnProcesses)
     ASSERT_TRUE(ProcessMenu::entries(g, std::nullopt, *monitor, 0).trigger("Force Quit…"));
     EXPECT_EQ(asked, "This terminates these 2 processes immediately. Unsaved changes will be lost.");
     EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST_F(ProcessMenuTest, QuitIsNotOfferedWhereTheUserMaySignalNoneAndARefusalIsSaid)
+{
+    auto monitor = make();
+    const uint32_t me = 1000;
+    auto greyed = [&](const GroupSample& g, const std::optional<ProcSample>& member, uint32_t as = 1000) {
+        QStringList titles;
+        for (const MenuEntry& e : ProcessMenu::entries(g, member, *monitor, as).entries)
+            if (!e.divider() && !e.action)
+                titles << e.title;
+        return titles;
+    };
+    GroupSample theirs = group("uid:1001:exe:kernel", 90, {5000000, 5000001}, "kernel (bob)");
+    for (ProcSample& p : theirs.members)
+        p.uid = me + 1;
+    EXPECT_EQ(greyed(theirs, std::nullopt),
+              (QStringList{"Quit…", "Force Quit…", "Another user's processes: quitting or pausing them requires root"}));
+    EXPECT_EQ(greyed(theirs, theirs.members[0]).value(2), "Another user's process: quitting or pausing it requires root");
+    L10n::setChinese(true);
+    EXPECT_EQ(greyed(theirs, std::nullopt), (QStringList{"结束…", "强制结束…", "其他用户的进程：结束或暂停需要 root 权限"}));
+    L10n::setChinese(false);
+    GroupSample roots = group("uid:0:exe:cron", 0, {5000002}, "cron");
+    roots.members[0].uid = 0u;
+    EXPECT_EQ(greyed(roots, std::nullopt).value(2), "System process: quitting or pausing it requires root");
+    EXPECT_TRUE(greyed(roots, std::nullopt, 0).isEmpty());
+
+    // A refused signal is said; one to a process that just ended is not.
+    SleepingChild child;
+    GroupSample mine = group("exe:sleep", 0, {child.pid()}, "sleep");
+    mine.members[0].startTime = sampledStart(child.pid());
+    std::vector<ProcessMenu::Question> asked;
+    ProcessMenu::ScopedConfirm yes([&](const ProcessMenu::Question& q) { return asked.push_back(q), true; });
+    int answer = EPERM;
+    ProcessSignals::ScopedSender refusing([&](int32_t, int) { return answer; });
+    ASSERT_TRUE(ProcessMenu::entries(mine, std::nullopt, *monitor, me).trigger("Force Quit…"));
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].message, "The system refused to force quit “sleep”.");
+    EXPECT_TRUE(asked[1].cancel.isEmpty());
+    answer = ESRCH;
+    ASSERT_TRUE(ProcessMenu::entries(mine, std::nullopt, *monitor, me).trigger("Quit…"));
+    EXPECT_EQ(asked.size(), 3u);
 }
