@@ -416,8 +416,19 @@ QString letter(QStringView name)
         char32_t first = cluster.front().unicode();
         if (cluster.size() > 1 && cluster[0].isHighSurrogate() && cluster[1].isLowSurrogate())
             first = QChar::surrogateToUcs4(cluster[0], cluster[1]);
-        if (QChar::isLetterOrNumber(first))
-            return cluster.toString().toUpper();
+        if (QChar::isLetterOrNumber(first)) {
+            // An enclosing mark (U+20DD) rings the letter wider than any
+            // tile: the tile shows the letter without it.
+            QString kept;
+            for (qsizetype i = 0; i < cluster.size(); ++i) {
+                const bool pair = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate();
+                const char32_t c = pair ? QChar::surrogateToUcs4(cluster[i], cluster[i + 1]) : cluster[i].unicode();
+                if (QChar::category(c) != QChar::Mark_Enclosing)
+                    kept += cluster.sliced(i, pair ? 2 : 1);
+                i += pair;
+            }
+            return kept.toUpper();
+        }
         start = end;
     }
     return QStringLiteral("·");

@@ -29,8 +29,9 @@ QIcon icon(const QString& bundlePath);
 // every name with the same letter shares one icon.
 QIcon monogram(QStringView name);
 
-// The tile letter of a name: its first letter or digit, upper-cased (which
-// may give more than one character, "ß" gives "SS"); "·" when it has none.
+// The tile letter of a name: its first letter or digit with its accents
+// but without enclosing marks, upper-cased (which may give more than one
+// character, "ß" gives "SS"); "·" when it has none.
 QString letter(QStringView name);
 
 } // namespace Icons

@@ -193,8 +193,10 @@ TEST(IconsLetter, FirstLetterOrDigitUpperCased)
     EXPECT_EQ(Icons::letter(u"ß"), QStringLiteral("SS"));
     EXPECT_EQ(Icons::letter(u"微信"), QStringLiteral("微"));
     EXPECT_EQ(Icons::letter(u"🙂 zoom"), QStringLiteral("Z"));
-    // A letter keeps its combining accent.
+    // A letter keeps its combining accent, but not a mark that encloses it:
+    // no tile holds its ring.
     EXPECT_EQ(Icons::letter(u"e\u0301cole"), QStringLiteral("E\u0301"));
+    EXPECT_EQ(Icons::letter(u"w\u20DD\u20DD\u0301\u20DE"), QStringLiteral("W\u0301"));
 }
 
 TEST_F(IconsTest, StackedMarksStayOnTheLetterTile)
