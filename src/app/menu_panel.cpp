@@ -180,9 +180,14 @@ protected:
         const QFontMetricsF names(nameFont());
         p.setFont(nameFont());
         p.setPen(Theme::text());
+        // A mark that encloses a letter reaches past the name's advance: the
+        // name keeps clear of the icon and the figure beside it.
+        p.save();
+        p.setClipRect(QRectF(nameLeft - 3, 0, std::max(0.0, nameRoom) + 6, height()), Qt::IntersectClip);
         p.drawText(QRectF(nameLeft, content.top(), std::max(0.0, nameRoom), content.height()),
                    Qt::AlignLeft | Qt::AlignVCenter,
                    Fonts::elided(names, row_.name, Qt::ElideMiddle, std::max(0.0, nameRoom)));
+        p.restore();
     }
 
 private:

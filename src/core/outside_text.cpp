@@ -155,7 +155,8 @@ bool needsCleaning(QStringView text)
             marks = 0;
             break;
         case QChar::Letter_Other:
-            // The Hangul fillers.
+        case QChar::Symbol_Other:
+            // The Hangul fillers and the object replacement character.
             if (TextMarks::invisibleMark(c))
                 return true;
             marks = 0;

@@ -89,7 +89,9 @@ QString word(QByteArrayView arg, bool first)
 {
     if (arg.isEmpty())
         return QStringLiteral("''");
-    if (std::all_of(arg.begin(), arg.end(), plainByte)
+    // zsh reads a word that starts with "=" as the path of a command ("=ls"
+    // is /usr/bin/ls), wherever it stands.
+    if (std::all_of(arg.begin(), arg.end(), plainByte) && !arg.startsWith('=')
         && !(first && (arg.contains('=') || arg.startsWith('%') || keyword(arg))))
         return QString::fromLatin1(arg);
     QString out;

@@ -19,7 +19,8 @@ QString shellQuoted(const QString& path);
 // characters, direction controls, invisible marks and bytes that are not
 // UTF-8 are written as "$(printf '\NNN')", the one byte escape every POSIX
 // shell reads (dash has no $'…'); a line break stays as it is, inside the
-// quotes, since a command substitution would drop it at the end. The first
-// word is quoted too when a shell would read it as an assignment or a
-// keyword.
+// quotes, since a command substitution would drop it at the end. A word
+// that starts with "=" is quoted (zsh would replace it with a command's
+// path), and the first word is quoted too when a shell would read it as an
+// assignment or a keyword.
 QString shellCommand(const std::vector<QByteArray>& arguments);

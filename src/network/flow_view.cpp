@@ -598,6 +598,9 @@ void FlowNodeRow::paintEvent(QPaintEvent*)
     const double top = std::round((height() - block) / 2);
     const double room = std::max(0.0, text.width());
 
+    // A mark that encloses a letter reaches past the name's advance: the
+    // texts keep to their own column, clear of the icon or dot beside them.
+    p.setClipRect(QRectF(text.left() - spacing / 2, 0, room + spacing, height()), Qt::IntersectClip);
     p.setFont(title);
     p.setPen(Theme::text());
     p.drawText(QRectF(text.left(), top, room, tm.height()), align | Qt::AlignVCenter,

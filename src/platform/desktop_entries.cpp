@@ -1,5 +1,7 @@
 #include "platform/desktop_entries.h"
 
+#include "platform/user_file.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QRegularExpression>
@@ -10,6 +12,9 @@
 #include <algorithm>
 
 namespace {
+
+// Entries are a few kilobytes; anything far larger is not one.
+constexpr uint64_t maxEntryBytes = 256 * 1024;
 
 // Directories many unrelated programs share: only the program itself
 // belongs to its application there.
@@ -175,10 +180,13 @@ DesktopEntries DesktopEntries::load(const QStringList& dirs, const QStringList& 
             if (seenIds.contains(id))
                 continue;
             seenIds.insert(id);
-            QFile f(file);
-            if (!f.open(QIODevice::ReadOnly))
+            // Only a regular file is read: a FIFO named like an entry would
+            // never answer.
+            std::string text;
+            if (UserFile::read(QFile::encodeName(file).toStdString(), maxEntryBytes, &text)
+                != UserFile::State::regular)
                 continue;
-            const auto entry = parse(f.read(256 * 1024));
+            const auto entry = parse(QByteArray::fromStdString(text));
             if (!entry)
                 continue;
             const QString program = resolveProgram(entry->tryExec.isEmpty() ? entry->exec : entry->tryExec, path);

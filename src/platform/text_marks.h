@@ -27,8 +27,10 @@ constexpr char32_t zeroWidthJoiner = 0x200d;
 // word joiner and the invisible operators, the deprecated format controls,
 // the byte-order mark, the soft hyphen, the combining grapheme joiner, the
 // Mongolian vowel separator, the Hangul fillers (a name of "\u3164\u3164"
-// reads as blank), the Khmer inherent vowels, shorthand and musical format
-// controls, and the tag characters. Two names that look alike may differ by
+// reads as blank), the Khmer inherent vowels, the interlinear annotation
+// controls and the object replacement character (a text layout draws
+// nothing for either), shorthand and musical format controls, and the tag
+// characters. Two names that look alike may differ by
 // them, a direction mark turns the digits beside it, and a name of nothing
 // else shows nothing.
 constexpr bool invisibleMark(char32_t c)
@@ -36,7 +38,7 @@ constexpr bool invisibleMark(char32_t c)
     return c == 0x00ad || c == 0x034f || c == 0x061c || c == 0x115f || c == 0x1160 || c == 0x17b4
         || c == 0x17b5 || c == 0x180e || c == 0x200b || c == 0x200c || c == 0x200e || c == 0x200f
         || (c >= 0x2060 && c <= 0x2065) || (c >= 0x206a && c <= 0x206f) || c == 0x3164 || c == 0xfeff
-        || c == 0xffa0 || (c >= 0xfff0 && c <= 0xfff8) || (c >= 0x1bca0 && c <= 0x1bca3)
+        || c == 0xffa0 || (c >= 0xfff0 && c <= 0xfffc) || (c >= 0x1bca0 && c <= 0x1bca3)
         || (c >= 0x1d173 && c <= 0x1d17a) || (c >= 0xe0000 && c <= 0xe00ff);
 }
 

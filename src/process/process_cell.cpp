@@ -220,6 +220,17 @@ void paintTile(QPainter& painter, const QRectF& tile, const QString& letter)
     painter.restore();
 }
 
+// A mark that encloses its letter (U+20DD) or stands wide of it reaches
+// past the name's advance: the name keeps to its own column, clear of the
+// icon or pid before it and the count after it, within the row.
+void drawName(QPainter& painter, Face& face, const QRectF& box, const QRectF& row, const QString& name)
+{
+    painter.save();
+    painter.setClipRect(QRectF(box.left() - 3, row.top(), box.width() + 6, row.height()), Qt::IntersectClip);
+    face.draw(painter, box, name, false, true);
+    painter.restore();
+}
+
 void paintMetrics(QPainter& painter, const Layout& layout, const std::array<MetricText, 6>& m,
                   const QPointF& origin)
 {
@@ -261,7 +272,7 @@ void paintGroup(QPainter& painter, const QRectF& rect, const GroupSample& group,
     }
 
     painter.setPen(Theme::text());
-    f.groupName.draw(painter, l.name.translated(o), group.name, false, true);
+    drawName(painter, f.groupName, l.name.translated(o), rect, group.name);
     if (several) {
         painter.setPen(Theme::dim());
         f.count.draw(painter, l.count.translated(o), countText);
@@ -308,7 +319,7 @@ void paintMember(QPainter& painter, const QRectF& rect, const ProcSample& member
     painter.setPen(Theme::faint());
     f.pid.draw(painter, l.pid.translated(o), QString::number(member.pid), true);
     painter.setPen(Theme::dim());
-    f.memberName.draw(painter, l.name.translated(o), member.name, false, true);
+    drawName(painter, f.memberName, l.name.translated(o), rect, member.name);
     static const Thresholds defaults;
     const Thresholds& t = paint.thresholds ? *paint.thresholds : defaults;
     paintMetrics(painter, l,

@@ -1,19 +1,26 @@
 #include "ui/icons.h"
 
 #include "platform/desktop_entries.h"
+#include "platform/icon_themes.h"
+#include "platform/user_file.h"
 #include "ui/fonts.h"
+#include "ui/svg_check.h"
 #include "ui/theme.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -21,7 +28,13 @@
 namespace {
 
 // Desktop entries are a few kilobytes; anything far larger is not one.
-constexpr qint64 maxEntryBytes = 1 << 20;
+constexpr uint64_t maxEntryBytes = 1 << 20;
+// A large PNG or a detailed SVG is a few hundred kilobytes.
+constexpr uint64_t maxIconBytes = 4 << 20;
+// Theme icons are picked for the largest edge any view draws: the full
+// icon on a doubled screen.
+constexpr int wantedPixels = Icons::iconSize * 2;
+constexpr int keptPixels = 256;
 
 // Both engines keep what they rendered per device size, because the layer
 // views ask for the same pixmap on every frame. A handful of sizes is all
@@ -80,29 +93,52 @@ private:
     RenderCache cache_;
 };
 
+// An application's picture, decoded from the bytes of one checked file: a
+// raster image, or an SVG drawn afresh for each size it is asked for.
+struct Picture {
+    QImage raster;
+    QByteArray svg;
+    QSize svgSize;
+
+    QSize size() const { return raster.isNull() ? svgSize : raster.size(); }
+
+    QImage render(QSize size) const
+    {
+        if (!raster.isNull())
+            return raster.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QBuffer buffer;
+        buffer.setData(svg);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "svg");
+        reader.setScaledSize(size);
+        return reader.read();
+    }
+};
+
 // An application's icon, scaled to fill the square it is asked for (themes
 // often have nothing larger than 32 or 48 pixels).
 class FillEngine final : public CachedEngine {
 public:
-    explicit FillEngine(QIcon source) : source_(std::move(source)) {}
-    QIconEngine* clone() const override { return new FillEngine(source_); }
+    explicit FillEngine(std::shared_ptr<const Picture> picture) : picture_(std::move(picture)) {}
+    QIconEngine* clone() const override { return new FillEngine(picture_); }
     QString key() const override { return QStringLiteral("tavrin.fill"); }
 
 protected:
     void render(QPainter& p, const QRectF& box) override
     {
-        const QPixmap source = source_.pixmap(box.size().toSize());
-        if (source.isNull())
+        const QSize fitted = picture_->size().scaled(box.size().toSize(), Qt::KeepAspectRatio);
+        if (fitted.isEmpty())
             return;
-        QSizeF fitted = QSizeF(source.size()).scaled(box.size(), Qt::KeepAspectRatio);
-        QRectF target(QPointF(0, 0), fitted);
+        const QImage image = picture_->render(fitted);
+        if (image.isNull())
+            return;
+        QRectF target(QPointF(0, 0), QSizeF(fitted));
         target.moveCenter(box.center());
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawPixmap(target, source, QRectF(source.rect()));
+        p.drawImage(target.topLeft(), image);
     }
 
 private:
-    QIcon source_;
+    std::shared_ptr<const Picture> picture_;
 };
 
 // The letter tile, laid out on an 18 × 18 square scaled to the box.
@@ -188,64 +224,106 @@ QStringList dataDirs(const QString& entryPath)
     return dirs;
 }
 
-// Some platform themes (and the offscreen one) give the icon loader no
-// search paths and no theme. Entries name their icons by the freedesktop
-// icon theme rules, so make sure the XDG icon folders are searched and fall
-// back to hicolor, the theme every application installs into.
-void prepareThemeLookup(const QStringList& dataDirs)
+// Where one lookup may search: icon theme folders and unthemed pixmaps.
+struct Places {
+    QStringList icons;
+    QStringList pixmaps;
+};
+
+Places places(const QStringList& dataDirs, bool home)
 {
-    QStringList paths = QIcon::themeSearchPaths();
-    QStringList wanted{QDir::homePath() + QStringLiteral("/.icons")};
-    for (const QString& dir : dataDirs)
-        wanted << dir + QStringLiteral("/icons");
-    bool changed = false;
-    for (const QString& dir : std::as_const(wanted)) {
-        if (!paths.contains(dir)) {
-            paths << dir;
-            changed = true;
-        }
+    Places out;
+    if (home)
+        out.icons << QDir::homePath() + QStringLiteral("/.icons");
+    for (const QString& dir : dataDirs) {
+        out.icons << dir + QStringLiteral("/icons");
+        out.pixmaps << dir + QStringLiteral("/pixmaps");
     }
-    if (changed)
-        QIcon::setThemeSearchPaths(paths);
-    if (QIcon::themeName().isEmpty())
-        QIcon::setThemeName(QStringLiteral("hicolor"));
+    return out;
 }
 
-bool renders(const QIcon& icon)
+// The picture in the file at `path`, read only when it is a regular file
+// within the cap (a FIFO there would hold the window for good), and decoded
+// from its bytes; an SVG only when it reaches no other file.
+std::optional<Picture> readPicture(const QString& path)
 {
-    return !icon.isNull() && !icon.pixmap(QSize(Icons::iconSize, Icons::iconSize)).isNull();
+    std::string bytes;
+    if (UserFile::read(QFile::encodeName(path).toStdString(), maxIconBytes, &bytes) != UserFile::State::regular)
+        return std::nullopt;
+    const QByteArray data = QByteArray::fromStdString(bytes);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QByteArray format = QImageReader::imageFormat(&buffer);
+    if (format.isEmpty() && path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
+        format = "svg";
+    if (format.isEmpty())
+        return std::nullopt;
+    buffer.seek(0);
+    Picture picture;
+    if (format.startsWith("svg")) {
+        if (!SvgCheck::selfContained(data))
+            return std::nullopt;
+        QImageReader reader(&buffer, "svg");
+        picture.svg = data;
+        picture.svgSize = reader.size();
+        if (picture.svgSize.isEmpty() || picture.render(QSize(Icons::iconSize, Icons::iconSize)).isNull())
+            return std::nullopt;
+        return picture;
+    }
+    QImageReader reader(&buffer, format);
+    picture.raster = reader.read();
+    if (picture.raster.isNull())
+        return std::nullopt;
+    // Kept for the life of the process: no larger than any view needs.
+    if (std::max(picture.raster.width(), picture.raster.height()) > keptPixels)
+        picture.raster = picture.raster.scaled(keptPixels, keptPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return picture;
+}
+
+IconThemes& themes()
+{
+    static IconThemes shared;
+    return shared;
+}
+
+// The picture a theme gives `name`, from its best file that reads; a few
+// are tried, so a broken file among many sizes costs little.
+std::optional<Picture> fromThemes(const QString& name, const QStringList& iconDirs)
+{
+    int tried = 0;
+    for (const IconThemes::Candidate& file : themes().find(name, QIcon::themeName(), iconDirs, wantedPixels)) {
+        if (auto picture = readPicture(file.path))
+            return picture;
+        if (++tried == 4)
+            break;
+    }
+    return std::nullopt;
 }
 
 // Unthemed icons in the data dirs' pixmaps/ folders, by name with or without
 // an extension.
-QIcon fromPixmaps(const QString& name, const QStringList& dataDirs)
+std::optional<Picture> fromPixmaps(const QString& name, const QStringList& pixmapDirs)
 {
-    static const QStringList extensions{QStringLiteral(".png"), QStringLiteral(".svg"),
-                                        QStringLiteral(".xpm")};
-    for (const QString& dir : dataDirs) {
-        const QString base = dir + QStringLiteral("/pixmaps/") + name;
-        QStringList candidates{base};
-        for (const QString& ext : extensions)
-            candidates << base + ext;
-        for (const QString& file : std::as_const(candidates)) {
-            if (!QFileInfo(file).isFile())
-                continue;
-            QIcon icon(file);
-            if (renders(icon))
-                return icon;
+    for (const QString& dir : pixmapDirs) {
+        const QString base = dir + u'/' + name;
+        for (const char* ext : {"", ".png", ".svg", ".xpm"}) {
+            if (auto picture = readPicture(base + QLatin1String(ext)))
+                return picture;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 // The icon name or file named by a desktop entry's Icon=; empty when the
 // file cannot be read or names none.
 QString iconNameOf(const QString& entryPath)
 {
-    QFile file(entryPath);
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
+    std::string text;
+    if (entryPath.isEmpty()
+        || UserFile::read(QFile::encodeName(entryPath).toStdString(), maxEntryBytes, &text) != UserFile::State::regular)
         return {};
-    const auto entry = DesktopEntries::parse(file.read(maxEntryBytes));
+    const auto entry = DesktopEntries::parse(QByteArray::fromStdString(text));
     return entry ? entry->icon : QString();
 }
 
@@ -260,23 +338,21 @@ QString bundleEntry(const QString& bundlePath)
     return entries.isEmpty() ? QString() : dir.filePath(entries.first());
 }
 
-QIcon resolve(const QString& path)
+std::optional<Picture> resolve(const QString& path)
 {
     const QString own = bundleEntry(path);
     const QString entryPath = own.isEmpty() ? path : own;
     const QString name = iconNameOf(entryPath);
     if (name.isEmpty())
-        return {};
-    if (QDir::isAbsolutePath(name)) {
-        if (!QFileInfo(name).isFile())
-            return {};
-        QIcon icon(name);
-        return renders(icon) ? icon : QIcon();
-    }
+        return std::nullopt;
+    if (QDir::isAbsolutePath(name))
+        return readPicture(name);
     if (name.contains(u'/'))
-        return {};
-    const QStringList dirs = dataDirs(entryPath);
-    prepareThemeLookup(dirs);
+        return std::nullopt;
+    // A bundle's icons serve its own group alone, and it is found in them
+    // alone: its share folder is searched, and nothing else.
+    const Places where = own.isEmpty() ? places(dataDirs(entryPath), true)
+                                       : places({path + QStringLiteral("/Contents/share")}, false);
     // Some entries give a file name; themes know icons without extensions.
     QString themed = name;
     for (const char* ext : {".png", ".svg", ".xpm"}) {
@@ -285,19 +361,17 @@ QIcon resolve(const QString& path)
             break;
         }
     }
-    QIcon icon = QIcon::fromTheme(themed);
-    if (renders(icon))
-        return icon;
-    return fromPixmaps(name, dirs);
+    if (auto picture = fromThemes(themed, where.icons))
+        return picture;
+    return fromPixmaps(name, where.pixmaps);
 }
 
 QIcon generic()
 {
     static const QIcon icon = [] {
-        prepareThemeLookup(dataDirs(QString()));
-        QIcon themed = QIcon::fromTheme(QStringLiteral("application-x-executable"));
-        if (renders(themed))
-            return QIcon(new FillEngine(themed));
+        if (auto picture = fromThemes(QStringLiteral("application-x-executable"),
+                                      places(dataDirs(QString()), true).icons))
+            return QIcon(new FillEngine(std::make_shared<const Picture>(std::move(*picture))));
         return QIcon(new GenericEngine);
     }();
     return icon;
@@ -312,8 +386,8 @@ QIcon icon(const QString& bundlePath)
     static std::unordered_map<QString, QIcon> cache;
     if (auto it = cache.find(bundlePath); it != cache.end())
         return it->second;
-    const QIcon found = resolve(bundlePath);
-    QIcon result = found.isNull() ? generic() : QIcon(new FillEngine(found));
+    auto found = resolve(bundlePath);
+    QIcon result = found ? QIcon(new FillEngine(std::make_shared<const Picture>(std::move(*found)))) : generic();
     cache.emplace(bundlePath, result);
     return result;
 }
@@ -342,8 +416,19 @@ QString letter(QStringView name)
         char32_t first = cluster.front().unicode();
         if (cluster.size() > 1 && cluster[0].isHighSurrogate() && cluster[1].isLowSurrogate())
             first = QChar::surrogateToUcs4(cluster[0], cluster[1]);
-        if (QChar::isLetterOrNumber(first))
-            return cluster.toString().toUpper();
+        if (QChar::isLetterOrNumber(first)) {
+            // An enclosing mark (U+20DD) rings the letter wider than any
+            // tile: the tile shows the letter without it.
+            QString kept;
+            for (qsizetype i = 0; i < cluster.size(); ++i) {
+                const bool pair = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate();
+                const char32_t c = pair ? QChar::surrogateToUcs4(cluster[i], cluster[i + 1]) : cluster[i].unicode();
+                if (QChar::category(c) != QChar::Mark_Enclosing)
+                    kept += cluster.sliced(i, pair ? 2 : 1);
+                i += pair;
+            }
+            return kept.toUpper();
+        }
         start = end;
     }
     return QStringLiteral("·");

@@ -8,6 +8,7 @@ if(TARGET Qt6::Widgets AND TARGET Qt6::DBus AND TARGET Qt6::Multimedia)
     ${CMAKE_CURRENT_SOURCE_DIR}/press_button.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/row_feedback.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/icons.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/svg_check.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/process_icon.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/panel_label.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/hold_badge.cpp

@@ -39,7 +39,8 @@ TEST(OutsideText, PlainKeepsANameOnItsLineAndInItsRow)
     EXPECT_EQ(OutsideText::plain(QStringLiteral("a\u2029b\u0085c")), QStringLiteral("a b c"));
 
     for (char32_t c : {0x200B, 0x200C, 0x200D, 0x2060, 0x2061, 0x2062, 0x2063, 0x2064, 0xFEFF, 0x180E, 0x115F,
-                       0x1160, 0x3164, 0xFFA0, 0x00AD, 0x034F, 0x206A, 0xE0041, 0x1D173}) {
+                       0x1160, 0x3164, 0xFFA0, 0x00AD, 0x034F, 0x206A, 0xFFF9, 0xFFFA, 0xFFFB, 0xFFFC,
+                       0xE0041, 0x1D173}) {
         const QString text = QStringLiteral("a") + QString::fromUcs4(&c, 1) + QStringLiteral("b");
         EXPECT_EQ(OutsideText::plain(text), QStringLiteral("ab")) << std::hex << uint(c);
     }
@@ -80,7 +81,8 @@ TEST(OutsideText, PlainKeepsANameOnItsLineAndInItsRow)
 TEST(OutsideText, BlankIsWhatDrawsNothing)
 {
     for (const QString& text : {QString(), QStringLiteral(" \t"), QStringLiteral("\u3164\u3164"), QStringLiteral("\u3000\u2800"),
-                                QStringLiteral("\u200B\u0301"), QStringLiteral("\u115F\u1160\uFFA0")})
+                                QStringLiteral("\u200B\u0301"), QStringLiteral("\u115F\u1160\uFFA0"),
+                                QStringLiteral("\uFFF9\uFFFA\uFFFB"), QStringLiteral("\uFFFC\uFFFC")})
         EXPECT_TRUE(OutsideText::blank(text)) << text.toStdString();
     for (const QString& text : {QStringLiteral("a"), QStringLiteral(" \u3164x"), QStringLiteral("\uFFFD"), QStringLiteral("名")})
         EXPECT_FALSE(OutsideText::blank(text)) << text.toStdString();

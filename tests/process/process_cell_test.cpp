@@ -145,3 +145,38 @@ TEST(ProcessCell, StackedMarksStayOnTheGroupsLetterTile)
         for (int y : {0, 10, 20, 29, 60, 70, 80, 89})
             EXPECT_EQ(qAlpha(image.pixel(x, y)), 0) << x << "," << y;
 }
+
+// A mark that encloses its letter (U+20DD) rings it wider than its advance:
+// a group's tile shows the letter without the ring, and a name keeps to its
+// own column, off the count after it.
+TEST(ProcessCell, EnclosingMarksStayOffTheTileAndInTheNamesColumn)
+{
+    const auto row = [](const QString& name, std::size_t members) {
+        GroupSample group(QStringLiteral("exe:w"), name, std::nullopt);
+        group.members.resize(members);
+        QImage image(400, 30, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        ProcessCell::Paint paint;
+        paint.chrome = false;
+        ProcessCell::paintGroup(p, QRectF(0, 0, 400, 30), group, paint);
+        return image;
+    };
+    const QString ringed = QStringLiteral("l\u20DD");
+    const int tileEnd = int(ProcessCell::cellLayout(400, 30, false, 0, 0, false).icon.right()) + 1;
+    EXPECT_EQ(row(ringed, 1).copy(0, 0, tileEnd, 30), row(QStringLiteral("l"), 1).copy(0, 0, tileEnd, 30));
+
+    // Where the count "×2" draws (what a second member adds), the name
+    // alone draws nothing.
+    const QImage alone = row(ringed, 1), counted = row(ringed, 2);
+    int shared = 0;
+    for (int x = tileEnd; x < 300; ++x) {
+        bool count = false, name = false;
+        for (int y = 0; y < 30; ++y) {
+            count = count || counted.pixel(x, y) != alone.pixel(x, y);
+            name = name || qAlpha(alone.pixel(x, y)) > 0;
+        }
+        shared += count && name;
+    }
+    EXPECT_EQ(shared, 0);
+}

@@ -4,13 +4,74 @@
 #include "ui/process_icon.h"
 #include "ui/theme.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
+
+// Lets go of whoever waits to read one of `fifos`, should anyone still wait
+// long after it began, and counts how often it had to: a lookup that blocks
+// on a FIFO fails its test instead of hanging it.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(std::vector<QString> fifos)
+        : fifos_(std::move(fifos)), thread_([this] { watch(); })
+    {
+    }
+    ~FifoWatchdog() { finish(); }
+
+    // Ends the watch; how many times a reader had to be let go.
+    int finish()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+        return releases_;
+    }
+
+private:
+    void watch()
+    {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(20), [this] { return done_; }))
+            return;
+        while (!done_) {
+            // An open for reading and writing never waits, and its writer
+            // side ends a reader's wait; closed again, the reader meets the
+            // end of the file.
+            for (const QString& fifo : fifos_) {
+                const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            ++releases_;
+            wake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return done_; });
+        }
+    }
+
+    std::vector<QString> fifos_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    int releases_ = 0;
+    std::thread thread_;
+};
 
 // A data dir laid out as the XDG rules want: an icon theme, a pixmaps
 // folder and the desktop entries that name them.
@@ -73,6 +134,45 @@ protected:
         return data.filePath(relative);
     }
 
+    QString fifo(const QString& relative)
+    {
+        const QString path = data.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0) << path.toStdString();
+        return path;
+    }
+
+    // A bundle laid out as programs ship them: X.app/Contents/share holding
+    // its entry and its hicolor icons.
+    QString bundle(const QString& name, const QString& icon)
+    {
+        const QString root = QStringLiteral("bundles/") + name + QStringLiteral(".app");
+        entry(name, icon, root + QStringLiteral("/Contents/share/applications/"));
+        return data.filePath(root);
+    }
+
+    static QByteArray png(QColor colour)
+    {
+        QImage img(16, 16, QImage::Format_ARGB32);
+        img.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        img.save(&buffer, "PNG");
+        return bytes;
+    }
+
+    // Whether any pixel of the icon drawn at 36 × 36 is `colour`.
+    static bool shows(const QIcon& icon, QColor colour)
+    {
+        const QImage img = icon.pixmap(QSize(Icons::iconSize, Icons::iconSize)).toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y) == colour)
+                    return true;
+        return false;
+    }
+
     static QColor at(const QIcon& icon, int x, int y, int edge = Icons::iconSize)
     {
         return icon.pixmap(QSize(edge, edge)).toImage().pixelColor(x, y);
@@ -93,8 +193,10 @@ TEST(IconsLetter, FirstLetterOrDigitUpperCased)
     EXPECT_EQ(Icons::letter(u"ß"), QStringLiteral("SS"));
     EXPECT_EQ(Icons::letter(u"微信"), QStringLiteral("微"));
     EXPECT_EQ(Icons::letter(u"🙂 zoom"), QStringLiteral("Z"));
-    // A letter keeps its combining accent.
+    // A letter keeps its combining accent, but not a mark that encloses it:
+    // no tile holds its ring.
     EXPECT_EQ(Icons::letter(u"e\u0301cole"), QStringLiteral("E\u0301"));
+    EXPECT_EQ(Icons::letter(u"w\u20DD\u20DD\u0301\u20DE"), QStringLiteral("W\u0301"));
 }
 
 TEST_F(IconsTest, StackedMarksStayOnTheLetterTile)
@@ -182,4 +284,90 @@ TEST_F(IconsTest, EachPathIsResolvedOnce)
     const QIcon second = Icons::icon(path);
     EXPECT_EQ(first.cacheKey(), second.cacheKey());
     EXPECT_EQ(at(second, 18, 18), QColor(Qt::red));
+}
+
+// No file an icon lookup meets can hold the window: a FIFO as a bundle's
+// theme icon, as the system theme's, as an entry's absolute Icon=, behind an
+// SVG's <image> or as the bundle's entry itself is refused without waiting
+// for a writer, and the generic icon stands in.
+TEST_F(IconsTest, NoIconFileCanHoldTheWindow)
+{
+    const QString x = bundle(QStringLiteral("X"), QStringLiteral("x"));
+    std::vector<QString> fifos{fifo(QStringLiteral("bundles/X.app/Contents/share/icons/hicolor/48x48/apps/x.png")),
+                               fifo(QStringLiteral("icons/hicolor/48x48/apps/tavrin-fifo.png")),
+                               fifo(QStringLiteral("elsewhere/fifo.png")),
+                               fifo(QStringLiteral("elsewhere/fifo.svg.png")),
+                               fifo(QStringLiteral("bundles/Y.app/Contents/share/applications/y.desktop"))};
+    write(QStringLiteral("elsewhere/reaching.svg"),
+          "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='48' "
+          "height='48'><image width='48' height='48' xlink:href='" + QFile::encodeName(fifos[3]) + "'/></svg>");
+    const QStringList paths{x, entry(QStringLiteral("themed-fifo"), QStringLiteral("tavrin-fifo")),
+                            entry(QStringLiteral("absolute-fifo"), fifos[2]),
+                            entry(QStringLiteral("reaching"), data.filePath(QStringLiteral("elsewhere/reaching.svg"))),
+                            data.filePath(QStringLiteral("bundles/Y.app"))};
+
+    FifoWatchdog watchdog(fifos);
+    std::vector<QIcon> icons;
+    for (const QString& path : paths)
+        icons.push_back(Icons::icon(path));
+    EXPECT_EQ(watchdog.finish(), 0) << "a lookup waited on a FIFO";
+    for (std::size_t i = 0; i < icons.size(); ++i) {
+        EXPECT_FALSE(icons[i].isNull()) << paths[int(i)].toStdString();
+        EXPECT_GT(at(icons[i], 18, 18).alpha(), 0) << paths[int(i)].toStdString();
+    }
+}
+
+// An SVG icon is drawn from its own bytes: an <image> naming a file of the
+// user's and a style sheet from another file are refused with the whole
+// icon, while pictures held in the document itself still draw.
+TEST_F(IconsTest, AnSvgIconDrawsNothingFromOtherFiles)
+{
+    write(QStringLiteral("private/secret.png"), png(Qt::red));
+    write(QStringLiteral("private/style.css"), "rect { fill: #ff0000; }");
+    const QByteArray open = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                            "width='48' height='48'><rect width='48' height='48' fill='#0000ff'/>";
+    const QByteArray secret = QFile::encodeName(data.filePath(QStringLiteral("private/secret.png")));
+    write(QStringLiteral("svg/linked.svg"),
+          open + "<image width='48' height='48' xlink:href='" + secret + "'/></svg>");
+    write(QStringLiteral("svg/linked-plain.svg"), open + "<image width='48' height='48' href='" + secret + "'/></svg>");
+    write(QStringLiteral("svg/styled.svg"), "<?xml-stylesheet type=\"text/css\" href=\""
+              + QFile::encodeName(data.filePath(QStringLiteral("private/style.css"))) + "\"?>" + open + "</svg>");
+    write(QStringLiteral("svg/nested.svg"),
+          open + "<image width='48' height='48' xlink:href='data:image/svg+xml;base64,"
+              + (open + "<image width='48' height='48' xlink:href='" + secret + "'/></svg>").toBase64() + "'/></svg>");
+    write(QStringLiteral("svg/own.svg"), open + "<image width='48' height='48' xlink:href='data:image/png;base64,"
+                                             + png(Qt::green).toBase64() + "'/></svg>");
+    write(QStringLiteral("svg/plain.svg"), open + "</svg>");
+    const auto icon = [&](const char* name) {
+        return Icons::icon(entry(QString::fromLatin1(name), data.filePath(QStringLiteral("svg/%1.svg").arg(QLatin1String(name)))));
+    };
+
+    for (const char* name : {"linked", "linked-plain", "styled", "nested"}) {
+        const QIcon refused = icon(name);
+        EXPECT_FALSE(shows(refused, Qt::red)) << name;
+        EXPECT_FALSE(shows(refused, Qt::blue)) << name;
+        EXPECT_GT(at(refused, 18, 18).alpha(), 0) << name;
+    }
+    EXPECT_EQ(at(icon("own"), 18, 18), QColor(Qt::green));
+    EXPECT_EQ(at(icon("plain"), 18, 18), QColor(Qt::blue));
+}
+
+// A bundle's icons are found for its own group alone: another application
+// naming the same icon, or another bundle without one, gets its own or the
+// generic icon, and the system's themes still serve everyone else.
+TEST_F(IconsTest, ABundlesIconsServeItsOwnGroupAlone)
+{
+    const QString own = bundle(QStringLiteral("Own"), QStringLiteral("tavrin-shared"));
+    image(QStringLiteral("bundles/Own.app/Contents/share/icons/hicolor/48x48/apps/tavrin-shared.png"), 48,
+          Qt::magenta);
+    EXPECT_EQ(at(Icons::icon(own), 18, 18), QColor(Qt::magenta));
+
+    const QIcon other = Icons::icon(entry(QStringLiteral("other"), QStringLiteral("tavrin-shared")));
+    const QIcon otherBundle = Icons::icon(bundle(QStringLiteral("Other"), QStringLiteral("tavrin-shared")));
+    for (const QIcon& icon : {other, otherBundle}) {
+        EXPECT_FALSE(shows(icon, Qt::magenta));
+        EXPECT_GT(at(icon, 18, 18).alpha(), 0);
+    }
+    EXPECT_EQ(at(Icons::icon(entry(QStringLiteral("red-after"), QStringLiteral("tavrin-red"))), 18, 18),
+              QColor(Qt::red));
 }
