@@ -1358,10 +1358,11 @@ void InspectorView::signal(const std::vector<int32_t>& pids, bool force)
     const auto action = force ? ProcessSignals::Action::forceQuit : ProcessSignals::Action::quit;
     std::vector<int32_t> refused;
     ProcessSignals::send(targets, action, {procRoot_.toStdString(), std::nullopt}, &refused);
-    sayRefused(action, refused.size(), targets.size());
+    if (sayRefused(action, refused.size(), targets.size()))
+        refresh();
 }
 
-void InspectorView::sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total)
+bool InspectorView::sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total)
 {
     const bool said = std::exchange(refusal_, std::nullopt).has_value();
     if (refused > 0 && inspection_.group) {
@@ -1369,8 +1370,7 @@ void InspectorView::sayRefused(ProcessSignals::Action action, std::size_t refuse
         refusal_ = refusedText(action, name, refused, total);
         refusalOf_ = inspection_.pids;
     }
-    if (said || refusal_)
-        refresh();
+    return said || refusal_;
 }
 
 void InspectorView::togglePause()
@@ -1394,8 +1394,8 @@ void InspectorView::togglePause()
             resumed_.erase(pid);
         }
     }
-    refresh();
     sayRefused(action, refused.size(), targets.size());
+    refresh();
 }
 
 void InspectorView::toggleMute()

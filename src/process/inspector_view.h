@@ -114,7 +114,9 @@ private:
     void forgetMarks(const GroupSample& group);
     void placeBadge();
     void scrollToTop();
-    void sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total);
+    // Keeps what the system refused to say, in place of what was said
+    // before; whether the note changes.
+    bool sayRefused(ProcessSignals::Action action, std::size_t refused, std::size_t total);
 
     Monitor& m_;
     RefreshGate gate_;
